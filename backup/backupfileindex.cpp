@@ -1,0 +1,421 @@
+#include "backup/backupfileindex.h"
+
+#include "backup/databasecopy.h"
+#include "backup/mbdbreader.h"
+#include "backup/nodes/prphotoandvideonode.h"
+#include "backup/notificationnames.h"
+#include "backup/textformat.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+
+#include <sqlite3.h>
+
+#include <cstring>
+#include <set>
+
+namespace {
+
+const QString kNotesGroupDomain = QStringLiteral("AppDomainGroup-group.com.apple.notes");
+
+const char *const kImageTypes[] = {
+    "3DM", "3DMF", "3DS", "ABM", "AFX", "AI", "ANI", "ART", "ARW", "BLD", "BLEND", "BMP", "BOO", "BR5", "CDR",
+    "CDR", "CDT", "CGM", "CIFF", "CLP", "CMX", "CONT", "CPT", "CR2", "CRW", "CUR", "CVX", "DCM", "DCR", "DCR",
+    "DIB", "DNG", "DRW", "DS4", "DSC", "DT2", "DWF", "DWG", "EMF", "EMZ", "ERF", "FH8", "FLC", "FOV", "FPF",
+    "FPX", "FUJI", "FXG", "GIF", "HDP", "HPI", "ICNS", "ICO", "IDML", "IFF", "IMG", "INX", "IPX", "ISD", "ITC2",
+    "IV", "JP2", "JPEG", "JPG", "JPX", "K25", "KDC", "LBM", "MA", "MAX", "MB", "MDI", "MDL", "MDX", "MINO",
+    "MNG", "MOS", "MRW", "MSP", "NCR", "NEF", "OBJ", "ORF", "PAL", "PAT", "PBM", "PCS", "PCT", "PCX", "PEF",
+    "PGM", "PIC", "PICT", "PICTCLIPPING", "PNG", "PPM", "PSD", "PSP", "PSPIMGE", "PTX", "PXN", "QXD", "RAF",
+    "RAS", "RAW", "RELS", "RGB", "RLE", "RTD", "SCT", "SHP", "SKF", "SKP", "SR2", "SRF", "STP", "SVG", "SVGZ",
+    "TEX", "TGA", "THM", "TIF", "TIFF", "VWX", "WB1", "WBC", "WBD", "WBMP", "WBZ", "WEBP", "WMF", "WP", "WPG",
+    "X3F", "XBM", "XCF", "XPM", "XPS"};
+
+const char *const kVideoTypes[] = {
+    "3G2", "3GP", "ANM", "ASF", "ASX", "AVI", "AVS", "CLK", "CPI", "DIVX", "DMSM", "DREAM", "DVDMEDIA", "DVM",
+    "DVR-MS", "DXR", "F4V", "FBR", "FLA", "FLV", "HDMOV", "M2P", "M2TS", "M4P", "M4V", "MKV", "MOD", "MOI",
+    "MOV", "MP4", "MPE", "MPEG", "MPG", "MXF", "OGM", "PSH", "QT", "QTM", "RCPROJECT", "RM", "RMVB", "SCM",
+    "SMIL", "SMJPEG", "SRT", "STX", "SWF", "TIX", "TS", "VOB", "VRO", "WMV", "WTV", "XVID", "YUV"};
+
+const char *const kAudioTypes[] = {"RAM", "RFL", "RMI", "RNS", "RPS", "SIB", "SND", "VPM", "WAV", "WMA",
+                                   "AA3", "AAC", "AC3", "AFC", "AIF", "AIFF", "AM", "AT3", "AU", "CAF",
+                                   "CDA", "CPF", "DMSA", "DMSE", "DSS", "EMP", "EMX", "FLAC", "KPI", "M3D",
+                                   "M4A", "M4R", "MID", "MIDI", "MP3", "OGG", "OMF", "PTF"};
+
+static_assert(std::size(kImageTypes) == 138);
+static_assert(std::size(kVideoTypes) == 55);
+static_assert(std::size(kAudioTypes) == 38);
+
+template<std::size_t N>
+QHash<QByteArray, int> buildTable(const char *const (&types)[N])
+{
+    QHash<QByteArray, int> table;
+    for (std::size_t i = 0; i < N; ++i) {
+        if (!table.contains(types[i]))
+            table.insert(types[i], int(i));
+    }
+    return table;
+}
+
+int lookup(const QHash<QByteArray, int> &table, const char *extension)
+{
+    if (!extension)
+        return -1;
+    const QByteArray upper = QByteArray(extension).toUpper();
+    return table.value(upper, -1);
+}
+
+bool isHexName(QByteArrayView id)
+{
+    for (char c : id) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
+            return false;
+    }
+    return true;
+}
+
+QByteArray untilNul(const QByteArray &bytes)
+{
+    const qsizetype nul = bytes.indexOf('\0');
+    return nul < 0 ? bytes : bytes.left(nul);
+}
+
+struct StatementDeleter
+{
+    void operator()(sqlite3_stmt *s) const { sqlite3_finalize(s); }
+};
+struct DatabaseDeleter
+{
+    void operator()(sqlite3 *db) const { sqlite3_close(db); }
+};
+
+} // namespace
+
+BackupFileIndex::BackupFileIndex(ScanContext &context)
+    : m_ctx(context)
+{
+}
+
+int BackupFileIndex::GetImageType(const char *extension)
+{
+    static const auto table = buildTable(kImageTypes);
+    return lookup(table, extension);
+}
+
+int BackupFileIndex::GetViedoType(const char *extension)
+{
+    static const auto table = buildTable(kVideoTypes);
+    return lookup(table, extension);
+}
+
+int BackupFileIndex::GetAudioType(const char *extension)
+{
+    static const auto table = buildTable(kAudioTypes);
+    return lookup(table, extension);
+}
+
+bool BackupFileIndex::isMediaDomain(const QString &domain)
+{
+    static const QStringList kMedia = {QStringLiteral("CameraRollDomain"),
+                                       QStringLiteral("MediaDomain"),
+                                       QStringLiteral("HomeDomain"),
+                                       QStringLiteral("AppDomain-com.facebook.Facebook"),
+                                       QStringLiteral("AppDomain-com.facebook.Messenger"),
+                                       QStringLiteral("AppDomain-com.atebits.Tweetie2")};
+    return kMedia.contains(domain);
+}
+
+bool BackupFileIndex::isSocialDomain(const QString &domain)
+{
+    return domain == QLatin1String("AppDomain-com.facebook.Facebook")
+           || domain == QLatin1String("AppDomain-com.facebook.Messenger")
+           || domain == QLatin1String("AppDomain-com.atebits.Tweetie2");
+}
+
+QString BackupFileIndex::pathExtension(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    if (dot <= slash + 1)
+        return QStringLiteral("");
+    return path.mid(dot + 1);
+}
+
+void BackupFileIndex::scanDirAnalyThread(const QString &backupFolder)
+{
+    m_transferFiles = nullptr;
+    if (m_ctx.biOS10Version)
+        readManifestDb(backupFolder);
+    else
+        readManifestMbdb(backupFolder);
+}
+
+void BackupFileIndex::scanTransferDirAnalyThread(const QString &backupFolder,
+                                                 NodeList<PRTreeDirNode> &transferFileArray)
+{
+    m_transferFiles = &transferFileArray;
+    if (m_ctx.biOS10Version) {
+        transferFileArray.clear();
+        readManifestDb(backupFolder);
+    } else {
+        readManifestMbdb(backupFolder);
+    }
+    m_transferFiles = nullptr;
+}
+
+void BackupFileIndex::handleEntry(const std::shared_ptr<PRTreeDirNode> &node, int progress)
+{
+    m_ctx.nc.post(Notifications::FindBackUpDirFileInfo, nodeToVariant(node));
+    const bool media = isMediaDomain(node->fileDomain())
+                       || (m_transferFiles && node->fileDomain() == kNotesGroupDomain);
+    if (!media)
+        return;
+    m_ctx.postProgress(progress);
+    GetMediaFileByNode(node);
+    m_ctx.appendTreeFile(node);
+    if (m_transferFiles)
+        m_transferFiles->append(node);
+}
+
+void BackupFileIndex::readManifestDb(const QString &folder)
+{
+    const QString source = folder + QStringLiteral("/Manifest.db");
+    if (!QFileInfo::exists(source)) {
+        qInfo("messageDB is not exist");
+        return;
+    }
+    // The commit step writes, so it runs on a private copy: a backup folder
+    // is never written.
+    auto copy = DatabaseCopy::make(source);
+    if (!copy)
+        return;
+    sqlite3 *raw = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(copy->path()).constData(), &raw, SQLITE_OPEN_READONLY, nullptr)
+        != SQLITE_OK) {
+        sqlite3_close(raw);
+        return;
+    }
+    std::unique_ptr<sqlite3, DatabaseDeleter> db(raw);
+
+    // The row count gives the progress; the rows themselves are read one at
+    // a time, without the large "file" column, so that an index of half a
+    // million entries never sits in memory.
+    qint64 total = 0;
+    {
+        sqlite3_stmt *s = nullptr;
+        if (sqlite3_prepare_v2(db.get(), "select count(*) from Files", -1, &s, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(s);
+            return;
+        }
+        std::unique_ptr<sqlite3_stmt, StatementDeleter> count(s);
+        if (sqlite3_step(s) != SQLITE_ROW)
+            return;
+        total = sqlite3_column_int64(s, 0);
+    }
+    if (total <= 0)
+        return;
+
+    sqlite3_stmt *s = nullptr;
+    if (sqlite3_prepare_v2(db.get(), "select fileID,domain,relativePath from Files", -1, &s, nullptr)
+        != SQLITE_OK) {
+        sqlite3_finalize(s);
+        return;
+    }
+    std::unique_ptr<sqlite3_stmt, StatementDeleter> rows(s);
+    qint64 row = 0;
+    while (!m_ctx.cancelled.load(std::memory_order_relaxed) && sqlite3_step(s) == SQLITE_ROW) {
+        ++row;
+        const auto *domain = reinterpret_cast<const char *>(sqlite3_column_text(s, 1));
+        if (!domain || !*domain)
+            continue;
+        auto node = std::make_shared<PRTreeDirNode>();
+        node->setFileDomain(QString::fromUtf8(domain));
+
+        const auto *id = reinterpret_cast<const char *>(sqlite3_column_text(s, 0));
+        const QByteArrayView fileId(id ? id : "");
+        // A stored name is 40 hex digits; anything else (a "/" or "..")
+        // would point outside the backup folder and is not followed.
+        if (fileId.size() > 2 && isHexName(fileId)) {
+            const QString name = QString::fromLatin1(fileId);
+            node->setFileKey(folder + QLatin1Char('/') + name.left(2) + QLatin1Char('/') + name);
+        }
+        const auto *relative = reinterpret_cast<const char *>(sqlite3_column_text(s, 2));
+        if (relative && *relative)
+            node->setFilePath(QString::fromUtf8(relative));
+
+        handleEntry(node, int(qint64(20) * qMin(row, total) / total));
+    }
+}
+
+void BackupFileIndex::readManifestMbdb(const QString &folder)
+{
+    MbdbReader reader;
+    if (!reader.open(folder + QStringLiteral("/Manifest.mbdb")))
+        return;
+    if (m_transferFiles)
+        m_transferFiles->clear();
+
+    const qint64 size = reader.size();
+    MbdbReader::Record record;
+    const QString prefix = folder + QLatin1Char('/');
+    while (!m_ctx.cancelled.load(std::memory_order_relaxed) && reader.next(record)) {
+        auto node = std::make_shared<PRTreeDirNode>();
+        const QByteArray domain = untilNul(record.domain);
+        const QByteArray path = untilNul(record.relativePath);
+        if (!domain.isEmpty())
+            node->setFileDomain(TextFormat::GetStringFormChar(domain.constData(), std::size_t(domain.size())));
+        if (!path.isEmpty())
+            node->setFilePath(TextFormat::GetStringFormChar(path.constData(), std::size_t(path.size())));
+
+        m_digest.reset();
+        m_digest.addBytes(domain.constData(), std::size_t(domain.size()));
+        m_digest.addBytes("-", 1);
+        m_digest.addBytes(path.constData(), std::size_t(path.size()));
+        std::uint32_t words[5];
+        char hex[41];
+        if (!m_digest.getDigest(words) || !shahDigestToHex(words, hex))
+            qInfo("AnalyzerFile hash1 could not compute message digest.\n");
+        else
+            node->setFileKey(prefix + QLatin1String(hex, 40));
+
+        handleEntry(node, size > 0 ? int(record.endOffset * 20 / size) : 0);
+    }
+}
+
+void BackupFileIndex::GetMediaFileByNode(const std::shared_ptr<PRTreeDirNode> &node)
+{
+    const QByteArray extension = pathExtension(node->filePath()).toUtf8();
+    const QString name = node->filePath().section(QLatin1Char('/'), -1);
+    const QFileInfo stored(node->fileKey());
+    const bool exists = !node->fileKey().isEmpty() && stored.isFile();
+    const quint64 size = exists ? quint64(stored.size()) : 0;
+
+    const bool image = GetImageType(extension.constData()) >= 0;
+    const bool movie = !image
+                       && (GetAudioType(extension.constData()) >= 0 || GetViedoType(extension.constData()) >= 0);
+    if (image || movie) {
+        auto media = std::make_shared<PRPhotoAndVideoNode>();
+        media->setFilePath(node->fileKey());
+        media->setFileSizeNumber(size);
+        media->setFileNodeName(name);
+        media->setFileNodeSize(TextFormat::sizeText(size));
+        media->setBmov(movie);
+        m_ctx.nc.post(Notifications::ScanPhotoAndVideo, nodeToVariant(media));
+    }
+    if (isSocialDomain(node->fileDomain()) && exists) {
+        auto social = std::make_shared<PRFaceTwitterNode>();
+        social->setFileSize(TextFormat::sizeText(size));
+        social->setFaceTwitterFileName(name);
+        social->setFaceTwitterFilePath(node->fileKey());
+        m_ctx.nc.post(Notifications::scanFaceTwitterInfo, nodeToVariant(social));
+    }
+}
+
+QString BackupFileIndex::getNoteThumFileKeyBytheFilepath(const NodeList<PRTreeDirNode> &transferFileArray,
+                                                         const QString &identifier)
+{
+    for (const auto &node : transferFileArray) {
+        if (node->fileDomain() == kNotesGroupDomain && node->filePath().contains(identifier, Qt::CaseInsensitive)
+            && QFileInfo(node->fileKey()).isFile())
+            return node->fileKey();
+    }
+    return QString();
+}
+
+void BackupFileIndex::scanPhotoAndVideoThread(const QString &folder)
+{
+    const QDir dir(folder);
+    const QFileInfoList entries = dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    const qsizetype n = entries.size();
+    std::set<qsizetype> steps;
+    for (qsizetype k = 1; k <= 29; ++k)
+        steps.insert(n * k / 30);
+    int counter = 0;
+    for (qsizetype i = 0; i < n && !m_ctx.cancelled.load(std::memory_order_relaxed); ++i) {
+        if (steps.count(i))
+            m_ctx.nc.post(Notifications::ScanProgressInfo, ++counter);
+        if (entries.at(i).size() >= 50000)
+            m_ctx.nc.post(Notifications::ScanPhotoAndVideoInfo, folder + QLatin1Char('/') + entries.at(i).fileName());
+    }
+}
+
+int BackupFileIndex::getS(std::FILE *file, char *buffer)
+{
+    if (!file || !buffer)
+        return -1;
+    unsigned char len[2];
+    if (std::fread(len, 1, 2, file) != 2)
+        return -1;
+    const unsigned n = unsigned(len[0]) << 8 | len[1];
+    if (n == 0xFFFF || n == 0)
+        return -1;
+    const unsigned keep = n < 259 ? n : 259;
+    const std::size_t got = std::fread(buffer, 1, keep, file);
+    buffer[got] = '\0';
+    if (n > keep)
+        std::fseek(file, long(n - keep), SEEK_CUR);
+    return 0;
+}
+
+int BackupFileIndex::seekData(std::FILE *file)
+{
+    if (!file)
+        return -1;
+    unsigned char len[2];
+    if (std::fread(len, 1, 2, file) != 2)
+        return -1;
+    const unsigned n = unsigned(len[0]) << 8 | len[1];
+    if (n == 0xFFFF || n == 0)
+        return -1;
+    std::fseek(file, long(n), SEEK_CUR);
+    return 0;
+}
+
+int BackupFileIndex::stringReset(char *a, char *b)
+{
+    if (!a || !b)
+        return -1;
+    if (a[0])
+        std::memset(a, 0, 260);
+    if (b[0])
+        std::memset(b, 0, 260);
+    return 0;
+}
+
+int BackupFileIndex::toHex(char *buffer, const unsigned char *bytes, int count)
+{
+    if (!buffer || !bytes || count <= 0)
+        return -1;
+    static const char digits[] = "0123456789ABCDEF";
+    const int n = count < 129 ? count : 129;
+    for (int i = 0; i < n; ++i) {
+        buffer[2 * i] = digits[bytes[i] >> 4];
+        buffer[2 * i + 1] = digits[bytes[i] & 0xF];
+    }
+    buffer[2 * n] = '\0';
+    return 0;
+}
+
+int BackupFileIndex::getD(std::FILE *file, char *buffer, const void *unused)
+{
+    if (!file || !buffer || !unused)
+        return -1;
+    unsigned char len[2];
+    if (std::fread(len, 1, 2, file) != 2)
+        return -1;
+    const unsigned n = unsigned(len[0]) << 8 | len[1];
+    if (n == 0xFFFF || n == 0)
+        return -1;
+    unsigned char bytes[259];
+    const unsigned keep = n < 259 ? n : 259;
+    const std::size_t got = std::fread(bytes, 1, keep, file);
+    if (n > keep)
+        std::fseek(file, long(n - keep), SEEK_CUR);
+    static const char digits[] = "0123456789ABCDEF";
+    for (std::size_t i = 0; i < got; ++i) {
+        buffer[2 * i] = digits[bytes[i] >> 4];
+        buffer[2 * i + 1] = digits[bytes[i] & 0xF];
+    }
+    buffer[2 * got] = '\0';
+    return 0;
+}

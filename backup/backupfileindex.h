@@ -1,0 +1,65 @@
+#pragma once
+
+#include "backup/scancontext.h"
+
+#include <QString>
+
+#include <cstdio>
+
+// The first step of a scan: reads a backup's file index (Manifest.db or
+// Manifest.mbdb), announces every entry, and turns the entries of the media
+// and social-app domains into photo, video, audio and social-file records.
+class BackupFileIndex
+{
+public:
+    explicit BackupFileIndex(ScanContext &context);
+
+    // The index step of a backup scan.
+    void scanDirAnalyThread(const QString &backupFolder);
+    // The same step for the transfer page: also counts the notes group as a
+    // media domain and appends every media entry to transferFileArray, which
+    // it empties first.
+    void scanTransferDirAnalyThread(const QString &backupFolder, NodeList<PRTreeDirNode> &transferFileArray);
+
+    // Classifies one media-domain entry and posts its records.
+    void GetMediaFileByNode(const std::shared_ptr<PRTreeDirNode> &node);
+
+    // Position of an extension (no dot, any case) in the image, video or
+    // audio table, or -1.
+    static int GetImageType(const char *extension);
+    static int GetViedoType(const char *extension);
+    static int GetAudioType(const char *extension);
+
+    static bool isMediaDomain(const QString &domain);
+    static bool isSocialDomain(const QString &domain);
+    // The extension of a path's last component ("" when it has none).
+    static QString pathExtension(const QString &path);
+
+    // The stored path of the first notes-group entry of transferFileArray
+    // whose path contains identifier (any case) and whose file exists.
+    static QString getNoteThumFileKeyBytheFilepath(const NodeList<PRTreeDirNode> &transferFileArray,
+                                                   const QString &identifier);
+
+    // A plain-folder media scan: posts "ScanPhotoAndVideoInfo" with the path
+    // of every entry of at least 50,000 bytes, and 29 progress steps.
+    void scanPhotoAndVideoThread(const QString &folder);
+
+    // Manifest.mbdb string primitives over a C stream: 0 on success, -1 for
+    // a null argument or an absent or empty string. Buffers are 260 bytes;
+    // strings longer than 259 bytes are cut there (the stream still moves
+    // past them). The index step reads whole strings through MbdbReader.
+    static int getS(std::FILE *file, char *buffer260);
+    static int seekData(std::FILE *file);
+    static int stringReset(char *a260, char *b260);
+    static int toHex(char *buffer260, const unsigned char *bytes, int count);
+    static int getD(std::FILE *file, char *buffer519, const void *unused);
+
+private:
+    void readManifestDb(const QString &folder);
+    void readManifestMbdb(const QString &folder);
+    void handleEntry(const std::shared_ptr<PRTreeDirNode> &node, int progress);
+
+    ScanContext &m_ctx;
+    SHAH m_digest;
+    NodeList<PRTreeDirNode> *m_transferFiles = nullptr;
+};

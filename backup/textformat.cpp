@@ -1,0 +1,266 @@
+#include "backup/textformat.h"
+
+#include <charconv>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+constexpr std::int64_t kSeconds1970To2001 = 978307200;
+
+// Decodes one UTF-8 sequence at p (n bytes available); the code point, or
+// -1 when the sequence is not valid UTF-8. len receives its length.
+int decodeUtf8(const unsigned char *p, std::size_t n, std::size_t &len)
+{
+    const unsigned c = p[0];
+    if (c < 0x80) {
+        len = 1;
+        return int(c);
+    }
+    unsigned cp;
+    std::uint32_t min;
+    if ((c & 0xE0) == 0xC0) {
+        len = 2;
+        cp = c & 0x1F;
+        min = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+        len = 3;
+        cp = c & 0x0F;
+        min = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+        len = 4;
+        cp = c & 0x07;
+        min = 0x10000;
+    } else {
+        return -1;
+    }
+    if (len > n)
+        return -1;
+    for (std::size_t i = 1; i < len; ++i) {
+        if ((p[i] & 0xC0) != 0x80)
+            return -1;
+        cp = (cp << 6) | (p[i] & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return -1;
+    return int(cp);
+}
+
+bool isValidUtf8(const unsigned char *p, std::size_t n)
+{
+    std::size_t i = 0;
+    while (i < n) {
+        if (p[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t len = 0;
+        if (decodeUtf8(p + i, n - i, len) < 0)
+            return false;
+        i += len;
+    }
+    return true;
+}
+
+QString formatFixed2(double value, const char *unit)
+{
+    char buf[100];
+    auto res = std::to_chars(buf, buf + 64, value, std::chars_format::fixed, 2);
+    if (res.ec != std::errc())
+        return {};
+    std::size_t n = std::size_t(res.ptr - buf);
+    const std::size_t u = std::strlen(unit);
+    std::memcpy(buf + n, unit, u);
+    n += u;
+    return QString::fromLatin1(buf, qsizetype(n));
+}
+
+// The leading decimal number of text, read the C way ("1.50MB" gives 1.5).
+double leadingNumber(const QString &text)
+{
+    const QByteArray s = text.toLatin1();
+    const char *p = s.constData();
+    const char *end = p + s.size();
+    while (p < end && (*p == ' ' || *p == '\t' || *p == '\n'))
+        ++p;
+    double value = 0;
+    if (p < end && *p == '+')
+        ++p;
+    auto res = std::from_chars(p, end, value, std::chars_format::general);
+    return res.ec == std::errc() ? value : 0.0;
+}
+
+} // namespace
+
+namespace TextFormat {
+
+QString GetStringFormChar(const char *utf8)
+{
+    if (!utf8)
+        return QStringLiteral("");
+    return GetStringFormChar(utf8, std::strlen(utf8));
+}
+
+QString GetStringFormChar(const char *utf8, std::size_t len)
+{
+    if (!utf8)
+        return QStringLiteral("");
+    if (const void *nul = std::memchr(utf8, 0, len))
+        len = std::size_t(static_cast<const char *>(nul) - utf8);
+    const auto *p = reinterpret_cast<const unsigned char *>(utf8);
+    if (len == 0 || !isValidUtf8(p, len))
+        return QStringLiteral("");
+    return QString::fromUtf8(utf8, qsizetype(len));
+}
+
+std::size_t Char2Unicode(const char *utf8, char32_t *buffer, std::size_t capacity)
+{
+    if (!utf8 || !buffer || capacity == 0)
+        return 0;
+    const auto *p = reinterpret_cast<const unsigned char *>(utf8);
+    const std::size_t n = std::strlen(utf8);
+    std::size_t i = 0, out = 0;
+    while (i < n) {
+        std::size_t len = 0;
+        const int cp = decodeUtf8(p + i, n - i, len);
+        if (cp < 0 || out + 1 >= capacity) {
+            buffer[0] = 0;
+            return 0;
+        }
+        buffer[out++] = char32_t(cp);
+        i += len;
+    }
+    buffer[out] = 0;
+    return out;
+}
+
+std::optional<std::u32string> GetDateTime(std::int64_t value, int fileType)
+{
+    std::int64_t unixSeconds;
+    std::tm local{};
+    tzset();
+    if (fileType == 1) {
+        if (__builtin_add_overflow(value, kSeconds1970To2001, &unixSeconds))
+            return std::nullopt;
+    } else {
+        unixSeconds = value;
+        const std::time_t t = std::time_t(unixSeconds);
+        if (!localtime_r(&t, &local))
+            return std::nullopt;
+        if (local.tm_year + 1900 < 1990 && __builtin_add_overflow(value, kSeconds1970To2001, &unixSeconds))
+            return std::nullopt;
+    }
+    const std::time_t t = std::time_t(unixSeconds);
+    if (!localtime_r(&t, &local))
+        return std::nullopt;
+    char buf[64];
+    const int n = std::snprintf(buf, sizeof buf, "%02d-%02d-%04d %02d:%02d", local.tm_mon + 1, local.tm_mday,
+                                local.tm_year + 1900, local.tm_hour, local.tm_min);
+    if (n <= 0 || std::size_t(n) >= sizeof buf)
+        return std::nullopt;
+    return std::u32string(buf, buf + n);
+}
+
+QString GetNSStringDate(const std::u32string &wide)
+{
+    return QString::fromUcs4(wide.data(), qsizetype(wide.size()));
+}
+
+std::optional<QString> dateText(std::int64_t value, int fileType)
+{
+    auto wide = GetDateTime(value, fileType);
+    if (!wide)
+        return std::nullopt;
+    return GetNSStringDate(*wide);
+}
+
+char *size_to_unit(std::uint64_t bytes, char *out)
+{
+    const QByteArray text = sizeText(bytes).toLatin1();
+    std::memcpy(out, text.constData(), std::size_t(text.size()) + 1);
+    return out;
+}
+
+QString sizeText(std::uint64_t bytes)
+{
+    // Each step divides in single precision, one after the other, so the
+    // texts match those the size parser and stored exports expect.
+    float v = float(bytes);
+    if (bytes < 1000ull)
+        return formatFixed2(v, "bytes");
+    v = v / 1000.0f;
+    if (bytes < 1000000ull)
+        return formatFixed2(v, "KB");
+    v = v / 1000.0f;
+    if (bytes < 1000000000ull)
+        return formatFixed2(v, "MB");
+    v = v / 1000.0f;
+    if (bytes < 1000000000000ull)
+        return formatFixed2(v, "GB");
+    v = v / 1000.0f;
+    return formatFixed2(v, "TB");
+}
+
+std::uint64_t sizeFormString(const QString &text)
+{
+    const qsizetype len = text.size();
+    if (len == 0)
+        return 0;
+    double result = 0;
+    if (len >= 6 && text.endsWith(QLatin1String("bytes")))
+        result = leadingNumber(text.left(len - 5));
+    const QString unit = text.right(2);
+    if (unit == QLatin1String("KB"))
+        result = leadingNumber(text.left(len - 2)) * 1000.0;
+    else if (unit == QLatin1String("MB"))
+        result = leadingNumber(text.left(len - 2)) * 1000000.0;
+    else if (unit == QLatin1String("GB"))
+        result = leadingNumber(text.left(len - 2)) * 1000000000.0;
+    else if (unit == QLatin1String("TB"))
+        result = leadingNumber(text.left(len - 2)) * 1000000000000.0;
+    if (!(result > 0))
+        return 0;
+    if (result >= 18446744073709551615.0)
+        return UINT64_MAX;
+    return std::uint64_t(result);
+}
+
+QString getCallHistoryDuration(int s)
+{
+    if (s >= 7200)
+        return QStringLiteral("%1 hours").arg(s / 3600);
+    if (s >= 3600)
+        return QStringLiteral("%1 hour").arg(1);
+    const int r = s % 3600;
+    if (r >= 120)
+        return QStringLiteral("%1 minutes").arg(r / 60);
+    if (r >= 60)
+        return QStringLiteral("%1 minute").arg(1);
+    const int t = r % 60;
+    if (t < 2)
+        return QStringLiteral("%1 second").arg(t);
+    return QStringLiteral("%1 seconds").arg(t);
+}
+
+QString getCallHistoryDate(int ms)
+{
+    const int h = ms / 3600000;
+    const int s = ms / 1000 - h * 3600;
+    const int m = s / 60;
+    const int x = s % 60;
+    auto part = [](int v) {
+        if (v == 0)
+            return QStringLiteral("00");
+        if (v >= 1 && v <= 9)
+            return QStringLiteral("0%1").arg(v);
+        return QString::number(v);
+    };
+    return part(h) + QLatin1Char(':') + part(m) + QLatin1Char(':') + part(x);
+}
+
+QString getFullName(std::uint64_t number)
+{
+    return QString::number(number).rightJustified(8, QLatin1Char('0'));
+}
+
+} // namespace TextFormat

@@ -1,0 +1,124 @@
+#include "backup/textformat.h"
+#include "backup/phonelookup.h"
+
+#include "tests/support/qtprinters.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+
+using namespace TextFormat;
+
+TEST(TextFormat, SizeTextAndBack)
+{
+    EXPECT_EQ(sizeText(0), QStringLiteral("0.00bytes"));
+    EXPECT_EQ(sizeText(999), QStringLiteral("999.00bytes"));
+    EXPECT_EQ(sizeText(1000), QStringLiteral("1.00KB"));
+    EXPECT_EQ(sizeText(999999), QStringLiteral("1000.00KB"));
+    EXPECT_EQ(sizeText(1500000), QStringLiteral("1.50MB"));
+    EXPECT_EQ(sizeText(2500000000ull), QStringLiteral("2.50GB"));
+    EXPECT_EQ(sizeText(3000000000000ull), QStringLiteral("3.00TB"));
+    char buffer[100];
+    EXPECT_STREQ(size_to_unit(1500000, buffer), "1.50MB");
+
+    EXPECT_EQ(sizeFormString(QStringLiteral("1.50MB")), 1500000u);
+    EXPECT_EQ(sizeFormString(QStringLiteral("512.00bytes")), 512u);
+    EXPECT_EQ(sizeFormString(QStringLiteral("2.00KB")), 2000u);
+    EXPECT_EQ(sizeFormString(QStringLiteral("12")), 0u);
+    EXPECT_EQ(sizeFormString(QString()), 0u);
+    EXPECT_EQ(sizeFormString(QStringLiteral("junkKB")), 0u);
+}
+
+TEST(TextFormat, NumbersIgnoreTheUserLocale)
+{
+    const char *old = std::setlocale(LC_NUMERIC, nullptr);
+    const std::string saved = old ? old : "C";
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
+        GTEST_SKIP() << "no German locale here";
+    EXPECT_EQ(sizeText(1500000), QStringLiteral("1.50MB"));
+    EXPECT_EQ(sizeFormString(QStringLiteral("1.50MB")), 1500000u);
+    std::setlocale(LC_NUMERIC, saved.c_str());
+}
+
+TEST(TextFormat, DurationAndClockTexts)
+{
+    EXPECT_EQ(getCallHistoryDuration(0), QStringLiteral("0 second"));
+    EXPECT_EQ(getCallHistoryDuration(1), QStringLiteral("1 second"));
+    EXPECT_EQ(getCallHistoryDuration(59), QStringLiteral("59 seconds"));
+    EXPECT_EQ(getCallHistoryDuration(61), QStringLiteral("1 minute"));
+    EXPECT_EQ(getCallHistoryDuration(150), QStringLiteral("2 minutes"));
+    EXPECT_EQ(getCallHistoryDuration(3725), QStringLiteral("1 hour"));
+    EXPECT_EQ(getCallHistoryDuration(7199), QStringLiteral("1 hour"));
+    EXPECT_EQ(getCallHistoryDuration(7200), QStringLiteral("2 hours"));
+
+    EXPECT_EQ(getCallHistoryDate(3723000), QStringLiteral("01:02:03"));
+    EXPECT_EQ(getCallHistoryDate(36000000), QStringLiteral("10:00:00"));
+    EXPECT_EQ(getCallHistoryDate(0), QStringLiteral("00:00:00"));
+
+    EXPECT_EQ(getFullName(42), QStringLiteral("00000042"));
+    EXPECT_EQ(getFullName(123456789), QStringLiteral("123456789"));
+}
+
+TEST(TextFormat, DatesInBothEpochs)
+{
+    // The tests run with TZ=UTC.
+    EXPECT_EQ(dateText(0, 1).value_or(QString()), QStringLiteral("01-01-2001 00:00"));
+    EXPECT_EQ(dateText(1300000000, 0).value_or(QString()), QStringLiteral("03-13-2011 07:06"));
+    // Before 1990 when read from 1970, so it counts from 2001.
+    EXPECT_EQ(dateText(450000000, 0).value_or(QString()), QStringLiteral("04-06-2015 08:00"));
+    EXPECT_EQ(dateText(447000000, 1).value_or(QString()), QStringLiteral("03-02-2015 14:40"));
+    // Nanoseconds since 2001 have no calendar time in either reading.
+    EXPECT_FALSE(dateText(std::int64_t(9) << 60, 0).has_value());
+    EXPECT_FALSE(dateText(INT64_MAX, 1).has_value());
+}
+
+TEST(TextFormat, DatabaseTextDecoding)
+{
+    EXPECT_EQ(GetStringFormChar("plain"), QStringLiteral("plain"));
+    EXPECT_EQ(GetStringFormChar("Gr\xc3\xbc\xc3\x9f" "e \xf0\x9f\x98\x80"), QStringLiteral("Grüße 😀"));
+    EXPECT_EQ(GetStringFormChar(nullptr), QStringLiteral(""));
+    EXPECT_EQ(GetStringFormChar("bad \xff byte"), QStringLiteral(""));
+    EXPECT_EQ(GetStringFormChar("overlong \xc0\xaf"), QStringLiteral(""));
+    EXPECT_EQ(GetStringFormChar("surrogate \xed\xa0\x80"), QStringLiteral(""));
+    EXPECT_EQ(GetStringFormChar("cut \xe2\x82"), QStringLiteral(""));
+    EXPECT_EQ(GetStringFormChar("ab\0cd", 5), QStringLiteral("ab"));
+    EXPECT_FALSE(GetStringFormChar("x").isNull());
+
+    char32_t buffer[8];
+    EXPECT_EQ(Char2Unicode("a\xc3\xa9", buffer, 8), 2u);
+    EXPECT_EQ(buffer[1], U'é');
+    EXPECT_EQ(buffer[2], 0u);
+    EXPECT_EQ(Char2Unicode("toolongtext", buffer, 8), 0u);
+}
+
+TEST(PhoneLookup, MiddlePartMatchAndStricterForm)
+{
+    PhoneLookup::ContactList contacts;
+    auto add = [&](const char *name, const char *phone, QByteArray photo = {}) {
+        auto c = std::make_shared<PRContactNode>();
+        c->setContactName(QString::fromUtf8(name));
+        c->setContactPhone(QString::fromUtf8(phone));
+        c->setImageData(photo);
+        contacts.append(c);
+    };
+    add("No phone", "");
+    add("Ann", " 415-555-0134", "PHOTO");
+    add("Bob", " 020 7946 0018");
+    PhoneLookup lookup(contacts);
+
+    EXPECT_EQ(lookup.getNameByPhoneNumber(QStringLiteral("+1 (415) 555-0134")), QStringLiteral("Ann"));
+    EXPECT_EQ(lookup.getNameByPhoneNumber(QStringLiteral("+44 20 7946 0018")), QStringLiteral("Bob"));
+    EXPECT_TRUE(lookup.getNameByPhoneNumber(QStringLiteral("+1 212 555 9999")).isNull());
+
+    // Short numbers match the plain form but not the stricter one.
+    EXPECT_EQ(lookup.getNameByPhoneNumber(QStringLiteral("555")), QStringLiteral("Ann"));
+    EXPECT_TRUE(lookup.getNameByPhoneNumber(QStringLiteral("555"), PhoneLookup::Match::WithData).isNull());
+    EXPECT_EQ(lookup.getNameByPhoneNumber(QStringLiteral("4155550134"), PhoneLookup::Match::WithData),
+              QStringLiteral("Ann"));
+    EXPECT_EQ(lookup.messageContactData(), QByteArray("PHOTO"));
+
+    // The list grows while lookups run: a later contact is found once added.
+    EXPECT_TRUE(lookup.getNameByPhoneNumber(QStringLiteral("0611223344")).isNull());
+    add("Cleo", " 06 11 22 33 44");
+    EXPECT_EQ(lookup.getNameByPhoneNumber(QStringLiteral("0611223344")), QStringLiteral("Cleo"));
+}

@@ -1,0 +1,99 @@
+#include "platform/notificationcenter.h"
+
+#include "tests/support/qtprinters.h"
+
+#include <gtest/gtest.h>
+
+#include <QThread>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+TEST(NotificationCenter, DeliversToObserversOfTheNameInOrderOnThePostingThread)
+{
+    NotificationCenter nc;
+    std::vector<int> seen;
+    Qt::HANDLE poster = nullptr;
+    int owner = 0;
+    nc.addObserver(&owner, QStringLiteral("A"), [&](const Notification &n) {
+        seen.push_back(n.object.toInt());
+        poster = QThread::currentThreadId();
+    });
+    nc.addObserver(&owner, QStringLiteral("A"), [&](const Notification &n) { seen.push_back(n.object.toInt() * 10); });
+    nc.addObserver(&owner, QStringLiteral("B"), [&](const Notification &) { seen.push_back(-1); });
+
+    std::thread worker([&] { nc.post(QStringLiteral("A"), 7); });
+    const auto workerId = worker.get_id();
+    worker.join();
+    (void)workerId;
+    EXPECT_EQ(seen, (std::vector<int>{7, 70}));
+    EXPECT_NE(poster, QThread::currentThreadId());
+}
+
+TEST(NotificationCenter, RemovalByIdOwnerAndNameStopsDelivery)
+{
+    NotificationCenter nc;
+    int a = 0, b = 0;
+    int calls = 0;
+    auto id = nc.addObserver(&a, QStringLiteral("X"), [&](const Notification &) { ++calls; });
+    nc.addObserver(&a, QStringLiteral("Y"), [&](const Notification &) { calls += 100; });
+    nc.addObserver(&b, QStringLiteral("Y"), [&](const Notification &) { calls += 1000; });
+
+    nc.removeObserver(id);
+    nc.post(QStringLiteral("X"));
+    EXPECT_EQ(calls, 0);
+
+    nc.removeObserver(&a, QStringLiteral("Y"));
+    nc.post(QStringLiteral("Y"));
+    EXPECT_EQ(calls, 1000);
+
+    nc.removeObserver(&b);
+    nc.post(QStringLiteral("Y"));
+    EXPECT_EQ(calls, 1000);
+    EXPECT_EQ(nc.observerCount(QStringLiteral("Y")), 0);
+}
+
+TEST(NotificationCenter, HandlerMayRemoveItselfAndAddOthersWhileDelivering)
+{
+    NotificationCenter nc;
+    int owner = 0;
+    int first = 0, added = 0;
+    NotificationCenter::ObserverId id = 0;
+    id = nc.addObserver(&owner, QStringLiteral("N"), [&](const Notification &) {
+        ++first;
+        nc.removeObserver(id);
+        nc.addObserver(&owner, QStringLiteral("N"), [&](const Notification &) { ++added; });
+    });
+    nc.post(QStringLiteral("N"));
+    nc.post(QStringLiteral("N"));
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(added, 1); // added during the first post, called by the second only
+}
+
+TEST(NotificationCenter, ConcurrentPostsAndRegistrationsStayConsistent)
+{
+    NotificationCenter nc;
+    std::atomic<int> delivered{0};
+    int owner = 0;
+    nc.addObserver(&owner, QStringLiteral("P"), [&](const Notification &) { delivered.fetch_add(1); });
+
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 2000; ++i)
+                nc.post(QStringLiteral("P"), i);
+        });
+    }
+    threads.emplace_back([&] {
+        int other = 0;
+        for (int i = 0; i < 500; ++i) {
+            auto id = nc.addObserver(&other, QStringLiteral("P"), [](const Notification &) {});
+            nc.removeObserver(id);
+        }
+    });
+    for (auto &t : threads)
+        t.join();
+    EXPECT_EQ(delivered.load(), 8000);
+    EXPECT_EQ(nc.observerCount(QStringLiteral("P")), 1);
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+// Lets GoogleTest print Qt values readably in failure messages.
+
+#include <QByteArray>
+#include <QString>
+
+#include <ostream>
+
+inline void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+inline void PrintTo(const QByteArray &b, std::ostream *os)
+{
+    *os << "bytes(" << b.size() << ") \"" << b.left(64).toStdString() << '"';
+}
