@@ -1,11 +1,11 @@
 #include "backup/databasecopy.h"
 
+#include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 
 #include <sqlite3.h>
 
-#include <cstdio>
 
 void commitDB(const QString &path)
 {
@@ -19,8 +19,8 @@ void commitDB(const QString &path)
         return;
     }
     if (sqlite3_wal_checkpoint(db, nullptr) != SQLITE_OK) {
-        std::fputs("Failed to commit\n", stdout);
-        std::fflush(stdout);
+        // A log line: standard output carries the tools' records.
+        qInfo("Failed to commit");
     }
     sqlite3_close(db);
 }

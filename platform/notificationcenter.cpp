@@ -69,17 +69,23 @@ void NotificationCenter::post(const QString &name, const QVariant &object)
 
 void NotificationCenter::post(const Notification &notification)
 {
-    std::shared_ptr<const EntryList> snapshot;
+    std::shared_ptr<const EntryList> named, everything;
     {
         std::lock_guard lock(m_mutex);
-        auto it = m_byName.constFind(notification.name);
-        if (it == m_byName.constEnd())
-            return;
-        snapshot = *it;
+        if (auto it = m_byName.constFind(notification.name); it != m_byName.constEnd())
+            named = *it;
+        if (!notification.name.isNull()) {
+            if (auto it = m_byName.constFind(QString()); it != m_byName.constEnd())
+                everything = *it;
+        }
     }
-    for (const auto &entry : *snapshot) {
-        if (!entry->removed.load(std::memory_order_acquire))
-            entry->handler(notification);
+    for (const auto *list : {named.get(), everything.get()}) {
+        if (!list)
+            continue;
+        for (const auto &entry : *list) {
+            if (!entry->removed.load(std::memory_order_acquire))
+                entry->handler(notification);
+        }
     }
 }
 

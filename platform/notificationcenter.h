@@ -41,7 +41,8 @@ public:
     static NotificationCenter &defaultCenter();
 
     // owner groups observers so that one object can remove all of its own at
-    // once; it is only compared, never dereferenced.
+    // once; it is only compared, never dereferenced. A null name observes
+    // every notification (after the observers of the name itself).
     ObserverId addObserver(const void *owner, const QString &name, Handler handler);
     void removeObserver(ObserverId id);
     void removeObserver(const void *owner);

@@ -31,6 +31,18 @@ TEST(NotificationCenter, DeliversToObserversOfTheNameInOrderOnThePostingThread)
     EXPECT_NE(poster, QThread::currentThreadId());
 }
 
+TEST(NotificationCenter, NullNameObservesEveryNotification)
+{
+    NotificationCenter nc;
+    QStringList seen;
+    int owner = 0;
+    nc.addObserver(&owner, QString(), [&](const Notification &n) { seen << n.name; });
+    nc.addObserver(&owner, QStringLiteral("A"), [&](const Notification &) { seen << QStringLiteral("named"); });
+    nc.post(QStringLiteral("A"));
+    nc.post(QStringLiteral("B"));
+    EXPECT_EQ(seen, (QStringList{QStringLiteral("named"), QStringLiteral("A"), QStringLiteral("B")}));
+}
+
 TEST(NotificationCenter, RemovalByIdOwnerAndNameStopsDelivery)
 {
     NotificationCenter nc;
