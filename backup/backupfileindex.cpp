@@ -1,6 +1,6 @@
 #include "backup/backupfileindex.h"
 
-#include "backup/databasecopy.h"
+#include "backup/recorddatabase.h"
 #include "backup/mbdbreader.h"
 #include "backup/nodes/prphotoandvideonode.h"
 #include "backup/notificationnames.h"
@@ -9,8 +9,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-
-#include <sqlite3.h>
 
 #include <cstring>
 #include <set>
@@ -65,10 +63,11 @@ int lookup(const QHash<QByteArray, int> &table, const char *extension)
     return table.value(upper, -1);
 }
 
-bool isHexName(QByteArrayView id)
+bool isHexName(const QString &id)
 {
-    for (char c : id) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
+    for (QChar c : id) {
+        const char16_t u = c.unicode();
+        if (!((u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F')))
             return false;
     }
     return true;
@@ -79,15 +78,6 @@ QByteArray untilNul(const QByteArray &bytes)
     const qsizetype nul = bytes.indexOf('\0');
     return nul < 0 ? bytes : bytes.left(nul);
 }
-
-struct StatementDeleter
-{
-    void operator()(sqlite3_stmt *s) const { sqlite3_finalize(s); }
-};
-struct DatabaseDeleter
-{
-    void operator()(sqlite3 *db) const { sqlite3_close(db); }
-};
 
 } // namespace
 
@@ -184,64 +174,39 @@ void BackupFileIndex::readManifestDb(const QString &folder)
         qInfo("messageDB is not exist");
         return;
     }
-    // The commit step writes, so it runs on a private copy: a backup folder
-    // is never written.
-    auto copy = DatabaseCopy::make(source);
-    if (!copy)
+    const auto db = RecordDatabase::open(source);
+    if (!db)
         return;
-    sqlite3 *raw = nullptr;
-    if (sqlite3_open_v2(QFile::encodeName(copy->path()).constData(), &raw, SQLITE_OPEN_READONLY, nullptr)
-        != SQLITE_OK) {
-        sqlite3_close(raw);
-        return;
-    }
-    std::unique_ptr<sqlite3, DatabaseDeleter> db(raw);
 
     // The row count gives the progress; the rows themselves are read one at
     // a time, without the large "file" column, so that an index of half a
     // million entries never sits in memory.
-    qint64 total = 0;
-    {
-        sqlite3_stmt *s = nullptr;
-        if (sqlite3_prepare_v2(db.get(), "select count(*) from Files", -1, &s, nullptr) != SQLITE_OK) {
-            sqlite3_finalize(s);
-            return;
-        }
-        std::unique_ptr<sqlite3_stmt, StatementDeleter> count(s);
-        if (sqlite3_step(s) != SQLITE_ROW)
-            return;
-        total = sqlite3_column_int64(s, 0);
-    }
+    Statement count(*db, "select count(*) from Files");
+    if (!count.step())
+        return;
+    const qint64 total = count.int64(0);
     if (total <= 0)
         return;
 
-    sqlite3_stmt *s = nullptr;
-    if (sqlite3_prepare_v2(db.get(), "select fileID,domain,relativePath from Files", -1, &s, nullptr)
-        != SQLITE_OK) {
-        sqlite3_finalize(s);
-        return;
-    }
-    std::unique_ptr<sqlite3_stmt, StatementDeleter> rows(s);
+    Statement rows(*db, "select fileID,domain,relativePath from Files");
     qint64 row = 0;
-    while (!m_ctx.cancelled.load(std::memory_order_relaxed) && sqlite3_step(s) == SQLITE_ROW) {
+    while (!m_ctx.cancelled.load(std::memory_order_relaxed) && rows.step()) {
         ++row;
-        const auto *domain = reinterpret_cast<const char *>(sqlite3_column_text(s, 1));
-        if (!domain || !*domain)
+        const QString domain = rows.text(1);
+        if (domain.isEmpty())
             continue;
         auto node = std::make_shared<PRTreeDirNode>();
-        node->setFileDomain(QString::fromUtf8(domain));
+        node->setFileDomain(domain);
 
-        const auto *id = reinterpret_cast<const char *>(sqlite3_column_text(s, 0));
-        const QByteArrayView fileId(id ? id : "");
         // A stored name is 40 hex digits; anything else (a "/" or "..")
         // would point outside the backup folder and is not followed.
+        const QString fileId = rows.text(0);
         if (fileId.size() > 2 && isHexName(fileId)) {
-            const QString name = QString::fromLatin1(fileId);
-            node->setFileKey(folder + QLatin1Char('/') + name.left(2) + QLatin1Char('/') + name);
+            node->setFileKey(folder + QLatin1Char('/') + fileId.left(2) + QLatin1Char('/') + fileId);
         }
-        const auto *relative = reinterpret_cast<const char *>(sqlite3_column_text(s, 2));
-        if (relative && *relative)
-            node->setFilePath(QString::fromUtf8(relative));
+        const QString relative = rows.text(2);
+        if (!relative.isEmpty())
+            node->setFilePath(relative);
 
         handleEntry(node, int(qint64(20) * qMin(row, total) / total));
     }

@@ -25,7 +25,7 @@ void commitDB(const QString &path)
     sqlite3_close(db);
 }
 
-std::unique_ptr<DatabaseCopy> DatabaseCopy::make(const QString &sourcePath)
+std::unique_ptr<DatabaseCopy> DatabaseCopy::make(const QString &sourcePath, bool runCommit)
 {
     const QFileInfo source(sourcePath);
     if (!source.isFile())
@@ -37,7 +37,7 @@ std::unique_ptr<DatabaseCopy> DatabaseCopy::make(const QString &sourcePath)
     copy->m_path = copy->m_folder.filePath(QStringLiteral("db.sqlite"));
     if (!QFile::copy(sourcePath, copy->m_path))
         return nullptr;
-    for (const char *suffix : {"-wal", "-shm"}) {
+    for (const char *suffix : {"-wal", "-shm", "-journal"}) {
         const QString companion = sourcePath + QLatin1String(suffix);
         if (!QFileInfo::exists(companion))
             continue;
@@ -47,6 +47,7 @@ std::unique_ptr<DatabaseCopy> DatabaseCopy::make(const QString &sourcePath)
     }
     // Copies keep the source's permission bits; the commit step must write.
     QFile::setPermissions(copy->m_path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    commitDB(copy->m_path);
+    if (runCommit)
+        commitDB(copy->m_path);
     return copy;
 }

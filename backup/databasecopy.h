@@ -12,14 +12,16 @@
 // copy (DatabaseCopy), never on a backup.
 void commitDB(const QString &path);
 
-// A private copy of a backup database, with its -wal and -shm companions,
-// in a scratch folder of its own, with the commit step already run on it.
+// A private copy of a backup database, with its -wal, -shm and -journal
+// companions,
+// in a scratch folder of its own, with the commit step run on it.
 // The copy goes when the object does.
 class DatabaseCopy
 {
 public:
-    // Nothing when the source is missing or cannot be copied.
-    static std::unique_ptr<DatabaseCopy> make(const QString &sourcePath);
+    // Nothing when the source is missing or cannot be copied. Without
+    // runCommit the copy is left as the backup holds it.
+    static std::unique_ptr<DatabaseCopy> make(const QString &sourcePath, bool runCommit = true);
 
     QString path() const { return m_path; }
 

@@ -1,0 +1,130 @@
+#include "backup/recorddatabase.h"
+
+#include "backup/textformat.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <sqlite3.h>
+
+namespace {
+
+bool hasCompanions(const QString &path)
+{
+    for (const char *suffix : {"-wal", "-journal"}) {
+        if (QFileInfo::exists(path + QLatin1String(suffix)))
+            return true;
+    }
+    return false;
+}
+
+sqlite3 *openImmutable(const QString &path)
+{
+    QUrl url = QUrl::fromLocalFile(path);
+    url.setQuery(QStringLiteral("mode=ro&immutable=1"));
+    sqlite3 *db = nullptr;
+    const QByteArray uri = url.toEncoded();
+    if (sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return nullptr;
+    }
+    return db;
+}
+
+} // namespace
+
+std::unique_ptr<RecordDatabase> RecordDatabase::open(const QString &path, Commit commit)
+{
+    if (!QFileInfo(path).isFile())
+        return nullptr;
+    std::unique_ptr<RecordDatabase> db(new RecordDatabase);
+    if (!hasCompanions(path)) {
+        db->m_db = openImmutable(path);
+        return db->m_db ? std::move(db) : nullptr;
+    }
+    db->m_copy = DatabaseCopy::make(path, commit == Commit::Run);
+    if (!db->m_copy)
+        return nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(db->m_copy->path()).constData(), &db->m_db, SQLITE_OPEN_READWRITE,
+                        nullptr)
+        != SQLITE_OK) {
+        return nullptr;
+    }
+    return db;
+}
+
+RecordDatabase::~RecordDatabase()
+{
+    sqlite3_close(m_db);
+}
+
+Statement::Statement(const RecordDatabase &db, const char *sql)
+    : Statement(db.handle(), sql)
+{
+}
+
+Statement::Statement(sqlite3 *db, const char *sql)
+{
+    if (db && sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+    }
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+bool Statement::bindInt64(int parameter, std::int64_t value)
+{
+    return m_stmt && sqlite3_bind_int64(m_stmt, parameter, value) == SQLITE_OK;
+}
+
+bool Statement::step()
+{
+    return m_stmt && sqlite3_step(m_stmt) == SQLITE_ROW;
+}
+
+bool Statement::isNull(int column) const
+{
+    return !m_stmt || sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+}
+
+std::int64_t Statement::int64(int column) const
+{
+    return m_stmt ? sqlite3_column_int64(m_stmt, column) : 0;
+}
+
+double Statement::real(int column) const
+{
+    return m_stmt ? sqlite3_column_double(m_stmt, column) : 0.0;
+}
+
+QString Statement::text(int column) const
+{
+    if (!m_stmt)
+        return {};
+    const auto *t = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+    const int n = sqlite3_column_bytes(m_stmt, column);
+    if (!t || n <= 0 || !*t)
+        return {};
+    return TextFormat::GetStringFormChar(t, std::size_t(n));
+}
+
+QByteArray Statement::blob(int column, qsizetype maxBytes) const
+{
+    if (!m_stmt || sqlite3_column_type(m_stmt, column) == SQLITE_NULL)
+        return {};
+    const void *p = sqlite3_column_blob(m_stmt, column);
+    const int n = sqlite3_column_bytes(m_stmt, column);
+    if (!p || n <= 0)
+        return QByteArray("", 0);
+    return QByteArray(static_cast<const char *>(p), qMin(qsizetype(n), maxBytes));
+}
+
+QByteArray Statement::integerText(int column) const
+{
+    return QByteArray::number(static_cast<qulonglong>(int64(column)));
+}

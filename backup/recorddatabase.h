@@ -1,0 +1,70 @@
+#pragma once
+
+#include "backup/databasecopy.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// A backup database opened for reading without ever writing the backup.
+//
+// When the file has no write-ahead log or journal beside it, the committed
+// content is the file itself and it is opened read-only and immutable in
+// place: no lock, no companion file, nothing written. Otherwise it is read
+// through a private copy (DatabaseCopy) on which the commit step has folded
+// the log in. Either way the queries see what the commit step would have
+// left in the file.
+class RecordDatabase
+{
+public:
+    enum class Commit { Run, Skip };
+
+    // Nothing when the file is missing or SQLite cannot open it.
+    static std::unique_ptr<RecordDatabase> open(const QString &path, Commit commit = Commit::Run);
+    ~RecordDatabase();
+    RecordDatabase(const RecordDatabase &) = delete;
+    RecordDatabase &operator=(const RecordDatabase &) = delete;
+
+    sqlite3 *handle() const { return m_db; }
+
+private:
+    RecordDatabase() = default;
+    std::unique_ptr<DatabaseCopy> m_copy;
+    sqlite3 *m_db = nullptr;
+};
+
+// A prepared statement read row by row; columns by position.
+class Statement
+{
+public:
+    Statement(const RecordDatabase &db, const char *sql);
+    Statement(sqlite3 *db, const char *sql);
+    ~Statement();
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    // False when the statement did not prepare (a missing table or column).
+    bool isValid() const { return m_stmt != nullptr; }
+    bool bindInt64(int parameter, std::int64_t value);
+    // True while a row is available.
+    bool step();
+
+    bool isNull(int column) const;
+    std::int64_t int64(int column) const;
+    double real(int column) const;
+    // The column's UTF-8 text as a string ("" for invalid UTF-8); a null
+    // string for a NULL or empty column.
+    QString text(int column) const;
+    // The column's bytes, at most maxBytes of them; null for NULL.
+    QByteArray blob(int column, qsizetype maxBytes = 64 * 1024 * 1024) const;
+    // The column's integer printed as text (what "%lu" gives for it).
+    QByteArray integerText(int column) const;
+
+private:
+    sqlite3_stmt *m_stmt = nullptr;
+};
