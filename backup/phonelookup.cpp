@@ -1,7 +1,8 @@
 #include "backup/phonelookup.h"
 
-PhoneLookup::PhoneLookup(const ContactList &contacts)
+PhoneLookup::PhoneLookup(const ContactList &contacts, QByteArray &photoSlot)
     : m_contacts(contacts)
+    , m_photoSlot(photoSlot)
 {
 }
 
@@ -73,6 +74,6 @@ QString PhoneLookup::getNameByPhoneNumber(const QString &phone, Match match)
     const int i = findContact(phone, match);
     if (i < 0)
         return QString();
-    m_messageContactData = m_contacts.at(i)->imageData();
+    m_photoSlot = m_contacts.at(i)->imageData();
     return m_contacts.at(i)->contactName();
 }

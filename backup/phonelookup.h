@@ -28,15 +28,14 @@ public:
 
     using ContactList = QList<std::shared_ptr<PRContactNode>>;
 
-    explicit PhoneLookup(const ContactList &contacts);
+    // photoSlot receives the matched contact's photo in the WithData form.
+    PhoneLookup(const ContactList &contacts, QByteArray &photoSlot);
 
     // The matching contact's name, or a null string.
     QString getNameByPhoneNumber(const QString &phone);
     // As above with the stricter match; on a match the contact's photo is
-    // stored in messageContactData() (cleared by the caller once used).
+    // stored in the photo slot (cleared by the caller once used).
     QString getNameByPhoneNumber(const QString &phone, Match match);
-
-    QByteArray &messageContactData() { return m_messageContactData; }
 
     static QString normalise(const QString &phone);
 
@@ -49,5 +48,5 @@ private:
     // Case-folded, normalised phone text per contact, empty when it has none.
     std::vector<QString> m_normalised;
     QHash<QString, int> m_cache[2];
-    QByteArray m_messageContactData;
+    QByteArray &m_photoSlot;
 };

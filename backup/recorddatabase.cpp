@@ -82,6 +82,12 @@ bool Statement::bindInt64(int parameter, std::int64_t value)
     return m_stmt && sqlite3_bind_int64(m_stmt, parameter, value) == SQLITE_OK;
 }
 
+void Statement::reset()
+{
+    if (m_stmt)
+        sqlite3_reset(m_stmt);
+}
+
 bool Statement::step()
 {
     return m_stmt && sqlite3_step(m_stmt) == SQLITE_ROW;

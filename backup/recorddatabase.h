@@ -51,6 +51,8 @@ public:
     // False when the statement did not prepare (a missing table or column).
     bool isValid() const { return m_stmt != nullptr; }
     bool bindInt64(int parameter, std::int64_t value);
+    // Back to before the first row, bindings kept.
+    void reset();
     // True while a row is available.
     bool step();
 

@@ -5,6 +5,7 @@
 #include "backup/nodes/prnotenode.h"
 #include "backup/nodes/prbookmarknode.h"
 #include "backup/nodes/prtreenodes.h"
+#include "backup/phonelookup.h"
 #include "backup/shah.h"
 #include "platform/notificationcenter.h"
 
@@ -51,6 +52,12 @@ public:
     // Photo of the contact found by the last lookup, handed to one message.
     QByteArray messageContactData;
 
+    // The path of a stored file of the backup being scanned, in its layout.
+    QString storedPath(const QString &backupFolder, const char *storedName) const
+    {
+        return storedFilePath(backupFolder, QLatin1String(storedName), layout());
+    }
+
     NodeList<PRTreeDirNode> treeFileArray;
     NodeList<PRMessageAttachNode> meesageAttachArray;
     NodeList<PRBookMarkNode> bookMarkArray;
@@ -73,6 +80,14 @@ public:
 
     // Empties the thirteen arrays.
     void removeSomeArray();
+
+    // Names for numbers, searched in contactArray; the WithData form hands
+    // the contact's photo over through messageContactData.
+    PhoneLookup phoneLookup{contactArray, messageContactData};
+
+    // The transfer page's index entries, where the note step looks for note
+    // thumbnails; none during a plain backup scan.
+    const NodeList<PRTreeDirNode> *transferFileArray = nullptr;
 
     // Set from another thread to stop the scan at the next entry.
     std::atomic<bool> cancelled{false};

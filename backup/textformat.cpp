@@ -8,6 +8,11 @@ namespace {
 
 constexpr std::int64_t kSeconds1970To2001 = 978307200;
 
+// Message and call databases hold seconds since 1970 or since 2001. No
+// device wrote a date before 2007, so a 1970 reading before then is a 2001
+// value: seconds since 2001 pass 631,152,000 (1990 read from 1970) in 2021.
+constexpr int kFirstDeviceYear = 2007;
+
 // Decodes one UTF-8 sequence at p (n bytes available); the code point, or
 // -1 when the sequence is not valid UTF-8. len receives its length.
 int decodeUtf8(const unsigned char *p, std::size_t n, std::size_t &len)
@@ -147,7 +152,7 @@ std::optional<std::u32string> GetDateTime(std::int64_t value, int fileType)
         const std::time_t t = std::time_t(unixSeconds);
         if (!localtime_r(&t, &local))
             return std::nullopt;
-        if (local.tm_year + 1900 < 1990 && __builtin_add_overflow(value, kSeconds1970To2001, &unixSeconds))
+        if (local.tm_year + 1900 < kFirstDeviceYear && __builtin_add_overflow(value, kSeconds1970To2001, &unixSeconds))
             return std::nullopt;
     }
     const std::time_t t = std::time_t(unixSeconds);

@@ -25,7 +25,7 @@ std::size_t Char2Unicode(const char *utf8, char32_t *buffer, std::size_t capacit
 
 // Type 1: seconds since 2001-01-01 UTC (notes, calendar).
 // Type 0: seconds since 1970-01-01 UTC, unless that reading falls before
-//         1990 in local time; then seconds since 2001 (messages, calls).
+//         2007 in local time; then seconds since 2001 (messages, calls).
 // The local time as "MM-DD-YYYY hh:mm"; nothing when the value has no
 // calendar time.
 std::optional<std::u32string> GetDateTime(std::int64_t value, int fileType);

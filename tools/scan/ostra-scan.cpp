@@ -1,7 +1,7 @@
 // Runs the scan of a backup folder without a window and prints every
 // notification it posts, one JSON object per line.
 
-#include "backup/backupfileindex.h"
+#include "backup/backupscanner.h"
 #include "backup/notificationnames.h"
 #include "backup/priosdevicecontroller.h"
 #include "backup/scancontext.h"
@@ -75,14 +75,22 @@ int main(int argc, char **argv)
             writeOut(JsonRecordWriter::line(n));
     });
 
+    // The finish call is printed as a notification of its own, last.
+    struct Finish : ScanFinishListener
+    {
+        bool called = false;
+        void ScanThreadFinish() override { called = true; }
+    } finishListener;
+
     context.IOSVersionIOS6(entry->strIOSVersion());
-    BackupFileIndex index(context);
-    index.scanDirAnalyThread(folder);
-    context.removeSomeArray();
+    BackupScanner scanner(context.nc);
+    scanner.setFinishListener(&finishListener);
+    scanner.ScanIOSBackUpFilehand(context, folder);
 
     const Notification finish{Notifications::ScanThreadFinish, {}};
     if (countOnly) {
-        ++counts[finish.name];
+        if (finishListener.called)
+            ++counts[finish.name];
         QByteArray out = "{";
         bool first = true;
         for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
@@ -94,7 +102,7 @@ int main(int argc, char **argv)
         }
         out += "}\n";
         writeOut(out);
-    } else {
+    } else if (finishListener.called) {
         writeOut(JsonRecordWriter::line(finish));
     }
     context.nc.removeObserver(&context);
