@@ -1,6 +1,8 @@
 #include "backup/backupscanner.h"
 
 #include "backup/backupfileindex.h"
+#include "backup/bookmarkextractor.h"
+#include "backup/calendarextractor.h"
 #include "backup/callhistoryextractor.h"
 #include "backup/contactextractor.h"
 #include "backup/messageextractor.h"

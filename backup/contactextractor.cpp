@@ -18,11 +18,6 @@ QString joined(const QString &current, const QString &value)
     return current + QLatin1Char(' ') + value;
 }
 
-bool folderUsable(const QString &folder)
-{
-    return !folder.isEmpty() && QFileInfo(folder).isDir();
-}
-
 } // namespace
 
 ContactExtractor::ContactExtractor(ScanContext &context)
@@ -47,7 +42,7 @@ void ContactExtractor::scanTransferContactThread(const QString &backupFolder,
 bool ContactExtractor::run(const QString &folder, Form form, NodeList<PRContactNode> &contacts,
                            NodeList<PRContactImageNode> &photos)
 {
-    if (!folderUsable(folder))
+    if (!ScanContext::folderUsable(folder))
         return false;
     const QString bookPath = m_ctx.storedPath(folder, StoredNames::AddressBook);
     if (!QFileInfo(bookPath).isFile()) {

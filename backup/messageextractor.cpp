@@ -14,11 +14,6 @@
 
 namespace {
 
-bool folderUsable(const QString &folder)
-{
-    return !folder.isEmpty() && QFileInfo(folder).isDir();
-}
-
 QByteArray readCapped(const QString &path, qsizetype maxBytes)
 {
     QFile file(path);
@@ -137,7 +132,7 @@ bool MessageExtractor::checkiOSVersionByPath(const QString &backupFolder)
 
 void MessageExtractor::run(const QString &folder, Form form, PhoneLookup &lookup)
 {
-    if (!folderUsable(folder))
+    if (!ScanContext::folderUsable(folder))
         return;
     const QString path = m_ctx.storedPath(folder, StoredNames::Sms);
     if (!QFileInfo(path).isFile())
@@ -247,10 +242,8 @@ void MessageExtractor::readOlder(const QString &path, Form form, PhoneLookup &lo
         auto message = std::make_shared<PRMessageNode>();
         if (const QString t = s.text(3); !t.isNull())
             message->setMessageContent(t);
-        if (!s.isNull(4)) {
-            if (auto date = TextFormat::dateText(s.int64(4), 0))
-                message->setMessageDate(*date);
-        }
+        if (auto date = s.date(4, 0))
+            message->setMessageDate(*date);
         if (const QString t = s.text(5); !t.isNull())
             message->setMessagePhone(t);
         if (!s.isNull(7))

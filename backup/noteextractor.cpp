@@ -15,11 +15,6 @@
 
 namespace {
 
-bool folderUsable(const QString &folder)
-{
-    return !folder.isEmpty() && QFileInfo(folder).isDir();
-}
-
 // Where the body text of an inflated NoteStore body ends: the first
 // position p >= 1 of the bytes 1a 10 0a 04 08; the text runs from offset 14
 // for p - 15 bytes.
@@ -47,7 +42,7 @@ void NoteExtractor::scanTransferNoteThread(const QString &backupFolder)
 
 bool NoteExtractor::run(const QString &folder, const QString &postName)
 {
-    if (!folderUsable(folder))
+    if (!ScanContext::folderUsable(folder))
         return false;
     const QString noteStore = m_ctx.storedPath(folder, StoredNames::NoteStore);
     if (QFileInfo(noteStore).isFile()) {
@@ -75,10 +70,8 @@ void NoteExtractor::readNoteStore(const QString &path, const QString &postName)
     if (rows.isValid()) {
         while (!m_ctx.cancelled.load(std::memory_order_relaxed) && rows.step()) {
             auto note = std::make_shared<PRNoteNode>();
-            if (!rows.isNull(0)) {
-                if (auto date = TextFormat::dateText(rows.int64(0), 1))
-                    note->setNoteDate(*date);
-            }
+            if (auto date = rows.date(0, 1))
+                note->setNoteDate(*date);
             if (const QString t = rows.text(1); !t.isNull())
                 note->setNoteTitle(t);
             if (!rows.isNull(3)) {
@@ -107,10 +100,8 @@ void NoteExtractor::readNoteStore(const QString &path, const QString &postName)
         auto note = std::make_shared<PRNoteNode>();
         if (const QString t = older.text(0); !t.isNull())
             note->setNoteTitle(t);
-        if (!older.isNull(2)) {
-            if (auto date = TextFormat::dateText(older.int64(2), 1))
-                note->setNoteDate(*date);
-        }
+        if (auto date = older.date(2, 1))
+            note->setNoteDate(*date);
         if (const QString t = older.text(4); !t.isNull())
             note->setNoteContent(plainBody(t));
         if (note->noteContent().isEmpty())
@@ -137,10 +128,8 @@ void NoteExtractor::readOlder(const QString &path, const QString &postName)
             note->setNoteContent(t);
         if (const QString t = s.text(0); !t.isNull())
             note->setNoteTitle(t);
-        if (!s.isNull(2)) {
-            if (auto date = TextFormat::dateText(s.int64(2), 1))
-                note->setNoteDate(*date);
-        }
+        if (auto date = s.date(2, 1))
+            note->setNoteDate(*date);
         note->setNoteContent(plainBody(note->noteContent()));
         m_ctx.nc.post(postName, nodeToVariant(note));
     }

@@ -130,6 +130,13 @@ QByteArray Statement::blob(int column, qsizetype maxBytes) const
     return QByteArray(static_cast<const char *>(p), qMin(qsizetype(n), maxBytes));
 }
 
+std::optional<QString> Statement::date(int column, int type) const
+{
+    if (isNull(column))
+        return std::nullopt;
+    return TextFormat::dateText(int64(column), type);
+}
+
 QByteArray Statement::integerText(int column) const
 {
     return QByteArray::number(static_cast<qulonglong>(int64(column)));

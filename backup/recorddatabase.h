@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -64,6 +65,9 @@ public:
     QString text(int column) const;
     // The column's bytes, at most maxBytes of them; null for NULL.
     QByteArray blob(int column, qsizetype maxBytes = 64 * 1024 * 1024) const;
+    // The date text of the column's integer value (TextFormat::dateText);
+    // nothing for NULL or a value without a calendar time.
+    std::optional<QString> date(int column, int type) const;
     // The column's integer printed as text (what "%lu" gives for it).
     QByteArray integerText(int column) const;
 

@@ -2,6 +2,8 @@
 
 #include "backup/notificationnames.h"
 
+#include <QFileInfo>
+
 bool ScanContext::IOSVersionIOS6(const QString &version)
 {
     bool ios6 = false, ios7 = false, ios10 = false;
@@ -63,4 +65,9 @@ void ScanContext::postProgress(int value)
         return;
     m_lastProgress = value;
     nc.post(Notifications::ScanProgressInfo, value);
+}
+
+bool ScanContext::folderUsable(const QString &folder)
+{
+    return !folder.isEmpty() && QFileInfo(folder).isDir();
 }

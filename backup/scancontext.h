@@ -52,6 +52,9 @@ public:
     // Photo of the contact found by the last lookup, handed to one message.
     QByteArray messageContactData;
 
+    // A step given an empty or missing folder ends at once.
+    static bool folderUsable(const QString &folder);
+
     // The path of a stored file of the backup being scanned, in its layout.
     QString storedPath(const QString &backupFolder, const char *storedName) const
     {

@@ -1,6 +1,8 @@
 #include "tests/support/qtprinters.h"
 
 #include "backup/backupscanner.h"
+#include "backup/bookmarkextractor.h"
+#include "backup/calendarextractor.h"
 #include "backup/callhistoryextractor.h"
 #include "backup/contactextractor.h"
 #include "backup/messageextractor.h"
