@@ -5,6 +5,7 @@
 #include "backup/notificationnames.h"
 #include "backup/priosdevicecontroller.h"
 #include "backup/scancontext.h"
+#include "recovery/deletedrecordscanner.h"
 #include "tools/scan/jsonrecordwriter.h"
 
 #include <QCommandLineParser>
@@ -85,6 +86,7 @@ int main(int argc, char **argv)
     context.IOSVersionIOS6(entry->strIOSVersion());
     BackupScanner scanner(context.nc);
     scanner.setFinishListener(&finishListener);
+    scanner.setDeletedRecordSteps(DeletedRecordScanner::steps());
     scanner.ScanIOSBackUpFilehand(context, folder);
 
     const Notification finish{Notifications::ScanThreadFinish, {}};

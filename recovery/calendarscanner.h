@@ -1,0 +1,20 @@
+#pragma once
+
+#include "recovery/scannerbase.h"
+
+// Carves calendar events out of Calendar.sqlitedb: the calendar-item layout
+// of write-ahead-log files, or the older event layout. Posts
+// "scanDelCalenderInfo" per event, then progress 100.
+template<typename Source>
+class CalendarScanner
+{
+public:
+    explicit CalendarScanner(ScanContext &context) : m_ctx(context) {}
+    void run(const QString &databasePath);
+
+private:
+    void calendarItems(const RawDatabase<Source> &db, std::uint64_t P);
+    void events(const RawDatabase<Source> &db, std::uint64_t P);
+
+    ScanContext &m_ctx;
+};

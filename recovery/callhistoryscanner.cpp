@@ -1,0 +1,87 @@
+#include "recovery/callhistoryscanner.h"
+
+#include "backup/nodes/prcallhistorynode.h"
+#include "backup/notificationnames.h"
+#include "backup/textformat.h"
+#include "recovery/pagesource.h"
+
+using namespace ScannerSupport;
+
+namespace {
+
+// The header length told by the byte before the nearest zero byte at or
+// before offset.
+template<typename Source>
+std::uint64_t accquireFieldLength(const Source &src, std::uint64_t offset)
+{
+    std::uint64_t z = offset;
+    while (z > 0 && src.byte(z) != 0x00)
+        --z;
+    const std::uint8_t v = src.byte(z - 1);
+    if (v == 7 || v == 8)
+        return 7;
+    if (v >= 9 && v <= 11)
+        return v - 1;
+    return 0;
+}
+
+bool isCallPair(std::uint8_t a, std::uint8_t b)
+{
+    return (a == 0x01 && (b == 0x01 || b == 0x02 || b == 0x09)) || (a == 0x03 && (b == 0x01 || b == 0x02 || b == 0x09));
+}
+
+} // namespace
+
+template<typename Source>
+void CallHistoryScanner<Source>::run(const QString &path)
+{
+    RawDatabase<Source> db;
+    if (!db.open(path))
+        return;
+    const Source &src = db.source();
+    const std::uint64_t pageSize = db.pageSize();
+    const std::uint64_t count = db.pageCount();
+    const bool ios6 = m_ctx.currentNodeIsiOS6Version;
+    for (std::uint64_t page = 0; page < count && !m_ctx.cancelled.load(); ++page) {
+        const std::uint64_t P = page * pageSize;
+        const int type = db.pageTypeAt(P);
+        if (type != 1 && type != 4)
+            continue;
+        const std::uint16_t m = db.u16(P + 8);
+        if (!RecordHeader::bcheckSubStringIsValid(src.hex(P + m + 7, 6), RecordHeader::CallHistory, 6))
+            continue;
+        std::uint64_t pageL = ios6 ? 13 : accquireFieldLength(src, P + m + 3);
+        for (std::uint64_t u = P; u < P + pageSize; ++u) {
+            if (!isCallPair(src.byte(u), src.byte(u + 1)))
+                continue;
+            std::uint64_t L = pageL;
+            if (L == 0) {
+                L = accquireFieldLength(src, u - 5);
+                if (L != 0)
+                    pageL = L;
+                else
+                    L = src.byte(u + 4) == 0x11 ? 9 : 8;
+            }
+            const std::uint64_t B = u - 4;
+            auto call = std::make_shared<PRCallHistoryNode>();
+            FieldDecoder<Source> f(src, std::size_t(pageSize));
+            if (auto v = f.one(1, B, 0, L); nonEmpty(v))
+                call->setCallPhone(toString(v));
+            call->setCallDate(dateOf(toLong(f.one(2, B, 0, L)), 0));
+            call->setCallTime(toInt(f.one(3, B, 0, L)));
+            call->setCallType(toInt(f.one(4, B, 0, L)) == 5 ? QStringLiteral("Outgoing") : QStringLiteral("Incoming"));
+            if (call->callTime() != 0)
+                call->setCallDuration(TextFormat::getCallHistoryDuration(call->callTime()));
+            else
+                call->setCallDuration(call->callType() == QLatin1String("Outgoing") ? QStringLiteral("Cancelled")
+                                                                                     : QStringLiteral("Missed"));
+            if (call->callPhone().size() > 1)
+                call->setCallName(m_ctx.phoneLookup.getNameByPhoneNumber(call->callPhone()));
+            m_ctx.nc.post(Notifications::ScanDelCallHistoryInfo, nodeToVariant(call));
+        }
+    }
+    m_ctx.nc.post(Notifications::ScanProgressInfo, 90);
+}
+
+template class CallHistoryScanner<MappedSource>;
+template class CallHistoryScanner<StreamSource>;

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "recovery/scannerbase.h"
+
+// Carves call rows out of the older call database (call_history.db) and
+// posts each as "ScanDelCallHistoryInfo"; then progress 90.
+template<typename Source>
+class CallHistoryScanner
+{
+public:
+    explicit CallHistoryScanner(ScanContext &context) : m_ctx(context) {}
+    void run(const QString &databasePath);
+
+private:
+    ScanContext &m_ctx;
+};

@@ -1,0 +1,247 @@
+#include "recovery/contactscanner.h"
+
+#include "backup/notificationnames.h"
+#include "recovery/pagesource.h"
+
+#include <QDebug>
+#include <QHash>
+
+using namespace ScannerSupport;
+
+namespace {
+
+const unsigned char kPersonSignatures[4][5] = {
+    {0x0f, 0x0f, 0x08, 0x08, 0x01},
+    {0x00, 0x00, 0x04, 0x04, 0x01},
+    {0x00, 0x00, 0x04, 0x04, 0x00},
+    {0x00, 0x00, 0x04, 0x04, 0x13},
+};
+
+// Four-byte patterns of the contact signature type: the only ones an
+// eight-character window can begin with.
+const unsigned char kValueSignatures[][4] = {
+    {0x01, 0x01, 0x08, 0x09}, {0x01, 0x01, 0x09, 0x01}, {0x01, 0x01, 0x01, 0x01}, {0x09, 0x01, 0x08, 0x09},
+    {0x01, 0x01, 0x08, 0x01}, {0x02, 0x01, 0x08, 0x01}, {0x02, 0x01, 0x09, 0x01}, {0x02, 0x01, 0x08, 0x09},
+    {0x02, 0x01, 0x01, 0x01}, {0x01, 0x09, 0x08, 0x09}, {0xff, 0xd8, 0xff, 0xe0},
+};
+
+// The number of bytes from x back to the nearest zero byte at or before x.
+template<typename Source>
+std::uint64_t bSortAlter(const Source &src, std::uint64_t x)
+{
+    std::uint64_t n = 0;
+    while (x > n && src.byte(x - n) != 0x00)
+        ++n;
+    return n;
+}
+
+} // namespace
+
+template<typename Source>
+QString ContactScanner<Source>::GetLastPageStringWithChar(const QByteArray &bytes)
+{
+    QString out;
+    out.reserve(bytes.size());
+    for (char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        out.append(u < 32 || u >= 127 ? QLatin1Char('.') : QLatin1Char(char(u)));
+    }
+    return out;
+}
+
+template<typename Source>
+QString ContactScanner<Source>::getNextSubStringInString(const QString &text, const QString &name)
+{
+    if (name.isEmpty())
+        return {};
+    const qsizetype end = text.size() - 1; // the last character is never searched
+    qsizetype start = 0;
+    while (start + name.size() < end) {
+        const qsizetype at = QStringView(text).left(end).indexOf(name, start, Qt::CaseInsensitive);
+        if (at < 0)
+            return {};
+        const qsizetype after = at + name.size();
+        const qsizetype space = text.indexOf(QLatin1Char(' '), after);
+        const qsizetype stop = space < 0 ? text.size() : space + 1;
+        const QString fragment = text.mid(after, stop - after);
+        if (fragment.size() <= 20)
+            return fragment;
+        start = 2 * after + fragment.size();
+    }
+    return {};
+}
+
+template<typename Source>
+void ContactScanner<Source>::run(const QString &path)
+{
+    RawDatabase<Source> db;
+    if (!db.open(path))
+        return;
+    const std::uint64_t pageSize = db.pageSize();
+    const std::uint64_t count = db.pageCount();
+    for (std::uint64_t page = count > 0 ? count - 1 : 0; page >= 1 && !m_ctx.cancelled.load(); --page) {
+        const std::uint64_t P = page * pageSize;
+        if (page == count - 1) {
+            QByteArray last(qsizetype(pageSize), '\0');
+            db.source().read(P, last.data(), std::size_t(pageSize));
+            m_lastPageText = GetLastPageStringWithChar(last);
+        }
+        if (db.pageTypeAt(P) != 1)
+            continue;
+        carvePersons(db, P);
+        carveValues(db, P);
+        // Persons found before any row id was known are numbered once, past
+        // the largest row id seen by the end of that page.
+        if (!m_numbered && !m_ctx.delUnKnowContactArray.isEmpty()) {
+            m_numbered = true;
+            int next = m_largestRow;
+            for (qsizetype i = m_ctx.delUnKnowContactArray.size() - 1; i >= 0; --i) {
+                const auto &person = m_ctx.delUnKnowContactArray.at(i);
+                person->setRowid(++next);
+                m_ctx.delContactArray.append(person);
+            }
+        }
+    }
+    joinAndPost();
+    m_ctx.nc.post(Notifications::ScanProgressInfo, 75);
+}
+
+template<typename Source>
+void ContactScanner<Source>::carvePersons(const RawDatabase<Source> &db, std::uint64_t P)
+{
+    const Source &src = db.source();
+    const std::uint64_t pageSize = db.pageSize();
+    const std::uint16_t m = db.u16(P + 8);
+    if (!RecordHeader::bcheckSubStringIsValid(src.hex(P + m + 30, 10), RecordHeader::Contacts, 10))
+        return;
+    const std::uint64_t i7 = m_ctx.bIOS7DeviceNode ? 1 : 0;
+    for (std::uint64_t u = P; u < P + pageSize; ++u) {
+        // Most positions fail on the first byte; test it before the rest.
+        const std::uint8_t first = src.byte(u);
+        if (first != 0x0f && first != 0x00)
+            continue;
+        bool hit = false;
+        for (const auto &signature : kPersonSignatures)
+            hit = hit || src.startsWith(u, signature, 5);
+        if (!hit)
+            continue;
+
+        const std::uint64_t b = bSortAlter(src, u - 12);
+        const std::uint8_t noteByte = src.byte(u - 19 - b);
+        const std::uint64_t n = noteByte >= 0x80 && noteByte <= 0x89 ? 1 : 0;
+        const std::uint64_t L = 34 + b + 2 * i7 + n + (src.byte(u + 6) != 0x09 ? 1 : 0);
+        const std::uint64_t B = u - (27 + b + n);
+
+        auto person = std::make_shared<PRContactNode>();
+        FieldDecoder<Source> fields(src, std::size_t(pageSize));
+        auto usable = [](const std::optional<QByteArray> &t) { return t && !t->isEmpty() && t->size() <= 259; };
+        for (int j = 1; j <= 34; ++j) {
+            std::optional<QByteArray> text;
+            if (j == 9)
+                text = n == 1 ? fields.two(j, B, 0, L) : fields.one(j, B, 0, L);
+            else if (j == 10 && n == 1)
+                continue;
+            else
+                text = fields.one(j, B, 0, L);
+            if (!usable(text))
+                continue;
+            const QString value = toString(text);
+            switch (j) {
+            case 1: person->setContactName(value); break;
+            case 2:
+            case 3: person->setContactName(joined(person->contactName(), value)); break;
+            case 7: person->setContactCompany(value); break;
+            case 8: person->setContactCompany(joined(person->contactCompany(), value)); break;
+            case 9: person->setContactNote(value); break;
+            case 13: person->setContactJobtitle(value); break;
+            default: break;
+            }
+        }
+
+        // The cell's row id sits just before a header whose length byte is
+        // 0x23 to 0x26.
+        const std::uint8_t lengthByte = src.byte(B - 1);
+        const bool marked = lengthByte >= 0x23 && lengthByte <= 0x26 && src.byte(B) == 0x00;
+        if (marked) {
+            const std::uint8_t x = src.byte(B - 2);
+            const std::uint8_t y = src.byte(B - 3);
+            const int rowid = y >= 0x81 && y <= 0x89 ? int(RecordHeader::getAlterInteger(y, x)) : int(x);
+            person->setRowid(rowid);
+            m_largestRow = std::max(m_largestRow, rowid);
+            if (rowid == 0)
+                person->setRowid(m_lastRow + 1);
+        } else if (m_lastRow == 0) {
+            m_ctx.delUnKnowContactArray.append(person);
+            continue;
+        } else {
+            person->setRowid(m_lastRow - 1);
+        }
+        m_lastRow = person->rowid();
+        if (person->rowid() != -1)
+            m_ctx.delContactArray.append(person);
+    }
+}
+
+template<typename Source>
+void ContactScanner<Source>::carveValues(const RawDatabase<Source> &db, std::uint64_t P)
+{
+    const Source &src = db.source();
+    const std::uint64_t pageSize = db.pageSize();
+    const std::uint16_t m = db.u16(P + 8);
+    if (!RecordHeader::bcheckSubStringIsValid(src.hex(P + m + 4, 8), RecordHeader::Contacts, 8))
+        return;
+    const std::uint64_t L = m_ctx.bIOS7DeviceNode ? 7 : 6;
+    for (std::uint64_t i = P + pageSize; i >= P + 1; --i) {
+        const std::uint8_t first = src.byte(i);
+        if (first != 0x01 && first != 0x02 && first != 0x09 && first != 0xff)
+            continue;
+        bool hit = false;
+        for (const auto &signature : kValueSignatures)
+            hit = hit || src.startsWith(i, signature, 4);
+        if (!hit)
+            continue;
+        auto value = std::make_shared<DelContactValue>();
+        FieldDecoder<Source> fields(src, std::size_t(pageSize));
+        for (int j = 1; j <= 5; ++j) {
+            const auto text = fields.one(j, i - 4, 3, L);
+            if (j == 1) {
+                const int row = toInt(text);
+                value->setRowID(row == 0 ? 1 : row);
+            } else if (j == 2) {
+                value->setValueType(toInt(text));
+            } else if (j == 5 && text && !text->isEmpty() && text->size() <= 1023) {
+                value->setContactValue(toString(text));
+            }
+        }
+        m_ctx.delContactValueArray.append(value);
+    }
+}
+
+template<typename Source>
+void ContactScanner<Source>::joinAndPost()
+{
+    QHash<int, QList<qsizetype>> valuesOf;
+    for (qsizetype i = 0; i < m_ctx.delContactValueArray.size(); ++i)
+        valuesOf[m_ctx.delContactValueArray.at(i)->rowID()].append(i);
+
+    for (const auto &person : m_ctx.delContactArray) {
+        for (qsizetype i : valuesOf.value(person->rowid())) {
+            const auto &value = m_ctx.delContactValueArray.at(i);
+            switch (value->valueType()) {
+            case 3: person->setContactPhone(joined(person->contactPhone(), value->contactValue())); break;
+            case 4: person->setContactEmail(joined(person->contactEmail(), value->contactValue())); break;
+            case 22: person->setContactHomepage(joined(person->contactHomepage(), value->contactValue())); break;
+            default: break;
+            }
+        }
+        if (person->contactPhone().size() < 3) {
+            QString name = person->contactName();
+            name.remove(QLatin1Char(' '));
+            person->setContactPhone(getNextSubStringInString(m_lastPageText, name));
+        }
+        m_ctx.nc.post(Notifications::ScanDelContactInfo, nodeToVariant(person));
+    }
+}
+
+template class ContactScanner<MappedSource>;
+template class ContactScanner<StreamSource>;

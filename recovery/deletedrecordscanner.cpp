@@ -1,0 +1,100 @@
+#include "recovery/deletedrecordscanner.h"
+
+#include "backup/storednames.h"
+#include "recovery/bookmarkscanner.h"
+#include "recovery/calendarscanner.h"
+#include "recovery/callhistoryscanner.h"
+#include "recovery/contactscanner.h"
+#include "recovery/messagescanner.h"
+#include "recovery/notescanner.h"
+#include "recovery/pagesource.h"
+
+#include <QDebug>
+#include <QFileInfo>
+
+namespace DeletedRecordScanner {
+
+namespace {
+
+// The call database of the home domain, the second place it is found.
+constexpr char kCallHistoryHome[] = "ff1324e6b949111b2fb449ecddb50c89c3699a78";
+
+// The first of the stored names that exists in the backup's layout.
+QString findDatabase(const ScanContext &ctx, const QString &folder, std::initializer_list<const char *> names)
+{
+    for (const char *name : names) {
+        const QString path = ctx.storedPath(folder, name);
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    return {};
+}
+
+template<template<typename> class Scanner>
+void runWith(ScanContext &ctx, const QString &path, Reader reader)
+{
+    if (reader == Reader::Mapped)
+        Scanner<MappedSource>(ctx).run(path);
+    else
+        Scanner<StreamSource>(ctx).run(path);
+}
+
+template<template<typename> class Scanner>
+void scan(ScanContext &ctx, const QString &folder, Reader reader, std::initializer_list<const char *> names,
+          const char *missing)
+{
+    if (!ScanContext::folderUsable(folder))
+        return;
+    const QString path = findDatabase(ctx, folder, names);
+    if (path.isEmpty()) {
+        if (missing)
+            qInfo("%s", missing);
+        return;
+    }
+    runWith<Scanner>(ctx, path, reader);
+}
+
+} // namespace
+
+void scanDelContactThread(ScanContext &ctx, const QString &folder, Reader reader)
+{
+    scan<ContactScanner>(ctx, folder, reader, {StoredNames::AddressBook}, "contactDB is not exist");
+}
+
+void scanDelMessageThread(ScanContext &ctx, const QString &folder, Reader reader)
+{
+    scan<MessageScanner>(ctx, folder, reader, {StoredNames::Sms}, "messageDB is not exist");
+}
+
+void scanDelNoteThread(ScanContext &ctx, const QString &folder, Reader reader)
+{
+    scan<NoteScanner>(ctx, folder, reader, {StoredNames::NotesSqlite, StoredNames::NotesDb}, "NoteDB is not exist");
+}
+
+void scanDelCallHistoryThread(ScanContext &ctx, const QString &folder, Reader reader)
+{
+    scan<CallHistoryScanner>(ctx, folder, reader, {StoredNames::CallHistoryDb, kCallHistoryHome},
+                             "messageDB is not exist");
+}
+
+void ScanDelBookMarkThread(ScanContext &ctx, const QString &folder, Reader reader)
+{
+    scan<BookmarkScanner>(ctx, folder, reader, {StoredNames::BookmarksDb, StoredNames::BookmarksPlist}, nullptr);
+}
+
+void ScanDelCalenderThread(ScanContext &ctx, const QString &folder, Reader reader)
+{
+    scan<CalendarScanner>(ctx, folder, reader, {StoredNames::Calendar}, "CalenderDB is not exist");
+}
+
+std::vector<BackupScanner::Step> steps(Reader reader)
+{
+    using Fn = void (*)(ScanContext &, const QString &, Reader);
+    std::vector<BackupScanner::Step> out;
+    for (Fn fn : {Fn(scanDelContactThread), Fn(scanDelMessageThread), Fn(scanDelNoteThread),
+                  Fn(scanDelCallHistoryThread), Fn(ScanDelBookMarkThread), Fn(ScanDelCalenderThread)})
+        out.push_back([fn, reader](ScanContext &ctx, const QString &folder) { fn(ctx, folder, reader); });
+    return out;
+}
+
+} // namespace DeletedRecordScanner

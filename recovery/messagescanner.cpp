@@ -1,0 +1,304 @@
+#include "recovery/messagescanner.h"
+
+#include "backup/messageextractor.h"
+#include "backup/notificationnames.h"
+#include "recovery/pagesource.h"
+
+#include <QSet>
+
+using namespace ScannerSupport;
+
+namespace {
+
+const unsigned char kHandleHit[2] = {0x06, 0x00};
+const unsigned char kShortHit[4] = {0x00, 0x11, 0x00, 0x00};
+const unsigned char kLongHits[2][8] = {{0x08, 0x08, 0x00, 0x08, 0x08, 0x08, 0x08, 0x08},
+                                       {0x01, 0x08, 0x00, 0x01, 0x08, 0x08, 0x08, 0x08}};
+const unsigned char kMessageHits[4][5] = {{0x08, 0x00, 0x01, 0x00, 0x00},
+                                          {0x08, 0x00, 0x01, 0x00, 0x11},
+                                          {0x08, 0x00, 0x01, 0x0d, 0x00},
+                                          {0x08, 0x00, 0x09, 0x00, 0x11}};
+const unsigned char kMessageHitPrefix[3] = {0x08, 0x00, 0x02};
+
+QString typeFromIsFromMe(int value)
+{
+    if (value == 0)
+        return QStringLiteral("Received");
+    if (value == 1)
+        return QStringLiteral("Send");
+    return QStringLiteral("Unknowed");
+}
+
+bool isTextOrBlobType(std::uint8_t t)
+{
+    return t >= 14;
+}
+
+// 1 when the last non-zero byte before the first zero byte at or after
+// offset is 18 to 20, 2 when it is 34 to 36.
+template<typename Source>
+int GetFildLength(const Source &src, std::uint64_t offset)
+{
+    std::uint64_t zero = offset;
+    while (src.byte(zero) != 0x00)
+        ++zero;
+    const std::uint8_t v = src.byte(zero - 1);
+    if (v >= 18 && v <= 20)
+        return 1;
+    if (v >= 34 && v <= 36)
+        return 2;
+    return 0;
+}
+
+// Message dates are read as the live step reads them.
+QString messageDate(const std::optional<QByteArray> &text)
+{
+    return dateOf(MessageExtractor::messageSeconds(toLong(text)), 0);
+}
+
+} // namespace
+
+template<typename Source>
+void MessageScanner<Source>::run(const QString &path)
+{
+    RawDatabase<Source> db;
+    if (!db.open(path))
+        return;
+    const std::uint64_t pageSize = db.pageSize();
+    const std::uint64_t count = db.pageCount();
+    const bool ios6 = m_ctx.currentNodeIsiOS6Version;
+    const bool wal = db.journalVersion() == 2;
+    for (std::uint64_t page = 0; page < count && !m_ctx.cancelled.load(); ++page) {
+        const std::uint64_t P = page * pageSize;
+        const int type = db.pageTypeAt(P);
+        if (ios6) {
+            if (type == 1 || type == 2)
+                layoutA(db, P);
+        } else if (type == 1) {
+            if (wal)
+                layoutC(db, P);
+            else
+                layoutB(db, P);
+        }
+    }
+    if (ios6)
+        postLayoutA();
+    m_ctx.nc.post(Notifications::ScanProgressInfo, 80);
+}
+
+template<typename Source>
+void MessageScanner<Source>::lookUpAndPost(const std::shared_ptr<PRMessageNode> &message)
+{
+    if (message->messagePhone().size() >= 2)
+        message->setMessageName(m_ctx.phoneLookup.getNameByPhoneNumber(message->messagePhone()));
+    m_ctx.nc.post(Notifications::ScanDelMessageInfo, nodeToVariant(message));
+}
+
+template<typename Source>
+void MessageScanner<Source>::layoutA(const RawDatabase<Source> &db, std::uint64_t P)
+{
+    const Source &src = db.source();
+    const std::uint64_t pageSize = db.pageSize();
+    const std::uint16_t c1 = db.u16(P + 8), c2 = db.u16(P + 10), c3 = db.u16(P + 12), s = db.u16(P + 5);
+
+    if (RecordHeader::slidingWindowMatches(src.hex(P + c1, 14), 4, {"0600"})) {
+        for (std::uint64_t o = P; o < P + pageSize; ++o) {
+            if (src.byte(o) != 0x06 || !src.startsWith(o, kHandleHit, 2))
+                continue;
+            auto handle = std::make_shared<PRChatMessageNode>();
+            handle->setRowid(src.byte(o - 1));
+            FieldDecoder<Source> fields(src, std::size_t(pageSize));
+            handle->setPhoneValue(toString(fields.one(1, o + 1, 0, 5)));
+            bool known = false;
+            for (const auto &other : m_ctx.chatMessageArray)
+                known = known || other->rowid() == handle->rowid();
+            if (!known)
+                m_ctx.chatMessageArray.append(handle);
+        }
+    }
+
+    static const std::initializer_list<const char *> kMessageWindows = {"0800010000", "0800010011", "0800020011",
+                                                                        "0800020000", "0800090011"};
+    bool pass = db.pageTypeAt(P) == 2;
+    for (std::uint64_t at : {P + c2 + 4, P + c1 + 4, P + c3 + 4, P + s + 8})
+        pass = pass || RecordHeader::slidingWindowMatches(src.hex(at, 14), 10, kMessageWindows);
+    if (!pass)
+        return;
+
+    for (std::uint64_t x = P; x < P + pageSize; ++x) {
+        if (src.byte(x) != 0x08)
+            continue;
+        bool hit = src.startsWith(x, kMessageHitPrefix, 3);
+        for (const auto &signature : kMessageHits)
+            hit = hit || src.startsWith(x, signature, 5);
+        if (!hit)
+            continue;
+        const std::uint8_t rb = src.byte(x + 5);
+        const bool r = rb >= 121 && rb <= 136;
+        const bool t = src.byte(x - 2) != 0x55;
+        const std::uint64_t L = 38 + (r ? 1 : 0) + (t ? 1 : 0);
+        const std::uint64_t B = t ? x - 4 : x - 3;
+
+        auto message = std::make_shared<PRMessageNode>();
+        FieldDecoder<Source> f(src, std::size_t(pageSize));
+        for (int j = 1; j <= 23; ++j) {
+            if (!t) {
+                switch (j) {
+                case 2: if (auto v = f.one(j, B, 0, L)) message->setMessageContent(toString(v)); break;
+                case 5: message->setHandle_id(toInt(f.one(j, B, 0, L))); break;
+                case 8: if (r) f.two(j, x - 3, 0, L); break;
+                case 9: break;
+                case 12: message->setBImessage(toString(f.one(j, B, 0, L)) != QLatin1String("SMS")); break;
+                case 16: message->setMessageDate(messageDate(f.one(j, B, 0, L))); break;
+                case 22: message->setMessageType(typeFromIsFromMe(toInt(f.one(j, B, 0, L)))); break;
+                default: f.one(j, B, 0, L); break;
+                }
+            } else {
+                switch (j) {
+                case 2: if (auto v = f.two(j, B, 0, L)) message->setMessageContent(toString(v)); break;
+                case 3:
+                case 4:
+                case 5:
+                case 10: break;
+                case 6: message->setHandle_id(toInt(f.one(j, B, 0, L))); break;
+                case 9: f.two(j, B, 0, L); break;
+                case 13: message->setBImessage(toString(f.one(j, B, 0, L)) != QLatin1String("SMS")); break;
+                case 17: message->setMessageDate(messageDate(f.one(j, B, 0, L))); break;
+                case 23: message->setMessageType(typeFromIsFromMe(toInt(f.one(j, B, 0, L)))); break;
+                default: f.one(j, B, 0, L); break;
+                }
+            }
+        }
+        m_ctx.messageArray.append(message);
+    }
+}
+
+template<typename Source>
+void MessageScanner<Source>::postLayoutA()
+{
+    QHash<int, QString> phoneOf;
+    for (const auto &handle : m_ctx.chatMessageArray)
+        phoneOf.insert(handle->rowid(), handle->phoneValue());
+    for (const auto &message : m_ctx.messageArray) {
+        if (auto it = phoneOf.constFind(message->handle_id()); it != phoneOf.constEnd()) {
+            message->setMessagePhone(*it);
+            if (it->size() >= 2)
+                message->setMessageName(m_ctx.phoneLookup.getNameByPhoneNumber(*it));
+        }
+        m_ctx.nc.post(Notifications::ScanDelMessageInfo, nodeToVariant(message));
+    }
+}
+
+template<typename Source>
+void MessageScanner<Source>::layoutB(const RawDatabase<Source> &db, std::uint64_t P)
+{
+    const Source &src = db.source();
+    const std::uint64_t pageSize = db.pageSize();
+    const std::uint16_t c1 = db.u16(P + 8), c2 = db.u16(P + 10);
+    if (!RecordHeader::bcheckSubStringIsValid(src.hex(P + c1 + 10, 14), RecordHeader::Messages, 10)
+        && !RecordHeader::bcheckSubStringIsValid(src.hex(P + c2 + 10, 14), RecordHeader::Messages, 10))
+        return;
+    for (std::uint64_t i = P; i < P + pageSize; ++i) {
+        if (src.byte(i) != 0x00 || !src.startsWith(i, kShortHit, 4))
+            continue;
+        const bool x = isTextOrBlobType(src.byte(i - 10));
+        const std::uint64_t L = 17 + (x ? 1 : 0);
+        const std::uint64_t B = i - 12 - (x ? 1 : 0);
+        auto message = std::make_shared<PRMessageNode>();
+        FieldDecoder<Source> f(src, std::size_t(pageSize));
+        if (auto v = f.one(1, B, 0, L); nonEmpty(v))
+            message->setMessagePhone(toString(v));
+        message->setMessageDate(dateOf(toLong(f.one(2, B, 0, L)), 0));
+        if (auto v = x ? f.two(3, B, 0, L) : f.one(3, B, 0, L))
+            message->setMessageContent(toString(v));
+        message->setMessageType(MessageExtractor::typeFromFlags(toInt(f.one(x ? 5 : 4, B, 0, L))));
+        lookUpAndPost(message);
+    }
+}
+
+template<typename Source>
+void MessageScanner<Source>::layoutC(const RawDatabase<Source> &db, std::uint64_t P)
+{
+    const Source &src = db.source();
+    const std::uint64_t pageSize = db.pageSize();
+    const std::uint16_t c1 = db.u16(P + 8), c2 = db.u16(P + 10), c3 = db.u16(P + 12), s = db.u16(P + 5);
+    bool pass = false;
+    for (std::uint64_t at : {P + c2 + 10, P + c1 + 10, P + c3 + 10})
+        pass = pass || RecordHeader::bcheckSubStringIsValid(src.hex(at, 14), RecordHeader::Messages, 10);
+    pass = pass || RecordHeader::bcheckSubStringIsValid(src.hex(P + s + 15, 8), RecordHeader::Messages, 10);
+    if (!pass)
+        return;
+    auto headerOf = [&](std::uint64_t at, std::uint64_t two) -> std::uint64_t {
+        const int k = GetFildLength(src, at);
+        return k == 1 ? 17 : k == 2 ? two : 0;
+    };
+    const std::uint64_t H0 = headerOf(P + c1 + 3, 33);
+
+    for (std::uint64_t x = P; x < P + pageSize; ++x) {
+        const std::uint8_t first = src.byte(x);
+        if (first == 0x00 && src.startsWith(x, kShortHit, 4)) {
+            const std::uint64_t H = H0 != 0 ? H0 : headerOf(x - 14, 33);
+            const bool f2 = isTextOrBlobType(src.byte(x - 10));
+            const std::uint64_t L = H + (f2 ? 1 : 0);
+            const std::uint64_t B = x - 15 - (f2 ? 1 : 0);
+            auto message = std::make_shared<PRMessageNode>();
+            FieldDecoder<Source> f(src, std::size_t(pageSize));
+            auto address = f.one(1, B, 3, L);
+            // An address with a two-byte serial type moves the header: the
+            // date and the flags are then read the same way.
+            const bool moved = !nonEmpty(address);
+            const std::uint64_t movedBase = x - L + 20;
+            if (moved)
+                address = f.two(1, movedBase, 0, L);
+            message->setMessagePhone(toString(address));
+            message->setMessageDate(dateOf(toLong(moved ? f.two(2, movedBase, 0, L) : f.one(2, B, 3, L)), 0));
+            if (auto v = f2 ? f.two(3, B, 3, L) : f.one(3, B, 3, L); nonEmpty(v))
+                message->setMessageContent(toString(v));
+            const int flagsField = f2 ? 5 : 4;
+            message->setMessageType(MessageExtractor::typeFromFlags(
+                toInt(moved ? f.two(flagsField, movedBase, 0, L) : f.one(flagsField, B, 3, L))));
+            lookUpAndPost(message);
+            m_lastShortHit = x;
+            continue;
+        }
+        if ((first != 0x08 && first != 0x01) || !(src.startsWith(x, kLongHits[0], 8) || src.startsWith(x, kLongHits[1], 8)))
+            continue;
+        const int k = GetFildLength(src, x);
+        const std::uint64_t H = k == 1 ? 17 : 34;
+        const bool a = src.byte(x - 2) != 0x04;
+        const std::uint64_t L = H + (a ? 1 : 0);
+        const std::uint64_t B = x - 4 - (a ? 1 : 0);
+        auto message = std::make_shared<PRMessageNode>();
+        FieldDecoder<Source> f(src, std::size_t(pageSize));
+        bool hasAddress = false;
+        for (int j = 1; j <= 27; ++j) {
+            if (j == 2) {
+                message->setMessageDate(dateOf(toLong(f.one(j, B, 0, L)), 0));
+            } else if (j == 3) {
+                if (auto v = a ? f.two(j, B, 0, L) : f.one(j, B, 0, L); nonEmpty(v))
+                    message->setMessageContent(toString(v));
+            } else if ((j == 4 && a) || (j == 5 && !a) || (j == 17 && a) || (j == 18 && !a) || (j == 19 && a)
+                       || (j == 26 && a) || (j == 27 && !a)) {
+                continue;
+            } else if (j == 17 || j == 18) {
+                f.two(j, B, 0, L);
+            } else if ((j == 19 && !a) || (j == 20 && a)) {
+                const auto v = f.one(j, B, 0, L);
+                message->setMessagePhone(toString(v));
+                hasAddress = !message->messagePhone().isEmpty();
+            } else if ((j == 20 && !a) || (j == 26 && !a) || (j == 27 && a)) {
+                message->setMessageType(MessageExtractor::typeFromFlags(toInt(f.one(j, B, 0, L))));
+            } else {
+                f.one(j, B, 0, L);
+            }
+        }
+        if (message->messagePhone().size() >= 2)
+            message->setMessageName(m_ctx.phoneLookup.getNameByPhoneNumber(message->messagePhone()));
+        const bool nearShort = m_lastShortHit && x - *m_lastShortHit < 400;
+        if (hasAddress || message->messageType() != QLatin1String("unknown") || !nearShort)
+            m_ctx.nc.post(Notifications::ScanDelMessageInfo, nodeToVariant(message));
+    }
+}
+
+template class MessageScanner<MappedSource>;
+template class MessageScanner<StreamSource>;

@@ -1,0 +1,249 @@
+#include "recovery/notescanner.h"
+
+#include "backup/notificationnames.h"
+#include "recovery/pagesource.h"
+
+using namespace ScannerSupport;
+
+namespace {
+
+const unsigned char kNoteHit[7] = {0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x05};
+const unsigned char kNoteHitIos7[8] = {0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x00, 0x05};
+const unsigned char kNoteHitOlder[7] = {0x01, 0x01, 0x01, 0x01, 0x02, 0x01, 0x05};
+const unsigned char kBodyHit[3] = {0x01, 0x01, 0x01};
+
+// Steps forward from offset to the first byte equal to mark (0 when the
+// byte at offset is mark itself).
+template<typename Source>
+std::uint64_t stepsTo(const Source &src, std::uint64_t offset, std::uint8_t mark)
+{
+    std::uint64_t n = 0;
+    while (src.byte(offset + n) != mark && offset + n < src.size())
+        ++n;
+    return n;
+}
+
+bool isChanged(std::uint8_t v)
+{
+    return v >= 121 && v <= 136;
+}
+
+} // namespace
+
+template<typename Source>
+void NoteScanner<Source>::run(const QString &path)
+{
+    RawDatabase<Source> db;
+    if (!db.open(path))
+        return;
+    const std::uint64_t pageSize = db.pageSize();
+    const std::uint64_t count = db.pageCount();
+    const bool wal = db.journalVersion() == 2;
+    for (std::uint64_t page = 0; page < count && !m_ctx.cancelled.load(); ++page) {
+        const std::uint64_t P = page * pageSize;
+        if (db.pageTypeAt(P) != 1)
+            continue;
+        if (wal)
+            notesWal(db, P);
+        else
+            notesOlder(db, P);
+        bodies(db, P);
+    }
+    joinAndPost();
+    m_ctx.nc.post(Notifications::ScanProgressInfo, 85);
+}
+
+template<typename Source>
+void NoteScanner<Source>::notesWal(const RawDatabase<Source> &db, std::uint64_t P)
+{
+    const Source &src = db.source();
+    const std::uint64_t pageSize = db.pageSize();
+    const std::uint16_t m = db.u16(P + 8);
+    if (!RecordHeader::bcheckSubStringIsValid(src.hex(P + m + 4, 16), RecordHeader::Notes, 16))
+        return;
+    const bool ios7 = m_ctx.bIOS7DeviceNode;
+    for (std::uint64_t B = P; B < P + pageSize; ++B) {
+        if (src.byte(B) != 0x01)
+            continue;
+        const bool hit = src.startsWith(B, kNoteHit, 7) || (ios7 && src.startsWith(B, kNoteHitIos7, 8));
+        if (!hit)
+            continue;
+        auto note = std::make_shared<PRNoteNode>();
+        FieldDecoder<Source> f(src, std::size_t(pageSize));
+        if (!ios7) {
+            // Steps to the next 0x03 byte tell how the title's serial type
+            // is stored.
+            const std::uint64_t Dv = src.byte(B + 18) == 0x03 ? 0 : stepsTo(src, B + 18, 0x03);
+            const std::uint64_t L = Dv == 0 ? 19 : Dv == 1 ? 20 : Dv == 2 ? 21 : 0;
+            for (int j = 1; j <= 19; ++j) {
+                if (j == 10) {
+                    note->setUid(toInt(f.one(j, B - 1, 0, L)));
+                } else if (j == 13) {
+                    note->setNoteDate(dateOf(toLong(f.one(j, B - 1, 0, L)), 1));
+                } else if (j == 18) {
+                    if (Dv == 0) {
+                        if (auto v = f.one(j, B - 1, 0, L); nonEmpty(v))
+                            note->setNoteTitle(toString(v));
+                    } else {
+                        f.two(j, B - 1, 0, L);
+                    }
+                } else if (j == 19) {
+                    if (Dv == 0)
+                        continue;
+                    std::optional<QByteArray> v;
+                    if (Dv == 1)
+                        v = f.two(j, B - 4, 4, L);
+                    else if (Dv == 2)
+                        v = f.two(j, B - 1, 0, L);
+                    if (nonEmpty(v))
+                        note->setNoteTitle(toString(v));
+                } else {
+                    f.one(j, B - 1, 0, L);
+                }
+            }
+        } else {
+            const bool S = isChanged(src.byte(B + 17));
+            const bool T = isChanged(src.byte(S ? B + 19 : B + 18));
+            const std::uint64_t L = 20 + (S ? 1 : 0) + (T ? 1 : 0);
+            const int titleField = S ? 20 : 19;
+            const int otherField = S ? 19 : 20;
+            for (int j = 1; j <= 20; ++j) {
+                if (j == 11) {
+                    note->setUid(toInt(f.one(j, B - 1, 0, L)));
+                } else if (j == 14) {
+                    note->setNoteDate(dateOf(toLong(f.one(j, B - 1, 0, L)), 1));
+                } else if (j == 18) {
+                    if (S)
+                        f.two(j, B - 1, 0, L);
+                    else
+                        f.one(j, B - 1, 0, L);
+                } else if (j == titleField) {
+                    note->setNoteTitle(toString(T ? f.two(j, B - 1, 0, L) : f.one(j, B - 1, 0, L)));
+                } else if (j == otherField) {
+                    continue;
+                } else {
+                    f.one(j, B - 1, 0, L);
+                }
+            }
+        }
+        m_ctx.noteArray.append(note);
+    }
+}
+
+template<typename Source>
+void NoteScanner<Source>::notesOlder(const RawDatabase<Source> &db, std::uint64_t P)
+{
+    const Source &src = db.source();
+    const std::uint64_t pageSize = db.pageSize();
+    const std::uint16_t m = db.u16(P + 8);
+    if (!RecordHeader::bcheckSubStringIsValid(src.hex(P + m + 4, 14), RecordHeader::Notes, 14))
+        return;
+    for (std::uint64_t t = P; t < P + pageSize; ++t) {
+        if (src.byte(t) != 0x01 || !(src.startsWith(t, kNoteHit, 7) || src.startsWith(t, kNoteHitOlder, 7)))
+            continue;
+        const int w = src.byte(t + 13) == 0x00 ? 19 : 15;
+        const std::uint64_t h = w == 15 ? 14 : 18;
+        int A = 0;
+        if (h + 1 == 19)
+            A = src.byte(t + h) != 0x03 && src.byte(t + h + 1) != 0x01 ? 1 : 0;
+        else
+            A = int(src.byte(t + h) == 0x00 ? 0 : stepsTo(src, t + h, 0x00));
+        const std::uint64_t g = A == 1 ? 19 : 18;
+        const std::uint64_t S = src.byte(t + g) == 0x03 ? 0 : stepsTo(src, t + g, 0x03);
+        const std::uint64_t L = g + 1 + (S > 0 ? 1 : 0);
+        const std::uint64_t base = t - 1;
+        auto note = std::make_shared<PRNoteNode>();
+        FieldDecoder<Source> f(src, std::size_t(pageSize));
+        if (w == 15) {
+            for (int j = 1; j <= 18; ++j) {
+                if (j == 11) {
+                    note->setUid(toInt(f.one(j, base, 0, L)));
+                } else if (j == 12) {
+                    note->setNoteDate(dateOf(toLong(f.one(j, base, 0, L)), 1));
+                } else if (j == 14) {
+                    if (auto v = A == 1 ? f.two(j, base, 0, L) : f.one(j, base, 0, L); nonEmpty(v))
+                        note->setNoteTitle(toString(v));
+                } else if (j == 15) {
+                    if (A == 0)
+                        f.one(j, base, 0, L);
+                } else if (j == 18) {
+                    if (S > 0)
+                        f.two(j, base, 0, L);
+                    else
+                        f.one(j, base, 0, L);
+                } else {
+                    f.one(j, base, 0, L);
+                }
+            }
+        } else {
+            const int titleField = S == 0 ? 18 : 19;
+            for (int j = 1; j <= 19; ++j) {
+                if (j == 10) {
+                    note->setUid(toInt(f.one(j, base, 0, L)));
+                } else if (j == 12) {
+                    note->setNoteDate(dateOf(toLong(f.one(j, base, 0, L)), 1));
+                } else if (j == 17) {
+                    if (S > 0)
+                        f.two(j, base, 0, L);
+                    else
+                        f.one(j, base, 0, L);
+                } else if (j == titleField) {
+                    if (auto v = A != 0 ? f.two(j, base, 0, L) : f.one(j, base, 0, L); nonEmpty(v))
+                        note->setNoteTitle(toString(v));
+                } else {
+                    f.one(j, base, 0, L);
+                }
+            }
+        }
+        m_ctx.noteArray.append(note);
+    }
+}
+
+template<typename Source>
+void NoteScanner<Source>::bodies(const RawDatabase<Source> &db, std::uint64_t P)
+{
+    const Source &src = db.source();
+    const std::uint64_t pageSize = db.pageSize();
+    const std::uint16_t m = db.u16(P + 8);
+    if (!RecordHeader::bcheckSubStringIsValid(src.hex(P + m + 4, 6), RecordHeader::Notes, 6))
+        return;
+    for (std::uint64_t x = P; x < P + pageSize; ++x) {
+        if (src.byte(x) != 0x01 || !src.startsWith(x, kBodyHit, 3))
+            continue;
+        if (!(src.byte(x + 3) >= 0x10 && (src.byte(x + 4) == 0x00 || src.byte(x + 5) == 0x00)))
+            continue;
+        const std::uint64_t F = src.byte(x + 4) == 0x00 ? 0 : stepsTo(src, x + 4, 0x00);
+        const std::uint64_t L = F + 7;
+        auto body = std::make_shared<PRNoteValueNode>();
+        FieldDecoder<Source> f(src, std::size_t(pageSize));
+        f.one(1, x - 1, 0, L);
+        f.one(2, x - 1, 0, L);
+        body->setUid(toInt(f.one(3, x - 1, 0, L)));
+        if (auto v = F == 1 ? f.two(4, x - 1, 0, L) : f.one(4, x - 1, 0, L); nonEmpty(v))
+            body->setNoteValue(toString(v));
+        m_ctx.noteValueArray.append(body);
+    }
+}
+
+template<typename Source>
+void NoteScanner<Source>::joinAndPost()
+{
+    for (const auto &body : m_ctx.noteValueArray) {
+        auto note = std::make_shared<PRNoteNode>();
+        int previous = 0;
+        for (const auto &row : m_ctx.noteArray) {
+            if (row->uid() == previous)
+                row->setUid(row->uid() + 1);
+            if (row->uid() == body->uid()) {
+                note->setNoteDate(row->noteDate());
+                note->setNoteTitle(row->noteTitle());
+            }
+            previous = row->uid();
+        }
+        note->setNoteContent(plainNoteBody(body->noteValue()));
+        m_ctx.nc.post(Notifications::ScanDelNoteInfo, nodeToVariant(note));
+    }
+}
+
+template class NoteScanner<MappedSource>;
+template class NoteScanner<StreamSource>;

@@ -1,0 +1,19 @@
+#include "recovery/rawdatabase.h"
+
+#include "backup/recorddatabase.h"
+
+#include <QFileInfo>
+
+bool commitWouldSwitchToWal(const QString &path)
+{
+    const auto db = RecordDatabase::open(path, RecordDatabase::Commit::Skip);
+    if (!db)
+        return false;
+    Statement schema(*db, "select count(*) from sqlite_master");
+    return schema.step();
+}
+
+bool hasLogCompanion(const QString &path)
+{
+    return QFileInfo::exists(path + QStringLiteral("-wal")) || QFileInfo::exists(path + QStringLiteral("-journal"));
+}
