@@ -1,4 +1,5 @@
 #include "tools/samplegen/basecontent.h"
+#include "tools/samplegen/records/recorddatabases.h"
 
 #include "tools/samplegen/backupplists.h"
 #include "tools/samplegen/deviceprofile.h"
@@ -245,6 +246,10 @@ std::vector<std::unique_ptr<ContentProducer>> standardContentProducers()
     producers.push_back(std::make_unique<HomeFiles>());
     producers.push_back(std::make_unique<SocialApps>());
     producers.push_back(std::make_unique<SystemDomains>());
+    for (auto *group : {&addressBookAndMessageProducers, &notesCallsBookmarksCalendarProducers}) {
+        for (auto &producer : (*group)())
+            producers.push_back(std::move(producer));
+    }
     return producers;
 }
 

@@ -28,7 +28,10 @@ MakeBackupCommand parseMakeBackupArguments(const QStringList &arguments)
     const QCommandLineOption scale(QStringLiteral("scale"),
                                    QStringLiteral("Multiplies the number of entries by N with small generated files."),
                                    QStringLiteral("N"), QStringLiteral("1"));
-    parser.addOptions({help, out, ios, index, encrypted, scale});
+    const QCommandLineOption deleted(QStringLiteral("deleted"),
+                                     QStringLiteral("Also deletes a known part of the rows of the record databases, "
+                                                    "leaving their bytes in the pages."));
+    parser.addOptions({help, out, ios, index, encrypted, scale, deleted});
 
     if (!parser.parse(arguments)) {
         command.message = parser.errorText();
@@ -66,6 +69,7 @@ MakeBackupCommand parseMakeBackupArguments(const QStringList &arguments)
         }
     }
     o.encrypted = parser.isSet(encrypted);
+    o.deleted = parser.isSet(deleted);
     bool ok = false;
     o.scale = parser.value(scale).toInt(&ok);
     if (!ok || o.scale < 1) {

@@ -21,6 +21,9 @@ struct SampleBackupOptions
     enum class Index { Auto, Db, Mbdb } index = Index::Auto;
     bool encrypted = false;
     int scale = 1;                      // the content is multiplied by this
+    // The record databases also hold rows deleted with secure_delete off and
+    // no vacuum, so that their bytes stay in the pages.
+    bool deleted = false;
     // The written entries stay available through entries(). Half a million
     // of them take a few hundred megabytes, so the tool turns this off.
     bool keepEntries = true;
