@@ -52,10 +52,10 @@ int getMarkBookLength(const Source &src, std::uint64_t offset, int n)
 } // namespace
 
 template<typename Source>
-void BookmarkScanner<Source>::run(const QString &path)
+void BookmarkScanner<Source>::run(const QString &path, bool commit)
 {
     RawDatabase<Source> db;
-    if (!db.open(path))
+    if (!db.open(path, commit))
         return;
     const std::uint64_t count = db.pageCount();
     for (std::uint64_t page = 0; page < count && !m_ctx.cancelled.load(); ++page) {

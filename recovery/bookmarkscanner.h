@@ -10,7 +10,7 @@ class BookmarkScanner
 {
 public:
     explicit BookmarkScanner(ScanContext &context) : m_ctx(context) {}
-    void run(const QString &databasePath);
+    void run(const QString &databasePath, bool commit = true);
 
 private:
     void carve(const RawDatabase<Source> &db, std::uint64_t P);

@@ -19,10 +19,10 @@ const unsigned char kEventHit4[4] = {0x00, 0x00, 0x08, 0x01};
 } // namespace
 
 template<typename Source>
-void CalendarScanner<Source>::run(const QString &path)
+void CalendarScanner<Source>::run(const QString &path, bool commit)
 {
     RawDatabase<Source> db;
-    if (!db.open(path))
+    if (!db.open(path, commit))
         return;
     const std::uint64_t pageSize = db.pageSize();
     const std::uint64_t count = db.pageCount();

@@ -33,10 +33,10 @@ bool isCallPair(std::uint8_t a, std::uint8_t b)
 } // namespace
 
 template<typename Source>
-void CallHistoryScanner<Source>::run(const QString &path)
+void CallHistoryScanner<Source>::run(const QString &path, bool commit)
 {
     RawDatabase<Source> db;
-    if (!db.open(path))
+    if (!db.open(path, commit))
         return;
     const Source &src = db.source();
     const std::uint64_t pageSize = db.pageSize();

@@ -9,7 +9,7 @@ class CallHistoryScanner
 {
 public:
     explicit CallHistoryScanner(ScanContext &context) : m_ctx(context) {}
-    void run(const QString &databasePath);
+    void run(const QString &databasePath, bool commit = true);
 
 private:
     ScanContext &m_ctx;

@@ -72,10 +72,10 @@ QString ContactScanner<Source>::getNextSubStringInString(const QString &text, co
 }
 
 template<typename Source>
-void ContactScanner<Source>::run(const QString &path)
+void ContactScanner<Source>::run(const QString &path, bool commit)
 {
     RawDatabase<Source> db;
-    if (!db.open(path))
+    if (!db.open(path, commit))
         return;
     const std::uint64_t pageSize = db.pageSize();
     const std::uint64_t count = db.pageCount();

@@ -10,7 +10,7 @@ class ContactScanner
 {
 public:
     explicit ContactScanner(ScanContext &context) : m_ctx(context) {}
-    void run(const QString &databasePath);
+    void run(const QString &databasePath, bool commit = true);
 
     // The text of the last page, one character a byte, "." for anything not
     // printable ASCII.

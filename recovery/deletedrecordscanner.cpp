@@ -31,16 +31,16 @@ QString findDatabase(const ScanContext &ctx, const QString &folder, std::initial
 }
 
 template<template<typename> class Scanner>
-void runWith(ScanContext &ctx, const QString &path, Reader reader)
+void runWith(ScanContext &ctx, const QString &path, Options options)
 {
-    if (reader == Reader::Mapped)
-        Scanner<MappedSource>(ctx).run(path);
+    if (options.reader == Reader::Mapped)
+        Scanner<MappedSource>(ctx).run(path, options.commit);
     else
-        Scanner<StreamSource>(ctx).run(path);
+        Scanner<StreamSource>(ctx).run(path, options.commit);
 }
 
 template<template<typename> class Scanner>
-void scan(ScanContext &ctx, const QString &folder, Reader reader, std::initializer_list<const char *> names,
+void scan(ScanContext &ctx, const QString &folder, Options options, std::initializer_list<const char *> names,
           const char *missing)
 {
     if (!ScanContext::folderUsable(folder))
@@ -51,49 +51,49 @@ void scan(ScanContext &ctx, const QString &folder, Reader reader, std::initializ
             qInfo("%s", missing);
         return;
     }
-    runWith<Scanner>(ctx, path, reader);
+    runWith<Scanner>(ctx, path, options);
 }
 
 } // namespace
 
-void scanDelContactThread(ScanContext &ctx, const QString &folder, Reader reader)
+void scanDelContactThread(ScanContext &ctx, const QString &folder, Options options)
 {
-    scan<ContactScanner>(ctx, folder, reader, {StoredNames::AddressBook}, "contactDB is not exist");
+    scan<ContactScanner>(ctx, folder, options, {StoredNames::AddressBook}, "contactDB is not exist");
 }
 
-void scanDelMessageThread(ScanContext &ctx, const QString &folder, Reader reader)
+void scanDelMessageThread(ScanContext &ctx, const QString &folder, Options options)
 {
-    scan<MessageScanner>(ctx, folder, reader, {StoredNames::Sms}, "messageDB is not exist");
+    scan<MessageScanner>(ctx, folder, options, {StoredNames::Sms}, "messageDB is not exist");
 }
 
-void scanDelNoteThread(ScanContext &ctx, const QString &folder, Reader reader)
+void scanDelNoteThread(ScanContext &ctx, const QString &folder, Options options)
 {
-    scan<NoteScanner>(ctx, folder, reader, {StoredNames::NotesSqlite, StoredNames::NotesDb}, "NoteDB is not exist");
+    scan<NoteScanner>(ctx, folder, options, {StoredNames::NotesSqlite, StoredNames::NotesDb}, "NoteDB is not exist");
 }
 
-void scanDelCallHistoryThread(ScanContext &ctx, const QString &folder, Reader reader)
+void scanDelCallHistoryThread(ScanContext &ctx, const QString &folder, Options options)
 {
-    scan<CallHistoryScanner>(ctx, folder, reader, {StoredNames::CallHistoryDb, kCallHistoryHome},
+    scan<CallHistoryScanner>(ctx, folder, options, {StoredNames::CallHistoryDb, kCallHistoryHome},
                              "messageDB is not exist");
 }
 
-void ScanDelBookMarkThread(ScanContext &ctx, const QString &folder, Reader reader)
+void ScanDelBookMarkThread(ScanContext &ctx, const QString &folder, Options options)
 {
-    scan<BookmarkScanner>(ctx, folder, reader, {StoredNames::BookmarksDb, StoredNames::BookmarksPlist}, nullptr);
+    scan<BookmarkScanner>(ctx, folder, options, {StoredNames::BookmarksDb, StoredNames::BookmarksPlist}, nullptr);
 }
 
-void ScanDelCalenderThread(ScanContext &ctx, const QString &folder, Reader reader)
+void ScanDelCalenderThread(ScanContext &ctx, const QString &folder, Options options)
 {
-    scan<CalendarScanner>(ctx, folder, reader, {StoredNames::Calendar}, "CalenderDB is not exist");
+    scan<CalendarScanner>(ctx, folder, options, {StoredNames::Calendar}, "CalenderDB is not exist");
 }
 
-std::vector<BackupScanner::Step> steps(Reader reader)
+std::vector<BackupScanner::Step> steps(Options options)
 {
-    using Fn = void (*)(ScanContext &, const QString &, Reader);
+    using Fn = void (*)(ScanContext &, const QString &, Options);
     std::vector<BackupScanner::Step> out;
     for (Fn fn : {Fn(scanDelContactThread), Fn(scanDelMessageThread), Fn(scanDelNoteThread),
                   Fn(scanDelCallHistoryThread), Fn(ScanDelBookMarkThread), Fn(ScanDelCalenderThread)})
-        out.push_back([fn, reader](ScanContext &ctx, const QString &folder) { fn(ctx, folder, reader); });
+        out.push_back([fn, options](ScanContext &ctx, const QString &folder) { fn(ctx, folder, options); });
     return out;
 }
 

@@ -14,13 +14,22 @@ enum class Reader {
     Stream   // a positioned read per question: the reference
 };
 
-void scanDelContactThread(ScanContext &context, const QString &backupFolder, Reader reader = Reader::Mapped);
-void scanDelMessageThread(ScanContext &context, const QString &backupFolder, Reader reader = Reader::Mapped);
-void scanDelNoteThread(ScanContext &context, const QString &backupFolder, Reader reader = Reader::Mapped);
-void scanDelCallHistoryThread(ScanContext &context, const QString &backupFolder, Reader reader = Reader::Mapped);
-void ScanDelBookMarkThread(ScanContext &context, const QString &backupFolder, Reader reader = Reader::Mapped);
-void ScanDelCalenderThread(ScanContext &context, const QString &backupFolder, Reader reader = Reader::Mapped);
+struct Options
+{
+    Reader reader = Reader::Mapped;
+    // The commit step leaves every readable database in write-ahead-log
+    // mode; without it a rollback-journal file keeps its own header, which
+    // is how its older record layouts are reached in tests.
+    bool commit = true;
+};
 
-std::vector<BackupScanner::Step> steps(Reader reader = Reader::Mapped);
+void scanDelContactThread(ScanContext &context, const QString &backupFolder, Options options = {});
+void scanDelMessageThread(ScanContext &context, const QString &backupFolder, Options options = {});
+void scanDelNoteThread(ScanContext &context, const QString &backupFolder, Options options = {});
+void scanDelCallHistoryThread(ScanContext &context, const QString &backupFolder, Options options = {});
+void ScanDelBookMarkThread(ScanContext &context, const QString &backupFolder, Options options = {});
+void ScanDelCalenderThread(ScanContext &context, const QString &backupFolder, Options options = {});
+
+std::vector<BackupScanner::Step> steps(Options options = {});
 
 } // namespace DeletedRecordScanner

@@ -59,10 +59,10 @@ QString messageDate(const std::optional<QByteArray> &text)
 } // namespace
 
 template<typename Source>
-void MessageScanner<Source>::run(const QString &path)
+void MessageScanner<Source>::run(const QString &path, bool commit)
 {
     RawDatabase<Source> db;
-    if (!db.open(path))
+    if (!db.open(path, commit))
         return;
     const std::uint64_t pageSize = db.pageSize();
     const std::uint64_t count = db.pageCount();

@@ -11,7 +11,7 @@ class MessageScanner
 {
 public:
     explicit MessageScanner(ScanContext &context) : m_ctx(context) {}
-    void run(const QString &databasePath);
+    void run(const QString &databasePath, bool commit = true);
 
 private:
     void layoutA(const RawDatabase<Source> &db, std::uint64_t P);

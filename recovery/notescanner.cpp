@@ -31,10 +31,10 @@ bool isChanged(std::uint8_t v)
 } // namespace
 
 template<typename Source>
-void NoteScanner<Source>::run(const QString &path)
+void NoteScanner<Source>::run(const QString &path, bool commit)
 {
     RawDatabase<Source> db;
-    if (!db.open(path))
+    if (!db.open(path, commit))
         return;
     const std::uint64_t pageSize = db.pageSize();
     const std::uint64_t count = db.pageCount();

@@ -10,7 +10,7 @@ class NoteScanner
 {
 public:
     explicit NoteScanner(ScanContext &context) : m_ctx(context) {}
-    void run(const QString &databasePath);
+    void run(const QString &databasePath, bool commit = true);
 
 private:
     void notesWal(const RawDatabase<Source> &db, std::uint64_t P);

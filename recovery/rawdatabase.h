@@ -21,7 +21,9 @@ template<typename Source>
 class RawDatabase
 {
 public:
-    bool open(const QString &path);
+    // Without commit the file is read exactly as it is, header included;
+    // only tests of the rollback-journal layouts ask for that.
+    bool open(const QString &path, bool commit = true);
 
     const Source &source() const { return m_source; }
     // 0 when the stored page size is not a power of two from 512 to 65536.
@@ -54,11 +56,11 @@ bool commitWouldSwitchToWal(const QString &path);
 bool hasLogCompanion(const QString &path);
 
 template<typename Source>
-bool RawDatabase<Source>::open(const QString &path)
+bool RawDatabase<Source>::open(const QString &path, bool commit)
 {
     QString readPath = path;
-    bool committed = false;
-    if (hasLogCompanion(path)) {
+    bool committed = !commit;
+    if (commit && hasLogCompanion(path)) {
         m_copy = DatabaseCopy::make(path);
         if (!m_copy)
             return false;
