@@ -143,7 +143,10 @@ std::optional<std::u32string> GetDateTime(std::int64_t value, int fileType)
 {
     std::int64_t unixSeconds;
     std::tm local{};
-    tzset();
+    // localtime_r needs the zone loaded once; loading it per call re-reads
+    // the zone file for every record.
+    static const bool zoneLoaded = (tzset(), true);
+    (void)zoneLoaded;
     if (fileType == 1) {
         if (__builtin_add_overflow(value, kSeconds1970To2001, &unixSeconds))
             return std::nullopt;

@@ -5,6 +5,7 @@
 #include <QByteArray>
 
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -19,8 +20,12 @@ class FieldDecoder
 public:
     FieldDecoder(const Source &source, std::size_t bufferSize)
         : m_source(source)
-        , m_buffer(bufferSize > 1 ? bufferSize : 2)
+        , m_limit(bufferSize > 1 ? bufferSize - 1 : 1)
     {
+        // One buffer per thread: a record is decoded per hit, and hits run
+        // to hundreds of thousands in a large file.
+        if (buffer().size() < m_limit)
+            buffer().resize(m_limit);
     }
 
     std::uint64_t D = 0;
@@ -58,14 +63,21 @@ private:
     std::optional<QByteArray> body(std::uint64_t serialType, std::uint64_t bodyBase)
     {
         const std::uint64_t length = RecordHeader::getFieldDataLengthBy(serialType);
-        const std::size_t keep = std::size_t(std::min<std::uint64_t>(length, m_buffer.size() - 1));
-        m_source.read(bodyBase + D, m_buffer.data(), keep);
+        const std::size_t keep = std::size_t(std::min<std::uint64_t>(length, m_limit));
+        char *data = buffer().data();
+        m_source.read(bodyBase + D, data, keep);
         D += length;
-        const void *nul = std::memchr(m_buffer.data(), 0, keep);
-        const std::size_t text = nul ? std::size_t(static_cast<const char *>(nul) - m_buffer.data()) : keep;
-        return QByteArray(m_buffer.data(), qsizetype(text));
+        const void *nul = std::memchr(data, 0, keep);
+        const std::size_t text = nul ? std::size_t(static_cast<const char *>(nul) - data) : keep;
+        return QByteArray(data, qsizetype(text));
+    }
+
+    static std::vector<char> &buffer()
+    {
+        static thread_local std::vector<char> shared;
+        return shared;
     }
 
     const Source &m_source;
-    std::vector<char> m_buffer;
+    std::size_t m_limit;
 };
