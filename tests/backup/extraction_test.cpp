@@ -409,3 +409,27 @@ TEST(BackupScanner, EmptyBackupRunsEveryStepToTheFinish)
     EXPECT_EQ(steps, (std::vector<int>{60})) << "only the call step posts without its database";
     EXPECT_EQ(log.all.back().name, QStringLiteral("deleted-step"));
 }
+
+TEST(BackupScanner, ASecondStartWhileOneRunsIsRefused)
+{
+    QTemporaryDir dir;
+    NotificationCenter nc;
+    BackupScanner scanner(nc);
+    std::atomic<bool> release{false};
+    std::atomic<bool> entered{false};
+    scanner.setDeletedRecordSteps({[&](ScanContext &, const QString &) {
+        entered = true;
+        while (!release.load())
+            std::this_thread::yield();
+    }});
+    ASSERT_TRUE(scanner.ScanIOSBackFile(dir.path(), QStringLiteral("9.3")));
+    while (!entered.load())
+        std::this_thread::yield();
+    EXPECT_TRUE(scanner.isRunning());
+    EXPECT_FALSE(scanner.ScanIOSBackFile(dir.path(), QStringLiteral("9.3")));
+    release = true;
+    scanner.wait();
+    EXPECT_FALSE(scanner.isRunning());
+    EXPECT_TRUE(scanner.ScanIOSBackFile(dir.path(), QStringLiteral("9.3"))) << "a new scan once the first ended";
+    scanner.wait();
+}
