@@ -57,12 +57,7 @@ void BookmarkScanner<Source>::run(const QString &path, bool commit)
     RawDatabase<Source> db;
     if (!db.open(path, commit))
         return;
-    const std::uint64_t count = db.pageCount();
-    for (std::uint64_t page = 0; page < count && !m_ctx.cancelled.load(); ++page) {
-        const std::uint64_t P = page * db.pageSize();
-        if (db.pageTypeAt(P) == 1)
-            carve(db, P);
-    }
+    db.forEachPage(m_ctx.cancelled, {1}, false, [&](std::uint64_t P, int) { carve(db, P); });
     m_ctx.nc.post(Notifications::ScanProgressInfo, 95);
 }
 

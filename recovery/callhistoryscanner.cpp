@@ -40,16 +40,11 @@ void CallHistoryScanner<Source>::run(const QString &path, bool commit)
         return;
     const Source &src = db.source();
     const std::uint64_t pageSize = db.pageSize();
-    const std::uint64_t count = db.pageCount();
     const bool ios6 = m_ctx.currentNodeIsiOS6Version;
-    for (std::uint64_t page = 0; page < count && !m_ctx.cancelled.load(); ++page) {
-        const std::uint64_t P = page * pageSize;
-        const int type = db.pageTypeAt(P);
-        if (type != 1 && type != 4)
-            continue;
+    db.forEachPage(m_ctx.cancelled, {1, 4}, false, [&](std::uint64_t P, int) {
         const std::uint16_t m = db.u16(P + 8);
         if (!RecordHeader::bcheckSubStringIsValid(src.hex(P + m + 7, 6), RecordHeader::CallHistory, 6))
-            continue;
+            return;
         std::uint64_t pageL = ios6 ? 13 : accquireFieldLength(src, P + m + 3);
         for (std::uint64_t u = P; u < P + pageSize; ++u) {
             if (!isCallPair(src.byte(u), src.byte(u + 1)))
@@ -79,7 +74,7 @@ void CallHistoryScanner<Source>::run(const QString &path, bool commit)
                 call->setCallName(m_ctx.phoneLookup.getNameByPhoneNumber(call->callPhone()));
             m_ctx.nc.post(Notifications::ScanDelCallHistoryInfo, nodeToVariant(call));
         }
-    }
+    });
     m_ctx.nc.post(Notifications::ScanProgressInfo, 90);
 }
 

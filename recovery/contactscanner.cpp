@@ -79,15 +79,13 @@ void ContactScanner<Source>::run(const QString &path, bool commit)
         return;
     const std::uint64_t pageSize = db.pageSize();
     const std::uint64_t count = db.pageCount();
-    for (std::uint64_t page = count > 0 ? count - 1 : 0; page >= 1 && !m_ctx.cancelled.load(); --page) {
-        const std::uint64_t P = page * pageSize;
-        if (page == count - 1) {
-            QByteArray last(qsizetype(pageSize), '\0');
-            db.source().read(P, last.data(), std::size_t(pageSize));
-            m_lastPageText = GetLastPageStringWithChar(last);
-        }
-        if (db.pageTypeAt(P) != 1)
-            continue;
+    // The last page's text serves the phone search of persons without one.
+    if (count >= 2) {
+        QByteArray last(qsizetype(pageSize), '\0');
+        db.source().read((count - 1) * pageSize, last.data(), std::size_t(pageSize));
+        m_lastPageText = GetLastPageStringWithChar(last);
+    }
+    db.forEachPage(m_ctx.cancelled, {1}, true, [&](std::uint64_t P, int) {
         carvePersons(db, P);
         carveValues(db, P);
         // Persons found before any row id was known are numbered once, past
@@ -101,7 +99,7 @@ void ContactScanner<Source>::run(const QString &path, bool commit)
                 m_ctx.delContactArray.append(person);
             }
         }
-    }
+    });
     joinAndPost();
     m_ctx.nc.post(Notifications::ScanProgressInfo, 75);
 }

@@ -64,25 +64,14 @@ void MessageScanner<Source>::run(const QString &path, bool commit)
     RawDatabase<Source> db;
     if (!db.open(path, commit))
         return;
-    const std::uint64_t pageSize = db.pageSize();
-    const std::uint64_t count = db.pageCount();
-    const bool ios6 = m_ctx.currentNodeIsiOS6Version;
-    const bool wal = db.journalVersion() == 2;
-    for (std::uint64_t page = 0; page < count && !m_ctx.cancelled.load(); ++page) {
-        const std::uint64_t P = page * pageSize;
-        const int type = db.pageTypeAt(P);
-        if (ios6) {
-            if (type == 1 || type == 2)
-                layoutA(db, P);
-        } else if (type == 1) {
-            if (wal)
-                layoutC(db, P);
-            else
-                layoutB(db, P);
-        }
-    }
-    if (ios6)
+    if (m_ctx.currentNodeIsiOS6Version) {
+        db.forEachPage(m_ctx.cancelled, {1, 2}, false, [&](std::uint64_t P, int) { layoutA(db, P); });
         postLayoutA();
+    } else if (db.journalVersion() == 2) {
+        db.forEachPage(m_ctx.cancelled, {1}, false, [&](std::uint64_t P, int) { layoutC(db, P); });
+    } else {
+        db.forEachPage(m_ctx.cancelled, {1}, false, [&](std::uint64_t P, int) { layoutB(db, P); });
+    }
     m_ctx.nc.post(Notifications::ScanProgressInfo, 80);
 }
 

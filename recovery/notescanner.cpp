@@ -36,19 +36,14 @@ void NoteScanner<Source>::run(const QString &path, bool commit)
     RawDatabase<Source> db;
     if (!db.open(path, commit))
         return;
-    const std::uint64_t pageSize = db.pageSize();
-    const std::uint64_t count = db.pageCount();
     const bool wal = db.journalVersion() == 2;
-    for (std::uint64_t page = 0; page < count && !m_ctx.cancelled.load(); ++page) {
-        const std::uint64_t P = page * pageSize;
-        if (db.pageTypeAt(P) != 1)
-            continue;
+    db.forEachPage(m_ctx.cancelled, {1}, false, [&](std::uint64_t P, int) {
         if (wal)
             notesWal(db, P);
         else
             notesOlder(db, P);
         bodies(db, P);
-    }
+    });
     joinAndPost();
     m_ctx.nc.post(Notifications::ScanProgressInfo, 85);
 }

@@ -5,7 +5,10 @@
 
 #include <QString>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 
 // A database file opened for the raw scanners, as it stands after the commit
@@ -36,6 +39,23 @@ public:
     {
         return pageOffset == 0 ? -1 : RecordHeader::pageType(m_source.byte(pageOffset));
     }
+    // Calls visit(P, type) with the offset and type of every page of one of
+    // the accepted types, from page 1 up (or from the last page down to 1),
+    // until cancelled. Page 0 holds the header and is never visited.
+    template<typename Visit>
+    void forEachPage(const std::atomic<bool> &cancelled, std::initializer_list<int> types, bool descending,
+                     Visit visit) const
+    {
+        const std::uint64_t count = pageCount();
+        for (std::uint64_t i = 1; i < count && !cancelled.load(std::memory_order_relaxed); ++i) {
+            const std::uint64_t page = descending ? count - i : i;
+            const std::uint64_t P = page * m_pageSize;
+            const int type = pageTypeAt(P);
+            if (std::find(types.begin(), types.end(), type) != types.end())
+                visit(P, type);
+        }
+    }
+
     std::uint16_t u16(std::uint64_t offset) const
     {
         unsigned char b[2];
