@@ -21,7 +21,7 @@ if [ -z "$target" ]; then
   demo="$PWD/build/demo-home/Library/Application Support/MobileSync/Backup"
   rm -rf "$PWD/build/demo-home"
   target="$demo/00008030-0000000000000001"
-  ./build/bin/ostra-make-backup --out "$target" --ios 10.3
+  ./build/bin/ostra-make-backup --out "$target" --ios 10.3 --deleted
   echo "No backup in $backup_root; scanning a generated sample: $target" >&2
 fi
 exec ./build/bin/ostra-scan "$@" "$target"
