@@ -153,6 +153,14 @@ void BackupFileIndex::scanTransferDirAnalyThread(const QString &backupFolder,
     m_transferFiles = nullptr;
 }
 
+QString BackupFileIndex::internDomain(const QString &domain)
+{
+    auto it = m_domains.constFind(domain);
+    if (it == m_domains.constEnd())
+        it = m_domains.insert(domain, domain);
+    return *it;
+}
+
 void BackupFileIndex::handleEntry(const std::shared_ptr<PRTreeDirNode> &node, int progress)
 {
     m_ctx.nc.post(Notifications::FindBackUpDirFileInfo, nodeToVariant(node));
@@ -196,7 +204,7 @@ void BackupFileIndex::readManifestDb(const QString &folder)
         if (domain.isEmpty())
             continue;
         auto node = std::make_shared<PRTreeDirNode>();
-        node->setFileDomain(domain);
+        node->setFileDomain(internDomain(domain));
 
         // A stored name is 40 hex digits; anything else (a "/" or "..")
         // would point outside the backup folder and is not followed.
@@ -228,7 +236,7 @@ void BackupFileIndex::readManifestMbdb(const QString &folder)
         const QByteArray domain = untilNul(record.domain);
         const QByteArray path = untilNul(record.relativePath);
         if (!domain.isEmpty())
-            node->setFileDomain(TextFormat::GetStringFormChar(domain.constData(), std::size_t(domain.size())));
+            node->setFileDomain(internDomain(TextFormat::GetStringFormChar(domain.constData(), std::size_t(domain.size()))));
         if (!path.isEmpty())
             node->setFilePath(TextFormat::GetStringFormChar(path.constData(), std::size_t(path.size())));
 

@@ -2,6 +2,7 @@
 
 #include "backup/scancontext.h"
 
+#include <QHash>
 #include <QString>
 
 #include <cstdio>
@@ -59,7 +60,12 @@ private:
     void readManifestMbdb(const QString &folder);
     void handleEntry(const std::shared_ptr<PRTreeDirNode> &node, int progress);
 
+    // Domains repeat on every row: one shared copy of each keeps half a
+    // million index entries from holding as many copies of a few names.
+    QString internDomain(const QString &domain);
+
     ScanContext &m_ctx;
     SHAH m_digest;
+    QHash<QString, QString> m_domains;
     NodeList<PRTreeDirNode> *m_transferFiles = nullptr;
 };
