@@ -114,11 +114,12 @@ private:
         w.kind = entry.kind;
         w.linkTarget = entry.kind == EntryKind::Symlink ? entry.linkTarget : QString();
         w.storedName = storedFileName(m_digest, entry.domain, entry.relativePath);
-        w.storedPath = storedFilePath(m_folder, w.storedName, m_layout);
         if (w.storedName.isEmpty()) {
             fail(QStringLiteral("cannot name %1/%2").arg(entry.domain, entry.relativePath));
             return false;
         }
+        w.storedName += entry.storedNameSuffix;
+        w.storedPath = storedFilePath(m_folder, w.storedName, m_layout);
         const quint64 key = nameKey(w.storedName);
         if (m_names.contains(key)) {
             // Producers may each declare the folders they use; a folder is

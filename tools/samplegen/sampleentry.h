@@ -37,6 +37,9 @@ struct SampleEntry
     // False indexes the file but leaves its stored copy out, the way an
     // interrupted backup does.
     bool writeStoredFile = true;
+    // Appended to the stored name: some databases are kept under a second
+    // stored form, their name followed by ".mddata".
+    QString storedNameSuffix;
     EntryAttributes attributes;
 
     static SampleEntry file(const QString &domain, const QString &path, const QByteArray &content);
@@ -56,7 +59,7 @@ struct WrittenEntry
     qint64 size = 0;             // the plain content size
     QByteArray digest;           // SHA-1 of the stored bytes; files only
     QByteArray encryptionKey;    // 44 bytes in encrypted backups; files only
-    QString storedName;          // SHA-1 hex of "domain-relativePath"
+    QString storedName;          // SHA-1 hex of "domain-relativePath", and the suffix
     QString storedPath;          // where a file's copy is (or would be)
     bool storedFileWritten = false;
     qint64 storedSize = 0;       // bytes on disk; 0 when not written
