@@ -1,9 +1,8 @@
 // Benchmarks of the long parts of a scan: the file index of a scaled backup
 // in both formats, the whole scan, and the raw page scanners on a large
 // database. Run: build/tests/bench/ostra-bench [--benchmark_filter=...]
-// OSTRA_BENCH_SCALE sets the backup scale (default 1000, about 97,000 index
-// entries; 5000 gives about 485,000), OSTRA_BENCH_DB_MB the size of the
-// scanned database (default 200).
+// OSTRA_BENCH_SCALE sets the backup scale (default 1000: about 110,000 index
+// entries, 50,000 messages; 5000 gives a sms.db of about 200 MB).
 
 #include "backup/backupfileindex.h"
 #include "backup/backupscanner.h"
@@ -17,7 +16,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <sqlite3.h>
 #include <sys/resource.h>
 
 #include <map>
@@ -47,14 +45,16 @@ double peakMegabytes()
 QString scaledBackup(const char *version, samplegen::SampleBackupOptions::Index index, bool deleted)
 {
     static std::map<QString, QString> made;
-    const QString key = QStringLiteral("%1-%2-%3").arg(QLatin1String(version)).arg(int(index)).arg(deleted);
+    const int scale = envInt("OSTRA_BENCH_SCALE", 1000);
+    const QString key =
+        QStringLiteral("%1-%2-%3-%4").arg(QLatin1String(version)).arg(int(index)).arg(deleted).arg(scale);
     if (auto it = made.find(key); it != made.end())
         return it->second;
     samplegen::SampleBackupOptions options;
     options.outDir = workDir().filePath(key);
     options.iosVersion = QString::fromLatin1(version);
     options.index = index;
-    options.scale = envInt("OSTRA_BENCH_SCALE", 1000);
+    options.scale = scale;
     options.deleted = deleted;
     options.keepEntries = false;
     samplegen::SampleBackup backup(options);
@@ -119,86 +119,67 @@ void BM_WholeScanIos5(benchmark::State &state)
     wholeScan(state, "5.1");
 }
 
-// A large database of small rows, a third of them deleted, under the
-// stored name of every scanned kind.
-QString largeDatabase(int megabytes)
-{
-    static std::map<int, QString> made;
-    if (auto it = made.find(megabytes); it != made.end())
-        return it->second;
-    const QString folder = workDir().filePath(QStringLiteral("db%1").arg(megabytes));
-    QDir().mkpath(folder);
-    const QString path = folder + QStringLiteral("/large.db");
-    sqlite3 *db = nullptr;
-    sqlite3_open(QFile::encodeName(path).constData(), &db);
-    sqlite3_exec(db,
-                 "PRAGMA page_size=4096; PRAGMA secure_delete=OFF; PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"
-                 "CREATE TABLE call (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, address TEXT, date INTEGER,"
-                 " duration INTEGER, flags INTEGER, id INTEGER, name TEXT, country_code TEXT);"
-                 "BEGIN",
-                 nullptr, nullptr, nullptr);
-    sqlite3_stmt *insert = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO call VALUES (NULL, ?, ?, ?, ?, -1, ?, 'us')", -1, &insert, nullptr);
-    const qint64 rows = qint64(megabytes) * 1024 * 1024 / 80;
-    for (qint64 i = 0; i < rows; ++i) {
-        const QByteArray address = "+1415555" + QByteArray::number(1000 + i % 9000);
-        const QByteArray name = QByteArray("caller ") + QByteArray::number(i);
-        sqlite3_bind_text(insert, 1, address.constData(), int(address.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int64(insert, 2, 1300000000 + i);
-        sqlite3_bind_int(insert, 3, int(i % 600));
-        sqlite3_bind_int(insert, 4, i % 2 ? 5 : 4);
-        sqlite3_bind_text(insert, 5, name.constData(), int(name.size()), SQLITE_TRANSIENT);
-        sqlite3_step(insert);
-        sqlite3_reset(insert);
-    }
-    sqlite3_finalize(insert);
-    sqlite3_exec(db, "COMMIT; DELETE FROM call WHERE ROWID % 3 = 0;", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-    for (const char *name : {StoredNames::AddressBook, StoredNames::Sms, StoredNames::NotesSqlite,
-                             StoredNames::CallHistoryDb, StoredNames::BookmarksDb, StoredNames::Calendar})
-        QFile::link(path, folder + QLatin1Char('/') + QLatin1String(name));
-    made[megabytes] = folder;
-    return folder;
-}
-
 using StepFn = void (*)(ScanContext &, const QString &, DeletedRecordScanner::Options);
 
-void scanner(benchmark::State &state, StepFn step, DeletedRecordScanner::Reader reader, int megabytes)
+// A scanner on the database of a scaled backup with deleted rows, of a
+// generation whose layout that scanner reads.
+void scanner(benchmark::State &state, StepFn step, const char *version, const std::vector<const char *> &names,
+             DeletedRecordScanner::Reader reader, int scale)
 {
-    const QString folder = largeDatabase(megabytes);
-    const qint64 size = QFileInfo(folder + QStringLiteral("/large.db")).size();
+    qputenv("OSTRA_BENCH_SCALE", QByteArray::number(scale));
+    const QString folder = scaledBackup(version, samplegen::SampleBackupOptions::Index::Auto, true);
+    qint64 size = 0;
+    for (const char *name : names) {
+        if (QFileInfo::exists(folder + QLatin1Char('/') + QLatin1String(name))) {
+            size = QFileInfo(folder + QLatin1Char('/') + QLatin1String(name)).size();
+            break;
+        }
+    }
     qint64 records = 0;
     for (auto _ : state) {
         NotificationCenter nc;
         ScanContext context(nc);
-        context.IOSVersionIOS6(QStringLiteral("5.1"));
+        context.IOSVersionIOS6(QString::fromLatin1(version));
         records = 0;
-        nc.addObserver(&records, QString(), [&](const Notification &) { ++records; });
+        nc.addObserver(&records, QString(), [&](const Notification &n) { records += n.name != QLatin1String("ScanProgressInfo"); });
         step(context, folder, DeletedRecordScanner::Options{reader, true});
     }
     state.SetBytesProcessed(state.iterations() * size);
+    state.counters["db_MB"] = double(size) / (1024.0 * 1024.0);
     state.counters["records"] = double(records);
 }
 
 void registerScanners()
 {
-    const int mb = envInt("OSTRA_BENCH_DB_MB", 200);
-    const std::pair<const char *, StepFn> kinds[] = {
-        {"Contacts", DeletedRecordScanner::scanDelContactThread},
-        {"Messages", DeletedRecordScanner::scanDelMessageThread},
-        {"Notes", DeletedRecordScanner::scanDelNoteThread},
-        {"CallHistory", DeletedRecordScanner::scanDelCallHistoryThread},
-        {"Bookmarks", DeletedRecordScanner::ScanDelBookMarkThread},
-        {"Calendar", DeletedRecordScanner::ScanDelCalenderThread},
+    const int scale = envInt("OSTRA_BENCH_SCALE", 1000);
+    struct Kind
+    {
+        const char *name;
+        StepFn fn;
+        const char *version;
+        std::vector<const char *> databases;
     };
-    for (const auto &[name, fn] : kinds) {
-        benchmark::RegisterBenchmark((std::string("BM_Scanner/") + name + "/mapped").c_str(),
-                                     [fn = fn, mb](benchmark::State &s) { scanner(s, fn, DeletedRecordScanner::Reader::Mapped, mb); })
+    const std::vector<Kind> kinds = {
+        {"Contacts", DeletedRecordScanner::scanDelContactThread, "9.3", {StoredNames::AddressBook}},
+        {"Messages", DeletedRecordScanner::scanDelMessageThread, "9.3", {StoredNames::Sms}},
+        {"Notes", DeletedRecordScanner::scanDelNoteThread, "9.3", {StoredNames::NotesSqlite, StoredNames::NotesDb}},
+        // The older call database is the one scanned: iOS 6 still has it.
+        {"CallHistory", DeletedRecordScanner::scanDelCallHistoryThread, "6.1", {StoredNames::CallHistoryDb}},
+        {"Bookmarks", DeletedRecordScanner::ScanDelBookMarkThread, "6.1", {StoredNames::BookmarksDb}},
+        {"Calendar", DeletedRecordScanner::ScanDelCalenderThread, "9.3", {StoredNames::Calendar}},
+    };
+    for (const Kind &kind : kinds) {
+        benchmark::RegisterBenchmark((std::string("BM_Scanner/") + kind.name + "/mapped").c_str(),
+                                     [kind, scale](benchmark::State &s) {
+                                         scanner(s, kind.fn, kind.version, kind.databases, DeletedRecordScanner::Reader::Mapped, scale);
+                                     })
             ->Unit(benchmark::kMillisecond)
             ->Iterations(1);
-        // The positioned-read reference is far slower: a small file is enough.
-        benchmark::RegisterBenchmark((std::string("BM_Scanner/") + name + "/stream_8MB").c_str(),
-                                     [fn = fn](benchmark::State &s) { scanner(s, fn, DeletedRecordScanner::Reader::Stream, 8); })
+        // The positioned-read reference is far slower: a small backup is enough.
+        benchmark::RegisterBenchmark((std::string("BM_Scanner/") + kind.name + "/stream_scale20").c_str(),
+                                     [kind](benchmark::State &s) {
+                                         scanner(s, kind.fn, kind.version, kind.databases, DeletedRecordScanner::Reader::Stream, 20);
+                                     })
             ->Unit(benchmark::kMillisecond)
             ->Iterations(1);
     }
