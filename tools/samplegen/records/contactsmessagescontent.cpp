@@ -178,7 +178,10 @@ QList<Person> generatedPeople(int count)
         p.last = QLatin1String(kLastNames[(g / 40 + g * 7) % 40]);
         const QString area = QLatin1String(kAreaCodes[(g / 10000 + g) % 12]);
         const QString line = QStringLiteral("%1").arg(g % 10000, 4, 10, QLatin1Char('0'));
-        p.values.append(value(Phone, kMobile, QStringLiteral("+1 (%1) 555-%2").arg(area, line)));
+        // Past ten thousand people the exchange moves on, so that no two
+        // people (nor a generated and a base person) share a mobile number.
+        const QString exchange = QString::number(555 + g / 10000);
+        p.values.append(value(Phone, kMobile, QStringLiteral("+1 (%1) %2-%3").arg(area, exchange, line)));
         if (g % 3 == 1) {
             const QString home = QStringLiteral("%1").arg((g * 37 + 1000) % 10000, 4, 10, QLatin1Char('0'));
             p.values.append(value(Phone, kHome, QStringLiteral("%1-555-%2").arg(area, home)));
