@@ -666,3 +666,17 @@ TEST_F(ContactsAndMessages, ScanningLeavesEveryFileOfTheBackupAsItWas)
         EXPECT_EQ(g.before, g.after);
     }
 }
+
+// The largest benchmark samples hold tens of thousands of people: their
+// numbers, and so their message handles, must stay distinct.
+TEST(ContactsMessagesContent, HandlesStayDistinctAtBenchmarkScale)
+{
+    using namespace samplegen;
+    const Content content = sampleContent(Generation::forVersion(QStringLiteral("9.3")), 8000, false,
+                                          QDateTime(QDate(2024, 6, 1), QTime(12, 0), Qt::UTC));
+    QSet<QString> ids;
+    for (const auto &handle : content.handles) {
+        EXPECT_FALSE(ids.contains(handle.id)) << handle.id.toStdString();
+        ids.insert(handle.id);
+    }
+}
