@@ -166,20 +166,22 @@ void MessageExtractor::readModern(const QString &path, Form form, PhoneLookup &l
                                                                    : RecordDatabase::Commit::Run);
     if (!db)
         return;
-    Statement rows(*db, form == Form::Scan
-                            ? "select message.ROWID,message.cache_has_attachments,message.text,message.date,"
+    // The fallback reads the group-member layout; its columns are taken by
+    // what they hold, not at the positions of the first query.
+    int used = -1;
+    Statement s = Statement::firstOf(
+        *db,
+        {form == Form::Scan ? "select message.ROWID,message.cache_has_attachments,message.text,message.date,"
                               "message.handle_id,handle.id,is_from_me from message left join handle on "
                               "message.handle_id=handle.ROWID"
                             : "select message.ROWID,message.cache_has_attachments,message.text,message.date_read,"
                               "message.handle_id,handle.id,is_from_me from message left join handle on "
-                              "message.handle_id=handle.ROWID");
-    // The fallback reads the group-member layout; its columns are taken by
-    // what they hold, not at the positions of the first query.
-    const bool fallback = !rows.isValid();
-    Statement older(*db, "select message.ROWID,message.cache_has_attachments,message.group_id,subject, text,date,"
-                         "group_member.address,svc_center,flags,association_id from message left join  "
-                         "group_member on  message.group_id= group_member.group_id");
-    Statement &s = fallback ? older : rows;
+                              "message.handle_id=handle.ROWID",
+         "select message.ROWID,message.cache_has_attachments,message.group_id,subject, text,date,"
+         "group_member.address,svc_center,flags,association_id from message left join  "
+         "group_member on  message.group_id= group_member.group_id"},
+        &used);
+    const bool fallback = used == 1;
     const int textColumn = fallback ? 4 : 2;
     const int dateColumn = fallback ? 5 : 3;
     const int phoneColumn = fallback ? 6 : 5;
@@ -227,15 +229,18 @@ void MessageExtractor::readOlder(const QString &path, Form form, PhoneLookup &lo
                                                                    : RecordDatabase::Commit::Run);
     if (!db)
         return;
-    Statement madrid(*db, "select message.ROWID,message.group_id,subject, text,date,group_member.address,svc_center,"
-                          "flags,association_id ,is_madrid,madrid_handle, madrid_account,madrid_flags,"
-                          "madrid_attachmentInfo from message left join  group_member on  message.group_id= "
-                          "group_member.group_id");
-    Statement plain(*db, "select message.ROWID,message.group_id,subject, text,date,group_member.address,svc_center,"
-                         "flags,association_id from message left join  group_member on  message.group_id= "
-                         "group_member.group_id");
-    const bool hasMadrid = madrid.isValid();
-    Statement &s = hasMadrid ? madrid : plain;
+    int used = -1;
+    Statement s = Statement::firstOf(
+        *db,
+        {"select message.ROWID,message.group_id,subject, text,date,group_member.address,svc_center,"
+         "flags,association_id ,is_madrid,madrid_handle, madrid_account,madrid_flags,"
+         "madrid_attachmentInfo from message left join  group_member on  message.group_id= "
+         "group_member.group_id",
+         "select message.ROWID,message.group_id,subject, text,date,group_member.address,svc_center,"
+         "flags,association_id from message left join  group_member on  message.group_id= "
+         "group_member.group_id"},
+        &used);
+    const bool hasMadrid = used == 0;
     const QString &postName = form == Form::Scan ? Notifications::ScanMessageInfo : Notifications::ScanTransferMessageInfo;
 
     while (!m_ctx.cancelled.load(std::memory_order_relaxed) && s.step()) {

@@ -116,12 +116,12 @@ void NoteExtractor::readOlder(const QString &path, const QString &postName)
     const auto db = RecordDatabase::open(path);
     if (!db)
         return;
-    Statement rows(*db, "select TITLE,SUMMARY,MODIFICATION_DATE,CREATION_DATE,DATA from note LEFT JOIN NOTE_BODIES "
-                        "ON NOTE.ROWID = NOTE_BODIES.NOTE_ID");
-    Statement fallback(*db, "select ZTITLE,ZSUMMARY,ZMODIFICATIONDATE,ZCREATIONDATE,ZCONTENT from znote LEFT JOIN "
-                            "ZNOTEBODY ON ZNOTE.ZBODY = ZNOTEBODY.Z_PK");
     // Both queries put title, dates and body at the same positions.
-    Statement &s = rows.isValid() ? rows : fallback;
+    Statement s = Statement::firstOf(
+        *db, {"select TITLE,SUMMARY,MODIFICATION_DATE,CREATION_DATE,DATA from note LEFT JOIN NOTE_BODIES "
+              "ON NOTE.ROWID = NOTE_BODIES.NOTE_ID",
+              "select ZTITLE,ZSUMMARY,ZMODIFICATIONDATE,ZCREATIONDATE,ZCONTENT from znote LEFT JOIN "
+              "ZNOTEBODY ON ZNOTE.ZBODY = ZNOTEBODY.Z_PK"});
     while (!m_ctx.cancelled.load(std::memory_order_relaxed) && s.step()) {
         auto note = std::make_shared<PRNoteNode>();
         if (const QString t = s.text(4); !t.isNull())

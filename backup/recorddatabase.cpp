@@ -8,6 +8,8 @@
 
 #include <sqlite3.h>
 
+#include <utility>
+
 namespace {
 
 bool hasCompanions(const QString &path)
@@ -70,6 +72,28 @@ Statement::Statement(sqlite3 *db, const char *sql)
         sqlite3_finalize(m_stmt);
         m_stmt = nullptr;
     }
+}
+
+Statement::Statement(Statement &&other) noexcept
+    : m_stmt(std::exchange(other.m_stmt, nullptr))
+{
+}
+
+Statement Statement::firstOf(const RecordDatabase &db, std::initializer_list<const char *> queries, int *used)
+{
+    int index = 0;
+    for (const char *sql : queries) {
+        Statement s(db, sql);
+        if (s.isValid()) {
+            if (used)
+                *used = index;
+            return s;
+        }
+        ++index;
+    }
+    if (used)
+        *used = -1;
+    return Statement(static_cast<sqlite3 *>(nullptr), "");
 }
 
 Statement::~Statement()

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 
@@ -48,6 +49,11 @@ public:
     ~Statement();
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
+    Statement(Statement &&other) noexcept;
+
+    // The first of the queries that prepares (a fallback for older
+    // layouts); which one in *used, -1 when none does.
+    static Statement firstOf(const RecordDatabase &db, std::initializer_list<const char *> queries, int *used = nullptr);
 
     // False when the statement did not prepare (a missing table or column).
     bool isValid() const { return m_stmt != nullptr; }
