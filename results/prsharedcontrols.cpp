@@ -1,0 +1,260 @@
+#include "results/prsharedcontrols.h"
+
+#include "platform/notificationcenter.h"
+
+#include <QDebug>
+#include <QLinearGradient>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <atomic>
+#include <cmath>
+
+namespace {
+
+constexpr int kImageGap = 3;
+std::atomic<bool> s_checkIconHit{false};
+
+// Cells whose frame starts this far from the window's left edge hold the
+// check icon of the backup file tree's outline.
+constexpr int kOutlineOffset = 264;
+
+const QString kPlaceholderTexts[] = {QStringLiteral("Provide any suggestions or problems to us."),
+                                     QStringLiteral("write something.")};
+
+void postFrom(QObject *sender, const QString &name)
+{
+    NotificationCenter::defaultCenter().post(name, QVariant::fromValue(sender));
+}
+
+QImage imageOf(const QModelIndex &index)
+{
+    return index.data(PRImageAndTextCell::ImageRole).value<QImage>();
+}
+
+} // namespace
+
+PRImageAndTextCell::PRImageAndTextCell(QObject *parent)
+    : QStyledItemDelegate(parent)
+{
+}
+
+QRect PRImageAndTextCell::imageRectForBounds(const QRect &bounds, const QSize &imageSize)
+{
+    if (imageSize.isEmpty())
+        return {};
+    const int down = int(std::ceil((bounds.height() - imageSize.height()) / 2.0));
+    return QRect(bounds.topLeft() + QPoint(kImageGap, down), imageSize);
+}
+
+QRect PRImageAndTextCell::titleRectForBounds(const QRect &bounds, const QSize &imageSize)
+{
+    if (imageSize.isEmpty())
+        return {};
+    return bounds.adjusted(imageSize.width() + kImageGap, 0, 0, 0);
+}
+
+QSize PRImageAndTextCell::cellSize(const QSize &textSize, const QSize &imageSize)
+{
+    return textSize + QSize((imageSize.isEmpty() ? 0 : imageSize.width()) + kImageGap, 0);
+}
+
+QRect PRImageAndTextCell::textRectWithoutImage(const QRect &frame)
+{
+    return frame.adjusted(0, 5, 0, 0);
+}
+
+bool PRImageAndTextCell::checkIconHit()
+{
+    return s_checkIconHit.load();
+}
+
+void PRImageAndTextCell::trackMouse(int windowX, int cellX, int imageWidth)
+{
+    s_checkIconHit = windowX - imageWidth / 2.0 - cellX - kOutlineOffset <= 0;
+}
+
+void PRImageAndTextCell::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    const QImage image = imageOf(index);
+    QStyleOptionViewItem textOption = option;
+    if (image.isNull()) {
+        textOption.rect = textRectWithoutImage(option.rect);
+        QStyledItemDelegate::paint(painter, textOption, index);
+        return;
+    }
+    const QRect part(option.rect.topLeft(), QSize(image.width() + kImageGap, option.rect.height()));
+    if (option.backgroundBrush.style() != Qt::NoBrush)
+        painter->fillRect(part, option.backgroundBrush);
+    const int top = part.y() + int(std::ceil((option.rect.height() - image.height()) / 2.0)) - 1;
+    painter->drawImage(QPoint(part.x() + kImageGap, top), image);
+    textOption.rect = titleRectForBounds(option.rect, image.size());
+    QStyledItemDelegate::paint(painter, textOption, index);
+}
+
+QSize PRImageAndTextCell::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    return cellSize(QStyledItemDelegate::sizeHint(option, index), imageOf(index).size());
+}
+
+bool PRImageAndTextCell::editorEvent(QEvent *event, QAbstractItemModel *model, const QStyleOptionViewItem &option,
+                                     const QModelIndex &index)
+{
+    if (event->type() == QEvent::MouseButtonPress) {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        const QWidget *view = option.widget;
+        const int windowX = view ? view->mapTo(view->window(), mouse->position().toPoint()).x()
+                                 : mouse->position().toPoint().x();
+        const int cellX = view ? view->mapTo(view->window(), option.rect.topLeft()).x() : option.rect.x();
+        trackMouse(windowX, cellX, imageOf(index).width());
+    }
+    return QStyledItemDelegate::editorEvent(event, model, option, index);
+}
+
+PRTextView::PRTextView(QWidget *parent)
+    : QTextEdit(parent)
+{
+    setReadOnly(true);
+    setContextMenuPolicy(Qt::NoContextMenu);
+}
+
+void PRTextView::mousePressEvent(QMouseEvent *event)
+{
+    event->accept();
+}
+
+void PRTextView::keyPressEvent(QKeyEvent *event)
+{
+    event->accept();
+}
+
+void PRTextView::contextMenuEvent(QContextMenuEvent *event)
+{
+    event->accept();
+}
+
+PRFeedBackView::PRFeedBackView(QWidget *parent)
+    : QTextEdit(parent)
+{
+}
+
+void PRFeedBackView::mousePressEvent(QMouseEvent *event)
+{
+    for (const QString &placeholder : kPlaceholderTexts) {
+        if (toPlainText() == placeholder) {
+            clear();
+            QFont font = this->font();
+            font.setPointSize(11);
+            setFont(font);
+            setTextColor(Qt::black);
+            event->accept();
+            return;
+        }
+    }
+    QTextEdit::mousePressEvent(event);
+}
+
+void PRView::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(this);
+    painter.fillRect(event->rect(), QColor(85, 85, 85));
+}
+
+void PRBackView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.drawImage(rect(), QImage(QStringLiteral(":/images/cutImage.png")));
+}
+
+void PRButton::enterEvent(QEnterEvent *)
+{
+    postFrom(this, QStringLiteral("PRbuttonMouseEntered"));
+}
+
+void PRButton::leaveEvent(QEvent *)
+{
+    postFrom(this, QStringLiteral("PRbuttonMouseExited"));
+}
+
+void PRViewButton::enterEvent(QEnterEvent *)
+{
+    postFrom(this, QStringLiteral("PRViewbuttonMouseEntered"));
+}
+
+void PRViewButton::leaveEvent(QEvent *)
+{
+    postFrom(this, QStringLiteral("PRViewbuttonMouseExited"));
+}
+
+void PRViewButton::mousePressEvent(QMouseEvent *event)
+{
+    event->accept();
+    postFrom(this, QStringLiteral("MyViewbuttonMouseDown"));
+}
+
+void PRViewButton::mouseReleaseEvent(QMouseEvent *event)
+{
+    event->accept();
+}
+
+void PRProgressView::setProgressValue(float value)
+{
+    m_value = value;
+    update();
+}
+
+double PRProgressView::barWidth(float value, double w)
+{
+    if (value == 0.0f || value > 1.0f)
+        return 0.0;
+    const double width = double(value) * w - 4.0;
+    return width > 0.0 ? width : 2.0;
+}
+
+void PRProgressView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const double w = width(), h = height();
+
+    painter.save();
+    QPainterPath bezel;
+    bezel.addRoundedRect(QRectF(0.5, 0, w - 1, h - 1), 8, 8);
+    painter.setClipRect(QRectF(0, h / 2, w, h / 2));
+    painter.setPen(QColor(255, 255, 255, 51));
+    painter.drawPath(bezel);
+    painter.restore();
+    QPainterPath well;
+    well.addRoundedRect(QRectF(1, -0.5, w, h - 1), 8, 8);
+    painter.fillPath(well, QColor(168, 168, 168));
+
+    const double bar = barWidth(m_value, w);
+    if (bar <= 0.0)
+        return;
+    QPainterPath path;
+    const QRectF rect(2, 1, bar, h - 4 + 0.5);
+    path.addRoundedRect(rect, 4, 4);
+    QLinearGradient gradient(rect.bottomLeft(), rect.topLeft());
+    gradient.setColorAt(0, QColor(230, 231, 232));
+    gradient.setColorAt(1, QColor(233, 234, 234));
+    painter.fillPath(path, gradient);
+}
+
+QImage resizeTo(const QImage &image, const QSize &size)
+{
+    QImage out(size, QImage::Format_ARGB32_Premultiplied);
+    out.fill(Qt::white);
+    QPainter painter(&out);
+    painter.drawImage(QRect(QPoint(0, 0), size), image);
+    return out;
+}
+
+QImage thumbnailImage(const QImage &image, const QSize &size)
+{
+    if (image.isNull()) {
+        qInfo("Invalid Image");
+        return {};
+    }
+    return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}

@@ -1,0 +1,159 @@
+#pragma once
+
+#include <QImage>
+#include <QPushButton>
+#include <QRect>
+#include <QSize>
+#include <QStyledItemDelegate>
+#include <QTextEdit>
+#include <QWidget>
+
+// The small controls the pages share.
+
+// Draws an icon before its text in table and tree cells, and tells whether a
+// mouse-down hit the check icon (the backup file tree reads that flag).
+class PRImageAndTextCell : public QStyledItemDelegate
+{
+    Q_OBJECT
+
+public:
+    // The role that carries a cell's icon (a QImage); none draws text only.
+    static constexpr int ImageRole = Qt::UserRole + 100;
+
+    explicit PRImageAndTextCell(QObject *parent = nullptr);
+
+    // Geometry of a cell of the given bounds with an image of imageSize
+    // (an empty size for none). The image part is a strip of the image's
+    // width plus 3 cut from the left.
+    static QRect imageRectForBounds(const QRect &bounds, const QSize &imageSize);
+    static QRect titleRectForBounds(const QRect &bounds, const QSize &imageSize);
+    static QSize cellSize(const QSize &textSize, const QSize &imageSize);
+    // Where the text of a cell without an image goes: 5 points lower.
+    static QRect textRectWithoutImage(const QRect &frame);
+
+    // The process-wide check-icon flag: set by every mouse-down on a cell,
+    // to whether the press at window x lay on the icon of a cell whose frame
+    // starts at cellX.
+    static bool checkIconHit();
+    static void trackMouse(int windowX, int cellX, int imageWidth);
+
+    bool isChangeColor() const { return m_isChangeColor; }
+    void setIsChangeColor(bool value) { m_isChangeColor = value; }
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    bool editorEvent(QEvent *event, QAbstractItemModel *model, const QStyleOptionViewItem &option,
+                     const QModelIndex &index) override;
+
+private:
+    bool m_isChangeColor = false;
+};
+
+// A read-only preview text: clicks, keys and context menus do nothing.
+class PRTextView : public QTextEdit
+{
+    Q_OBJECT
+
+public:
+    explicit PRTextView(QWidget *parent = nullptr);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+};
+
+// The feedback field: its first click clears the placeholder text.
+class PRFeedBackView : public QTextEdit
+{
+    Q_OBJECT
+
+public:
+    explicit PRFeedBackView(QWidget *parent = nullptr);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+};
+
+// A plain dark-grey background.
+class PRView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};
+
+// A background drawn from the application image "cutImage", scaled.
+class PRBackView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};
+
+// A button that announces hovering as "PRbuttonMouseEntered" and
+// "PRbuttonMouseExited" (object: the button).
+class PRButton : public QPushButton
+{
+    Q_OBJECT
+
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void enterEvent(QEnterEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+};
+
+// A home tile: announces hovering ("PRViewbuttonMouseEntered",
+// "PRViewbuttonMouseExited") and pressing ("MyViewbuttonMouseDown"); the
+// press goes to the observers instead of the button's own click.
+class PRViewButton : public QPushButton
+{
+    Q_OBJECT
+
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void enterEvent(QEnterEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+};
+
+// The results page's scan progress bar: a rounded bezel and, for a value in
+// (0, 1], a bar of that fraction.
+class PRProgressView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    using QWidget::QWidget;
+
+    float value() const { return m_value; }
+    void setProgressValue(float value);
+
+    // The bar's width for a value on a view of width w; 0 when no bar is drawn.
+    static double barWidth(float value, double w);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    float m_value = 0.0f;
+};
+
+// A new white image of size with image drawn scaled into it.
+QImage resizeTo(const QImage &image, const QSize &size);
+// A smoothly scaled copy of size; a null image (logged as "Invalid Image")
+// when image is not valid.
+QImage thumbnailImage(const QImage &image, const QSize &size);
