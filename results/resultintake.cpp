@@ -1,0 +1,242 @@
+#include "results/resultintake.h"
+
+namespace {
+
+// A key over several text fields; the separator cannot occur in them.
+QString key(std::initializer_list<QString> fields)
+{
+    QString out;
+    for (const QString &f : fields) {
+        out += f;
+        out += QChar(0x1F);
+    }
+    return out;
+}
+
+QString contactKey(const PRContactNode &c) { return key({c.contactName(), c.contactPhone()}); }
+QString messageKey(const PRMessageNode &m) { return key({m.messagePhone(), m.messageContent(), m.messageDate()}); }
+QString callKey(const PRCallHistoryNode &c) { return key({c.callPhone(), c.callDate()}); }
+QString bookMarkKey(const PRBookMarkNode &b) { return key({b.bookMarkURL(), b.bookMarkTitle()}); }
+QString calenderKey(const PRCalenderNode &c) { return key({c.calTitle(), c.calNote(), c.startDate()}); }
+
+} // namespace
+
+bool PRResultIntake::addressMatches(const QString &conversation, const QString &phone)
+{
+    if (conversation.isEmpty() || phone.isEmpty())
+        return false;
+    if (conversation.size() > phone.size())
+        return conversation.contains(phone, Qt::CaseInsensitive);
+    return phone.contains(conversation, Qt::CaseInsensitive) || phone == conversation;
+}
+
+qsizetype PRResultIntake::findConversation(const QString &phone, bool deletedOnly)
+{
+    QHash<QString, qsizetype> &cache = m_conversationOf[deletedOnly ? 1 : 0];
+    if (auto it = cache.constFind(phone); it != cache.constEnd())
+        return *it;
+    for (qsizetype i = 0; i < messageTreeArray.size(); ++i) {
+        const auto &tree = messageTreeArray.at(i);
+        if (deletedOnly && !tree->bdeleted())
+            continue;
+        if (addressMatches(tree->messageTreeNodeAdress(), phone)) {
+            cache.insert(phone, i);
+            return i;
+        }
+    }
+    return -1;
+}
+
+void PRResultIntake::newConversation(const std::shared_ptr<PRMessageNode> &message, const QString &address,
+                                     bool deleted)
+{
+    auto tree = std::make_shared<PRMessageTreeNode>();
+    tree->setMessageTreeNodeName(message->messageName());
+    tree->setMessageTreeNodeAdress(address);
+    tree->setBdeleted(deleted);
+    tree->messages().append(message);
+    messageTreeArray.append(tree);
+}
+
+void PRResultIntake::addPhotoAndVideo(const std::shared_ptr<PRPhotoAndVideoNode> &node)
+{
+    photoAndVideoArray.append(node);
+    ++photovideoNum;
+    ++BackUpFilesNum;
+}
+
+void PRResultIntake::addContact(const std::shared_ptr<PRContactNode> &node)
+{
+    contactArray.append(node);
+    m_contactKeys.insert(contactKey(*node));
+    ++contactNum;
+    ++BackUpFilesNum;
+}
+
+void PRResultIntake::addMessage(const std::shared_ptr<PRMessageNode> &node)
+{
+    messageArray.append(node);
+    m_messageKeys.insert(messageKey(*node));
+    ++messageNum;
+    ++BackUpFilesNum;
+    const QString phone = node->messagePhone();
+    const qsizetype found = findConversation(phone, false);
+    if (found >= 0)
+        messageTreeArray.at(found)->messages().append(node);
+    else
+        newConversation(node, phone, false);
+}
+
+void PRResultIntake::addCallHistory(const std::shared_ptr<PRCallHistoryNode> &node)
+{
+    callHistoryArray.append(node);
+    m_callKeys.insert(callKey(*node));
+    ++callNum;
+    ++BackUpFilesNum;
+}
+
+void PRResultIntake::addNote(const std::shared_ptr<PRNoteNode> &node)
+{
+    noteArray.append(node);
+    m_noteKeys.insert(node->noteContent());
+    ++noteNum;
+    ++BackUpFilesNum;
+}
+
+void PRResultIntake::addBookMark(const std::shared_ptr<PRBookMarkNode> &node)
+{
+    bookMarkArray.append(node);
+    m_bookMarkKeys.insert(bookMarkKey(*node));
+    ++bookMarkNum;
+    ++BackUpFilesNum;
+}
+
+void PRResultIntake::addCalender(const std::shared_ptr<PRCalenderNode> &node)
+{
+    calenderArray.append(node);
+    m_calenderKeys.insert(calenderKey(*node));
+    ++calenderNum;
+    ++BackUpFilesNum;
+}
+
+void PRResultIntake::addFaceTwitter(const std::shared_ptr<PRFaceTwitterNode> &node)
+{
+    faceTwitterArray.append(node);
+    ++facetwitterNum;
+    ++BackUpFilesNum;
+}
+
+bool PRResultIntake::addDeletedContact(const std::shared_ptr<PRContactNode> &node)
+{
+    const QString k = contactKey(*node);
+    if (m_contactKeys.contains(k))
+        return false;
+    m_contactKeys.insert(k);
+    node->setBDeleted(true);
+    contactArray.append(node);
+    ++deleteeFilesNum;
+    ++delContactNum;
+    return true;
+}
+
+bool PRResultIntake::addDeletedMessage(const std::shared_ptr<PRMessageNode> &node)
+{
+    if (node->messagePhone().isEmpty() && node->messageContent().isEmpty())
+        return false;
+    if (QString(node->messagePhone()).remove(QLatin1Char(' ')).size() <= 2)
+        node->setMessagePhone(QStringLiteral("Unknown"));
+    const QString k = messageKey(*node);
+    if (m_messageKeys.contains(k))
+        return false;
+    const qsizetype found = findConversation(node->messagePhone(), true);
+    if (found >= 0) {
+        messageTreeArray.at(found)->messages().append(node);
+        return false;
+    }
+    newConversation(node, node->messagePhone(), true);
+    node->setBDeleted(true);
+    messageArray.append(node);
+    m_messageKeys.insert(k);
+    ++deleteeFilesNum;
+    ++delMessageNum;
+    return true;
+}
+
+bool PRResultIntake::addDeletedCallHistory(const std::shared_ptr<PRCallHistoryNode> &node)
+{
+    if (node->callName() == QLatin1String("") && !node->callName().isNull() && node->callPhone() == QLatin1String("")
+        && !node->callPhone().isNull())
+        return false;
+    const QString k = callKey(*node);
+    if (m_callKeys.contains(k))
+        return false;
+    m_callKeys.insert(k);
+    node->setBDeleted(true);
+    callHistoryArray.append(node);
+    ++deleteeFilesNum;
+    ++delCallNum;
+    return true;
+}
+
+bool PRResultIntake::addDeletedNote(const std::shared_ptr<PRNoteNode> &node)
+{
+    if (node->noteTitle().isNull() && node->noteContent().isNull())
+        return false;
+    if (m_noteKeys.contains(node->noteContent()))
+        return false;
+    m_noteKeys.insert(node->noteContent());
+    node->setBDeleted(true);
+    noteArray.append(node);
+    ++deleteeFilesNum;
+    ++delNoteNum;
+    return true;
+}
+
+bool PRResultIntake::addDeletedBookMark(const std::shared_ptr<PRBookMarkNode> &node)
+{
+    const bool emptyText = !node->bookMarkURL().isNull() && node->bookMarkURL().isEmpty()
+                           && !node->bookMarkTitle().isNull() && node->bookMarkTitle().isEmpty();
+    if (emptyText)
+        return false;
+    const QString k = bookMarkKey(*node);
+    if (m_bookMarkKeys.contains(k))
+        return false;
+    m_bookMarkKeys.insert(k);
+    node->setBDeleted(true);
+    bookMarkArray.append(node);
+    ++deleteeFilesNum;
+    ++delBookMarkNum;
+    return true;
+}
+
+bool PRResultIntake::addDeletedCalender(const std::shared_ptr<PRCalenderNode> &node)
+{
+    auto emptyText = [](const QString &s) { return !s.isNull() && s.isEmpty(); };
+    if (emptyText(node->calTitle()) && emptyText(node->calNote()) && emptyText(node->startDate()))
+        return false;
+    const QString k = calenderKey(*node);
+    if (m_calenderKeys.contains(k))
+        return false;
+    m_calenderKeys.insert(k);
+    node->setBDeleted(true);
+    calenderArray.append(node);
+    ++deleteeFilesNum;
+    ++delCalenderNum;
+    return true;
+}
+
+QStringList PRResultIntake::summaryTexts() const
+{
+    return {QStringLiteral("Photo&Video:  %1").arg(photovideoNum), QStringLiteral("Photo&Video:  0"),
+            QStringLiteral("Contacts:  %1").arg(contactNum),       QStringLiteral("Contacts:  %1").arg(delContactNum),
+            QStringLiteral("Messages:  %1").arg(messageNum),       QStringLiteral("Messages:  %1").arg(delMessageNum),
+            QStringLiteral("Notes:  %1").arg(noteNum),             QStringLiteral("Notes:  %1").arg(delNoteNum),
+            QStringLiteral("Call History:  %1").arg(callNum),      QStringLiteral("Call History:  %1").arg(delCallNum)};
+}
+
+void PRResultIntake::resetKindCounters()
+{
+    photovideoNum = contactNum = messageNum = noteNum = callNum = bookMarkNum = calenderNum = facetwitterNum = 0;
+    delPhotovideoNum = delContactNum = delMessageNum = delNoteNum = delCallNum = delBookMarkNum = delCalenderNum =
+        delfacetwitterNum = 0;
+}

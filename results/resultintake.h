@@ -1,0 +1,84 @@
+#pragma once
+
+#include "backup/nodes/prbookmarknode.h"
+#include "backup/nodes/prcalendernode.h"
+#include "backup/nodes/prcallhistorynode.h"
+#include "backup/nodes/prcontactnode.h"
+#include "backup/nodes/prmessagenode.h"
+#include "backup/nodes/prnotenode.h"
+#include "backup/nodes/prphotoandvideonode.h"
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+template<typename T>
+using Records = QList<std::shared_ptr<T>>;
+
+// How the results page files the records of a scan: the arrays per kind,
+// conversations grouped as messages arrive, carved records kept only when no
+// record of the kind matches them, and the counters the page shows. Plain
+// data: the page feeds it on one thread at a time.
+class PRResultIntake
+{
+public:
+    Records<PRPhotoAndVideoNode> photoAndVideoArray;
+    Records<PRContactNode> contactArray;
+    Records<PRMessageNode> messageArray;
+    Records<PRCallHistoryNode> callHistoryArray;
+    Records<PRNoteNode> noteArray;
+    Records<PRBookMarkNode> bookMarkArray;
+    Records<PRCalenderNode> calenderArray;
+    Records<PRFaceTwitterNode> faceTwitterArray;
+    Records<PRMessageTreeNode> messageTreeArray;
+
+    int BackUpFilesNum = 0;
+    int deleteeFilesNum = 0;
+    int photovideoNum = 0, contactNum = 0, messageNum = 0, noteNum = 0, callNum = 0, bookMarkNum = 0,
+        calenderNum = 0, facetwitterNum = 0;
+    int delPhotovideoNum = 0, delContactNum = 0, delMessageNum = 0, delNoteNum = 0, delCallNum = 0,
+        delBookMarkNum = 0, delCalenderNum = 0, delfacetwitterNum = 0;
+
+    // Live records.
+    void addPhotoAndVideo(const std::shared_ptr<PRPhotoAndVideoNode> &node);
+    void addContact(const std::shared_ptr<PRContactNode> &node);
+    void addMessage(const std::shared_ptr<PRMessageNode> &node);
+    void addCallHistory(const std::shared_ptr<PRCallHistoryNode> &node);
+    void addNote(const std::shared_ptr<PRNoteNode> &node);
+    void addBookMark(const std::shared_ptr<PRBookMarkNode> &node);
+    void addCalender(const std::shared_ptr<PRCalenderNode> &node);
+    void addFaceTwitter(const std::shared_ptr<PRFaceTwitterNode> &node);
+
+    // Carved records: kept (and flagged deleted) only when new; true when kept.
+    bool addDeletedContact(const std::shared_ptr<PRContactNode> &node);
+    bool addDeletedMessage(const std::shared_ptr<PRMessageNode> &node);
+    bool addDeletedCallHistory(const std::shared_ptr<PRCallHistoryNode> &node);
+    bool addDeletedNote(const std::shared_ptr<PRNoteNode> &node);
+    bool addDeletedBookMark(const std::shared_ptr<PRBookMarkNode> &node);
+    bool addDeletedCalender(const std::shared_ptr<PRCalenderNode> &node);
+
+    // The summary labels: "Contacts:  N" and the others, live then deleted.
+    QStringList summaryTexts() const;
+    // The per-kind counters back to 0 (the scan's end); the arrays stay.
+    void resetKindCounters();
+
+    // Whether a conversation's address matches a message's: the shorter
+    // text found in the longer one, any case; an empty text never matches.
+    static bool addressMatches(const QString &conversation, const QString &phone);
+
+private:
+    // The first conversation matching phone among all of them, or among the
+    // deleted ones; -1 when none. Conversations are only appended, so a
+    // number's first match never changes once found and is remembered.
+    qsizetype findConversation(const QString &phone, bool deletedOnly);
+    void newConversation(const std::shared_ptr<PRMessageNode> &message, const QString &address, bool deleted);
+
+    QHash<QString, qsizetype> m_conversationOf[2];
+    // The fields by which a carved record equals one already filed, so
+    // that each carved record is checked in constant time.
+    QSet<QString> m_contactKeys, m_messageKeys, m_callKeys, m_noteKeys, m_bookMarkKeys, m_calenderKeys;
+};
