@@ -22,15 +22,6 @@
 
 namespace {
 
-template<typename T>
-std::vector<std::shared_ptr<T>> posted(const NotificationLog &log, const QString &name)
-{
-    std::vector<std::shared_ptr<T>> out;
-    for (const auto &n : log.named(name))
-        out.push_back(nodeFromVariant<T>(n.object));
-    return out;
-}
-
 QByteArray gzip(const QByteArray &data)
 {
     z_stream zs{};
@@ -87,7 +78,7 @@ TEST(ContactStep, NamesValuesPhotosAndTheLookupsAfterIt)
     NotificationLog log(nc);
     ContactExtractor(ctx).scanContactThread(f);
 
-    const auto contacts = posted<PRContactNode>(log, Notifications::ScanContactInfo);
+    const auto contacts = log.nodes<PRContactNode>(Notifications::ScanContactInfo);
     ASSERT_EQ(contacts.size(), 3u);
     EXPECT_EQ(contacts[0]->contactName(), QStringLiteral("Ann Lee"));
     EXPECT_EQ(contacts[0]->contactPhone(), QStringLiteral(" +1 (415) 555-0134 415-555-0199"));
@@ -152,7 +143,7 @@ TEST(MessageStep, ModernRowsDirectionDatesNamesAndAttachments)
 
     NotificationLog log(nc);
     MessageExtractor(ctx).scanMessageThread(f);
-    const auto messages = posted<PRMessageNode>(log, Notifications::ScanMessageInfo);
+    const auto messages = log.nodes<PRMessageNode>(Notifications::ScanMessageInfo);
     ASSERT_EQ(messages.size(), 4u);
     EXPECT_EQ(messages[0]->messageType(), QStringLiteral("Send"));
     EXPECT_EQ(messages[0]->messageName(), QStringLiteral("Ann"));
@@ -193,7 +184,7 @@ TEST(MessageStep, OlderLayoutWithMadridRows)
     ctx.IOSVersionIOS6(QStringLiteral("5.1"));
     NotificationLog log(nc);
     MessageExtractor(ctx).scanMessageThread(f);
-    const auto messages = posted<PRMessageNode>(log, Notifications::ScanMessageInfo);
+    const auto messages = log.nodes<PRMessageNode>(Notifications::ScanMessageInfo);
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages[0]->messageType(), QStringLiteral("Received"));
     EXPECT_EQ(messages[0]->messagePhone(), QStringLiteral("5550134"));
@@ -238,7 +229,7 @@ TEST(NoteStep, CompressedBodiesAndOlderHtmlNotes)
     ScanContext ctx(nc);
     NotificationLog log(nc);
     NoteExtractor(ctx).scanNoteThread(f);
-    const auto notes = posted<PRNoteNode>(log, Notifications::ScanNoteInfo);
+    const auto notes = log.nodes<PRNoteNode>(Notifications::ScanNoteInfo);
     ASSERT_EQ(notes.size(), 3u);
     EXPECT_EQ(notes[0]->noteTitle(), QStringLiteral("Groceries"));
     EXPECT_EQ(notes[0]->noteContent(), QStringLiteral("milk, eggs"));
@@ -257,7 +248,7 @@ TEST(NoteStep, CompressedBodiesAndOlderHtmlNotes)
                  "INSERT INTO ZNOTE VALUES (1, 1, 'Old', 'a b', 400000000, 399000000);");
     NotificationLog oldLog(nc);
     NoteExtractor(ctx).scanNoteThread(old.path());
-    const auto oldNotes = posted<PRNoteNode>(oldLog, Notifications::ScanNoteInfo);
+    const auto oldNotes = oldLog.nodes<PRNoteNode>(Notifications::ScanNoteInfo);
     ASSERT_EQ(oldNotes.size(), 1u);
     EXPECT_EQ(oldNotes[0]->noteContent(), QStringLiteral("a b "));
     EXPECT_EQ(oldNotes[0]->noteTitle(), QStringLiteral("Old"));
@@ -288,7 +279,7 @@ TEST(CallStep, DirectionsDurationsAndNames)
     ctx.contactArray.append(ann);
     NotificationLog log(nc);
     CallHistoryExtractor(ctx).scanCallHistoryThread(f);
-    const auto calls = posted<PRCallHistoryNode>(log, Notifications::ScanCallHistoryInfo);
+    const auto calls = log.nodes<PRCallHistoryNode>(Notifications::ScanCallHistoryInfo);
     ASSERT_EQ(calls.size(), 4u);
     EXPECT_EQ(calls[0]->callType(), QStringLiteral("Outgoing"));
     EXPECT_EQ(calls[0]->callTime(), 125);
@@ -312,7 +303,7 @@ TEST(CallStep, DirectionsDurationsAndNames)
                  "INSERT INTO call VALUES (2, '5550135', 1300000000, 59, 4);");
     NotificationLog oldLog(nc);
     CallHistoryExtractor(ctx).scanCallHistoryThread(old.path());
-    const auto oldCalls = posted<PRCallHistoryNode>(oldLog, Notifications::ScanCallHistoryInfo);
+    const auto oldCalls = oldLog.nodes<PRCallHistoryNode>(Notifications::ScanCallHistoryInfo);
     ASSERT_EQ(oldCalls.size(), 2u);
     EXPECT_EQ(oldCalls[0]->callType(), QStringLiteral("Outgoing"));
     EXPECT_EQ(oldCalls[0]->callDuration(), QStringLiteral("2 hours"));
@@ -333,7 +324,7 @@ TEST(BookmarkAndCalendarSteps, RowsFixedSitesHistoryAndFallbacks)
     ScanContext ctx(nc);
     NotificationLog log(nc);
     BookmarkExtractor(ctx).scanBookMarkThread(f);
-    auto marks = posted<PRBookMarkNode>(log, Notifications::scanBookMarkInfo);
+    auto marks = log.nodes<PRBookMarkNode>(Notifications::scanBookMarkInfo);
     ASSERT_EQ(marks.size(), 6u) << "one row and the five fixed sites; no history file";
     EXPECT_EQ(marks[0]->bookMarkTitle(), QStringLiteral("Example"));
     EXPECT_EQ(marks[1]->bookMarkTitle(), QStringLiteral("Apple"));
@@ -346,7 +337,7 @@ TEST(BookmarkAndCalendarSteps, RowsFixedSitesHistoryAndFallbacks)
                             QVariantMap{{QStringLiteral("WebHistoryDates"), history}}, PropertyList::Format::Binary);
     NotificationLog withHistory(nc);
     BookmarkExtractor(ctx).scanBookMarkThread(f);
-    marks = posted<PRBookMarkNode>(withHistory, Notifications::scanBookMarkInfo);
+    marks = withHistory.nodes<PRBookMarkNode>(Notifications::scanBookMarkInfo);
     ASSERT_EQ(marks.size(), 7u);
     EXPECT_EQ(marks[6]->bookMarkURL(), QStringLiteral("https://news.example/"));
 
@@ -367,7 +358,7 @@ TEST(BookmarkAndCalendarSteps, RowsFixedSitesHistoryAndFallbacks)
     ctx.IOSVersionIOS6(QStringLiteral("5.1"));
     NotificationLog calendar(nc);
     CalendarExtractor(ctx).scanCalenderThread(f);
-    auto events = posted<PRCalenderNode>(calendar, Notifications::scanCalenderInfo);
+    auto events = calendar.nodes<PRCalenderNode>(Notifications::scanCalenderInfo);
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0]->calTitle(), QStringLiteral("Dentist"));
     EXPECT_EQ(events[0]->location(), QStringLiteral("Main St"));
@@ -381,7 +372,7 @@ TEST(BookmarkAndCalendarSteps, RowsFixedSitesHistoryAndFallbacks)
     ctx.IOSVersionIOS6(QStringLiteral("9.3"));
     NotificationLog modern(nc);
     CalendarExtractor(ctx).scanCalenderThread(f);
-    events = posted<PRCalenderNode>(modern, Notifications::scanCalenderInfo);
+    events = modern.nodes<PRCalenderNode>(Notifications::scanCalenderInfo);
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0]->location(), QStringLiteral("7")) << "the location's row id, as the newer layout gives it";
 }

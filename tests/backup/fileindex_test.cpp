@@ -40,15 +40,6 @@ QStringList folderState(const QString &folder)
     return out;
 }
 
-template<typename T>
-std::vector<std::shared_ptr<T>> nodes(const NotificationLog &log, const QString &name)
-{
-    std::vector<std::shared_ptr<T>> out;
-    for (const auto &n : log.named(name))
-        out.push_back(nodeFromVariant<T>(n.object));
-    return out;
-}
-
 std::vector<int> progress(const NotificationLog &log)
 {
     std::vector<int> out;
@@ -118,7 +109,7 @@ TEST(FileIndex, MbdbEntriesMediaAndSocialRecords)
     NotificationLog log(nc);
     BackupFileIndex(ctx).scanDirAnalyThread(f);
 
-    const auto entries = nodes<PRTreeDirNode>(log, Notifications::FindBackUpDirFileInfo);
+    const auto entries = log.nodes<PRTreeDirNode>(Notifications::FindBackUpDirFileInfo);
     ASSERT_EQ(entries.size(), 14u);
     EXPECT_EQ(entries[0]->fileDomain(), QStringLiteral("CameraRollDomain"));
     EXPECT_EQ(entries[0]->filePath(), QStringLiteral(""));
@@ -126,7 +117,7 @@ TEST(FileIndex, MbdbEntriesMediaAndSocialRecords)
     EXPECT_EQ(entries[8]->filePath(), longPath) << "long paths are read whole";
     EXPECT_EQ(entries[8]->fileKey(), stored(f, "HomeDomain", longPath, false));
 
-    const auto media = nodes<PRPhotoAndVideoNode>(log, Notifications::ScanPhotoAndVideo);
+    const auto media = log.nodes<PRPhotoAndVideoNode>(Notifications::ScanPhotoAndVideo);
     ASSERT_EQ(media.size(), 9u);
     EXPECT_EQ(media[0]->fileNodeName(), QStringLiteral("IMG_0001.JPG"));
     EXPECT_EQ(media[0]->fileSizeNumber(), 1234u);
@@ -143,7 +134,7 @@ TEST(FileIndex, MbdbEntriesMediaAndSocialRecords)
     EXPECT_EQ(media[7]->fileNodeName(), QStringLiteral("face.jpg"));
     EXPECT_EQ(media[8]->fileNodeName(), QStringLiteral("gone.png"));
 
-    const auto social = nodes<PRFaceTwitterNode>(log, Notifications::scanFaceTwitterInfo);
+    const auto social = log.nodes<PRFaceTwitterNode>(Notifications::scanFaceTwitterInfo);
     ASSERT_EQ(social.size(), 2u) << "social files whose stored file exists";
     EXPECT_EQ(social[0]->faceTwitterFileName(), QStringLiteral("face.jpg"));
     EXPECT_EQ(social[0]->fileSize(), QStringLiteral("2.05KB"));
@@ -222,13 +213,13 @@ TEST(FileIndex, ManifestDbRowsProgressAndStoredNames)
     NotificationLog log(nc);
     BackupFileIndex(ctx).scanDirAnalyThread(f);
 
-    const auto entries = nodes<PRTreeDirNode>(log, Notifications::FindBackUpDirFileInfo);
+    const auto entries = log.nodes<PRTreeDirNode>(Notifications::FindBackUpDirFileInfo);
     ASSERT_EQ(entries.size(), 5u) << "the row without a domain gives no node";
     EXPECT_EQ(entries[1]->fileKey(), stored(f, "CameraRollDomain", QStringLiteral("Media/DCIM/100APPLE/IMG_0001.JPG"), true));
     EXPECT_EQ(entries[2]->fileKey(), f + QStringLiteral("/3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28"));
     EXPECT_EQ(entries[3]->fileKey(), QStringLiteral("")) << "a stored name that is not hex is not followed";
 
-    const auto media = nodes<PRPhotoAndVideoNode>(log, Notifications::ScanPhotoAndVideo);
+    const auto media = log.nodes<PRPhotoAndVideoNode>(Notifications::ScanPhotoAndVideo);
     ASSERT_EQ(media.size(), 2u);
     EXPECT_EQ(media[0]->fileSizeNumber(), 100u);
     // Progress uses each row's own number: rows 1, 3, 4 and 5 of 6.

@@ -3,6 +3,7 @@
 // Small hand-made backup pieces for the index tests: exact bytes, so that
 // broken and hostile variants can be cut from them.
 
+#include "backup/nodes/prnode.h"
 #include "backup/shah.h"
 #include "platform/notificationcenter.h"
 
@@ -78,6 +79,16 @@ public:
         for (const auto &n : all)
             if (n.name == name)
                 out.push_back(n);
+        return out;
+    }
+
+    // The record nodes posted under name, as their class.
+    template<typename T>
+    std::vector<std::shared_ptr<T>> nodes(const QString &name) const
+    {
+        std::vector<std::shared_ptr<T>> out;
+        for (const auto &n : named(name))
+            out.push_back(nodeFromVariant<T>(n.object));
         return out;
     }
 
