@@ -75,12 +75,15 @@ bool BackupScanner::isRunning() const
 
 void BackupScanner::cancel()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_running)
-            m_running->cancelled = true;
-    }
+    requestCancel();
     wait();
+}
+
+void BackupScanner::requestCancel()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_running)
+        m_running->cancelled = true;
 }
 
 void BackupScanner::wait()

@@ -48,6 +48,9 @@ public:
     bool isRunning() const;
     // Asks the running scan to stop at its next entry and waits for it.
     void cancel();
+    // Asks the running scan to stop without waiting: the GUI thread keeps
+    // serving the scan's last hops while it winds down.
+    void requestCancel();
     void wait();
 
 private:

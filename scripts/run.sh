@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds Ostra and runs it. Until the window exists this is the headless scan:
-# it scans the first backup in ~/Library/Application Support/MobileSync/Backup,
-# or, when there is none, a sample backup generated afresh inside the build
-# tree (nothing is written into your home folder).
+# Builds Ostra and starts it. When ~/Library/Application Support/MobileSync/Backup
+# holds no backup, the application starts on a demo home folder inside the
+# build tree, with two generated sample backups (an iOS 8 one with a
+# Manifest.mbdb index and an iOS 14 one with Manifest.db, both with deleted
+# rows); nothing is written into your own home folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,18 +11,20 @@ cd "$(dirname "$0")/.."
 if [ ! -f build/build.ninja ]; then
   cmake -S . -B build -G Ninja > /dev/null
 fi
-ninja -C build ostra-scan ostra-make-backup > /dev/null
+ninja -C build ostra ostra-make-backup > /dev/null
 
 backup_root="$HOME/Library/Application Support/MobileSync/Backup"
-target=""
-if [ -d "$backup_root" ]; then
-  target=$(find "$backup_root" -mindepth 1 -maxdepth 1 -type d ! -name '.*' | sort | head -n 1)
+if [ -d "$backup_root" ] && find "$backup_root" -mindepth 1 -maxdepth 1 -type d ! -name '.*' | grep -q .; then
+  exec ./build/bin/ostra "$@"
 fi
-if [ -z "$target" ]; then
-  demo="$PWD/build/demo-home/Library/Application Support/MobileSync/Backup"
-  rm -rf "$PWD/build/demo-home"
-  target="$demo/00008030-0000000000000001"
-  ./build/bin/ostra-make-backup --out "$target" --ios 10.3 --deleted
-  echo "No backup in $backup_root; scanning a generated sample: $target" >&2
+
+demo_home="$PWD/build/demo-home"
+demo="$demo_home/Library/Application Support/MobileSync/Backup"
+if [ ! -f "$demo/.complete" ]; then
+  rm -rf "$demo_home"
+  ./build/bin/ostra-make-backup --out "$demo/00008030-0000000000000001" --ios 14.2 --deleted
+  ./build/bin/ostra-make-backup --out "$demo/9a8b7c6d5e4f30211203a4b5c6d7e8f901234567" --ios 8.4 --deleted
+  touch "$demo/.complete"
 fi
-exec ./build/bin/ostra-scan "$@" "$target"
+echo "No backup in $backup_root; starting on the sample backups in $demo" >&2
+OSTRA_HOME="$demo_home" exec ./build/bin/ostra "$@"

@@ -1,0 +1,317 @@
+#include "app/navigation.h"
+
+#include "app/veldruneappdelegate.h"
+#include "results/primages.h"
+#include "results/prsharedcontrols.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QTableView>
+#include "platform/paths.h"
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+
+const std::array<PRSidebarRow, 15> &sidebarRows()
+{
+    using D = VeldruneAppDelegate;
+    static const std::array<PRSidebarRow, 15> rows = {{
+        {"iDeviceStatuBtn", "iDeviceStartup01", "iDeviceStartup02", QT_TR_NOOP("Device Status"), &D::ClickMainStatu},
+        {"systemlibBtn", "SystemLibrary01", "SystemLibrary02", QT_TR_NOOP("File System"), &D::ClickSystemLib},
+        {"appBtn", "app01", "app02", QT_TR_NOOP("Apps"), &D::ClickApp},
+        {"photoBtn", "photos01", "photos02", QT_TR_NOOP("Photos"), &D::ClickPhoto},
+        {"musicBtn", "music01", "music02", QT_TR_NOOP("Music"), &D::ClickMusic},
+        {"videoBtn", "videos01", "videos02", QT_TR_NOOP("Videos"), &D::ClickVideo},
+        {"tempJunkFileBtn", "TempJunkFiles01", "TempJunkFiles02", QT_TR_NOOP("Temp Junk Files"), &D::ClickCleanJunk},
+        {"cacheBtn", "CacheFiles01", "CacheFiles02", QT_TR_NOOP("Cache Files"), &D::ClickCleanCache},
+        {"cookieBtn", "CookiesScriptFiles01", "CookiesScriptFiles02", QT_TR_NOOP("Cookies & Script Files"),
+         &D::ClickCleanCook},
+        {"syncBtn", "SyncfailedMedia01", "SyncfailedMedia02", QT_TR_NOOP("Sync-failed Media"), &D::ClickCleanMedia},
+        {"backupBtn", "BackupiDevice01", "BackupiDevice02", QT_TR_NOOP("Back up iDevice"), &D::ClickBackupAction},
+        {"broswerBtn", "BackupBroswer01", "BackupBroswer02", QT_TR_NOOP("Backup Browser"), &D::ClickScaniTunesBackup},
+        {"transContactBtn", "transContactNom", "transContactDown", QT_TR_NOOP("Contacts"), &D::ClickContact},
+        {"transMessageBtn", "transMessageNom", "transMessageDown", QT_TR_NOOP("Messages"), &D::CilckMessage},
+        {"transNoteBtn", "transNoteNom", "transNoteDown", QT_TR_NOOP("Notes"), &D::ClickNote},
+    }};
+    return rows;
+}
+
+const std::array<PRHomeTile, 10> &homeTiles()
+{
+    using D = VeldruneAppDelegate;
+    static const std::array<PRHomeTile, 10> tiles = {{
+        {"photoViewButton", "photos_Down.png", "photos.png", QT_TR_NOOP("Photos"), &D::ClickPhoto},
+        {"muiscViewButton", "musicBtn_Down.png", "musicBtn.png", QT_TR_NOOP("Music"), &D::ClickMusic},
+        {"appViewButton", "apps_Down.png", "apps.png", QT_TR_NOOP("Apps"), &D::ClickApp},
+        {"videoViewButton", "videos_Down.png", "videos.png", QT_TR_NOOP("Videos"), &D::ClickVideo},
+        {"fileSystemViewButton", "filesystem_Down.png", "filesystem.png", QT_TR_NOOP("File System"),
+         &D::ClickSystemLib},
+        {"contactViewButton", "contactBtn_Down.png", "contactBtn.png", QT_TR_NOOP("Contacts"), &D::ClickContact},
+        {"messageViewButton", "Messages_Down.png", "Messages.png", QT_TR_NOOP("Messages"), &D::CilckMessage},
+        {"noteViewButton", "Notes_Down.png", "Notes.png", QT_TR_NOOP("Notes"), &D::ClickNote},
+        {"iTunesBackupButton", "itunesbackup_Down.png", "itunesbackup.png", QT_TR_NOOP("Backup Browser"),
+         &D::ClickScaniTunesBackup},
+        {"iCloudBackupButton", "icloudbackup_Down.png", "icloudbackup.png", QT_TR_NOOP("Cleaner"),
+         &D::ClickCleanCache},
+    }};
+    return tiles;
+}
+
+PRRowStyle rowStyle(bool highlighted)
+{
+    return highlighted ? PRRowStyle{157, 181, 212, true} : PRRowStyle{227, 234, 239, false};
+}
+
+bool backupFolderNeedsAccess(const QString &backupRoot)
+{
+    const QFileInfo info(backupRoot);
+    return info.exists() && (!info.isReadable() || !info.isExecutable());
+}
+
+// --- Page switches --------------------------------------------------------
+
+void VeldruneAppDelegate::showPage(QWidget *page)
+{
+    for (QWidget *p : m_pages)
+        if (p != page)
+            p->hide();
+    page->show();
+}
+
+QWidget *VeldruneAppDelegate::visiblePage() const
+{
+    for (QWidget *p : m_pages)
+        if (!p->isHidden())
+            return p;
+    return nullptr;
+}
+
+void VeldruneAppDelegate::highlightRow(int row)
+{
+    m_highlightedRow = row;
+    const auto &table = sidebarRows();
+    for (int i = 0; i < int(table.size()); ++i)
+        styleRow(rows[size_t(i)], table[size_t(i)].normalImage, table[size_t(i)].highlightedImage, i + 1 == row);
+    // Without a device the sidebar shows only its two rows; they follow
+    // the browser's row so the user sees where they are.
+    styleRow(disConnectBroswerRow, "BackupBroswer01", "BackupBroswer02", row == 12);
+    styleRow(connectDeviceRow, "ConnectDevice01", "ConnectDevice02", row != 12);
+}
+
+void VeldruneAppDelegate::styleRow(PRSidebarRowWidgets &row, const char *normalImage, const char *highlightedImage,
+                                   bool on)
+{
+    if (!row.button)
+        return;
+    const PRRowStyle style = rowStyle(on);
+    row.button->setStyleSheet(QStringLiteral("QPushButton { background: rgb(%1, %2, %3); border: none; "
+                                             "text-align: left; }")
+                                  .arg(style.red)
+                                  .arg(style.green)
+                                  .arg(style.blue));
+    row.image->setPixmap(imageNamed(QLatin1String(on ? highlightedImage : normalImage)));
+    row.text->setStyleSheet(style.whiteText ? QStringLiteral("color: white;") : QStringLiteral("color: black;"));
+}
+
+void VeldruneAppDelegate::ClickMainStatu()
+{
+    showPage(StatuView);
+    highlightRow(1);
+}
+
+void VeldruneAppDelegate::ClickSystemLib()
+{
+    showPage(systemlibView);
+    highlightRow(2);
+    phonesystemViewController->showPhoneSystemView(systemlibView);
+    phonesystemViewController->LookupSystemTree(theDevice);
+}
+
+void VeldruneAppDelegate::ClickTansfer()
+{
+    showPage(TansferView);
+    transferViewController->showView(TansferView);
+}
+
+void VeldruneAppDelegate::ClickApp()
+{
+    ClickTansfer();
+    highlightRow(3);
+    transferViewController->showAppView();
+    transferViewController->ShowApp(theDevice);
+    manageHasDeviceView->update();
+}
+
+void VeldruneAppDelegate::ClickPhoto()
+{
+    ClickTansfer();
+    highlightRow(4);
+    transferViewController->showPhotoView();
+    transferViewController->ShowPhoto(theDevice);
+}
+
+void VeldruneAppDelegate::ClickMusic()
+{
+    ClickTansfer();
+    highlightRow(5);
+    transferViewController->showMusicView();
+    transferViewController->ShowMusic(theDevice);
+}
+
+void VeldruneAppDelegate::ClickVideo()
+{
+    ClickTansfer();
+    highlightRow(6);
+    transferViewController->showVideoView();
+}
+
+void VeldruneAppDelegate::ClickContact()
+{
+    ClickTansfer();
+    highlightRow(13);
+    transferViewController->showContactView();
+    transferViewController->showContact(theDevice);
+}
+
+void VeldruneAppDelegate::CilckMessage()
+{
+    ClickTansfer();
+    highlightRow(14);
+    transferViewController->showMessageView();
+    transferViewController->showMessage(theDevice);
+}
+
+void VeldruneAppDelegate::ClickNote()
+{
+    ClickTansfer();
+    highlightRow(15);
+    transferViewController->showNoteView();
+    transferViewController->showNote(theDevice);
+}
+
+void VeldruneAppDelegate::ClickClean()
+{
+    showPage(ClearnView);
+    cleanViewController->showView(ClearnView);
+}
+
+void VeldruneAppDelegate::ClickCleanAction()
+{
+    ClickClean();
+    cleanViewController->showPhoneClean(theDevice);
+}
+
+void VeldruneAppDelegate::ClickCleanJunk()
+{
+    ClickClean();
+    highlightRow(7);
+    cleanViewController->showCleanJunkView();
+}
+
+void VeldruneAppDelegate::ClickCleanCache()
+{
+    ClickClean();
+    highlightRow(8);
+    cleanViewController->showCleanCacheview();
+}
+
+void VeldruneAppDelegate::ClickCleanCook()
+{
+    ClickClean();
+    highlightRow(9);
+    cleanViewController->showCleanCookView();
+}
+
+void VeldruneAppDelegate::ClickCleanMedia()
+{
+    ClickClean();
+    highlightRow(10);
+    cleanViewController->showCleanMediaView();
+}
+
+void VeldruneAppDelegate::ClickBackup()
+{
+    showPage(BackupView);
+    backupViewController->showView(BackupView);
+}
+
+void VeldruneAppDelegate::ClickBackupAction()
+{
+    ClickBackup();
+    highlightRow(11);
+    backupViewController->ShowbackupView();
+    manageHasDeviceView->update();
+}
+
+void VeldruneAppDelegate::ClickiTunesBackupBroswer()
+{
+    showPage(iTunesBackupBroswerView);
+}
+
+void VeldruneAppDelegate::ClickScaniTunesBackup()
+{
+    showIphoneDiskView();
+    if (backupFolderNeedsAccess(Paths::backupRoot())) {
+        guideAccessWindow->open();
+        return;
+    }
+    ClickiTunesBackupBroswer();
+    if (!biTunesScanFinish)
+        actScanIOSBackupFile();
+    highlightRow(12);
+    manageHasDeviceView->update();
+}
+
+void VeldruneAppDelegate::QuiteTheGuideWindow()
+{
+    guideAccessWindow->close();
+}
+
+void VeldruneAppDelegate::showMainView()
+{
+    for (QWidget *w : std::initializer_list<QWidget *>{imageView, button, tableScrolleView, infoTextlab, notelab,
+                                                       helpBtn, titleline})
+        w->show();
+    // The home controls live on the home page: going home shows it.
+    showPage(noDeviceView);
+    highlightRow(0);
+    biTunesScanFinish = false;
+}
+
+void VeldruneAppDelegate::hideMainView()
+{
+    for (QWidget *w : std::initializer_list<QWidget *>{imageView, button, tableScrolleView, infoTextlab, notelab,
+                                                       helpBtn, titleline})
+        w->hide();
+}
+
+void VeldruneAppDelegate::MyViewbuttonMouseDownHandle(QObject *tile)
+{
+    const auto &table = homeTiles();
+    for (size_t i = 0; i < table.size(); ++i) {
+        if (tiles[i] != tile)
+            continue;
+        setTileImage(tiles[i], QLatin1String(table[i].pressedImage));
+        (this->*table[i].action)();
+        setTileImage(tiles[i], QLatin1String(table[i].imageAfter));
+        return;
+    }
+}
+
+void VeldruneAppDelegate::PRViewbuttonMouseEnteredHandle(QObject *tile)
+{
+    if (auto *w = qobject_cast<QWidget *>(tile))
+        w->setCursor(Qt::PointingHandCursor);
+}
+
+void VeldruneAppDelegate::PRViewbuttonMouseExitedHandle(QObject *tile)
+{
+    if (auto *w = qobject_cast<QWidget *>(tile))
+        w->setCursor(Qt::ArrowCursor);
+}
+
+void VeldruneAppDelegate::setTileImage(PRViewButton *tile, const QString &image)
+{
+    tile->setIcon(iconNamed(image));
+}

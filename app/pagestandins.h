@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QWidget;
+
+// The device pages (transfer, cleaner, device backup, device file system)
+// until the device layer exists: each shows its page with a note that no
+// device is connected, and takes the navigation's messages without loading
+// anything.
+class PRDevicePageStandIn : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit PRDevicePageStandIn(const QString &title, QObject *parent = nullptr);
+    void showView(QWidget *page);
+
+private:
+    QString m_title;
+};
+
+class PRTansferViewController : public PRDevicePageStandIn
+{
+    Q_OBJECT
+
+public:
+    explicit PRTansferViewController(QObject *parent = nullptr);
+    void showAppView() {}
+    void ShowApp(const QString &) {}
+    void showPhotoView() {}
+    void ShowPhoto(const QString &) {}
+    void showMusicView() {}
+    void ShowMusic(const QString &) {}
+    void showVideoView() {}
+    void showContactView() {}
+    void showContact(const QString &) {}
+    void showMessageView() {}
+    void showMessage(const QString &) {}
+    void showNoteView() {}
+    void showNote(const QString &) {}
+};
+
+class PRCleanViewController : public PRDevicePageStandIn
+{
+    Q_OBJECT
+
+public:
+    explicit PRCleanViewController(QObject *parent = nullptr);
+    void showPhoneClean(const QString &) {}
+    void showCleanJunkView() {}
+    void showCleanCacheview() {}
+    void showCleanCookView() {}
+    void showCleanMediaView() {}
+};
+
+class PRBackUpViewController : public PRDevicePageStandIn
+{
+    Q_OBJECT
+
+public:
+    explicit PRBackUpViewController(QObject *parent = nullptr);
+    void ShowbackupView() {}
+};
+
+class PRPhoneSystemViewController : public PRDevicePageStandIn
+{
+    Q_OBJECT
+
+public:
+    explicit PRPhoneSystemViewController(QObject *parent = nullptr);
+    void showPhoneSystemView(QWidget *page) { showView(page); }
+    void LookupSystemTree(const QString &) {}
+};

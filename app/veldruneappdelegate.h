@@ -1,0 +1,196 @@
+#pragma once
+
+#include "app/navigation.h"
+#include "app/pagestandins.h"
+#include "backup/backupscanner.h"
+#include "backup/priosdevicecontroller.h"
+#include "results/prresultviewcontroller.h"
+
+#include <QMainWindow>
+#include <QObject>
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+class NotificationCenter;
+class PRViewButton;
+class QDialog;
+class QLabel;
+class QPushButton;
+class QTableView;
+class QProgressBar;
+class VeldruneAppDelegate;
+
+// The main window: asks the shell before it closes.
+class PRMainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit PRMainWindow(VeldruneAppDelegate &delegate);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    VeldruneAppDelegate &m_delegate;
+};
+
+// One row of the sidebar: a coloured button holding an image and a title.
+struct PRSidebarRowWidgets
+{
+    QPushButton *button = nullptr;
+    QLabel *image = nullptr;
+    QLabel *text = nullptr;
+};
+
+// The application shell: the one main window, its sidebar and pages, the
+// backup list, the shared state other parts read, and the start of a backup
+// scan. Window operations live here; the scan itself is the scanner's.
+class VeldruneAppDelegate : public QObject, public PRResultPageHost
+{
+    Q_OBJECT
+
+public:
+    // Start-up as the application runs it: observers, device management and
+    // the initial state, then the window ("nib"), then the launch step.
+    explicit VeldruneAppDelegate(NotificationCenter &nc);
+    ~VeldruneAppDelegate() override;
+
+    static VeldruneAppDelegate *GetAppControllor();
+
+    void awakeFromNib();
+    void applicationDidFinishLaunching();
+    // The exit confirmation; true lets the window close (and the application end).
+    bool windowShouldClose();
+    // Cancels and joins the running scan; the GUI thread keeps serving its
+    // hops meanwhile.
+    void shutdown();
+
+    // Accessors.
+    PRResultViewController *GetresultViewController() const { return resultViewController; }
+    PRPhoneSystemViewController *GetSystemViewController() const { return phonesystemViewController; }
+    PRTansferViewController *GetTansferViewController() const { return transferViewController; }
+    PRCleanViewController *GetCleanViewController() const { return cleanViewController; }
+    PRBackUpViewController *GetBackupDeviceController() const { return backupViewController; }
+
+    // PRResultPageHost.
+    std::shared_ptr<PRIOSDeviceNode> currentNode() const override;
+    void setCurrentNode(const std::shared_ptr<PRIOSDeviceNode> &node) override;
+    bool IOSVersionIOS6(const QString &version) override;
+    PRIOSDeviceController *GetPRIOSDeviceController() override { return deviceController; }
+    bool getDeviceConnected() const override { return hasDeviceConnect; }
+    bool ScanIOSBackFile(const QString &folder) override;
+    void showResultView() override;
+    void ClickBackup() override;
+    void ClickBackupAction() override;
+    void showMainView() override;
+    QWidget *mainWindow() override;
+
+    // Backup list and scan start.
+    void showIphoneDiskView();
+    void actScanIOSBackupFile();
+    bool scanRunning() const { return m_scanner.isRunning(); }
+
+    // Page switches.
+    void ClickMainStatu();
+    void ClickSystemLib();
+    void ClickTansfer();
+    void ClickApp();
+    void ClickPhoto();
+    void ClickMusic();
+    void ClickVideo();
+    void ClickContact();
+    void CilckMessage();
+    void ClickNote();
+    void ClickClean();
+    void ClickCleanAction();
+    void ClickCleanJunk();
+    void ClickCleanCache();
+    void ClickCleanCook();
+    void ClickCleanMedia();
+    void ClickiTunesBackupBroswer();
+    void ClickScaniTunesBackup();
+    void hideMainView();
+    void QuiteTheGuideWindow();
+    void ClickAbout();
+
+    // Sidebar highlight: row 1 to 15, 0 for none.
+    void highlightRow(int row);
+    int highlightedRow() const { return m_highlightedRow; }
+    // The page view shown in the main area.
+    QWidget *visiblePage() const;
+
+    // Tile and hover notifications.
+    void MyViewbuttonMouseDownHandle(QObject *tile);
+    void PRViewbuttonMouseEnteredHandle(QObject *tile);
+    void PRViewbuttonMouseExitedHandle(QObject *tile);
+
+    // Shared state.
+    std::atomic<bool> currentNodeIsiOS6Version{false};
+    std::atomic<bool> bIOS7DeviceNode{false};
+    std::atomic<bool> biOS10Version{false};
+    std::atomic<bool> bFeedBack{false};
+    std::atomic<bool> hasDeviceConnect{false};
+    std::atomic<bool> biTunesScanFinish{false};
+    std::atomic<bool> hasBackUpFile{false};
+    QString allCleanFileNumber, allCleanFileSize;
+    quint64 allCacheFileNumber = 0, allJunkFileNumber = 0, allCookFileNumber = 0;
+    int cleanTimeCount = 0;
+    double FileNumber = 0;
+    int totalTime = 0;
+    QString theDevice;
+
+    // Outlets.
+    PRMainWindow *window = nullptr;
+    PRIOSDeviceController *deviceController = nullptr;
+    PRResultViewController *resultViewController = nullptr;
+    PRTansferViewController *transferViewController = nullptr;
+    PRCleanViewController *cleanViewController = nullptr;
+    PRBackUpViewController *backupViewController = nullptr;
+    PRPhoneSystemViewController *phonesystemViewController = nullptr;
+    QWidget *mainShowView = nullptr;
+    QWidget *StatuView = nullptr, *TansferView = nullptr, *BackupView = nullptr, *ClearnView = nullptr,
+            *iTunesBackupBroswerView = nullptr, *musicView = nullptr, *cleanLogView = nullptr,
+            *systemlibView = nullptr, *appView = nullptr, *noDeviceView = nullptr;
+    QWidget *manageDeviceView = nullptr, *manageHasDeviceView = nullptr, *manageNoDeviceView = nullptr;
+    QWidget *manageBroswerBackupView = nullptr, *manageHasBackupView = nullptr, *manageNoBackUpView = nullptr;
+    QWidget *cleanShowView = nullptr, *cleanScanView = nullptr, *cleanFinishView = nullptr, *fixResultView = nullptr;
+    std::array<PRSidebarRowWidgets, 15> rows;
+    PRSidebarRowWidgets connectDeviceRow, disConnectBroswerRow;
+    QPushButton *connectDeviceBtn = nullptr, *disConnectBroswerBtn = nullptr;
+    QLabel *connectDeviceImageView = nullptr, *connectDevicelab = nullptr, *disConnectTextlab = nullptr;
+    std::array<PRViewButton *, 10> tiles{};
+    QProgressBar *circleSystemProgress = nullptr, *circleAppProgress = nullptr, *circlePhotoProgress = nullptr,
+                 *circleMusicProgress = nullptr, *circleVideoProgress = nullptr, *circleContactProgress = nullptr,
+                 *circleMessageProgress = nullptr, *circleNoteProgress = nullptr, *senderIndicator = nullptr;
+    // Home controls.
+    QLabel *imageView = nullptr, *infoTextlab = nullptr, *notelab = nullptr, *titleline = nullptr;
+    QPushButton *button = nullptr, *helpBtn = nullptr;
+    QTableView *tableScrolleView = nullptr;
+    QPushButton *transferBtn = nullptr, *cleanBtn = nullptr, *backupDeviceBtn = nullptr, *broswerMainBtn = nullptr,
+                *disConnectBroswerMainBtn = nullptr, *learnmoreBtn = nullptr;
+    QDialog *guideAccessWindow = nullptr;
+    QDialog *aboutWindow = nullptr;
+
+private:
+    void registerObservers();
+    void initDeviceManagement();
+    void buildWindow();
+    QWidget *buildSidebar();
+    QWidget *buildHomePage();
+    void buildGuideSheet();
+    void buildAboutWindow();
+    void showPage(QWidget *page);
+    void styleRow(PRSidebarRowWidgets &row, const char *normalImage, const char *highlightedImage, bool on);
+    void setTileImage(PRViewButton *tile, const QString &image);
+
+    NotificationCenter &m_nc;
+    BackupScanner m_scanner;
+    mutable std::mutex m_nodeMutex;
+    std::shared_ptr<PRIOSDeviceNode> m_currentNode;
+    QList<QWidget *> m_pages;
+    int m_highlightedRow = 0;
+};

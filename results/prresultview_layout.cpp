@@ -1,0 +1,385 @@
+// The results page's widgets: built once, in the order the page's code
+// expects its outlets.
+
+#include "results/primages.h"
+#include "results/prresultviewcontroller.h"
+#include "results/prsharedcontrols.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+
+QFont lucida(int points, bool bold = false)
+{
+    QFont font(QStringLiteral("Lucida Grande"));
+    font.setPointSize(points);
+    font.setBold(bold);
+    return font;
+}
+
+QLabel *label(QWidget *parent, const QString &text = {}, int points = 12, bool bold = false)
+{
+    auto *l = new QLabel(text, parent);
+    l->setFont(lucida(points, bold));
+    return l;
+}
+
+PRButton *categoryButton(QWidget *parent, const QString &title, const QString &image)
+{
+    auto *b = new PRButton(title, parent);
+    b->setIcon(iconNamed(image));
+    b->setIconSize(QSize(28, 28));
+    b->setFlat(true);
+    b->setFont(lucida(12));
+    b->setMinimumHeight(40);
+    b->setStyleSheet(QStringLiteral("PRButton { text-align: left; padding-left: 10px; border: none; }"
+                                    "PRButton:hover { background: rgb(227, 234, 239); }"
+                                    "PRButton:disabled { color: rgb(160, 160, 160); }"));
+    return b;
+}
+
+PRButton *linkButton(QWidget *parent, const QString &title)
+{
+    auto *b = new PRButton(title, parent);
+    b->setFlat(true);
+    b->setFont(lucida(11));
+    b->setStyleSheet(QStringLiteral("PRButton { border: none; color: rgb(121, 139, 167); }"
+                                    "PRButton:disabled { color: rgb(190, 190, 190); }"));
+    return b;
+}
+
+} // namespace
+
+QTableView *PRResultViewController::makeTable(PRArrayController *model, QWidget *pane)
+{
+    auto *table = new QTableView(pane);
+    table->setModel(model);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    table->setAlternatingRowColors(true);
+    table->setShowGrid(false);
+    table->setWordWrap(false);
+    table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(22);
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->horizontalHeader()->setSectionsClickable(true);
+    table->horizontalHeader()->setHighlightSections(false);
+    table->setFont(lucida(11));
+    for (size_t i = 0; i < model->columns().size(); ++i)
+        table->setColumnWidth(int(i), model->columns()[i].width);
+    connect(table->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this, table](int column) { tableViewDidClickTableColumn(table, column); });
+    connect(model, &PRArrayController::tickChanged, this, [this](int, bool on) { onTickChanged(on); });
+    auto *layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(table);
+    return table;
+}
+
+void PRResultViewController::buildScanPane()
+{
+    scanproView = new QWidget(CustomView);
+    scanproView->setObjectName(QStringLiteral("scanproView"));
+    auto *column = new QVBoxLayout(scanproView);
+    column->setContentsMargins(40, 30, 40, 30);
+    column->addStretch(1);
+
+    logoImageView = new QLabel(scanproView);
+    logoImageView->setPixmap(imageNamed(QStringLiteral("ostra")).scaled(96, 96, Qt::KeepAspectRatio,
+                                                                        Qt::SmoothTransformation));
+    logoImageView->setAlignment(Qt::AlignCenter);
+    column->addWidget(logoImageView);
+
+    scanInfolab = label(scanproView, tr("Scanning the backup, please wait..."), 14);
+    scanInfolab->setAlignment(Qt::AlignCenter);
+    column->addWidget(scanInfolab);
+
+    // The bar sits on its background image, the percentage beside it.
+    progressGround = new QLabel(scanproView);
+    progressGround->setPixmap(imageNamed(QStringLiteral("progressGorund")));
+    progressGround->setScaledContents(true);
+    progressGround->setFixedHeight(70);
+    auto *barRow = new QHBoxLayout(progressGround);
+    barRow->setContentsMargins(24, 22, 24, 22);
+    scanProgressor = new PRProgressView(progressGround);
+    scanProgressor->setMinimumHeight(24);
+    barRow->addWidget(scanProgressor, 1);
+    progressTextField = label(progressGround, QStringLiteral("1%"), 14, true);
+    progressTextField->setMinimumWidth(52);
+    progressTextField->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    barRow->addWidget(progressTextField);
+    column->addWidget(progressGround);
+    column->addSpacing(18);
+
+    auto *grid = new QGridLayout;
+    grid->setHorizontalSpacing(60);
+    grid->setVerticalSpacing(8);
+    grid->addWidget(label(scanproView, tr("Found in the backup"), 13, true), 0, 0);
+    grid->addWidget(label(scanproView, tr("Deleted, recovered"), 13, true), 0, 1);
+    QLabel **live[] = {&photovideoNumlab, &contactNumlab, &messageNumlab, &noteNumlab, &callNumlab};
+    QLabel **deleted[] = {&delPhotovideoNumlab, &delContactNumlab, &delMessageNumlab, &delNoteNumlab,
+                          &delCallNumlab};
+    for (int i = 0; i < 5; ++i) {
+        *live[i] = label(scanproView, {}, 12);
+        *deleted[i] = label(scanproView, {}, 12);
+        (*deleted[i])->setStyleSheet(QStringLiteral("color: rgb(217, 81, 30);"));
+        grid->addWidget(*live[i], i + 1, 0);
+        grid->addWidget(*deleted[i], i + 1, 1);
+    }
+    auto *gridRow = new QHBoxLayout;
+    gridRow->addStretch(1);
+    gridRow->addLayout(grid);
+    gridRow->addStretch(1);
+    column->addLayout(gridRow);
+    column->addStretch(2);
+}
+
+void PRResultViewController::buildPage()
+{
+    setObjectName(QStringLiteral("ResulutView"));
+    setAutoFillBackground(true);
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+
+    // Header: the backup shown, the pop-up of the others, search and home.
+    GroundView = new QLabel(this);
+    GroundView->setPixmap(imageNamed(QStringLiteral("whiteimg")));
+    GroundView->setScaledContents(true);
+    GroundView->setFixedHeight(64);
+    auto *header = new QHBoxLayout(GroundView);
+    header->setContentsMargins(16, 6, 16, 6);
+    auto *info = new QGridLayout;
+    info->setHorizontalSpacing(18);
+    info->setVerticalSpacing(2);
+    backupNameInfolab = label(GroundView, {}, 14, true);
+    backupSerialInfolab = label(GroundView, {}, 11);
+    deviceTypeInfolab = label(GroundView, {}, 11);
+    iOSTypeInfolab = label(GroundView, {}, 11);
+    backupDateInfolab = label(GroundView, {}, 11);
+    info->addWidget(backupNameInfolab, 0, 0, 1, 2);
+    info->addWidget(deviceTypeInfolab, 0, 2);
+    info->addWidget(backupSerialInfolab, 1, 0);
+    info->addWidget(iOSTypeInfolab, 1, 1);
+    info->addWidget(backupDateInfolab, 1, 2);
+    header->addLayout(info);
+    header->addStretch(1);
+    backupPopBtn = new QComboBox(GroundView);
+    backupPopBtn->setMinimumWidth(240);
+    backupPopBtn->setToolTip(tr("Scan another backup"));
+    header->addWidget(backupPopBtn);
+    searchlab = new QLineEdit(GroundView);
+    searchlab->setPlaceholderText(tr("Search"));
+    searchlab->setClearButtonEnabled(true);
+    searchlab->setFixedWidth(180);
+    header->addWidget(searchlab);
+    homeBtn = new QPushButton(tr("Home"), GroundView);
+    homeBtn->setIcon(iconNamed(QStringLiteral("iDeviceStartup01")));
+    header->addWidget(homeBtn);
+    outer->addWidget(GroundView);
+
+    auto *line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setStyleSheet(QStringLiteral("color: rgb(210, 218, 226);"));
+    outer->addWidget(line);
+
+    auto *middle = new QHBoxLayout;
+    middle->setSpacing(0);
+    outer->addLayout(middle, 1);
+
+    // Category buttons along the side.
+    auto *side = new PRBackView(this);
+    side->setFixedWidth(206);
+    auto *sideColumn = new QVBoxLayout(side);
+    sideColumn->setContentsMargins(6, 10, 6, 10);
+    sideColumn->setSpacing(2);
+    backupBroswerBtn = categoryButton(side, tr("Backup Files"), QStringLiteral("backupborswerNom"));
+    photoBtn = categoryButton(side, tr("Photo && Video"), QStringLiteral("phone&videoNom"));
+    contactBtn = categoryButton(side, tr("Contacts"), QStringLiteral("contactNom"));
+    messageBtn = categoryButton(side, tr("Messages"), QStringLiteral("messageNom"));
+    noteBtn = categoryButton(side, tr("Notes"), QStringLiteral("noteNom"));
+    callBtn = categoryButton(side, tr("Call History"), QStringLiteral("callNom"));
+    bookMarkBtn = categoryButton(side, tr("Safari Bookmarks"), QStringLiteral("Safari-BookMarkNom"));
+    calendarBtn = categoryButton(side, tr("Calendar"), QStringLiteral("CalendarReminderNom"));
+    facetwitterBtn = categoryButton(side, tr("Facebook && Twitter"), QStringLiteral("TwitterFaceBookNom"));
+    for (PRButton *b : {backupBroswerBtn, photoBtn, contactBtn, messageBtn, noteBtn, callBtn, bookMarkBtn,
+                        calendarBtn, facetwitterBtn})
+        sideColumn->addWidget(b);
+    sideColumn->addStretch(1);
+    middle->addWidget(side);
+    connect(photoBtn, &QPushButton::clicked, this, &PRResultViewController::actPhoto);
+    connect(contactBtn, &QPushButton::clicked, this, &PRResultViewController::actContact);
+    connect(messageBtn, &QPushButton::clicked, this, &PRResultViewController::actMessage);
+    connect(noteBtn, &QPushButton::clicked, this, &PRResultViewController::actNote);
+    connect(callBtn, &QPushButton::clicked, this, &PRResultViewController::actCallHistory);
+    connect(bookMarkBtn, &QPushButton::clicked, this, &PRResultViewController::actBookMark);
+    connect(calendarBtn, &QPushButton::clicked, this, &PRResultViewController::actCalender);
+    connect(facetwitterBtn, &QPushButton::clicked, this, &PRResultViewController::actFaceTwitter);
+    connect(backupBroswerBtn, &QPushButton::clicked, this, &PRResultViewController::actBackUpBoswer);
+
+    // The panes, one shown at a time.
+    CustomView = new QWidget(this);
+    auto *panes = new QVBoxLayout(CustomView);
+    panes->setContentsMargins(8, 8, 8, 8);
+    middle->addWidget(CustomView, 1);
+    buildScanPane();
+
+    auto pane = [this](const char *name) {
+        auto *w = new QWidget(CustomView);
+        w->setObjectName(QLatin1String(name));
+        return w;
+    };
+    treeView = pane("treeView");
+    photoView = pane("photoView");
+    contactView = pane("contactView");
+    messageView = pane("messageView");
+    noteView = pane("noteView");
+    callHistoryView = pane("callHistoryView");
+    bookMarkView = pane("bookMarkView");
+    calenderView = pane("calenderView");
+    facetwitterView = pane("facetwitterView");
+    messageTreeView = pane("messageTreeView");
+
+    photoController = new PRPhotoAndVideoController(this);
+    contactController = new PRContactController(this);
+    messageController = new PRMessageController(this);
+    messageTreeController = new PRMessageTreeController(this);
+    callHistoryController = new PRCallHistoryController(this);
+    noteController = new PRNoteController(this);
+    bookMarkController = new PRBookMarkController(this);
+    calendarController = new PRCalendarController(this);
+    faceTwitterController = new PRFaceTwitterController(this);
+    photoTableView = makeTable(photoController, photoView);
+    contactTableView = makeTable(contactController, contactView);
+    messageTableView = makeTable(messageController, messageView);
+    messageTreeTableView = makeTable(messageTreeController, messageTreeView);
+    callHistoryTableView = makeTable(callHistoryController, callHistoryView);
+    noteTableView = makeTable(noteController, noteView);
+    bookMarkTableView = makeTable(bookMarkController, bookMarkView);
+    calenderTableView = makeTable(calendarController, calenderView);
+    facetwitterTableView = makeTable(faceTwitterController, facetwitterView);
+    treetableView = new QTableView(treeView);
+    treetableView->verticalHeader()->hide();
+    (new QVBoxLayout(treeView))->addWidget(treetableView);
+
+    faceTwitterShowView = new QWidget(facetwitterView);
+    faceTwitterShowImageView = new QLabel(faceTwitterShowView);
+    priviewImageVideoView = new QWidget(photoView);
+    imageView = new QLabel(priviewImageVideoView);
+    movView = new QLabel(priviewImageVideoView);
+    faceTwitterShowView->hide();
+    priviewImageVideoView->hide();
+
+    // Footer: the shared controls of the category and the links.
+    bottomImg = new QLabel(this);
+    bottomImg->setPixmap(imageNamed(QStringLiteral("bottom")));
+    bottomImg->setScaledContents(true);
+    bottomImg->setFixedHeight(44);
+    auto *footer = new QHBoxLayout(bottomImg);
+    footer->setContentsMargins(14, 4, 14, 4);
+    checkBtn = new QCheckBox(bottomImg);
+    selectAllBtn = new QCheckBox(tr("Select All"), bottomImg);
+    selecteFilelab = label(bottomImg, {}, 11);
+    footer->addWidget(selectAllBtn);
+    footer->addWidget(checkBtn);
+    footer->addWidget(selecteFilelab);
+    footer->addStretch(1);
+    getLogImageView = new QLabel(bottomImg);
+    getLogImageView->setPixmap(imageNamed(QStringLiteral("backgroundlog")));
+    getLogImageView->setScaledContents(true);
+    getLogImageView->setFixedSize(220, 34);
+    auto *logRow = new QHBoxLayout(getLogImageView);
+    logRow->setContentsMargins(10, 0, 10, 0);
+    getLogBtn = new QPushButton(getLogImageView);
+    getLogBtn->setFlat(true);
+    getLogBtn->setCursor(Qt::PointingHandCursor);
+    getLogBtn->setStyleSheet(QStringLiteral("QPushButton { border: none; color: rgb(74, 120, 181); }"));
+    remindlab = label(getLogImageView, {}, 11);
+    remindlab->hide();
+    logRow->addWidget(getLogBtn);
+    footer->addWidget(getLogImageView);
+    facebookBtn = linkButton(bottomImg, tr("Facebook"));
+    twitterBtn = linkButton(bottomImg, tr("Twitter"));
+    feedBackBtn = linkButton(bottomImg, tr("Feedback"));
+    footer->addWidget(facebookBtn);
+    footer->addWidget(twitterBtn);
+    footer->addWidget(feedBackBtn);
+    exportBtn = new QPushButton(tr("Save as Picture"), bottomImg);
+    saveBtn = new QPushButton(tr("Recover"), bottomImg);
+    saveBtn->setDefault(true);
+    footer->addWidget(exportBtn);
+    footer->addWidget(saveBtn);
+    outer->addWidget(bottomImg);
+
+    connect(getLogBtn, &QPushButton::clicked, this, &PRResultViewController::clickGetLog);
+    connect(feedBackBtn, &QPushButton::clicked, this, &PRResultViewController::clickFeedBack);
+    connect(facebookBtn, &QPushButton::clicked, this, &PRResultViewController::clickFacebook);
+    connect(twitterBtn, &QPushButton::clicked, this, &PRResultViewController::clickTwitter);
+    connect(backupPopBtn, &QComboBox::activated, this, &PRResultViewController::actSelectBackUpBtn);
+    buildSheets();
+}
+
+void PRResultViewController::buildSheets()
+{
+    // Help sheet: three steps to get deleted records into a backup.
+    guidWindow = new QDialog(this);
+    guidWindow->setWindowTitle(tr("Have not find deleted files?"));
+    guidWindow->setWindowModality(Qt::WindowModal);
+    auto *help = new QVBoxLayout(guidWindow);
+    step1lab = label(guidWindow, tr("Have not find deleted files?"), 20);
+    help->addWidget(step1lab);
+    showStepBtn = new QLabel(guidWindow);
+    help->addWidget(showStepBtn, 0, Qt::AlignHCenter);
+    showStepImageView = new QLabel(guidWindow);
+    showStepImageView->setAlignment(Qt::AlignCenter);
+    help->addWidget(showStepImageView);
+    firstTiplab = label(guidWindow, tr("Step1: Reboot your iPhone or other i-device."), 16);
+    firstTiplab->setWordWrap(true);
+    help->addWidget(firstTiplab);
+    nextBtn = new QPushButton(guidWindow);
+    nextBtn->setIcon(iconNamed(QStringLiteral("nextBtn")));
+    nextBtn->setIconSize(QSize(90, 28));
+    nextBtn->setFlat(true);
+    nextBtn->setAccessibleName(tr("Next"));
+    help->addWidget(nextBtn, 0, Qt::AlignRight);
+    connect(nextBtn, &QPushButton::clicked, this, &PRResultViewController::actNextClick);
+
+    // Feedback sheet: collects an address and a suggestion (nothing is sent).
+    feedbackWindow = new QDialog(this);
+    feedbackWindow->setWindowTitle(tr("Feedback"));
+    auto *feedback = new QVBoxLayout(feedbackWindow);
+    feedbackEmailVaule = new QLineEdit(feedbackWindow);
+    feedbackEmailVaule->setPlaceholderText(tr("Your e-mail address"));
+    feedback->addWidget(feedbackEmailVaule);
+    feedbackTextView = new PRFeedBackView(feedbackWindow);
+    feedback->addWidget(feedbackTextView);
+    auto *feedbackButtons = new QHBoxLayout;
+    supprotBtn = new QPushButton(tr("Support"), feedbackWindow);
+    supprotBtn->setFlat(true);
+    supprotBtn->setStyleSheet(QStringLiteral("QPushButton { border: none; color: blue; text-decoration: underline; }"));
+    feedbackHelpBtn = new QPushButton(tr("Need Help? Go to our Support Portal"), feedbackWindow);
+    feedbackHelpBtn->setFlat(true);
+    feedbackHelpBtn->setStyleSheet(QStringLiteral("QPushButton { border: none; }"));
+    auto *dontSend = new QPushButton(tr("Don't Send"), feedbackWindow);
+    auto *send = new QPushButton(tr("Send"), feedbackWindow);
+    feedbackButtons->addWidget(feedbackHelpBtn);
+    feedbackButtons->addWidget(supprotBtn);
+    feedbackButtons->addStretch(1);
+    feedbackButtons->addWidget(dontSend);
+    feedbackButtons->addWidget(send);
+    feedback->addLayout(feedbackButtons);
+    connect(dontSend, &QPushButton::clicked, this, &PRResultViewController::ClickDontSendFeedBack);
+    connect(send, &QPushButton::clicked, this, &PRResultViewController::clickSendFeedBack);
+    connect(supprotBtn, &QPushButton::clicked, this, &PRResultViewController::clickSupport);
+    connect(feedbackHelpBtn, &QPushButton::clicked, this, &PRResultViewController::clickSupport);
+}

@@ -1,0 +1,241 @@
+#pragma once
+
+#include "backup/backupscanner.h"
+#include "backup/nodes/prtreenodes.h"
+#include "results/recordmodels.h"
+#include "results/resultintake.h"
+#include "results/resultsearch.h"
+#include "results/resultsorting.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+class NotificationCenter;
+class PRIOSDeviceController;
+class PRIOSDeviceNode;
+class PRButton;
+class PRFeedBackView;
+class PRProgressView;
+class QAbstractButton;
+class QCheckBox;
+class QComboBox;
+class QDialog;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class QTextEdit;
+class QTimer;
+class QVBoxLayout;
+
+// What the results page needs of the application shell.
+class PRResultPageHost
+{
+public:
+    virtual ~PRResultPageHost() = default;
+    virtual std::shared_ptr<PRIOSDeviceNode> currentNode() const = 0;
+    virtual void setCurrentNode(const std::shared_ptr<PRIOSDeviceNode> &node) = 0;
+    // Sets the host's generation flags from a version text; true for iOS 6+.
+    virtual bool IOSVersionIOS6(const QString &version) = 0;
+    virtual PRIOSDeviceController *GetPRIOSDeviceController() = 0;
+    virtual bool getDeviceConnected() const = 0;
+    virtual bool ScanIOSBackFile(const QString &folder) = 0;
+    virtual void showResultView() = 0;
+    virtual void ClickBackup() = 0;
+    virtual void ClickBackupAction() = 0;
+    virtual void showMainView() = 0;
+    virtual QWidget *mainWindow() = 0;
+};
+
+// The results page: receives the records of a scan, shows its progress and
+// counts, lets the user pick another backup, and lists the records by kind.
+//
+// While a scan runs its records are filed on the scan thread into the
+// intake, which nothing else reads until the scan has ended (the controls
+// that show records stay disabled). Everything on screen changes on the GUI
+// thread: progress and counts arrive there coalesced, backup index entries in
+// batches, and the scan end as one call.
+class PRResultViewController : public QWidget, public ScanFinishListener
+{
+    Q_OBJECT
+
+public:
+    enum class Category { None, Photo, Contact, Message, CallHistory, Note, BookMark, Calender, FaceTwitter, BackUp };
+
+    explicit PRResultViewController(PRResultPageHost &host, NotificationCenter &nc, QWidget *parent = nullptr);
+    ~PRResultViewController() override;
+
+    // Puts the page into parent and resets it for a new scan.
+    void showView(QWidget *parent);
+    // Called on the scan thread when a scan has run all its steps.
+    void ScanThreadFinish() override;
+    // Stops waiting for the GUI thread: the application is quitting.
+    void setShuttingDown();
+
+    // The backup pop-up's action.
+    void actSelectBackUpBtn(int index);
+
+    // Category buttons.
+    void actPhoto();
+    void actContact();
+    void actMessage();
+    void actCallHistory();
+    void actNote();
+    void actBookMark();
+    void actCalender();
+    void actFaceTwitter();
+    void actBackUpBoswer();
+    Category currentCategory() const { return m_category; }
+    // Empties the record arrays and the tables.
+    void releaseUIMemory();
+
+    // The column sort of a table (the header of column of table was clicked).
+    void tableViewDidClickTableColumn(QTableView *table, int column);
+
+    // Search: an empty text shows the category's whole table again.
+    void StartSearchThread(const QString &text);
+    bool isSearchRunning() const;
+
+    // Help and feedback sheets and links.
+    void clickGetLog();
+    void actNextClick();
+    void clickFeedBack();
+    void ClickDontSendFeedBack();
+    void clickSendFeedBack();
+    void clickFacebook();
+    void clickTwitter();
+    void clickSupport();
+    int currentStep() const { return m_currentStep; }
+
+    // Read after the scan's end only (the scan thread fills it meanwhile).
+    const PRResultIntake &intake() const { return m_intake; }
+    const QList<std::shared_ptr<PRTreeDirNode>> &backupFileNodes() const { return m_treeNodes; }
+    quint64 backupfiles() const { return m_backupfiles; }
+    int currentSelect() const { return m_currentSelect; }
+    bool scanFinished() const { return m_scanFinished; }
+    int selectedFilesNum() const { return m_selectedFilesNum; }
+
+    // Where the link buttons lead.
+    static QUrl facebookUrl();
+    static QUrl twitterUrl();
+    static QUrl supportUrl();
+
+    // Outlets.
+    QWidget *parentView = nullptr;
+    QWidget *CustomView = nullptr;
+    QWidget *scanproView = nullptr, *treeView = nullptr, *photoView = nullptr, *contactView = nullptr,
+            *messageView = nullptr, *noteView = nullptr, *callHistoryView = nullptr, *bookMarkView = nullptr,
+            *calenderView = nullptr, *facetwitterView = nullptr, *messageTreeView = nullptr;
+    QWidget *faceTwitterShowView = nullptr, *faceTwitterShowImageView = nullptr;
+    QWidget *priviewImageVideoView = nullptr, *imageView = nullptr, *movView = nullptr;
+    PRProgressView *scanProgressor = nullptr;
+    QLabel *progressTextField = nullptr, *scanInfolab = nullptr, *progressGround = nullptr, *GroundView = nullptr,
+           *bottomImg = nullptr, *logoImageView = nullptr;
+    QLabel *photovideoNumlab = nullptr, *delPhotovideoNumlab = nullptr, *contactNumlab = nullptr,
+           *delContactNumlab = nullptr, *messageNumlab = nullptr, *delMessageNumlab = nullptr, *noteNumlab = nullptr,
+           *delNoteNumlab = nullptr, *callNumlab = nullptr, *delCallNumlab = nullptr;
+    QLabel *backupNameInfolab = nullptr, *backupSerialInfolab = nullptr, *deviceTypeInfolab = nullptr,
+           *iOSTypeInfolab = nullptr, *backupDateInfolab = nullptr;
+    QLabel *selecteFilelab = nullptr, *remindlab = nullptr, *getLogImageView = nullptr;
+    QComboBox *backupPopBtn = nullptr;
+    QLineEdit *searchlab = nullptr;
+    QCheckBox *checkBtn = nullptr, *selectAllBtn = nullptr;
+    QPushButton *getLogBtn = nullptr, *saveBtn = nullptr, *homeBtn = nullptr, *exportBtn = nullptr;
+    PRButton *photoBtn = nullptr, *contactBtn = nullptr, *messageBtn = nullptr, *noteBtn = nullptr, *callBtn = nullptr,
+             *bookMarkBtn = nullptr, *calendarBtn = nullptr, *facetwitterBtn = nullptr, *backupBroswerBtn = nullptr;
+    PRButton *facebookBtn = nullptr, *twitterBtn = nullptr, *feedBackBtn = nullptr;
+    QTableView *photoTableView = nullptr, *contactTableView = nullptr, *messageTableView = nullptr,
+               *messageTreeTableView = nullptr, *callHistoryTableView = nullptr, *noteTableView = nullptr,
+               *bookMarkTableView = nullptr, *calenderTableView = nullptr, *facetwitterTableView = nullptr,
+               *treetableView = nullptr;
+    QTableView *currentTableView = nullptr;
+    PRPhotoAndVideoController *photoController = nullptr;
+    PRContactController *contactController = nullptr;
+    PRMessageController *messageController = nullptr;
+    PRMessageTreeController *messageTreeController = nullptr;
+    PRCallHistoryController *callHistoryController = nullptr;
+    PRNoteController *noteController = nullptr;
+    PRBookMarkController *bookMarkController = nullptr;
+    PRCalendarController *calendarController = nullptr;
+    PRFaceTwitterController *faceTwitterController = nullptr;
+    // Help sheet.
+    QDialog *guidWindow = nullptr;
+    QLabel *showStepImageView = nullptr, *showStepBtn = nullptr, *step1lab = nullptr, *firstTiplab = nullptr;
+    QPushButton *nextBtn = nullptr;
+    // Feedback sheet.
+    QDialog *feedbackWindow = nullptr;
+    PRFeedBackView *feedbackTextView = nullptr;
+    QLineEdit *feedbackEmailVaule = nullptr;
+    QPushButton *supprotBtn = nullptr, *feedbackHelpBtn = nullptr;
+
+    // Select-all flags, one per category.
+    bool bPhotoSelectAll = false, bContctSelectAll = false, bMessageSelectAll = false, bNoteSelectAll = false,
+         bCallSelectAll = false, bbookMarkSelectAll = false, bcalenderSelectAll = false,
+         bfaceTwitterSelectAll = false;
+    bool bSelectedNode = false;
+
+Q_SIGNALS:
+    // A batch of backup index entries reached the page (GUI thread).
+    void backupFileNodesAdded(const QList<std::shared_ptr<PRTreeDirNode>> &batch);
+    // The scan has ended and the page shows its results.
+    void scanEnded();
+    // A search's results are shown.
+    void searchShown(int matches);
+
+private:
+    struct Pending
+    {
+        bool scheduled = false;
+        bool hasProgress = false;
+        int progress = 0;
+        QStringList summary;
+        QList<std::shared_ptr<PRTreeDirNode>> treeNodes;
+    };
+
+    void buildPage();
+    void buildScanPane();
+    void buildSheets();
+    QTableView *makeTable(PRArrayController *model, QWidget *pane);
+    void registerObservers();
+    void schedulePendingLocked();
+    void applyPending();
+    void ScanFinishOnMainThread();
+    void ScanMovNodeToMainThread(const QString &path);
+    void setSummaryLabels(const QStringList &texts);
+    void fillBackupPopUp();
+    void setCategoryButtonsEnabled(bool on);
+    void showCategory(Category category, QWidget *pane, QTableView *table, PRArrayController *controller,
+                      const QList<PRNodeRef> &records, bool showCheck, bool selectAll);
+    void selectFirstRow(QTableView *table);
+    QList<PRNodeRef> recordsOf(Category category) const;
+    PRArrayController *controllerOf(QTableView *table) const;
+    void returnOriginTableView();
+    void showSearchResults(quint64 generation, const QList<PRNodeRef> &matches);
+    void onTickChanged(bool on);
+    void openLink(const QUrl &url);
+    void hoverLink(QObject *button, bool entered);
+    static bool backupIsEncrypted(const QString &folder);
+
+    PRResultPageHost &m_host;
+    NotificationCenter &m_nc;
+    PRResultIntake m_intake;
+    PRResultSearch m_search;
+    quint64 m_searchGeneration = 0;
+    Category m_category = Category::None;
+    QList<std::shared_ptr<PRTreeDirNode>> m_treeNodes;
+    quint64 m_backupfiles = 0;
+    quint64 imagecount = 0, movCount = 0;
+    int m_currentSelect = 0;
+    int m_selectedFilesNum = 0;
+    int m_currentStep = 0;
+    bool m_scanFinished = false;
+    std::mutex m_pendingMutex;
+    Pending m_pending;
+    std::atomic<bool> m_shuttingDown{false};
+    QList<QWidget *> m_panes;
+    QTimer *m_searchDelay = nullptr;
+};

@@ -1,0 +1,332 @@
+// The real window driven as a user drives it: a home folder with generated
+// backups, the backup tile, the scan to its end, the results, another
+// backup from the pop-up, an encrypted one, and the exit confirmation.
+
+#include "app/navigation.h"
+#include "app/veldruneappdelegate.h"
+#include "backup/priosdevicecontroller.h"
+#include "platform/notificationcenter.h"
+#include "platform/paths.h"
+#include "results/prsharedcontrols.h"
+#include "tools/samplegen/samplebackup.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+constexpr int scanTimeoutMs = 120000;
+
+// Answers the next modal dialog by the title of one of its buttons.
+void answerNextModal(const QString &buttonTitle, QString *seenText = nullptr)
+{
+    QTimer::singleShot(0, [buttonTitle, seenText] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box) {
+            answerNextModal(buttonTitle, seenText);
+            return;
+        }
+        if (seenText)
+            *seenText = box->text();
+        for (QAbstractButton *b : box->buttons())
+            if (b->text() == buttonTitle) {
+                b->click();
+                return;
+            }
+    });
+}
+
+// Writes a screenshot when OSTRA_SCREENSHOT_DIR is set (for looking at the
+// window; the test itself checks the widgets).
+void screenshot(QWidget *w, const QString &name)
+{
+    const QString dir = qEnvironmentVariable("OSTRA_SCREENSHOT_DIR");
+    if (!dir.isEmpty())
+        w->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+class WindowTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        home = new QTemporaryDir;
+        const QString root = home->path() + QStringLiteral("/Library/Application Support/MobileSync/Backup");
+        // Folder names give the list order: the iOS 14 backup first, then
+        // the iOS 8 one, then an encrypted one.
+        write(root + QStringLiteral("/00008030-000A"), QStringLiteral("14.2"), false);
+        write(root + QStringLiteral("/00008030-000B"), QStringLiteral("8.4"), false);
+        write(root + QStringLiteral("/00008030-000C"), QStringLiteral("12.1"), true);
+    }
+
+    static void TearDownTestSuite()
+    {
+        delete home;
+        home = nullptr;
+    }
+
+    static void write(const QString &folder, const QString &version, bool encrypted)
+    {
+        samplegen::SampleBackupOptions options;
+        options.outDir = folder;
+        options.iosVersion = version;
+        options.deleted = true;
+        options.encrypted = encrypted;
+        options.keepEntries = false;
+        samplegen::SampleBackup backup(options);
+        backup.addStandardContent();
+        ASSERT_TRUE(backup.write()) << qPrintable(backup.errorString());
+    }
+
+    void SetUp() override
+    {
+        Paths::setHomeFolder(home->path());
+        delegate = std::make_unique<VeldruneAppDelegate>(NotificationCenter::defaultCenter());
+        delegate->window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(delegate->window));
+    }
+
+    void TearDown() override
+    {
+        delegate.reset();
+        Paths::setHomeFolder(QString());
+    }
+
+    PRViewButton *tile(const char *name)
+    {
+        return delegate->window->findChild<PRViewButton *>(QLatin1String(name));
+    }
+
+    // Clicks the backup tile and waits for the scan's end.
+    PRResultViewController *scanFirstBackup()
+    {
+        QTest::mouseClick(tile("iTunesBackupButton"), Qt::LeftButton);
+        PRResultViewController *page = delegate->GetresultViewController();
+        if (!page)
+            return nullptr;
+        if (!page->scanFinished()) {
+            QSignalSpy ended(page, &PRResultViewController::scanEnded);
+            if (!ended.wait(scanTimeoutMs))
+                return nullptr;
+        }
+        return page;
+    }
+
+    static int labelNumber(const QLabel *label, const QString &prefix)
+    {
+        const QString text = label->text();
+        EXPECT_TRUE(text.startsWith(prefix)) << qPrintable(text);
+        return text.mid(prefix.size()).toInt();
+    }
+
+    static QTemporaryDir *home;
+    std::unique_ptr<VeldruneAppDelegate> delegate;
+};
+
+QTemporaryDir *WindowTest::home = nullptr;
+
+TEST_F(WindowTest, StartsOnTheHomePageWithTheBackupsListed)
+{
+    EXPECT_EQ(delegate->visiblePage(), delegate->noDeviceView);
+    EXPECT_FALSE(delegate->getDeviceConnected());
+    EXPECT_TRUE(delegate->manageNoDeviceView->isVisible());
+    EXPECT_FALSE(delegate->manageHasDeviceView->isVisible());
+    EXPECT_EQ(delegate->deviceController->rowCount(), 3);
+    for (const auto &t : homeTiles())
+        EXPECT_NE(tile(t.tile), nullptr) << t.tile;
+    screenshot(delegate->window, QStringLiteral("home"));
+}
+
+TEST_F(WindowTest, PageSwitchesAndTheRowHighlight)
+{
+    delegate->ClickCleanJunk();
+    EXPECT_EQ(delegate->visiblePage(), delegate->ClearnView);
+    EXPECT_EQ(delegate->highlightedRow(), 7);
+    // These switch the page and leave the highlight as it was.
+    delegate->ClickCleanAction();
+    delegate->ClickTansfer();
+    EXPECT_EQ(delegate->visiblePage(), delegate->TansferView);
+    EXPECT_EQ(delegate->highlightedRow(), 7);
+    EXPECT_EQ(delegate->rows[6].text->styleSheet(), QStringLiteral("color: white;"));
+    EXPECT_EQ(delegate->rows[0].text->styleSheet(), QStringLiteral("color: black;"));
+
+    QTest::mouseClick(tile("contactViewButton"), Qt::LeftButton);
+    EXPECT_EQ(delegate->visiblePage(), delegate->TansferView);
+    EXPECT_EQ(delegate->highlightedRow(), 13);
+    delegate->ClickSystemLib();
+    EXPECT_EQ(delegate->visiblePage(), delegate->systemlibView);
+    EXPECT_TRUE(delegate->appView->isHidden());
+    // A press from something that is not a tile changes nothing.
+    QPushButton stranger;
+    delegate->MyViewbuttonMouseDownHandle(&stranger);
+    EXPECT_EQ(delegate->visiblePage(), delegate->systemlibView);
+}
+
+TEST_F(WindowTest, BackupTileScansAndShowsTheResults)
+{
+    PRResultViewController *page = scanFirstBackup();
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(delegate->visiblePage(), delegate->iTunesBackupBroswerView);
+    EXPECT_EQ(delegate->highlightedRow(), 12);
+    EXPECT_TRUE(delegate->biTunesScanFinish);
+    EXPECT_TRUE(delegate->currentNodeIsiOS6Version);
+    EXPECT_TRUE(delegate->biOS10Version);
+
+    // Scan end: the progress is gone, the categories and links usable.
+    EXPECT_FALSE(page->scanProgressor->isVisible());
+    EXPECT_FALSE(page->logoImageView->isHidden());
+    for (QPushButton *b : std::initializer_list<QPushButton *>{
+             page->photoBtn, page->contactBtn, page->messageBtn, page->noteBtn, page->callBtn, page->backupBroswerBtn,
+             page->bookMarkBtn, page->calendarBtn, page->facetwitterBtn, page->facebookBtn, page->twitterBtn,
+             page->feedBackBtn, page->homeBtn})
+        EXPECT_TRUE(b->isEnabled()) << qPrintable(b->text());
+    EXPECT_TRUE(page->backupPopBtn->isEnabled());
+    // It opens on the backup's files, where the deleted-only box has no use.
+    EXPECT_TRUE(page->treeView->isVisible());
+    EXPECT_FALSE(page->checkBtn->isVisible());
+    EXPECT_GT(page->backupfiles(), 0u);
+
+    // The summary shows the live and kept carved records per kind.
+    const PRResultIntake &intake = page->intake();
+    int liveContacts = 0, deletedContacts = 0;
+    for (const auto &c : intake.contactArray)
+        (c->bDeleted() ? deletedContacts : liveContacts)++;
+    EXPECT_GT(liveContacts, 0);
+    EXPECT_EQ(labelNumber(page->contactNumlab, QStringLiteral("Contacts:  ")), liveContacts);
+    EXPECT_EQ(labelNumber(page->delContactNumlab, QStringLiteral("Contacts:  ")), deletedContacts);
+    int liveMessages = 0;
+    for (const auto &m : intake.messageArray)
+        liveMessages += m->bDeleted() ? 0 : 1;
+    EXPECT_EQ(labelNumber(page->messageNumlab, QStringLiteral("Messages:  ")), liveMessages);
+    EXPECT_EQ(page->delPhotovideoNumlab->text(), QStringLiteral("Photo&Video:  0"));
+    EXPECT_GT(labelNumber(page->callNumlab, QStringLiteral("Call History:  ")), 0);
+    EXPECT_GT(labelNumber(page->noteNumlab, QStringLiteral("Notes:  ")), 0);
+    screenshot(delegate->window, QStringLiteral("scan-end"));
+
+    // Conversations: every message of one shares its address, and deleted
+    // conversations are painted red.
+    page->actMessage();
+    EXPECT_TRUE(page->messageTreeView->isVisible());
+    EXPECT_TRUE(page->exportBtn->isVisible());
+    ASSERT_EQ(page->messageTreeController->rowCount(), intake.messageTreeArray.size());
+    int red = 0;
+    for (int row = 0; row < page->messageTreeController->rowCount(); ++row) {
+        const auto conversation = std::static_pointer_cast<PRMessageTreeNode>(page->messageTreeController->nodeAt(row));
+        for (const auto &m : conversation->MessageNodeArray())
+            EXPECT_TRUE(PRResultIntake::addressMatches(conversation->messageTreeNodeAdress(), m->messagePhone())
+                        || (m->messagePhone().isEmpty() && conversation->messageTreeNodeAdress().isEmpty())
+                        || conversation->bdeleted());
+        const QVariant colour =
+            page->messageTreeController->data(page->messageTreeController->index(row, 1), Qt::ForegroundRole);
+        if (conversation->bdeleted()) {
+            EXPECT_EQ(colour.value<QColor>(), QColor(217, 81, 30));
+            ++red;
+        } else {
+            EXPECT_FALSE(colour.isValid());
+        }
+    }
+    EXPECT_GT(red, 0);
+    screenshot(delegate->window, QStringLiteral("messages"));
+
+    page->actContact();
+    EXPECT_EQ(page->currentTableView, page->contactTableView);
+    EXPECT_TRUE(page->checkBtn->isVisible());
+    screenshot(delegate->window, QStringLiteral("contacts"));
+    EXPECT_EQ(page->contactController->rowCount(), intake.contactArray.size());
+
+    // A second press of the tile switches to the page without a new scan.
+    delegate->ClickMainStatu();
+    QTest::mouseClick(tile("iTunesBackupButton"), Qt::LeftButton);
+    EXPECT_EQ(delegate->visiblePage(), delegate->iTunesBackupBroswerView);
+    EXPECT_TRUE(page->scanFinished());
+}
+
+TEST_F(WindowTest, PopUpSwitchesBackupsAndRefusesAnEncryptedOne)
+{
+    PRResultViewController *page = scanFirstBackup();
+    ASSERT_NE(page, nullptr);
+    ASSERT_EQ(page->backupPopBtn->count(), 3);
+    const auto &entries = delegate->deviceController->arrangedObjects();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(page->backupPopBtn->itemText(i),
+                  entries[i]->strDeviceName() + QLatin1Char(' ') + entries[i]->strDeviceBackUpTime());
+
+    // The backup shown: nothing happens.
+    page->actSelectBackUpBtn(0);
+    EXPECT_TRUE(page->scanFinished());
+
+    // The encrypted one is refused before the page changes.
+    const qsizetype contacts = page->intake().contactArray.size();
+    page->actSelectBackUpBtn(2);
+    auto *alert = delegate->window->findChild<QMessageBox *>(QStringLiteral("encryptedBackupAlert"));
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->text(), QStringLiteral("The iTunes backup has been encrypted by iTunes, please decrypt with iTunes."));
+    screenshot(delegate->window, QStringLiteral("encrypted-alert"));
+    alert->buttons().first()->click();
+    EXPECT_EQ(page->currentSelect(), 0);
+    EXPECT_EQ(page->backupPopBtn->currentIndex(), 0);
+    EXPECT_TRUE(page->backupPopBtn->isEnabled());
+    EXPECT_EQ(page->intake().contactArray.size(), contacts);
+    EXPECT_TRUE(page->scanFinished());
+
+    // The second backup is scanned in its place.
+    QSignalSpy ended(page, &PRResultViewController::scanEnded);
+    page->actSelectBackUpBtn(1);
+    EXPECT_FALSE(page->backupPopBtn->isEnabled());
+    ASSERT_TRUE(ended.wait(scanTimeoutMs));
+    EXPECT_EQ(page->currentSelect(), 1);
+    EXPECT_EQ(page->iOSTypeInfolab->text(), QStringLiteral("8.4"));
+    EXPECT_FALSE(delegate->biOS10Version);
+    EXPECT_TRUE(delegate->bIOS7DeviceNode);
+    EXPECT_GT(page->intake().contactArray.size(), 0);
+    EXPECT_EQ(page->backupPopBtn->count(), 3);
+}
+
+TEST_F(WindowTest, ExitAsksFirst)
+{
+    QString asked;
+    answerNextModal(QStringLiteral("Cancel"), &asked);
+    delegate->window->close();
+    EXPECT_EQ(asked, QStringLiteral("Are you sure you want to Exit ?"));
+    EXPECT_TRUE(delegate->window->isVisible());
+
+    answerNextModal(QStringLiteral(" Exit "));
+    delegate->window->close();
+    EXPECT_FALSE(delegate->window->isVisible());
+}
+
+TEST_F(WindowTest, QuittingDuringAScanJoinsIt)
+{
+    QTest::mouseClick(tile("iTunesBackupButton"), Qt::LeftButton);
+    ASSERT_TRUE(delegate->scanRunning() || delegate->GetresultViewController()->scanFinished());
+    screenshot(delegate->window, QStringLiteral("scanning"));
+    answerNextModal(QStringLiteral(" Exit "));
+    delegate->window->close();
+    EXPECT_FALSE(delegate->scanRunning());
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
