@@ -23,11 +23,61 @@ QString calenderKey(const PRCalenderNode &c) { return key({c.calTitle(), c.calNo
 
 bool PRResultIntake::addressMatches(const QString &conversation, const QString &phone)
 {
-    if (conversation.isEmpty() || phone.isEmpty())
-        return false;
     if (conversation.size() > phone.size())
-        return conversation.contains(phone, Qt::CaseInsensitive);
-    return phone.contains(conversation, Qt::CaseInsensitive) || phone == conversation;
+        return !phone.isEmpty() && conversation.contains(phone, Qt::CaseInsensitive);
+    return phone == conversation || (!conversation.isEmpty() && phone.contains(conversation, Qt::CaseInsensitive));
+}
+
+namespace {
+// Addresses up to this length are filed under every piece of them (at most
+// 1,176 pieces); numbers and mail addresses are far shorter.
+constexpr qsizetype indexedLength = 48;
+} // namespace
+
+void PRResultIntake::AddressIndex::add(const QString &address, qsizetype conversation)
+{
+    m_all.append({address, conversation});
+    const QString folded = address.toCaseFolded();
+    m_exact.insert(folded, qMin(m_exact.value(folded, conversation), conversation));
+    if (folded.size() > indexedLength) {
+        m_long.append({address, conversation});
+        return;
+    }
+    for (qsizetype from = 0; from < folded.size(); ++from)
+        for (qsizetype length = 1; from + length <= folded.size(); ++length) {
+            const QString piece = folded.mid(from, length);
+            if (!m_pieces.contains(piece))
+                m_pieces.insert(piece, conversation);
+        }
+}
+
+qsizetype PRResultIntake::AddressIndex::find(const QString &phone) const
+{
+    auto firstOf = [](qsizetype best, qsizetype candidate) {
+        return candidate >= 0 && (best < 0 || candidate < best) ? candidate : best;
+    };
+    if (phone.size() > indexedLength) {
+        for (const auto &[address, conversation] : m_all)
+            if (addressMatches(address, phone))
+                return conversation;
+        return -1;
+    }
+    const QString folded = phone.toCaseFolded();
+    if (phone.isEmpty())
+        return m_exact.value(folded, -1);
+    // Addresses as long as the number or longer that hold it...
+    qsizetype best = m_pieces.value(folded, -1);
+    for (const auto &[address, conversation] : m_long)
+        if (best >= 0 && conversation > best)
+            break;
+        else if (addressMatches(address, phone))
+            best = firstOf(best, conversation);
+    // ...and shorter addresses found in the number.
+    for (qsizetype from = 0; from < folded.size(); ++from)
+        for (qsizetype length = 1; from + length <= folded.size(); ++length)
+            if (length < folded.size())
+                best = firstOf(best, m_exact.value(folded.mid(from, length), -1));
+    return best;
 }
 
 qsizetype PRResultIntake::findConversation(const QString &phone, bool deletedOnly)
@@ -35,16 +85,10 @@ qsizetype PRResultIntake::findConversation(const QString &phone, bool deletedOnl
     QHash<QString, qsizetype> &cache = m_conversationOf[deletedOnly ? 1 : 0];
     if (auto it = cache.constFind(phone); it != cache.constEnd())
         return *it;
-    for (qsizetype i = 0; i < messageTreeArray.size(); ++i) {
-        const auto &tree = messageTreeArray.at(i);
-        if (deletedOnly && !tree->bdeleted())
-            continue;
-        if (addressMatches(tree->messageTreeNodeAdress(), phone)) {
-            cache.insert(phone, i);
-            return i;
-        }
-    }
-    return -1;
+    const qsizetype found = m_addresses[deletedOnly ? 1 : 0].find(phone);
+    if (found >= 0)
+        cache.insert(phone, found);
+    return found;
 }
 
 void PRResultIntake::newConversation(const std::shared_ptr<PRMessageNode> &message, const QString &address,
@@ -56,6 +100,9 @@ void PRResultIntake::newConversation(const std::shared_ptr<PRMessageNode> &messa
     tree->setBdeleted(deleted);
     tree->messages().append(message);
     messageTreeArray.append(tree);
+    m_addresses[0].add(address, messageTreeArray.size() - 1);
+    if (deleted)
+        m_addresses[1].add(address, messageTreeArray.size() - 1);
 }
 
 void PRResultIntake::addPhotoAndVideo(const std::shared_ptr<PRPhotoAndVideoNode> &node)

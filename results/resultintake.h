@@ -67,10 +67,29 @@ public:
     void resetKindCounters();
 
     // Whether a conversation's address matches a message's: the shorter
-    // text found in the longer one, any case; an empty text never matches.
+    // text found in the longer one, any case, or both equal; an empty text
+    // is found in nothing, so an empty address matches only another one.
     static bool addressMatches(const QString &conversation, const QString &phone);
 
 private:
+    // The conversations' addresses, indexed so that the first conversation
+    // matching a number is found without comparing it with every one: each
+    // short address is filed under its own text and under every piece of it.
+    class AddressIndex
+    {
+    public:
+        void add(const QString &address, qsizetype conversation);
+        // The first conversation whose address matches phone; -1 when none.
+        qsizetype find(const QString &phone) const;
+
+    private:
+        QHash<QString, qsizetype> m_exact;
+        QHash<QString, qsizetype> m_pieces;
+        // Addresses too long to file piece by piece, compared one by one.
+        QList<std::pair<QString, qsizetype>> m_long;
+        QList<std::pair<QString, qsizetype>> m_all;
+    };
+
     // The first conversation matching phone among all of them, or among the
     // deleted ones; -1 when none. Conversations are only appended, so a
     // number's first match never changes once found and is remembered.
@@ -78,6 +97,7 @@ private:
     void newConversation(const std::shared_ptr<PRMessageNode> &message, const QString &address, bool deleted);
 
     QHash<QString, qsizetype> m_conversationOf[2];
+    AddressIndex m_addresses[2];
     // The fields by which a carved record equals one already filed, so
     // that each carved record is checked in constant time.
     QSet<QString> m_contactKeys, m_messageKeys, m_callKeys, m_noteKeys, m_bookMarkKeys, m_calenderKeys;

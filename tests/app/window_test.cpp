@@ -314,6 +314,8 @@ TEST_F(WindowTest, QuittingDuringAScanJoinsIt)
 {
     QTest::mouseClick(tile("iTunesBackupButton"), Qt::LeftButton);
     ASSERT_TRUE(delegate->scanRunning() || delegate->GetresultViewController()->scanFinished());
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     screenshot(delegate->window, QStringLiteral("scanning"));
     answerNextModal(QStringLiteral(" Exit "));
     delegate->window->close();

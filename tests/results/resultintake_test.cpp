@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace {
 
 std::shared_ptr<PRMessageNode> message(const char *phone, const char *text, const char *date = "01-01-2020 10:00",
@@ -26,6 +28,7 @@ TEST(PRResultIntake, LiveMessagesGroupIntoConversationsByAddress)
     EXPECT_TRUE(PRResultIntake::addressMatches(QStringLiteral("Ann@Example.com"), QStringLiteral("ann@example.com")));
     EXPECT_FALSE(PRResultIntake::addressMatches(QString(), QStringLiteral("1")));
     EXPECT_FALSE(PRResultIntake::addressMatches(QStringLiteral("1"), QString()));
+    EXPECT_TRUE(PRResultIntake::addressMatches(QString(), QString()));
 
     PRResultIntake intake;
     intake.addMessage(message("+14155550134", "hi", "01-01-2020 10:00", "Ann"));
@@ -33,7 +36,8 @@ TEST(PRResultIntake, LiveMessagesGroupIntoConversationsByAddress)
     intake.addMessage(message("+12125550147", "other"));
     intake.addMessage(message("", "no address"));
     intake.addMessage(message("", "still none"));
-    ASSERT_EQ(intake.messageTreeArray.size(), 4) << "an empty address matches nothing, not even another empty one";
+    ASSERT_EQ(intake.messageTreeArray.size(), 3) << "messages without an address share one conversation";
+    EXPECT_EQ(intake.messageTreeArray[2]->MessageNodeArray().size(), 2);
     EXPECT_EQ(intake.messageTreeArray[0]->MessageNodeArray().size(), 2);
     EXPECT_EQ(intake.messageTreeArray[0]->messageTreeNodeName(), QStringLiteral("Ann"));
     EXPECT_EQ(intake.messageNum, 5);
@@ -115,4 +119,61 @@ TEST(PRResultIntake, CarvedRecordsOfOtherKindsKeptWhenNew)
     intake.resetKindCounters();
     EXPECT_EQ(intake.contactNum, 0);
     EXPECT_EQ(intake.contactArray.size(), 2) << "the records stay";
+}
+
+// The indexed grouping must file every message where comparing it with each
+// conversation in order would: random short addresses over a small alphabet
+// make many overlaps, a few long ones take the unindexed path.
+TEST(PRResultIntake, IndexedGroupingMatchesTheWalkOverEveryConversation)
+{
+    std::mt19937 random(7);
+    const QString alphabet = QStringLiteral("01+aA@");
+    auto address = [&] {
+        const int kind = int(random() % 20);
+        int length = kind == 0 ? 0 : kind == 1 ? 49 + int(random() % 10) : 1 + int(random() % 7);
+        QString text;
+        for (int i = 0; i < length; ++i)
+            text += alphabet.at(qsizetype(random() % quint32(alphabet.size())));
+        return text;
+    };
+
+    PRResultIntake intake;
+    // The reference: conversation addresses and deleted flags, walked in order.
+    QList<std::pair<QString, bool>> reference;
+    QList<int> expectedSizes;
+    auto walk = [&](const QString &phone, bool deletedOnly) {
+        for (qsizetype i = 0; i < reference.size(); ++i)
+            if ((!deletedOnly || reference[i].second) && PRResultIntake::addressMatches(reference[i].first, phone))
+                return i;
+        return qsizetype(-1);
+    };
+    for (int n = 0; n < 3000; ++n) {
+        const QString phone = address();
+        if (random() % 4 == 0) {
+            const bool kept = intake.addDeletedMessage(message(phone.toUtf8().constData(), QByteArray::number(n).constData()));
+            QString filed = phone;
+            if (QString(filed).remove(QLatin1Char(' ')).size() <= 2)
+                filed = QStringLiteral("Unknown");
+            const qsizetype at = walk(filed, true);
+            ASSERT_EQ(kept, at < 0) << n;
+            if (at >= 0) {
+                ++expectedSizes[at];
+            } else {
+                reference.append({filed, true});
+                expectedSizes.append(1);
+            }
+        } else {
+            intake.addMessage(message(phone.toUtf8().constData(), QByteArray::number(n).constData()));
+            const qsizetype at = walk(phone, false);
+            if (at >= 0) {
+                ++expectedSizes[at];
+            } else {
+                reference.append({phone, false});
+                expectedSizes.append(1);
+            }
+        }
+        ASSERT_EQ(intake.messageTreeArray.size(), reference.size()) << n << " " << qPrintable(phone);
+    }
+    for (qsizetype i = 0; i < reference.size(); ++i)
+        EXPECT_EQ(intake.messageTreeArray[i]->MessageNodeArray().size(), expectedSizes[i]) << i;
 }
