@@ -198,7 +198,11 @@ void PRResultViewController::buildPage()
     outer->addLayout(middle, 1);
 
     // Category buttons along the side.
-    auto *side = new PRBackView(this);
+    auto *side = new QWidget(this);
+    side->setObjectName(QStringLiteral("categoryColumn"));
+    side->setAttribute(Qt::WA_StyledBackground);
+    side->setStyleSheet(QStringLiteral("#categoryColumn { background: rgb(243, 246, 249); "
+                                       "border-right: 1px solid rgb(214, 222, 230); }"));
     side->setFixedWidth(206);
     auto *sideColumn = new QVBoxLayout(side);
     sideColumn->setContentsMargins(6, 10, 6, 10);

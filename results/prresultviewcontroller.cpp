@@ -320,6 +320,8 @@ void PRResultViewController::showView(QWidget *parent)
     m_intake.deleteeFilesNum = 0;
     m_intake.resetKindCounters();
     m_selectedFilesNum = 0;
+    recovredFilesNum = 0;
+    allSelectedFileNum = 0;
     m_scanFinished = false;
 
     saveBtn->setEnabled(false);
@@ -448,6 +450,7 @@ void PRResultViewController::actSelectBackUpBtn(int index)
     m_currentSelect = index;
     releaseUIMemory();
     m_selectedFilesNum = 0;
+    recovredFilesNum = 0;
     m_intake.BackUpFilesNum = 0;
     m_intake.deleteeFilesNum = 0;
     backupPopBtn->setEnabled(false);

@@ -177,6 +177,8 @@ public:
          bCallSelectAll = false, bbookMarkSelectAll = false, bcalenderSelectAll = false,
          bfaceTwitterSelectAll = false;
     bool bSelectedNode = false;
+    // Export counters, reset with the page.
+    int recovredFilesNum = 0, allSelectedFileNum = 0;
 
 Q_SIGNALS:
     // A batch of backup index entries reached the page (GUI thread).

@@ -7,6 +7,7 @@
 #include "backup/priosdevicecontroller.h"
 #include "platform/notificationcenter.h"
 #include "platform/paths.h"
+#include "results/primages.h"
 #include "results/prsharedcontrols.h"
 #include "tools/samplegen/samplebackup.h"
 
@@ -56,8 +57,11 @@ void answerNextModal(const QString &buttonTitle, QString *seenText = nullptr)
 void screenshot(QWidget *w, const QString &name)
 {
     const QString dir = qEnvironmentVariable("OSTRA_SCREENSHOT_DIR");
-    if (!dir.isEmpty())
-        w->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+    if (dir.isEmpty())
+        return;
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    w->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
 }
 
 class WindowTest : public ::testing::Test
@@ -139,6 +143,31 @@ protected:
 };
 
 QTemporaryDir *WindowTest::home = nullptr;
+
+TEST(WindowImages, EveryNamedImageIsShipped)
+{
+    QStringList names;
+    for (const auto &row : sidebarRows())
+        names << QLatin1String(row.normalImage) << QLatin1String(row.highlightedImage);
+    for (const auto &t : homeTiles())
+        names << QLatin1String(t.pressedImage) << QLatin1String(t.imageAfter);
+    for (const char *name :
+         {"ConnectDevice01", "ConnectDevice02", "bottom", "leftground", "topGround", "bottomGroundImage", "ostra",
+          "iphone", "ipad", "unselected", "selected", "selectedSome", "progressGorund", "whiteimg", "backgroundlog",
+          "cutImage", "firstSteppic", "secondStepPic", "thirdSteppic", "firstStep", "secondStep", "thirdStep",
+          "nextBtn", "DoneNom", "phone&videoNom", "phone&videoOn", "contactNom", "contactOn", "messageNom",
+          "messageOn", "noteNom", "noteOn", "callNom", "callOn", "Safari-BookMarkNom", "Safari-BookMarkOn",
+          "CalendarReminderNom", "CalendarReminderOn", "TwitterFaceBookNom", "TwitterFaceBookOn",
+          "backupborswerNom", "backupborswerDown", "chatHead", "contact", "Contact", "quicktime", "location", "mov",
+          "document.png", "music.png"})
+        names << QLatin1String(name);
+    for (const char *colour : {"Gry", "Green"})
+        for (const char *row : {"top", "center", "bottom"})
+            for (const char *side : {"l", "", "r"})
+                names << QLatin1String(colour) + QLatin1String(row) + QLatin1String(side);
+    for (const QString &name : names)
+        EXPECT_FALSE(imageNamed(name).isNull()) << qPrintable(name);
+}
 
 TEST_F(WindowTest, StartsOnTheHomePageWithTheBackupsListed)
 {
@@ -276,7 +305,7 @@ TEST_F(WindowTest, PopUpSwitchesBackupsAndRefusesAnEncryptedOne)
     auto *alert = delegate->window->findChild<QMessageBox *>(QStringLiteral("encryptedBackupAlert"));
     ASSERT_NE(alert, nullptr);
     EXPECT_EQ(alert->text(), QStringLiteral("The iTunes backup has been encrypted by iTunes, please decrypt with iTunes."));
-    screenshot(delegate->window, QStringLiteral("encrypted-alert"));
+    screenshot(alert, QStringLiteral("encrypted-alert"));
     alert->buttons().first()->click();
     EXPECT_EQ(page->currentSelect(), 0);
     EXPECT_EQ(page->backupPopBtn->currentIndex(), 0);
@@ -314,8 +343,6 @@ TEST_F(WindowTest, QuittingDuringAScanJoinsIt)
 {
     QTest::mouseClick(tile("iTunesBackupButton"), Qt::LeftButton);
     ASSERT_TRUE(delegate->scanRunning() || delegate->GetresultViewController()->scanFinished());
-    for (int i = 0; i < 3; ++i)
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     screenshot(delegate->window, QStringLiteral("scanning"));
     answerNextModal(QStringLiteral(" Exit "));
     delegate->window->close();
