@@ -2,12 +2,12 @@
 // home page with its tiles, the guide and about windows.
 
 #include "app/veldruneappdelegate.h"
+#include "platform/paths.h"
 #include "results/primages.h"
 #include "results/prsharedcontrols.h"
 
 #include <QCoreApplication>
 #include <QDialog>
-#include "platform/paths.h"
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>

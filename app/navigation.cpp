@@ -1,38 +1,36 @@
 #include "app/navigation.h"
 
 #include "app/veldruneappdelegate.h"
+#include "platform/paths.h"
 #include "results/primages.h"
 #include "results/prsharedcontrols.h"
 
-#include <QApplication>
 #include <QDialog>
-#include <QTableView>
-#include "platform/paths.h"
-#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QTableView>
 
 const std::array<PRSidebarRow, 15> &sidebarRows()
 {
     using D = VeldruneAppDelegate;
     static const std::array<PRSidebarRow, 15> rows = {{
-        {"iDeviceStatuBtn", "iDeviceStartup01", "iDeviceStartup02", QT_TR_NOOP("Device Status"), &D::ClickMainStatu},
-        {"systemlibBtn", "SystemLibrary01", "SystemLibrary02", QT_TR_NOOP("File System"), &D::ClickSystemLib},
-        {"appBtn", "app01", "app02", QT_TR_NOOP("Apps"), &D::ClickApp},
-        {"photoBtn", "photos01", "photos02", QT_TR_NOOP("Photos"), &D::ClickPhoto},
-        {"musicBtn", "music01", "music02", QT_TR_NOOP("Music"), &D::ClickMusic},
-        {"videoBtn", "videos01", "videos02", QT_TR_NOOP("Videos"), &D::ClickVideo},
-        {"tempJunkFileBtn", "TempJunkFiles01", "TempJunkFiles02", QT_TR_NOOP("Temp Junk Files"), &D::ClickCleanJunk},
-        {"cacheBtn", "CacheFiles01", "CacheFiles02", QT_TR_NOOP("Cache Files"), &D::ClickCleanCache},
-        {"cookieBtn", "CookiesScriptFiles01", "CookiesScriptFiles02", QT_TR_NOOP("Cookies & Script Files"),
+        {"iDeviceStatuBtn", "iDeviceStartup01", "iDeviceStartup02", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "Device Status"), &D::ClickMainStatu},
+        {"systemlibBtn", "SystemLibrary01", "SystemLibrary02", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "File System"), &D::ClickSystemLib},
+        {"appBtn", "app01", "app02", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "Apps"), &D::ClickApp},
+        {"photoBtn", "photos01", "photos02", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "Photos"), &D::ClickPhoto},
+        {"musicBtn", "music01", "music02", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "Music"), &D::ClickMusic},
+        {"videoBtn", "videos01", "videos02", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "Videos"), &D::ClickVideo},
+        {"tempJunkFileBtn", "TempJunkFiles01", "TempJunkFiles02", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "Temp Junk Files"), &D::ClickCleanJunk},
+        {"cacheBtn", "CacheFiles01", "CacheFiles02", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "Cache Files"), &D::ClickCleanCache},
+        {"cookieBtn", "CookiesScriptFiles01", "CookiesScriptFiles02", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "Cookies & Script Files"),
          &D::ClickCleanCook},
-        {"syncBtn", "SyncfailedMedia01", "SyncfailedMedia02", QT_TR_NOOP("Sync-failed Media"), &D::ClickCleanMedia},
-        {"backupBtn", "BackupiDevice01", "BackupiDevice02", QT_TR_NOOP("Back up iDevice"), &D::ClickBackupAction},
-        {"broswerBtn", "BackupBroswer01", "BackupBroswer02", QT_TR_NOOP("Backup Browser"), &D::ClickScaniTunesBackup},
-        {"transContactBtn", "transContactNom", "transContactDown", QT_TR_NOOP("Contacts"), &D::ClickContact},
-        {"transMessageBtn", "transMessageNom", "transMessageDown", QT_TR_NOOP("Messages"), &D::CilckMessage},
-        {"transNoteBtn", "transNoteNom", "transNoteDown", QT_TR_NOOP("Notes"), &D::ClickNote},
+        {"syncBtn", "SyncfailedMedia01", "SyncfailedMedia02", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "Sync-failed Media"), &D::ClickCleanMedia},
+        {"backupBtn", "BackupiDevice01", "BackupiDevice02", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "Back up iDevice"), &D::ClickBackupAction},
+        {"broswerBtn", "BackupBroswer01", "BackupBroswer02", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "Backup Browser"), &D::ClickScaniTunesBackup},
+        {"transContactBtn", "transContactNom", "transContactDown", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "Contacts"), &D::ClickContact},
+        {"transMessageBtn", "transMessageNom", "transMessageDown", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "Messages"), &D::CilckMessage},
+        {"transNoteBtn", "transNoteNom", "transNoteDown", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "Notes"), &D::ClickNote},
     }};
     return rows;
 }
@@ -41,18 +39,18 @@ const std::array<PRHomeTile, 10> &homeTiles()
 {
     using D = VeldruneAppDelegate;
     static const std::array<PRHomeTile, 10> tiles = {{
-        {"photoViewButton", "photos_Down.png", "photos.png", QT_TR_NOOP("Photos"), &D::ClickPhoto},
-        {"muiscViewButton", "musicBtn_Down.png", "musicBtn.png", QT_TR_NOOP("Music"), &D::ClickMusic},
-        {"appViewButton", "apps_Down.png", "apps.png", QT_TR_NOOP("Apps"), &D::ClickApp},
-        {"videoViewButton", "videos_Down.png", "videos.png", QT_TR_NOOP("Videos"), &D::ClickVideo},
-        {"fileSystemViewButton", "filesystem_Down.png", "filesystem.png", QT_TR_NOOP("File System"),
+        {"photoViewButton", "photos_Down.png", "photos.png", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "Photos"), &D::ClickPhoto},
+        {"muiscViewButton", "musicBtn_Down.png", "musicBtn.png", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "Music"), &D::ClickMusic},
+        {"appViewButton", "apps_Down.png", "apps.png", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "Apps"), &D::ClickApp},
+        {"videoViewButton", "videos_Down.png", "videos.png", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "Videos"), &D::ClickVideo},
+        {"fileSystemViewButton", "filesystem_Down.png", "filesystem.png", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "File System"),
          &D::ClickSystemLib},
-        {"contactViewButton", "contactBtn_Down.png", "contactBtn.png", QT_TR_NOOP("Contacts"), &D::ClickContact},
-        {"messageViewButton", "Messages_Down.png", "Messages.png", QT_TR_NOOP("Messages"), &D::CilckMessage},
-        {"noteViewButton", "Notes_Down.png", "Notes.png", QT_TR_NOOP("Notes"), &D::ClickNote},
-        {"iTunesBackupButton", "itunesbackup_Down.png", "itunesbackup.png", QT_TR_NOOP("Backup Browser"),
+        {"contactViewButton", "contactBtn_Down.png", "contactBtn.png", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "Contacts"), &D::ClickContact},
+        {"messageViewButton", "Messages_Down.png", "Messages.png", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "Messages"), &D::CilckMessage},
+        {"noteViewButton", "Notes_Down.png", "Notes.png", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "Notes"), &D::ClickNote},
+        {"iTunesBackupButton", "itunesbackup_Down.png", "itunesbackup.png", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "Backup Browser"),
          &D::ClickScaniTunesBackup},
-        {"iCloudBackupButton", "icloudbackup_Down.png", "icloudbackup.png", QT_TR_NOOP("Cleaner"),
+        {"iCloudBackupButton", "icloudbackup_Down.png", "icloudbackup.png", QT_TRANSLATE_NOOP("VeldruneAppDelegate", "Cleaner"),
          &D::ClickCleanCache},
     }};
     return tiles;

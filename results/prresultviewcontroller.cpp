@@ -14,7 +14,6 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QImageReader>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -29,7 +28,6 @@
 
 namespace {
 
-const QColor deletedRed(217, 81, 30);
 
 template<typename T>
 QList<PRNodeRef> asNodes(const Records<T> &records)

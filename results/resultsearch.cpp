@@ -19,11 +19,11 @@ namespace {
 // milliseconds, rarely enough to cost nothing next to the matching.
 constexpr qsizetype StopCheckInterval = 256;
 
-// An absent field is no text at all, so it never matches; an empty one
-// matches nothing but the empty text, which never gets here.
-bool fieldContains(const QString &field, const QString &text)
+// An absent (null) field contains no text, so it never matches; neither does
+// an empty one. Both would contain the empty text, turned away before this.
+bool eitherContains(const QString &first, const QString &second, const QString &text)
 {
-    return !field.isNull() && field.contains(text, Qt::CaseInsensitive);
+    return first.contains(text, Qt::CaseInsensitive) || second.contains(text, Qt::CaseInsensitive);
 }
 
 template<typename Node>
@@ -53,23 +53,23 @@ bool PRResultSearch::matches(PRSearchKind kind, const PRNodeRef &record, const Q
     switch (kind) {
     case PRSearchKind::Conversation:
         if (const auto *tree = as<PRMessageTreeNode>(record))
-            return fieldContains(tree->messageTreeNodeName(), text) || fieldContains(tree->messageTreeNodeAdress(), text);
+            return eitherContains(tree->messageTreeNodeName(), tree->messageTreeNodeAdress(), text);
         return false;
     case PRSearchKind::Contact:
         if (const auto *contact = as<PRContactNode>(record))
-            return fieldContains(contact->contactName(), text) || fieldContains(contact->contactPhone(), text);
+            return eitherContains(contact->contactName(), contact->contactPhone(), text);
         return false;
     case PRSearchKind::Note:
         if (const auto *note = as<PRNoteNode>(record))
-            return fieldContains(note->noteTitle(), text) || fieldContains(note->noteContent(), text);
+            return eitherContains(note->noteTitle(), note->noteContent(), text);
         return false;
     case PRSearchKind::Call:
         if (const auto *call = as<PRCallHistoryNode>(record))
-            return fieldContains(call->callName(), text) || fieldContains(call->callPhone(), text);
+            return eitherContains(call->callName(), call->callPhone(), text);
         return false;
     case PRSearchKind::Calendar:
         if (const auto *event = as<PRCalenderNode>(record))
-            return fieldContains(event->calTitle(), text) || fieldContains(event->calNote(), text);
+            return eitherContains(event->calTitle(), event->calNote(), text);
         return false;
     case PRSearchKind::None:
         return false;
