@@ -169,6 +169,20 @@ TEST(WindowImages, EveryNamedImageIsShipped)
         EXPECT_FALSE(imageNamed(name).isNull()) << qPrintable(name);
 }
 
+TEST(WindowGuide, ShownOnlyForABackupFolderThatCannotBeRead)
+{
+    QTemporaryDir dir;
+    const QString root = dir.path() + QStringLiteral("/Backup");
+    EXPECT_FALSE(backupFolderNeedsAccess(root)) << "no folder: nothing to grant, the list is just empty";
+    ASSERT_TRUE(QDir().mkpath(root));
+    EXPECT_FALSE(backupFolderNeedsAccess(root));
+    QFile::setPermissions(root, QFileDevice::WriteOwner);
+    if (QFileInfo(root).isReadable())
+        GTEST_SKIP() << "this user reads every folder";
+    EXPECT_TRUE(backupFolderNeedsAccess(root));
+    QFile::setPermissions(root, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
 TEST_F(WindowTest, StartsOnTheHomePageWithTheBackupsListed)
 {
     EXPECT_EQ(delegate->visiblePage(), delegate->noDeviceView);
