@@ -13,6 +13,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QItemSelectionModel>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -79,10 +80,14 @@ QTableView *PRResultViewController::makeTable(PRArrayController *model, QWidget 
         table->setColumnWidth(int(i), model->columns()[i].width);
     connect(table->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this, table](int column) { tableViewDidClickTableColumn(table, column); });
-    connect(model, &PRArrayController::tickChanged, this, [this](int, bool on) { onTickChanged(on); });
-    auto *layout = new QVBoxLayout(pane);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(table);
+    connect(model, &PRArrayController::tickChanged, this, [this, table](int row, bool on) {
+        onTickChanged(on);
+        followTickToSelection(table, row, on);
+    });
+    connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this, table] {
+        if (table == currentTableView)
+            tableViewSelectionDidChange();
+    });
     return table;
 }
 
@@ -274,15 +279,7 @@ void PRResultViewController::buildPage()
     facetwitterTableView = makeTable(faceTwitterController, facetwitterView);
     treetableView = new QTableView(treeView);
     treetableView->verticalHeader()->hide();
-    (new QVBoxLayout(treeView))->addWidget(treetableView);
-
-    faceTwitterShowView = new QWidget(facetwitterView);
-    faceTwitterShowImageView = new QLabel(faceTwitterShowView);
-    priviewImageVideoView = new QWidget(photoView);
-    imageView = new QLabel(priviewImageVideoView);
-    movView = new QLabel(priviewImageVideoView);
-    faceTwitterShowView->hide();
-    priviewImageVideoView->hide();
+    buildPreviews();
 
     // Footer: the shared controls of the category and the links.
     bottomImg = new QLabel(this);
@@ -330,6 +327,9 @@ void PRResultViewController::buildPage()
     connect(facebookBtn, &QPushButton::clicked, this, &PRResultViewController::clickFacebook);
     connect(twitterBtn, &QPushButton::clicked, this, &PRResultViewController::clickTwitter);
     connect(backupPopBtn, &QComboBox::activated, this, &PRResultViewController::actSelectBackUpBtn);
+    connect(checkBtn, &QCheckBox::clicked, this, &PRResultViewController::actCheck);
+    connect(selectAllBtn, &QCheckBox::clicked, this, &PRResultViewController::ClickSelectAll);
+    connect(homeBtn, &QPushButton::clicked, this, &PRResultViewController::actHome);
     buildSheets();
 }
 

@@ -545,6 +545,7 @@ void PRResultViewController::showCategory(Category category, QWidget *pane, QTab
     }
     if (category != Category::BackUp)
         selectAllBtn->setChecked(selectAll);
+    updatePreviewFieldsVisibility();
 }
 
 void PRResultViewController::actPhoto()
@@ -619,19 +620,6 @@ void PRResultViewController::tableViewDidClickTableColumn(QTableView *table, int
         return;
     controller->setContent(content);
     selectFirstRow(table);
-}
-
-void PRResultViewController::onTickChanged(bool on)
-{
-    m_selectedFilesNum += on ? 1 : -1;
-    if (m_selectedFilesNum < 1) {
-        selecteFilelab->hide();
-        saveBtn->setEnabled(false);
-    } else {
-        selecteFilelab->setText(tr("You select %1 files in the recovery results.").arg(m_selectedFilesNum));
-        selecteFilelab->show();
-        saveBtn->setEnabled(true);
-    }
 }
 
 void PRResultViewController::StartSearchThread(const QString &text)

@@ -20,6 +20,7 @@ class PRIOSDeviceNode;
 class PRButton;
 class PRFeedBackView;
 class PRProgressView;
+class PRTextView;
 class QAbstractButton;
 class QCheckBox;
 class QComboBox;
@@ -93,6 +94,15 @@ public:
     // Empties the record arrays and the tables.
     void releaseUIMemory();
 
+    // The selection of the current table changed: fill its preview.
+    void tableViewSelectionDidChange();
+    // Opens the selected social-app file with the desktop's application.
+    void actPreView();
+    // Deleted-only filter, select-all and home.
+    void actCheck();
+    void ClickSelectAll();
+    void actHome();
+
     // The column sort of a table (the header of column of table was clicked).
     void tableViewDidClickTableColumn(QTableView *table, int column);
 
@@ -130,8 +140,30 @@ public:
     QWidget *scanproView = nullptr, *treeView = nullptr, *photoView = nullptr, *contactView = nullptr,
             *messageView = nullptr, *noteView = nullptr, *callHistoryView = nullptr, *bookMarkView = nullptr,
             *calenderView = nullptr, *facetwitterView = nullptr, *messageTreeView = nullptr;
-    QWidget *faceTwitterShowView = nullptr, *faceTwitterShowImageView = nullptr;
-    QWidget *priviewImageVideoView = nullptr, *imageView = nullptr, *movView = nullptr;
+    QWidget *faceTwitterShowView = nullptr;
+    QLabel *faceTwitterShowImageView = nullptr;
+    QWidget *priviewImageVideoView = nullptr, *movView = nullptr;
+    QLabel *imageView = nullptr;
+    // Preview fields.
+    QLabel *imageFileNamelab = nullptr, *imageFileSizelab = nullptr;
+    QLabel *contactImageView = nullptr, *contactNamelab = nullptr, *contactPhonelab = nullptr,
+           *contactEmaillab = nullptr, *contactHomePagelab = nullptr, *contactCompanylab = nullptr,
+           *contactJobTitlelab = nullptr, *contactBirthdaylab = nullptr;
+    PRTextView *contactNotelab = nullptr;
+    QWidget *contactNoteScrollView = nullptr;
+    QLabel *callNamelab = nullptr, *callPhonelab = nullptr, *callTypelab = nullptr, *callTimelab = nullptr,
+           *callDatelab = nullptr;
+    QLabel *noteTitlelab = nullptr, *noteDatelab = nullptr, *noteContentlab = nullptr;
+    PRTextView *noteContentView = nullptr;
+    QWidget *noteScrollView = nullptr;
+    QLabel *bookMarkTitlelab = nullptr, *bookMarkURLlab = nullptr;
+    QLabel *calTitlelab = nullptr, *calNotelab = nullptr, *calStartDatelab = nullptr, *calEndDatelab = nullptr;
+    QLabel *faceTwitterFileNamelab = nullptr, *faceTwitterFileSizelab = nullptr;
+    QPushButton *previewBtn = nullptr;
+    QLabel *treeFileImageView = nullptr;
+    QLabel *messageNamelab = nullptr, *messagePhonelab = nullptr, *messageTypelab = nullptr,
+           *messageDatelab = nullptr;
+    QWidget *messageScrollView = nullptr;
     PRProgressView *scanProgressor = nullptr;
     QLabel *progressTextField = nullptr, *scanInfolab = nullptr, *progressGround = nullptr, *GroundView = nullptr,
            *bottomImg = nullptr, *logoImageView = nullptr;
@@ -187,6 +219,8 @@ Q_SIGNALS:
     void scanEnded();
     // A search's results are shown.
     void searchShown(int matches);
+    // Select-all changed every record of the category (the grid follows).
+    void selectAllApplied(bool on);
 
 private:
     struct Pending
@@ -202,6 +236,19 @@ private:
     void buildScanPane();
     void buildSheets();
     QTableView *makeTable(PRArrayController *model, QWidget *pane);
+    void buildPreviews();
+    void placeWithPreview(QWidget *pane, QWidget *table, QWidget *preview);
+    void showPhotoPreview(const PRPhotoAndVideoNode &node);
+    void showContactPreview(const PRContactNode &node);
+    void showFaceTwitterPreview(const PRFaceTwitterNode &node);
+    void showFilePreview(const QString &path);
+    void updatePreviewFieldsVisibility();
+    bool isCurrentRecordsEmpty() const;
+    void followTickToSelection(QTableView *table, int row, bool on);
+    void showSelectionCount();
+    bool *selectAllFlag();
+    // Ticked files of the backup file tree.
+    int treeSelectedCount() const;
     void registerObservers();
     void schedulePendingLocked();
     void applyPending();
@@ -240,4 +287,5 @@ private:
     std::atomic<bool> m_shuttingDown{false};
     QList<QWidget *> m_panes;
     QTimer *m_searchDelay = nullptr;
+    bool m_tickingSelection = false;
 };

@@ -167,7 +167,7 @@ TEST_F(ResultPageTest, TicksCountOnlyRealChanges)
     model->setData(tick, Qt::Checked, Qt::CheckStateRole);
     model->setData(tick, Qt::Checked, Qt::CheckStateRole);
     EXPECT_EQ(page->selectedFilesNum(), 1);
-    EXPECT_EQ(page->selecteFilelab->text(), QStringLiteral("You select 1 files in the recovery results."));
+    EXPECT_EQ(page->selecteFilelab->text(), QStringLiteral("You select 1 files in the backup results."));
     EXPECT_TRUE(page->saveBtn->isEnabled());
     model->setData(tick, Qt::Unchecked, Qt::CheckStateRole);
     EXPECT_EQ(page->selectedFilesNum(), 0);

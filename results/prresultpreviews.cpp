@@ -1,0 +1,354 @@
+// The preview beside each record table: filled from the selected record
+// whenever the selection of the current table changes.
+
+#include "backup/nodes/prbookmarknode.h"
+#include "backup/nodes/prcalendernode.h"
+#include "backup/nodes/prcallhistorynode.h"
+#include "results/fileopening.h"
+#include "results/primages.h"
+#include "results/prresultviewcontroller.h"
+#include "results/prsharedcontrols.h"
+
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QImageReader>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMimeDatabase>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel *field(QWidget *parent, QVBoxLayout *column, int points = 12, bool bold = false)
+{
+    auto *l = new QLabel(parent);
+    QFont font(QStringLiteral("Lucida Grande"));
+    font.setPointSize(points);
+    font.setBold(bold);
+    l->setFont(font);
+    l->setWordWrap(true);
+    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    column->addWidget(l);
+    return l;
+}
+
+QWidget *panel(QWidget *parent, QVBoxLayout **column)
+{
+    auto *w = new QWidget(parent);
+    w->setMinimumWidth(240);
+    *column = new QVBoxLayout(w);
+    (*column)->setContentsMargins(12, 8, 8, 8);
+    (*column)->setSpacing(6);
+    return w;
+}
+
+// A picture read at the size it is shown: a 12-megapixel photo is not
+// decoded whole for a preview.
+QPixmap scaledPicture(const QString &path, const QSize &box)
+{
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    const QSize size = reader.size();
+    if (size.isValid() && (size.width() > box.width() || size.height() > box.height()))
+        reader.setScaledSize(size.scaled(box, Qt::KeepAspectRatio));
+    return QPixmap::fromImage(reader.read());
+}
+
+// The picture that stands for a file of this name's type.
+QPixmap fileTypeIcon(const QString &name, int side)
+{
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension);
+    const QIcon themed = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
+    if (!themed.isNull())
+        return themed.pixmap(side, side);
+    return imageNamed(QStringLiteral("document.png")).scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+template<typename T>
+std::shared_ptr<T> recordAt(PRArrayController *controller, int row)
+{
+    return std::dynamic_pointer_cast<T>(controller ? controller->nodeAt(row) : nullptr);
+}
+
+} // namespace
+
+void PRResultViewController::placeWithPreview(QWidget *pane, QWidget *table, QWidget *preview)
+{
+    auto *layout = new QHBoxLayout(pane);
+    layout->setContentsMargins(0, 0, 0, 0);
+    if (!preview) {
+        layout->addWidget(table);
+        return;
+    }
+    auto *splitter = new QSplitter(Qt::Horizontal, pane);
+    splitter->addWidget(table);
+    splitter->addWidget(preview);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+    splitter->setChildrenCollapsible(false);
+    layout->addWidget(splitter);
+}
+
+void PRResultViewController::buildPreviews()
+{
+    QVBoxLayout *c = nullptr;
+
+    // Photos and videos.
+    priviewImageVideoView = panel(photoView, &c);
+    imageView = new QLabel(priviewImageVideoView);
+    imageView->setAlignment(Qt::AlignCenter);
+    imageView->setMinimumSize(240, 240);
+    movView = new QLabel(priviewImageVideoView);
+    movView->hide();
+    c->addWidget(imageView, 1);
+    c->addWidget(movView, 1);
+    imageFileNamelab = field(priviewImageVideoView, c);
+    imageFileSizelab = field(priviewImageVideoView, c);
+    placeWithPreview(photoView, photoTableView, priviewImageVideoView);
+
+    // Contacts.
+    QWidget *contactPreview = panel(contactView, &c);
+    contactImageView = new QLabel(contactPreview);
+    contactImageView->setFixedSize(96, 96);
+    contactImageView->setScaledContents(true);
+    c->addWidget(contactImageView);
+    contactNamelab = field(contactPreview, c, 16, true);
+    contactPhonelab = field(contactPreview, c);
+    contactEmaillab = field(contactPreview, c);
+    contactHomePagelab = field(contactPreview, c);
+    contactCompanylab = field(contactPreview, c);
+    contactJobTitlelab = field(contactPreview, c);
+    contactBirthdaylab = field(contactPreview, c);
+    contactNotelab = new PRTextView(contactPreview);
+    contactNoteScrollView = contactNotelab;
+    c->addWidget(contactNotelab, 1);
+    placeWithPreview(contactView, contactTableView, contactPreview);
+
+    // Conversations: the bubbles come with the conversation view.
+    QWidget *messagePreview = panel(messageTreeView, &c);
+    messageNamelab = field(messagePreview, c, 14, true);
+    messagePhonelab = field(messagePreview, c);
+    messageTypelab = field(messagePreview, c, 11);
+    messageDatelab = field(messagePreview, c, 11);
+    messageScrollView = new QWidget(messagePreview);
+    c->addWidget(messageScrollView, 1);
+    placeWithPreview(messageTreeView, messageTreeTableView, messagePreview);
+    placeWithPreview(messageView, messageTableView, nullptr);
+
+    // Calls.
+    QWidget *callPreview = panel(callHistoryView, &c);
+    callNamelab = field(callPreview, c, 14, true);
+    callPhonelab = field(callPreview, c);
+    callTypelab = field(callPreview, c);
+    callTimelab = field(callPreview, c);
+    callDatelab = field(callPreview, c);
+    c->addStretch(1);
+    placeWithPreview(callHistoryView, callHistoryTableView, callPreview);
+
+    // Notes.
+    QWidget *notePreview = panel(noteView, &c);
+    noteTitlelab = field(notePreview, c, 14, true);
+    noteDatelab = field(notePreview, c);
+    noteContentlab = field(notePreview, c, 11);
+    noteContentlab->hide();  // the text view below shows the note whole
+    noteContentView = new PRTextView(notePreview);
+    noteScrollView = noteContentView;
+    c->addWidget(noteContentView, 1);
+    placeWithPreview(noteView, noteTableView, notePreview);
+
+    // Bookmarks.
+    QWidget *bookMarkPreview = panel(bookMarkView, &c);
+    bookMarkTitlelab = field(bookMarkPreview, c, 13);
+    bookMarkURLlab = field(bookMarkPreview, c);
+    c->addStretch(1);
+    placeWithPreview(bookMarkView, bookMarkTableView, bookMarkPreview);
+
+    // Calendar.
+    QWidget *calendarPreview = panel(calenderView, &c);
+    calTitlelab = field(calendarPreview, c, 13);
+    calNotelab = field(calendarPreview, c);
+    calStartDatelab = field(calendarPreview, c);
+    calEndDatelab = field(calendarPreview, c);
+    c->addStretch(1);
+    placeWithPreview(calenderView, calenderTableView, calendarPreview);
+
+    // Social-app files.
+    faceTwitterShowView = panel(facetwitterView, &c);
+    faceTwitterShowImageView = new QLabel(faceTwitterShowView);
+    faceTwitterShowImageView->setAlignment(Qt::AlignCenter);
+    faceTwitterShowImageView->setMinimumSize(240, 240);
+    c->addWidget(faceTwitterShowImageView, 1);
+    previewBtn = new QPushButton(tr("Open"), faceTwitterShowView);
+    previewBtn->setIcon(iconNamed(QStringLiteral("document.png")));
+    c->addWidget(previewBtn, 0, Qt::AlignHCenter);
+    faceTwitterFileNamelab = field(faceTwitterShowView, c);
+    faceTwitterFileSizelab = field(faceTwitterShowView, c);
+    connect(previewBtn, &QPushButton::clicked, this, &PRResultViewController::actPreView);
+    placeWithPreview(facetwitterView, facetwitterTableView, faceTwitterShowView);
+
+    // Backup files.
+    QWidget *filePreview = panel(treeView, &c);
+    treeFileImageView = new QLabel(filePreview);
+    treeFileImageView->setAlignment(Qt::AlignCenter);
+    treeFileImageView->setMinimumSize(200, 200);
+    c->addWidget(treeFileImageView, 1);
+    placeWithPreview(treeView, treetableView, filePreview);
+}
+
+void PRResultViewController::tableViewSelectionDidChange()
+{
+    if (bSelectedNode || !currentTableView)
+        return;
+    const QModelIndexList rows = currentTableView->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return;
+    const int row = rows.first().row();
+    PRArrayController *controller = controllerOf(currentTableView);
+    auto text = [](QLabel *label, const QString &format, const QString &value) { label->setText(format.arg(value)); };
+
+    if (currentTableView == photoTableView) {
+        if (auto node = recordAt<PRPhotoAndVideoNode>(controller, row))
+            showPhotoPreview(*node);
+    } else if (currentTableView == contactTableView) {
+        if (auto node = recordAt<PRContactNode>(controller, row))
+            showContactPreview(*node);
+    } else if (currentTableView == callHistoryTableView) {
+        if (auto node = recordAt<PRCallHistoryNode>(controller, row)) {
+            text(callNamelab, tr("Name: %1"), node->callName());
+            text(callPhonelab, tr("Phone: %1"), node->callPhone());
+            text(callTypelab, tr("Type: %1"), node->callType());
+            text(callTimelab, tr("Duration: %1"), node->callDuration());
+            text(callDatelab, tr("Date: %1"), node->callDate());
+        }
+    } else if (currentTableView == noteTableView) {
+        if (auto node = recordAt<PRNoteNode>(controller, row)) {
+            noteScrollView->show();
+            text(noteTitlelab, tr("Title: %1"), node->noteTitle());
+            text(noteDatelab, tr("Date: %1"), node->noteDate());
+            noteContentView->setPlainText(node->noteContent());
+            text(noteContentlab, tr("Note: %1"), node->noteContent());
+        }
+    } else if (currentTableView == bookMarkTableView) {
+        if (auto node = recordAt<PRBookMarkNode>(controller, row)) {
+            text(bookMarkTitlelab, tr("Title: \n%1"), node->bookMarkTitle());
+            text(bookMarkURLlab, tr("URL: \n%1"), node->bookMarkURL());
+        }
+    } else if (currentTableView == calenderTableView) {
+        if (auto node = recordAt<PRCalenderNode>(controller, row)) {
+            text(calTitlelab, tr("Title: \n%1"), node->calTitle());
+            text(calNotelab, tr("Note: \n%1"), node->calNote());
+            text(calStartDatelab, tr("Start Date: %1"), node->startDate());
+            text(calEndDatelab, tr("Start End: %1"), node->endDate());
+        }
+    } else if (currentTableView == facetwitterTableView) {
+        if (auto node = recordAt<PRFaceTwitterNode>(controller, row))
+            showFaceTwitterPreview(*node);
+    } else if (currentTableView == messageTreeTableView) {
+        if (auto node = recordAt<PRMessageTreeNode>(controller, row)) {
+            messageNamelab->setText(node->messageTreeNodeName());
+            messagePhonelab->setText(node->messageTreeNodeAdress());
+            messageTypelab->setText(tr("%n message(s)", nullptr, int(node->MessageNodeArray().size())));
+            messageDatelab->setText(node->MessageNodeArray().isEmpty() ? QString()
+                                                                        : node->MessageNodeArray().last()->messageDate());
+        }
+    }
+}
+
+void PRResultViewController::showPhotoPreview(const PRPhotoAndVideoNode &node)
+{
+    movView->hide();
+    imageView->show();
+    if (node.bmov())
+        imageView->setPixmap(imageNamed(QStringLiteral("mov")).scaled(128, 128, Qt::KeepAspectRatio,
+                                                                      Qt::SmoothTransformation));
+    else
+        imageView->setPixmap(scaledPicture(node.filePath(), QSize(360, 360)));
+    imageFileNamelab->setText(tr("File Name: %1").arg(node.fileNodeName()));
+    imageFileSizelab->setText(tr("File Size: %1").arg(node.fileNodeSize()));
+}
+
+void PRResultViewController::showContactPreview(const PRContactNode &node)
+{
+    contactNamelab->setText(node.contactName());
+    contactPhonelab->setText(tr("Phone: %1").arg(node.contactPhone()));
+    contactEmaillab->setText(tr("Email: %1").arg(node.contactEmail()));
+    contactHomePagelab->setText(tr("HomePage: %1").arg(node.contactHomepage()));
+    contactCompanylab->setText(tr("Company: %1").arg(node.contactCompany()));
+    contactJobTitlelab->setText(tr("JobTitle: %1").arg(node.contactJobtitle()));
+    contactBirthdaylab->setText(tr("Birthday: %1").arg(node.contactBirthday()));
+    contactNotelab->setPlainText(tr("Note: %1").arg(node.contactNote()));
+    QPixmap photo;
+    if (!node.imageData().isEmpty())
+        photo.loadFromData(node.imageData());
+    contactImageView->setPixmap(photo.isNull() ? imageNamed(QStringLiteral("contact")) : photo);
+    // An empty value hides its line; a present one shows it again.
+    const std::pair<QWidget *, const QString *> lines[] = {
+        {contactNamelab, &node.contactName()},         {contactPhonelab, &node.contactPhone()},
+        {contactEmaillab, &node.contactEmail()},       {contactHomePagelab, &node.contactHomepage()},
+        {contactCompanylab, &node.contactCompany()},   {contactJobTitlelab, &node.contactJobtitle()},
+        {contactBirthdaylab, &node.contactBirthday()}, {contactNoteScrollView, &node.contactNote()}};
+    for (const auto &[widget, value] : lines)
+        widget->setVisible(!value->isEmpty());
+}
+
+void PRResultViewController::showFaceTwitterPreview(const PRFaceTwitterNode &node)
+{
+    const QPixmap picture = scaledPicture(node.faceTwitterFilePath(), QSize(360, 360));
+    previewBtn->setVisible(picture.isNull());
+    faceTwitterShowImageView->setVisible(!picture.isNull());
+    faceTwitterShowImageView->setPixmap(picture);
+    faceTwitterFileNamelab->setText(tr("Name: %1").arg(node.faceTwitterFileName()));
+    faceTwitterFileSizelab->setText(tr("Size: %1").arg(node.fileSize()));
+}
+
+void PRResultViewController::showFilePreview(const QString &path)
+{
+    const QPixmap picture = scaledPicture(path, QSize(320, 320));
+    treeFileImageView->setPixmap(picture.isNull() ? fileTypeIcon(path, 128) : picture);
+}
+
+void PRResultViewController::actPreView()
+{
+    if (currentTableView != facetwitterTableView)
+        return;
+    const QModelIndexList rows = facetwitterTableView->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return;
+    auto node = recordAt<PRFaceTwitterNode>(faceTwitterController, rows.first().row());
+    if (!node)
+        return;
+    const PRFileOpening::Result result =
+        PRFileOpening::openWithDefaultApplication(node->faceTwitterFilePath(), node->faceTwitterFileName());
+    if (result != PRFileOpening::Result::Opened)
+        QMessageBox::information(m_host.mainWindow(), QString(), PRFileOpening::message(result));
+}
+
+void PRResultViewController::updatePreviewFieldsVisibility()
+{
+    const bool empty = isCurrentRecordsEmpty();
+    QList<QWidget *> fields;
+    switch (m_category) {
+    case Category::CallHistory: fields = {callNamelab, callPhonelab, callTypelab, callTimelab, callDatelab}; break;
+    case Category::Note: fields = {noteTitlelab, noteDatelab, noteScrollView}; break;
+    case Category::BookMark: fields = {bookMarkTitlelab, bookMarkURLlab}; break;
+    case Category::Calender: fields = {calTitlelab, calNotelab, calStartDatelab, calEndDatelab}; break;
+    case Category::FaceTwitter:
+        fields = {previewBtn, faceTwitterShowView, faceTwitterFileNamelab, faceTwitterFileSizelab};
+        break;
+    default: return;
+    }
+    for (QWidget *w : fields)
+        w->setVisible(!empty);
+    if (!empty && m_category == Category::FaceTwitter)
+        previewBtn->show();
+}
+
+bool PRResultViewController::isCurrentRecordsEmpty() const
+{
+    return recordsOf(m_category).isEmpty();
+}
