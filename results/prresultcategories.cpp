@@ -166,5 +166,5 @@ void PRResultViewController::followTickToSelection(QTableView *table, int row, b
 
 int PRResultViewController::treeSelectedCount() const
 {
-    return 0;
+    return m_tree.getTreeSelectedItemNum();
 }

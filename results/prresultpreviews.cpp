@@ -6,6 +6,7 @@
 #include "backup/nodes/prcallhistorynode.h"
 #include "results/fileopening.h"
 #include "results/primages.h"
+#include "results/prconversationview.h"
 #include "results/prresultviewcontroller.h"
 #include "results/prsharedcontrols.h"
 
@@ -19,7 +20,9 @@
 #include <QMimeDatabase>
 #include <QPushButton>
 #include <QSplitter>
+#include <QHeaderView>
 #include <QTableView>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 namespace {
@@ -135,7 +138,9 @@ void PRResultViewController::buildPreviews()
     messagePhonelab = field(messagePreview, c);
     messageTypelab = field(messagePreview, c, 11);
     messageDatelab = field(messagePreview, c, 11);
-    messageScrollView = new QWidget(messagePreview);
+    conversationView = new PRConversationView(messagePreview);
+    conversationView->setMinimumWidth(430);
+    messageScrollView = conversationView;
     c->addWidget(messageScrollView, 1);
     placeWithPreview(messageTreeView, messageTreeTableView, messagePreview);
     placeWithPreview(messageView, messageTableView, nullptr);
@@ -197,7 +202,71 @@ void PRResultViewController::buildPreviews()
     treeFileImageView->setAlignment(Qt::AlignCenter);
     treeFileImageView->setMinimumSize(200, 200);
     c->addWidget(treeFileImageView, 1);
-    placeWithPreview(treeView, treetableView, filePreview);
+    buildTreePane(filePreview);
+}
+
+void PRResultViewController::buildTreePane(QWidget *filePreview)
+{
+    treeController = new PRTreeOutlineModel(&m_tree, this);
+    treeFileController = new PRTreeFileController(&m_tree, this);
+    treeOutlineView = new QTreeView(treeView);
+    treeOutlineView->setModel(treeController);
+    treeOutlineView->setHeaderHidden(false);
+    treeOutlineView->setUniformRowHeights(true);
+    treeOutlineView->setMinimumWidth(220);
+    treetableView->setModel(treeFileController);
+    treetableView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    treetableView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    treetableView->setAlternatingRowColors(true);
+    treetableView->setShowGrid(false);
+    treetableView->setWordWrap(false);
+    treetableView->verticalHeader()->setDefaultSectionSize(22);
+    treetableView->horizontalHeader()->setStretchLastSection(true);
+    for (size_t i = 0; i < treeFileController->columns().size(); ++i)
+        treetableView->setColumnWidth(int(i), treeFileController->columns()[i].width);
+
+    // A folder shows its files; a file shows its picture or its type.
+    connect(treeOutlineView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &current) {
+                treeFileController->showFolder(treeController->folderAt(current));
+                treetableView->clearSelection();
+            });
+    connect(treetableView->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (currentTableView == treetableView)
+            tableViewSelectionDidChange();
+    });
+    // Ticks: the folders follow the files and the files the folders.
+    connect(treeFileController, &PRTreeFileController::filesTicked, this, [this] {
+        treeController->refreshStates();
+        showSelectionCount();
+    });
+    connect(treeController, &PRTreeOutlineModel::selectionChanged, this, [this] {
+        treeFileController->refreshTicks();
+        showSelectionCount();
+    });
+    connect(treeFileController, &PRArrayController::tickChanged, this, [this](int row, bool on) {
+        if (m_tickingSelection || !treetableView->selectionModel()->isRowSelected(row, {}))
+            return;
+        QList<int> rows;
+        for (const QModelIndex &selected : treetableView->selectionModel()->selectedRows())
+            if (selected.row() != row)
+                rows << selected.row();
+        m_tickingSelection = true;
+        treeFileController->setRowsSelected(rows, on);
+        m_tickingSelection = false;
+    });
+
+    auto *layout = new QHBoxLayout(treeView);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *splitter = new QSplitter(Qt::Horizontal, treeView);
+    splitter->addWidget(treeOutlineView);
+    splitter->addWidget(treetableView);
+    splitter->addWidget(filePreview);
+    splitter->setStretchFactor(0, 2);
+    splitter->setStretchFactor(1, 3);
+    splitter->setStretchFactor(2, 1);
+    splitter->setChildrenCollapsible(false);
+    layout->addWidget(splitter);
 }
 
 void PRResultViewController::tableViewSelectionDidChange()
@@ -248,6 +317,9 @@ void PRResultViewController::tableViewSelectionDidChange()
     } else if (currentTableView == facetwitterTableView) {
         if (auto node = recordAt<PRFaceTwitterNode>(controller, row))
             showFaceTwitterPreview(*node);
+    } else if (currentTableView == treetableView) {
+        if (auto file = std::dynamic_pointer_cast<PRTreeFileNode>(treeFileController->nodeAt(row)))
+            showFilePreview(file->filePath());
     } else if (currentTableView == messageTreeTableView) {
         if (auto node = recordAt<PRMessageTreeNode>(controller, row)) {
             messageNamelab->setText(node->messageTreeNodeName());
@@ -255,6 +327,7 @@ void PRResultViewController::tableViewSelectionDidChange()
             messageTypelab->setText(tr("%n message(s)", nullptr, int(node->MessageNodeArray().size())));
             messageDatelab->setText(node->MessageNodeArray().isEmpty() ? QString()
                                                                         : node->MessageNodeArray().last()->messageDate());
+            conversationView->showConversation(node);
         }
     }
 }

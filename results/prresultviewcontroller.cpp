@@ -7,6 +7,7 @@
 #include "platform/notificationcenter.h"
 #include "platform/propertylist.h"
 #include "results/primages.h"
+#include "results/prconversationview.h"
 #include "results/prsharedcontrols.h"
 
 #include <QCheckBox>
@@ -24,6 +25,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
+#include <QTreeView>
 #include <QUrl>
 
 namespace {
@@ -149,16 +151,15 @@ void PRResultViewController::registerObservers()
         m_pending.summary = summary;
         schedulePendingLocked();
     });
+    // Index entries are filed into the tree on the scan thread: the tree is
+    // shown only once the scan has ended, and half a million entries would
+    // otherwise keep the GUI thread busy for seconds.
     observe(Notifications::FindBackUpDirFileInfo, [this](const Notification &n) {
         auto node = nodeFromVariant<PRTreeDirNode>(n.object);
         if (!node || node->filePath().isEmpty())
             return;
-        std::lock_guard lock(m_pendingMutex);
-        m_pending.treeNodes.append(std::move(node));
-        // Entries travel in batches: one hop per entry would flood the GUI
-        // thread on a backup of half a million files.
-        if (m_pending.treeNodes.size() >= 4096)
-            schedulePendingLocked();
+        m_tree.addTreeNode(node);
+        ++m_backupfiles;
     });
     observe(QStringLiteral("PRbuttonMouseEntered"),
             [this](const Notification &n) { hoverLink(n.object.value<QObject *>(), true); });
@@ -186,11 +187,6 @@ void PRResultViewController::applyPending()
         scanProgressor->setProgressValue(float(pending.progress) / 100.0f);
         progressTextField->setText(QStringLiteral("%1%").arg(pending.progress));
         setSummaryLabels(pending.summary);
-    }
-    if (!pending.treeNodes.isEmpty()) {
-        m_backupfiles += quint64(pending.treeNodes.size());
-        m_treeNodes.append(pending.treeNodes);
-        Q_EMIT backupFileNodesAdded(pending.treeNodes);
     }
 }
 
@@ -264,6 +260,7 @@ void PRResultViewController::ScanFinishOnMainThread()
                            static_cast<QPushButton *>(feedBackBtn)})
         b->setEnabled(true);
     m_intake.resetKindCounters();
+    treeController->reload();
     actBackUpBoswer();
     Q_EMIT scanEnded();
 }
@@ -314,6 +311,12 @@ void PRResultViewController::showView(QWidget *parent)
         std::lock_guard lock(m_pendingMutex);
         m_pending = Pending{};
     }
+    treeFileController->showFolder(nullptr);
+    treeController->clear();
+    m_tree.initData();
+    m_backupfiles = 0;
+    if (const auto node = m_host.currentNode())
+        m_tree.setDeviceName(node->strDeviceName());
     m_intake.BackUpFilesNum = 0;
     m_intake.deleteeFilesNum = 0;
     m_intake.resetKindCounters();
@@ -468,7 +471,9 @@ void PRResultViewController::releaseUIMemory()
              photoController, contactController, messageController, messageTreeController, noteController,
              callHistoryController, bookMarkController, calendarController, faceTwitterController})
         c->setContent({});
-    m_treeNodes.clear();
+    treeFileController->showFolder(nullptr);
+    treeController->clear();
+    m_tree.initData();
     m_backupfiles = 0;
 }
 
@@ -599,6 +604,13 @@ void PRResultViewController::actFaceTwitter()
 void PRResultViewController::actBackUpBoswer()
 {
     showCategory(Category::BackUp, treeView, treetableView, nullptr, {}, false, false);
+    refreshOutlineView();
+}
+
+void PRResultViewController::refreshOutlineView()
+{
+    if (treeController->rowCount() > 0)
+        treeOutlineView->expand(treeController->index(0, 0));
 }
 
 void PRResultViewController::tableViewDidClickTableColumn(QTableView *table, int column)
@@ -644,6 +656,8 @@ void PRResultViewController::StartSearchThread(const QString &text)
     // The table empties at once; the matches fill it when the search ends.
     if (PRArrayController *controller = controllerOf(currentTableView))
         controller->setContent({});
+    if (currentTableView == messageTreeTableView)
+        conversationView->RemoveAllMessageChatView();
     if (kind == PRSearchKind::None)
         return;
     m_searchGeneration = m_search.start(kind, recordsOf(m_category), text);

@@ -5,6 +5,8 @@
 #include "results/recordmodels.h"
 #include "results/resultintake.h"
 #include "results/resultsearch.h"
+#include "results/prtreecontroller.h"
+#include "results/prtreemodels.h"
 #include "results/resultsorting.h"
 
 #include <QPointer>
@@ -21,6 +23,7 @@ class PRButton;
 class PRFeedBackView;
 class PRProgressView;
 class PRTextView;
+class PRConversationView;
 class QAbstractButton;
 class QCheckBox;
 class QComboBox;
@@ -31,6 +34,7 @@ class QPushButton;
 class QTableView;
 class QTextEdit;
 class QTimer;
+class QTreeView;
 class QVBoxLayout;
 
 // What the results page needs of the application shell.
@@ -123,7 +127,7 @@ public:
 
     // Read after the scan's end only (the scan thread fills it meanwhile).
     const PRResultIntake &intake() const { return m_intake; }
-    const QList<std::shared_ptr<PRTreeDirNode>> &backupFileNodes() const { return m_treeNodes; }
+    const PRTreeController &backupTree() const { return m_tree; }
     quint64 backupfiles() const { return m_backupfiles; }
     int currentSelect() const { return m_currentSelect; }
     bool scanFinished() const { return m_scanFinished; }
@@ -164,6 +168,7 @@ public:
     QLabel *messageNamelab = nullptr, *messagePhonelab = nullptr, *messageTypelab = nullptr,
            *messageDatelab = nullptr;
     QWidget *messageScrollView = nullptr;
+    PRConversationView *conversationView = nullptr;
     PRProgressView *scanProgressor = nullptr;
     QLabel *progressTextField = nullptr, *scanInfolab = nullptr, *progressGround = nullptr, *GroundView = nullptr,
            *bottomImg = nullptr, *logoImageView = nullptr;
@@ -185,6 +190,9 @@ public:
                *bookMarkTableView = nullptr, *calenderTableView = nullptr, *facetwitterTableView = nullptr,
                *treetableView = nullptr;
     QTableView *currentTableView = nullptr;
+    QTreeView *treeOutlineView = nullptr;
+    PRTreeOutlineModel *treeController = nullptr;
+    PRTreeFileController *treeFileController = nullptr;
     PRPhotoAndVideoController *photoController = nullptr;
     PRContactController *contactController = nullptr;
     PRMessageController *messageController = nullptr;
@@ -213,8 +221,6 @@ public:
     int recovredFilesNum = 0, allSelectedFileNum = 0;
 
 Q_SIGNALS:
-    // A batch of backup index entries reached the page (GUI thread).
-    void backupFileNodesAdded(const QList<std::shared_ptr<PRTreeDirNode>> &batch);
     // The scan has ended and the page shows its results.
     void scanEnded();
     // A search's results are shown.
@@ -229,7 +235,6 @@ private:
         bool hasProgress = false;
         int progress = 0;
         QStringList summary;
-        QList<std::shared_ptr<PRTreeDirNode>> treeNodes;
     };
 
     void buildPage();
@@ -245,6 +250,8 @@ private:
     void updatePreviewFieldsVisibility();
     bool isCurrentRecordsEmpty() const;
     void followTickToSelection(QTableView *table, int row, bool on);
+    void buildTreePane(QWidget *filePreview);
+    void refreshOutlineView();
     void showSelectionCount();
     bool *selectAllFlag();
     // Ticked files of the backup file tree.
@@ -275,8 +282,9 @@ private:
     PRResultSearch m_search;
     quint64 m_searchGeneration = 0;
     Category m_category = Category::None;
-    QList<std::shared_ptr<PRTreeDirNode>> m_treeNodes;
-    quint64 m_backupfiles = 0;
+    // Filed on the scan thread while a scan runs; shown after its end.
+    PRTreeController m_tree;
+    std::atomic<quint64> m_backupfiles{0};
     quint64 imagecount = 0, movCount = 0;
     int m_currentSelect = 0;
     int m_selectedFilesNum = 0;
