@@ -263,8 +263,9 @@ void PRResultViewController::buildTreePane(QWidget *filePreview)
     splitter->addWidget(treetableView);
     splitter->addWidget(filePreview);
     splitter->setStretchFactor(0, 2);
-    splitter->setStretchFactor(1, 3);
+    splitter->setStretchFactor(1, 4);
     splitter->setStretchFactor(2, 1);
+    splitter->setSizes({240, 460, 200});
     splitter->setChildrenCollapsible(false);
     layout->addWidget(splitter);
 }

@@ -8,6 +8,8 @@
 #include "platform/notificationcenter.h"
 #include "platform/paths.h"
 #include "results/primages.h"
+#include "results/prconversationview.h"
+#include "results/prchatview.h"
 #include "results/prsharedcontrols.h"
 #include "tools/samplegen/samplebackup.h"
 
@@ -24,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -338,6 +341,128 @@ TEST_F(WindowTest, PopUpSwitchesBackupsAndRefusesAnEncryptedOne)
     EXPECT_TRUE(delegate->bIOS7DeviceNode);
     EXPECT_GT(page->intake().contactArray.size(), 0);
     EXPECT_EQ(page->backupPopBtn->count(), 3);
+}
+
+// Every category of the results browsed as a user does: the file tree with
+// its ticks, a long conversation page by page, the deleted-only filter,
+// select-all, the previews, and the way home.
+TEST_F(WindowTest, BrowsingTheResults)
+{
+    PRResultViewController *page = scanFirstBackup();
+    ASSERT_NE(page, nullptr);
+    const PRResultIntake &intake = page->intake();
+
+    // The tree: ticking a domain ticks every file below it, the device
+    // folder above becomes partly ticked, and the count shows.
+    PRTreeOutlineModel *outline = page->treeController;
+    ASSERT_EQ(outline->rowCount(), 1);
+    const QModelIndex device = outline->index(0, 0);
+    QModelIndex home;
+    for (int row = 0; row < outline->rowCount(device); ++row)
+        if (outline->index(row, 0, device).data().toString() == QStringLiteral("HomeDomain"))
+            home = outline->index(row, 0, device);
+    ASSERT_TRUE(home.isValid());
+    ASSERT_TRUE(outline->setData(home, Qt::Checked, Qt::CheckStateRole));
+    EXPECT_EQ(home.data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    EXPECT_EQ(device.data(Qt::CheckStateRole).toInt(), int(Qt::PartiallyChecked));
+    std::function<int(const PRTreeDirNode &)> countFiles = [&](const PRTreeDirNode &folder) {
+        int n = 0;
+        for (const auto &file : folder.fileChildren()) {
+            EXPECT_TRUE(file->bSelected()) << qPrintable(file->treefileName());
+            ++n;
+        }
+        for (const auto &child : folder.children())
+            n += countFiles(*child);
+        return n;
+    };
+    const int ticked = countFiles(*outline->folderAt(home));
+    EXPECT_GT(ticked, 0);
+    EXPECT_EQ(page->backupTree().getTreeSelectedItemNum(), ticked);
+    EXPECT_EQ(page->selecteFilelab->text(),
+              QStringLiteral("You select %1 files in the backup results.").arg(ticked));
+    EXPECT_TRUE(page->saveBtn->isEnabled());
+    page->treeOutlineView->expand(home);
+    page->treeOutlineView->setCurrentIndex(outline->index(0, 0, home));
+    EXPECT_GT(page->treeFileController->rowCount() + outline->rowCount(outline->index(0, 0, home)), 0);
+    screenshot(delegate->window, QStringLiteral("tree"));
+    ASSERT_TRUE(outline->setData(home, Qt::Unchecked, Qt::CheckStateRole));
+    EXPECT_EQ(page->backupTree().getTreeSelectedItemNum(), 0);
+    EXPECT_FALSE(page->saveBtn->isEnabled());
+
+    // A conversation of more than fifty messages, page by page.
+    page->actMessage();
+    int longest = -1;
+    for (int row = 0; row < page->messageTreeController->rowCount(); ++row) {
+        const auto c = std::static_pointer_cast<PRMessageTreeNode>(page->messageTreeController->nodeAt(row));
+        if (c->MessageNodeArray().size() > 50
+            && (longest < 0 || c->MessageNodeArray().size() > std::static_pointer_cast<PRMessageTreeNode>(
+                                   page->messageTreeController->nodeAt(longest))->MessageNodeArray().size()))
+            longest = row;
+    }
+    ASSERT_GE(longest, 0) << "the sample has a conversation of more than 50 messages";
+    page->messageTreeTableView->selectRow(longest);
+    const auto conversation =
+        std::static_pointer_cast<PRMessageTreeNode>(page->messageTreeController->nodeAt(longest));
+    const int n = int(conversation->MessageNodeArray().size());
+    EXPECT_EQ(page->conversationView->chatViews().size(), 50);
+    ASSERT_NE(page->conversationView->moreButton(), nullptr);
+    screenshot(delegate->window, QStringLiteral("conversation"));
+    QTest::mouseClick(page->conversationView->moreButton(), Qt::LeftButton);
+    EXPECT_EQ(page->conversationView->chatViews().size(), std::min(n, 100));
+
+    // Deleted only: the carved contacts alone, then all again.
+    page->actContact();
+    int deletedContacts = 0;
+    for (const auto &c : intake.contactArray)
+        deletedContacts += c->bDeleted() ? 1 : 0;
+    ASSERT_GT(deletedContacts, 0);
+    page->checkBtn->click();
+    EXPECT_EQ(page->contactController->rowCount(), deletedContacts);
+    page->checkBtn->click();
+    EXPECT_EQ(page->contactController->rowCount(), intake.contactArray.size());
+
+    // Select-all counts only real changes and is remembered per category.
+    page->actNote();
+    ASSERT_GT(page->noteController->rowCount(), 1);
+    page->noteController->setData(page->noteController->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+    EXPECT_EQ(page->selectedFilesNum(), 1);
+    page->selectAllBtn->click();
+    EXPECT_EQ(page->selectedFilesNum(), page->noteController->rowCount());
+    page->actContact();
+    EXPECT_FALSE(page->selectAllBtn->isChecked());
+    page->actNote();
+    EXPECT_TRUE(page->selectAllBtn->isChecked());
+    page->selectAllBtn->click();
+    EXPECT_EQ(page->selectedFilesNum(), 0);
+    EXPECT_FALSE(page->saveBtn->isEnabled());
+
+    // The other categories and their previews.
+    page->actCallHistory();
+    EXPECT_EQ(page->callHistoryController->rowCount(), intake.callHistoryArray.size());
+    EXPECT_TRUE(page->callNamelab->text().startsWith(QStringLiteral("Name: ")));
+    screenshot(delegate->window, QStringLiteral("calls"));
+    page->actBookMark();
+    EXPECT_EQ(page->bookMarkController->rowCount(), intake.bookMarkArray.size());
+    EXPECT_TRUE(page->bookMarkURLlab->text().startsWith(QStringLiteral("URL: \n")));
+    page->actCalender();
+    EXPECT_EQ(page->calendarController->rowCount(), intake.calenderArray.size());
+    EXPECT_TRUE(page->calStartDatelab->text().startsWith(QStringLiteral("Start Date: ")));
+    page->actNote();
+    screenshot(delegate->window, QStringLiteral("notes"));
+    page->actFaceTwitter();
+    EXPECT_EQ(page->faceTwitterController->rowCount(), intake.faceTwitterArray.size());
+
+    // Home: after the confirmation nothing of the scan stays.
+    answerNextModal(QStringLiteral(" Back "));
+    page->actHome();
+    EXPECT_EQ(delegate->visiblePage(), delegate->noDeviceView);
+    EXPECT_EQ(delegate->window->size(), QSize(849, 560));
+    EXPECT_TRUE(page->intake().contactArray.isEmpty());
+    EXPECT_EQ(page->treeController->rowCount(), 0);
+    QSignalSpy ended(page, &PRResultViewController::scanEnded);
+    QTest::mouseClick(tile("iTunesBackupButton"), Qt::LeftButton);
+    ASSERT_TRUE(ended.wait(scanTimeoutMs)) << "the tile scans again after going home";
+    EXPECT_FALSE(page->intake().contactArray.isEmpty());
 }
 
 TEST_F(WindowTest, ExitAsksFirst)
