@@ -213,7 +213,8 @@ void PRResultViewController::buildTreePane(QWidget *filePreview)
     treeOutlineView->setModel(treeController);
     treeOutlineView->setHeaderHidden(false);
     treeOutlineView->setUniformRowHeights(true);
-    treeOutlineView->setMinimumWidth(220);
+    treeOutlineView->setMinimumWidth(180);
+    filePreview->setMinimumWidth(140);
     treetableView->setModel(treeFileController);
     treetableView->setSelectionBehavior(QAbstractItemView::SelectRows);
     treetableView->setSelectionMode(QAbstractItemView::ExtendedSelection);
