@@ -7,6 +7,7 @@
 #include "results/fileopening.h"
 #include "results/primages.h"
 #include "results/prconversationview.h"
+#include "results/prthumgrid.h"
 #include "results/prresultviewcontroller.h"
 #include "results/prsharedcontrols.h"
 
@@ -112,7 +113,22 @@ void PRResultViewController::buildPreviews()
     c->addWidget(movView, 1);
     imageFileNamelab = field(priviewImageVideoView, c);
     imageFileSizelab = field(priviewImageVideoView, c);
-    placeWithPreview(photoView, photoTableView, priviewImageVideoView);
+    priviewImageVideoView->setMinimumWidth(200);
+    priviewImageVideoView->setMaximumWidth(320);
+    // Photos and videos show as a grid of thumbnails; their table stays
+    // behind it for the selection and the sorting.
+    thumView = new PRSrollThumView(photoView);
+    photoTableView->hide();
+    placeWithPreview(photoView, thumView, priviewImageVideoView);
+    connect(thumView, &PRSrollThumView::tickChanged, this, [this](bool on) { onTickChanged(on); });
+    connect(thumView, &QAbstractItemView::clicked, this, [this](const QModelIndex &index) {
+        if (auto node = thumView->thumModel()->record(index.row()))
+            showPhotoPreview(*node);
+    });
+    connect(this, &PRResultViewController::selectAllApplied, this, [this](bool on) {
+        if (m_category == Category::Photo)
+            thumView->RefreshNodeSelectView(on);
+    });
 
     // Contacts.
     QWidget *contactPreview = panel(contactView, &c);

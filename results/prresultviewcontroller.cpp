@@ -8,6 +8,7 @@
 #include "platform/propertylist.h"
 #include "results/primages.h"
 #include "results/prconversationview.h"
+#include "results/prthumgrid.h"
 #include "results/prsharedcontrols.h"
 
 #include <QCheckBox>
@@ -75,6 +76,7 @@ PRResultViewController::~PRResultViewController()
 {
     m_nc.removeObserver(this);
     m_search.cancelAndWait();
+    thumView->cancelAndWait();
 }
 
 void PRResultViewController::registerObservers()
@@ -466,6 +468,8 @@ void PRResultViewController::actSelectBackUpBtn(int index)
 void PRResultViewController::releaseUIMemory()
 {
     m_search.cancelAndWait();
+    thumView->cancelAndWait();
+    thumView->showPreivewNodeView({});
     m_intake = PRResultIntake{};
     for (PRArrayController *c : std::initializer_list<PRArrayController *>{
              photoController, contactController, messageController, messageTreeController, noteController,
@@ -557,6 +561,7 @@ void PRResultViewController::actPhoto()
 {
     showCategory(Category::Photo, photoView, photoTableView, photoController, recordsOf(Category::Photo), false,
                  bPhotoSelectAll);
+    thumView->showPreivewNodeView(m_intake.photoAndVideoArray);
 }
 
 void PRResultViewController::actContact()

@@ -24,6 +24,7 @@ class PRFeedBackView;
 class PRProgressView;
 class PRTextView;
 class PRConversationView;
+class PRSrollThumView;
 class QAbstractButton;
 class QCheckBox;
 class QComboBox;
@@ -191,6 +192,7 @@ public:
                *treetableView = nullptr;
     QTableView *currentTableView = nullptr;
     QTreeView *treeOutlineView = nullptr;
+    PRSrollThumView *thumView = nullptr;
     PRTreeOutlineModel *treeController = nullptr;
     PRTreeFileController *treeFileController = nullptr;
     PRPhotoAndVideoController *photoController = nullptr;

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools
+  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev
   libplist-dev libsqlite3-dev sqlite3 zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )

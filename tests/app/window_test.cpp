@@ -10,6 +10,7 @@
 #include "results/primages.h"
 #include "results/prconversationview.h"
 #include "results/prchatview.h"
+#include "results/prthumgrid.h"
 #include "results/prsharedcontrols.h"
 #include "tools/samplegen/samplebackup.h"
 
@@ -435,6 +436,20 @@ TEST_F(WindowTest, BrowsingTheResults)
     page->selectAllBtn->click();
     EXPECT_EQ(page->selectedFilesNum(), 0);
     EXPECT_FALSE(page->saveBtn->isEnabled());
+
+    // Photos and videos as a grid; a tick counts like any other.
+    page->actPhoto();
+    PRThumModel *grid = page->thumView->thumModel();
+    ASSERT_EQ(grid->rowCount(), intake.photoAndVideoArray.size());
+    ASSERT_GT(grid->rowCount(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(grid->loadedCount() > 0, 10000);
+    EXPECT_LE(grid->requestedCount(), grid->rowCount());
+    grid->toggleTick(0);
+    EXPECT_EQ(page->selectedFilesNum(), 1);
+    EXPECT_TRUE(intake.photoAndVideoArray.first()->bSelected());
+    screenshot(delegate->window, QStringLiteral("photos"));
+    grid->toggleTick(0);
+    EXPECT_EQ(page->selectedFilesNum(), 0);
 
     // The other categories and their previews.
     page->actCallHistory();
