@@ -7,6 +7,7 @@
 #include "results/fileopening.h"
 #include "results/primages.h"
 #include "results/prconversationview.h"
+#include "results/prmoviepreview.h"
 #include "results/prthumgrid.h"
 #include "results/prresultviewcontroller.h"
 #include "results/prsharedcontrols.h"
@@ -107,8 +108,15 @@ void PRResultViewController::buildPreviews()
     imageView = new QLabel(priviewImageVideoView);
     imageView->setAlignment(Qt::AlignCenter);
     imageView->setMinimumSize(240, 240);
-    movView = new QLabel(priviewImageVideoView);
+    movView = new PRMoviePreview(priviewImageVideoView);
     movView->hide();
+    connect(movView, &PRMoviePreview::failed, this, [this] {
+        // A movie that cannot be played shows its file type instead.
+        movView->hide();
+        imageView->show();
+        imageView->setPixmap(imageNamed(QStringLiteral("mov")).scaled(128, 128, Qt::KeepAspectRatio,
+                                                                      Qt::SmoothTransformation));
+    });
     c->addWidget(imageView, 1);
     c->addWidget(movView, 1);
     imageFileNamelab = field(priviewImageVideoView, c);
@@ -352,13 +360,16 @@ void PRResultViewController::tableViewSelectionDidChange()
 
 void PRResultViewController::showPhotoPreview(const PRPhotoAndVideoNode &node)
 {
-    movView->hide();
-    imageView->show();
-    if (node.bmov())
-        imageView->setPixmap(imageNamed(QStringLiteral("mov")).scaled(128, 128, Qt::KeepAspectRatio,
-                                                                      Qt::SmoothTransformation));
-    else
+    if (node.bmov()) {
+        imageView->hide();
+        movView->show();
+        movView->setMovie(node.filePath());
+    } else {
+        movView->stop();
+        movView->hide();
+        imageView->show();
         imageView->setPixmap(scaledPicture(node.filePath(), QSize(360, 360)));
+    }
     imageFileNamelab->setText(tr("File Name: %1").arg(node.fileNodeName()));
     imageFileSizelab->setText(tr("File Size: %1").arg(node.fileNodeSize()));
 }

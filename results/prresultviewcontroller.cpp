@@ -8,6 +8,7 @@
 #include "platform/propertylist.h"
 #include "results/primages.h"
 #include "results/prconversationview.h"
+#include "results/prmoviepreview.h"
 #include "results/prthumgrid.h"
 #include "results/prsharedcontrols.h"
 

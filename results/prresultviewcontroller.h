@@ -25,6 +25,7 @@ class PRProgressView;
 class PRTextView;
 class PRConversationView;
 class PRSrollThumView;
+class PRMoviePreview;
 class QAbstractButton;
 class QCheckBox;
 class QComboBox;
@@ -147,7 +148,8 @@ public:
             *calenderView = nullptr, *facetwitterView = nullptr, *messageTreeView = nullptr;
     QWidget *faceTwitterShowView = nullptr;
     QLabel *faceTwitterShowImageView = nullptr;
-    QWidget *priviewImageVideoView = nullptr, *movView = nullptr;
+    QWidget *priviewImageVideoView = nullptr;
+    PRMoviePreview *movView = nullptr;
     QLabel *imageView = nullptr;
     // Preview fields.
     QLabel *imageFileNamelab = nullptr, *imageFileSizelab = nullptr;

@@ -1,0 +1,85 @@
+#include "results/prmoviepreview.h"
+
+#include <QFileInfo>
+#include <QMediaPlayer>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QVideoWidget>
+
+PRMoviePreview::PRMoviePreview(QWidget *parent)
+    : QWidget(parent)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_video = new QVideoWidget(this);
+    m_video->setMinimumSize(240, 180);
+    layout->addWidget(m_video, 1);
+    m_play = new QPushButton(tr("Play"), this);
+    m_play->setEnabled(false);
+    layout->addWidget(m_play, 0, Qt::AlignHCenter);
+    connect(m_play, &QPushButton::clicked, this, &PRMoviePreview::togglePlaying);
+}
+
+PRMoviePreview::~PRMoviePreview()
+{
+    stop();
+}
+
+void PRMoviePreview::ensurePlayer()
+{
+    if (m_player)
+        return;
+    m_player = new QMediaPlayer(this);
+    m_player->setVideoOutput(m_video);
+    connect(m_player, &QMediaPlayer::errorOccurred, this, [this] {
+        m_play->setEnabled(false);
+        Q_EMIT failed();
+    });
+    connect(m_player, &QMediaPlayer::playbackStateChanged, this, [this](QMediaPlayer::PlaybackState state) {
+        m_play->setText(state == QMediaPlayer::PlayingState ? tr("Pause") : tr("Play"));
+    });
+    connect(m_player, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
+        if (status == QMediaPlayer::LoadedMedia)
+            m_play->setEnabled(true);
+        else if (status == QMediaPlayer::InvalidMedia)
+            Q_EMIT failed();
+    });
+}
+
+void PRMoviePreview::setMovie(const QString &path)
+{
+    if (!QFileInfo(path).isFile()) {
+        stop();
+        Q_EMIT failed();
+        return;
+    }
+    ensurePlayer();
+    m_player->stop();
+    m_play->setEnabled(false);
+    m_player->setSource(QUrl::fromLocalFile(path));
+}
+
+void PRMoviePreview::stop()
+{
+    if (!m_player)
+        return;
+    m_player->stop();
+    m_player->setSource(QUrl());
+    m_play->setEnabled(false);
+}
+
+bool PRMoviePreview::isPlaying() const
+{
+    return m_player && m_player->playbackState() == QMediaPlayer::PlayingState;
+}
+
+void PRMoviePreview::togglePlaying()
+{
+    if (!m_player)
+        return;
+    if (m_player->playbackState() == QMediaPlayer::PlayingState)
+        m_player->pause();
+    else
+        m_player->play();
+}

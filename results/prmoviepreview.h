@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QWidget>
+
+class QMediaPlayer;
+class QPushButton;
+class QVideoWidget;
+
+// A movie of the backup, played where the user looks at it: a picture area
+// and a play/pause button. The player is made on the first movie shown, so
+// a user who never opens one pays nothing for it.
+class PRMoviePreview : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit PRMoviePreview(QWidget *parent = nullptr);
+    ~PRMoviePreview() override;
+
+    // Loads path, paused on its first frame; a new call replaces the movie.
+    void setMovie(const QString &path);
+    // Stops and forgets the movie.
+    void stop();
+    bool isPlaying() const;
+
+Q_SIGNALS:
+    // The movie cannot be played (missing file, unknown format).
+    void failed();
+
+private:
+    void ensurePlayer();
+    void togglePlaying();
+
+    QMediaPlayer *m_player = nullptr;
+    QVideoWidget *m_video = nullptr;
+    QPushButton *m_play = nullptr;
+};
