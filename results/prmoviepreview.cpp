@@ -1,5 +1,7 @@
 #include "results/prmoviepreview.h"
 
+#include "results/prthumbnailer.h"
+
 #include <QFileInfo>
 #include <QMediaPlayer>
 #include <QPushButton>
@@ -10,6 +12,7 @@
 PRMoviePreview::PRMoviePreview(QWidget *parent)
     : QWidget(parent)
 {
+    preferFFmpegBackend();
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     m_video = new QVideoWidget(this);

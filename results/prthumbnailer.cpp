@@ -25,6 +25,8 @@ QImage fitted(QImage image)
                                                          : QImage::Format_RGB32);
 }
 
+} // namespace
+
 // Debian's GStreamer backend of Qt Multimedia crashes when GStreamer's own
 // plugins are missing; the FFmpeg backend needs only the libraries Qt
 // Multimedia already links. A backend the user chose is kept.
@@ -37,8 +39,6 @@ void preferFFmpegBackend()
     }();
     (void)chosen;
 }
-
-} // namespace
 
 class PRThumbnailer::Job : public QRunnable
 {

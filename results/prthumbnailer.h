@@ -12,6 +12,11 @@
 
 // What a thumbnail job made of one media file. The image is set for a
 // picture and a movie frame; every other kind stands for an application icon.
+// Chooses the FFmpeg media backend unless the user chose one: the default
+// backend needs plugins a machine may lack and then crashes. Call it before
+// the first media object of the process is made.
+void preferFFmpegBackend();
+
 struct PRThumbnail
 {
     enum class Kind {
