@@ -173,6 +173,33 @@ TEST_F(ResultPageTest, TicksCountOnlyRealChanges)
     EXPECT_FALSE(page->saveBtn->isEnabled());
 }
 
+TEST_F(ResultPageTest, ATickFollowsTheClickedRowAndItsSelection)
+{
+    runScan([](NotificationCenter &nc) {
+        for (const char *name : {"Ann", "Bob", "Carl", "Dora"})
+            nc.post(Notifications::ScanContactInfo, nodeToVariant(contact(name, "1")));
+    });
+    page->actContact();
+    PRArrayController *model = page->contactController;
+    const int tick = model->columnOf(QStringLiteral("bSelected"));
+    QTableView *table = page->contactTableView;
+    table->clearSelection();
+    table->selectionModel()->select(model->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    table->selectionModel()->select(model->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+
+    // A row outside the selection: only that row.
+    model->setData(model->index(3, tick), Qt::Checked, Qt::CheckStateRole);
+    EXPECT_EQ(page->selectedFilesNum(), 1);
+    EXPECT_FALSE(model->data(model->index(1, tick), Qt::CheckStateRole).toInt());
+    // A row of the selection: the whole selection.
+    model->setData(model->index(1, tick), Qt::Checked, Qt::CheckStateRole);
+    EXPECT_EQ(page->selectedFilesNum(), 3);
+    EXPECT_EQ(model->data(model->index(2, tick), Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    EXPECT_EQ(model->data(model->index(0, tick), Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+    model->setData(model->index(2, tick), Qt::Unchecked, Qt::CheckStateRole);
+    EXPECT_EQ(page->selectedFilesNum(), 1);
+}
+
 TEST_F(ResultPageTest, HeaderClickSortsAndSearchFiltersTheCurrentTable)
 {
     runScan([](NotificationCenter &nc) {
