@@ -1,10 +1,13 @@
 #include "app/veldruneappdelegate.h"
+#include "results/prthumbnailer.h"
 #include "platform/notificationcenter.h"
 
 #include <QApplication>
 
 int main(int argc, char **argv)
 {
+    // Before anything of Qt Multimedia loads.
+    preferFFmpegBackend();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ostra"));
     QApplication::setApplicationVersion(QStringLiteral(OSTRA_VERSION));

@@ -14,7 +14,7 @@
 // picture and a movie frame; every other kind stands for an application icon.
 // Chooses the FFmpeg media backend unless the user chose one: the default
 // backend needs plugins a machine may lack and then crashes. Call it before
-// the first media object of the process is made.
+// the application object is made: Qt Multimedia reads the choice early.
 void preferFFmpegBackend();
 
 struct PRThumbnail

@@ -3,6 +3,7 @@
 // backup from the pop-up, an encrypted one, and the exit confirmation.
 
 #include "app/navigation.h"
+#include "results/prthumbnailer.h"
 #include "app/veldruneappdelegate.h"
 #include "backup/priosdevicecontroller.h"
 #include "platform/notificationcenter.h"
@@ -508,6 +509,7 @@ TEST_F(WindowTest, QuittingDuringAScanJoinsIt)
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferFFmpegBackend();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     ::testing::InitGoogleTest(&argc, argv);

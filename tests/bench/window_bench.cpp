@@ -9,6 +9,7 @@
 // time the page took to open the largest category.
 
 #include "app/veldruneappdelegate.h"
+#include "results/prthumbnailer.h"
 #include "platform/notificationcenter.h"
 #include "platform/paths.h"
 #include "results/prsharedcontrols.h"
@@ -29,6 +30,7 @@
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferFFmpegBackend();
     QApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addOption({QStringLiteral("scale"), QStringLiteral("Content multiplier."), QStringLiteral("N"),

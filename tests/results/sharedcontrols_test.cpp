@@ -1,4 +1,5 @@
 #include "tests/support/qtprinters.h"
+#include "results/prthumbnailer.h"
 
 #include "platform/notificationcenter.h"
 #include "results/prsharedcontrols.h"
@@ -119,6 +120,7 @@ int main(int argc, char **argv)
     // Widget tests never need a display, also when listed by CTest.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferFFmpegBackend();
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
