@@ -13,12 +13,14 @@
 #include "platform/notificationcenter.h"
 #include "platform/paths.h"
 #include "results/prsharedcontrols.h"
+#include "results/prthumgrid.h"
 #include "tools/samplegen/samplebackup.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -103,10 +105,38 @@ int main(int argc, char **argv)
     page->actMessage();
     QCoreApplication::processEvents();
     std::printf("conversations category opened in %lld ms\n", static_cast<long long>(clock.elapsed()));
+    int longest = 0;
+    for (int row = 0; row < page->messageTreeController->rowCount(); ++row)
+        if (std::static_pointer_cast<PRMessageTreeNode>(page->messageTreeController->nodeAt(row))
+                ->MessageNodeArray()
+                .size()
+            > std::static_pointer_cast<PRMessageTreeNode>(page->messageTreeController->nodeAt(longest))
+                  ->MessageNodeArray()
+                  .size())
+            longest = row;
+    clock.restart();
+    page->messageTreeTableView->selectRow(longest);
+    QCoreApplication::processEvents();
+    std::printf("conversation of %lld messages shown in %lld ms\n",
+                static_cast<long long>(std::static_pointer_cast<PRMessageTreeNode>(
+                                           page->messageTreeController->nodeAt(longest))
+                                           ->MessageNodeArray()
+                                           .size()),
+                static_cast<long long>(clock.elapsed()));
     clock.restart();
     page->actContact();
     QCoreApplication::processEvents();
     std::printf("contacts category opened in %lld ms\n", static_cast<long long>(clock.elapsed()));
+    clock.restart();
+    page->actPhoto();
+    QCoreApplication::processEvents();
+    std::printf("photo grid of %lld items opened in %lld ms\n",
+                static_cast<long long>(page->thumView->model()->rowCount()), static_cast<long long>(clock.elapsed()));
+    clock.restart();
+    page->actBackUpBoswer();
+    QCoreApplication::processEvents();
+    std::printf("backup files opened in %lld ms (%d top folders)\n", static_cast<long long>(clock.elapsed()),
+                page->treeController->rowCount(page->treeController->index(0, 0)));
     delegate.shutdown();
     return 0;
 }
