@@ -15,9 +15,6 @@ PRMoviePreview::PRMoviePreview(QWidget *parent)
     preferFFmpegBackend();
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    m_video = new QVideoWidget(this);
-    m_video->setMinimumSize(240, 180);
-    layout->addWidget(m_video, 1);
     m_play = new QPushButton(tr("Play"), this);
     m_play->setEnabled(false);
     layout->addWidget(m_play, 0, Qt::AlignHCenter);
@@ -33,6 +30,11 @@ void PRMoviePreview::ensurePlayer()
 {
     if (m_player)
         return;
+    // Qt Multimedia loads its libraries with the first video widget: not
+    // before the first movie is shown.
+    m_video = new QVideoWidget(this);
+    m_video->setMinimumSize(240, 180);
+    static_cast<QVBoxLayout *>(layout())->insertWidget(0, m_video, 1);
     m_player = new QMediaPlayer(this);
     m_player->setVideoOutput(m_video);
     connect(m_player, &QMediaPlayer::errorOccurred, this, [this] {

@@ -133,6 +133,9 @@ int main(int argc, char **argv)
     std::printf("photo grid of %lld items opened in %lld ms\n",
                 static_cast<long long>(page->thumView->model()->rowCount()), static_cast<long long>(clock.elapsed()));
     clock.restart();
+    page->treeController->reload();
+    std::printf("outline loaded again in %lld ms\n", static_cast<long long>(clock.elapsed()));
+    clock.restart();
     page->actBackUpBoswer();
     QCoreApplication::processEvents();
     std::printf("backup files opened in %lld ms (%d top folders)\n", static_cast<long long>(clock.elapsed()),
