@@ -331,6 +331,7 @@ void PRResultViewController::buildPage()
     connect(selectAllBtn, &QCheckBox::clicked, this, &PRResultViewController::ClickSelectAll);
     connect(homeBtn, &QPushButton::clicked, this, &PRResultViewController::actHome);
     buildSheets();
+    buildSaveSheet();
 }
 
 void PRResultViewController::buildSheets()

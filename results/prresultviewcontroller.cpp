@@ -75,6 +75,8 @@ PRResultViewController::PRResultViewController(PRResultPageHost &host, Notificat
 
 PRResultViewController::~PRResultViewController()
 {
+    m_export.cancel();
+    m_export.wait();
     m_nc.removeObserver(this);
     m_search.cancelAndWait();
     thumView->cancelAndWait();

@@ -5,6 +5,7 @@
 #include "results/recordmodels.h"
 #include "results/resultintake.h"
 #include "results/resultsearch.h"
+#include "results/prexportrun.h"
 #include "results/prtreecontroller.h"
 #include "results/prtreemodels.h"
 #include "results/resultsorting.h"
@@ -36,6 +37,9 @@ class QPushButton;
 class QTableView;
 class QTextEdit;
 class QTimer;
+class QDateTime;
+class QFileDialog;
+class QProgressBar;
 class QTreeView;
 class QVBoxLayout;
 
@@ -108,6 +112,15 @@ public:
     void actCheck();
     void ClickSelectAll();
     void actHome();
+
+    // Export: the save sheet, the run with its progress sheet, and the
+    // picture of the conversation shown.
+    void actRecovery();
+    void savePanelDidEnd(const QString &path);
+    void IphonerecoveryTimer_hander();
+    void actExportImage();
+    static QString proposedExportName(const QDateTime &now);
+    bool isExporting() const { return m_export.isRunning(); }
 
     // The column sort of a table (the header of column of table was clicked).
     void tableViewDidClickTableColumn(QTableView *table, int column);
@@ -221,8 +234,15 @@ public:
          bCallSelectAll = false, bbookMarkSelectAll = false, bcalenderSelectAll = false,
          bfaceTwitterSelectAll = false;
     bool bSelectedNode = false;
-    // Export counters, reset with the page.
-    int recovredFilesNum = 0, allSelectedFileNum = 0;
+    // Export state.
+    int recovredFilesNum = 0;
+    quint64 allSelectedFileNum = 0;
+    QString recoverPath, recoverFilePath;
+    QFileDialog *sp = nullptr;
+    QDialog *saveWindow = nullptr;
+    QProgressBar *saveProgressor = nullptr;
+    QLabel *savepercentlab = nullptr;
+    QTimer *recoverTimer = nullptr;
 
 Q_SIGNALS:
     // The scan has ended and the page shows its results.
@@ -231,6 +251,10 @@ Q_SIGNALS:
     void searchShown(int matches);
     // Select-all changed every record of the category (the grid follows).
     void selectAllApplied(bool on);
+    // An export has ended (its sheet is closed, its failures shown).
+    void exportEnded(const PRExportRun::Result &result);
+    // The conversation picture was written (empty path when it failed).
+    void conversationPictureSaved(const QString &path);
 
 private:
     struct Pending
@@ -256,6 +280,9 @@ private:
     void followTickToSelection(QTableView *table, int row, bool on);
     void buildTreePane(QWidget *filePreview);
     void refreshOutlineView();
+    void buildSaveSheet();
+    PRExportRun::Job exportJob() const;
+    void saveProgressorHanderToMainThread(const PRExportRun::Result &result);
     void showSelectionCount();
     bool *selectAllFlag();
     // Ticked files of the backup file tree.
@@ -284,6 +311,7 @@ private:
     NotificationCenter &m_nc;
     PRResultIntake m_intake;
     PRResultSearch m_search;
+    PRExportRun m_export;
     quint64 m_searchGeneration = 0;
     Category m_category = Category::None;
     // Filed on the scan thread while a scan runs; shown after its end.

@@ -12,6 +12,8 @@
 #include "results/prconversationview.h"
 #include "results/prchatview.h"
 #include "results/prthumgrid.h"
+#include "results/prreveal.h"
+#include "results/prexportrun.h"
 #include "results/prsharedcontrols.h"
 #include "tools/samplegen/samplebackup.h"
 
@@ -20,6 +22,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QRegularExpression>
@@ -33,6 +36,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <mutex>
 
 namespace {
 
@@ -479,6 +483,90 @@ TEST_F(WindowTest, BrowsingTheResults)
     QTest::mouseClick(tile("iTunesBackupButton"), Qt::LeftButton);
     ASSERT_TRUE(ended.wait(scanTimeoutMs)) << "the tile scans again after going home";
     EXPECT_FALSE(page->intake().contactArray.isEmpty());
+}
+
+// The payoff: records of every kind ticked in the window leave through the
+// save panel into one folder per kind.
+TEST_F(WindowTest, ExportsTheTickedRecordsOfEveryKind)
+{
+    QStringList revealed;
+    std::mutex revealedMutex;
+    const PRReveal::Strategies previous = PRReveal::setStrategies(
+        {[&](const QString &path) {
+             std::lock_guard lock(revealedMutex);
+             revealed << path;
+             return true;
+         },
+         [](const QUrl &) { return true; }});
+    PRResultViewController *page = scanFirstBackup();
+    ASSERT_NE(page, nullptr);
+    auto tickFirst = [](PRArrayController *model) {
+        ASSERT_GT(model->rowCount(), 0) << qPrintable(model->objectName());
+        model->setData(model->index(0, model->columnOf(QStringLiteral("bSelected"))), Qt::Checked,
+                       Qt::CheckStateRole);
+    };
+    page->actContact();
+    tickFirst(page->contactController);
+    page->actMessage();
+    tickFirst(page->messageTreeController);
+    page->actNote();
+    tickFirst(page->noteController);
+    page->actCallHistory();
+    tickFirst(page->callHistoryController);
+    page->actBookMark();
+    tickFirst(page->bookMarkController);
+    page->actCalender();
+    tickFirst(page->calendarController);
+    page->actFaceTwitter();
+    tickFirst(page->faceTwitterController);
+    page->actPhoto();
+    page->thumView->thumModel()->toggleTick(0);
+    page->actBackUpBoswer();
+    const QModelIndex device = page->treeController->index(0, 0);
+    QModelIndex home;
+    for (int row = 0; row < page->treeController->rowCount(device); ++row)
+        if (page->treeController->index(row, 0, device).data().toString() == QStringLiteral("HomeDomain"))
+            home = page->treeController->index(row, 0, device);
+    ASSERT_TRUE(page->treeController->setData(home, Qt::Checked, Qt::CheckStateRole));
+    ASSERT_TRUE(page->saveBtn->isEnabled());
+
+    QTemporaryDir target;
+    const QString root = target.filePath(QStringLiteral("Recovered"));
+    page->saveBtn->click();
+    ASSERT_NE(page->sp, nullptr);
+    EXPECT_TRUE(page->sp->selectedFiles().value(0).contains(QStringLiteral("Ostra ")));
+    QSignalSpy ended(page, &PRResultViewController::exportEnded);
+    page->sp->selectFile(root);
+    QMetaObject::invokeMethod(page->sp, "accept");
+    ASSERT_TRUE(ended.wait(60000));
+    const auto result = ended.first().first().value<PRExportRun::Result>();
+    for (const auto &failure : result.failures)
+        ADD_FAILURE() << qPrintable(failure.path) << ": " << qPrintable(failure.reason);
+    EXPECT_FALSE(page->saveWindow->isVisible());
+
+    const QString deviceName = delegate->currentNode()->strDeviceName();
+    for (const QString &folder : {QStringLiteral("Photo&Video"), deviceName, QStringLiteral("Contact"),
+                                  QStringLiteral("Message"), QStringLiteral("Note"), QStringLiteral("CallHistory"),
+                                  QStringLiteral("BookMark"), QStringLiteral("Calendar&Reminder"),
+                                  QStringLiteral("FaceBook&Twitter")})
+        EXPECT_TRUE(QFileInfo(root + QLatin1Char('/') + folder).isDir()) << qPrintable(folder);
+    for (const QString &file : {QStringLiteral("Contact/Contacts.txt"), QStringLiteral("Note/Notes.txt"),
+                                QStringLiteral("CallHistory/Call History.txt"), QStringLiteral("BookMark/BookMark.txt"),
+                                QStringLiteral("Calendar&Reminder/Calendar&Reminder.txt")})
+        EXPECT_GT(QFileInfo(root + QLatin1Char('/') + file).size(), 0) << qPrintable(file);
+    EXPECT_FALSE(QDir(root + QStringLiteral("/Contact")).entryList({QStringLiteral("*.vcf")}).isEmpty());
+    EXPECT_FALSE(QDir(root + QStringLiteral("/Message")).entryList({QStringLiteral("*.html")}).isEmpty());
+    EXPECT_EQ(QDir(root + QStringLiteral("/FaceBook&Twitter")).entryList(QDir::Files).size(), 1);
+    const auto photo = page->intake().photoAndVideoArray.first();
+    QFile copy(root + QStringLiteral("/Photo&Video/") + photo->fileNodeName());
+    QFile source(photo->filePath());
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly) && source.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), source.readAll());
+    EXPECT_TRUE(QFileInfo(root + QLatin1Char('/') + deviceName + QStringLiteral("/HomeDomain")).isDir());
+    EXPECT_GT(result.written, 10);
+    QTRY_COMPARE_WITH_TIMEOUT(revealed.size(), 1, 5000);
+    EXPECT_EQ(revealed.first(), root);
+    PRReveal::setStrategies(previous);
 }
 
 TEST_F(WindowTest, ExitAsksFirst)

@@ -1,0 +1,183 @@
+#include "results/exportpaths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringList>
+
+namespace PRExportPaths {
+
+namespace {
+
+// A dangling symlink does not "exist" for QFileInfo, yet writing through it
+// would create its target wherever it points: it counts as taken.
+bool taken(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+int utf8Length(char32_t codePoint)
+{
+    if (codePoint < 0x80)
+        return 1;
+    if (codePoint < 0x800)
+        return 2;
+    if (codePoint < 0x10000)
+        return 3;
+    return 4;
+}
+
+// Keeps whole code points (a surrogate pair is never split) while they fit.
+QString cutToUtf8Bytes(const QString &text, int maxBytes)
+{
+    int bytes = 0;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const bool pair = text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
+        const char32_t codePoint = pair ? QChar::surrogateToUcs4(text.at(i), text.at(i + 1)) : text.at(i).unicode();
+        bytes += utf8Length(codePoint);
+        if (bytes > maxBytes)
+            break;
+        i += pair ? 2 : 1;
+    }
+    return text.left(i);
+}
+
+QString absoluteClean(const QString &path)
+{
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+// The path with its longest existing prefix replaced by where that prefix
+// really is; empty when that cannot be known (a dangling symlink on the way).
+QString resolved(const QString &absolutePath)
+{
+    QString head = absolutePath;
+    QStringList tail;
+    for (;;) {
+        const QFileInfo info(head);
+        if (info.exists()) {
+            QString result = info.canonicalFilePath();
+            if (result.isEmpty())
+                return {};
+            for (const QString &piece : std::as_const(tail)) {
+                if (!result.endsWith(QLatin1Char('/')))
+                    result += QLatin1Char('/');
+                result += piece;
+            }
+            return result;
+        }
+        if (info.isSymLink())
+            return {};
+        const qsizetype slash = head.lastIndexOf(QLatin1Char('/'));
+        if (slash < 0 || head == QLatin1String("/"))
+            return {};
+        tail.prepend(head.mid(slash + 1));
+        head = slash == 0 ? QStringLiteral("/") : head.left(slash);
+    }
+}
+
+} // namespace
+
+QString safeComponent(const QString &name, const QString &fallback)
+{
+    QString cleaned;
+    cleaned.reserve(name.size());
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name.at(i);
+        if (c.isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate()) {
+            cleaned += c;
+            cleaned += name.at(++i);
+        } else if (c.isSurrogate()) {
+            // A lone half has no UTF-8 form: it would become a stray byte in the name.
+            continue;
+        } else if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.unicode() == 0) {
+            cleaned += QLatin1Char('_');
+        } else if (c.category() != QChar::Other_Control) {
+            cleaned += c;
+        }
+    }
+    // Trimmed again after the cut: the cut may end on a blank.
+    cleaned = cutToUtf8Bytes(cleaned.trimmed(), maxComponentBytes).trimmed();
+    if (cleaned.isEmpty() || cleaned == QLatin1String(".") || cleaned == QLatin1String(".."))
+        return fallback;
+    return cleaned;
+}
+
+QString safeRelativePath(const QString &path, const QString &fallback)
+{
+    QStringList pieces;
+    const QStringList parts = path.split(QLatin1Char('/'));
+    for (const QString &part : parts) {
+        if (part.isEmpty() || part == QLatin1String(".") || part == QLatin1String(".."))
+            continue;
+        // A piece that cleans to nothing (" .. ", a control character) is dropped like "..".
+        const QString piece = safeComponent(part, QString());
+        if (!piece.isEmpty())
+            pieces.append(piece);
+    }
+    return pieces.isEmpty() ? fallback : pieces.join(QLatin1Char('/'));
+}
+
+bool isInside(const QString &root, const QString &path)
+{
+    if (root.isEmpty() || path.isEmpty())
+        return false;
+    const QString realRoot = resolved(absoluteClean(root));
+    const QString realPath = resolved(absoluteClean(path));
+    if (realRoot.isEmpty() || realPath.isEmpty())
+        return false;
+    if (realPath == realRoot)
+        return true;
+    const QString prefix = realRoot.endsWith(QLatin1Char('/')) ? realRoot : realRoot + QLatin1Char('/');
+    return realPath.startsWith(prefix);
+}
+
+QString uniquePath(const QString &path)
+{
+    if (!taken(path))
+        return path;
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString folder = path.left(slash + 1);
+    const QString name = path.mid(slash + 1);
+    // From the second character: ".profile" is all stem.
+    const qsizetype dot = name.indexOf(QLatin1Char('.'), 1);
+    const QString stem = dot < 0 ? name : name.left(dot);
+    const QString extension = dot < 0 ? QString() : name.mid(dot);
+    for (qint64 counter = 2;; ++counter) {
+        const QString candidate = folder + stem + QLatin1Char(' ') + QString::number(counter) + extension;
+        if (!taken(candidate))
+            return candidate;
+    }
+}
+
+QString writeNewFile(const QString &path, const QByteArray &bytes)
+{
+    if (path.isEmpty())
+        return {};
+    // QSaveFile renames over whatever is at its name when it commits. The
+    // name is first claimed with an exclusive create, so what it replaces is
+    // only the empty file made here; a name taken in between is passed over.
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        const QString target = uniquePath(path);
+        QFile claim(target);
+        if (!claim.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            if (taken(target))
+                continue;
+            return {};
+        }
+        claim.close();
+        {
+            QSaveFile file(target);
+            if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+                return target;
+        }
+        QFile::remove(target);
+        return {};
+    }
+    return {};
+}
+
+} // namespace PRExportPaths

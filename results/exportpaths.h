@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// File and folder names for an export, made from what a backup holds.
+//
+// Record texts and backup paths come from the phone: a contact called
+// "../../.bashrc" or a stored path with ".." pieces must never name a file
+// outside the chosen folder, and two records of one name must not overwrite
+// each other. An export never replaces a file that is already there.
+namespace PRExportPaths {
+
+// One file or folder name made from record text: the last '/'-separated piece is NOT taken; instead every '/', '\\'
+// and NUL becomes '_', control characters are dropped, leading/trailing blanks trimmed, "." and ".." and an empty
+// result give fallback, and the name is cut to at most 200 UTF-8 bytes without splitting a character.
+QString safeComponent(const QString &name, const QString &fallback);
+
+// A relative path from record text (domain/relative path of a backup file): split at '/', pieces "", "." and ".."
+// dropped, each remaining piece through safeComponent; joined with '/'; empty result gives fallback.
+QString safeRelativePath(const QString &path, const QString &fallback);
+
+// Whether path lies inside root (both made absolute and cleaned; an existing prefix of path resolved through
+// symlinks with QFileInfo::canonicalFilePath so a symlinked folder cannot lead outside).
+bool isInside(const QString &root, const QString &path);
+
+// path when nothing exists there; else the first free of "stem 2.ext", "stem 3.ext", ... in the same folder
+// (ext = everything after the FIRST dot of the file name, so "clip.mov.mov" gives "clip 2.mov.mov"; a name starting
+// with a dot has no stem split there).
+QString uniquePath(const QString &path);
+
+// Writes bytes to path atomically (QSaveFile) but never replaces an existing file: the name is made unique first.
+// Returns the path written, or an empty string on failure (nothing left behind).
+QString writeNewFile(const QString &path, const QByteArray &bytes);
+
+// The longest name safeComponent gives, in UTF-8 bytes: room is left for a counter and an extension below the
+// 255 bytes a Linux file system allows.
+inline constexpr int maxComponentBytes = 200;
+
+} // namespace PRExportPaths

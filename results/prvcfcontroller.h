@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class PRContactNode;
+
+// One contact as a vCard 3.0 file, its photo in Base64.
+class PRVCFController
+{
+public:
+    // The vCard 3.0 bytes, UTF-8: N, ORG, EMAIL, TEL and URL lines always
+    // (bare when empty), PHOTO only with image data, "END:VCARD" without a
+    // line end. Values are escaped as vCard 3.0 wants, so a value cannot add
+    // lines or properties of its own.
+    static QByteArray cardBytes(const PRContactNode &contact);
+
+    // Writes cardBytes to filePath through PRExportPaths::writeNewFile; returns the path written or empty.
+    QString creatFile(const PRContactNode &contact, const QString &filePath);
+
+    // Base64 of srcLen bytes into dest with the 64-character alphabet
+    // charset, "=" padding when padded. Returns the number of characters
+    // written; 0 for missing input or output, and 0 (with nothing written
+    // and "our calc for encoded length was wrong" logged) when destLen
+    // cannot hold the whole encoding.
+    static int baseEncode(const unsigned char *src, int srcLen, char *dest, int destLen, const char *charset,
+                          bool padded);
+
+    // The characters baseEncode writes for srcLen bytes.
+    static qint64 encodedLength(qint64 srcLen, bool padded);
+
+    // A value as vCard 3.0 text: "\" ";" "," escaped with a backslash and
+    // every line break (CRLF, CR or LF) as "\n".
+    static QString escapedValue(const QString &value);
+
+    static const char *const base64Alphabet;
+
+    const QString &strContent() const { return m_strContent; }
+
+private:
+    QString m_strContent;
+};

@@ -1,0 +1,919 @@
+#include "tests/support/qtprinters.h"
+
+#include "results/exportpaths.h"
+#include "results/prexportrun.h"
+#include "results/prhtmlcontroller.h"
+#include "results/prreveal.h"
+#include "results/prrtfcontroller.h"
+#include "results/prtreecontroller.h"
+#include "results/prvcfcontroller.h"
+
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QRandomGenerator>
+#include <QStorageInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+
+#include <iostream>
+#include <optional>
+
+namespace {
+
+using Job = PRExportRun::Job;
+using Result = PRExportRun::Result;
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void putFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+QByteArray randomBytes(qsizetype size, quint32 seed)
+{
+    QByteArray out(size, Qt::Uninitialized);
+    QRandomGenerator gen(seed);
+    for (qsizetype i = 0; i < size; ++i)
+        out[i] = char(gen.generate() & 0xff);
+    return out;
+}
+
+// Every file below folder, relative to it, sorted.
+QStringList filesBelow(const QString &folder)
+{
+    QStringList out;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        out << QDir(folder).relativeFilePath(it.next());
+    out.sort();
+    return out;
+}
+
+QStringList foldersIn(const QString &folder)
+{
+    QStringList out = QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    out.sort();
+    return out;
+}
+
+// Runs the job to its end, the GUI thread's event loop turning meanwhile.
+Result runToEnd(const Job &job, int timeoutMs = 60000)
+{
+    PRExportRun run;
+    std::optional<Result> result;
+    QObject::connect(&run, &PRExportRun::finished, [&](const Result &r) { result = r; });
+    EXPECT_TRUE(run.start(job));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, timeoutMs));
+    EXPECT_EQ(run.done(), run.total()) << "every item written";
+    return result.value_or(Result());
+}
+
+QString failuresText(const Result &r)
+{
+    QString out;
+    for (const auto &f : r.failures)
+        out += f.path + QStringLiteral(": ") + f.reason + QLatin1Char('\n');
+    return out;
+}
+
+template<typename T>
+std::shared_ptr<T> make()
+{
+    return std::make_shared<T>();
+}
+
+std::shared_ptr<PRContactNode> contact(const QString &name, const QString &company, int rowid)
+{
+    auto c = make<PRContactNode>();
+    c->setContactName(name);
+    c->setContactCompany(company);
+    c->setRowid(rowid);
+    c->setContactPhone(QStringLiteral(" +1 555 0100"));
+    return c;
+}
+
+std::shared_ptr<PRMessageNode> textMessage(const QString &name, const QString &content)
+{
+    auto m = make<PRMessageNode>();
+    m->setMessageName(name);
+    m->setMessageContent(content);
+    m->setMessageDate(QStringLiteral("2024-01-02 03:04:05"));
+    m->setMessageType(QStringLiteral("Received"));
+    return m;
+}
+
+std::shared_ptr<PRMessageNode> attachment(const QString &type, const QString &path)
+{
+    auto m = textMessage(QStringLiteral("Anna"), QString());
+    m->setIsHasAttach(true);
+    m->setAttachType(type);
+    m->setAttachmentPath(path);
+    return m;
+}
+
+std::shared_ptr<PRMessageTreeNode> conversation(const QString &name, QList<std::shared_ptr<PRMessageNode>> messages)
+{
+    auto c = make<PRMessageTreeNode>();
+    c->setMessageTreeNodeName(name);
+    c->setMessageTreeNodeAdress(QStringLiteral("+1 555 0100"));
+    c->setMessageNodeArray(messages);
+    return c;
+}
+
+std::shared_ptr<PRPhotoAndVideoNode> photo(const QString &name, const QString &path)
+{
+    auto p = make<PRPhotoAndVideoNode>();
+    p->setFileNodeName(name);
+    p->setFilePath(path);
+    p->setFileSizeNumber(quint64(std::max<qint64>(QFileInfo(path).size(), 0)));
+    return p;
+}
+
+std::shared_ptr<PRFaceTwitterNode> socialFile(const QString &name, const QString &path)
+{
+    auto s = make<PRFaceTwitterNode>();
+    s->setFaceTwitterFileName(name);
+    s->setFaceTwitterFilePath(path);
+    return s;
+}
+
+// The text file PRRtfController writes for records, in a folder of its own.
+template<typename Node, typename TextOf>
+QByteArray textFileOf(const QList<std::shared_ptr<Node>> &records, const QString &kind, TextOf textOf)
+{
+    QTemporaryDir dir;
+    PRRtfController rtf;
+    for (const auto &r : records)
+        rtf.addRtfContent(textOf(*r));
+    rtf.setRtfEnder();
+    return bytesOf(rtf.writeRtfInPath(dir.path(), kind));
+}
+
+// A small backup of stored files and a job over every kind.
+struct Fixture
+{
+    QTemporaryDir dir;
+    QString sources = dir.path() + QStringLiteral("/sources");
+    QString root = dir.path() + QStringLiteral("/Export");
+    Job job;
+
+    QString source(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = sources + QLatin1Char('/') + name;
+        putFile(path, bytes);
+        return path;
+    }
+
+    void fillEveryKind()
+    {
+        job.recoverPath = root;
+        job.deviceName = QStringLiteral("Phone");
+        job.photoAndVideos = {photo(QStringLiteral("IMG_0001.JPG"), source(QStringLiteral("a.jpg"), "jpeg")),
+                              // Past one chunk, not a whole number of chunks.
+                              photo(QStringLiteral("IMG_0002.MOV"),
+                                    source(QStringLiteral("b.mov"), randomBytes(PRExportRun::copyChunk + 12345, 1)))};
+        job.contacts = {contact(QStringLiteral("Anna"), QString(), 1), contact(QString(), QStringLiteral("ACME"), 2),
+                        contact(QString(), QString(), 7)};
+        job.conversations = {
+            conversation(QStringLiteral("Anna"),
+                         {textMessage(QStringLiteral("Anna"), QStringLiteral("Hi <b>there</b>")),
+                          attachment(QStringLiteral("Mov"), source(QStringLiteral("att/clip.mov"), randomBytes(5000, 2))),
+                          attachment(QStringLiteral("Contact"),
+                                     source(QStringLiteral("att/card.vcf"), "BEGIN:VCARD\nFN:Bo\xc3\xa9\nEND:VCARD\n")),
+                          attachment(QStringLiteral("Image"), source(QStringLiteral("att/pic.jpg"), "img"))}),
+            conversation(QStringLiteral("Bo"), {textMessage(QString(), QStringLiteral("Sent text"))})};
+        auto note = make<PRNoteNode>();
+        note->setNoteTitle(QStringLiteral("Shopping"));
+        note->setNoteContent(QStringLiteral("Milk\nEggs"));
+        job.notes = {note};
+        auto call = make<PRCallHistoryNode>();
+        call->setCallName(QStringLiteral("Anna"));
+        call->setCallDuration(QStringLiteral("00:01:00"));
+        job.calls = {call};
+        auto mark = make<PRBookMarkNode>();
+        mark->setBookMarkTitle(QStringLiteral("Qt"));
+        mark->setBookMarkURL(QStringLiteral("https://qt.io"));
+        job.bookMarks = {mark};
+        auto event = make<PRCalenderNode>();
+        event->setCalTitle(QStringLiteral("Dentist"));
+        job.calendarEvents = {event};
+        job.socialFiles = {socialFile(QStringLiteral("chat.db"), source(QStringLiteral("fb/chat.db"), "sqlite"))};
+        job.backupFiles = {{QStringLiteral("HomeDomain/Library/a.plist"), source(QStringLiteral("stored/1"), "plist"), true, 5},
+                           {QStringLiteral("HomeDomain/Media"), sources + QStringLiteral("/stored/missing"), false, 0}};
+    }
+};
+
+const QStringList kFolders = {QStringLiteral("BookMark"), QStringLiteral("Calendar&Reminder"),
+                              QStringLiteral("CallHistory"), QStringLiteral("Contact"),
+                              QStringLiteral("FaceBook&Twitter"), QStringLiteral("Message"),
+                              QStringLiteral("Note"), QStringLiteral("Photo&Video")};
+
+TEST(ExportRunLayout, EveryKindInItsFolderWithTheWritersOwnBytes)
+{
+    Fixture fx;
+    fx.fillEveryKind();
+    const Result result = runToEnd(fx.job);
+    const Job &job = fx.job;
+    EXPECT_TRUE(result.failures.isEmpty()) << failuresText(result).toStdString();
+    EXPECT_FALSE(result.cancelled);
+    EXPECT_EQ(result.root, fx.root);
+
+    QStringList folders = kFolders;
+    folders << QStringLiteral("Phone");
+    folders.sort();
+    EXPECT_EQ(foldersIn(fx.root), folders);
+
+    const QStringList expected = {
+        QStringLiteral("BookMark/BookMark.txt"),
+        QStringLiteral("Calendar&Reminder/Calendar&Reminder.txt"),
+        QStringLiteral("CallHistory/Call History.txt"),
+        QStringLiteral("Contact/ACME.vcf"),
+        QStringLiteral("Contact/Anna.vcf"),
+        QStringLiteral("Contact/Contacts.txt"),
+        QStringLiteral("Contact/unknown 7.vcf"),
+        QStringLiteral("FaceBook&Twitter/chat.db"),
+        QStringLiteral("Message/Phone's Message.html"),
+        QStringLiteral("Message/card.vcf.vcf"),
+        QStringLiteral("Message/clip.mov.mov"),
+        QStringLiteral("Note/Notes.txt"),
+        QStringLiteral("Phone/HomeDomain/Library/a.plist"),
+        QStringLiteral("Photo&Video/IMG_0001.JPG"),
+        QStringLiteral("Photo&Video/IMG_0002.MOV"),
+    };
+    EXPECT_EQ(filesBelow(fx.root), expected);
+    EXPECT_EQ(result.written, expected.size());
+    EXPECT_TRUE(QFileInfo(fx.root + QStringLiteral("/Phone/HomeDomain/Media")).isDir());
+
+    // Copies byte for byte.
+    const auto at = [&](const QString &rel) { return bytesOf(fx.root + QLatin1Char('/') + rel); };
+    EXPECT_EQ(at(QStringLiteral("Photo&Video/IMG_0001.JPG")), bytesOf(job.photoAndVideos[0]->filePath()));
+    EXPECT_EQ(at(QStringLiteral("Photo&Video/IMG_0002.MOV")), bytesOf(job.photoAndVideos[1]->filePath()));
+    EXPECT_EQ(at(QStringLiteral("Message/clip.mov.mov")), bytesOf(fx.sources + QStringLiteral("/att/clip.mov")));
+    EXPECT_EQ(at(QStringLiteral("Message/card.vcf.vcf")), bytesOf(fx.sources + QStringLiteral("/att/card.vcf")));
+    EXPECT_EQ(at(QStringLiteral("FaceBook&Twitter/chat.db")), QByteArray("sqlite"));
+    EXPECT_EQ(at(QStringLiteral("Phone/HomeDomain/Library/a.plist")), QByteArray("plist"));
+
+    // vCards and text files as the writers make them.
+    EXPECT_EQ(at(QStringLiteral("Contact/Anna.vcf")), PRVCFController::cardBytes(*job.contacts[0]));
+    EXPECT_EQ(at(QStringLiteral("Contact/ACME.vcf")), PRVCFController::cardBytes(*job.contacts[1]));
+    EXPECT_EQ(at(QStringLiteral("Contact/unknown 7.vcf")), PRVCFController::cardBytes(*job.contacts[2]));
+    EXPECT_EQ(at(QStringLiteral("Contact/Contacts.txt")),
+              textFileOf(job.contacts, QStringLiteral("Contact"), &PRRtfController::contactText));
+    EXPECT_EQ(at(QStringLiteral("Note/Notes.txt")), textFileOf(job.notes, QStringLiteral("Note"), &PRRtfController::noteText));
+    EXPECT_EQ(at(QStringLiteral("CallHistory/Call History.txt")),
+              textFileOf(job.calls, QStringLiteral("Callhistory"), &PRRtfController::callText));
+    EXPECT_EQ(at(QStringLiteral("BookMark/BookMark.txt")),
+              textFileOf(job.bookMarks, QStringLiteral("BookMark"), &PRRtfController::bookMarkText));
+    EXPECT_EQ(at(QStringLiteral("Calendar&Reminder/Calendar&Reminder.txt")),
+              textFileOf(job.calendarEvents, QStringLiteral("Calendar&Reminder"), &PRRtfController::calendarText));
+
+    // The page: UTF-16 with its mark, the rows of both conversations in order.
+    const QByteArray page = at(QStringLiteral("Message/Phone's Message.html"));
+    ASSERT_GE(page.size(), 2);
+    EXPECT_EQ(page.left(2), QByteArray("\xff\xfe", 2));
+    PRHtmlController html;
+    html.initMessageHtmlHeader(QStringLiteral("Phone's Message"));
+    for (const auto &c : job.conversations) {
+        html.addHtmlContent(PRHtmlController::headRow(*c));
+        for (const auto &m : c->MessageNodeArray())
+            html.addHtmlContent(PRHtmlController::messageRow(*m));
+        html.addHtmlContent(PRHtmlController::endRow());
+    }
+    QTemporaryDir other;
+    EXPECT_EQ(page, bytesOf(html.writeHtmlInPath(other.path() + QStringLiteral("/p.html"))));
+
+}
+
+TEST(ExportRunLayout, NothingTickedStillMakesEveryFolderAndTheEmptyTextFiles)
+{
+    QTemporaryDir dir;
+    Job job;
+    job.recoverPath = dir.path() + QStringLiteral("/deep/er/Export");
+    job.deviceName = QStringLiteral("Phone");
+    PRExportRun run;
+    std::optional<Result> result;
+    QObject::connect(&run, &PRExportRun::finished, [&](const Result &r) { result = r; });
+    ASSERT_TRUE(run.start(job));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 10000));
+    EXPECT_EQ(run.total(), 0);
+    EXPECT_EQ(run.percent(), 0);
+    EXPECT_TRUE(result->failures.isEmpty()) << failuresText(*result).toStdString();
+
+    QStringList folders = kFolders;
+    folders << QStringLiteral("Phone");
+    folders.sort();
+    EXPECT_EQ(foldersIn(job.recoverPath), folders);
+    for (const QString &text : {QStringLiteral("Contact/Contacts.txt"), QStringLiteral("Note/Notes.txt"),
+                                QStringLiteral("CallHistory/Call History.txt"), QStringLiteral("BookMark/BookMark.txt"),
+                                QStringLiteral("Calendar&Reminder/Calendar&Reminder.txt")}) {
+        const QFileInfo info(job.recoverPath + QLatin1Char('/') + text);
+        EXPECT_TRUE(info.isFile()) << text.toStdString();
+        EXPECT_EQ(info.size(), 0) << text.toStdString();
+    }
+    EXPECT_TRUE(QFileInfo::exists(job.recoverPath + QStringLiteral("/Message/Phone's Message.html")));
+
+    // A backup without a name: the name the file tree shows for it.
+    job.deviceName.clear();
+    job.recoverPath = dir.path() + QStringLiteral("/Unnamed");
+    result.reset();
+    ASSERT_TRUE(run.start(job));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 10000));
+    EXPECT_TRUE(QFileInfo(job.recoverPath + QStringLiteral("/Unknown Device")).isDir());
+    EXPECT_TRUE(QFileInfo::exists(job.recoverPath + QStringLiteral("/Message/Unknown Device's Message.html")));
+}
+
+TEST(ExportRunLayout, SecondExportIntoTheSameRootKeepsTheFirstOnesFiles)
+{
+    Fixture fx;
+    fx.fillEveryKind();
+    const Result first = runToEnd(fx.job);
+    ASSERT_TRUE(first.failures.isEmpty()) << failuresText(first).toStdString();
+    QHash<QString, QByteArray> before;
+    const QStringList firstFiles = filesBelow(fx.root);
+    for (const QString &rel : firstFiles)
+        before.insert(rel, bytesOf(fx.root + QLatin1Char('/') + rel));
+
+    // The sources change meanwhile: the first copies must not follow.
+    putFile(fx.job.photoAndVideos[0]->filePath(), "changed");
+    const Result second = runToEnd(fx.job);
+    EXPECT_TRUE(second.failures.isEmpty()) << failuresText(second).toStdString();
+    EXPECT_EQ(second.written, first.written);
+
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        EXPECT_EQ(bytesOf(fx.root + QLatin1Char('/') + it.key()), it.value()) << it.key().toStdString();
+    const QStringList all = filesBelow(fx.root);
+    EXPECT_EQ(all.size(), 2 * firstFiles.size());
+    EXPECT_TRUE(all.contains(QStringLiteral("Contact/Anna 2.vcf")));
+    EXPECT_TRUE(all.contains(QStringLiteral("Contact/Contacts 2.txt")));
+    EXPECT_TRUE(all.contains(QStringLiteral("Message/clip 2.mov.mov")));
+    EXPECT_EQ(bytesOf(fx.root + QStringLiteral("/Photo&Video/IMG_0001 2.JPG")), QByteArray("changed"));
+}
+
+TEST(ExportRunSafety, HostileNamesStayInsideTheRoot)
+{
+    Fixture fx;
+    Job &job = fx.job;
+    job.recoverPath = fx.root;
+    job.deviceName = QStringLiteral("../../x");
+    const QString data = fx.source(QStringLiteral("data"), "data");
+    job.photoAndVideos = {photo(QStringLiteral("../../x"), data), photo(QStringLiteral("a/b"), data),
+                          photo(QString(), data), photo(QStringLiteral(".."), data)};
+    job.contacts = {contact(QStringLiteral(".."), QString(), 7), contact(QStringLiteral("../../x"), QString(), 8),
+                    contact(QStringLiteral("a/b"), QString(), 9), contact(QString(), QStringLiteral("/etc/passwd"), 10)};
+    job.conversations = {conversation(QStringLiteral("../../x"),
+                                      {attachment(QStringLiteral("Mov"), QStringLiteral("/etc/passwd")),
+                                       attachment(QStringLiteral("Contact"), QStringLiteral("/etc/passwd")),
+                                       attachment(QStringLiteral("Mov"), fx.sources + QStringLiteral("/..")),
+                                       attachment(QStringLiteral("Location"), QStringLiteral("../../x"))})};
+    job.socialFiles = {socialFile(QStringLiteral("../../y"), data), socialFile(QStringLiteral("/"), data)};
+    job.backupFiles = {{QStringLiteral("../../../escape/f"), data, true, 4},
+                       {QStringLiteral("HomeDomain/../../../g"), data, true, 4},
+                       {QStringLiteral("/etc/passwd"), data, true, 4},
+                       {QStringLiteral(".."), data, false, 0}};
+    // A kind's folder that is a link to elsewhere is refused, not followed.
+    const QString outside = fx.dir.path() + QStringLiteral("/outside");
+    QDir().mkpath(outside);
+    QDir().mkpath(fx.root);
+    ASSERT_TRUE(QFile::link(outside, fx.root + QStringLiteral("/Note")));
+    // So is a link inside the device's folder that a backup path runs through.
+    QDir().mkpath(fx.root + QStringLiteral("/.._.._x"));
+    ASSERT_TRUE(QFile::link(outside, fx.root + QStringLiteral("/.._.._x/HomeDomain")));
+    job.notes = {make<PRNoteNode>()};
+
+    const QStringList outsideBefore = QDir(fx.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    PRExportRun run;
+    std::optional<Result> result;
+    QObject::connect(&run, &PRExportRun::finished, [&](const Result &r) { result = r; });
+    ASSERT_TRUE(run.start(job));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 20000));
+
+    // Nothing new beside the root, nothing in the linked folder.
+    EXPECT_EQ(QDir(fx.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), outsideBefore);
+    EXPECT_TRUE(QDir(outside).isEmpty());
+    const QString realRoot = QFileInfo(fx.root).canonicalFilePath();
+    QDirIterator it(fx.root, QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        if (info.isSymLink())
+            continue;
+        EXPECT_TRUE(info.canonicalFilePath().startsWith(realRoot + QLatin1Char('/'))) << info.filePath().toStdString();
+    }
+
+    const QStringList files = filesBelow(fx.root);
+    for (const QString &name :
+         {QStringLiteral("Photo&Video/.._.._x"), QStringLiteral("Photo&Video/a_b"), QStringLiteral("Photo&Video/unknown"),
+          QStringLiteral("Contact/unknown 7.vcf"), QStringLiteral("Contact/.._.._x.vcf"), QStringLiteral("Contact/a_b.vcf"),
+          QStringLiteral("Contact/_etc_passwd.vcf"), QStringLiteral("Message/passwd.mov"),
+          QStringLiteral("Message/passwd.vcf"), QStringLiteral("FaceBook&Twitter/.._.._y"),
+          QStringLiteral(".._.._x/escape/f"), QStringLiteral(".._.._x/etc/passwd")})
+        EXPECT_TRUE(files.contains(name)) << name.toStdString() << "\n" << files.join(QLatin1Char('\n')).toStdString();
+
+    // Refusals and unreadable sources are reported, not passed over.
+    QStringList failed;
+    for (const auto &f : result->failures)
+        failed << QDir(fx.root).relativeFilePath(f.path);
+    failed.sort();
+    EXPECT_EQ(failed, (QStringList{QStringLiteral(".._.._x/HomeDomain/g"), QStringLiteral("Message/attachment.mov"),
+                                   QStringLiteral("Message/x.vcf"), QStringLiteral("Note")}))
+        << failuresText(*result).toStdString();
+}
+
+TEST(ExportRunSafety, UnreadableSourcesAndBlockedFoldersAreReported)
+{
+    Fixture fx;
+    Job &job = fx.job;
+    job.recoverPath = fx.root;
+    job.deviceName = QStringLiteral("Phone");
+    const QString good = fx.source(QStringLiteral("good.jpg"), "good");
+    job.photoAndVideos = {photo(QStringLiteral("missing.jpg"), fx.sources + QStringLiteral("/nothing")),
+                          photo(QStringLiteral("folder.jpg"), fx.sources),
+                          photo(QStringLiteral("good.jpg"), good)};
+    job.contacts = {contact(QStringLiteral("Anna"), QString(), 1)};
+    // Not a text card: skipped and reported.
+    job.conversations = {conversation(QStringLiteral("Anna"), {attachment(QStringLiteral("Contact"),
+                                                                          fx.source(QStringLiteral("bin.vcf"), "\xff\xfe\x00\xd8"))})};
+    // A file where the contacts' folder should be.
+    putFile(fx.root + QStringLiteral("/Contact"), "in the way");
+
+    PRExportRun run;
+    std::optional<Result> result;
+    QObject::connect(&run, &PRExportRun::finished, [&](const Result &r) { result = r; });
+    ASSERT_TRUE(run.start(job));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 10000));
+
+    QStringList failed;
+    for (const auto &f : result->failures)
+        failed << QDir(fx.root).relativeFilePath(f.path);
+    failed.sort();
+    EXPECT_EQ(failed, (QStringList{QStringLiteral("Contact"), QStringLiteral("Message/bin.vcf.vcf"),
+                                   QStringLiteral("Photo&Video/folder.jpg"), QStringLiteral("Photo&Video/missing.jpg")}))
+        << failuresText(*result).toStdString();
+    EXPECT_EQ(QDir(fx.root + QStringLiteral("/Photo&Video")).entryList(QDir::Files), QStringList{QStringLiteral("good.jpg")});
+    EXPECT_EQ(bytesOf(fx.root + QStringLiteral("/Contact")), QByteArray("in the way"));
+    EXPECT_FALSE(QFileInfo::exists(fx.root + QStringLiteral("/Message/bin.vcf.vcf")));
+    // Only what was written counts: the good photo and the conversation.
+    EXPECT_EQ(run.done(), 2);
+    EXPECT_EQ(run.total(), 5);
+    EXPECT_EQ(run.percent(), 40);
+
+    // A root that cannot be made: one failure, nothing else tried.
+    Job blocked;
+    blocked.recoverPath = fx.root + QStringLiteral("/Contact/Export");
+    result.reset();
+    ASSERT_TRUE(run.start(blocked));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 10000));
+    ASSERT_EQ(result->failures.size(), 1);
+    EXPECT_EQ(result->failures[0].path, blocked.recoverPath);
+}
+
+TEST(ExportRunCopy, ShrinkingGrowingAndVanishingSourcesLeaveNoPartialTarget)
+{
+    QTemporaryDir dir;
+    const QString source = dir.path() + QStringLiteral("/src.bin");
+    const QByteArray content = randomBytes(2 * PRExportRun::copyChunk + 100, 3);
+    QByteArray buffer;
+
+    // Whole, in chunks of at most 8 MiB through the one buffer.
+    putFile(source, content);
+    int chunks = 0;
+    auto done = PRExportRun::copyFile(source, dir.path() + QStringLiteral("/whole"), buffer, [&] { return ++chunks > 0; });
+    ASSERT_EQ(done.status, PRExportRun::CopyStatus::Copied) << done.reason.toStdString();
+    EXPECT_EQ(bytesOf(done.path), content);
+    EXPECT_EQ(done.bytes, content.size());
+    EXPECT_EQ(chunks, 4) << "three chunks and the look for more";
+    EXPECT_EQ(buffer.size(), PRExportRun::copyChunk);
+
+    // Cut short after the first chunk: a failure, no target left.
+    const QString shrunkTarget = dir.path() + QStringLiteral("/shrunk");
+    int calls = 0;
+    auto shrunk = PRExportRun::copyFile(source, shrunkTarget, buffer, [&] {
+        if (++calls == 2)
+            QFile::resize(source, 1000);
+        return true;
+    });
+    EXPECT_EQ(shrunk.status, PRExportRun::CopyStatus::Failed);
+    EXPECT_TRUE(shrunk.path.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(shrunkTarget));
+    EXPECT_FALSE(shrunk.reason.isEmpty());
+
+    // Grown meanwhile: the copy would not be the file that was opened.
+    putFile(source, content);
+    calls = 0;
+    auto grown = PRExportRun::copyFile(source, dir.path() + QStringLiteral("/grown"), buffer, [&] {
+        if (++calls == 2) {
+            QFile f(source);
+            if (f.open(QIODevice::Append))
+                f.write("more");
+        }
+        return true;
+    });
+    EXPECT_EQ(grown.status, PRExportRun::CopyStatus::Failed);
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + QStringLiteral("/grown")));
+
+    // Cancelled mid-way: removed, reported as cancelled.
+    calls = 0;
+    auto stopped = PRExportRun::copyFile(source, dir.path() + QStringLiteral("/stopped"), buffer, [&] { return ++calls < 2; });
+    EXPECT_EQ(stopped.status, PRExportRun::CopyStatus::Cancelled);
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + QStringLiteral("/stopped")));
+
+    // Missing or not a regular file: nothing made at the target.
+    for (const QString &bad : {dir.path() + QStringLiteral("/none"), dir.path(), QStringLiteral("/dev/zero")}) {
+        auto failed = PRExportRun::copyFile(bad, dir.path() + QStringLiteral("/bad"), buffer);
+        EXPECT_EQ(failed.status, PRExportRun::CopyStatus::Failed) << bad.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(dir.path() + QStringLiteral("/bad")));
+    }
+
+    // An empty source gives an empty copy; a taken name is never replaced.
+    putFile(dir.path() + QStringLiteral("/empty"), QByteArray());
+    putFile(dir.path() + QStringLiteral("/taken.txt"), "keep");
+    auto empty = PRExportRun::copyFile(dir.path() + QStringLiteral("/empty"), dir.path() + QStringLiteral("/taken.txt"), buffer);
+    ASSERT_EQ(empty.status, PRExportRun::CopyStatus::Copied);
+    EXPECT_EQ(empty.path, dir.path() + QStringLiteral("/taken 2.txt"));
+    EXPECT_EQ(QFileInfo(empty.path).size(), 0);
+    EXPECT_EQ(bytesOf(dir.path() + QStringLiteral("/taken.txt")), QByteArray("keep"));
+}
+
+TEST(ExportRunProgress, MoviesCountInTheTotalSoTheEndIsAHundred)
+{
+    Fixture fx;
+    fx.job.recoverPath = fx.root;
+    for (int i = 0; i < 3; ++i) {
+        const QString clip = fx.source(QStringLiteral("clip%1.mov").arg(i), randomBytes(1000, quint32(i)));
+        fx.job.conversations.append(
+            conversation(QStringLiteral("C%1").arg(i), {attachment(QStringLiteral("Mov"), clip)}));
+    }
+    PRExportRun run;
+    std::optional<Result> result;
+    int highest = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] { highest = std::max(highest, run.percent()); });
+    poll.start(1);
+    QObject::connect(&run, &PRExportRun::finished, [&](const Result &r) { result = r; });
+    ASSERT_TRUE(run.start(fx.job));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 10000));
+    EXPECT_EQ(run.total(), 6);
+    EXPECT_EQ(run.done(), 6);
+    EXPECT_EQ(run.percent(), 100);
+    EXPECT_LE(highest, 100);
+}
+
+TEST(ExportRunProgress, CancelStopsEarlyAndLeavesOnlyWholeCopies)
+{
+    Fixture fx;
+    fx.job.recoverPath = fx.root;
+    const QString big = fx.source(QStringLiteral("big.bin"), randomBytes(3 * 1024 * 1024, 9));
+    for (int i = 0; i < 300; ++i)
+        fx.job.photoAndVideos.append(photo(QStringLiteral("p%1.bin").arg(i), big));
+    PRExportRun run;
+    std::optional<Result> result;
+    QObject::connect(&run, &PRExportRun::finished, [&](const Result &r) { result = r; });
+    ASSERT_TRUE(run.start(fx.job));
+    EXPECT_FALSE(run.start(fx.job)) << "one export at a time";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return run.done() >= 2; }, 10000));
+    run.cancel();
+    run.wait();
+    EXPECT_FALSE(run.isRunning());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 10000));
+    EXPECT_TRUE(result->cancelled);
+    EXPECT_LT(run.done(), run.total());
+    EXPECT_LT(run.percent(), 100);
+    const QStringList copies = QDir(fx.root + QStringLiteral("/Photo&Video")).entryList(QDir::Files);
+    EXPECT_EQ(copies.size(), run.done());
+    for (const QString &name : copies)
+        EXPECT_EQ(QFileInfo(fx.root + QStringLiteral("/Photo&Video/") + name).size(), 3 * 1024 * 1024);
+    // Cancelled before the text kinds: their folders are not made.
+    EXPECT_FALSE(QFileInfo::exists(fx.root + QStringLiteral("/Note")));
+
+    // The object's end cancels and waits for a running export.
+    {
+        PRExportRun dropped;
+        ASSERT_TRUE(dropped.start(fx.job));
+    }
+}
+
+TEST(ExportRunBackupFiles, TickedFilesAtTheirPathMissingOnesAsEmptyFolders)
+{
+    QTemporaryDir dir;
+    const auto stored = [&](const QString &name, const QByteArray &bytes) {
+        const QString path = dir.path() + QStringLiteral("/backup/") + name;
+        putFile(path, bytes);
+        return path;
+    };
+    const auto entry = [](const QString &domain, const QString &path, const QString &key) {
+        auto e = std::make_shared<PRTreeDirNode>();
+        e->setFileDomain(domain);
+        e->setFilePath(path);
+        e->setFileKey(key);
+        return e;
+    };
+    PRTreeController tree;
+    tree.setDeviceName(QStringLiteral("Phone"));
+    tree.addTreeNode(entry(QStringLiteral("HomeDomain"), QStringLiteral("Library/Preferences/a.plist"), stored("aa", "A")));
+    tree.addTreeNode(entry(QStringLiteral("HomeDomain"), QStringLiteral("Library/b.plist"), stored("bb", "BB")));
+    tree.addTreeNode(entry(QStringLiteral("HomeDomain"), QStringLiteral("Media/DCIM"), dir.path() + QStringLiteral("/backup/none")));
+    tree.addTreeNode(entry(QStringLiteral("CameraRollDomain"), QStringLiteral("x.jpg"), stored("xx", "X")));
+    ASSERT_EQ(tree.topLevel().size(), 1);
+    const auto device = tree.topLevel().first();
+    PRTreeController::DirRef home;
+    for (const auto &d : device->children())
+        if (d->fileName() == QLatin1String("HomeDomain"))
+            home = d;
+    ASSERT_TRUE(home);
+    tree.setFolderState(home, 1);
+
+    const QList<PRExportRun::BackupFile> ticked = PRExportRun::tickedBackupFiles(tree);
+    QStringList paths;
+    for (const auto &f : ticked)
+        paths << f.dirFilePath;
+    EXPECT_EQ(paths, (QStringList{QStringLiteral("HomeDomain/Library/b.plist"), QStringLiteral("HomeDomain/Library/Preferences/a.plist"),
+                                  QStringLiteral("HomeDomain/Media/DCIM")}));
+
+    Job job;
+    job.recoverPath = dir.path() + QStringLiteral("/Export");
+    job.deviceName = QStringLiteral("Phone");
+    job.backupFiles = ticked;
+    PRExportRun run;
+    std::optional<Result> result;
+    QObject::connect(&run, &PRExportRun::finished, [&](const Result &r) { result = r; });
+    ASSERT_TRUE(run.start(job));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 10000));
+    EXPECT_TRUE(result->failures.isEmpty()) << failuresText(*result).toStdString();
+    EXPECT_EQ(run.total(), 2) << "the missing stored file is not counted";
+    EXPECT_EQ(run.done(), 2);
+    const QString base = job.recoverPath + QStringLiteral("/Phone/");
+    EXPECT_EQ(bytesOf(base + QStringLiteral("HomeDomain/Library/Preferences/a.plist")), QByteArray("A"));
+    EXPECT_EQ(bytesOf(base + QStringLiteral("HomeDomain/Library/b.plist")), QByteArray("BB"));
+    EXPECT_TRUE(QFileInfo(base + QStringLiteral("HomeDomain/Media/DCIM")).isDir());
+    EXPECT_TRUE(QDir(base + QStringLiteral("HomeDomain/Media/DCIM")).isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(base + QStringLiteral("CameraRollDomain")));
+}
+
+TEST(ExportRunPicture, PictureWrittenBesideEarlierOnesUnderASafeName)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QStringLiteral("/Desktop/Ostra");
+    QLabel view(QStringLiteral("Hi there"));
+    view.resize(120, 40);
+    const QImage picture = view.grab().toImage();
+
+    const QString first = PRExportRun::saveConversationPicture(picture, folder, QStringLiteral("Anna"));
+    const QString second = PRExportRun::saveConversationPicture(picture, folder, QStringLiteral("Anna"));
+    EXPECT_EQ(first, folder + QStringLiteral("/Anna_MessageImage.png"));
+    EXPECT_EQ(second, folder + QStringLiteral("/Anna_MessageImage 2.png"));
+    EXPECT_EQ(QImage(first).size(), picture.size());
+
+    const QString hostile = PRExportRun::saveConversationPicture(picture, folder, QStringLiteral("../../evil"));
+    EXPECT_EQ(hostile, folder + QStringLiteral("/.._.._evil_MessageImage.png"));
+    EXPECT_TRUE(PRExportRun::saveConversationPicture(QImage(), folder, QStringLiteral("x")).isEmpty());
+    EXPECT_TRUE(PRExportRun::pictureFolder().endsWith(QStringLiteral("/Ostra")));
+}
+
+// Records what the reveal strategies were asked, and restores the real ones.
+struct RevealRecorder
+{
+    QStringList fileManagerPaths;
+    QList<QUrl> opened;
+    bool fileManagerAnswers = false;
+    QThread *thread = nullptr;
+    PRReveal::Strategies saved;
+
+    RevealRecorder()
+    {
+        saved = PRReveal::setStrategies({[this](const QString &path) {
+                                             fileManagerPaths << path;
+                                             thread = QThread::currentThread();
+                                             return fileManagerAnswers;
+                                         },
+                                         [this](const QUrl &url) {
+                                             opened << url;
+                                             return true;
+                                         }});
+    }
+    ~RevealRecorder() { PRReveal::setStrategies(saved); }
+};
+
+TEST(ExportRunReveal, FileManagerFirstThenTheDesktopOpener)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QStringLiteral("/with space#");
+    QDir().mkpath(folder);
+
+    const QDBusMessage message = PRReveal::showFoldersMessage({folder});
+    EXPECT_EQ(message.type(), QDBusMessage::MethodCallMessage);
+    EXPECT_EQ(message.service(), QStringLiteral("org.freedesktop.FileManager1"));
+    EXPECT_EQ(message.path(), QStringLiteral("/org/freedesktop/FileManager1"));
+    EXPECT_EQ(message.interface(), QStringLiteral("org.freedesktop.FileManager1"));
+    EXPECT_EQ(message.member(), QStringLiteral("ShowFolders"));
+    ASSERT_EQ(message.arguments().size(), 2);
+    const QStringList uris = message.arguments()[0].toStringList();
+    ASSERT_EQ(uris.size(), 1);
+    EXPECT_EQ(QUrl(uris[0]).toLocalFile(), folder);
+    EXPECT_TRUE(uris[0].startsWith(QStringLiteral("file:///")));
+    EXPECT_TRUE(uris[0].contains(QStringLiteral("%23"))) << uris[0].toStdString();
+    EXPECT_EQ(message.arguments()[1].toString(), QString());
+    EXPECT_FALSE(PRReveal::callFileManager(QDBusConnection(QStringLiteral("not connected")), {folder}));
+
+    {
+        RevealRecorder rec;
+        rec.fileManagerAnswers = true;
+        EXPECT_TRUE(PRReveal::showFolder(folder + QStringLiteral("/.")));
+        EXPECT_EQ(rec.fileManagerPaths, QStringList{folder});
+        EXPECT_TRUE(rec.opened.isEmpty());
+
+        rec.fileManagerAnswers = false;
+        EXPECT_TRUE(PRReveal::showFolder(folder));
+        EXPECT_EQ(rec.opened, QList<QUrl>{QUrl::fromLocalFile(folder)});
+
+        rec.fileManagerPaths.clear();
+        EXPECT_FALSE(PRReveal::showFolder(dir.path() + QStringLiteral("/none")));
+        EXPECT_TRUE(rec.fileManagerPaths.isEmpty());
+
+        // The export reveals on its worker, never on the GUI thread.
+        rec.fileManagerAnswers = true;
+        Job job;
+        job.recoverPath = dir.path() + QStringLiteral("/Export");
+        job.revealWhenDone = true;
+        const Result result = runToEnd(job);
+        EXPECT_EQ(rec.fileManagerPaths.value(0), job.recoverPath);
+        EXPECT_NE(rec.thread, nullptr);
+        EXPECT_NE(rec.thread, QThread::currentThread());
+    }
+}
+
+// A stand-in file manager on a bus of its own, serving from its own thread.
+class FakeFileManager : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+
+public:
+    QStringList uris;
+    QString startupId;
+
+public Q_SLOTS:
+    void ShowFolders(const QStringList &folders, const QString &startup)
+    {
+        uris = folders;
+        startupId = startup;
+    }
+};
+
+TEST(ExportRunReveal, TalksToAFileManagerOnAPrivateBus)
+{
+    const QString daemon = QStringLiteral("/usr/bin/dbus-daemon");
+    if (!QFileInfo(daemon).isExecutable())
+        GTEST_SKIP() << "no dbus-daemon";
+    QProcess bus;
+    bus.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+    if (!bus.waitForStarted(5000) || !bus.waitForReadyRead(5000))
+        GTEST_SKIP() << "dbus-daemon did not start";
+    const QString address = QString::fromUtf8(bus.readLine()).trimmed();
+    const auto stopBus = qScopeGuard([&] {
+        bus.terminate();
+        bus.waitForFinished(5000);
+    });
+
+    QDBusConnection client = QDBusConnection::connectToBus(address, QStringLiteral("ostra-reveal-client"));
+    ASSERT_TRUE(client.isConnected());
+    QTemporaryDir dir;
+
+    // No service: an error, so the opener is next.
+    EXPECT_FALSE(PRReveal::callFileManager(client, {dir.path()}, 2000));
+
+    QThread serverThread;
+    serverThread.start();
+    FakeFileManager fake;
+    fake.moveToThread(&serverThread);
+    QDBusConnection server = QDBusConnection::connectToBus(address, QStringLiteral("ostra-reveal-server"));
+    ASSERT_TRUE(server.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &fake,
+                                      QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(server.registerService(QStringLiteral("org.freedesktop.FileManager1")));
+    EXPECT_TRUE(PRReveal::callFileManager(client, {dir.path()}, 5000));
+    EXPECT_EQ(fake.uris, QStringList{QUrl::fromLocalFile(dir.path()).toString()});
+    EXPECT_EQ(fake.startupId, QString());
+
+    // The service without its object: an error reply.
+    server.unregisterObject(QStringLiteral("/org/freedesktop/FileManager1"));
+    EXPECT_FALSE(PRReveal::callFileManager(client, {dir.path()}, 2000));
+
+    server.unregisterService(QStringLiteral("org.freedesktop.FileManager1"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("ostra-reveal-server"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("ostra-reveal-client"));
+    serverThread.quit();
+    serverThread.wait();
+}
+
+// An export of many conversations with large movie attachments, the GUI
+// thread's event loop watched meanwhile. OSTRA_EXPORT_MEASURE_MB sets the
+// attachment total (default 256 MiB; the report's run used 2048).
+TEST(ExportRunMeasure, ManyMessagesAndLargeAttachmentsOffTheGuiThread)
+{
+    const qint64 totalMb = qEnvironmentVariableIsSet("OSTRA_EXPORT_MEASURE_MB")
+                               ? qEnvironmentVariableIntValue("OSTRA_EXPORT_MEASURE_MB")
+                               : 256;
+    constexpr int kMessages = 10000;
+    constexpr int kConversations = 100;
+    constexpr int kMovies = 64;
+    QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/ostra-export-XXXXXX"));
+    const qint64 need = totalMb * 1024 * 1024 * 2 + (64 << 20);
+    if (QStorageInfo(dir.path()).bytesAvailable() < need)
+        GTEST_SKIP() << "not enough room for " << totalMb << " MiB twice";
+
+    // Sparse movie sources: the copies are written in full.
+    const qint64 movieSize = totalMb * 1024 * 1024 / kMovies;
+    QList<QString> movies;
+    for (int i = 0; i < kMovies; ++i) {
+        const QString path = dir.path() + QStringLiteral("/src/movie%1.mov").arg(i);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("moov");
+        ASSERT_TRUE(f.resize(movieSize));
+        movies << path;
+    }
+    const QString card = dir.path() + QStringLiteral("/src/card.vcf");
+    putFile(card, "BEGIN:VCARD\nFN:A\nEND:VCARD\n");
+
+    Job job;
+    job.recoverPath = dir.path() + QStringLiteral("/Export");
+    job.deviceName = QStringLiteral("Phone");
+    int movieIndex = 0;
+    for (int c = 0; c < kConversations; ++c) {
+        QList<std::shared_ptr<PRMessageNode>> messages;
+        for (int m = 0; m < kMessages / kConversations; ++m) {
+            const int n = c * (kMessages / kConversations) + m;
+            if (n % (kMessages / kMovies) == 0 && movieIndex < kMovies)
+                messages << attachment(QStringLiteral("Mov"), movies[movieIndex++]);
+            else if (n % 500 == 1)
+                messages << attachment(QStringLiteral("Contact"), card);
+            else
+                messages << textMessage(QStringLiteral("Person %1").arg(c), QStringLiteral("Message number %1 with some text").arg(n));
+        }
+        job.conversations << conversation(QStringLiteral("Person %1").arg(c), messages);
+    }
+    ASSERT_EQ(movieIndex, kMovies);
+
+    PRExportRun run;
+    std::optional<Result> result;
+    QObject::connect(&run, &PRExportRun::finished, [&](const Result &r) { result = r; });
+    QElapsedTimer clock;
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    int ticks = 0;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, sinceTick.restart());
+        ++ticks;
+    });
+    clock.start();
+    sinceTick.start();
+    watch.start(10);
+    const qint64 startCall = clock.nsecsElapsed();
+    ASSERT_TRUE(run.start(job));
+    const qint64 startNs = clock.nsecsElapsed() - startCall;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 600000));
+    const qint64 elapsed = clock.elapsed();
+    watch.stop();
+
+    EXPECT_TRUE(result->failures.isEmpty()) << failuresText(*result).toStdString();
+    EXPECT_EQ(run.total(), kConversations + kMovies);
+    EXPECT_EQ(run.done(), run.total());
+    EXPECT_LT(longestGap, 250) << "the GUI thread kept serving its events";
+    qint64 copied = 0;
+    for (const QString &f : QDir(job.recoverPath + QStringLiteral("/Message")).entryList({QStringLiteral("*.mov.mov")}))
+        copied += QFileInfo(job.recoverPath + QStringLiteral("/Message/") + f).size();
+    EXPECT_EQ(copied, movieSize * kMovies);
+    std::cout << "[ measure  ] " << kMessages << " messages in " << kConversations << " conversations, " << kMovies
+              << " movies of " << (copied >> 20) << " MiB in all: " << elapsed << " ms ("
+              << (elapsed > 0 ? (copied >> 20) * 1000 / elapsed : 0) << " MiB/s); start() on the GUI thread "
+              << startNs / 1000 << " us; GUI thread's longest gap " << longestGap << " ms over " << ticks
+              << " ticks; " << result->written << " files written\n";
+}
+
+} // namespace
+
+#include "exportrun_test.moc"
