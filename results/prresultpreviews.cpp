@@ -21,6 +21,7 @@
 #include <QMessageBox>
 #include <QMimeDatabase>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QHeaderView>
 #include <QTableView>
@@ -92,7 +93,20 @@ void PRResultViewController::placeWithPreview(QWidget *pane, QWidget *table, QWi
     }
     auto *splitter = new QSplitter(Qt::Horizontal, pane);
     splitter->addWidget(table);
-    splitter->addWidget(preview);
+    // A long contact or note scrolls inside its preview instead of making
+    // the window taller; the conversation view scrolls by itself.
+    if (preview->findChild<PRConversationView *>()) {
+        splitter->addWidget(preview);
+    } else {
+        auto *scroll = new QScrollArea(pane);
+        scroll->setWidget(preview);
+        scroll->setWidgetResizable(true);
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        scroll->setMinimumWidth(preview->minimumWidth());
+        scroll->setMaximumWidth(preview->maximumWidth());
+        splitter->addWidget(scroll);
+    }
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
     splitter->setChildrenCollapsible(false);
@@ -107,7 +121,7 @@ void PRResultViewController::buildPreviews()
     priviewImageVideoView = panel(photoView, &c);
     imageView = new QLabel(priviewImageVideoView);
     imageView->setAlignment(Qt::AlignCenter);
-    imageView->setMinimumSize(240, 240);
+    imageView->setMinimumSize(160, 160);
     movView = new PRMoviePreview(priviewImageVideoView);
     movView->hide();
     connect(movView, &PRMoviePreview::failed, this, [this] {
@@ -210,7 +224,7 @@ void PRResultViewController::buildPreviews()
     faceTwitterShowView = panel(facetwitterView, &c);
     faceTwitterShowImageView = new QLabel(faceTwitterShowView);
     faceTwitterShowImageView->setAlignment(Qt::AlignCenter);
-    faceTwitterShowImageView->setMinimumSize(240, 240);
+    faceTwitterShowImageView->setMinimumSize(160, 160);
     c->addWidget(faceTwitterShowImageView, 1);
     previewBtn = new QPushButton(tr("Open"), faceTwitterShowView);
     previewBtn->setIcon(iconNamed(QStringLiteral("document.png")));
