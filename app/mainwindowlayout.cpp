@@ -20,19 +20,11 @@
 
 namespace {
 
-QFont lucida(int points, bool bold = false)
-{
-    QFont font(QStringLiteral("Lucida Grande"));
-    font.setPointSize(points);
-    font.setBold(bold);
-    return font;
-}
-
 QPushButton *linkButton(QWidget *parent, const QString &title)
 {
     auto *b = new QPushButton(title, parent);
     b->setFlat(true);
-    b->setFont(lucida(11));
+    b->setFont(lucidaGrande(11));
     b->setCursor(Qt::PointingHandCursor);
     b->setStyleSheet(QStringLiteral("QPushButton { border: none; color: rgb(121, 139, 167); }"));
     return b;
@@ -60,7 +52,7 @@ PRSidebarRowWidgets makeRow(QWidget *parent, const QString &title)
     row.image->setFixedSize(24, 24);
     row.image->setAttribute(Qt::WA_TransparentForMouseEvents);
     row.text = new QLabel(title, row.button);
-    row.text->setFont(lucida(12));
+    row.text->setFont(lucidaGrande(12));
     row.text->setAttribute(Qt::WA_TransparentForMouseEvents);
     layout->addWidget(row.image);
     layout->addWidget(row.text, 1);
@@ -187,14 +179,14 @@ QWidget *VeldruneAppDelegate::buildHomePage()
     intro->addWidget(imageView);
     auto *texts = new QVBoxLayout;
     titleline = new QLabel(tr("Welcome to Ostra"), page);
-    titleline->setFont(lucida(18, true));
+    titleline->setFont(lucidaGrande(18, true));
     infoTextlab = new QLabel(tr("Browse the backups of your iPhone or iPad on this computer and bring back contacts, "
                                 "messages, notes, calls and more, deleted ones included."),
                              page);
     infoTextlab->setWordWrap(true);
-    infoTextlab->setFont(lucida(12));
+    infoTextlab->setFont(lucidaGrande(12));
     notelab = new QLabel(tr("Connect your iOS device to use the device pages."), page);
-    notelab->setFont(lucida(11));
+    notelab->setFont(lucidaGrande(11));
     notelab->setStyleSheet(QStringLiteral("color: rgb(121, 139, 167);"));
     texts->addWidget(titleline);
     texts->addWidget(infoTextlab);
@@ -227,7 +219,7 @@ QWidget *VeldruneAppDelegate::buildHomePage()
     tableScrolleView->verticalHeader()->hide();
     tableScrolleView->horizontalHeader()->setStretchLastSection(true);
     tableScrolleView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    tableScrolleView->setFont(lucida(11));
+    tableScrolleView->setFont(lucidaGrande(11));
     tableScrolleView->setColumnWidth(PRIOSDeviceController::NameColumn, 190);
     tableScrolleView->setColumnWidth(PRIOSDeviceController::TypeColumn, 110);
     tableScrolleView->setColumnWidth(PRIOSDeviceController::VersionColumn, 70);
@@ -279,7 +271,7 @@ void VeldruneAppDelegate::buildAboutWindow()
     logo->setPixmap(imageNamed(QStringLiteral("ostra")).scaled(96, 96, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     layout->addWidget(logo, 0, Qt::AlignHCenter);
     auto *name = new QLabel(QStringLiteral("Ostra %1").arg(QCoreApplication::applicationVersion()), aboutWindow);
-    name->setFont(lucida(14, true));
+    name->setFont(lucidaGrande(14, true));
     layout->addWidget(name, 0, Qt::AlignHCenter);
     layout->addWidget(new QLabel(tr("Reads iPhone and iPad backups and brings back your records."), aboutWindow));
 }
@@ -306,7 +298,7 @@ void VeldruneAppDelegate::buildWindow()
     auto *logo = new QLabel(header);
     logo->setPixmap(imageNamed(QStringLiteral("ostra")).scaled(36, 36, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     auto *title = new QLabel(QStringLiteral("Ostra"), header);
-    title->setFont(lucida(18, true));
+    title->setFont(lucidaGrande(18, true));
     title->setStyleSheet(QStringLiteral("color: white;"));
     headerRow->addWidget(logo);
     headerRow->addWidget(title);

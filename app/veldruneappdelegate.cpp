@@ -210,17 +210,11 @@ void VeldruneAppDelegate::actScanIOSBackupFile()
     }
     const auto entry = entries.first();
     if (entry->beEncrypted()) {
-        auto *alert = new QMessageBox(QMessageBox::Warning, QString(),
-                                      tr("Your iPhone private data has been encrypted by iTunes, please decrypt with "
-                                         "iTunes."),
-                                      QMessageBox::NoButton, window);
-        alert->setObjectName(QStringLiteral("encryptedBackupAlert"));
-        alert->setInformativeText(tr("Open the iTunes and access your device summary setting, check Encrypt iPhone "
-                                     "backup button to unlock your iPhone private data. Then go back and scan again."));
-        alert->addButton(tr(" Ok "), QMessageBox::AcceptRole);
-        alert->setAttribute(Qt::WA_DeleteOnClose);
-        alert->setWindowModality(Qt::WindowModal);
-        alert->open();
+        openSheetAlert(window, QStringLiteral("encryptedBackupAlert"),
+                       tr("Your iPhone private data has been encrypted by iTunes, please decrypt with iTunes."),
+                       tr("Open the iTunes and access your device summary setting, check Encrypt iPhone backup "
+                          "button to unlock your iPhone private data. Then go back and scan again."),
+                       tr(" Ok "));
         return;
     }
     setCurrentNode(entry);

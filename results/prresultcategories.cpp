@@ -86,14 +86,7 @@ void PRResultViewController::ClickSelectAll()
         if (bool *flag = selectAllFlag())
             *flag = on;
     Q_EMIT selectAllApplied(on);
-    if (m_selectedFilesNum < 1) {
-        selecteFilelab->hide();
-        saveBtn->setEnabled(false);
-    } else {
-        selecteFilelab->setText(tr("You select %1 files in the recovery results.").arg(m_selectedFilesNum));
-        selecteFilelab->show();
-        saveBtn->setEnabled(true);
-    }
+    showSelectionLabel(m_selectedFilesNum, tr("You select %1 files in the recovery results."));
     if (controller && controller->rowCount() > 0)
         Q_EMIT controller->dataChanged(controller->index(0, 0),
                                        controller->index(controller->rowCount() - 1, 0), {Qt::CheckStateRole});
@@ -137,15 +130,16 @@ void PRResultViewController::onTickChanged(bool on)
 
 void PRResultViewController::showSelectionCount()
 {
-    const int total = m_selectedFilesNum + treeSelectedCount();
-    if (total < 1) {
-        selecteFilelab->hide();
-        saveBtn->setEnabled(false);
-    } else {
-        selecteFilelab->setText(tr("You select %1 files in the backup results.").arg(total));
-        selecteFilelab->show();
-        saveBtn->setEnabled(true);
-    }
+    showSelectionLabel(m_selectedFilesNum + treeSelectedCount(), tr("You select %1 files in the backup results."));
+}
+
+void PRResultViewController::showSelectionLabel(int count, const QString &format)
+{
+    // Below one nothing is said and nothing can be exported.
+    selecteFilelab->setVisible(count >= 1);
+    saveBtn->setEnabled(count >= 1);
+    if (count >= 1)
+        selecteFilelab->setText(format.arg(count));
 }
 
 void PRResultViewController::followTickToSelection(QTableView *table, int row, bool on)

@@ -33,10 +33,7 @@ namespace {
 QLabel *field(QWidget *parent, QVBoxLayout *column, int points = 12, bool bold = false)
 {
     auto *l = new QLabel(parent);
-    QFont font(QStringLiteral("Lucida Grande"));
-    font.setPointSize(points);
-    font.setBold(bold);
-    l->setFont(font);
+    l->setFont(lucidaGrande(points, bold));
     l->setWordWrap(true);
     l->setTextInteractionFlags(Qt::TextSelectableByMouse);
     column->addWidget(l);
@@ -253,16 +250,7 @@ void PRResultViewController::buildTreePane(QWidget *filePreview)
     treeOutlineView->setUniformRowHeights(true);
     treeOutlineView->setMinimumWidth(180);
     filePreview->setMinimumWidth(140);
-    treetableView->setModel(treeFileController);
-    treetableView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    treetableView->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    treetableView->setAlternatingRowColors(true);
-    treetableView->setShowGrid(false);
-    treetableView->setWordWrap(false);
-    treetableView->verticalHeader()->setDefaultSectionSize(22);
-    treetableView->horizontalHeader()->setStretchLastSection(true);
-    for (size_t i = 0; i < treeFileController->columns().size(); ++i)
-        treetableView->setColumnWidth(int(i), treeFileController->columns()[i].width);
+    styleTable(treetableView, treeFileController);
 
     // A folder shows its files; a file shows its picture or its type.
     connect(treeOutlineView->selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -466,5 +454,12 @@ void PRResultViewController::updatePreviewFieldsVisibility()
 
 bool PRResultViewController::isCurrentRecordsEmpty() const
 {
-    return recordsOf(m_category).isEmpty();
+    switch (m_category) {
+    case Category::CallHistory: return m_intake.callHistoryArray.isEmpty();
+    case Category::Note: return m_intake.noteArray.isEmpty();
+    case Category::BookMark: return m_intake.bookMarkArray.isEmpty();
+    case Category::Calender: return m_intake.calenderArray.isEmpty();
+    case Category::FaceTwitter: return m_intake.faceTwitterArray.isEmpty();
+    default: return recordsOf(m_category).isEmpty();
+    }
 }

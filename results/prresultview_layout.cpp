@@ -20,18 +20,10 @@
 
 namespace {
 
-QFont lucida(int points, bool bold = false)
-{
-    QFont font(QStringLiteral("Lucida Grande"));
-    font.setPointSize(points);
-    font.setBold(bold);
-    return font;
-}
-
 QLabel *label(QWidget *parent, const QString &text = {}, int points = 12, bool bold = false)
 {
     auto *l = new QLabel(text, parent);
-    l->setFont(lucida(points, bold));
+    l->setFont(lucidaGrande(points, bold));
     return l;
 }
 
@@ -41,7 +33,7 @@ PRButton *categoryButton(QWidget *parent, const QString &title, const QString &i
     b->setIcon(iconNamed(image));
     b->setIconSize(QSize(28, 28));
     b->setFlat(true);
-    b->setFont(lucida(12));
+    b->setFont(lucidaGrande(12));
     b->setMinimumHeight(40);
     b->setStyleSheet(QStringLiteral("PRButton { text-align: left; padding-left: 10px; border: none; }"
                                     "PRButton:hover { background: rgb(227, 234, 239); }"
@@ -53,7 +45,7 @@ PRButton *linkButton(QWidget *parent, const QString &title)
 {
     auto *b = new PRButton(title, parent);
     b->setFlat(true);
-    b->setFont(lucida(11));
+    b->setFont(lucidaGrande(11));
     b->setStyleSheet(QStringLiteral("PRButton { border: none; color: rgb(121, 139, 167); }"
                                     "PRButton:disabled { color: rgb(190, 190, 190); }"));
     return b;
@@ -61,9 +53,8 @@ PRButton *linkButton(QWidget *parent, const QString &title)
 
 } // namespace
 
-QTableView *PRResultViewController::makeTable(PRArrayController *model, QWidget *pane)
+void PRResultViewController::styleTable(QTableView *table, PRArrayController *model)
 {
-    auto *table = new QTableView(pane);
     table->setModel(model);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -75,9 +66,15 @@ QTableView *PRResultViewController::makeTable(PRArrayController *model, QWidget 
     table->horizontalHeader()->setStretchLastSection(true);
     table->horizontalHeader()->setSectionsClickable(true);
     table->horizontalHeader()->setHighlightSections(false);
-    table->setFont(lucida(11));
+    table->setFont(lucidaGrande(11));
     for (size_t i = 0; i < model->columns().size(); ++i)
         table->setColumnWidth(int(i), model->columns()[i].width);
+}
+
+QTableView *PRResultViewController::makeTable(PRArrayController *model, QWidget *pane)
+{
+    auto *table = new QTableView(pane);
+    styleTable(table, model);
     connect(table->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this, table](int column) { tableViewDidClickTableColumn(table, column); });
     connect(model, &PRArrayController::tickChanged, this, [this, table](int row, bool on) {
@@ -278,7 +275,6 @@ void PRResultViewController::buildPage()
     calenderTableView = makeTable(calendarController, calenderView);
     facetwitterTableView = makeTable(faceTwitterController, facetwitterView);
     treetableView = new QTableView(treeView);
-    treetableView->verticalHeader()->hide();
     buildPreviews();
 
     // Footer: the shared controls of the category and the links.

@@ -438,18 +438,12 @@ void PRResultViewController::actSelectBackUpBtn(int index)
     // so the results shown stay usable and the pop-up shows them again.
     if (backupIsEncrypted(entry->backUpFilePath())) {
         backupPopBtn->setCurrentIndex(m_currentSelect);
-        auto *alert = new QMessageBox(QMessageBox::Warning, QString(),
-                                      tr("The iTunes backup has been encrypted by iTunes, please decrypt with iTunes."),
-                                      QMessageBox::NoButton, m_host.mainWindow());
-        alert->setObjectName(QStringLiteral("encryptedBackupAlert"));
-        alert->setInformativeText(
-            tr("Connect your iOS device with the computer, and open the iTunes and access your device summary "
-               "setting, check Encrypt iPhone backup button to unlock your iPhone private data. Then go back and "
-               "scan again."));
-        alert->addButton(tr(" Ok "), QMessageBox::AcceptRole);
-        alert->setAttribute(Qt::WA_DeleteOnClose);
-        alert->setWindowModality(Qt::WindowModal);
-        alert->open();
+        openSheetAlert(m_host.mainWindow(), QStringLiteral("encryptedBackupAlert"),
+                       tr("The iTunes backup has been encrypted by iTunes, please decrypt with iTunes."),
+                       tr("Connect your iOS device with the computer, and open the iTunes and access your device "
+                          "summary setting, check Encrypt iPhone backup button to unlock your iPhone private data. "
+                          "Then go back and scan again."),
+                       tr(" Ok "));
         return;
     }
     bSelectedNode = true;
@@ -798,8 +792,7 @@ void PRResultViewController::hoverLink(QObject *button, bool entered)
         return;
     auto *b = static_cast<QPushButton *>(button);
     b->setCursor(entered ? Qt::PointingHandCursor : Qt::ArrowCursor);
-    QFont font(QStringLiteral("Lucida Grande"));
-    font.setPointSize(11);
+    QFont font = lucidaGrande(11);
     font.setUnderline(entered);
     b->setFont(font);
 }

@@ -269,6 +269,7 @@ private:
     void buildScanPane();
     void buildSheets();
     QTableView *makeTable(PRArrayController *model, QWidget *pane);
+    void styleTable(QTableView *table, PRArrayController *model);
     void buildPreviews();
     void placeWithPreview(QWidget *pane, QWidget *table, QWidget *preview);
     void showPhotoPreview(const PRPhotoAndVideoNode &node);
@@ -284,6 +285,7 @@ private:
     PRExportRun::Job exportJob() const;
     void saveProgressorHanderToMainThread(const PRExportRun::Result &result);
     void showSelectionCount();
+    void showSelectionLabel(int count, const QString &format);
     bool *selectAllFlag();
     // Ticked files of the backup file tree.
     int treeSelectedCount() const;

@@ -4,6 +4,7 @@
 
 #include <QDebug>
 #include <QLinearGradient>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -257,4 +258,25 @@ QImage thumbnailImage(const QImage &image, const QSize &size)
         return {};
     }
     return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+QFont lucidaGrande(int points, bool bold)
+{
+    QFont font(QStringLiteral("Lucida Grande"));
+    font.setPointSize(points);
+    font.setBold(bold);
+    return font;
+}
+
+QMessageBox *openSheetAlert(QWidget *parent, const QString &objectName, const QString &message,
+                            const QString &informative, const QString &button)
+{
+    auto *alert = new QMessageBox(QMessageBox::Warning, QString(), message, QMessageBox::NoButton, parent);
+    alert->setObjectName(objectName);
+    alert->setInformativeText(informative);
+    alert->addButton(button, QMessageBox::AcceptRole);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->setWindowModality(Qt::WindowModal);
+    alert->open();
+    return alert;
 }

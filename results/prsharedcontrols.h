@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QImage>
 #include <QPushButton>
 #include <QRect>
@@ -151,6 +152,16 @@ protected:
 private:
     float m_value = 0.0f;
 };
+
+// The application's text face ("Lucida Grande", or what the system puts
+// in its place) at a point size.
+QFont lucidaGrande(int points, bool bold = false);
+
+// An alert shown as a sheet on parent (window-modal, deleted when closed):
+// the message, the informative text and one button.
+class QMessageBox;
+QMessageBox *openSheetAlert(QWidget *parent, const QString &objectName, const QString &message,
+                            const QString &informative, const QString &button);
 
 // A new white image of size with image drawn scaled into it.
 QImage resizeTo(const QImage &image, const QSize &size);

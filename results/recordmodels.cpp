@@ -8,6 +8,8 @@
 #include "backup/nodes/prnotenode.h"
 #include "backup/nodes/prphotoandvideonode.h"
 
+#include "results/prsharedcontrols.h"
+
 #include <QColor>
 #include <QFont>
 
@@ -115,8 +117,8 @@ QVariant PRArrayController::data(const QModelIndex &index, int role) const
             return deletedColor();
         return {};
     case Qt::FontRole: {
-        QFont font(QStringLiteral("Lucida Grande"));
-        font.setPointSize(11);
+        // Asked for every cell painted: made once.
+        static const QFont font = lucidaGrande(11);
         return font;
     }
     case NodeRole:
