@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace PRFileOpening {
@@ -44,6 +45,12 @@ std::vector<std::unique_ptr<ScratchFolder>> &openedCopies()
     return copies;
 }
 
+std::mutex &openedCopiesMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
 } // namespace
 
 QString copyName(const QString &displayName)
@@ -64,7 +71,7 @@ bool isSafeToOpen(const QString &path, const QString &displayName)
         && !runnable(types.mimeTypeForFile(copyName(displayName), QMimeDatabase::MatchExtension));
 }
 
-Result openWithDefaultApplication(const QString &path, const QString &displayName)
+Result prepareCopy(const QString &path, const QString &displayName, QString *copyPath)
 {
     if (!QFileInfo(path).isFile())
         return Result::Missing;
@@ -76,10 +83,22 @@ Result openWithDefaultApplication(const QString &path, const QString &displayNam
     const QString copy = folder->filePath(copyName(displayName));
     if (!QFile::copy(path, copy) || !QFile::setPermissions(copy, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         return Result::Failed;
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(copy)))
-        return Result::Failed;
-    openedCopies().push_back(std::move(folder));
+    {
+        std::lock_guard lock(openedCopiesMutex());
+        openedCopies().push_back(std::move(folder));
+    }
+    if (copyPath)
+        *copyPath = copy;
     return Result::Opened;
+}
+
+Result openWithDefaultApplication(const QString &path, const QString &displayName)
+{
+    QString copy;
+    const Result result = prepareCopy(path, displayName, &copy);
+    if (result != Result::Opened)
+        return result;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(copy)) ? Result::Opened : Result::Failed;
 }
 
 QString message(Result result)

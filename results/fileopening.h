@@ -17,6 +17,12 @@ enum class Result { Opened, Missing, Refused, Failed };
 // desktop entry.
 bool isSafeToOpen(const QString &path, const QString &displayName);
 
+// The checks and the private copy, without handing it over; any thread (a
+// large file is copied off the GUI thread). Opened here means "copied":
+// copyPath then holds the copy.
+Result prepareCopy(const QString &path, const QString &displayName, QString *copyPath);
+
+// prepareCopy, then the copy handed to the desktop (GUI thread).
 Result openWithDefaultApplication(const QString &path, const QString &displayName);
 
 // What to tell the user when the file was not opened.

@@ -12,7 +12,12 @@
 #include "results/prresultviewcontroller.h"
 #include "results/prsharedcontrols.h"
 
+#include <QApplication>
+#include <QDesktopServices>
 #include <QFileInfo>
+#include <QPointer>
+#include <QThreadPool>
+#include <QUrl>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QImageReader>
@@ -426,10 +431,27 @@ void PRResultViewController::actPreView()
     auto node = recordAt<PRFaceTwitterNode>(faceTwitterController, rows.first().row());
     if (!node)
         return;
-    const PRFileOpening::Result result =
-        PRFileOpening::openWithDefaultApplication(node->faceTwitterFilePath(), node->faceTwitterFileName());
-    if (result != PRFileOpening::Result::Opened)
-        QMessageBox::information(m_host.mainWindow(), QString(), PRFileOpening::message(result));
+    // The private copy of a large video takes a while: made on a worker,
+    // handed to the desktop (or explained) back on the GUI thread.
+    QPointer<PRResultViewController> page(this);
+    const QString path = node->faceTwitterFilePath();
+    const QString name = node->faceTwitterFileName();
+    QThreadPool::globalInstance()->start([page, path, name] {
+        QString copy;
+        const PRFileOpening::Result result = PRFileOpening::prepareCopy(path, name, &copy);
+        QMetaObject::invokeMethod(
+            qApp,
+            [page, result, copy] {
+                const bool handed = result == PRFileOpening::Result::Opened
+                                    && QDesktopServices::openUrl(QUrl::fromLocalFile(copy));
+                if (!handed && page)
+                    QMessageBox::information(page->m_host.mainWindow(), QString(),
+                                             PRFileOpening::message(result == PRFileOpening::Result::Opened
+                                                                        ? PRFileOpening::Result::Failed
+                                                                        : result));
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void PRResultViewController::updatePreviewFieldsVisibility()

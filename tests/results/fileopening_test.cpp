@@ -50,3 +50,24 @@ TEST(PRFileOpening, CopiesGetAPlainNameOfTheirOwn)
     EXPECT_EQ(PRFileOpening::copyName(QStringLiteral("a/")), QStringLiteral("file"));
     EXPECT_EQ(PRFileOpening::copyName(QString()), QStringLiteral("file"));
 }
+
+TEST(PRFileOpening, TheCopyIsPrivateAndNamedForItsType)
+{
+    QTemporaryDir dir;
+    const QByteArray png = QByteArray::fromHex("89504e470d0a1a0a0000000d49484452") + QByteArray(1000, 'p');
+    const QString stored = write(dir, QStringLiteral("3d0d7e5fb2ce288813306e4d4636395e047a3d28"), png);
+    QString copy;
+    ASSERT_EQ(PRFileOpening::prepareCopy(stored, QStringLiteral("Library/Caches/photo.png"), &copy),
+              PRFileOpening::Result::Opened);
+    EXPECT_TRUE(copy.endsWith(QStringLiteral("/photo.png")));
+    EXPECT_FALSE(copy.startsWith(dir.path()));
+    QFile file(copy);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), png);
+    EXPECT_EQ(file.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::ExeOwner),
+              QFileDevice::Permissions());
+    const QString script = write(dir, QStringLiteral("b2"), "#!/bin/sh\necho hi\n");
+    QString none;
+    EXPECT_EQ(PRFileOpening::prepareCopy(script, QStringLiteral("x.txt"), &none), PRFileOpening::Result::Refused);
+    EXPECT_TRUE(none.isEmpty());
+}
