@@ -5,12 +5,14 @@
 #include "backup/nodes/prphotoandvideonode.h"
 #include "backup/notificationnames.h"
 #include "backup/textformat.h"
+#include "platform/regularfile.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
 
 #include <cstring>
+#include <optional>
 #include <set>
 
 namespace {
@@ -259,9 +261,10 @@ void BackupFileIndex::GetMediaFileByNode(const std::shared_ptr<PRTreeDirNode> &n
 {
     const QByteArray extension = pathExtension(node->filePath()).toUtf8();
     const QString name = node->filePath().section(QLatin1Char('/'), -1);
-    const QFileInfo stored(node->fileKey());
-    const bool exists = !node->fileKey().isEmpty() && stored.isFile();
-    const quint64 size = exists ? quint64(stored.size()) : 0;
+    // A link, FIFO or device in the backup folder is a missing stored file.
+    const std::optional<qint64> stored = RegularFile::size(node->fileKey());
+    const bool exists = stored.has_value();
+    const quint64 size = exists ? quint64(*stored) : 0;
 
     const bool image = GetImageType(extension.constData()) >= 0;
     const bool movie = !image
@@ -289,7 +292,7 @@ QString BackupFileIndex::getNoteThumFileKeyBytheFilepath(const NodeList<PRTreeDi
 {
     for (const auto &node : transferFileArray) {
         if (node->fileDomain() == kNotesGroupDomain && node->filePath().contains(identifier, Qt::CaseInsensitive)
-            && QFileInfo(node->fileKey()).isFile())
+            && RegularFile::isRegular(node->fileKey()))
             return node->fileKey();
     }
     return QString();
@@ -307,8 +310,9 @@ void BackupFileIndex::scanPhotoAndVideoThread(const QString &folder)
     for (qsizetype i = 0; i < n && !m_ctx.cancelled.load(std::memory_order_relaxed); ++i) {
         if (steps.count(i))
             m_ctx.nc.post(Notifications::ScanProgressInfo, ++counter);
-        if (entries.at(i).size() >= 50000)
-            m_ctx.nc.post(Notifications::ScanPhotoAndVideoInfo, folder + QLatin1Char('/') + entries.at(i).fileName());
+        const QString path = folder + QLatin1Char('/') + entries.at(i).fileName();
+        if (RegularFile::size(path).value_or(0) >= 50000)
+            m_ctx.nc.post(Notifications::ScanPhotoAndVideoInfo, path);
     }
 }
 

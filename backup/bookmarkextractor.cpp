@@ -4,9 +4,9 @@
 #include "backup/recorddatabase.h"
 #include "backup/storednames.h"
 #include "platform/propertylist.h"
+#include "platform/regularfile.h"
 
 #include <QDebug>
-#include <QFileInfo>
 
 const BookmarkExtractor::Site BookmarkExtractor::kFixedSites[5] = {
     {"Apple", "https://www.apple.com/iphone/"},
@@ -26,9 +26,9 @@ void BookmarkExtractor::scanBookMarkThread(const QString &backupFolder)
     if (!ScanContext::folderUsable(backupFolder))
         return;
     QString path = m_ctx.storedPath(backupFolder, StoredNames::BookmarksDb);
-    if (!QFileInfo(path).isFile())
+    if (!RegularFile::isRegular(path))
         path = m_ctx.storedPath(backupFolder, StoredNames::BookmarksPlist);
-    if (!QFileInfo(path).isFile()) {
+    if (!RegularFile::isRegular(path)) {
         qInfo("messageDB is not exist");
         return;
     }
@@ -56,7 +56,7 @@ void BookmarkExtractor::scanBookMarkThread(const QString &backupFolder)
     }
 
     const QString historyPath = m_ctx.storedPath(backupFolder, StoredNames::HistoryPlist);
-    if (!QFileInfo(historyPath).isFile()) {
+    if (!RegularFile::isRegular(historyPath)) {
         qInfo("bookMarkPlistPath not find");
         return;
     }

@@ -5,9 +5,9 @@
 #include "backup/recorddatabase.h"
 #include "backup/storednames.h"
 #include "backup/textformat.h"
+#include "platform/regularfile.h"
 
 #include <QDebug>
-#include <QFileInfo>
 
 #include <functional>
 
@@ -21,7 +21,7 @@ void CalendarExtractor::scanCalenderThread(const QString &backupFolder)
     if (!ScanContext::folderUsable(backupFolder))
         return;
     const QString path = m_ctx.storedPath(backupFolder, StoredNames::Calendar);
-    if (!QFileInfo(path).isFile()) {
+    if (!RegularFile::isRegular(path)) {
         qInfo("CalenderDB is not exist");
         return;
     }

@@ -5,9 +5,9 @@
 #include "backup/recorddatabase.h"
 #include "backup/storednames.h"
 #include "backup/textformat.h"
+#include "platform/regularfile.h"
 
 #include <QDebug>
-#include <QFileInfo>
 
 CallHistoryExtractor::CallHistoryExtractor(ScanContext &context)
     : m_ctx(context)
@@ -20,11 +20,11 @@ void CallHistoryExtractor::scanCallHistoryThread(const QString &backupFolder)
         return;
     const QString storedata = m_ctx.storedPath(backupFolder, StoredNames::CallHistoryStoredata);
     const QString older = m_ctx.storedPath(backupFolder, StoredNames::CallHistoryDb);
-    const bool modern = QFileInfo(storedata).isFile();
+    const bool modern = RegularFile::isRegular(storedata);
     std::unique_ptr<RecordDatabase> db;
     if (modern)
         db = RecordDatabase::open(storedata);
-    else if (QFileInfo(older).isFile())
+    else if (RegularFile::isRegular(older))
         db = RecordDatabase::open(older);
 
     if (db) {

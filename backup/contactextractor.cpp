@@ -3,10 +3,10 @@
 #include "backup/notificationnames.h"
 #include "backup/recorddatabase.h"
 #include "backup/storednames.h"
+#include "platform/regularfile.h"
 
 #include <QDebug>
 #include <QDir>
-#include <QFileInfo>
 #include <QHash>
 
 namespace {
@@ -45,7 +45,7 @@ bool ContactExtractor::run(const QString &folder, Form form, NodeList<PRContactN
     if (!ScanContext::folderUsable(folder))
         return false;
     const QString bookPath = m_ctx.storedPath(folder, StoredNames::AddressBook);
-    if (!QFileInfo(bookPath).isFile()) {
+    if (!RegularFile::isRegular(bookPath)) {
         qInfo("contactDB is not exist");
         return false;
     }
@@ -56,7 +56,7 @@ bool ContactExtractor::run(const QString &folder, Form form, NodeList<PRContactN
     // stored form. Without either there are simply no photos.
     QString imagesPath = m_ctx.storedPath(folder, StoredNames::AddressBookImages);
     const char *imagesQuery = "select record_id, data from ABFullSizeImage";
-    if (!QFileInfo(imagesPath).isFile()) {
+    if (!RegularFile::isRegular(imagesPath)) {
         imagesPath = m_ctx.storedPath(folder, StoredNames::AddressBookImagesMddata);
         imagesQuery = "select record_id, data from ABImage";
     }

@@ -1,11 +1,19 @@
 #include "backup/databasecopy.h"
 
+#include "platform/regularfile.h"
+
 #include <QDebug>
 #include <QFile>
-#include <QFileInfo>
 
 #include <sqlite3.h>
 
+namespace {
+
+// Far above the largest record database a phone keeps (message stores reach
+// a few GB); only a file that keeps growing while it is read reaches it.
+constexpr qint64 kMaxDatabaseBytes = qint64(64) << 30;
+
+} // namespace
 
 void commitDB(const QString &path)
 {
@@ -27,26 +35,24 @@ void commitDB(const QString &path)
 
 std::unique_ptr<DatabaseCopy> DatabaseCopy::make(const QString &sourcePath, bool runCommit)
 {
-    const QFileInfo source(sourcePath);
-    if (!source.isFile())
+    if (!RegularFile::isRegular(sourcePath))
         return nullptr;
     std::unique_ptr<DatabaseCopy> copy(new DatabaseCopy);
     if (!copy->m_folder.isValid())
         return nullptr;
     // The copy keeps a fixed name so that SQLite finds the companions beside it.
     copy->m_path = copy->m_folder.filePath(QStringLiteral("db.sqlite"));
-    if (!QFile::copy(sourcePath, copy->m_path))
+    if (!RegularFile::copy(sourcePath, copy->m_path, kMaxDatabaseBytes))
         return nullptr;
+    // A companion that is not a regular file (a link, a FIFO) is treated as
+    // absent, as it would be for the database itself.
     for (const char *suffix : {"-wal", "-shm", "-journal"}) {
         const QString companion = sourcePath + QLatin1String(suffix);
-        if (!QFileInfo::exists(companion))
+        if (!RegularFile::isRegular(companion))
             continue;
-        if (!QFile::copy(companion, copy->m_path + QLatin1String(suffix)))
+        if (!RegularFile::copy(companion, copy->m_path + QLatin1String(suffix), kMaxDatabaseBytes))
             return nullptr;
-        QFile::setPermissions(copy->m_path + QLatin1String(suffix), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
-    // Copies keep the source's permission bits; the commit step must write.
-    QFile::setPermissions(copy->m_path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (runCommit)
         commitDB(copy->m_path);
     return copy;

@@ -1,5 +1,7 @@
 #include "backup/mbdbreader.h"
 
+#include "platform/regularfile.h"
+
 #include <cstring>
 
 namespace {
@@ -8,8 +10,7 @@ constexpr std::size_t kBufferSize = 1 << 20;
 
 bool MbdbReader::open(const QString &path)
 {
-    m_file.setFileName(path);
-    if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    if (!RegularFile::openFile(m_file, path, QIODevice::ReadOnly | QIODevice::Unbuffered))
         return false;
     m_size = m_file.size();
     m_buffer.resize(kBufferSize);

@@ -6,6 +6,7 @@
 #include "backup/storednames.h"
 #include "backup/textformat.h"
 #include "platform/propertylist.h"
+#include "platform/regularfile.h"
 
 #include <QDebug>
 #include <QFile>
@@ -16,10 +17,7 @@ namespace {
 
 QByteArray readCapped(const QString &path, qsizetype maxBytes)
 {
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
-        return {};
-    return file.read(maxBytes);
+    return RegularFile::readPrefix(path, maxBytes);
 }
 
 } // namespace
@@ -135,7 +133,7 @@ void MessageExtractor::run(const QString &folder, Form form, PhoneLookup &lookup
     if (!ScanContext::folderUsable(folder))
         return;
     const QString path = m_ctx.storedPath(folder, StoredNames::Sms);
-    if (!QFileInfo(path).isFile())
+    if (!RegularFile::isRegular(path))
         return;
     if (m_ctx.currentNodeIsiOS6Version)
         readModern(path, form, lookup);

@@ -5,9 +5,9 @@
 #include "backup/recorddatabase.h"
 #include "backup/storednames.h"
 #include "backup/textformat.h"
+#include "platform/regularfile.h"
 
 #include <QDebug>
-#include <QFileInfo>
 
 #include <zlib.h>
 
@@ -45,14 +45,14 @@ bool NoteExtractor::run(const QString &folder, const QString &postName)
     if (!ScanContext::folderUsable(folder))
         return false;
     const QString noteStore = m_ctx.storedPath(folder, StoredNames::NoteStore);
-    if (QFileInfo(noteStore).isFile()) {
+    if (RegularFile::isRegular(noteStore)) {
         readNoteStore(noteStore, postName);
         return true;
     }
     QString older = m_ctx.storedPath(folder, StoredNames::NotesSqlite);
-    if (!QFileInfo(older).isFile())
+    if (!RegularFile::isRegular(older))
         older = m_ctx.storedPath(folder, StoredNames::NotesDb);
-    if (!QFileInfo(older).isFile()) {
+    if (!RegularFile::isRegular(older)) {
         qInfo("messageDB is not exist");
         return false;
     }

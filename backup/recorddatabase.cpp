@@ -1,6 +1,7 @@
 #include "backup/recorddatabase.h"
 
 #include "backup/textformat.h"
+#include "platform/regularfile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -15,7 +16,7 @@ namespace {
 bool hasCompanions(const QString &path)
 {
     for (const char *suffix : {"-wal", "-journal"}) {
-        if (QFileInfo::exists(path + QLatin1String(suffix)))
+        if (RegularFile::isRegular(path + QLatin1String(suffix)))
             return true;
     }
     return false;
@@ -38,7 +39,7 @@ sqlite3 *openImmutable(const QString &path)
 
 std::unique_ptr<RecordDatabase> RecordDatabase::open(const QString &path, Commit commit)
 {
-    if (!QFileInfo(path).isFile())
+    if (!RegularFile::isRegular(path))
         return nullptr;
     std::unique_ptr<RecordDatabase> db(new RecordDatabase);
     if (!hasCompanions(path)) {

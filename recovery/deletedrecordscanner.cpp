@@ -8,9 +8,9 @@
 #include "recovery/messagescanner.h"
 #include "recovery/notescanner.h"
 #include "recovery/pagesource.h"
+#include "platform/regularfile.h"
 
 #include <QDebug>
-#include <QFileInfo>
 
 namespace DeletedRecordScanner {
 
@@ -24,7 +24,7 @@ QString findDatabase(const ScanContext &ctx, const QString &folder, std::initial
 {
     for (const char *name : names) {
         const QString path = ctx.storedPath(folder, name);
-        if (QFileInfo(path).isFile())
+        if (RegularFile::isRegular(path))
             return path;
     }
     return {};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/regularfile.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -24,8 +26,7 @@ class MappedSource
 public:
     bool open(const QString &path)
     {
-        m_file.setFileName(path);
-        if (!m_file.open(QIODevice::ReadOnly))
+        if (!RegularFile::openFile(m_file, path))
             return false;
         m_size = std::uint64_t(m_file.size());
         if (m_size == 0)
@@ -86,10 +87,14 @@ public:
     }
     bool open(const QString &path)
     {
-        m_file = std::fopen(QFile::encodeName(path).constData(), "rb");
+        RegularFile::Descriptor source = RegularFile::open(path);
+        if (!source.isValid())
+            return false;
+        m_file = fdopen(source.fd(), "rb");
         if (!m_file)
             return false;
-        m_size = std::uint64_t(QFile(path).size());
+        source.release();
+        m_size = std::uint64_t(source.size());
         return true;
     }
     std::uint64_t size() const { return m_size; }

@@ -2,7 +2,7 @@
 
 #include "backup/recorddatabase.h"
 
-#include <QFileInfo>
+#include "platform/regularfile.h"
 
 bool commitWouldSwitchToWal(const QString &path)
 {
@@ -15,5 +15,5 @@ bool commitWouldSwitchToWal(const QString &path)
 
 bool hasLogCompanion(const QString &path)
 {
-    return QFileInfo::exists(path + QStringLiteral("-wal")) || QFileInfo::exists(path + QStringLiteral("-journal"));
+    return RegularFile::isRegular(path + QStringLiteral("-wal")) || RegularFile::isRegular(path + QStringLiteral("-journal"));
 }

@@ -1,8 +1,8 @@
 #include "results/prmoviepreview.h"
 
+#include "platform/regularfile.h"
 #include "results/prthumbnailer.h"
 
-#include <QFileInfo>
 #include <QMediaPlayer>
 #include <QPushButton>
 #include <QUrl>
@@ -54,7 +54,10 @@ void PRMoviePreview::ensurePlayer()
 
 void PRMoviePreview::setMovie(const QString &path)
 {
-    if (!QFileInfo(path).isFile()) {
+    // The player is handed the descriptor of the checked file: a link, FIFO
+    // or device in the backup never reaches the media framework.
+    auto source = std::make_unique<QFile>();
+    if (!RegularFile::openFile(*source, path)) {
         stop();
         Q_EMIT failed();
         return;
@@ -62,7 +65,8 @@ void PRMoviePreview::setMovie(const QString &path)
     ensurePlayer();
     m_player->stop();
     m_play->setEnabled(false);
-    m_player->setSource(QUrl::fromLocalFile(path));
+    m_player->setSource(QUrl::fromLocalFile(RegularFile::descriptorPath(*source)));
+    m_source = std::move(source);
 }
 
 void PRMoviePreview::stop()
@@ -71,6 +75,7 @@ void PRMoviePreview::stop()
         return;
     m_player->stop();
     m_player->setSource(QUrl());
+    m_source.reset();
     m_play->setEnabled(false);
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QFile>
 #include <QWidget>
+
+#include <memory>
 
 class QMediaPlayer;
 class QPushButton;
@@ -34,4 +37,6 @@ private:
     QMediaPlayer *m_player = nullptr;
     QVideoWidget *m_video = nullptr;
     QPushButton *m_play = nullptr;
+    // The movie's file, open while the player may read it.
+    std::unique_ptr<QFile> m_source;
 };

@@ -6,6 +6,7 @@
 #include "platform/guithread.h"
 #include "platform/notificationcenter.h"
 #include "platform/propertylist.h"
+#include "platform/regularfile.h"
 #include "results/primages.h"
 #include "results/prconversationview.h"
 #include "results/prmoviepreview.h"
@@ -16,6 +17,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QItemSelectionModel>
@@ -208,17 +210,20 @@ void PRResultViewController::ScanMovNodeToMainThread(const QString &path)
 {
     // Runs on the scan thread: it only reads the file's header and files a
     // record into the intake, which belongs to the scan until its end.
-    const QFileInfo info(path);
-    const QString size = TextFormat::sizeText(info.exists() ? quint64(info.size()) : 0);
+    // A link, FIFO or device is not a photo of the backup: nothing is filed.
+    QFile file;
+    if (!RegularFile::openFile(file, path))
+        return;
+    const QString size = TextFormat::sizeText(quint64(std::max<qint64>(file.size(), 0)));
     auto node = std::make_shared<PRPhotoAndVideoNode>();
     node->setFilePath(path);
     node->setFileNodeSize(size);
-    if (QImageReader(path).canRead()) {
+    const bool picture = QImageReader(&file).canRead();
+    if (picture) {
         ++imagecount;
         node->setFileNodeName(TextFormat::getFullName(imagecount) + QStringLiteral(".jpg"));
-    } else if (QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchContent)
-                   .name()
-                   .startsWith(QLatin1String("video/"))) {
+    } else if (file.seek(0)
+               && QMimeDatabase().mimeTypeForData(&file).name().startsWith(QLatin1String("video/"))) {
         ++movCount;
         node->setFileNodeName(TextFormat::getFullName(movCount) + QStringLiteral(".mov"));
         node->setBmov(true);

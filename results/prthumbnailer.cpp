@@ -1,5 +1,7 @@
 #include "results/prthumbnailer.h"
 
+#include "platform/regularfile.h"
+
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -124,15 +126,16 @@ void PRThumbnailer::deliver(quint64 id, const PRThumbnail &thumbnail)
 PRThumbnail PRThumbnailer::makeThumbnail(const QString &filePath, bool bmov, const std::atomic_bool *cancelled)
 {
     using Kind = PRThumbnail::Kind;
-    QFile file(filePath);
-    // Opening reads nothing: a movie is measured before any of it is read.
-    if (filePath.isEmpty() || !file.open(QIODevice::ReadOnly))
+    QFile file;
+    // Opening reads nothing: a movie is measured before any of it is read. A
+    // link, FIFO or device in the backup is unreadable, never waited on.
+    if (!RegularFile::openFile(file, filePath))
         return {Kind::Unreadable, {}};
     if (bmov) {
-        if (QFileInfo(file).size() > MaxMovieBytes)
+        if (file.size() > MaxMovieBytes)
             return {Kind::MovieTooLarge, {}};
-        file.close();
-        QImage frame = movieFrame(filePath, MovieFrameTimeoutMs, cancelled);
+        // The player opens the checked file itself, not the name again.
+        QImage frame = movieFrame(RegularFile::descriptorPath(file), MovieFrameTimeoutMs, cancelled);
         if (frame.isNull())
             return {Kind::NoMovieFrame, {}};
         return {Kind::MovieFrame, std::move(frame)};

@@ -1,9 +1,9 @@
 #include "results/prtreecontroller.h"
 
 #include "backup/textformat.h"
+#include "platform/regularfile.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <utility>
@@ -124,10 +124,9 @@ void PRTreeController::addTreeNode(const DirRef &entry)
     // One look at the stored file serves the shortcut and the file node.
     StoredFile stored;
     if (!entry->fileKey().isEmpty()) {
-        const QFileInfo info(entry->fileKey());
-        if (info.isFile()) {
+        if (const auto size = RegularFile::size(entry->fileKey())) {
             stored.exists = true;
-            stored.size = quint64(std::max<qint64>(info.size(), 0));
+            stored.size = quint64(std::max<qint64>(*size, 0));
         }
     }
     m_realKeypath = entry->fileKey();

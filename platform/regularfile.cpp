@@ -1,0 +1,266 @@
+#include "platform/regularfile.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <utility>
+#include <vector>
+
+namespace RegularFile {
+
+namespace {
+
+constexpr qint64 kChunk = 1 << 20;
+
+class Fd
+{
+public:
+    explicit Fd(int fd = -1)
+        : m_fd(fd)
+    {
+    }
+    ~Fd()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    int get() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
+    void reset(int fd)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+
+private:
+    int m_fd;
+};
+
+bool isHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// The folder a name is opened in, and the name itself. A backup's stored-file
+// subfolder ("ab/") is opened without following a link; every folder above
+// it is an ordinary path.
+struct Location
+{
+    Fd folder;
+    QByteArray leaf;
+};
+
+bool locate(const QString &path, Location &out)
+{
+    const QByteArray encoded = QFile::encodeName(path);
+    if (encoded.isEmpty() || encoded.endsWith('/') || encoded.contains('\0'))
+        return false;
+    const qsizetype slash = encoded.lastIndexOf('/');
+    out.leaf = encoded.mid(slash + 1);
+    if (out.leaf == "." || out.leaf == "..")
+        return false;
+    QByteArray parent = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : encoded.left(slash);
+
+    const qsizetype parentSlash = parent.lastIndexOf('/');
+    const QByteArray parentName = parent.mid(parentSlash + 1);
+    const bool storedSubfolder = parentName.size() == 2 && isHexDigit(parentName[0]) && isHexDigit(parentName[1]);
+    if (!storedSubfolder) {
+        out.folder.reset(::open(parent.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        return out.folder.get() >= 0;
+    }
+    const QByteArray grand = parentSlash < 0 ? QByteArray(".") : parentSlash == 0 ? QByteArray("/")
+                                                                                    : parent.left(parentSlash);
+    Fd grandFolder(::open(grand.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (grandFolder.get() < 0)
+        return false;
+    out.folder.reset(::openat(grandFolder.get(), parentName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return out.folder.get() >= 0;
+}
+
+bool statLeaf(const Location &where, struct stat &st)
+{
+    return ::fstatat(where.folder.get(), where.leaf.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+qint64 readSome(int fd, char *out, qint64 n)
+{
+    for (;;) {
+        const ssize_t got = ::read(fd, out, std::size_t(n));
+        if (got >= 0 || errno != EINTR)
+            return qint64(got);
+    }
+}
+
+bool writeAll(int fd, const char *data, qint64 n)
+{
+    while (n > 0) {
+        const ssize_t put = ::write(fd, data, std::size_t(n));
+        if (put < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += put;
+        n -= put;
+    }
+    return true;
+}
+
+} // namespace
+
+Descriptor::~Descriptor()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+Descriptor::Descriptor(Descriptor &&other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1))
+    , m_size(other.m_size)
+{
+}
+
+Descriptor &Descriptor::operator=(Descriptor &&other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+        m_size = other.m_size;
+    }
+    return *this;
+}
+
+int Descriptor::release()
+{
+    return std::exchange(m_fd, -1);
+}
+
+Descriptor open(const QString &path)
+{
+    Location where;
+    if (!locate(path, where))
+        return {};
+    // Asked before the open as well, so that a device node is never opened
+    // (opening some has effects of its own); the answer that counts is the
+    // one on the descriptor.
+    struct stat st{};
+    if (!statLeaf(where, st) || !S_ISREG(st.st_mode))
+        return {};
+    Fd fd(::openat(where.folder.get(), where.leaf.constData(),
+                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return {};
+    return Descriptor(fd.release(), qint64(st.st_size));
+}
+
+std::optional<qint64> size(const QString &path)
+{
+    Location where;
+    struct stat st{};
+    if (!locate(path, where) || !statLeaf(where, st) || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return qint64(st.st_size);
+}
+
+bool isRegular(const QString &path)
+{
+    return size(path).has_value();
+}
+
+std::optional<QByteArray> read(const QString &path, qint64 maxBytes)
+{
+    const Descriptor file = open(path);
+    if (!file.isValid() || maxBytes < 0 || file.size() > maxBytes)
+        return std::nullopt;
+    QByteArray out;
+    out.reserve(qsizetype(file.size()));
+    std::vector<char> chunk(std::size_t(qMin<qint64>(kChunk, maxBytes + 1)));
+    for (;;) {
+        const qint64 got = readSome(file.fd(), chunk.data(), qint64(chunk.size()));
+        if (got < 0)
+            return std::nullopt;
+        if (got == 0)
+            return out;
+        if (out.size() + got > maxBytes)
+            return std::nullopt;
+        out.append(chunk.data(), qsizetype(got));
+    }
+}
+
+QByteArray readPrefix(const QString &path, qint64 maxBytes)
+{
+    const Descriptor file = open(path);
+    if (!file.isValid() || maxBytes <= 0)
+        return {};
+    QByteArray out(qsizetype(qMin(maxBytes, qMax<qint64>(file.size(), 0))), Qt::Uninitialized);
+    qint64 have = 0;
+    while (have < out.size()) {
+        const qint64 got = readSome(file.fd(), out.data() + have, out.size() - have);
+        if (got <= 0)
+            break;
+        have += got;
+    }
+    out.truncate(qsizetype(have));
+    return out;
+}
+
+bool openFile(QFile &file, const QString &path, QIODevice::OpenMode mode)
+{
+    file.close();
+    Descriptor source = open(path);
+    if (!source.isValid())
+        return false;
+    const int fd = source.fd();
+    if (!file.open(fd, (mode & ~QIODevice::WriteOnly) | QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return false;
+    source.release();
+    return true;
+}
+
+QString descriptorPath(const QFile &file)
+{
+    const int fd = file.handle();
+    return fd < 0 ? QString() : QStringLiteral("/proc/self/fd/%1").arg(fd);
+}
+
+bool copy(const QString &source, const QString &target, qint64 maxBytes)
+{
+    const Descriptor in = open(source);
+    if (!in.isValid() || in.size() > maxBytes)
+        return false;
+    const QByteArray targetName = QFile::encodeName(target);
+    Fd out(::open(targetName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (out.get() < 0)
+        return false;
+    std::vector<char> chunk(static_cast<std::size_t>(kChunk));
+    qint64 total = 0;
+    bool ok = true;
+    for (;;) {
+        const qint64 got = readSome(in.fd(), chunk.data(), qint64(chunk.size()));
+        if (got == 0)
+            break;
+        total += got;
+        if (got < 0 || total > maxBytes || !writeAll(out.get(), chunk.data(), got)) {
+            ok = false;
+            break;
+        }
+    }
+    if (::close(out.release()) != 0)
+        ok = false;
+    if (!ok)
+        ::unlink(targetName.constData());
+    return ok;
+}
+
+} // namespace RegularFile
