@@ -1,6 +1,7 @@
 #include "app/veldruneappdelegate.h"
 #include "results/prthumbnailer.h"
 #include "platform/notificationcenter.h"
+#include "platform/scratchfolder.h"
 
 #include <QApplication>
 
@@ -11,6 +12,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ostra"));
     QApplication::setApplicationVersion(QStringLiteral(OSTRA_VERSION));
+    ScratchFolder::removeStale();
     // Closing goes through the exit confirmation, which quits on its own.
     QApplication::setQuitOnLastWindowClosed(false);
 

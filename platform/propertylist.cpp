@@ -1,7 +1,9 @@
 #include "platform/propertylist.h"
 
+#include "platform/plistbounds.h"
+#include "platform/regularfile.h"
+
 #include <QDateTime>
-#include <QFile>
 #include <QSaveFile>
 #include <QTimeZone>
 
@@ -15,8 +17,8 @@ namespace {
 // Seconds between the Unix epoch and the property-list epoch (2001-01-01 UTC).
 constexpr qint64 kAppleEpochOffset = 978307200;
 
-// libplist recurses once per nesting level; a hostile file must not be able to
-// exhaust the stack through us either.
+// Our own conversion recurses once per nesting level too. PlistBounds already
+// keeps what reaches it shallower; this is the conversion's own guard.
 constexpr int kMaxDepth = 512;
 
 struct PlistDeleter
@@ -78,10 +80,19 @@ QVariant toVariant(plist_t node, int depth)
     }
     case PLIST_ARRAY: {
         QVariantList list;
-        const uint32_t n = plist_array_get_size(node);
-        list.reserve(qsizetype(n));
-        for (uint32_t i = 0; i < n; ++i)
-            list.append(toVariant(plist_array_get_item(node, i), depth + 1));
+        list.reserve(qsizetype(plist_array_get_size(node)));
+        // An array read from a binary list has no index: plist_array_get_item()
+        // walks it from the start each time, so walk it once instead.
+        plist_array_iter it = nullptr;
+        plist_array_new_iter(node, &it);
+        for (;;) {
+            plist_t item = nullptr;
+            plist_array_next_item(node, it, &item);
+            if (!item)
+                break;
+            list.append(toVariant(item, depth + 1));
+        }
+        free(it);
         return list;
     }
     case PLIST_DICT: {
@@ -161,6 +172,11 @@ std::optional<QVariant> fromData(const QByteArray &data)
 {
     if (data.isEmpty() || data.size() > std::numeric_limits<uint32_t>::max())
         return std::nullopt;
+    // libplist recurses once per level while freeing (and, in some versions,
+    // parsing) and copies shared binary objects once per reference: nothing
+    // it is given may choose either.
+    if (!PlistBounds::check(data))
+        return std::nullopt;
     plist_t root = nullptr;
     plist_from_memory(data.constData(), uint32_t(data.size()), &root);
     if (!root)
@@ -174,10 +190,10 @@ std::optional<QVariant> fromData(const QByteArray &data)
 
 std::optional<QVariant> readFile(const QString &path, qint64 maxBytes)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > maxBytes)
+    const auto data = RegularFile::read(path, maxBytes);
+    if (!data)
         return std::nullopt;
-    return fromData(file.readAll());
+    return fromData(*data);
 }
 
 std::optional<QVariantMap> readDictionary(const QString &path)

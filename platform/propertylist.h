@@ -24,12 +24,17 @@ namespace PropertyList {
 
 enum class Format { Xml, Binary };
 
-// The root of the list in data, or nothing when data is not a property list.
+// The root of the list in data, or nothing when data is not a property list or
+// nests deeper than PlistBounds allows.
 std::optional<QVariant> fromData(const QByteArray &data);
 
-// Reads a whole file; nothing when it is missing, unreadable, larger than
-// maxBytes or not a property list.
-std::optional<QVariant> readFile(const QString &path, qint64 maxBytes = 64 * 1024 * 1024);
+// Real lists (Info.plist, Manifest.plist, Safari's History.plist) stay far below.
+constexpr qint64 kDefaultMaxBytes = 16 * 1024 * 1024;
+
+// Reads a whole file; nothing when it is not a regular file (a link, FIFO,
+// socket or device counts as missing), is unreadable, holds more than
+// maxBytes or is not a property list.
+std::optional<QVariant> readFile(const QString &path, qint64 maxBytes = kDefaultMaxBytes);
 
 // The root of readFile() when it is a dictionary; nothing otherwise.
 std::optional<QVariantMap> readDictionary(const QString &path);

@@ -9,6 +9,10 @@
 // created on first use and refused when it is not a real folder owned by
 // this user with no access for others: nothing the user reads from a backup
 // is ever left where another account could read or plant it.
+//
+// A folder is named after the process that made it ("use-<pid>-XXXXXX"), so
+// that the folders of a process that was killed (and never removed its own)
+// can be found and removed by the next one.
 class ScratchFolder
 {
 public:
@@ -26,6 +30,11 @@ public:
 
     // The per-user root, made on demand; empty when it cannot be made safely.
     static QString root();
+
+    // Removes the folders of processes that no longer run, and folders of the
+    // older naming that carries no process id. Links inside are removed, never
+    // followed. Called once at start, before any folder is made.
+    static void removeStale();
 
 private:
     void remove();

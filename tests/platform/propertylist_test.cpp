@@ -5,8 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimeZone>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -78,4 +83,30 @@ TEST(PropertyList, BrokenAndMissingInputGiveNothing)
     ASSERT_TRUE(PropertyList::writeFile(list, QVariantList{1, 2}, PropertyList::Format::Xml));
     EXPECT_TRUE(PropertyList::readFile(list).has_value());
     EXPECT_FALSE(PropertyList::readDictionary(list).has_value()) << "an array is not a dictionary";
+}
+
+TEST(PropertyList, ReadsOnlyRegularFilesWithinTheCap)
+{
+    QTemporaryDir dir;
+    const QString list = dir.filePath(QStringLiteral("Info.plist"));
+    ASSERT_TRUE(PropertyList::writeFile(list, sample(), PropertyList::Format::Xml));
+    const qint64 size = QFileInfo(list).size();
+    EXPECT_TRUE(PropertyList::readFile(list, size).has_value()) << "the cap is inclusive";
+    EXPECT_FALSE(PropertyList::readFile(list, size - 1).has_value());
+
+    const QString linked = dir.filePath(QStringLiteral("Linked.plist"));
+    ASSERT_TRUE(QFile::link(list, linked));
+    EXPECT_FALSE(PropertyList::readDictionary(linked).has_value()) << "a link counts as missing";
+
+    const QString zero = dir.filePath(QStringLiteral("Zero.plist"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zero));
+    EXPECT_FALSE(PropertyList::readDictionary(zero).has_value());
+
+    // Nobody writes to it: an open that waited for a writer would never return.
+    const QString fifo = dir.filePath(QStringLiteral("Manifest.plist"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_FALSE(PropertyList::readDictionary(fifo).has_value());
+    EXPECT_LT(timer.elapsed(), 1000);
 }

@@ -5,6 +5,7 @@
 #include "backup/notificationnames.h"
 #include "backup/priosdevicecontroller.h"
 #include "backup/scancontext.h"
+#include "platform/scratchfolder.h"
 #include "recovery/deletedrecordscanner.h"
 #include "tools/scan/jsonrecordwriter.h"
 
@@ -36,6 +37,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ostra-scan"));
+    ScratchFolder::removeStale();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
