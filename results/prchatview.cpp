@@ -1,6 +1,7 @@
 #include "results/prchatview.h"
 
 #include "results/primages.h"
+#include "results/prsharedcontrols.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -37,11 +38,12 @@ QString withLineSeparators(QString text)
 }
 
 // Wraps the text at word boundaries (or anywhere for a word longer than the
-// width) and returns the size the lines use.
+// width, or throughout a text holding a run too long to wrap at words) and
+// returns the size the lines use.
 QSizeF layOut(QTextLayout &layout, qreal width)
 {
     QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    option.setWrapMode(previewWrapMode(layout.text()));
     layout.setTextOption(option);
     layout.setCacheEnabled(true);
     qreal used = 0;
@@ -260,6 +262,6 @@ PRChatNameView *PRChatNameView::initwithNameString(const QString &name)
     QFont font(QStringLiteral("Lucida Grande"));
     font.setPointSize(11);
     setFont(font);
-    setText(name);
+    setText(previewText(name, kPreviewFieldLimit));
     return this;
 }

@@ -48,7 +48,9 @@ public:
 
     // The size a text needs: its wrapped size plus the bubble's margins, at
     // least 15 high; a zero rectangle for no text, a single line break or a
-    // single blank.
+    // single blank. Wraps anywhere when a text holds a run without a break
+    // opportunity too long to wrap at words; the time still grows with the
+    // text's length, so callers bound it (previewText()).
     static QRectF calculateChatRect(const QString &text);
 
     void setPicture(const QPixmap &picture);

@@ -2,11 +2,9 @@
 
 #include "results/prchatview.h"
 #include "results/primages.h"
+#include "results/prsharedcontrols.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
-#include <QFileInfo>
-#include <QImageReader>
 #include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -18,8 +16,6 @@
 
 namespace {
 
-// Bigger pictures than this are refused rather than decoded, in megabytes.
-constexpr int kPictureAllocationLimit = 128;
 constexpr qreal kSentX = 167;
 
 // Reads that outlive their view finish in the application's pool, which
@@ -34,19 +30,6 @@ QString fileText(const char *text)
     return QCoreApplication::translate("PRChatView", text);
 }
 
-QImage readScaled(QImageReader &reader, const QSize &bounds)
-{
-    reader.setAllocationLimit(kPictureAllocationLimit);
-    reader.setAutoTransform(true);
-    const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty())
-        return {};
-    // Decoders that can scale (JPEG) then never hold the whole picture.
-    if (size.width() > bounds.width() || size.height() > bounds.height())
-        reader.setScaledSize(size.scaled(bounds, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
-    return reader.read();
-}
-
 } // namespace
 
 struct PRConversationView::PictureInbox
@@ -57,23 +40,26 @@ struct PRConversationView::PictureInbox
     std::atomic<quint64> generation{0};
 };
 
-PRChatBubbleLayout PRChatBubbleLayout::forMessage(const PRMessageNode &message)
+PRChatBubbleLayout PRChatBubbleLayout::forMessage(const PRMessageNode &message, qsizetype textLimit)
 {
     PRChatBubbleLayout layout;
+    // The caption is one line, elided: longer fields would only be laid out
+    // for nothing.
+    const QString date = message.messageDate().left(kPreviewFieldLimit);
     if (message.messageType() == QLatin1String("Received")) {
-        layout.caption = QStringLiteral("%1     %2").arg(message.messageName(), message.messageDate());
+        layout.caption = QStringLiteral("%1     %2").arg(message.messageName().left(kPreviewFieldLimit), date);
         layout.type = PRChatView::kReceived;
         layout.x = 0;
     } else {
-        layout.caption = message.messageDate();
+        layout.caption = date;
         layout.type = 0;
         layout.x = kSentX;
     }
 
-    const auto textBubble = [&layout](const QString &text) {
+    const auto textBubble = [&layout, textLimit](const QString &text) {
         layout.content = Content::Text;
-        layout.text = text;
-        layout.textRect = PRChatView::calculateChatRect(text);
+        layout.text = previewText(text, textLimit);
+        layout.textRect = PRChatView::calculateChatRect(layout.text);
         layout.height = layout.textRect.height() + PRChatView::kTextExtraHeight;
     };
     const auto pictureBubble = [&layout](Content content) {
@@ -167,12 +153,8 @@ QImage PRConversationView::avatarImage(const PRMessageTreeNode &node)
     if (messages.isEmpty())
         return {};
     QImage image;
-    if (messages.first() && !messages.first()->contactImageData().isEmpty()) {
-        QByteArray data = messages.first()->contactImageData();
-        QBuffer buffer(&data);
-        QImageReader reader(&buffer);
-        image = readScaled(reader, QSize(80, 60));
-    }
+    if (messages.first())
+        image = decodePreviewPicture(messages.first()->contactImageData(), QSize(80, 60));
     return image.isNull() ? imageNamed(QStringLiteral("contact")).toImage() : image;
 }
 
@@ -215,14 +197,17 @@ void PRConversationView::placeMessages(int from, int to)
 {
     const auto &messages = m_currentMessageTreeNode->MessageNodeArray();
     static const PRMessageNode noMessage;
+    qsizetype textBudget = kPageTextBudget;
     for (int i = from; i < to; ++i)
-        placeMessage(messages.at(i) ? *messages.at(i) : noMessage);
+        placeMessage(messages.at(i) ? *messages.at(i) : noMessage, textBudget);
 }
 
-void PRConversationView::placeMessage(const PRMessageNode &message)
+void PRConversationView::placeMessage(const PRMessageNode &message, qsizetype &textBudget)
 {
     ++m_haveAddChatNum;
-    const PRChatBubbleLayout layout = PRChatBubbleLayout::forMessage(message);
+    const PRChatBubbleLayout layout
+        = PRChatBubbleLayout::forMessage(message, std::max(textBudget, kMessageTextFloor));
+    textBudget -= layout.text.size();
     const qreal y = m_previousMessageBubbleFrame.y() + m_previousMessageBubbleFrame.height();
     const QRectF frame(layout.x, y, PRChatView::kWidth, layout.height);
     auto *bubble = new PRChatView(frame, m_document);
@@ -327,11 +312,7 @@ void PRConversationView::resizeEvent(QResizeEvent *event)
 QImage PRConversationView::readChatPicture(const QString &path)
 {
     // Only a regular file: a pipe or a device could block the read for good.
-    if (path.isEmpty() || !QFileInfo(path).isFile())
-        return {};
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    return readScaled(reader, QSize(kPictureSide, kPictureSide));
+    return readPreviewPicture(path, QSize(kPictureSide, kPictureSide));
 }
 
 void PRConversationView::requestPicture(PRChatView *bubble, const QString &path)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "backup/nodes/prmessagenode.h"
+#include "results/prsharedcontrols.h"
 
 #include <QHash>
 #include <QImage>
@@ -31,7 +32,8 @@ struct PRChatBubbleLayout
     QString picturePath;
     qreal height = 0;
 
-    static PRChatBubbleLayout forMessage(const PRMessageNode &message);
+    // The message's text is shown up to textLimit characters (previewText()).
+    static PRChatBubbleLayout forMessage(const PRMessageNode &message, qsizetype textLimit = kPreviewTextLimit);
 };
 
 // The conversation preview of the results page: a header with the contact,
@@ -46,6 +48,11 @@ class PRConversationView : public QScrollArea
 
 public:
     static constexpr int kPreviewCount = 50;
+    // A page lays out at most about this much message text: the messages
+    // after the first long ones show only their start (and say so), yet at
+    // least kMessageTextFloor characters each.
+    static constexpr qsizetype kPageTextBudget = kPreviewTextLimit;
+    static constexpr qsizetype kMessageTextFloor = 2 * 1024;
     // Attachment pictures are read no larger than this.
     static constexpr int kPictureSide = 80;
 
@@ -89,7 +96,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    void placeMessage(const PRMessageNode &message);
+    // Places a bubble, its text bounded by what remains of the page's budget.
+    void placeMessage(const PRMessageNode &message, qsizetype &textBudget);
     void placeMessages(int from, int to);
     void resizeDocument(qreal bottom);
     void requestPicture(PRChatView *bubble, const QString &path);

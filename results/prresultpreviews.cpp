@@ -20,7 +20,6 @@
 #include <QUrl>
 #include <QFormLayout>
 #include <QHBoxLayout>
-#include <QImageReader>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QMessageBox>
@@ -39,6 +38,8 @@ QLabel *field(QWidget *parent, QVBoxLayout *column, int points = 12, bool bold =
 {
     auto *l = new QLabel(parent);
     l->setFont(lucidaGrande(points, bold));
+    // Every field shows record text: never markup.
+    l->setTextFormat(Qt::PlainText);
     l->setWordWrap(true);
     l->setTextInteractionFlags(Qt::TextSelectableByMouse);
     column->addWidget(l);
@@ -59,12 +60,7 @@ QWidget *panel(QWidget *parent, QVBoxLayout **column)
 // decoded whole for a preview.
 QPixmap scaledPicture(const QString &path, const QSize &box)
 {
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    const QSize size = reader.size();
-    if (size.isValid() && (size.width() > box.width() || size.height() > box.height()))
-        reader.setScaledSize(size.scaled(box, Qt::KeepAspectRatio));
-    return QPixmap::fromImage(reader.read());
+    return QPixmap::fromImage(readPreviewPicture(path, box));
 }
 
 // The picture that stands for a file of this name's type.
@@ -254,6 +250,7 @@ void PRResultViewController::buildTreePane(QWidget *filePreview)
     treeOutlineView->setHeaderHidden(false);
     treeOutlineView->setUniformRowHeights(true);
     treeOutlineView->setMinimumWidth(180);
+    showPlainToolTips(treeOutlineView);
     filePreview->setMinimumWidth(140);
     styleTable(treetableView, treeFileController);
 
@@ -311,7 +308,6 @@ void PRResultViewController::tableViewSelectionDidChange()
         return;
     const int row = rows.first().row();
     PRArrayController *controller = controllerOf(currentTableView);
-    auto text = [](QLabel *label, const QString &format, const QString &value) { label->setText(format.arg(value)); };
 
     if (currentTableView == photoTableView) {
         if (auto node = recordAt<PRPhotoAndVideoNode>(controller, row))
@@ -321,31 +317,31 @@ void PRResultViewController::tableViewSelectionDidChange()
             showContactPreview(*node);
     } else if (currentTableView == callHistoryTableView) {
         if (auto node = recordAt<PRCallHistoryNode>(controller, row)) {
-            text(callNamelab, tr("Name: %1"), node->callName());
-            text(callPhonelab, tr("Phone: %1"), node->callPhone());
-            text(callTypelab, tr("Type: %1"), node->callType());
-            text(callTimelab, tr("Duration: %1"), node->callDuration());
-            text(callDatelab, tr("Date: %1"), node->callDate());
+            setPreviewLabel(callNamelab, tr("Name: %1"), node->callName());
+            setPreviewLabel(callPhonelab, tr("Phone: %1"), node->callPhone());
+            setPreviewLabel(callTypelab, tr("Type: %1"), node->callType());
+            setPreviewLabel(callTimelab, tr("Duration: %1"), node->callDuration());
+            setPreviewLabel(callDatelab, tr("Date: %1"), node->callDate());
         }
     } else if (currentTableView == noteTableView) {
         if (auto node = recordAt<PRNoteNode>(controller, row)) {
             noteScrollView->show();
-            text(noteTitlelab, tr("Title: %1"), node->noteTitle());
-            text(noteDatelab, tr("Date: %1"), node->noteDate());
-            noteContentView->setPlainText(node->noteContent());
-            text(noteContentlab, tr("Note: %1"), node->noteContent());
+            setPreviewLabel(noteTitlelab, tr("Title: %1"), node->noteTitle());
+            setPreviewLabel(noteDatelab, tr("Date: %1"), node->noteDate());
+            noteContentView->setPreviewText(node->noteContent());
+            setPreviewLabel(noteContentlab, tr("Note: %1"), node->noteContent());
         }
     } else if (currentTableView == bookMarkTableView) {
         if (auto node = recordAt<PRBookMarkNode>(controller, row)) {
-            text(bookMarkTitlelab, tr("Title: \n%1"), node->bookMarkTitle());
-            text(bookMarkURLlab, tr("URL: \n%1"), node->bookMarkURL());
+            setPreviewLabel(bookMarkTitlelab, tr("Title: \n%1"), node->bookMarkTitle());
+            setPreviewLabel(bookMarkURLlab, tr("URL: \n%1"), node->bookMarkURL());
         }
     } else if (currentTableView == calenderTableView) {
         if (auto node = recordAt<PRCalenderNode>(controller, row)) {
-            text(calTitlelab, tr("Title: \n%1"), node->calTitle());
-            text(calNotelab, tr("Note: \n%1"), node->calNote());
-            text(calStartDatelab, tr("Start Date: %1"), node->startDate());
-            text(calEndDatelab, tr("Start End: %1"), node->endDate());
+            setPreviewLabel(calTitlelab, tr("Title: \n%1"), node->calTitle());
+            setPreviewLabel(calNotelab, tr("Note: \n%1"), node->calNote());
+            setPreviewLabel(calStartDatelab, tr("Start Date: %1"), node->startDate());
+            setPreviewLabel(calEndDatelab, tr("Start End: %1"), node->endDate());
         }
     } else if (currentTableView == facetwitterTableView) {
         if (auto node = recordAt<PRFaceTwitterNode>(controller, row))
@@ -355,11 +351,12 @@ void PRResultViewController::tableViewSelectionDidChange()
             showFilePreview(file->filePath());
     } else if (currentTableView == messageTreeTableView) {
         if (auto node = recordAt<PRMessageTreeNode>(controller, row)) {
-            messageNamelab->setText(node->messageTreeNodeName());
-            messagePhonelab->setText(node->messageTreeNodeAdress());
-            messageTypelab->setText(tr("%n message(s)", nullptr, int(node->MessageNodeArray().size())));
-            messageDatelab->setText(node->MessageNodeArray().isEmpty() ? QString()
-                                                                        : node->MessageNodeArray().last()->messageDate());
+            const auto &messages = node->MessageNodeArray();
+            setPreviewLabel(messageNamelab, QStringLiteral("%1"), node->messageTreeNodeName());
+            setPreviewLabel(messagePhonelab, QStringLiteral("%1"), node->messageTreeNodeAdress());
+            messageTypelab->setText(tr("%n message(s)", nullptr, int(messages.size())));
+            setPreviewLabel(messageDatelab, QStringLiteral("%1"),
+                            messages.isEmpty() || !messages.last() ? QString() : messages.last()->messageDate());
             conversationView->showConversation(node);
         }
     }
@@ -377,24 +374,23 @@ void PRResultViewController::showPhotoPreview(const PRPhotoAndVideoNode &node)
         imageView->show();
         imageView->setPixmap(scaledPicture(node.filePath(), QSize(360, 360)));
     }
-    imageFileNamelab->setText(tr("File Name: %1").arg(node.fileNodeName()));
-    imageFileSizelab->setText(tr("File Size: %1").arg(node.fileNodeSize()));
+    setPreviewLabel(imageFileNamelab, tr("File Name: %1"), node.fileNodeName());
+    setPreviewLabel(imageFileSizelab, tr("File Size: %1"), node.fileNodeSize());
 }
 
 void PRResultViewController::showContactPreview(const PRContactNode &node)
 {
-    contactNamelab->setText(node.contactName());
-    contactPhonelab->setText(tr("Phone: %1").arg(node.contactPhone()));
-    contactEmaillab->setText(tr("Email: %1").arg(node.contactEmail()));
-    contactHomePagelab->setText(tr("HomePage: %1").arg(node.contactHomepage()));
-    contactCompanylab->setText(tr("Company: %1").arg(node.contactCompany()));
-    contactJobTitlelab->setText(tr("JobTitle: %1").arg(node.contactJobtitle()));
-    contactBirthdaylab->setText(tr("Birthday: %1").arg(node.contactBirthday()));
-    contactNotelab->setPlainText(tr("Note: %1").arg(node.contactNote()));
-    QPixmap photo;
-    if (!node.imageData().isEmpty())
-        photo.loadFromData(node.imageData());
-    contactImageView->setPixmap(photo.isNull() ? imageNamed(QStringLiteral("contact")) : photo);
+    setPreviewLabel(contactNamelab, QStringLiteral("%1"), node.contactName());
+    setPreviewLabel(contactPhonelab, tr("Phone: %1"), node.contactPhone());
+    setPreviewLabel(contactEmaillab, tr("Email: %1"), node.contactEmail());
+    setPreviewLabel(contactHomePagelab, tr("HomePage: %1"), node.contactHomepage());
+    setPreviewLabel(contactCompanylab, tr("Company: %1"), node.contactCompany());
+    setPreviewLabel(contactJobTitlelab, tr("JobTitle: %1"), node.contactJobtitle());
+    setPreviewLabel(contactBirthdaylab, tr("Birthday: %1"), node.contactBirthday());
+    contactNotelab->setPreviewText(tr("Note: %1").arg(node.contactNote()));
+    // Shown in 96 points; twice that keeps it sharp on a dense screen.
+    const QImage photo = decodePreviewPicture(node.imageData(), QSize(192, 192));
+    contactImageView->setPixmap(photo.isNull() ? imageNamed(QStringLiteral("contact")) : QPixmap::fromImage(photo));
     // An empty value hides its line; a present one shows it again.
     const std::pair<QWidget *, const QString *> lines[] = {
         {contactNamelab, &node.contactName()},         {contactPhonelab, &node.contactPhone()},
@@ -411,8 +407,8 @@ void PRResultViewController::showFaceTwitterPreview(const PRFaceTwitterNode &nod
     previewBtn->setVisible(picture.isNull());
     faceTwitterShowImageView->setVisible(!picture.isNull());
     faceTwitterShowImageView->setPixmap(picture);
-    faceTwitterFileNamelab->setText(tr("Name: %1").arg(node.faceTwitterFileName()));
-    faceTwitterFileSizelab->setText(tr("Size: %1").arg(node.fileSize()));
+    setPreviewLabel(faceTwitterFileNamelab, tr("Name: %1"), node.faceTwitterFileName());
+    setPreviewLabel(faceTwitterFileSizelab, tr("Size: %1"), node.fileSize());
 }
 
 void PRResultViewController::showFilePreview(const QString &path)

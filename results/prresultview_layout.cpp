@@ -22,8 +22,11 @@ namespace {
 
 QLabel *label(QWidget *parent, const QString &text = {}, int points = 12, bool bold = false)
 {
-    auto *l = new QLabel(text, parent);
+    auto *l = new QLabel(parent);
     l->setFont(lucidaGrande(points, bold));
+    // Some show what a backup says of itself (the device's name): never markup.
+    l->setTextFormat(Qt::PlainText);
+    l->setText(text);
     return l;
 }
 
@@ -69,6 +72,7 @@ void PRResultViewController::styleTable(QTableView *table, PRArrayController *mo
     table->setFont(lucidaGrande(11));
     for (size_t i = 0; i < model->columns().size(); ++i)
         table->setColumnWidth(int(i), model->columns()[i].width);
+    showPlainToolTips(table);
 }
 
 QTableView *PRResultViewController::makeTable(PRArrayController *model, QWidget *pane)

@@ -345,11 +345,12 @@ void PRResultViewController::showView(QWidget *parent)
     movCount = 0;
 
     if (const auto node = m_host.currentNode()) {
-        backupNameInfolab->setText(node->strDeviceName());
-        backupSerialInfolab->setText(node->strDeviceSerial());
-        deviceTypeInfolab->setText(node->strDeviceType());
-        iOSTypeInfolab->setText(node->strIOSVersion());
-        backupDateInfolab->setText(node->strDeviceBackUpTime());
+        const QString value = QStringLiteral("%1");
+        setPreviewLabel(backupNameInfolab, value, node->strDeviceName());
+        setPreviewLabel(backupSerialInfolab, value, node->strDeviceSerial());
+        setPreviewLabel(deviceTypeInfolab, value, node->strDeviceType());
+        setPreviewLabel(iOSTypeInfolab, value, node->strIOSVersion());
+        setPreviewLabel(backupDateInfolab, value, node->strDeviceBackUpTime());
     }
 
     photoBtn->setIcon(iconNamed(QStringLiteral("phone&videoNom")));

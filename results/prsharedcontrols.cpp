@@ -1,13 +1,23 @@
 #include "results/prsharedcontrols.h"
 
 #include "platform/notificationcenter.h"
+#include "platform/regularfile.h"
 
+#include <QAbstractItemView>
+#include <QBuffer>
+#include <QCoreApplication>
 #include <QDebug>
+#include <QHelpEvent>
+#include <QImageReader>
+#include <QLabel>
 #include <QLinearGradient>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextBoundaryFinder>
+#include <QTextDocument>
+#include <QToolTip>
 
 #include <atomic>
 #include <cmath>
@@ -33,6 +43,43 @@ QImage imageOf(const QModelIndex &index)
 {
     return index.data(PRImageAndTextCell::ImageRole).value<QImage>();
 }
+
+// Wrapping a run this long at word boundaries takes a few milliseconds; a
+// run of 64 K characters takes half a second.
+constexpr qsizetype kLongestRunWrappedAtWords = 1024;
+
+// Bigger pictures than this are refused rather than decoded, in megabytes.
+constexpr int kPictureAllocationLimit = 128;
+
+// Shows an item's tooltip escaped, in place of the view's own tooltip.
+class PlainToolTips : public QObject
+{
+public:
+    explicit PlainToolTips(QAbstractItemView *view)
+        : QObject(view)
+        , m_view(view)
+    {
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::ToolTip || watched != m_view->viewport())
+            return false;
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QModelIndex index = m_view->indexAt(help->pos());
+        const QString text = index.isValid() ? index.data(Qt::ToolTipRole).toString() : QString();
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(),
+                               Qt::convertFromPlainText(previewText(text, kPreviewFieldLimit), Qt::WhiteSpaceNormal),
+                               m_view->viewport(), m_view->visualRect(index));
+        return true;
+    }
+
+private:
+    QAbstractItemView *m_view;
+};
 
 } // namespace
 
@@ -118,6 +165,13 @@ PRTextView::PRTextView(QWidget *parent)
 {
     setReadOnly(true);
     setContextMenuPolicy(Qt::NoContextMenu);
+}
+
+void PRTextView::setPreviewText(const QString &text)
+{
+    const QString shown = previewText(text);
+    setWordWrapMode(previewWrapMode(shown));
+    setPlainText(shown);
 }
 
 void PRTextView::mousePressEvent(QMouseEvent *event)
@@ -279,4 +333,74 @@ QMessageBox *openSheetAlert(QWidget *parent, const QString &objectName, const QS
     alert->setWindowModality(Qt::WindowModal);
     alert->open();
     return alert;
+}
+
+QString previewElisionNote()
+{
+    return QCoreApplication::translate("PRPreviewText",
+                                       "… (the rest of this text is not shown here; export keeps it whole)");
+}
+
+QString previewText(const QString &text, qsizetype limit)
+{
+    if (text.size() <= limit)
+        return text;
+    qsizetype cut = std::max<qsizetype>(limit, 0);
+    if (cut > 0 && text.at(cut - 1).isHighSurrogate())
+        --cut;
+    return text.left(cut) + QLatin1Char('\n') + previewElisionNote();
+}
+
+QTextOption::WrapMode previewWrapMode(const QString &text)
+{
+    if (text.size() > kLongestRunWrappedAtWords) {
+        QTextBoundaryFinder lines(QTextBoundaryFinder::Line, text);
+        qsizetype previous = 0;
+        for (qsizetype at = lines.toNextBoundary(); at >= 0; at = lines.toNextBoundary()) {
+            if (at - previous > kLongestRunWrappedAtWords)
+                return QTextOption::WrapAnywhere;
+            previous = at;
+        }
+    }
+    return QTextOption::WrapAtWordBoundaryOrAnywhere;
+}
+
+void setPreviewLabel(QLabel *label, const QString &format, const QString &value)
+{
+    label->setTextFormat(Qt::PlainText);
+    label->setText(format.arg(previewText(value, kPreviewFieldLimit)));
+}
+
+void showPlainToolTips(QAbstractItemView *view)
+{
+    view->viewport()->installEventFilter(new PlainToolTips(view));
+}
+
+QImage decodePreviewPicture(const QByteArray &data, const QSize &box)
+{
+    if (data.isEmpty() || box.isEmpty())
+        return {};
+    QBuffer buffer;
+    buffer.setData(data);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return {};
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    reader.setAllocationLimit(kPictureAllocationLimit);
+    reader.setAutoTransform(true);
+    const QSize size = reader.size();
+    if (!size.isValid() || size.isEmpty())
+        return {};
+    // Decoders that can scale (JPEG) then never hold the whole picture.
+    if (size.width() > box.width() || size.height() > box.height())
+        reader.setScaledSize(size.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
+    return reader.read();
+}
+
+QImage readPreviewPicture(const QString &path, const QSize &box)
+{
+    if (path.isEmpty())
+        return {};
+    const std::optional<QByteArray> bytes = RegularFile::read(path, kPreviewPictureFileLimit);
+    return bytes ? decodePreviewPicture(*bytes, box) : QImage();
 }

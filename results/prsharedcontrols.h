@@ -7,7 +7,12 @@
 #include <QSize>
 #include <QStyledItemDelegate>
 #include <QTextEdit>
+#include <QTextOption>
 #include <QWidget>
+
+class QAbstractItemView;
+class QByteArray;
+class QLabel;
 
 // The small controls the pages share.
 
@@ -57,6 +62,9 @@ class PRTextView : public QTextEdit
 
 public:
     explicit PRTextView(QWidget *parent = nullptr);
+
+    // Shows a record's text as plain text, bounded as previewText() bounds it.
+    void setPreviewText(const QString &text);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -162,6 +170,37 @@ QFont lucidaGrande(int points, bool bold = false);
 class QMessageBox;
 QMessageBox *openSheetAlert(QWidget *parent, const QString &objectName, const QString &message,
                             const QString &informative, const QString &button);
+
+// Record texts (a stranger's messages, a tampered backup's fields) as the
+// previews show them. Laying a text out takes time growing with its length, so
+// a preview shows at most limit characters and says that the rest is left
+// out; exports keep the whole text.
+constexpr qsizetype kPreviewTextLimit = 64 * 1024;
+// A label (a name, a number, an address) is laid out again for every size the
+// page asks of it: it holds less.
+constexpr qsizetype kPreviewFieldLimit = 4 * 1024;
+QString previewText(const QString &text, qsizetype limit = kPreviewTextLimit);
+// What previewText() appends to a text it cut.
+QString previewElisionNote();
+// Wraps at word boundaries; anywhere once the text holds a run without a
+// break opportunity so long that looking for its end on every line would
+// take time growing with the square of its length.
+QTextOption::WrapMode previewWrapMode(const QString &text);
+
+// Sets a label's text to format with %1 replaced by a record's value, bounded
+// to kPreviewFieldLimit and shown as plain text: a name like <img src="...">
+// is shown, never loaded.
+void setPreviewLabel(QLabel *label, const QString &format, const QString &value);
+// Item tooltips of view show their text as it is written: Qt would take a
+// tooltip that looks like markup for markup and load its pictures.
+void showPlainToolTips(QAbstractItemView *view);
+
+// A picture of a backup as the previews read it: only a regular file of at
+// most kPreviewPictureFileLimit bytes (a link, a FIFO or a device reads as no
+// picture), decoded under an allocation limit to fit box.
+constexpr qint64 kPreviewPictureFileLimit = qint64(64) << 20;
+QImage readPreviewPicture(const QString &path, const QSize &box);
+QImage decodePreviewPicture(const QByteArray &data, const QSize &box);
 
 // A new white image of size with image drawn scaled into it.
 QImage resizeTo(const QImage &image, const QSize &size);

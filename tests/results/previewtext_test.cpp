@@ -1,0 +1,428 @@
+// Record texts and pictures as the results page previews them: a stranger
+// writes them, so they are shown as plain text, laid out in bounded time, and
+// pictures are read only from regular files.
+
+#include "tests/support/qtprinters.h"
+
+#include "backup/notificationnames.h"
+#include "backup/priosdevicecontroller.h"
+#include "platform/notificationcenter.h"
+#include "results/prchatview.h"
+#include "results/prconversationview.h"
+#include "results/prresultviewcontroller.h"
+#include "results/prsharedcontrols.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTextDocument>
+#include <QTimer>
+#include <QToolTip>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <fcntl.h>
+#include <functional>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+class FakeHost : public PRResultPageHost
+{
+public:
+    std::shared_ptr<PRIOSDeviceNode> currentNode() const override { return node; }
+    void setCurrentNode(const std::shared_ptr<PRIOSDeviceNode> &n) override { node = n; }
+    bool IOSVersionIOS6(const QString &) override { return true; }
+    PRIOSDeviceController *GetPRIOSDeviceController() override { return &list; }
+    bool getDeviceConnected() const override { return false; }
+    bool ScanIOSBackFile(const QString &) override { return true; }
+    void showResultView() override {}
+    void ClickBackup() override {}
+    void ClickBackupAction() override {}
+    void showMainView() override {}
+    QWidget *mainWindow() override { return nullptr; }
+
+    std::shared_ptr<PRIOSDeviceNode> node;
+    PRIOSDeviceController list;
+};
+
+// A reader stuck opening the FIFO (a label loading <img src=FIFO>) would hang
+// the test for good. After a while the watchdog opens the writing end, again
+// and again, so every such reader gets its end of file and the test fails on
+// fired() instead.
+class FifoWatchdog
+{
+public:
+    FifoWatchdog(const QString &fifo, std::chrono::milliseconds after)
+        : m_thread([this, name = QFile::encodeName(fifo), after] {
+            std::unique_lock lock(m_mutex);
+            if (m_cv.wait_for(lock, after, [this] { return m_done; }))
+                return;
+            m_fired = true;
+            while (!m_cv.wait_for(lock, std::chrono::milliseconds(5), [this] { return m_done; })) {
+                const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0)
+                    ::close(fd);
+            }
+        })
+    {
+    }
+    ~FifoWatchdog()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_cv.notify_all();
+        m_thread.join();
+    }
+    bool fired()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_fired;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_done = false;
+    bool m_fired = false;
+    std::thread m_thread;
+};
+
+class PreviewTextTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        fifo = dir.filePath(QStringLiteral("pipe.png"));
+        ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        picture = dir.filePath(QStringLiteral("red.png"));
+        QImage red(64, 64, QImage::Format_RGB32);
+        red.fill(QColor(255, 0, 0));
+        ASSERT_TRUE(red.save(picture, "PNG"));
+        fifoImg = QStringLiteral("<img src=\"%1\">").arg(fifo);
+        pictureImg = QStringLiteral("<b>bold</b><img src=\"%1\">").arg(picture);
+    }
+
+    // The page as the application makes it, its backup named by the backup
+    // itself; the empty backup list's alert is answered.
+    void makePage(const QString &deviceName = QStringLiteral("iPhone"))
+    {
+        host.node = std::make_shared<PRIOSDeviceNode>();
+        host.node->setStrDeviceName(deviceName);
+        QTimer::singleShot(0, [] { answerModal(); });
+        page = std::make_unique<PRResultViewController>(host, NotificationCenter::defaultCenter());
+        page->resize(1100, 700);
+        page->showView(nullptr);
+    }
+
+    static void answerModal()
+    {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box) {
+            QTimer::singleShot(0, [] { answerModal(); });
+            return;
+        }
+        box->buttons().first()->click();
+    }
+
+    void runScan(const std::function<void(NotificationCenter &)> &body)
+    {
+        std::atomic<bool> done{false};
+        std::thread scan([&] {
+            body(NotificationCenter::defaultCenter());
+            page->ScanThreadFinish();
+            done = true;
+        });
+        while (!done)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        scan.join();
+        QCoreApplication::processEvents();
+    }
+
+    // Lays out and paints every widget of the page, as showing it does.
+    void paintPage() { page->grab(); }
+
+    QStringList richLabels() const
+    {
+        QStringList rich;
+        for (const QLabel *label : page->findChildren<QLabel *>()) {
+            if (label->textFormat() == Qt::PlainText)
+                continue;
+            if (label->textFormat() == Qt::RichText || Qt::mightBeRichText(label->text()))
+                rich << label->text();
+        }
+        return rich;
+    }
+
+    bool showsRed() const
+    {
+        const QImage shot = page->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                if (shot.pixel(x, y) == qRgb(255, 0, 0))
+                    return true;
+        return false;
+    }
+
+    QString tooltipAt(QTableView *table, int row, int column)
+    {
+        QToolTip::hideText();
+        const QRect cell = table->visualRect(table->model()->index(row, column));
+        QHelpEvent help(QEvent::ToolTip, cell.center(), table->viewport()->mapToGlobal(cell.center()));
+        QApplication::sendEvent(table->viewport(), &help);
+        return QToolTip::text();
+    }
+
+    QTemporaryDir dir;
+    QString fifo;
+    QString picture;
+    QString fifoImg;
+    QString pictureImg;
+    FakeHost host;
+    std::unique_ptr<PRResultViewController> page;
+};
+
+// Cut to limit characters of the record (after a label's own prefix), and
+// saying so.
+bool isElided(const QString &shown, qsizetype limit, const QString &prefix = {})
+{
+    const QString note = previewElisionNote();
+    return shown.startsWith(prefix) && shown.endsWith(note)
+           && shown.size() == prefix.size() + limit + 1 + note.size();
+}
+
+} // namespace
+
+TEST_F(PreviewTextTest, MarkupInRecordsIsShownAsTextNeverLoaded)
+{
+    FifoWatchdog watchdog(fifo, std::chrono::seconds(5));
+    makePage(fifoImg);
+    runScan([&](NotificationCenter &nc) {
+        auto contact = std::make_shared<PRContactNode>();
+        contact->setContactName(fifoImg);
+        contact->setContactPhone(fifoImg);
+        contact->setContactEmail(pictureImg);
+        contact->setContactCompany(pictureImg);
+        contact->setContactNote(fifoImg);
+        nc.post(Notifications::ScanContactInfo, nodeToVariant(contact));
+        auto message = std::make_shared<PRMessageNode>();
+        message->setMessageName(fifoImg);
+        message->setMessagePhone(fifoImg);
+        message->setMessageDate(fifoImg);
+        message->setMessageType(QStringLiteral("Received"));
+        message->setMessageContent(pictureImg);
+        nc.post(Notifications::ScanMessageInfo, nodeToVariant(message));
+        auto call = std::make_shared<PRCallHistoryNode>();
+        call->setCallName(fifoImg);
+        call->setCallPhone(pictureImg);
+        nc.post(Notifications::ScanCallHistoryInfo, nodeToVariant(call));
+        auto note = std::make_shared<PRNoteNode>();
+        note->setNoteTitle(fifoImg);
+        note->setNoteContent(pictureImg);
+        nc.post(Notifications::ScanNoteInfo, nodeToVariant(note));
+        auto bookmark = std::make_shared<PRBookMarkNode>();
+        bookmark->setBookMarkTitle(fifoImg);
+        bookmark->setBookMarkURL(pictureImg);
+        nc.post(Notifications::scanBookMarkInfo, nodeToVariant(bookmark));
+        auto event = std::make_shared<PRCalenderNode>();
+        event->setCalTitle(fifoImg);
+        event->setCalNote(pictureImg);
+        nc.post(Notifications::scanCalenderInfo, nodeToVariant(event));
+        auto social = std::make_shared<PRFaceTwitterNode>();
+        social->setFaceTwitterFileName(fifoImg);
+        social->setFaceTwitterFilePath(fifo);
+        nc.post(Notifications::scanFaceTwitterInfo, nodeToVariant(social));
+    });
+
+    const std::pair<const char *, void (PRResultViewController::*)()> categories[] = {
+        {"contacts", &PRResultViewController::actContact},   {"messages", &PRResultViewController::actMessage},
+        {"calls", &PRResultViewController::actCallHistory},  {"notes", &PRResultViewController::actNote},
+        {"bookmarks", &PRResultViewController::actBookMark}, {"calendar", &PRResultViewController::actCalender},
+        {"social files", &PRResultViewController::actFaceTwitter}};
+    for (const auto &[name, show] : categories) {
+        (page.get()->*show)();
+        paintPage();
+        EXPECT_EQ(richLabels(), QStringList()) << name;
+        EXPECT_FALSE(showsRed()) << name << ": the picture a record names is never shown";
+    }
+    EXPECT_EQ(page->backupNameInfolab->text(), fifoImg);
+
+    page->actContact();
+    EXPECT_EQ(page->contactNamelab->text(), fifoImg) << "shown as written";
+    page->actMessage();
+    ASSERT_EQ(page->conversationView->chatViews().size(), 1);
+    EXPECT_EQ(page->conversationView->chatViews().first()->shownText(), pictureImg);
+    const auto *header = page->conversationView->documentView()->findChild<PRChatNameView *>();
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->text(), fifoImg);
+
+    // The tables' tooltips hold record text too.
+    page->actContact();
+    const QString tip = tooltipAt(page->contactTableView, 0, page->contactController->columnOf(QStringLiteral("Name")));
+    QTextDocument shown;
+    shown.setHtml(tip);
+    EXPECT_EQ(shown.toPlainText(), fifoImg);
+    for (const QTextFormat &format : shown.allFormats())
+        EXPECT_FALSE(format.isImageFormat());
+
+    EXPECT_FALSE(watchdog.fired()) << "a label or tooltip opened the FIFO a record names";
+}
+
+TEST_F(PreviewTextTest, LongTextsWithoutSpacesArePreviewedBoundedAndQuickly)
+{
+    const QString megabyte(1 << 20, QLatin1Char('x'));
+    makePage();
+    runScan([&](NotificationCenter &nc) {
+        for (int i = 0; i < 3; ++i) {
+            auto message = std::make_shared<PRMessageNode>();
+            message->setMessageName(megabyte);
+            message->setMessagePhone(QStringLiteral("+1 555 0100"));
+            message->setMessageType(QStringLiteral("Received"));
+            message->setMessageContent(megabyte);
+            nc.post(Notifications::ScanMessageInfo, nodeToVariant(message));
+        }
+        auto note = std::make_shared<PRNoteNode>();
+        note->setNoteTitle(megabyte);
+        note->setNoteContent(megabyte);
+        nc.post(Notifications::ScanNoteInfo, nodeToVariant(note));
+        auto contact = std::make_shared<PRContactNode>();
+        contact->setContactName(megabyte);
+        contact->setContactNote(megabyte);
+        nc.post(Notifications::ScanContactInfo, nodeToVariant(contact));
+    });
+
+    // Opening a category previews its first record.
+    QElapsedTimer timer;
+    timer.start();
+    page->actMessage();
+    paintPage();
+    const qint64 message = timer.restart();
+    page->actNote();
+    paintPage();
+    const qint64 note = timer.restart();
+    page->actContact();
+    paintPage();
+    const qint64 contact = timer.elapsed();
+    std::printf("1 MB without spaces: message %lld ms, note %lld ms, contact %lld ms\n", message, note, contact);
+
+    // The first long message of a page takes the page's budget; the others
+    // show their start.
+    const auto &bubbles = page->conversationView->chatViews();
+    ASSERT_EQ(bubbles.size(), 3);
+    EXPECT_TRUE(isElided(bubbles[0]->shownText(), kPreviewTextLimit));
+    EXPECT_TRUE(bubbles[0]->shownText().startsWith(megabyte.left(kPreviewTextLimit)));
+    for (const PRChatView *bubble : bubbles.mid(1))
+        EXPECT_TRUE(isElided(bubble->shownText(), PRConversationView::kMessageTextFloor));
+    // Each bubble is as high as the text it shows.
+    for (const PRChatView *bubble : bubbles)
+        EXPECT_EQ(bubble->frame().height(),
+                  PRChatView::calculateChatRect(bubble->shownText()).height() + PRChatView::kTextExtraHeight);
+    EXPECT_TRUE(isElided(page->messageNamelab->text(), kPreviewFieldLimit));
+    EXPECT_TRUE(isElided(page->noteContentView->toPlainText(), kPreviewTextLimit));
+    EXPECT_TRUE(isElided(page->noteTitlelab->text(), kPreviewFieldLimit, QStringLiteral("Title: ")));
+    EXPECT_TRUE(isElided(page->contactNamelab->text(), kPreviewFieldLimit));
+    EXPECT_TRUE(page->contactNotelab->toPlainText().endsWith(previewElisionNote()));
+    EXPECT_LE(page->contactNotelab->toPlainText().size(), kPreviewTextLimit + 1 + previewElisionNote().size());
+    // A sanity bound only: the structure above is what keeps it short.
+    EXPECT_LT(message, 1000);
+    EXPECT_LT(note, 1000);
+    EXPECT_LT(contact, 1000);
+    // What export writes is untouched.
+    EXPECT_EQ(page->intake().noteArray.first()->noteContent().size(), megabyte.size());
+}
+
+TEST(PreviewText, BoundsWrapAndKeepShortTextsWhole)
+{
+    EXPECT_EQ(previewText(QStringLiteral("hello")), QStringLiteral("hello"));
+    const QString exact(kPreviewTextLimit, QLatin1Char('a'));
+    EXPECT_EQ(previewText(exact), exact);
+    EXPECT_EQ(previewText(exact + QLatin1Char('b')), exact + QLatin1Char('\n') + previewElisionNote());
+    // A cut never leaves half of a character outside the basic plane.
+    const QString emoji = QString(3, QLatin1Char('a')) + QString::fromUtf8("\xF0\x9F\x98\x80") + QStringLiteral("zz");
+    EXPECT_EQ(previewText(emoji, 4), QStringLiteral("aaa\n") + previewElisionNote());
+
+    EXPECT_EQ(previewWrapMode(QStringLiteral("short words wrap at their ends ").repeated(3000)),
+              QTextOption::WrapAtWordBoundaryOrAnywhere);
+    EXPECT_EQ(previewWrapMode(QStringLiteral("words ") + QString(5000, QLatin1Char('x')) + QStringLiteral(" end")),
+              QTextOption::WrapAnywhere);
+
+    // Laying out the longest text a bubble shows, without a place to break
+    // it, takes milliseconds: generous bounds, printed to be watched.
+    for (const QString &text : {QString(kPreviewTextLimit, QLatin1Char('x')),
+                                QString(kPreviewTextLimit, QChar(0x6F22)),
+                                QStringLiteral("word ").repeated(kPreviewTextLimit / 5)}) {
+        QElapsedTimer timer;
+        timer.start();
+        const QRectF rect = PRChatView::calculateChatRect(text);
+        PRChatView bubble(QRectF(0, 0, PRChatView::kWidth, rect.height() + PRChatView::kTextExtraHeight));
+        bubble.initWithName(QString(), rect, QString(), text, 0);
+        const qint64 bubbleMs = timer.restart();
+        PRTextView note;
+        note.resize(300, 400);
+        note.setPreviewText(text);
+        note.grab();
+        const qint64 noteMs = timer.elapsed();
+        std::printf("64 K characters of U+%04X: bubble %lld ms, note %lld ms\n", text.at(0).unicode(), bubbleMs,
+                    noteMs);
+        EXPECT_LE(rect.width(), PRChatView::kTextWidth + 36);
+        EXPECT_LT(bubbleMs, 1000);
+        EXPECT_LT(noteMs, 1000);
+    }
+}
+
+TEST_F(PreviewTextTest, PicturePreviewsReadOnlyRegularFiles)
+{
+    const QString link = dir.filePath(QStringLiteral("link.png"));
+    ASSERT_TRUE(QFile::link(picture, link));
+    const QSize box(360, 360);
+    EXPECT_EQ(readPreviewPicture(picture, box).size(), QSize(64, 64));
+    FifoWatchdog watchdog(fifo, std::chrono::seconds(5));
+    for (const QString &path : {fifo, link, QStringLiteral("/dev/zero"), dir.path()})
+        EXPECT_TRUE(readPreviewPicture(path, box).isNull()) << path.toStdString();
+    EXPECT_TRUE(PRConversationView::readChatPicture(link).isNull());
+
+    makePage();
+    runScan([&](NotificationCenter &nc) {
+        for (const QString &path : {fifo, link, picture}) {
+            auto photo = std::make_shared<PRPhotoAndVideoNode>();
+            photo->setFilePath(path);
+            photo->setFileNodeName(QFileInfo(path).fileName());
+            nc.post(Notifications::ScanPhotoAndVideo, nodeToVariant(photo));
+        }
+    });
+    QElapsedTimer timer;
+    timer.start();
+    page->actPhoto();
+    EXPECT_TRUE(page->imageView->pixmap().isNull()) << "the FIFO, first, shows as a missing picture";
+    for (int row : {1, 2}) {
+        page->photoTableView->selectRow(row);
+        EXPECT_EQ(page->imageView->pixmap().isNull(), row == 1) << row;
+    }
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_FALSE(watchdog.fired()) << "the preview opened the FIFO";
+}
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
