@@ -79,7 +79,37 @@ QString resolved(const QString &absolutePath)
     }
 }
 
+// Invisible, yet they reorder or hide what a name shows.
+bool isFormatCharacter(char32_t codePoint)
+{
+    switch (QChar::category(codePoint)) {
+    case QChar::Other_Format:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph: return true;
+    default: return false;
+    }
+}
+
 } // namespace
+
+QString withoutFormatCharacters(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            if (!isFormatCharacter(QChar::surrogateToUcs4(c, text.at(i + 1)))) {
+                out += c;
+                out += text.at(i + 1);
+            }
+            ++i;
+        } else if (!isFormatCharacter(c.unicode())) {
+            out += c;
+        }
+    }
+    return out;
+}
 
 QString safeComponent(const QString &name, const QString &fallback)
 {
@@ -88,14 +118,17 @@ QString safeComponent(const QString &name, const QString &fallback)
     for (qsizetype i = 0; i < name.size(); ++i) {
         const QChar c = name.at(i);
         if (c.isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate()) {
-            cleaned += c;
-            cleaned += name.at(++i);
+            if (!isFormatCharacter(QChar::surrogateToUcs4(c, name.at(i + 1)))) {
+                cleaned += c;
+                cleaned += name.at(i + 1);
+            }
+            ++i;
         } else if (c.isSurrogate()) {
             // A lone half has no UTF-8 form: it would become a stray byte in the name.
             continue;
         } else if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.unicode() == 0) {
             cleaned += QLatin1Char('_');
-        } else if (c.category() != QChar::Other_Control) {
+        } else if (c.category() != QChar::Other_Control && !isFormatCharacter(c.unicode())) {
             cleaned += c;
         }
     }
@@ -155,29 +188,39 @@ QString uniquePath(const QString &path)
 
 QString writeNewFile(const QString &path, const QByteArray &bytes)
 {
+    const QString target = claimNewFile(path);
+    if (target.isEmpty())
+        return {};
+    if (fillClaimedFile(target, bytes))
+        return target;
+    QFile::remove(target);
+    return {};
+}
+
+QString claimNewFile(const QString &path)
+{
     if (path.isEmpty())
         return {};
-    // QSaveFile renames over whatever is at its name when it commits. The
-    // name is first claimed with an exclusive create, so what it replaces is
-    // only the empty file made here; a name taken in between is passed over.
+    // A name taken between the look and the create is passed over.
     for (int attempt = 0; attempt < 64; ++attempt) {
         const QString target = uniquePath(path);
         QFile claim(target);
-        if (!claim.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            if (taken(target))
-                continue;
+        if (claim.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return target;
+        if (!taken(target))
             return {};
-        }
-        claim.close();
-        {
-            QSaveFile file(target);
-            if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
-                return target;
-        }
-        QFile::remove(target);
-        return {};
     }
     return {};
+}
+
+bool fillClaimedFile(const QString &claimed, const QByteArray &bytes)
+{
+    // QSaveFile renames over whatever is at its name when it commits; the
+    // claim makes that the empty file made here.
+    if (claimed.isEmpty())
+        return false;
+    QSaveFile file(claimed);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
 }
 
 } // namespace PRExportPaths

@@ -12,9 +12,16 @@
 namespace PRExportPaths {
 
 // One file or folder name made from record text: the last '/'-separated piece is NOT taken; instead every '/', '\\'
-// and NUL becomes '_', control characters are dropped, leading/trailing blanks trimmed, "." and ".." and an empty
-// result give fallback, and the name is cut to at most 200 UTF-8 bytes without splitting a character.
+// and NUL becomes '_', control and format characters (withoutFormatCharacters) are dropped, leading/trailing blanks
+// trimmed, "." and ".." and an empty result give fallback, and the name is cut to at most 200 UTF-8 bytes without
+// splitting a character.
 QString safeComponent(const QString &name, const QString &fallback);
+
+// text without the invisible characters that change how a name reads: format characters (bidirectional overrides
+// and isolates, zero-width characters, the byte-order mark, soft hyphen: Unicode category Cf) and line and paragraph
+// separators. A right-to-left override makes "\u202eFDP.exe.vcf" show as "fcv.exe.PDF". For names shown to the user
+// as well as names written.
+QString withoutFormatCharacters(const QString &text);
 
 // A relative path from record text (domain/relative path of a backup file): split at '/', pieces "", "." and ".."
 // dropped, each remaining piece through safeComponent; joined with '/'; empty result gives fallback.
@@ -32,6 +39,14 @@ QString uniquePath(const QString &path);
 // Writes bytes to path atomically (QSaveFile) but never replaces an existing file: the name is made unique first.
 // Returns the path written, or an empty string on failure (nothing left behind).
 QString writeNewFile(const QString &path, const QByteArray &bytes);
+
+// Takes a name before its content is known: an empty file made with an exclusive create at path or, when that is
+// taken, at the free name uniquePath gives. Returns the path claimed, or empty.
+QString claimNewFile(const QString &path);
+
+// Writes bytes atomically (QSaveFile) over claimed, a file claimNewFile made: the only file it ever replaces.
+// False on failure, the claim then left as it was.
+bool fillClaimedFile(const QString &claimed, const QByteArray &bytes);
 
 // The longest name safeComponent gives, in UTF-8 bytes: room is left for a counter and an extension below the
 // 255 bytes a Linux file system allows.

@@ -1,6 +1,8 @@
 #include "results/fileopening.h"
 
+#include "platform/regularfile.h"
 #include "platform/scratchfolder.h"
+#include "results/exportpaths.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -11,30 +13,60 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace PRFileOpening {
 
 namespace {
 
-const char *const runnableTypes[] = {
-    "application/x-executable",      "application/x-sharedlib",   "application/x-pie-executable",
-    "application/x-shellscript",     "application/x-desktop",     "application/x-ms-dos-executable",
-    "application/x-msdownload",      "application/x-msi",         "application/vnd.microsoft.portable-executable",
-    "application/x-perl",            "text/x-python",             "text/x-python3",
-    "application/x-ruby",            "application/javascript",    "text/javascript",
-    "application/x-java-archive",    "application/x-java-jnlp-file", "application/vnd.appimage",
-    "application/x-iso9660-appimage", "application/x-object",     "application/x-csh",
-    "application/x-mach-binary",     "application/x-php",         "application/x-deb",
-    "application/x-rpm",             "application/vnd.flatpak.ref", "application/x-bat",
+// What decides a stored file's type by its content: far beyond the start of
+// every format below.
+constexpr qint64 kSniffBytes = 64 * 1024;
+
+enum class Kind { None, Picture, Media, Document, Text };
+
+struct Viewable
+{
+    const char *type;
+    Kind kind;
 };
 
-bool runnable(const QMimeType &type)
+// The types a viewer shows, by exact name: a type that merely derives from
+// one of these is not one (a shell script is a kind of plain text, an SVG
+// drawing a kind of XML with scripts). Pictures are the raster formats only.
+constexpr Viewable viewableTypes[] = {
+    {"image/jpeg", Kind::Picture},      {"image/png", Kind::Picture},        {"image/gif", Kind::Picture},
+    {"image/bmp", Kind::Picture},       {"image/webp", Kind::Picture},       {"image/tiff", Kind::Picture},
+    {"image/heif", Kind::Picture},      {"image/heic", Kind::Picture},       {"image/avif", Kind::Picture},
+    {"audio/mpeg", Kind::Media},        {"audio/mp4", Kind::Media},          {"audio/aac", Kind::Media},
+    {"audio/flac", Kind::Media},        {"audio/ogg", Kind::Media},          {"audio/x-vorbis+ogg", Kind::Media},
+    {"audio/x-opus+ogg", Kind::Media},  {"audio/x-wav", Kind::Media},        {"audio/x-aiff", Kind::Media},
+    {"audio/AMR", Kind::Media},         {"audio/webm", Kind::Media},         {"video/mp4", Kind::Media},
+    {"video/quicktime", Kind::Media},   {"video/3gpp", Kind::Media},         {"video/3gpp2", Kind::Media},
+    {"video/webm", Kind::Media},        {"video/x-matroska", Kind::Media},   {"video/mpeg", Kind::Media},
+    {"video/ogg", Kind::Media},         {"video/x-msvideo", Kind::Media},    {"application/pdf", Kind::Document},
+    {"text/plain", Kind::Text},
+};
+
+Kind kindOf(const QMimeType &type)
 {
-    for (const char *name : runnableTypes)
-        if (type.inherits(QLatin1String(name)))
-            return true;
-    return false;
+    for (const Viewable &viewable : viewableTypes) {
+        const QLatin1String name(viewable.type);
+        if (type.name() == name || type.aliases().contains(name))
+            return viewable.kind;
+    }
+    return Kind::None;
+}
+
+Kind kindOfContent(const QString &path)
+{
+    return kindOf(QMimeDatabase().mimeTypeForData(RegularFile::readPrefix(path, kSniffBytes)));
+}
+
+Kind kindOfName(const QString &displayName)
+{
+    return kindOf(QMimeDatabase().mimeTypeForFile(copyName(displayName), QMimeDatabase::MatchExtension));
 }
 
 // The copies stay until the application ends: the desktop's application
@@ -55,7 +87,7 @@ std::mutex &openedCopiesMutex()
 
 QString copyName(const QString &displayName)
 {
-    QString name = displayName.section(QLatin1Char('/'), -1);
+    QString name = PRExportPaths::withoutFormatCharacters(displayName.section(QLatin1Char('/'), -1));
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
         name = QStringLiteral("file");
     return name;
@@ -63,17 +95,16 @@ QString copyName(const QString &displayName)
 
 bool isSafeToOpen(const QString &path, const QString &displayName)
 {
-    const QFileInfo info(path);
-    if (!info.isFile() || info.isExecutable())
+    if (!RegularFile::isRegular(path) || QFileInfo(path).isExecutable())
         return false;
-    const QMimeDatabase types;
-    return !runnable(types.mimeTypeForFile(path, QMimeDatabase::MatchContent))
-        && !runnable(types.mimeTypeForFile(copyName(displayName), QMimeDatabase::MatchExtension));
+    const Kind byName = kindOfName(displayName);
+    return byName != Kind::None && kindOfContent(path) == byName;
 }
 
 Result prepareCopy(const QString &path, const QString &displayName, QString *copyPath)
 {
-    if (!QFileInfo(path).isFile())
+    const std::optional<qint64> size = RegularFile::size(path);
+    if (!size)
         return Result::Missing;
     if (!isSafeToOpen(path, displayName))
         return Result::Refused;
@@ -81,8 +112,13 @@ Result prepareCopy(const QString &path, const QString &displayName, QString *cop
     if (!folder->isValid())
         return Result::Failed;
     const QString copy = folder->filePath(copyName(displayName));
-    if (!QFile::copy(path, copy) || !QFile::setPermissions(copy, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+    // No more than was looked at: a file that grew meanwhile is not this one.
+    if (!RegularFile::copy(path, copy, *size))
         return Result::Failed;
+    // What is handed over is the copy: its own bytes decide, out of reach of
+    // whoever can change the backup's file after the look above.
+    if (kindOfContent(copy) != kindOfName(displayName))
+        return Result::Refused;
     {
         std::lock_guard lock(openedCopiesMutex());
         openedCopies().push_back(std::move(folder));
@@ -108,7 +144,8 @@ QString message(Result result)
     case Result::Missing: return QCoreApplication::translate("PRFileOpening", "The file is not in the backup.");
     case Result::Refused:
         return QCoreApplication::translate("PRFileOpening",
-                                           "This file is a program or a script. Ostra does not run files of a backup.");
+                                           "Ostra opens only pictures, sound, films, PDF documents and plain text "
+                                           "from a backup: this file is none of them, or its name says otherwise.");
     case Result::Failed:
         return QCoreApplication::translate("PRFileOpening", "No application could open the file.");
     }

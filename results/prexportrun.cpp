@@ -1,5 +1,6 @@
 #include "results/prexportrun.h"
 
+#include "platform/regularfile.h"
 #include "results/exportpaths.h"
 #include "results/prhtmlcontroller.h"
 #include "results/prreveal.h"
@@ -12,12 +13,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QImage>
 #include <QMetaObject>
+#include <QMimeDatabase>
 #include <QStandardPaths>
 #include <QStringDecoder>
 
 #include <algorithm>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -51,6 +56,53 @@ bool isCard(const PRMessageNode &message)
     return message.attachType() == QLatin1String("Contact") || message.attachType() == QLatin1String("Location");
 }
 
+bool isPicture(const PRMessageNode &message)
+{
+    return message.attachType() == QLatin1String("Image");
+}
+
+// The folders of the generated files. The folder of the backup files never
+// takes one of these names, so a backup cannot put its own files among them.
+const QStringList &kindFolders()
+{
+    static const QStringList names = {QStringLiteral("Photo&Video"),      QStringLiteral("Contact"),
+                                      QStringLiteral("Message"),          QStringLiteral("Note"),
+                                      QStringLiteral("CallHistory"),      QStringLiteral("BookMark"),
+                                      QStringLiteral("Calendar&Reminder"), QStringLiteral("FaceBook&Twitter")};
+    return names;
+}
+
+// A name as a file system that ignores case or trailing dots and blanks
+// (a memory stick's) would see it.
+QString asStored(const QString &name)
+{
+    QString out = name;
+    while (out.endsWith(QLatin1Char('.')) || out.endsWith(QLatin1Char(' ')))
+        out.chop(1);
+    return out.toCaseFolded();
+}
+
+bool isKindFolder(const QString &name)
+{
+    const QString stored = asStored(name);
+    return std::any_of(kindFolders().cbegin(), kindFolders().cend(),
+                       [&stored](const QString &kind) { return asStored(kind) == stored; });
+}
+
+// The extension a picture's copy gets, from its content: stored attachments
+// carry hashed names. Anything not a plain picture is named as one all the
+// same, so that opening the copy never runs it.
+QString pictureSuffix(const QString &source)
+{
+    static const char *const known[] = {"image/jpeg", "image/png", "image/gif", "image/heif",
+                                        "image/webp", "image/tiff", "image/bmp"};
+    const QMimeType type = QMimeDatabase().mimeTypeForData(RegularFile::readPrefix(source, 4096));
+    for (const char *name : known)
+        if (type.name() == QLatin1String(name) && !type.preferredSuffix().isEmpty())
+            return QLatin1Char('.') + type.preferredSuffix();
+    return QStringLiteral(".jpg");
+}
+
 // The last component of a stored path, as a name of our own.
 QString attachmentName(const QString &attachmentPath)
 {
@@ -81,8 +133,11 @@ public:
             return m_result;
         }
         // Each step returns false once the run is cancelled.
-        const bool completed = photos() && backupFiles() && contacts() && conversations() && notes() && calls()
-                               && bookMarks() && calendar() && socialFiles();
+        const bool completed = photos() && claimReports() && backupFiles() && contacts() && conversations()
+                               && notes() && calls() && bookMarks() && calendar() && socialFiles();
+        // Names claimed for files a cancel left unwritten.
+        for (const QString &claimed : std::as_const(m_claims))
+            QFile::remove(claimed);
         m_result.cancelled = !completed;
         return std::move(m_result);
     }
@@ -93,6 +148,14 @@ private:
     // A backup without a name: the name its file tree shows.
     static QString unknownDevice() { return QCoreApplication::translate("PRTreeController", "Unknown Device"); }
     QString deviceName() const { return m_job.deviceName.isEmpty() ? unknownDevice() : m_job.deviceName; }
+
+    // The folder of the backup files: the device's name, unless that names
+    // one of the kinds' folders.
+    QString deviceFolderName() const
+    {
+        const QString name = PRExportPaths::safeComponent(deviceName(), unknownDevice());
+        return isKindFolder(name) ? PRExportRun::tr("%1 (device)").arg(name) : name;
+    }
 
     void fail(const QString &path, const QString &reason) { m_result.failures.append({path, reason}); }
 
@@ -116,6 +179,18 @@ private:
         return {};
     }
 
+    // makeFolder once per kind: the folder is made when its report's name
+    // is claimed, and the kind's step finds it (or its failure) there.
+    QString kindFolder(const QString &name, qsizetype items)
+    {
+        const auto known = m_folders.constFind(name);
+        if (known != m_folders.cend())
+            return *known;
+        const QString folder = makeFolder(name, items);
+        m_folders.insert(name, folder);
+        return folder;
+    }
+
     // Whether target may be written: inside the root, never beside it.
     bool allowed(const QString &target)
     {
@@ -125,19 +200,20 @@ private:
         return false;
     }
 
-    // Copies source to target (or a free name beside it); true when written.
-    bool copy(const QString &source, const QString &target)
+    // Copies source to target (or a free name beside it); the path written,
+    // or empty.
+    QString copy(const QString &source, const QString &target)
     {
         if (!allowed(target))
-            return false;
+            return {};
         const PRExportRun::CopyOutcome outcome =
             PRExportRun::copyFile(source, target, m_buffer, [this] { return !cancelled(); });
         switch (outcome.status) {
-        case PRExportRun::CopyStatus::Copied: ++m_result.written; return true;
-        case PRExportRun::CopyStatus::Failed: fail(target, outcome.reason); return false;
-        case PRExportRun::CopyStatus::Cancelled: return false;
+        case PRExportRun::CopyStatus::Copied: ++m_result.written; return outcome.path;
+        case PRExportRun::CopyStatus::Failed: fail(target, outcome.reason); return {};
+        case PRExportRun::CopyStatus::Cancelled: return {};
         }
-        return false;
+        return {};
     }
 
     bool written(const QString &path, const QString &target)
@@ -150,16 +226,70 @@ private:
         return true;
     }
 
+    // Takes the name of a kind's generated file before anything of the
+    // backup is copied, so that the file is found under its usual name.
+    void claim(const QString &folderName, const QString &target)
+    {
+        if (!allowed(target))
+            return;
+        const QString claimed = PRExportPaths::claimNewFile(target);
+        if (claimed.isEmpty())
+            fail(target, PRExportRun::tr("The file could not be written."));
+        else
+            m_claims.insert(folderName, claimed);
+    }
+
+    bool claimReports()
+    {
+        const auto text = [this](const QString &folderName, const QString &kind, qsizetype items) {
+            const QString folder = kindFolder(folderName, items);
+            if (!folder.isEmpty())
+                claim(folderName, folder + QLatin1Char('/') + PRRtfController::fileNameForKind(kind));
+        };
+        text(QStringLiteral("Contact"), QStringLiteral("Contact"), m_job.contacts.size());
+        const QString messages = kindFolder(QStringLiteral("Message"), m_s.conversations.size());
+        if (!messages.isEmpty()) {
+            const QString page = messages + QLatin1Char('/')
+                                 + PRExportPaths::safeComponent(pageTitle(), QStringLiteral("Messages"))
+                                 + QStringLiteral(".html");
+            if (allowed(page))
+                claim(QStringLiteral("Message"), PRHtmlController::pagePath(page));
+        }
+        text(QStringLiteral("Note"), QStringLiteral("Note"), m_job.notes.size());
+        text(QStringLiteral("CallHistory"), QStringLiteral("Callhistory"), m_job.calls.size());
+        text(QStringLiteral("BookMark"), QStringLiteral("BookMark"), m_job.bookMarks.size());
+        text(QStringLiteral("Calendar&Reminder"), QStringLiteral("Calendar&Reminder"), m_job.calendarEvents.size());
+        return !cancelled();
+    }
+
+    // Writes a kind's generated file over its claim; false (and noted) when
+    // it could not be written, false without a note when the claim failed.
+    bool fillClaim(const QString &folderName, const QByteArray &bytes)
+    {
+        const QString claimed = m_claims.take(folderName);
+        if (claimed.isEmpty())
+            return false;
+        if (PRExportPaths::fillClaimedFile(claimed, bytes)) {
+            ++m_result.written;
+            return true;
+        }
+        QFile::remove(claimed);
+        fail(claimed, PRExportRun::tr("The file could not be written."));
+        return false;
+    }
+
+    QString pageTitle() const { return PRExportRun::tr("%1's Message").arg(deviceName()); }
+
     bool photos()
     {
-        const QString folder = makeFolder(QStringLiteral("Photo&Video"), m_job.photoAndVideos.size());
+        const QString folder = kindFolder(QStringLiteral("Photo&Video"), m_job.photoAndVideos.size());
         if (folder.isEmpty())
             return !cancelled();
         for (const auto &photo : m_job.photoAndVideos) {
             if (cancelled())
                 return false;
             const QString target = folder + QLatin1Char('/') + PRExportPaths::safeComponent(photo->fileNodeName(), kUnknown);
-            if (copy(photo->filePath(), target))
+            if (!copy(photo->filePath(), target).isEmpty())
                 counted();
         }
         return !cancelled();
@@ -167,8 +297,7 @@ private:
 
     bool backupFiles()
     {
-        const QString device = PRExportPaths::safeComponent(deviceName(), unknownDevice());
-        const QString folder = makeFolder(device, m_job.backupFiles.size());
+        const QString folder = makeFolder(deviceFolderName(), m_job.backupFiles.size());
         if (folder.isEmpty())
             return !cancelled();
         for (const PRExportRun::BackupFile &file : m_job.backupFiles) {
@@ -183,7 +312,7 @@ private:
                 fail(neededFolder, PRExportRun::tr("The folder could not be made."));
                 continue;
             }
-            if (file.isFile && copy(file.filePath, target))
+            if (file.isFile && !copy(file.filePath, target).isEmpty())
                 counted();
         }
         return !cancelled();
@@ -192,11 +321,9 @@ private:
     // One of the five text kinds: the records' texts as the kind's file,
     // written (empty) even when nothing is ticked.
     template<typename Node, typename TextOf>
-    bool textKind(const QString &folderName, const QString &kind, const QList<std::shared_ptr<Node>> &records,
-                  TextOf textOf)
+    bool textKind(const QString &folderName, const QList<std::shared_ptr<Node>> &records, TextOf textOf)
     {
-        const QString folder = makeFolder(folderName, records.size());
-        if (folder.isEmpty())
+        if (kindFolder(folderName, records.size()).isEmpty())
             return !cancelled();
         PRRtfController rtf;
         for (const auto &record : records) {
@@ -205,14 +332,14 @@ private:
             rtf.addRtfContent(textOf(*record));
         }
         rtf.setRtfEnder();
-        if (written(rtf.writeRtfInPath(folder, kind), folder + QLatin1Char('/') + PRRtfController::fileNameForKind(kind)))
+        if (fillClaim(folderName, rtf.strRtfContent().toUtf8()))
             counted(records.size());
         return !cancelled();
     }
 
     bool contacts()
     {
-        const QString folder = makeFolder(QStringLiteral("Contact"), m_job.contacts.size());
+        const QString folder = kindFolder(QStringLiteral("Contact"), m_job.contacts.size());
         if (folder.isEmpty())
             return !cancelled();
         PRRtfController rtf;
@@ -226,19 +353,20 @@ private:
         }
         rtf.setRtfEnder();
         // The records are counted with their vCards; the text file is one more file written.
-        written(rtf.writeRtfInPath(folder, QStringLiteral("Contact")),
-                folder + QLatin1Char('/') + PRRtfController::fileNameForKind(QStringLiteral("Contact")));
+        fillClaim(QStringLiteral("Contact"), rtf.strRtfContent().toUtf8());
         return !cancelled();
     }
 
     bool conversations()
     {
-        const QString folder = makeFolder(QStringLiteral("Message"), m_s.conversations.size());
+        const QString folder = kindFolder(QStringLiteral("Message"), m_s.conversations.size());
         if (folder.isEmpty())
             return !cancelled();
-        const QString title = PRExportRun::tr("%1's Message").arg(deviceName());
+        // Attachments are referred to relative to the page, so the export
+        // stands on its own and tells nothing of where the backup is.
+        m_page = m_claims.value(QStringLiteral("Message"));
         PRHtmlController html;
-        html.initMessageHtmlHeader(title);
+        html.initMessageHtmlHeader(pageTitle());
         for (const Conversation &conversation : m_s.conversations) {
             if (cancelled())
                 return false;
@@ -246,83 +374,125 @@ private:
             for (const auto &message : conversation.messages) {
                 if (cancelled())
                     return false;
-                html.addHtmlContent(PRHtmlController::messageRow(*message));
-                if (isCard(*message))
-                    cardAttachment(*message, folder);
-                else if (isMovie(*message) && movieAttachment(*message, folder))
-                    counted();
+                QString copied;
+                if (isCard(*message)) {
+                    copied = cardAttachment(*message, folder);
+                } else if (isMovie(*message)) {
+                    copied = copy(message->attachmentPath(),
+                                  folder + QLatin1Char('/') + attachmentName(message->attachmentPath())
+                                      + QStringLiteral(".mov"));
+                    if (!copied.isEmpty())
+                        counted();
+                } else if (isPicture(*message)) {
+                    copied = pictureAttachment(*message);
+                    if (!copied.isEmpty())
+                        counted();
+                }
+                const QString relative = copied.isEmpty() ? QString() : QDir(folder).relativeFilePath(copied);
+                html.addHtmlContent(PRHtmlController::messageRow(*message, relative, isPicture(*message)));
             }
             html.addHtmlContent(PRHtmlController::endRow());
         }
-        const QString target =
-            folder + QLatin1Char('/') + PRExportPaths::safeComponent(title, QStringLiteral("Messages")) + QStringLiteral(".html");
         // The conversations are written with the page.
-        if (allowed(target) && written(html.writeHtmlInPath(target), target))
+        if (fillClaim(QStringLiteral("Message"), html.finishPage()))
             counted(m_s.conversations.size());
         return !cancelled();
     }
 
     // A contact card or location: the stored card, when it is UTF-8 text,
-    // as "<name>.vcf". Not counted as an item.
-    void cardAttachment(const PRMessageNode &message, const QString &folder)
+    // as "<name>.vcf". Not counted as an item. The path written, or empty.
+    QString cardAttachment(const PRMessageNode &message, const QString &folder)
     {
         const QString source = message.attachmentPath();
         const QString target = folder + QLatin1Char('/') + attachmentName(source) + QStringLiteral(".vcf");
         if (!allowed(target))
-            return;
-        QFile in(source);
-        const QFileInfo info(source);
-        if (source.isEmpty() || !info.isFile() || !in.open(QIODevice::ReadOnly)) {
+            return {};
+        // A link, pipe or device reads as a missing card; no more than the
+        // size the open saw is read.
+        const RegularFile::Descriptor card = source.isEmpty() ? RegularFile::Descriptor() : RegularFile::open(source);
+        QFile in;
+        if (!card.isValid() || !in.open(card.fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
             fail(target, PRExportRun::tr("The attachment %1 could not be read.").arg(source));
-            return;
+            return {};
         }
-        if (in.size() > kMaxCardBytes) {
+        if (card.size() > kMaxCardBytes) {
             fail(target, PRExportRun::tr("The attachment %1 is too large for a contact card.").arg(source));
-            return;
+            return {};
         }
-        const QByteArray bytes = in.readAll();
+        const QByteArray bytes = in.read(card.size());
         QStringDecoder utf8(QStringDecoder::Utf8);
         const QString text = utf8(bytes);
         if (utf8.hasError()) {
             fail(target, PRExportRun::tr("The attachment %1 is not a text card.").arg(source));
-            return;
+            return {};
         }
-        written(PRExportPaths::writeNewFile(target, text.toUtf8()), target);
+        const QString path = PRExportPaths::writeNewFile(target, text.toUtf8());
+        written(path, target);
+        return path;
     }
 
-    bool movieAttachment(const PRMessageNode &message, const QString &folder)
+    // A picture: copied into the page's own folder of pictures, made beside
+    // the page with the first one. The path written, or empty.
+    QString pictureAttachment(const PRMessageNode &message)
     {
+        if (m_pictures.isEmpty() && !makePictureFolder())
+            return {};
         const QString source = message.attachmentPath();
-        return copy(source, folder + QLatin1Char('/') + attachmentName(source) + QStringLiteral(".mov"));
+        return copy(source, m_pictures + QLatin1Char('/') + attachmentName(source) + pictureSuffix(source));
+    }
+
+    // "<page>_files" beside the page, or the first free name like it.
+    bool makePictureFolder()
+    {
+        if (m_page.isEmpty() || m_picturesFailed)
+            return false;
+        QString wanted = m_page;
+        if (wanted.endsWith(QLatin1String(".html")))
+            wanted.chop(5);
+        wanted += QStringLiteral("_files");
+        if (allowed(wanted)) {
+            for (int attempt = 0; attempt < 64; ++attempt) {
+                const QString candidate = PRExportPaths::uniquePath(wanted);
+                if (QDir().mkdir(candidate)) {
+                    m_pictures = candidate;
+                    return true;
+                }
+                if (!QFileInfo::exists(candidate) && !QFileInfo(candidate).isSymLink())
+                    break;
+            }
+            fail(wanted, PRExportRun::tr("The folder could not be made."));
+        }
+        m_picturesFailed = true;
+        return false;
     }
 
     bool notes()
     {
-        return textKind(QStringLiteral("Note"), QStringLiteral("Note"), m_job.notes,
+        return textKind(QStringLiteral("Note"), m_job.notes,
                         [](const PRNoteNode &n) { return PRRtfController::noteText(n); });
     }
 
     bool calls()
     {
-        return textKind(QStringLiteral("CallHistory"), QStringLiteral("Callhistory"), m_job.calls,
+        return textKind(QStringLiteral("CallHistory"), m_job.calls,
                         [](const PRCallHistoryNode &n) { return PRRtfController::callText(n); });
     }
 
     bool bookMarks()
     {
-        return textKind(QStringLiteral("BookMark"), QStringLiteral("BookMark"), m_job.bookMarks,
+        return textKind(QStringLiteral("BookMark"), m_job.bookMarks,
                         [](const PRBookMarkNode &n) { return PRRtfController::bookMarkText(n); });
     }
 
     bool calendar()
     {
-        return textKind(QStringLiteral("Calendar&Reminder"), QStringLiteral("Calendar&Reminder"),
-                        m_job.calendarEvents, [](const PRCalenderNode &n) { return PRRtfController::calendarText(n); });
+        return textKind(QStringLiteral("Calendar&Reminder"), m_job.calendarEvents,
+                        [](const PRCalenderNode &n) { return PRRtfController::calendarText(n); });
     }
 
     bool socialFiles()
     {
-        const QString folder = makeFolder(QStringLiteral("FaceBook&Twitter"), m_job.socialFiles.size());
+        const QString folder = kindFolder(QStringLiteral("FaceBook&Twitter"), m_job.socialFiles.size());
         if (folder.isEmpty())
             return !cancelled();
         for (const auto &file : m_job.socialFiles) {
@@ -330,7 +500,7 @@ private:
                 return false;
             const QString target =
                 folder + QLatin1Char('/') + PRExportPaths::safeComponent(file->faceTwitterFileName(), kUnknown);
-            if (copy(file->faceTwitterFilePath(), target))
+            if (!copy(file->faceTwitterFilePath(), target).isEmpty())
                 counted();
         }
         return !cancelled();
@@ -343,6 +513,14 @@ private:
     PRExportRun::Result m_result;
     // The one copy buffer of the run.
     QByteArray m_buffer;
+    // Each kind's folder by its name once made (empty when it could not be).
+    QHash<QString, QString> m_folders;
+    // The generated files' claimed names by their kind's folder, until written.
+    QHash<QString, QString> m_claims;
+    // The conversation page, and the folder of its pictures once made.
+    QString m_page;
+    QString m_pictures;
+    bool m_picturesFailed = false;
 };
 
 void collectTicked(const PRTreeDirNode &folder, QList<PRExportRun::BackupFile> &out)
@@ -395,7 +573,7 @@ bool PRExportRun::start(const Job &job)
     for (const auto &conversation : job.conversations) {
         snapshot->conversations.append({conversation, conversation->MessageNodeArray()});
         for (const auto &message : conversation->MessageNodeArray())
-            total += isMovie(*message) ? 1 : 0;
+            total += isMovie(*message) || isPicture(*message) ? 1 : 0;
     }
 
     m_cancel.store(false);
@@ -451,13 +629,17 @@ PRExportRun::CopyOutcome PRExportRun::copyFile(const QString &source, const QStr
                                                const std::function<bool()> &keepGoing)
 {
     CopyOutcome out;
-    // Only a regular file: a pipe or device would block or never end.
-    QFile in(source);
-    if (source.isEmpty() || !QFileInfo(source).isFile() || !in.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+    // Only a regular file, decided on the open descriptor: a link, a pipe or
+    // a device reads as a missing file.
+    const RegularFile::Descriptor descriptor = source.isEmpty() ? RegularFile::Descriptor() : RegularFile::open(source);
+    QFile in;
+    if (!descriptor.isValid()
+        || !in.open(descriptor.fd(), QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle)) {
         out.reason = tr("The file %1 could not be read.").arg(source);
         return out;
     }
-    const qint64 expected = in.size();
+    // Never more is read than the open saw.
+    const qint64 expected = descriptor.size();
 
     // Claimed with an exclusive create: a name taken in between is passed
     // over, never replaced.
@@ -489,9 +671,9 @@ PRExportRun::CopyOutcome PRExportRun::copyFile(const QString &source, const QStr
     for (;;) {
         if (keepGoing && !keepGoing())
             return abandon(CopyStatus::Cancelled, tr("Cancelled."));
-        // One byte past the expected end tells a growing source from a finished one.
-        const qint64 want = std::min<qint64>(copyChunk, std::max<qint64>(expected - copied, 1));
-        const qint64 got = in.read(buffer.data(), want);
+        if (copied == expected)
+            break;
+        const qint64 got = in.read(buffer.data(), std::min<qint64>(copyChunk, expected - copied));
         if (got < 0)
             return abandon(CopyStatus::Failed, tr("Reading %1 failed: %2").arg(source, in.errorString()));
         if (got == 0)
@@ -499,10 +681,10 @@ PRExportRun::CopyOutcome PRExportRun::copyFile(const QString &source, const QStr
         if (file.write(buffer.constData(), got) != got)
             return abandon(CopyStatus::Failed, tr("Writing failed: %1").arg(file.errorString()));
         copied += got;
-        if (copied > expected)
-            break;
     }
-    if (copied != expected)
+    // Shrunk, or grown since the open: the copy would not be the file that was opened.
+    struct stat now{};
+    if (copied != expected || ::fstat(descriptor.fd(), &now) != 0 || qint64(now.st_size) != expected)
         return abandon(CopyStatus::Failed,
                        tr("The file %1 changed while it was copied (%2 of %3 bytes).").arg(source).arg(copied).arg(expected));
     file.close();

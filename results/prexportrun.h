@@ -27,9 +27,13 @@ class QImage;
 //
 //   Photo&Video/         copies of the photos and videos
 //   <device>/            the ticked backup files at their domain and path
+//                        ("<device> (device)" when the device is named like
+//                        one of the kinds' folders)
 //   Contact/             Contacts.txt and one vCard per contact
 //   Message/             one HTML page of the conversations, with their
-//                        contact-card and movie attachments beside it
+//                        contact-card and movie attachments beside it and
+//                        their pictures in "<page>_files/", each referred
+//                        to by a path relative to the page
 //   Note/ CallHistory/ BookMark/ Calendar&Reminder/   the kind's text file
 //   FaceBook&Twitter/    copies of the social-app files
 //
@@ -43,7 +47,9 @@ class QImage;
 // chosen folder; nothing that exists is ever replaced (a second export into
 // the same folder writes "name 2.ext" beside the first one's files).
 // Whatever could not be written is reported in the Result, never skipped
-// silently.
+// silently. The generated files' names (the text files, the page) are
+// claimed before the first backup file is copied: what a backup holds never
+// takes their place.
 class PRExportRun : public QObject
 {
     Q_OBJECT
@@ -121,8 +127,8 @@ public:
     void wait();
 
     // Items written so far and items to write: every record, each ticked
-    // backup file that exists, each movie attachment (which the total
-    // counts too, so the percentage ends at 100, not beyond).
+    // backup file that exists, each movie and picture attachment (which the
+    // total counts too, so the percentage ends at 100, not beyond).
     qint64 done() const { return m_done.load(); }
     qint64 total() const { return m_total.load(); }
     // done * 100 / total, within 0..100; 0 while the total is 0.
@@ -141,11 +147,13 @@ public:
         qint64 bytes = 0;
     };
     // Copies source to target, or to the first free name beside it: never
-    // replaces a file. Reads and writes at most copyChunk bytes at a time
-    // through buffer (grown once, reused), writes exactly what was read,
-    // and checks every write and the final size against the source's size
-    // when it was opened. On failure or cancel nothing is left at the
-    // target. keepGoing is asked before each chunk; false cancels.
+    // replaces a file. The source is opened through RegularFile: a link,
+    // FIFO or device fails as a missing file would. Reads and writes at
+    // most copyChunk bytes at a time through buffer (grown once, reused),
+    // never reads past the size the open saw, writes exactly what was read,
+    // and fails when the source's size is no longer that size at the end.
+    // On failure or cancel nothing is left at the target. keepGoing is asked
+    // before each chunk and once more at the end; false cancels.
     static CopyOutcome copyFile(const QString &source, const QString &target, QByteArray &buffer,
                                 const std::function<bool()> &keepGoing = {});
 

@@ -4,6 +4,8 @@
 #include "results/exportpaths.h"
 
 #include <QFileInfo>
+#include <QStringList>
+#include <QUrl>
 #include <QStringEncoder>
 
 namespace {
@@ -29,6 +31,14 @@ QString tail(const char *selector, const char *side, const char *colour)
 }
 
 } // namespace
+
+QString PRHtmlController::nameLine(const PRMessageNode &message)
+{
+    const QString &name = message.messageName();
+    const bool fromMe = name.isEmpty() || name == QLatin1String(" ");
+    return QLatin1String("<p class='name'>Name: ") + (fromMe ? QStringLiteral("Me") : escaped(name))
+        + QLatin1String(" &nbsp;&nbsp; Date: ") + escaped(message.messageDate()) + QLatin1String(" <p>");
+}
 
 QString PRHtmlController::styleSheet()
 {
@@ -93,20 +103,31 @@ QByteArray PRHtmlController::pageBytes(const QString &html)
     return QByteArray("\xff\xfe", 2) + QByteArray(toUtf16(html));
 }
 
-QString PRHtmlController::writeHtmlInPath(const QString &filePath)
+QByteArray PRHtmlController::finishPage()
 {
     // Written twice (a failed write tried again), the page still ends once.
     if (!m_ended) {
         m_strHtmlContent += footer();
         m_ended = true;
     }
+    return pageBytes(m_strHtmlContent);
+}
+
+QString PRHtmlController::pagePath(const QString &filePath)
+{
     QString target = filePath;
     if (QFileInfo::exists(target) || QFileInfo(target).isSymLink()) {
         // Only the file's own name: a folder called "x.html" on the way stays as it is.
         const qsizetype slash = target.lastIndexOf(QLatin1Char('/'));
         target = target.left(slash + 1) + target.mid(slash + 1).replace(QLatin1String(".html"), QLatin1String("_.html"));
     }
-    return PRExportPaths::writeNewFile(PRExportPaths::uniquePath(target), pageBytes(m_strHtmlContent));
+    return PRExportPaths::uniquePath(target);
+}
+
+QString PRHtmlController::writeHtmlInPath(const QString &filePath)
+{
+    const QByteArray bytes = finishPage();
+    return PRExportPaths::writeNewFile(pagePath(filePath), bytes);
 }
 
 const QString &PRHtmlController::strHtmlContent() const
@@ -122,10 +143,7 @@ QString PRHtmlController::headRow(const PRMessageTreeNode &conversation)
 
 QString PRHtmlController::messageRow(const PRMessageNode &message)
 {
-    const QString &name = message.messageName();
-    const bool fromMe = name.isEmpty() || name == QLatin1String(" ");
-    QString row = QLatin1String("<p class='name'>Name: ") + (fromMe ? QStringLiteral("Me") : escaped(name))
-        + QLatin1String(" &nbsp;&nbsp; Date: ") + escaped(message.messageDate()) + QLatin1String(" <p>");
+    QString row = nameLine(message);
     if (message.isHasAttach()) {
         row += message.messageType() == QLatin1String("Received") ? QLatin1String("<p><img src='")
                                                                    : QLatin1String("<p class='imgdic'><img src='");
@@ -136,6 +154,31 @@ QString PRHtmlController::messageRow(const PRMessageNode &message)
         row += escaped(message.messageContent()) + QLatin1String(" </p>");
     }
     return row;
+}
+
+QString PRHtmlController::relativeUrl(const QString &copyPath)
+{
+    QStringList pieces;
+    for (const QString &piece : copyPath.split(QLatin1Char('/')))
+        pieces.append(QString::fromLatin1(QUrl::toPercentEncoding(piece)));
+    return escaped(pieces.join(QLatin1Char('/')));
+}
+
+QString PRHtmlController::messageRow(const PRMessageNode &message, const QString &copyPath, bool isPicture)
+{
+    if (!message.isHasAttach())
+        return messageRow(message);
+    QString row = nameLine(message);
+    row += message.messageType() == QLatin1String("Received") ? QLatin1String("<p>")
+                                                               : QLatin1String("<p class='imgdic'>");
+    if (copyPath.isEmpty())
+        row += QLatin1String("[attachment not exported]");
+    else if (isPicture)
+        row += QLatin1String("<img src='") + relativeUrl(copyPath) + QLatin1String("'/>");
+    else
+        row += QLatin1String("<a href='") + relativeUrl(copyPath) + QLatin1String("'>")
+            + escaped(copyPath.section(QLatin1Char('/'), -1)) + QLatin1String("</a>");
+    return row + QLatin1String("</p>");
 }
 
 QString PRHtmlController::endRow()

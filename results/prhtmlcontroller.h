@@ -20,11 +20,23 @@ public:
     // never replaces any existing file (PRExportPaths::uniquePath after the "_" rule). Returns the path written or
     // empty.
     QString writeHtmlInPath(const QString &filePath);
+    // Appends the footer (once) and gives the page as writeHtmlInPath writes it.
+    QByteArray finishPage();
     const QString &strHtmlContent() const;
+
+    // Where writeHtmlInPath would write a page meant for filePath: the "_.html" rule when the name is taken, then
+    // the free name PRExportPaths::uniquePath gives.
+    static QString pagePath(const QString &filePath);
 
     // The rows of a conversation export, values HTML-escaped (plain text gives the same bytes):
     static QString headRow(const PRMessageTreeNode &conversation); // "<p><h3>Name: %@ &nbsp;&nbsp;Phone: %@ "
     static QString messageRow(const PRMessageNode &message); // name line + body
+    // The row of an exported page, whose attachments are copies beside it: copyPath is the copy's path relative to
+    // the page ('/'-separated), written percent-encoded; a picture is shown, another file linked by its name. An
+    // empty copyPath (nothing copied) gives a note instead: never a path into the backup.
+    static QString messageRow(const PRMessageNode &message, const QString &copyPath, bool isPicture);
+    // copyPath as a relative URL: each piece percent-encoded, then HTML-escaped.
+    static QString relativeUrl(const QString &copyPath);
     static QString endRow(); // "<hr/>"
 
     // Text as HTML: & < > " ' as character references, everything else as it is.
@@ -35,6 +47,8 @@ public:
     static QString footer();
 
 private:
+    static QString nameLine(const PRMessageNode &message);
+
     QString m_strHtmlContent;
     bool m_ended = false;
 };

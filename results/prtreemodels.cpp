@@ -1,5 +1,7 @@
 #include "results/prtreemodels.h"
 
+#include "results/exportpaths.h"
+
 #include <QApplication>
 #include <QStyle>
 
@@ -26,6 +28,14 @@ Qt::CheckState checkStateOf(int state)
 const PRTreeFileNode &fileOf(const PRNode &node)
 {
     return static_cast<const PRTreeFileNode &>(node);
+}
+
+// Names from the backup as shown: an override character would make
+// "\u202eFDP.exe" read "exe.PDF". The nodes keep the names as stored, by
+// which the files are found.
+QString shown(const QString &name)
+{
+    return PRExportPaths::withoutFormatCharacters(name);
 }
 
 } // namespace
@@ -169,7 +179,7 @@ QVariant PRTreeOutlineModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
-        return folder->fileName();
+        return shown(folder->fileName());
     case Qt::CheckStateRole:
         return checkStateOf(folder->isSelected());
     case Qt::DecorationRole:
@@ -218,10 +228,10 @@ PRTreeFileController::PRTreeFileController(PRTreeController *tree, QObject *pare
     , m_tree(tree)
 {
     setObjectName(QStringLiteral("PRTreeFileController"));
-    addColumn(QStringLiteral("Name"), tr("Name"), [](const PRNode &n) { return fileOf(n).treefileName(); }, 200);
-    addColumn(QStringLiteral("Type"), tr("Type"), [](const PRNode &n) { return fileOf(n).treefileType(); }, 70);
+    addColumn(QStringLiteral("Name"), tr("Name"), [](const PRNode &n) { return shown(fileOf(n).treefileName()); }, 200);
+    addColumn(QStringLiteral("Type"), tr("Type"), [](const PRNode &n) { return shown(fileOf(n).treefileType()); }, 70);
     addColumn(QStringLiteral("Size"), tr("Size"), [](const PRNode &n) { return fileOf(n).fileSize(); }, 90);
-    addColumn(QStringLiteral("Path"), tr("Path"), [](const PRNode &n) { return fileOf(n).dirFilePath(); }, 320);
+    addColumn(QStringLiteral("Path"), tr("Path"), [](const PRNode &n) { return shown(fileOf(n).dirFilePath()); }, 320);
 }
 
 void PRTreeFileController::showFolder(const PRTreeDirNode *folder)

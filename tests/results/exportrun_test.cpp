@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDir>
@@ -23,6 +24,7 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,6 +34,8 @@
 
 #include <iostream>
 #include <optional>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -81,14 +85,14 @@ QStringList foldersIn(const QString &folder)
 }
 
 // Runs the job to its end, the GUI thread's event loop turning meanwhile.
-Result runToEnd(const Job &job, int timeoutMs = 60000)
+Result runToEnd(const Job &job, int timeoutMs = 60000, qint64 notWritten = 0)
 {
     PRExportRun run;
     std::optional<Result> result;
     QObject::connect(&run, &PRExportRun::finished, [&](const Result &r) { result = r; });
     EXPECT_TRUE(run.start(job));
     EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, timeoutMs));
-    EXPECT_EQ(run.done(), run.total()) << "every item written";
+    EXPECT_EQ(run.done() + notWritten, run.total()) << "every item written";
     return result.value_or(Result());
 }
 
@@ -257,6 +261,7 @@ TEST(ExportRunLayout, EveryKindInItsFolderWithTheWritersOwnBytes)
         QStringLiteral("Contact/unknown 7.vcf"),
         QStringLiteral("FaceBook&Twitter/chat.db"),
         QStringLiteral("Message/Phone's Message.html"),
+        QStringLiteral("Message/Phone's Message_files/pic.jpg.jpg"),
         QStringLiteral("Message/card.vcf.vcf"),
         QStringLiteral("Message/clip.mov.mov"),
         QStringLiteral("Note/Notes.txt"),
@@ -274,6 +279,7 @@ TEST(ExportRunLayout, EveryKindInItsFolderWithTheWritersOwnBytes)
     EXPECT_EQ(at(QStringLiteral("Photo&Video/IMG_0002.MOV")), bytesOf(job.photoAndVideos[1]->filePath()));
     EXPECT_EQ(at(QStringLiteral("Message/clip.mov.mov")), bytesOf(fx.sources + QStringLiteral("/att/clip.mov")));
     EXPECT_EQ(at(QStringLiteral("Message/card.vcf.vcf")), bytesOf(fx.sources + QStringLiteral("/att/card.vcf")));
+    EXPECT_EQ(at(QStringLiteral("Message/Phone's Message_files/pic.jpg.jpg")), QByteArray("img"));
     EXPECT_EQ(at(QStringLiteral("FaceBook&Twitter/chat.db")), QByteArray("sqlite"));
     EXPECT_EQ(at(QStringLiteral("Phone/HomeDomain/Library/a.plist")), QByteArray("plist"));
 
@@ -297,10 +303,16 @@ TEST(ExportRunLayout, EveryKindInItsFolderWithTheWritersOwnBytes)
     EXPECT_EQ(page.left(2), QByteArray("\xff\xfe", 2));
     PRHtmlController html;
     html.initMessageHtmlHeader(QStringLiteral("Phone's Message"));
+    // Attachments by their copies beside the page.
+    const QHash<QString, QString> copies = {
+        {QStringLiteral("Mov"), QStringLiteral("clip.mov.mov")},
+        {QStringLiteral("Contact"), QStringLiteral("card.vcf.vcf")},
+        {QStringLiteral("Image"), QStringLiteral("Phone's Message_files/pic.jpg.jpg")}};
     for (const auto &c : job.conversations) {
         html.addHtmlContent(PRHtmlController::headRow(*c));
         for (const auto &m : c->MessageNodeArray())
-            html.addHtmlContent(PRHtmlController::messageRow(*m));
+            html.addHtmlContent(PRHtmlController::messageRow(*m, copies.value(m->attachType()),
+                                                             m->attachType() == QLatin1String("Image")));
         html.addHtmlContent(PRHtmlController::endRow());
     }
     QTemporaryDir other;
@@ -488,6 +500,203 @@ TEST(ExportRunSafety, UnreadableSourcesAndBlockedFoldersAreReported)
     ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 10000));
     ASSERT_EQ(result->failures.size(), 1);
     EXPECT_EQ(result->failures[0].path, blocked.recoverPath);
+}
+
+// The page as text (UTF-16 after its mark).
+QString pageText(const QString &path)
+{
+    const QByteArray bytes = bytesOf(path);
+    if (!bytes.startsWith("\xff\xfe"))
+        return {};
+    return QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.constData() + 2), (bytes.size() - 2) / 2);
+}
+
+// Every relative file below folder whose bytes are bytes.
+QStringList filesHolding(const QString &folder, const QByteArray &bytes)
+{
+    QStringList out;
+    for (const QString &rel : filesBelow(folder))
+        if (bytesOf(folder + QLatin1Char('/') + rel) == bytes)
+            out << rel;
+    return out;
+}
+
+TEST(ExportRunSafety, BackupFilesNeverTakeTheGeneratedFilesNames)
+{
+    Fixture fx;
+    const QByteArray fakePage = "<html><script>steal()</script></html>";
+    const QByteArray fakeText = "Name:Mallory  Phone:call me  ";
+    const QByteArray fakeCard = "BEGIN:VCARD\nFN:Mallory\nEND:VCARD\n";
+
+    // A device named like the page's folder, its index naming the page.
+    Job &messages = fx.job;
+    messages.recoverPath = fx.root;
+    messages.deviceName = QStringLiteral("Message");
+    messages.conversations = {
+        conversation(QStringLiteral("Anna"), {textMessage(QStringLiteral("Anna"), QStringLiteral("<b>hi</b>"))})};
+    const QString fake = fx.source(QStringLiteral("p"), fakePage);
+    messages.backupFiles = {{QStringLiteral("../Message's Message.html"), fake, true, 1},
+                            {QStringLiteral("Message's Message.html"), fake, true, 1}};
+    Result result = runToEnd(messages);
+    EXPECT_TRUE(result.failures.isEmpty()) << failuresText(result).toStdString();
+    const QString page = fx.root + QStringLiteral("/Message/Message's Message.html");
+    EXPECT_TRUE(pageText(page).contains(QLatin1String("&lt;b&gt;hi&lt;/b&gt;"))) << "the real page at its name";
+    EXPECT_FALSE(QFileInfo::exists(fx.root + QStringLiteral("/Message/Message's Message_.html")));
+    EXPECT_TRUE(filesHolding(fx.root + QStringLiteral("/Message"), fakePage).isEmpty());
+    EXPECT_EQ(filesHolding(fx.root, fakePage).size(), 2) << "the backup's files are still exported, apart";
+
+    // The same for the contacts' text file and their cards.
+    Fixture contacts;
+    Job &job = contacts.job;
+    job.recoverPath = contacts.root;
+    job.deviceName = QStringLiteral("Contact");
+    job.contacts = {contact(QStringLiteral("Anna"), QString(), 1)};
+    job.backupFiles = {{QStringLiteral("Contacts.txt"), contacts.source(QStringLiteral("t"), fakeText), true, 1},
+                       {QStringLiteral("Anna.vcf"), contacts.source(QStringLiteral("c"), fakeCard), true, 1}};
+    result = runToEnd(job);
+    EXPECT_TRUE(result.failures.isEmpty()) << failuresText(result).toStdString();
+    EXPECT_EQ(bytesOf(contacts.root + QStringLiteral("/Contact/Contacts.txt")),
+              textFileOf(job.contacts, QStringLiteral("Contact"), &PRRtfController::contactText));
+    EXPECT_EQ(bytesOf(contacts.root + QStringLiteral("/Contact/Anna.vcf")),
+              PRVCFController::cardBytes(*job.contacts[0]));
+    EXPECT_TRUE(filesHolding(contacts.root + QStringLiteral("/Contact"), fakeText).isEmpty());
+    EXPECT_TRUE(filesHolding(contacts.root + QStringLiteral("/Contact"), fakeCard).isEmpty());
+
+    // Whichever way a backup file reaches a kind's folder (here the
+    // device's folder is a link to it), the generated file was there first.
+    Fixture linked;
+    linked.job.recoverPath = linked.root;
+    linked.job.deviceName = QStringLiteral("Phone");
+    QDir().mkpath(linked.root + QStringLiteral("/Message"));
+    ASSERT_TRUE(QFile::link(linked.root + QStringLiteral("/Message"), linked.root + QStringLiteral("/Phone")));
+    linked.job.backupFiles = {
+        {QStringLiteral("Phone's Message.html"), linked.source(QStringLiteral("p"), fakePage), true, 1}};
+    result = runToEnd(linked.job);
+    EXPECT_TRUE(result.failures.isEmpty()) << failuresText(result).toStdString();
+    EXPECT_TRUE(
+        pageText(linked.root + QStringLiteral("/Message/Phone's Message.html")).contains(QLatin1String("<h1>")));
+    EXPECT_EQ(filesHolding(linked.root, fakePage), QStringList{QStringLiteral("Message/Phone's Message 2.html")});
+}
+
+TEST(ExportRunSafety, LinksPipesAndDevicesAreReportedNotRead)
+{
+    Fixture fx;
+    const QByteArray secret = "the user's own private words, outside the backup\n";
+    const QString outsideFile = fx.dir.path() + QStringLiteral("/outside/secret.txt");
+    putFile(outsideFile, secret);
+    QDir().mkpath(fx.sources);
+    const QString toOutside = fx.sources + QStringLiteral("/link-outside");
+    const QString toZero = fx.sources + QStringLiteral("/link-zero");
+    const QString fifo = fx.sources + QStringLiteral("/fifo");
+    ASSERT_TRUE(QFile::link(outsideFile, toOutside));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), toZero));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QStringList bad = {toOutside, toZero, fifo};
+
+    Job &job = fx.job;
+    job.recoverPath = fx.root;
+    job.deviceName = QStringLiteral("Phone");
+    QList<std::shared_ptr<PRMessageNode>> messages;
+    for (const QString &source : bad) {
+        const QString name = QFileInfo(source).fileName();
+        job.photoAndVideos << photo(name + QStringLiteral(".jpg"), source);
+        job.socialFiles << socialFile(name + QStringLiteral(".db"), source);
+        job.backupFiles << PRExportRun::BackupFile{QStringLiteral("HomeDomain/") + name, source, true, 10};
+        messages << attachment(QStringLiteral("Mov"), source) << attachment(QStringLiteral("Contact"), source)
+                 << attachment(QStringLiteral("Image"), source);
+    }
+    job.conversations = {conversation(QStringLiteral("Anna"), messages)};
+
+    PRExportRun run;
+    std::optional<Result> result;
+    QObject::connect(&run, &PRExportRun::finished, [&](const Result &r) { result = r; });
+    ASSERT_TRUE(run.start(job));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 20000)) << "a pipe never blocks the run";
+
+    // Each of the six ways to read a source, for each of the three.
+    QStringList failed;
+    for (const auto &f : result->failures)
+        failed << QDir(fx.root).relativeFilePath(f.path);
+    EXPECT_EQ(failed.size(), 6 * bad.size()) << failuresText(*result).toStdString();
+    for (const QString &name :
+         {QStringLiteral("Photo&Video/link-outside.jpg"), QStringLiteral("Phone/HomeDomain/fifo"),
+          QStringLiteral("FaceBook&Twitter/link-zero.db"), QStringLiteral("Message/link-outside.mov"),
+          QStringLiteral("Message/link-outside.vcf"), QStringLiteral("Message/Phone's Message_files/fifo.jpg")})
+        EXPECT_TRUE(failed.contains(name)) << name.toStdString() << "\n" << failuresText(*result).toStdString();
+
+    // Nothing of the outside file, nor of the device, was written.
+    for (const QString &rel : filesBelow(fx.root)) {
+        const QByteArray bytes = bytesOf(fx.root + QLatin1Char('/') + rel);
+        EXPECT_FALSE(bytes.contains(secret.left(24))) << rel.toStdString();
+        if (!rel.endsWith(QLatin1String(".html")) && !rel.endsWith(QLatin1String(".txt")))
+            ADD_FAILURE() << "a copy was made: " << rel.toStdString();
+    }
+    EXPECT_FALSE(pageText(fx.root + QStringLiteral("/Message/Phone's Message.html")).contains(fx.sources));
+}
+
+TEST(ExportRunConversationPage, PicturesBesideThePageByRelativeReference)
+{
+    // The backup's place names its owner: the page must not.
+    QTemporaryDir dir;
+    const QString backup = dir.path() + QStringLiteral("/home of anna/Backup/00008030-001A");
+    const auto stored = [&](const QString &key, const QByteArray &bytes) {
+        const QString path = backup + QLatin1Char('/') + key.left(2) + QLatin1Char('/') + key;
+        putFile(path, bytes);
+        return path;
+    };
+    QImage image(8, 6, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    QByteArray png;
+    QBuffer buffer(&png);
+    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(image.save(&buffer, "PNG"));
+    const QByteArray jpeg = QByteArray::fromHex("ffd8ffe000104a46494600010100000100010000") + QByteArray(40, 'j');
+    const QByteArray movie = randomBytes(3000, 5);
+    const QByteArray card = "BEGIN:VCARD\nFN:Bo\nEND:VCARD\n";
+    Job job;
+    job.recoverPath = dir.path() + QStringLiteral("/Export");
+    job.deviceName = QStringLiteral("Anna's #1 iPhone");
+    job.conversations = {conversation(
+        QStringLiteral("Bo"), {attachment(QStringLiteral("Image"), stored(QStringLiteral("aa11"), png)),
+                               attachment(QStringLiteral("Image"), stored(QStringLiteral("bb22"), jpeg)),
+                               attachment(QStringLiteral("Mov"), stored(QStringLiteral("cc33"), movie)),
+                               attachment(QStringLiteral("Contact"), stored(QStringLiteral("dd44"), card)),
+                               attachment(QStringLiteral("Image"), backup + QStringLiteral("/ee/gone"))})};
+    // The missing picture: reported, and not written.
+    const Result result = runToEnd(job, 60000, 1);
+    ASSERT_EQ(result.failures.size(), 1) << failuresText(result).toStdString();
+
+    const QString pagePath = job.recoverPath + QStringLiteral("/Message/Anna's #1 iPhone's Message.html");
+    const QString page = pageText(pagePath);
+    ASSERT_FALSE(page.isEmpty());
+    EXPECT_FALSE(page.contains(backup)) << page.toStdString();
+    EXPECT_FALSE(page.contains(QLatin1String("home of anna"))) << page.toStdString();
+    EXPECT_FALSE(page.contains(dir.path())) << page.toStdString();
+
+    // Each reference, resolved against the page as a browser would, is the copy.
+    QStringList references;
+    const QRegularExpression attribute(QStringLiteral("(?:src|href)='([^']*)'"));
+    for (auto it = attribute.globalMatch(page); it.hasNext();)
+        references << it.next().captured(1);
+    ASSERT_EQ(references.size(), 4) << page.toStdString();
+    const QList<QByteArray> expected = {png, jpeg, movie, card};
+    for (qsizetype i = 0; i < references.size(); ++i) {
+        const QUrl reference(references[i]);
+        EXPECT_TRUE(reference.isRelative()) << references[i].toStdString();
+        EXPECT_FALSE(references[i].contains(QLatin1Char(' '))) << "escaped: " << references[i].toStdString();
+        const QString file = QUrl::fromLocalFile(pagePath).resolved(reference).toLocalFile();
+        EXPECT_EQ(bytesOf(file), expected[i]) << references[i].toStdString();
+        EXPECT_TRUE(PRExportPaths::isInside(job.recoverPath + QStringLiteral("/Message"), file));
+    }
+    EXPECT_EQ(references[0], QStringLiteral("Anna%27s%20%231%20iPhone%27s%20Message_files/aa11.png"));
+    EXPECT_EQ(references[1], QStringLiteral("Anna%27s%20%231%20iPhone%27s%20Message_files/bb22.jpg"));
+
+    // A second export beside the first: the first one's pictures stay its own.
+    const Result again = runToEnd(job, 60000, 1);
+    EXPECT_EQ(again.failures.size(), 1) << failuresText(again).toStdString();
+    const QString second = pageText(job.recoverPath + QStringLiteral("/Message/Anna's #1 iPhone's Message_.html"));
+    EXPECT_TRUE(second.contains(QLatin1String("Message__files/aa11.png"))) << second.toStdString();
+    EXPECT_EQ(bytesOf(job.recoverPath + QStringLiteral("/Message/Anna's #1 iPhone's Message_files/aa11.png")), png);
 }
 
 TEST(ExportRunCopy, ShrinkingGrowingAndVanishingSourcesLeaveNoPartialTarget)

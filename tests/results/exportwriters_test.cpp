@@ -91,6 +91,24 @@ TEST(ExportWritersPaths, SafeComponentKeepsHostileNamesToOneName)
     EXPECT_EQ(safeComponent(QString(QChar(0xd83d)) + QStringLiteral("x"), fb), QStringLiteral("x"));
 }
 
+TEST(ExportWritersPaths, FormatCharactersCannotDisguiseAName)
+{
+    const QString fb = QStringLiteral("fallback");
+    // Shows as "fcv.exe.PDF" with the override kept.
+    EXPECT_EQ(safeComponent(QStringLiteral("\u202eFDP.exe.vcf"), fb), QStringLiteral("FDP.exe.vcf"));
+    const QString formats = QStringLiteral("\u200b\u200c\u200d\u200e\u200f\u202a\u202b\u202c\u202d\u202e"
+                                           "\u2066\u2067\u2068\u2069\ufeff\u061c\u00ad\u2028\u2029");
+    for (const QChar c : formats)
+        EXPECT_EQ(safeComponent(QStringLiteral("a") + c + QStringLiteral("b"), fb), QStringLiteral("ab"))
+            << int(c.unicode());
+    // Outside the first plane too (a language tag); other characters of that plane stay.
+    EXPECT_EQ(safeComponent(QString::fromUcs4(U"\U000E0001x\U0001F600"), fb), QString::fromUcs4(U"x\U0001F600"));
+    EXPECT_EQ(safeComponent(formats, fb), fb) << "nothing visible left";
+    EXPECT_EQ(safeComponent(QStringLiteral("\u202e.."), fb), fb);
+    EXPECT_EQ(safeRelativePath(QStringLiteral("Home\u202eDomain/\u2066../x"), fb), QStringLiteral("HomeDomain/x"));
+    EXPECT_EQ(withoutFormatCharacters(QStringLiteral("Zo\u00eb\u202e/\u2067a")), QStringLiteral("Zo\u00eb/a"));
+}
+
 TEST(ExportWritersPaths, SafeComponentCutsAt200BytesBetweenCharacters)
 {
     const QString fb = QStringLiteral("fallback");
@@ -209,6 +227,22 @@ TEST(ExportWritersPaths, WriteNewFileNeverReplacesAndFailsCleanly)
     EXPECT_EQ(writeNewFile(dir.filePath(QString(300, QLatin1Char('n'))), "x"), QString()) << "name too long";
     EXPECT_EQ(writeNewFile(QString(), "x"), QString());
     EXPECT_EQ(entries(dir.path()), before);
+}
+
+TEST(ExportWritersPaths, AClaimedNameIsFilledLaterAndNeverTakenMeanwhile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Contacts.txt"));
+    const QString claimed = claimNewFile(path);
+    ASSERT_EQ(claimed, path);
+    EXPECT_EQ(contents(path), "");
+    EXPECT_EQ(writeNewFile(path, "backup"), dir.filePath(QStringLiteral("Contacts 2.txt")));
+    EXPECT_TRUE(fillClaimedFile(claimed, "report"));
+    EXPECT_EQ(contents(path), "report");
+    EXPECT_EQ(contents(dir.filePath(QStringLiteral("Contacts 2.txt"))), "backup");
+    EXPECT_EQ(claimNewFile(path), dir.filePath(QStringLiteral("Contacts 3.txt")));
+    EXPECT_EQ(claimNewFile(dir.filePath(QStringLiteral("missing/x.txt"))), QString());
+    EXPECT_FALSE(fillClaimedFile(QString(), "x"));
 }
 
 TEST(ExportWritersText, RecordTextsWithTwoBlanksAfterEachValue)
@@ -479,6 +513,28 @@ TEST(ExportWritersHtml, ReceivedTextCannotInjectMarkup)
     EXPECT_TRUE(page.strHtmlContent().contains(
         QLatin1String("<h1>&lt;/title&gt;&lt;script&gt;x&lt;/script&gt;&#39;s Message</h1>")));
     EXPECT_FALSE(page.strHtmlContent().contains(QLatin1String("<script>")));
+}
+
+TEST(ExportWritersHtml, ExportedAttachmentsByRelativeEscapedReference)
+{
+    const auto attached = [](const QString &type, const QString &path) {
+        return message(QStringLiteral("Eve"), QStringLiteral("d"), type, QString(), path);
+    };
+    const auto received = attached(QStringLiteral("Received"), QStringLiteral("/home/anna/backups/abc/12/1234"));
+    EXPECT_EQ(PRHtmlController::messageRow(*received, QStringLiteral("Anna's #1 page_files/x y.png"), true),
+              QStringLiteral("<p class='name'>Name: Eve &nbsp;&nbsp; Date: d <p>"
+                             "<p><img src='Anna%27s%20%231%20page_files/x%20y.png'/></p>"));
+    const auto sent = attached(QStringLiteral("Send"), QStringLiteral("/home/anna/backups/abc/12/1234"));
+    EXPECT_EQ(PRHtmlController::messageRow(*sent, QStringLiteral("a:b<c>.mov"), false),
+              QStringLiteral("<p class='name'>Name: Eve &nbsp;&nbsp; Date: d <p>"
+                             "<p class='imgdic'><a href='a%3Ab%3Cc%3E.mov'>a:b&lt;c&gt;.mov</a></p>"));
+    // Nothing copied: no reference at all, least of all into the backup.
+    const QString missing = PRHtmlController::messageRow(*received, QString(), true);
+    EXPECT_FALSE(missing.contains(QLatin1String("/home/anna"))) << missing.toStdString();
+    EXPECT_FALSE(missing.contains(QLatin1String("<img"))) << missing.toStdString();
+    // A message without an attachment is the text row it always was.
+    const auto text = message(QStringLiteral("Eve"), QStringLiteral("d"), QStringLiteral("Send"), QStringLiteral("hi"));
+    EXPECT_EQ(PRHtmlController::messageRow(*text, QStringLiteral("x.png"), true), PRHtmlController::messageRow(*text));
 }
 
 TEST(ExportWritersHtml, ATakenNameGetsUnderscoreThenCounters)

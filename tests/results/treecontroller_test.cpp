@@ -530,6 +530,35 @@ TEST_F(TreeModelTest, FileTableTicksReachTheFolders)
     EXPECT_EQ(files.rowCount(), 0);
 }
 
+TEST_F(TreeModelTest, NamesShowWithoutTheCharactersThatReorderThem)
+{
+    // Shown as "Dcoument" beside "fdp.exe" and "exe.PDF" without the care below.
+    const QString folder = QStringLiteral("Do\u200bc\u202eum\u202cent");
+    const QString file = QStringLiteral("\u202eFDP.exe\u2066x\u2069\ufeff\u061c\u200e");
+    const QString tag = QString::fromUcs4(U"\U000E0001y");
+    add(QStringLiteral("AppDomain"), folder + QLatin1Char('/') + file + tag);
+    model.reload();
+
+    const DirRef stored = folderAt(tree, QStringLiteral("Phone/AppDomain/") + folder);
+    ASSERT_TRUE(stored) << "the tree keeps the names as stored";
+    const QModelIndex shown = indexFor(stored);
+    EXPECT_EQ(shown.data().toString(), QStringLiteral("Document"));
+    EXPECT_EQ(shown.data(Qt::ToolTipRole).toString(), QStringLiteral("Document"));
+
+    PRTreeFileController files(&tree);
+    files.showFolder(stored.get());
+    ASSERT_EQ(files.rowCount(), 1);
+    const auto column = [&files](const char *name) {
+        return files.index(0, files.columnOf(QLatin1String(name))).data().toString();
+    };
+    EXPECT_EQ(column("Name"), QStringLiteral("FDP.exexy"));
+    EXPECT_EQ(column("Type"), QStringLiteral("exexy"));
+    EXPECT_EQ(column("Path"), QStringLiteral("AppDomain/Document/FDP.exexy"));
+    // Found by the stored path, not the shown one.
+    EXPECT_EQ(stored->fileChildren().first()->dirFilePath(),
+              QStringLiteral("AppDomain/") + folder + QLatin1Char('/') + file + tag);
+}
+
 // Writes a screenshot when OSTRA_SCREENSHOT_DIR is set.
 TEST_F(TreeModelTest, OutlineAndFileTableOnScreen)
 {
