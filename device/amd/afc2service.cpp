@@ -1,0 +1,10 @@
+#include "device/amd/afc2service.h"
+
+namespace amd {
+
+int Afc2Service::open(int deviceId)
+{
+    return openService(deviceId, QStringLiteral("com.apple.afc2"));
+}
+
+} // namespace amd

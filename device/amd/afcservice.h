@@ -1,0 +1,65 @@
+#pragma once
+
+#include "device/amd/baseservice.h"
+
+#include <QMap>
+#include <QStringList>
+
+#include <optional>
+
+namespace amd {
+
+// The device's files over the file service: the media area ("com.apple.afc").
+// Afc2Service reaches the whole file system, AppDirService one app's
+// container; every operation below works the same on all three.
+//
+// Paths are absolute within the client's root. Copies go in pieces of
+// kTransferUnit bytes, file to file, and never leave a half-written file in
+// place of a whole one.
+class AfcService : public BaseService
+{
+public:
+    static constexpr quint32 kTransferUnit = 4096;
+    static constexpr qint64 kDefaultMaxWholeFile = 16 * 1024 * 1024;
+
+    AfcService() = default;
+    ~AfcService() override;
+
+    // BaseService::open, then the service and the file connection; the first
+    // non-zero code, else 0.
+    int open(int deviceId) override;
+
+    // The names in a folder without "." and ".."; nothing when the folder
+    // cannot be opened (an empty folder gives an empty list).
+    std::optional<QStringList> listDirectory(const QString &path);
+    // Key to value as the device reports them ("st_ifmt": "S_IFDIR" or
+    // "S_IFREG", "st_size": decimal text); nothing when the path is missing.
+    std::optional<QMap<QString, QString>> fileInfo(const QString &path);
+
+    // 0 when the whole device file arrived in localPath (written under a
+    // temporary name beside it and renamed at the end), else 1 and localPath
+    // as it was.
+    int downloadFile(const QString &devicePath, const QString &localPath);
+    // 0 when the whole local file is on the device (written under a
+    // temporary name beside devicePath and renamed over it), else 1 and the
+    // device file as it was.
+    int uploadFile(const QString &localPath, const QString &devicePath);
+    // The backend's code: callers count only what was really removed.
+    int removePath(const QString &path);
+    // The whole file; empty when there is no connection, the file cannot be
+    // read to its end, or it is longer than maxBytes.
+    QByteArray readWholeFile(const QString &path, qint64 maxBytes = kDefaultMaxWholeFile);
+    // Copies an app package to the device's staging area (see AppService).
+    int transferApplication(const QString &packagePath, const StatusCallback &status);
+
+    AfcConnection connection() const { return m_connection; }
+
+protected:
+    // open() with another service name.
+    int openService(int deviceId, const QString &serviceName);
+    int openConnection();
+
+    AfcConnection m_connection = 0;
+};
+
+} // namespace amd

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "device/amd/afcservice.h"
+
+namespace amd {
+
+// The file service on one app's container, through house arrest. Paths are
+// relative to the container ("/Documents", "/Library/Caches", "/tmp").
+class AppDirService : public AfcService
+{
+public:
+    // The media area, as AfcService::open.
+    int open(int deviceId) override;
+    // BaseService::open, then in one session the house-arrest service for
+    // bundleId and the file connection on it; the first non-zero code, else 0.
+    int open(int deviceId, const QString &bundleId);
+};
+
+} // namespace amd
