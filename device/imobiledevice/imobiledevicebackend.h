@@ -1,0 +1,138 @@
+#pragma once
+
+#include "device/devicebackend.h"
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+// Real phones through usbmuxd, with libimobiledevice.
+//
+// Device handles are numbers of our own, one per arrival of a UDID over USB
+// (the same phone over the network is left out: connections are made over USB
+// only). A handle stays valid until its device leaves; after that every call
+// on it, and on the services and file connections started on it, fails with
+// kBackendNoDevice. Closing calls always free what they name.
+//
+// Codes: the libraries' own negative codes pass through unchanged, except
+// where a code of devicebackend.h says more (no device, timeouts, a missing
+// path). File-service codes of the library are positive; they come up as
+// kAfcCodeBase - code unless they map onto one of ours.
+//
+// What this backend cannot do: there is no open media-library host
+// (atHostConnectionCreateWithLibrary always returns 0), and a transfer copies
+// one package file, not a folder.
+namespace amd {
+
+constexpr int kAfcCodeBase = -0x200;
+
+namespace imd {
+struct EventQueue;
+}
+
+class ImobiledeviceBackend : public DeviceBackend
+{
+public:
+    ImobiledeviceBackend();
+    ~ImobiledeviceBackend() override;
+
+    ImobiledeviceBackend(const ImobiledeviceBackend &) = delete;
+    ImobiledeviceBackend &operator=(const ImobiledeviceBackend &) = delete;
+
+    int notificationSubscribe(DeviceEventCallback callback) override;
+    int notificationUnsubscribe() override;
+
+    int deviceConnect(DeviceHandle device) override;
+    int deviceDisconnect(DeviceHandle device) override;
+    int deviceValidatePairing(DeviceHandle device) override;
+    int devicePair(DeviceHandle device) override;
+    int deviceIsPaired(DeviceHandle device) override;
+    int deviceStartSession(DeviceHandle device) override;
+    int deviceStopSession(DeviceHandle device) override;
+
+    int deviceStartService(DeviceHandle device, const QString &serviceName, ServiceSocket *socket) override;
+    int deviceStartHouseArrestService(DeviceHandle device, const QString &bundleId, ServiceSocket *socket) override;
+    void serviceClose(ServiceSocket socket) override;
+    qint64 serviceSend(ServiceSocket socket, const char *data, qint64 size) override;
+    qint64 serviceReceive(ServiceSocket socket, char *buffer, qint64 size, int timeoutMs) override;
+
+    int deviceLookupApplications(DeviceHandle device, const QVariantMap &options, QVariantMap *result) override;
+    int deviceTransferApplication(ServiceSocket afcSocket, const QString &packagePath,
+                                  const StatusCallback &status) override;
+    int deviceInstallApplication(ServiceSocket proxySocket, const QString &packagePath, const QVariantMap &options,
+                                 const StatusCallback &status) override;
+    int deviceUninstallApplication(ServiceSocket proxySocket, const QString &bundleId,
+                                   const StatusCallback &status) override;
+    int deviceArchiveApplication(ServiceSocket proxySocket, const QString &bundleId, const QVariantMap &options,
+                                 const StatusCallback &status) override;
+    int deviceRemoveApplicationArchive(ServiceSocket proxySocket, const QString &bundleId,
+                                       const StatusCallback &status) override;
+
+    std::optional<QVariant> deviceCopyValue(DeviceHandle device, const QString &domain, const QString &key) override;
+
+    int afcConnectionOpen(ServiceSocket socket, AfcConnection *connection) override;
+    int afcConnectionClose(AfcConnection connection) override;
+    int afcDirectoryOpen(AfcConnection connection, const QByteArray &path, AfcDirectory *directory) override;
+    int afcDirectoryRead(AfcConnection connection, AfcDirectory directory, QByteArray *name) override;
+    int afcDirectoryClose(AfcConnection connection, AfcDirectory directory) override;
+    int afcFileInfoOpen(AfcConnection connection, const QByteArray &path, AfcFileInfo *info) override;
+    int afcKeyValueRead(AfcFileInfo info, QByteArray *key, QByteArray *value) override;
+    int afcKeyValueClose(AfcFileInfo info) override;
+    int afcFileRefOpen(AfcConnection connection, const QByteArray &path, AfcMode mode, AfcFileRef *file) override;
+    int afcFileRefRead(AfcConnection connection, AfcFileRef file, char *buffer, quint32 *length) override;
+    int afcFileRefWrite(AfcConnection connection, AfcFileRef file, const char *data, quint32 length,
+                        quint32 *written = nullptr) override;
+    int afcFileRefClose(AfcConnection connection, AfcFileRef file) override;
+    int afcRemovePath(AfcConnection connection, const QByteArray &path) override;
+    int afcRenamePath(AfcConnection connection, const QByteArray &from, const QByteArray &to) override;
+
+    AtHostConnection atHostConnectionCreateWithLibrary(const QString &libraryId, const QString &udid) override;
+    std::optional<QVariantMap> atHostConnectionReadMessage(AtHostConnection connection) override;
+    void atHostConnectionDestroy(AtHostConnection connection) override;
+
+    // The UDID behind a handle while its device is attached, else empty.
+    QByteArray udidOf(DeviceHandle device) const;
+
+private:
+    struct Device;
+    struct Service;
+    struct AfcLink;
+    struct Listing;
+
+    void deliverEvents();
+    void stopDelivery();
+
+    std::shared_ptr<Device> findDevice(DeviceHandle device) const;
+    bool isAttached(DeviceHandle device) const;
+    int findService(ServiceSocket socket, std::shared_ptr<Service> *service) const;
+    int findAfc(AfcConnection connection, std::shared_ptr<AfcLink> *link) const;
+    int addService(std::shared_ptr<Service> service, ServiceSocket *socket);
+    int startLockdownService(DeviceHandle device, const char *name, std::shared_ptr<Service> *service);
+    int runProxyCommand(ServiceSocket proxySocket, const StatusCallback &status,
+                        const std::function<int(void *client)> &command);
+
+    // Tables: guarded by m_mutex, which is never held across a library call.
+    mutable std::mutex m_mutex;
+    std::map<DeviceHandle, std::shared_ptr<Device>> m_devices; // attached ones only
+    std::map<ServiceSocket, std::shared_ptr<Service>> m_services;
+    std::map<AfcConnection, std::shared_ptr<AfcLink>> m_afcLinks;
+    std::map<quint64, std::shared_ptr<Listing>> m_listings; // directories and file infos
+    std::map<AfcFileRef, std::pair<AfcConnection, uint64_t>> m_files;
+    DeviceHandle m_lastDevice = 0;
+    ServiceSocket m_lastSocket = 0;
+    quint64 m_lastAfcHandle = 0;
+
+    // Notifications: the library's thread only queues, m_eventThread delivers.
+    std::mutex m_subscribeMutex; // serialises subscribe and unsubscribe
+    std::shared_ptr<imd::EventQueue> m_queue;
+    bool m_subscribed = false;
+    DeviceEventCallback m_callback;
+    std::thread m_eventThread;
+    std::atomic<std::thread::id> m_deliveryThread{};
+};
+
+std::shared_ptr<DeviceBackend> makeImobiledeviceBackend();
+
+} // namespace amd
