@@ -1,6 +1,7 @@
 #include "platform/regularfile.h"
 
 #include <QFile>
+#include <QSet>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -50,43 +51,75 @@ bool isHexDigit(char c)
 
 // The folder a name is opened in, and the name itself. A backup's stored-file
 // subfolder ("ab/") is opened without following a link; every folder above
-// it is an ordinary path.
+// it is an ordinary path (the name is then opened from the working folder,
+// its last component still never followed).
 struct Location
 {
     Fd folder;
     QByteArray leaf;
+    int dirfd() const { return folder.get() >= 0 ? folder.get() : AT_FDCWD; }
 };
+
+struct Split
+{
+    QByteArray path;
+    QByteArray parent;    // empty when the name has no stored-file subfolder
+    QByteArray leaf;
+};
+
+bool split(const QString &path, Split &out)
+{
+    out.path = QFile::encodeName(path);
+    if (out.path.isEmpty() || out.path.endsWith('/') || out.path.contains('\0'))
+        return false;
+    const qsizetype slash = out.path.lastIndexOf('/');
+    out.leaf = out.path.mid(slash + 1);
+    if (out.leaf == "." || out.leaf == "..")
+        return false;
+    if (slash <= 0)
+        return true;
+    const QByteArray parent = out.path.left(slash);
+    const QByteArray parentName = parent.mid(parent.lastIndexOf('/') + 1);
+    if (parentName.size() == 2 && isHexDigit(parentName[0]) && isHexDigit(parentName[1]))
+        out.parent = parent;
+    return true;
+}
+
+// Whether a stored-file subfolder is a folder and not a link, remembered per
+// thread for the few hundred subfolders a backup has: a scan asks it of every
+// entry. Only sizes rely on it; reads check again on the descriptor.
+bool isRealFolder(const QByteArray &folder)
+{
+    constexpr int kRemembered = 1024;
+    thread_local QSet<QByteArray> s_folders;
+    if (s_folders.contains(folder))
+        return true;
+    struct stat st{};
+    if (::lstat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    if (s_folders.size() >= kRemembered)
+        s_folders.clear();
+    s_folders.insert(folder);
+    return true;
+}
 
 bool locate(const QString &path, Location &out)
 {
-    const QByteArray encoded = QFile::encodeName(path);
-    if (encoded.isEmpty() || encoded.endsWith('/') || encoded.contains('\0'))
+    Split parts;
+    if (!split(path, parts))
         return false;
-    const qsizetype slash = encoded.lastIndexOf('/');
-    out.leaf = encoded.mid(slash + 1);
-    if (out.leaf == "." || out.leaf == "..")
-        return false;
-    QByteArray parent = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : encoded.left(slash);
-
-    const qsizetype parentSlash = parent.lastIndexOf('/');
-    const QByteArray parentName = parent.mid(parentSlash + 1);
-    const bool storedSubfolder = parentName.size() == 2 && isHexDigit(parentName[0]) && isHexDigit(parentName[1]);
-    if (!storedSubfolder) {
-        out.folder.reset(::open(parent.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        return out.folder.get() >= 0;
+    if (parts.parent.isEmpty()) {
+        out.leaf = parts.path;
+        return true;
     }
-    const QByteArray grand = parentSlash < 0 ? QByteArray(".") : parentSlash == 0 ? QByteArray("/")
-                                                                                    : parent.left(parentSlash);
-    Fd grandFolder(::open(grand.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (grandFolder.get() < 0)
-        return false;
-    out.folder.reset(::openat(grandFolder.get(), parentName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    out.folder.reset(::open(parts.parent.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    out.leaf = parts.leaf;
     return out.folder.get() >= 0;
 }
 
 bool statLeaf(const Location &where, struct stat &st)
 {
-    return ::fstatat(where.folder.get(), where.leaf.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    return ::fstatat(where.dirfd(), where.leaf.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 qint64 readSome(int fd, char *out, qint64 n)
@@ -154,7 +187,7 @@ Descriptor open(const QString &path)
     struct stat st{};
     if (!statLeaf(where, st) || !S_ISREG(st.st_mode))
         return {};
-    Fd fd(::openat(where.folder.get(), where.leaf.constData(),
+    Fd fd(::openat(where.dirfd(), where.leaf.constData(),
                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return {};
@@ -166,9 +199,16 @@ Descriptor open(const QString &path)
 
 std::optional<qint64> size(const QString &path)
 {
-    Location where;
+    // Asked of names, not descriptors: an index of half a million entries
+    // asks this of every stored file, and no byte is read here (open()
+    // decides again on the descriptor before anything is read).
+    Split parts;
     struct stat st{};
-    if (!locate(path, where) || !statLeaf(where, st) || !S_ISREG(st.st_mode))
+    if (!split(path, parts))
+        return std::nullopt;
+    if (!parts.parent.isEmpty() && !isRealFolder(parts.parent))
+        return std::nullopt;
+    if (::lstat(parts.path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;
     return qint64(st.st_size);
 }
