@@ -2,6 +2,7 @@
 // home page with its tiles, the guide and about windows.
 
 #include "app/veldruneappdelegate.h"
+#include "device/status/prdevicestatuspage.h"
 #include "platform/paths.h"
 #include "results/primages.h"
 #include "results/prsharedcontrols.h"
@@ -318,6 +319,10 @@ void VeldruneAppDelegate::buildWindow()
         return w;
     };
     StatuView = page("StatuView");
+    m_statusPage = new PRDeviceStatusPage(StatuView);
+    auto *statusLayout = new QVBoxLayout(StatuView);
+    statusLayout->setContentsMargins(0, 0, 0, 0);
+    statusLayout->addWidget(m_statusPage);
     TansferView = page("TansferView");
     BackupView = page("BackupView");
     ClearnView = page("ClearnView");

@@ -28,18 +28,18 @@ class PRTansferViewController : public PRDevicePageStandIn
 public:
     explicit PRTansferViewController(QObject *parent = nullptr);
     void showAppView() {}
-    void ShowApp(const QString &) {}
+    void ShowApp(int) {}
     void showPhotoView() {}
-    void ShowPhoto(const QString &) {}
+    void ShowPhoto(int) {}
     void showMusicView() {}
-    void ShowMusic(const QString &) {}
+    void ShowMusic(int) {}
     void showVideoView() {}
     void showContactView() {}
-    void showContact(const QString &) {}
+    void showContact(int) {}
     void showMessageView() {}
-    void showMessage(const QString &) {}
+    void showMessage(int) {}
     void showNoteView() {}
-    void showNote(const QString &) {}
+    void showNote(int) {}
 };
 
 class PRCleanViewController : public PRDevicePageStandIn
@@ -48,7 +48,7 @@ class PRCleanViewController : public PRDevicePageStandIn
 
 public:
     explicit PRCleanViewController(QObject *parent = nullptr);
-    void showPhoneClean(const QString &) {}
+    void showPhoneClean(int) {}
     void showCleanJunkView() {}
     void showCleanCacheview() {}
     void showCleanCookView() {}
@@ -71,5 +71,5 @@ class PRPhoneSystemViewController : public PRDevicePageStandIn
 public:
     explicit PRPhoneSystemViewController(QObject *parent = nullptr);
     void showPhoneSystemView(QWidget *page) { showView(page); }
-    void LookupSystemTree(const QString &) {}
+    void LookupSystemTree(int) {}
 };

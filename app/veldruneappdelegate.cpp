@@ -1,5 +1,11 @@
 #include "app/veldruneappdelegate.h"
 
+#include "backup/textformat.h"
+#include "device/amd/baseinfo.h"
+#include "device/amd/deviceitem.h"
+#include "device/amd/devicemanager.h"
+#include "device/status/prdeviceboard.h"
+#include "device/status/prdevicestatuspage.h"
 #include "platform/notificationcenter.h"
 #include "platform/paths.h"
 #include "recovery/deletedrecordscanner.h"
@@ -10,6 +16,7 @@
 #include <QDebug>
 #include <QDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
@@ -87,12 +94,125 @@ void VeldruneAppDelegate::registerObservers()
                      [this](const Notification &n) { PRViewbuttonMouseExitedHandle(n.object.value<QObject *>()); });
     m_nc.addObserver(this, QStringLiteral("MyViewbuttonMouseDown"),
                      [this](const Notification &n) { MyViewbuttonMouseDownHandle(n.object.value<QObject *>()); });
+    m_nc.addObserver(this, QStringLiteral("DeviceConnect"), [this](const Notification &n) { DeviceConnectHandle(n); });
+    m_nc.addObserver(this, QStringLiteral("DeviceDisConnect"),
+                     [this](const Notification &n) { DeviceDisConnectHandle(n); });
 }
 
 void VeldruneAppDelegate::initDeviceManagement()
 {
-    // No device layer yet: nothing is ever connected.
     hasDeviceConnect = false;
+    manager = &DeviceManager::instance();
+    manager->setNotify(&m_deviceNotify);
+    manager->subscribe();
+}
+
+void VeldruneAppDelegate::DeviceConnectHandle(const Notification &notification)
+{
+    // The phone's values are read here, on the device manager's thread; the
+    // window learns of them on its own thread, without this one waiting for
+    // it (quitting joins this thread from there).
+    const int id = notification.object.toInt();
+    PRiDeviceNode node;
+    const auto item = DeviceManager::instance().findItem(id);
+    const std::shared_ptr<amd::BaseInfo> info = item ? item->baseInfo() : nullptr;
+    if (info) {
+        node.deviceName = info->deviceName().value_or(QString());
+        node.iOSVersion = info->productVersion().value_or(QString());
+        node.udidNumber = info->uniqueDeviceID().value_or(QString());
+        node.PhoneNumber = info->phoneNumber().value_or(QString());
+        node.firemVersion = info->buildVersion().value_or(QString());
+        node.seriNumber = info->serialNumber().value_or(QString());
+        const amd::DiskUsage usage = info->diskUsage();
+        node.totalDeviceSize = usage.totalDataCapacity;
+        node.freeDeviceSize = usage.totalDataAvailable;
+        node.deviceSize = TextFormat::sizeText(node.totalDeviceSize);
+        node.freeSize = TextFormat::sizeText(node.freeDeviceSize);
+    }
+    QPointer<VeldruneAppDelegate> self(this);
+    QMetaObject::invokeMethod(
+        this,
+        [self, id, node, known = bool(info)] {
+            if (self)
+                self->showConnectedDevice(known ? id : -1, node);
+        },
+        Qt::QueuedConnection);
+}
+
+void VeldruneAppDelegate::DeviceDisConnectHandle(const Notification &notification)
+{
+    const int id = notification.object.toInt();
+    QPointer<VeldruneAppDelegate> self(this);
+    QMetaObject::invokeMethod(
+        this,
+        [self, id] {
+            if (self)
+                self->showDisconnectedDevice(id);
+        },
+        Qt::QueuedConnection);
+}
+
+void VeldruneAppDelegate::showConnectedDevice(int id, const PRiDeviceNode &node)
+{
+    hasDeviceConnect = true;
+    ClickMainStatu();
+    manageHasDeviceView->show();
+    manageNoDeviceView->hide();
+    if (id >= 0) {
+        theDevice = id;
+        // A new phone: its page starts empty, its board anew.
+        delete m_board;
+        m_board = nullptr;
+        m_statusPage->clearDevice();
+        m_statusPage->showDevice(node);
+        startBoardMessage(node);
+        setCurrentIDevicenode(node);
+    }
+    ClickMainStatu();
+}
+
+void VeldruneAppDelegate::showDisconnectedDevice(int id)
+{
+    // Only the phone shown leaves the page; a phone that was never shown (or
+    // was replaced) changes nothing here.
+    if (id != theDevice)
+        return;
+    hasDeviceConnect = false;
+    theDevice = -1;
+    showPage(noDeviceView);
+    for (QWidget *page : {StatuView, TansferView, BackupView, ClearnView, iTunesBackupBroswerView, musicView,
+                          cleanLogView, systemlibView, appView})
+        page->hide();
+    manageHasDeviceView->hide();
+    manageNoDeviceView->show();
+    delete m_board;
+    m_board = nullptr;
+    setCurrentIDevicenode(std::nullopt);
+}
+
+void VeldruneAppDelegate::startBoardMessage(const PRiDeviceNode &node)
+{
+    m_board = new PRDeviceBoard(theDevice, node.udidNumber, this);
+    QPointer<PRDeviceBoard> board(m_board);
+    connect(m_board, &PRDeviceBoard::metricsArrived, this, [this, board](const QVariantMap &metrics) {
+        if (board != m_board)
+            return;
+        if (const auto current = currentIDevicenode())
+            m_statusPage->showBoard(metrics, *current);
+    });
+    m_board->startBoardMessage();
+}
+
+std::optional<PRiDeviceNode> VeldruneAppDelegate::currentIDevicenode() const
+{
+    std::lock_guard lock(m_deviceMutex);
+    return m_deviceNode;
+}
+
+void VeldruneAppDelegate::setCurrentIDevicenode(const std::optional<PRiDeviceNode> &node)
+{
+    std::lock_guard lock(m_deviceMutex);
+    m_deviceNode = node;
 }
 
 void VeldruneAppDelegate::awakeFromNib()
@@ -138,6 +258,14 @@ bool VeldruneAppDelegate::windowShouldClose()
 
 void VeldruneAppDelegate::shutdown()
 {
+    // The device thread ends first: it may post to this object.
+    if (manager) {
+        manager->unsubscribe();
+        manager->setNotify(nullptr);
+        manager = nullptr;
+    }
+    delete m_board;
+    m_board = nullptr;
     if (resultViewController)
         resultViewController->setShuttingDown();
     m_scanner.requestCancel();

@@ -2,6 +2,8 @@
 
 #include "app/navigation.h"
 #include "app/pagestandins.h"
+#include "device/amd/prdevicenotify.h"
+#include "device/pridevicenode.h"
 #include "backup/backupscanner.h"
 #include "backup/priosdevicecontroller.h"
 #include "results/prresultviewcontroller.h"
@@ -13,8 +15,15 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 
+class DeviceManager;
 class NotificationCenter;
+class PRDeviceBoard;
+class PRDeviceStatusPage;
+namespace amd {
+class BaseInfo;
+}
 class PRViewButton;
 class QDialog;
 class QLabel;
@@ -117,6 +126,16 @@ public:
     void QuiteTheGuideWindow();
     void ClickAbout();
 
+    // Device arrival and removal. The handlers run on the device manager's
+    // thread (where the phone's values are read) and hand the window's part
+    // to the GUI thread.
+    void DeviceConnectHandle(const Notification &notification);
+    void DeviceDisConnectHandle(const Notification &notification);
+    // The connected phone's record; empty when none.
+    std::optional<PRiDeviceNode> currentIDevicenode() const;
+    void setCurrentIDevicenode(const std::optional<PRiDeviceNode> &node);
+    PRDeviceStatusPage *statusPage() const { return m_statusPage; }
+
     // Sidebar highlight: row 1 to 15, 0 for none.
     void highlightRow(int row);
     int highlightedRow() const { return m_highlightedRow; }
@@ -141,7 +160,9 @@ public:
     int cleanTimeCount = 0;
     double FileNumber = 0;
     int totalTime = 0;
-    QString theDevice;
+    // The id of the connected phone in the device manager, -1 for none.
+    std::atomic<int> theDevice{-1};
+    DeviceManager *manager = nullptr;
 
     // Outlets.
     PRMainWindow *window = nullptr;
@@ -186,6 +207,9 @@ private:
     void showPage(QWidget *page);
     void styleRow(PRSidebarRowWidgets &row, const char *normalImage, const char *highlightedImage, bool on);
     void setTileImage(PRViewButton *tile, const QString &image);
+    void showConnectedDevice(int id, const PRiDeviceNode &node);
+    void showDisconnectedDevice(int id);
+    void startBoardMessage(const PRiDeviceNode &node);
 
     NotificationCenter &m_nc;
     BackupScanner m_scanner;
@@ -193,4 +217,10 @@ private:
     std::shared_ptr<PRIOSDeviceNode> m_currentNode;
     QList<QWidget *> m_pages;
     int m_highlightedRow = 0;
+
+    amd::PRDeviceNotify m_deviceNotify;
+    PRDeviceStatusPage *m_statusPage = nullptr;
+    PRDeviceBoard *m_board = nullptr;
+    mutable std::mutex m_deviceMutex;
+    std::optional<PRiDeviceNode> m_deviceNode;
 };

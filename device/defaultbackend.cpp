@@ -1,11 +1,15 @@
 #include "device/defaultbackend.h"
 
+#include "device/imobiledevice/imobiledevicebackend.h"
+#include "device/simulated/simulatedbackend.h"
+
 namespace amd {
 
 std::shared_ptr<DeviceBackend> makeDefaultDeviceBackend()
 {
-    // Filled in once both backends exist.
-    return nullptr;
+    if (auto simulated = makeSimulatedBackendFromEnvironment())
+        return simulated;
+    return makeImobiledeviceBackend();
 }
 
 } // namespace amd
