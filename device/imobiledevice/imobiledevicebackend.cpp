@@ -455,6 +455,20 @@ int ImobiledeviceBackend::findAfc(AfcConnection connection, std::shared_ptr<AfcL
     return kBackendOk;
 }
 
+int ImobiledeviceBackend::findFile(AfcConnection connection, AfcFileRef file, std::shared_ptr<AfcLink> *link,
+                                   uint64_t *handle) const
+{
+    const int rc = findAfc(connection, link);
+    if (rc != kBackendOk)
+        return rc;
+    std::lock_guard lock(m_mutex);
+    const auto it = m_files.find(file);
+    if (it == m_files.end() || it->second.first != connection)
+        return kBackendInvalidArgument;
+    *handle = it->second.second;
+    return kBackendOk;
+}
+
 int ImobiledeviceBackend::addService(std::shared_ptr<Service> service, ServiceSocket *socket)
 {
     std::lock_guard lock(m_mutex);
@@ -1167,17 +1181,10 @@ int ImobiledeviceBackend::afcFileRefRead(AfcConnection connection, AfcFileRef fi
     if (!buffer && wanted > 0)
         return kBackendInvalidArgument;
     std::shared_ptr<AfcLink> link;
-    const int rc = findAfc(connection, &link);
+    uint64_t handle = 0;
+    const int rc = findFile(connection, file, &link, &handle);
     if (rc != kBackendOk)
         return rc;
-    uint64_t handle = 0;
-    {
-        std::lock_guard lock(m_mutex);
-        const auto it = m_files.find(file);
-        if (it == m_files.end() || it->second.first != connection)
-            return kBackendInvalidArgument;
-        handle = it->second.second;
-    }
     if (wanted == 0)
         return kBackendOk;
     uint32_t got = 0;
@@ -1198,17 +1205,10 @@ int ImobiledeviceBackend::afcFileRefWrite(AfcConnection connection, AfcFileRef f
     if (!data && length > 0)
         return kBackendInvalidArgument;
     std::shared_ptr<AfcLink> link;
-    const int rc = findAfc(connection, &link);
+    uint64_t handle = 0;
+    const int rc = findFile(connection, file, &link, &handle);
     if (rc != kBackendOk)
         return rc;
-    uint64_t handle = 0;
-    {
-        std::lock_guard lock(m_mutex);
-        const auto it = m_files.find(file);
-        if (it == m_files.end() || it->second.first != connection)
-            return kBackendInvalidArgument;
-        handle = it->second.second;
-    }
     if (length == 0)
         return kBackendOk;
     uint32_t done = 0;

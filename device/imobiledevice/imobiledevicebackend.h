@@ -108,6 +108,8 @@ private:
     bool isAttached(DeviceHandle device) const;
     int findService(ServiceSocket socket, std::shared_ptr<Service> *service) const;
     int findAfc(AfcConnection connection, std::shared_ptr<AfcLink> *link) const;
+    // The connection's link and the library's handle of one of its open files.
+    int findFile(AfcConnection connection, AfcFileRef file, std::shared_ptr<AfcLink> *link, uint64_t *handle) const;
     int addService(std::shared_ptr<Service> service, ServiceSocket *socket);
     int startLockdownService(DeviceHandle device, const char *name, std::shared_ptr<Service> *service);
     int runProxyCommand(ServiceSocket proxySocket, const StatusCallback &status,
