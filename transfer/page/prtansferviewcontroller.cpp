@@ -1,0 +1,197 @@
+#include "transfer/page/prtansferviewcontroller.h"
+
+#include "results/prreveal.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QPointer>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+PRTansferViewController::PRTansferViewController(QObject *parent)
+    : QObject(parent)
+{
+}
+
+PRTansferViewController::~PRTansferViewController() = default;
+
+void PRTansferViewController::buildPanes()
+{
+    m_view = new QWidget;
+    m_view->setObjectName(QStringLiteral("TransfView"));
+    auto *layout = new QVBoxLayout(m_view);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_panes = new QStackedWidget(m_view);
+    layout->addWidget(m_panes);
+    const char *names[] = {"tranMainView", "photoView",   "musicView",   "videoView",
+                           "appView",      "contactView", "messageView", "noteView"};
+    for (std::size_t i = 0; i < m_paneWidgets.size(); ++i) {
+        auto *w = new QWidget(m_panes);
+        w->setObjectName(QLatin1String(names[i]));
+        new QVBoxLayout(w);
+        m_paneWidgets[i] = w;
+        m_panes->addWidget(w);
+    }
+    auto *welcome = new QLabel(tr("Choose what to transfer in the sidebar: photos, music, videos, apps, contacts, "
+                                  "messages or notes."),
+                               m_paneWidgets[0]);
+    welcome->setWordWrap(true);
+    welcome->setAlignment(Qt::AlignCenter);
+    m_paneWidgets[0]->layout()->addWidget(welcome);
+}
+
+void PRTansferViewController::showView(QWidget *hostView)
+{
+    if (!m_view)
+        buildPanes();
+    if (hostView && m_view->parentWidget() != hostView) {
+        QLayout *hostLayout = hostView->layout();
+        if (!hostLayout) {
+            hostLayout = new QVBoxLayout(hostView);
+            hostLayout->setContentsMargins(0, 0, 0, 0);
+        }
+        hostLayout->addWidget(m_view);
+    }
+    m_view->show();
+    showMianView();
+}
+
+QWidget *PRTansferViewController::pane(Pane which) const
+{
+    return m_paneWidgets[std::size_t(which)];
+}
+
+PRTansferViewController::Pane PRTansferViewController::currentPane() const
+{
+    for (std::size_t i = 0; i < m_paneWidgets.size(); ++i)
+        if (m_panes && m_panes->currentWidget() == m_paneWidgets[i])
+            return Pane(i);
+    return Pane::Main;
+}
+
+void PRTansferViewController::showPane(Pane which)
+{
+    if (!m_view)
+        buildPanes();
+    m_panes->setCurrentWidget(m_paneWidgets[std::size_t(which)]);
+}
+
+void PRTansferViewController::showMianView() { showPane(Pane::Main); }
+void PRTansferViewController::showPhotoView() { showPane(Pane::Photo); }
+void PRTansferViewController::showMusicView() { showPane(Pane::Music); }
+void PRTansferViewController::showVideoView() { showPane(Pane::Video); }
+void PRTansferViewController::showAppView() { showPane(Pane::App); }
+void PRTansferViewController::showContactView() { showPane(Pane::Contact); }
+void PRTansferViewController::showMessageView() { showPane(Pane::Message); }
+void PRTansferViewController::showNoteView() { showPane(Pane::Note); }
+
+void PRTansferViewController::ShowMusic(int deviceId) { startLoad(Load::Music, deviceId); }
+void PRTansferViewController::ShowPhoto(int deviceId) { startLoad(Load::Photo, deviceId); }
+void PRTansferViewController::ShowApp(int deviceId) { startLoad(Load::App, deviceId); }
+void PRTansferViewController::showContact(int deviceId) { startLoad(Load::Contact, deviceId); }
+void PRTansferViewController::showMessage(int deviceId) { startLoad(Load::Message, deviceId); }
+void PRTansferViewController::showNote(int deviceId) { startLoad(Load::Note, deviceId); }
+
+void PRTansferViewController::setLoader(Load which, Loader loader)
+{
+    m_loaders[std::size_t(which)] = std::move(loader);
+}
+
+bool PRTansferViewController::isLoadStarted(Load which) const
+{
+    return m_started[std::size_t(which)].load();
+}
+
+bool PRTansferViewController::isLoadFinished(Load which) const
+{
+    return m_finished[std::size_t(which)].load();
+}
+
+void PRTansferViewController::startLoad(Load which, int deviceId)
+{
+    const std::size_t i = std::size_t(which);
+    // Once per phone: a load that runs or ran for this phone is not repeated;
+    // a load of a phone that left was forgotten with it.
+    if (deviceId < 0 || m_started[i] || m_finished[i])
+        return;
+    m_tranferDevice = deviceId;
+    m_started[i] = true;
+    if (m_loaders[i])
+        m_loaders[i](deviceId);
+    else
+        loadFinished(which, deviceId);
+}
+
+void PRTansferViewController::loadFinished(Load which, int deviceId)
+{
+    QPointer<PRTansferViewController> self(this);
+    QMetaObject::invokeMethod(
+        this,
+        [self, which, deviceId] {
+            if (!self)
+                return;
+            const std::size_t i = std::size_t(which);
+            // The end of a load for a phone that has since left changes nothing.
+            if (deviceId != self->m_tranferDevice.load() || !self->m_started[i])
+                return;
+            self->m_started[i] = false;
+            self->m_finished[i] = true;
+            Q_EMIT self->loadEnded(which);
+        },
+        Qt::QueuedConnection);
+}
+
+void PRTansferViewController::deviceRemoved(int deviceId)
+{
+    if (deviceId != m_tranferDevice.load())
+        return;
+    m_tranferDevice = -1;
+    for (std::size_t i = 0; i < m_started.size(); ++i) {
+        const bool wasRunning = m_started[i].exchange(false);
+        m_finished[i] = false;
+        if (wasRunning)
+            Q_EMIT loadEnded(Load(i));
+    }
+}
+
+void PRTansferViewController::setExporter(TransferExport which, Exporter exporter)
+{
+    m_exporters[std::size_t(which)] = std::move(exporter);
+}
+
+QString PRTansferViewController::proposedExportName(const QDateTime &now)
+{
+    return tr("Ostra %1 - %2").arg(now.toString(QStringLiteral("yyyy-MM-dd")), now.toString(QStringLiteral("hh.mm.ss")));
+}
+
+void PRTansferViewController::ExportOpenpanelAction()
+{
+    delete sp;
+    sp = new QFileDialog(m_view ? m_view->window() : nullptr);
+    sp->setObjectName(QStringLiteral("transferExportSheet"));
+    sp->setAcceptMode(QFileDialog::AcceptSave);
+    sp->setFileMode(QFileDialog::AnyFile);
+    sp->setOption(QFileDialog::DontUseNativeDialog);
+    sp->setDirectory(QDir::homePath());
+    sp->selectFile(proposedExportName(QDateTime::currentDateTime()));
+    sp->setWindowModality(Qt::WindowModal);
+    connect(sp, &QFileDialog::finished, this, &PRTansferViewController::savePanelDidEnd);
+    sp->open();
+}
+
+void PRTansferViewController::savePanelDidEnd(int returnCode)
+{
+    if (returnCode != QDialog::Accepted || !sp)
+        return;
+    // The folder exactly as chosen: nothing in it is rewritten.
+    m_exportPath = sp->selectedFiles().value(0);
+    sp->hide();
+    const int chosen = exportFlags.first();
+    if (chosen >= 0 && m_exporters[std::size_t(chosen)])
+        m_exporters[std::size_t(chosen)](m_exportPath);
+    Q_EMIT exportStarted(m_exportPath);
+    PRReveal::showFolderLater(m_exportPath);
+}

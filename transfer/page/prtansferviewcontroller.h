@@ -1,0 +1,110 @@
+#pragma once
+
+#include "transfer/page/transferexportflags.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <array>
+#include <atomic>
+#include <functional>
+
+class QDateTime;
+class QFileDialog;
+class QStackedWidget;
+class QWidget;
+
+// The transfer page of a connected phone: a main pane and seven panes
+// (photos, music, video, apps, contacts, messages, notes), each filled once
+// from the phone on first demand, and the one export-to-folder sheet whose
+// end starts the export the page's last export action chose.
+//
+// What a pane loads is bound to the phone it was loaded from: when that phone
+// leaves, the page forgets it, so a new phone never sees the old one's lists.
+class PRTansferViewController : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Pane { Main, Photo, Music, Video, App, Contact, Message, Note };
+    // The panes whose content is loaded from the phone, each once.
+    enum class Load { Music, Photo, App, Contact, Message, Note };
+    Q_ENUM(Pane)
+    Q_ENUM(Load)
+
+    explicit PRTansferViewController(QObject *parent = nullptr);
+    ~PRTansferViewController() override;
+
+    // Puts the page into hostView (once) and shows the main pane.
+    void showView(QWidget *hostView);
+
+    void showMianView();
+    void showPhotoView();
+    void showMusicView();
+    void showVideoView();
+    void showAppView();
+    void showContactView();
+    void showMessageView();
+    void showNoteView();
+    Pane currentPane() const;
+    QWidget *pane(Pane which) const;
+
+    // Pane loads with the phone's id: each runs once per phone (while it
+    // runs or after it finished, a second call does nothing).
+    void ShowMusic(int deviceId);
+    void ShowPhoto(int deviceId);
+    void ShowApp(int deviceId);
+    void showContact(int deviceId);
+    void showMessage(int deviceId);
+    void showNote(int deviceId);
+
+    // What starts a pane's load on a worker. It is handed the phone's id and
+    // calls loadFinished() (any thread) when it ends. A pane without a loader
+    // finishes at once.
+    using Loader = std::function<void(int deviceId)>;
+    void setLoader(Load which, Loader loader);
+    void loadFinished(Load which, int deviceId);
+    bool isLoadStarted(Load which) const;
+    bool isLoadFinished(Load which) const;
+
+    // The phone left: everything loaded from it is forgotten.
+    void deviceRemoved(int deviceId);
+    int tranferDevice() const { return m_tranferDevice.load(); }
+
+    // Export to a folder: the action sets its flag, then opens the sheet; the
+    // sheet's end runs the chosen export with the folder named there.
+    TransferExportFlags exportFlags;
+    using Exporter = std::function<void(const QString &exportPath)>;
+    void setExporter(TransferExport which, Exporter exporter);
+    void ExportOpenpanelAction();
+    void savePanelDidEnd(int returnCode);
+    QString exportPath() const { return m_exportPath; }
+    QFileDialog *sp = nullptr;
+
+    // "Ostra 2024-03-05 - 14.07.09".
+    static QString proposedExportName(const QDateTime &now);
+
+    QWidget *view() const { return m_view; }
+
+Q_SIGNALS:
+    // A pane's load ended (on the GUI thread); the sidebar's spinner stops.
+    void loadEnded(PRTansferViewController::Load which);
+    // The sheet's folder was handed to an export (or only revealed).
+    void exportStarted(const QString &exportPath);
+
+private:
+    void showPane(Pane which);
+    void startLoad(Load which, int deviceId);
+    void buildPanes();
+
+    QWidget *m_view = nullptr;
+    QStackedWidget *m_panes = nullptr;
+    std::array<QWidget *, 8> m_paneWidgets{};
+    std::atomic<int> m_tranferDevice{-1};
+    std::array<std::atomic<bool>, 6> m_started{};
+    std::array<std::atomic<bool>, 6> m_finished{};
+    std::array<Loader, 6> m_loaders;
+    std::array<Exporter, kTransferExportCount> m_exporters;
+    QString m_exportPath;
+};
