@@ -5,9 +5,12 @@
 #include "device/amd/deviceitem.h"
 #include "device/amd/devicemanager.h"
 
+#include <QCoreApplication>
 #include <QPointer>
+#include <QThreadPool>
 
 #include <cstdio>
+#include <mutex>
 
 namespace {
 
@@ -15,10 +18,21 @@ std::atomic<int> s_startDelayMs{5000};
 
 } // namespace
 
+// Shared by the board and the task that opens the connection, so that either
+// may end first.
+struct PRDeviceBoard::Connection
+{
+    std::mutex mutex;
+    bool stopping = false;
+    bool started = false;
+    std::unique_ptr<amd::AirTrafficHostHelper> helper;
+};
+
 PRDeviceBoard::PRDeviceBoard(int deviceId, const QString &udid, QObject *parent)
     : QObject(parent)
     , m_deviceId(deviceId)
     , m_udid(udid)
+    , m_connection(std::make_shared<Connection>())
 {
     m_boardTimer.setInterval(1000);
     connect(&m_boardTimer, &QTimer::timeout, this, &PRDeviceBoard::BoardMessageTimer_hander);
@@ -26,12 +40,15 @@ PRDeviceBoard::PRDeviceBoard(int deviceId, const QString &udid, QObject *parent)
 
 PRDeviceBoard::~PRDeviceBoard()
 {
-    m_stopping = true;
     m_boardTimer.stop();
-    if (m_connector.joinable())
-        m_connector.join();
-    // The helper's own destructor ends its connection and joins its reader.
-    m_helper.reset();
+    std::unique_ptr<amd::AirTrafficHostHelper> helper;
+    {
+        std::lock_guard lock(m_connection->mutex);
+        m_connection->stopping = true;
+        helper = std::move(m_connection->helper);
+    }
+    // Ends the host connection (a blocked read returns) and joins its reader.
+    helper.reset();
 }
 
 int PRDeviceBoard::startDelayMs()
@@ -46,31 +63,44 @@ void PRDeviceBoard::setStartDelayMs(int ms)
 
 void PRDeviceBoard::startBoardMessage()
 {
-    if (m_connector.joinable())
-        return;
-    m_connector = std::thread([this] { startBoardMessageThread(); });
+    {
+        std::lock_guard lock(m_connection->mutex);
+        if (m_connection->started)
+            return;
+        m_connection->started = true;
+    }
+    // The pool is waited for when the application ends, so the task never
+    // outlives it; the board may go before the task does.
+    QThreadPool::globalInstance()->start([connection = m_connection, udid = m_udid, deviceId = m_deviceId,
+                                          self = QPointer<PRDeviceBoard>(this)] {
+        startBoardMessageThread(connection, udid, deviceId, self);
+    });
 }
 
-void PRDeviceBoard::startBoardMessageThread()
+void PRDeviceBoard::startBoardMessageThread(const std::shared_ptr<Connection> &connection, const QString &udid,
+                                            int deviceId, QPointer<PRDeviceBoard> board)
 {
     auto helper = std::make_unique<amd::AirTrafficHostHelper>();
-    if (m_stopping || helper->connect(m_udid, m_deviceId) != 0) {
+    if (helper->connect(udid, deviceId) != 0) {
         std::puts("AirTrafficHost init failed");
         std::fflush(stdout);
         return;
     }
     helper->startReader();
-    m_helper = std::move(helper);
-    // The poll belongs to the GUI thread; the board may be gone by the time
-    // it gets there.
-    QPointer<PRDeviceBoard> self(this);
+    {
+        std::lock_guard lock(connection->mutex);
+        if (connection->stopping)
+            return; // the board went meanwhile: the helper ends here
+        connection->helper = std::move(helper);
+    }
+    // The poll belongs to the GUI thread.
     QMetaObject::invokeMethod(
-        this,
-        [self] {
-            if (self)
-                QTimer::singleShot(startDelayMs(), self, [self] {
-                    if (self && !self->m_stopping)
-                        self->m_boardTimer.start();
+        QCoreApplication::instance(),
+        [board] {
+            if (board)
+                QTimer::singleShot(startDelayMs(), board, [board] {
+                    if (board)
+                        board->m_boardTimer.start();
                 });
         },
         Qt::QueuedConnection);

@@ -1,23 +1,20 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QVariantMap>
 
-#include <atomic>
 #include <memory>
-#include <thread>
-
-namespace amd {
-class AirTrafficHostHelper;
-}
 
 // The storage board of one connected phone: its own media-library host
 // connection (opened on a thread of its own, since it reads over the file
 // service), then a one-second poll of the phone's stored metrics until they
 // arrive. One object per connection owns its reader and its timers; deleting
-// it stops both, so nothing of one phone outlives its page.
+// it stops both, so nothing of one phone outlives its page. Deleting it never
+// waits for the phone: a connection still being made is dropped by its own
+// task when that ends.
 class PRDeviceBoard : public QObject
 {
     Q_OBJECT
@@ -41,13 +38,13 @@ Q_SIGNALS:
     void metricsArrived(const QVariantMap &metrics);
 
 private:
-    void startBoardMessageThread();
+    struct Connection;
+    static void startBoardMessageThread(const std::shared_ptr<Connection> &connection, const QString &udid,
+                                        int deviceId, QPointer<PRDeviceBoard> board);
     void BoardMessageTimer_hander();
 
     const int m_deviceId;
     const QString m_udid;
-    std::unique_ptr<amd::AirTrafficHostHelper> m_helper;
-    std::thread m_connector;
-    std::atomic<bool> m_stopping{false};
+    std::shared_ptr<Connection> m_connection;
     QTimer m_boardTimer;
 };

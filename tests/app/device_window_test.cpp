@@ -148,10 +148,12 @@ TEST_F(DeviceWindow, ASlowSessionNeverHoldsTheGuiThread)
     QTimer probe;
     probe.setInterval(10);
     QObject::connect(&probe, &QTimer::timeout, [&] { worst = std::max(worst, tick.restart() - 10); });
-    tick.start();
-    probe.start();
+    // The test's own plug copies the scenario on this thread: the probe
+    // starts once the phone is in and its first session runs.
     const amd::DeviceHandle phone = backend->plug(scenario(), {QString(), slow});
     ASSERT_NE(phone, 0u);
+    tick.start();
+    probe.start();
     QTest::qWait(2500);
     probe.stop();
     std::printf("GUI thread delay while a 2 s session runs: max %lld ms\n", static_cast<long long>(worst));
