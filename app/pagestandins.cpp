@@ -30,11 +30,6 @@ void PRDevicePageStandIn::showView(QWidget *page)
     layout->addStretch(2);
 }
 
-PRTansferViewController::PRTansferViewController(QObject *parent)
-    : PRDevicePageStandIn(tr("Transfer"), parent)
-{
-}
-
 PRCleanViewController::PRCleanViewController(QObject *parent)
     : PRDevicePageStandIn(tr("Cleaner"), parent)
 {

@@ -21,27 +21,6 @@ private:
     QString m_title;
 };
 
-class PRTansferViewController : public PRDevicePageStandIn
-{
-    Q_OBJECT
-
-public:
-    explicit PRTansferViewController(QObject *parent = nullptr);
-    void showAppView() {}
-    void ShowApp(int) {}
-    void showPhotoView() {}
-    void ShowPhoto(int) {}
-    void showMusicView() {}
-    void ShowMusic(int) {}
-    void showVideoView() {}
-    void showContactView() {}
-    void showContact(int) {}
-    void showMessageView() {}
-    void showMessage(int) {}
-    void showNoteView() {}
-    void showNote(int) {}
-};
-
 class PRCleanViewController : public PRDevicePageStandIn
 {
     Q_OBJECT

@@ -1,5 +1,7 @@
 #include "app/veldruneappdelegate.h"
 
+#include "app/secondarywindows.h"
+
 #include "backup/textformat.h"
 #include "device/amd/baseinfo.h"
 #include "device/amd/deviceitem.h"
@@ -86,8 +88,16 @@ VeldruneAppDelegate *VeldruneAppDelegate::GetAppControllor()
 
 void VeldruneAppDelegate::registerObservers()
 {
-    // The device load and cleaner notifications come with the device layer;
-    // the tiles' hover and press are the shell's own.
+    // The cleaner notifications come with the device layer; the tiles' hover
+    // and press are the shell's own.
+    m_nc.addObserver(this, QStringLiteral("SystemlibhasFinished"),
+                     [this](const Notification &n) { SystemlibhasFinishedHandle(n); });
+    m_nc.addObserver(this, QStringLiteral("AppScanFinished"),
+                     [this](const Notification &n) { AppScanFinishedHandle(n); });
+    m_nc.addObserver(this, QStringLiteral("photoScanFinished"),
+                     [this](const Notification &n) { photoScanFinishedHandle(n); });
+    m_nc.addObserver(this, QStringLiteral("musicScanFinished"),
+                     [this](const Notification &n) { musicScanFinishedHandle(n); });
     m_nc.addObserver(this, QStringLiteral("PRViewbuttonMouseEntered"),
                      [this](const Notification &n) { PRViewbuttonMouseEnteredHandle(n.object.value<QObject *>()); });
     m_nc.addObserver(this, QStringLiteral("PRViewbuttonMouseExited"),
@@ -179,6 +189,7 @@ void VeldruneAppDelegate::showDisconnectedDevice(int id)
         return;
     hasDeviceConnect = false;
     theDevice = -1;
+    transferViewController->deviceRemoved(id);
     showPage(noDeviceView);
     for (QWidget *page : {StatuView, TansferView, BackupView, ClearnView, iTunesBackupBroswerView, musicView,
                           cleanLogView, systemlibView, appView})
@@ -233,6 +244,7 @@ void VeldruneAppDelegate::awakeFromNib()
                                   circleVideoProgress, circleContactProgress, circleMessageProgress,
                                   circleNoteProgress, senderIndicator})
         spinner->hide();
+    secondaryWindows = new PRSecondaryWindows(*this);
     highlightRow(0);
 }
 

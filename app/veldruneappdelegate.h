@@ -4,6 +4,7 @@
 #include "app/pagestandins.h"
 #include "device/amd/prdevicenotify.h"
 #include "device/pridevicenode.h"
+#include "transfer/page/prtansferviewcontroller.h"
 #include "backup/backupscanner.h"
 #include "backup/priosdevicecontroller.h"
 #include "results/prresultviewcontroller.h"
@@ -13,6 +14,7 @@
 
 #include <array>
 #include <atomic>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -24,6 +26,7 @@ class PRDeviceStatusPage;
 namespace amd {
 class BaseInfo;
 }
+class PRSecondaryWindows;
 class PRViewButton;
 class QDialog;
 class QLabel;
@@ -126,6 +129,24 @@ public:
     void QuiteTheGuideWindow();
     void ClickAbout();
 
+    // Sidebar spinners of the device loads. The pages call the start methods
+    // from any thread and never wait for the window; the finish handlers run
+    // on the posting thread and hand the window's part to the GUI thread.
+    void SystemlibhasStartHandle();
+    void AppScanhasStartHandle();
+    void photoScanhasStartHandle();
+    void musicScanhasStartHandle();
+    void SystemlibhasFinishedHandle(const Notification &notification);
+    void AppScanFinishedHandle(const Notification &notification);
+    void photoScanFinishedHandle(const Notification &notification);
+    void musicScanFinishedHandle(const Notification &notification);
+    void contactScanhasStartHandle();
+    void contactScanFinishedHandle();
+    void messageScanhasStartHandle();
+    void messageScanFinishedHandle();
+    void noteScanhasStartHandle();
+    void noteScanFinishedHandle();
+
     // Device arrival and removal. The handlers run on the device manager's
     // thread (where the phone's values are read) and hand the window's part
     // to the GUI thread.
@@ -195,6 +216,8 @@ public:
                 *disConnectBroswerMainBtn = nullptr, *learnmoreBtn = nullptr;
     QDialog *guideAccessWindow = nullptr;
     QDialog *aboutWindow = nullptr;
+    // Welcome and exit-feedback sheets, web links, the companion step.
+    PRSecondaryWindows *secondaryWindows = nullptr;
 
 private:
     void registerObservers();
@@ -210,6 +233,12 @@ private:
     void showConnectedDevice(int id, const PRiDeviceNode &node);
     void showDisconnectedDevice(int id);
     void startBoardMessage(const PRiDeviceNode &node);
+    void SystemlibhasStartHandleOnMain();
+    void AppScanhasStartHandleOnMain();
+    void photoScanhasStartHandleOnMain();
+    void musicScanhasStartHandleOnMain();
+    QPushButton *rowButton(const char *name) const;
+    void finishRows(std::initializer_list<QProgressBar *> spinners, std::initializer_list<const char *> buttons);
 
     NotificationCenter &m_nc;
     BackupScanner m_scanner;
