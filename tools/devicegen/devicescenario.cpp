@@ -8,11 +8,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QVariantMap>
+
+#include <sqlite3.h>
 
 #include <cmath>
 
@@ -169,6 +172,17 @@ public:
             return fail(QStringLiteral("%1 could not be made").arg(relative));
         return m_ok;
     }
+    // A file something else wrote under the root (a database), counted.
+    void counted(const QString &relative)
+    {
+        const QFileInfo info(m_root + QLatin1Char('/') + relative);
+        if (info.isFile()) {
+            ++m_summary->files;
+            m_summary->bytes += info.size();
+        }
+    }
+    QString path(const QString &relative) const { return m_root + QLatin1Char('/') + relative; }
+    bool failWith(const QString &message) { return fail(message); }
     bool plist(const QString &relative, const QVariantMap &root, PropertyList::Format format)
     {
         return file(relative, PropertyList::toData(root, format));
@@ -249,8 +263,18 @@ QString fourLetters(Bytes &bytes)
     return name;
 }
 
-void writeMedia(Writer &out, int scale)
+// One file of the media area the library points at: its Fxx folder (relative
+// to the media root) and its name.
+struct MediaFile
 {
+    QString folder;
+    QString name;
+    qint64 bytes = 0;
+};
+
+QList<MediaFile> writeMedia(Writer &out, int scale)
+{
+    QList<MediaFile> songFiles;
     Bytes bytes(1);
     out.file(QStringLiteral("media/iTunes_Control/iTunes/iTunesPrefs"), iTunesPrefs());
     for (const char *folder : {"iTunes_Control/Artwork", "Purchases", "Downloads", "Books", "Podcasts", "PhotoData",
@@ -260,11 +284,16 @@ void writeMedia(Writer &out, int scale)
     // Songs spread over the Fxx folders as the phone spreads them.
     const int songs = 8 * scale;
     for (int i = 0; i < songs && out.ok(); ++i) {
-        const QString folder = QStringLiteral("media/iTunes_Control/Music/F%1/").arg(i % 50, 2, 10, QLatin1Char('0'));
-        if (i % 2 == 0)
-            out.file(folder + fourLetters(bytes) + QStringLiteral(".mp3"), samplegen::SampleFiles::mp3(4 + i % 5));
-        else
-            out.file(folder + fourLetters(bytes) + QStringLiteral(".wav"), wav(220 + 40 * i));
+        const QString sub = QStringLiteral("iTunes_Control/Music/F%1").arg(i % 50, 2, 10, QLatin1Char('0'));
+        const QString folder = QStringLiteral("media/") + sub + QLatin1Char('/');
+        const QString name = fourLetters(bytes) + (i % 2 == 0 ? QStringLiteral(".mp3") : QStringLiteral(".wav"));
+        const QByteArray content = i % 2 == 0 ? samplegen::SampleFiles::mp3(4 + i % 5) : wav(220 + 40 * i);
+        // Four random letters may repeat at large scales; the phone never
+        // holds two songs under one name.
+        if (QFileInfo::exists(out.path(folder + name)))
+            continue;
+        if (out.file(folder + name, content))
+            songFiles.append({sub, name, content.size()});
     }
     out.file(QStringLiteral("media/Recordings/20231104 091522.m4a"), samplegen::SampleFiles::mpeg4Audio(6000, 3));
     out.file(QStringLiteral("media/Downloads/downloads.28.sqlitedb"), QByteArray("SQLite format 3\0", 16));
@@ -283,6 +312,227 @@ void writeMedia(Writer &out, int scale)
         }
     }
     out.file(QStringLiteral("media/Purchases/Guide.pdf"), QByteArray("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n%%EOF\n"));
+    return songFiles;
+}
+
+// The device's media library (iTunes_Control/iTunes/MediaLibrary.sqlitedb),
+// the tables the music and video panes read, as the phone lays them out.
+//
+// Besides one row per song it holds what a real library shows: tracks with
+// and without album or artist, two equal titles, a title with "/" and "..",
+// an empty title, fractional REAL durations, movies (media_kind 2), a row
+// whose file is missing, a 20 MiB track, and one track that exists only in
+// the -wal (the file is left in WAL mode with the log not checkpointed, as a
+// phone in use leaves it).
+class MediaLibraryWriter
+{
+public:
+    static constexpr qint64 kPidBase = 0x1F3A000000000000ll; // item pids use all 64 bits on the phone
+
+    explicit MediaLibraryWriter(sqlite3 *db)
+        : m_db(db)
+    {
+    }
+    ~MediaLibraryWriter()
+    {
+        for (sqlite3_stmt *statement : m_statements)
+            sqlite3_finalize(statement);
+    }
+
+    bool prepare()
+    {
+        static const char *const kInserts[] = {
+            "INSERT INTO item (item_pid, media_type, item_artist_pid, album_pid, base_location_id) VALUES (?,?,?,?,?)",
+            "INSERT INTO item_extra (item_pid, title, total_time_ms, location, file_size, media_kind) "
+            "VALUES (?,?,?,?,?,?)",
+            "INSERT INTO item_artist (item_artist_pid, item_artist, representative_item_pid) VALUES (?,?,?)",
+            "INSERT INTO album (album_pid, album, representative_item_pid) VALUES (?,?,?)",
+            "INSERT INTO base_location (base_location_id, path) VALUES (?,?)",
+        };
+        for (const char *sql : kInserts) {
+            sqlite3_stmt *statement = nullptr;
+            if (sqlite3_prepare_v2(m_db, sql, -1, &statement, nullptr) != SQLITE_OK)
+                return false;
+            m_statements.append(statement);
+        }
+        return true;
+    }
+
+    struct Track
+    {
+        QString title;
+        QString folder;
+        QString name;
+        qint64 bytes = 0;
+        int mediaKind = 1;
+        double durationMs = 0;
+        QString artist; // empty: no artist row
+        QString album;  // empty: no album row
+    };
+
+    bool add(const Track &track)
+    {
+        const qint64 pid = kPidBase + 7919 * qint64(m_count++);
+        const qint64 folderId = baseLocation(track.folder);
+        const qint64 artistPid = track.artist.isEmpty() ? 0 : named(m_artists, track.artist, 2, pid, 0x100000000ll);
+        const qint64 albumPid = track.album.isEmpty() ? 0 : named(m_albums, track.album, 3, pid, 0x200000000ll);
+        if (folderId == 0 || artistPid < 0 || albumPid < 0)
+            return false;
+        return run(0, {pid, qint64(track.mediaKind == 2 ? 2048 : 8), artistPid, albumPid, folderId})
+               && run(1, {pid, track.title, track.durationMs, track.name, track.bytes, qint64(track.mediaKind)});
+    }
+
+private:
+    qint64 baseLocation(const QString &folder)
+    {
+        if (const auto it = m_folders.constFind(folder); it != m_folders.cend())
+            return *it;
+        const qint64 id = m_folders.size() + 1;
+        if (!run(4, {id, folder}))
+            return 0;
+        m_folders.insert(folder, id);
+        return id;
+    }
+
+    // The id of an artist or album, its row made (with pid as representative)
+    // the first time the name comes.
+    qint64 named(QHash<QString, qint64> &ids, const QString &name, int statement, qint64 pid, qint64 base)
+    {
+        if (const auto it = ids.constFind(name); it != ids.cend())
+            return *it;
+        const qint64 id = base + ids.size() + 1;
+        if (!run(statement, {id, name, pid}))
+            return -1;
+        ids.insert(name, id);
+        return id;
+    }
+
+    bool run(int index, const QVariantList &values)
+    {
+        sqlite3_stmt *statement = m_statements.at(index);
+        sqlite3_reset(statement);
+        for (int i = 0; i < values.size(); ++i) {
+            const QVariant &value = values.at(i);
+            if (value.typeId() == QMetaType::Double) {
+                sqlite3_bind_double(statement, i + 1, value.toDouble());
+            } else if (value.typeId() == QMetaType::QString) {
+                const QByteArray text = value.toString().toUtf8();
+                sqlite3_bind_text(statement, i + 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+            } else {
+                sqlite3_bind_int64(statement, i + 1, value.toLongLong());
+            }
+        }
+        return sqlite3_step(statement) == SQLITE_DONE;
+    }
+
+    sqlite3 *m_db;
+    QList<sqlite3_stmt *> m_statements;
+    QHash<QString, qint64> m_folders;
+    QHash<QString, qint64> m_artists;
+    QHash<QString, qint64> m_albums;
+    int m_count = 0;
+};
+
+// The six tables of the iOS 16 family the library queries touch, columns as
+// the phone has them.
+constexpr const char *kMediaLibrarySchema = R"sql(
+CREATE TABLE album (album_pid INTEGER PRIMARY KEY, album TEXT NOT NULL DEFAULT '', sort_album TEXT, album_artist_pid INTEGER NOT NULL DEFAULT 0, representative_item_pid INTEGER NOT NULL DEFAULT 0, grouping_key BLOB, cloud_status INTEGER NOT NULL DEFAULT 0, user_rating INTEGER NOT NULL DEFAULT 0, liked_state INTEGER NOT NULL DEFAULT 0, all_compilations INTEGER NOT NULL DEFAULT 0, feed_url TEXT, season_number INTEGER NOT NULL DEFAULT 0, album_year INTEGER NOT NULL DEFAULT 0, keep_local INTEGER NOT NULL DEFAULT 0, keep_local_status INTEGER NOT NULL DEFAULT 0, keep_local_status_reason INTEGER NOT NULL DEFAULT 0, keep_local_constraints INTEGER NOT NULL DEFAULT 0, app_data BLOB, contains_classical_work INTEGER NOT NULL DEFAULT 0, date_played_local INTEGER NOT NULL DEFAULT 0, user_rating_is_derived INTEGER NOT NULL DEFAULT 0, sync_id INTEGER NOT NULL DEFAULT 0, classical_experience_available INTEGER NOT NULL DEFAULT 0, cloud_library_id TEXT NOT NULL DEFAULT '', liked_state_changed_date INTEGER NOT NULL DEFAULT 0, editorial_notes TEXT NOT NULL DEFAULT '');
+CREATE TABLE base_location (base_location_id INTEGER PRIMARY KEY, path TEXT NOT NULL);
+CREATE TABLE genre (genre_id INTEGER PRIMARY KEY, genre TEXT NOT NULL DEFAULT '', grouping_key BLOB, cloud_status INTEGER NOT NULL DEFAULT 0, representative_item_pid INTEGER NOT NULL DEFAULT 0, keep_local INTEGER NOT NULL DEFAULT 0, keep_local_status INTEGER NOT NULL DEFAULT 0, keep_local_status_reason INTEGER NOT NULL DEFAULT 0, keep_local_constraints INTEGER NOT NULL DEFAULT 0, sync_id INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE item (item_pid INTEGER PRIMARY KEY, media_type INTEGER NOT NULL DEFAULT 0, title_order INTEGER NOT NULL DEFAULT 0, title_order_section INTEGER NOT NULL DEFAULT 0, item_artist_pid INTEGER NOT NULL DEFAULT 0, item_artist_order INTEGER NOT NULL DEFAULT 0, item_artist_order_section INTEGER NOT NULL DEFAULT 0, series_name_order INTEGER NOT NULL DEFAULT 0, series_name_order_section INTEGER NOT NULL DEFAULT 0, album_pid INTEGER NOT NULL DEFAULT 0, album_order INTEGER NOT NULL DEFAULT 0, album_order_section INTEGER NOT NULL DEFAULT 0, album_artist_pid INTEGER NOT NULL DEFAULT 0, album_artist_order INTEGER NOT NULL DEFAULT 0, album_artist_order_section INTEGER NOT NULL DEFAULT 0, composer_pid INTEGER NOT NULL DEFAULT 0, composer_order INTEGER NOT NULL DEFAULT 0, composer_order_section INTEGER NOT NULL DEFAULT 0, genre_id INTEGER NOT NULL DEFAULT 0, genre_order INTEGER NOT NULL DEFAULT 0, genre_order_section INTEGER NOT NULL DEFAULT 0, disc_number INTEGER NOT NULL DEFAULT 0, track_number INTEGER NOT NULL DEFAULT 0, episode_sort_id INTEGER NOT NULL DEFAULT 0, base_location_id INTEGER NOT NULL DEFAULT 0, remote_location_id INTEGER NOT NULL DEFAULT 0, exclude_from_shuffle INTEGER NOT NULL DEFAULT 0, keep_local INTEGER NOT NULL DEFAULT 0, keep_local_status INTEGER NOT NULL DEFAULT 0, keep_local_status_reason INTEGER NOT NULL DEFAULT 0, keep_local_constraints INTEGER NOT NULL DEFAULT 0, in_my_library INTEGER NOT NULL DEFAULT 0, is_compilation INTEGER NOT NULL DEFAULT 0, date_added INTEGER NOT NULL DEFAULT 0, show_composer INTEGER NOT NULL DEFAULT 0, is_music_show INTEGER NOT NULL DEFAULT 0, date_downloaded INTEGER NOT NULL DEFAULT 0, download_source_container_pid INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE item_artist (item_artist_pid INTEGER PRIMARY KEY, item_artist TEXT NOT NULL DEFAULT '', sort_item_artist TEXT, series_name TEXT NOT NULL DEFAULT '', sort_series_name TEXT, grouping_key BLOB, cloud_status INTEGER NOT NULL DEFAULT 0, store_id INTEGER NOT NULL DEFAULT 0, representative_item_pid INTEGER NOT NULL DEFAULT 0, keep_local INTEGER NOT NULL DEFAULT 0, keep_local_status INTEGER NOT NULL DEFAULT 0, keep_local_status_reason INTEGER NOT NULL DEFAULT 0, keep_local_constraints INTEGER NOT NULL DEFAULT 0, app_data BLOB, sync_id INTEGER NOT NULL DEFAULT 0, classical_experience_available INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE item_extra (item_pid INTEGER PRIMARY KEY, title TEXT NOT NULL DEFAULT '', sort_title TEXT, disc_count INTEGER NOT NULL DEFAULT 0, track_count INTEGER NOT NULL DEFAULT 0, total_time_ms REAL NOT NULL DEFAULT 0, year INTEGER NOT NULL DEFAULT 0, location TEXT NOT NULL DEFAULT '', file_size INTEGER NOT NULL DEFAULT 0, integrity BLOB, is_audible_audio_book INTEGER NOT NULL DEFAULT 0, date_modified INTEGER NOT NULL DEFAULT 0, media_kind INTEGER NOT NULL DEFAULT 0, content_rating INTEGER NOT NULL DEFAULT 0, content_rating_level INTEGER NOT NULL DEFAULT 0, is_user_disabled INTEGER NOT NULL DEFAULT 0, bpm INTEGER NOT NULL DEFAULT 0, genius_id INTEGER NOT NULL DEFAULT 0, comment TEXT, grouping TEXT, description TEXT, description_long TEXT, collection_description TEXT, copyright TEXT, pending_genius_checksum INTEGER NOT NULL DEFAULT 0, category_id INTEGER NOT NULL DEFAULT 0, location_kind_id INTEGER NOT NULL DEFAULT 0, version TEXT NOT NULL DEFAULT '', display_version TEXT NOT NULL DEFAULT '', classical_work TEXT NOT NULL DEFAULT '', classical_movement TEXT NOT NULL DEFAULT '', classical_movement_count INTEGER NOT NULL DEFAULT 0, classical_movement_number INTEGER NOT NULL DEFAULT 0, is_preorder INTEGER NOT NULL DEFAULT 0);
+)sql";
+
+constexpr qint64 kLargeTrackBytes = qint64(20) << 20;
+
+void writeMediaLibrary(Writer &out, const QList<MediaFile> &songs, int scale)
+{
+    if (!out.ok())
+        return;
+    const QString relative = QStringLiteral("media/iTunes_Control/iTunes/MediaLibrary.sqlitedb");
+    // Movies, a 20 MiB song and the song only the log knows: files first.
+    QList<MediaFile> movies;
+    for (int i = 0; i < 2 * scale && out.ok(); ++i) {
+        const MediaFile movie{QStringLiteral("iTunes_Control/Music/F%1").arg(49 - i % 50, 2, 10, QLatin1Char('0')),
+                              QStringLiteral("MV%1.m4v").arg(i + 1, 4, 10, QLatin1Char('0')), 0};
+        const QByteArray bytes = samplegen::SampleFiles::quickTimeMovie(30000, quint64(1000 + i));
+        if (out.file(QStringLiteral("media/%1/%2").arg(movie.folder, movie.name), bytes))
+            movies.append({movie.folder, movie.name, bytes.size()});
+    }
+    const MediaFile large{QStringLiteral("iTunes_Control/Music/F01"), QStringLiteral("LONG.mp3"), kLargeTrackBytes};
+    {
+        QByteArray bytes = samplegen::SampleFiles::mp3(40);
+        const QByteArray block = Bytes(20).take(1 << 16);
+        while (bytes.size() < kLargeTrackBytes)
+            bytes += block;
+        bytes.truncate(int(kLargeTrackBytes));
+        out.file(QStringLiteral("media/%1/%2").arg(large.folder, large.name), bytes);
+    }
+    const QByteArray lateBytes = samplegen::SampleFiles::mp3(7);
+    const MediaFile late{QStringLiteral("iTunes_Control/Music/F02"), QStringLiteral("LATE.mp3"), lateBytes.size()};
+    out.file(QStringLiteral("media/%1/%2").arg(late.folder, late.name), lateBytes);
+    if (!out.ok())
+        return;
+
+    sqlite3 *db = nullptr;
+    const auto fail = [&](const char *what) {
+        out.failWith(QStringLiteral("the media library could not be written (%1: %2)")
+                         .arg(QLatin1String(what), QString::fromUtf8(sqlite3_errmsg(db))));
+        sqlite3_close(db);
+    };
+    if (sqlite3_open(QFile::encodeName(out.path(relative)).constData(), &db) != SQLITE_OK)
+        return fail("open");
+    // The log must outlive the close for the last row to stay in it only.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    if (sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, nullptr) != SQLITE_OK
+        || sqlite3_exec(db, kMediaLibrarySchema, nullptr, nullptr, nullptr) != SQLITE_OK
+        || sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return fail("schema");
+    {
+        MediaLibraryWriter library(db);
+        if (!library.prepare())
+            return fail("prepare");
+        static const char *const kArtists[] = {"The Testers", "Ada & Co", "Ünïcode Ärtist"};
+        bool ok = true;
+        for (int i = 0; i < songs.size() && ok; ++i) {
+            MediaLibraryWriter::Track track{QStringLiteral("Song %1").arg(i + 1), songs[i].folder, songs[i].name,
+                                            songs[i].bytes, i == 5 ? 8 : 1, 1000.0 * (30 + i) + 0.25, {}, {}};
+            if (i == 1 || i == 2)
+                track.title = QStringLiteral("Same Title");
+            else if (i == 3)
+                track.title = QStringLiteral("../../.config/autostart/x");
+            else if (i == 4)
+                track.title.clear();
+            if (i % 4 != 1)
+                track.artist = QString::fromUtf8(kArtists[i % 3]);
+            if (i % 3 != 0)
+                track.album = QStringLiteral("Album %1").arg(i % 5 + 1);
+            ok = library.add(track);
+        }
+        for (int i = 0; i < movies.size() && ok; ++i) {
+            ok = library.add({QStringLiteral("Movie %1").arg(i + 1), movies[i].folder, movies[i].name,
+                              movies[i].bytes, 2, 95000.5 + i, i % 2 ? QString() : QStringLiteral("Studio Nine"),
+                              {}});
+        }
+        if (ok)
+            ok = library.add({QStringLiteral("Missing Song"), QStringLiteral("iTunes_Control/Music/F00"),
+                              QStringLiteral("GONE.mp3"), 4096, 1, 61000, QStringLiteral("The Testers"),
+                              QStringLiteral("Album 1")});
+        if (ok)
+            ok = library.add({QStringLiteral("Long Mix"), large.folder, large.name, large.bytes, 1, 3600000.75,
+                              QStringLiteral("Ada & Co"), QStringLiteral("Album 2")});
+        if (!ok || sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+            return fail("rows");
+        if (sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr) != SQLITE_OK)
+            return fail("checkpoint");
+        if (!library.add({QStringLiteral("Late Addition"), late.folder, late.name, late.bytes, 1, 200123.5,
+                          QStringLiteral("Late Band"), QStringLiteral("Late Album")}))
+            return fail("log row");
+    }
+    sqlite3_close(db);
+    for (const char *suffix : {"", "-wal", "-shm"})
+        out.counted(relative + QLatin1String(suffix));
 }
 
 QVariantMap appAttributes(const DemoApp &app, int index, bool user, qint64 dynamicBytes)
@@ -373,7 +623,7 @@ bool writeScenario(const ScenarioOptions &options, ScenarioSummary *summary, QSt
                {QStringLiteral("Paired"), true},
                {QStringLiteral("AssetMetrics"), assetMetrics()}},
               PropertyList::Format::Xml);
-    writeMedia(out, options.scale);
+    writeMediaLibrary(out, writeMedia(out, options.scale), options.scale);
 
     QVariantMap apps;
     int index = 0;

@@ -1,0 +1,486 @@
+#include "transfer/musiclibrary.h"
+
+#include "backup/databasecopy.h"
+#include "backup/textformat.h"
+#include "device/amd/afcservice.h"
+#include "device/amd/devicemanager.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <sqlite3.h>
+
+#include <cmath>
+#include <limits>
+
+const QString MusicLibraryLoad::kLibraryPath = QStringLiteral("/iTunes_Control/iTunes/MediaLibrary.sqlitedb");
+
+namespace {
+
+const QString kAbsent = QStringLiteral("(null)");
+
+// A prepared statement, finalized with the object.
+class Statement
+{
+public:
+    Statement(sqlite3 *db, const char *sql)
+    {
+        if (sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(m_statement);
+            m_statement = nullptr;
+        }
+    }
+    ~Statement() { sqlite3_finalize(m_statement); }
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    bool isValid() const { return m_statement != nullptr; }
+    sqlite3_stmt *get() const { return m_statement; }
+    // Ready for a new id: reset and bound.
+    bool bind(qint64 id)
+    {
+        if (!m_statement)
+            return false;
+        sqlite3_reset(m_statement);
+        return sqlite3_bind_int64(m_statement, 1, id) == SQLITE_OK;
+    }
+
+private:
+    sqlite3_stmt *m_statement = nullptr;
+};
+
+// The column as text when it is there and not empty, cut to maxChars.
+std::optional<QString> text(sqlite3_stmt *statement, int column, int maxChars)
+{
+    const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
+    const int length = sqlite3_column_bytes(statement, column);
+    if (!bytes || length <= 0)
+        return std::nullopt;
+    // Cut on bytes first (a character takes at most four), then on characters.
+    QString value = TextFormat::GetStringFormChar(bytes, std::size_t(std::min(length, 4 * maxChars)));
+    if (value.size() > maxChars)
+        value.truncate(maxChars);
+    if (value.isEmpty()) // invalid UTF-8, or cut inside a character
+        value = QString::fromUtf8(bytes, std::min(length, 4 * maxChars)).left(maxChars);
+    return value;
+}
+
+bool present(sqlite3_stmt *statement, int column)
+{
+    return sqlite3_column_type(statement, column) != SQLITE_NULL && sqlite3_column_bytes(statement, column) > 0;
+}
+
+// The library's four lookups, prepared once per read, each id bound as a
+// 64-bit integer. Each steps through every row; the last row with a value wins.
+class Lookups
+{
+public:
+    explicit Lookups(sqlite3 *db)
+        : m_item(db, "select item_artist_pid,album_pid from item where item_pid=?")
+        , m_artist(db, "select item_artist from item_artist where item_artist_pid=?")
+        , m_album(db, "select album from album where album_pid=?")
+        , m_location(db, "select base_location.path from base_location left join item on "
+                         "item.base_location_id=base_location.base_location_id where item.item_pid=?")
+    {
+    }
+
+    struct Ids
+    {
+        std::optional<qint64> artist;
+        std::optional<qint64> album;
+    };
+
+    // selectAlbmandArtistFromItemTablewithSqlite: sets the node's artistPid and albumPid.
+    Ids selectAlbmandArtistFromItemTablewithSqlite(qint64 itemPid, PRTranMusicNode &node)
+    {
+        Ids ids;
+        if (!m_item.bind(itemPid))
+            return ids;
+        for (int row = 0; row < kMaxLookupRows && sqlite3_step(m_item.get()) == SQLITE_ROW; ++row) {
+            if (present(m_item.get(), 0)) {
+                ids.artist = sqlite3_column_int64(m_item.get(), 0);
+                node.artistPid = QString::number(*ids.artist);
+            }
+            if (present(m_item.get(), 1)) {
+                ids.album = sqlite3_column_int64(m_item.get(), 1);
+                node.albumPid = QString::number(*ids.album);
+            }
+        }
+        sqlite3_reset(m_item.get());
+        return ids;
+    }
+    QString selectArtistFromitem_ArtistTablewithSqlite(std::optional<qint64> artistPid)
+    {
+        return lastText(m_artist, artistPid, MusicLibraryLoad::kMaxTextChars);
+    }
+    QString selectAlbmArtistFromAlbumTablewithSqlite(std::optional<qint64> albumPid)
+    {
+        return lastText(m_album, albumPid, MusicLibraryLoad::kMaxTextChars);
+    }
+    QString selectFileLocationFromAlbumTablewithSqlite(std::optional<qint64> itemPid)
+    {
+        return lastText(m_location, itemPid, MusicLibraryLoad::kMaxPathChars);
+    }
+
+private:
+    static constexpr int kMaxLookupRows = 10000;
+
+    // Null when the statement did not prepare, the id was never set, or no row had a value.
+    static QString lastText(Statement &statement, std::optional<qint64> id, int maxChars)
+    {
+        QString result;
+        if (!id || !statement.bind(*id))
+            return result;
+        for (int row = 0; row < kMaxLookupRows && sqlite3_step(statement.get()) == SQLITE_ROW; ++row) {
+            if (const auto value = text(statement.get(), 0, maxChars))
+                result = *value;
+        }
+        sqlite3_reset(statement.get());
+        return result;
+    }
+
+    Statement m_item;
+    Statement m_artist;
+    Statement m_album;
+    Statement m_location;
+};
+
+int durationMs(double value)
+{
+    if (!std::isfinite(value) || value <= 0)
+        return 0;
+    return value >= double(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max() : int(value);
+}
+
+bool deviceListed(int deviceId)
+{
+    return DeviceManager::instance().findDevice(deviceId).has_value();
+}
+
+} // namespace
+
+MusicLibraryLoad::MusicLibraryLoad(int deviceId)
+    : m_deviceId(deviceId)
+{
+}
+
+bool MusicLibraryLoad::deviceConnected() const
+{
+    return deviceListed(m_deviceId);
+}
+
+MusicLibraryLoad::Result MusicLibraryLoad::StartMusicThread()
+{
+    amd::AfcService afc;
+    if (afc.open(m_deviceId) != 0)
+        return deviceConnected() ? Result::NoFileService : Result::DeviceGone;
+    if (!m_scratch.isValid())
+        return Result::NoFileService;
+    const QString copy = m_scratch.filePath(QStringLiteral("MediaLibrary.sqlitedb"));
+    // In this order: a log copied before its database could be newer than
+    // the database it belongs to. A missing companion is simply not copied.
+    bool copied = false;
+    for (const char *suffix : {"", "-shm", "-wal"}) {
+        if (m_cancelled)
+            return Result::Cancelled;
+        if (m_step)
+            m_step(kLibraryPath + QLatin1String(suffix));
+        const int code = afc.downloadFile(kLibraryPath + QLatin1String(suffix), copy + QLatin1String(suffix));
+        copied = copied || (code == 0 && !*suffix);
+    }
+    if (m_cancelled)
+        return Result::Cancelled;
+    // A phone that left fails its calls before the device list hears of it:
+    // a library that did not arrive is absent only while the phone answers.
+    if (!deviceConnected() || (!copied && !afc.fileInfo(QStringLiteral("/"))))
+        return Result::DeviceGone;
+    // Without a library the commit step leaves an empty database: the lists
+    // stay empty and the load still finishes.
+    commitDB(copy);
+    ReadMusicInfoFromHandleTablewithSqlitePath(copy);
+    if (m_cancelled)
+        return Result::Cancelled;
+    return deviceConnected() ? Result::Loaded : Result::DeviceGone;
+}
+
+bool MusicLibraryLoad::ReadMusicInfoFromHandleTablewithSqlitePath(const QString &path)
+{
+    if (!QFileInfo(path).isFile())
+        return false;
+    sqlite3 *db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return false;
+    }
+    {
+        const Statement probe(db, "select item_extra.title,item_extra.file_size,item_extra.media_kind,"
+                                  "item_extra.total_time_ms,item_extra.item_pid,item_extra.location,"
+                                  "item_artist.item_artist from item_extra left join item_artist on "
+                                  "item_extra.item_pid=item_artist.representative_item_pid");
+        if (!probe.isValid()) {
+            // Only ever run on the private copy: the phone's library is untouched.
+            if (sqlite3_exec(db, "DROP TABLE IF EXISTS genre", nullptr, nullptr, nullptr) == SQLITE_OK)
+                qInfo("deleted OK");
+            else
+                qInfo("deleted failed");
+        }
+    }
+    PRTranMusicList music;
+    PRTranMusicList video;
+    bool ok = false;
+    {
+        Statement query(db, "select item_extra.title,item_extra.file_size,item_extra.media_kind,"
+                            "item_extra.total_time_ms,item_extra.item_pid,item_artist.item_artist,"
+                            "item_extra.location from item_extra left join item_artist on "
+                            "item_extra.item_pid=item_artist.representative_item_pid");
+        Lookups lookups(db);
+        ok = query.isValid();
+        sqlite3_stmt *row = query.get();
+        for (int n = 0; ok && n < kMaxTracks && !m_cancelled && sqlite3_step(row) == SQLITE_ROW; ++n) {
+            auto node = std::make_shared<PRTranMusicNode>();
+            if (const auto title = text(row, 0, kMaxTextChars))
+                node->musicTitle = *title;
+            if (present(row, 1)) {
+                node->fileBytes = sqlite3_column_int64(row, 1);
+                char buffer[100] = {};
+                node->musicFileSize =
+                    QString::fromLatin1(TextFormat::size_to_unit(std::uint64_t(std::max<qint64>(0, node->fileBytes)),
+                                                                 buffer));
+            }
+            if (present(row, 2))
+                node->musicType = sqlite3_column_int64(row, 2) == 2 ? QStringLiteral("Video") : QStringLiteral("Music");
+            if (present(row, 3)) {
+                // REAL on the phone: read as a number, never through its text.
+                node->durationMs = sqlite3_column_double(row, 3);
+                node->musicTime = TextFormat::getCallHistoryDate(durationMs(node->durationMs));
+            }
+            if (present(row, 4)) {
+                node->itemPid = sqlite3_column_int64(row, 4);
+                node->hasItemPid = true;
+                node->musicPid = QString::number(node->itemPid);
+            }
+            if (const auto artist = text(row, 5, kMaxTextChars))
+                node->musicArtist = *artist;
+
+            const std::optional<qint64> item = node->hasItemPid ? std::optional<qint64>(node->itemPid) : std::nullopt;
+            Lookups::Ids ids;
+            if (item)
+                ids = lookups.selectAlbmandArtistFromItemTablewithSqlite(*item, *node);
+            node->musicArtist = lookups.selectArtistFromitem_ArtistTablewithSqlite(ids.artist);
+            const QString album = lookups.selectAlbmArtistFromAlbumTablewithSqlite(ids.album);
+            node->musicAlbm = album.isNull() ? kAbsent : album;
+            const QString base = lookups.selectFileLocationFromAlbumTablewithSqlite(item);
+            if (const auto location = text(row, 6, kMaxPathChars))
+                node->musicLoctionpath = (base.isNull() ? kAbsent : base) + QLatin1Char('/') + *location;
+
+            if (node->musicType == QLatin1String("Music"))
+                music.append(node);
+            else if (node->musicType == QLatin1String("Video"))
+                video.append(node);
+        }
+    }
+    sqlite3_close(db);
+    std::lock_guard lock(m_mutex);
+    m_music += music;
+    m_video += video;
+    return ok;
+}
+
+PRTranMusicList MusicLibraryLoad::musicArray() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_music;
+}
+
+PRTranMusicList MusicLibraryLoad::videoArray() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_video;
+}
+
+void MusicLibraryLoad::removeTracks(const QList<qint64> &itemPids)
+{
+    std::lock_guard lock(m_mutex);
+    const auto removed = [&](const PRTranMusicNodePtr &node) {
+        return node->hasItemPid && itemPids.contains(node->itemPid);
+    };
+    m_music.removeIf(removed);
+    m_video.removeIf(removed);
+}
+
+QString MusicLibraryLoad::devicePath(const PRTranMusicNode &track)
+{
+    const QString &path = track.musicLoctionpath;
+    return path.startsWith(QLatin1Char('/')) ? path : QLatin1Char('/') + path;
+}
+
+QString MusicLibraryLoad::extensionOf(const PRTranMusicNode &track)
+{
+    static const QRegularExpression kPlain(QStringLiteral("^[A-Za-z0-9]{1,10}$"));
+    const QString name = track.musicLoctionpath.section(QLatin1Char('/'), -1);
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot <= 0)
+        return {};
+    const QString extension = name.mid(dot + 1);
+    return kPlain.match(extension).hasMatch() ? extension : QString();
+}
+
+QString MusicLibraryLoad::localCopy(const PRTranMusicNode &track) const
+{
+    std::lock_guard lock(m_mutex);
+    return track.bhasCopy ? track.bCopyLocationPath : QString();
+}
+
+bool MusicLibraryLoad::CopyMusictoMacThread(const PRTranMusicNodePtr &track, amd::AfcService *afc)
+{
+    if (!track || !track->hasItemPid || !m_scratch.isValid())
+        return false;
+    if (!localCopy(*track).isEmpty())
+        return true;
+    std::unique_ptr<amd::AfcService> own;
+    if (!afc) {
+        own = std::make_unique<amd::AfcService>();
+        if (own->open(m_deviceId) != 0)
+            return false;
+        afc = own.get();
+    }
+    // Named by the item id: two tracks of one title never share a copy, and
+    // no device text reaches the name.
+    const QString extension = extensionOf(*track);
+    const QString name = QStringLiteral("track-%1").arg(track->itemPid) + (extension.isEmpty() ? QString()
+                                                                             : QLatin1Char('.') + extension);
+    const QString target = m_scratch.filePath(name);
+    if (afc->downloadFile(devicePath(*track), target) != 0)
+        return false;
+    std::lock_guard lock(m_mutex);
+    track->bhasCopy = true;
+    track->bCopyLocationPath = target;
+    return true;
+}
+
+// -- PRMusicLibrary ------------------------------------------------------------
+
+PRMusicLibrary::~PRMusicLibrary()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_running)
+            m_running->cancel();
+        m_callback = nullptr;
+    }
+    reapWorkers(true);
+}
+
+void PRMusicLibrary::setFinishedCallback(Finished callback)
+{
+    std::lock_guard lock(m_mutex);
+    m_callback = std::move(callback);
+}
+
+void PRMusicLibrary::ShowMusic(int deviceId)
+{
+    reapWorkers(false);
+    std::lock_guard lock(m_mutex);
+    if (deviceId == m_device && (m_started || m_finished))
+        return;
+    if (deviceId != m_device) {
+        if (m_running)
+            m_running->cancel();
+        m_running.reset();
+        m_loaded.reset();
+        m_finished = false;
+    }
+    m_device = deviceId;
+    m_started = true;
+    const quint64 generation = ++m_generation;
+    auto load = std::make_shared<MusicLibraryLoad>(deviceId);
+    m_running = load;
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread thread([this, load, generation, done] {
+        const MusicLibraryLoad::Result result = load->StartMusicThread();
+        Finished callback;
+        {
+            std::lock_guard lock(m_mutex);
+            if (generation == m_generation) {
+                m_running.reset();
+                m_started = false;
+                // Shown only while it is the load of the device on show and
+                // that device is still there.
+                if (result == MusicLibraryLoad::Result::Loaded && !load->cancelled()) {
+                    m_loaded = load;
+                    m_finished = true;
+                    callback = m_callback;
+                }
+            }
+        }
+        if (callback)
+            callback(load->deviceId());
+        *done = true;
+    });
+    m_workers.push_back({std::move(thread), done});
+}
+
+void PRMusicLibrary::deviceRemoved(int deviceId)
+{
+    std::lock_guard lock(m_mutex);
+    if (deviceId != m_device)
+        return;
+    if (m_running)
+        m_running->cancel();
+    m_running.reset();
+    m_loaded.reset();
+    m_started = false;
+    m_finished = false;
+    m_device = -1;
+    ++m_generation;
+}
+
+void PRMusicLibrary::reapWorkers(bool all)
+{
+    for (auto it = m_workers.begin(); it != m_workers.end();) {
+        if (all || *it->done) {
+            it->thread.join();
+            it = m_workers.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+int PRMusicLibrary::tranferDevice() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_device;
+}
+
+bool PRMusicLibrary::bMusiceStartTransfer() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_started;
+}
+
+bool PRMusicLibrary::bMusicLoadFinished() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_finished;
+}
+
+std::shared_ptr<MusicLibraryLoad> PRMusicLibrary::currentLoad() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_loaded;
+}
+
+PRTranMusicList PRMusicLibrary::musicArray() const
+{
+    const auto load = currentLoad();
+    return load ? load->musicArray() : PRTranMusicList();
+}
+
+PRTranMusicList PRMusicLibrary::videoArray() const
+{
+    const auto load = currentLoad();
+    return load ? load->videoArray() : PRTranMusicList();
+}
