@@ -63,6 +63,20 @@ VeldruneAppDelegate::VeldruneAppDelegate(NotificationCenter &nc)
 
     deviceController = new PRIOSDeviceController(this);
     transferViewController = new PRTansferViewController(this);
+    // The page's loads turn their sidebar spinners; their ends come back as
+    // the finish notifications.
+    connect(transferViewController, &PRTansferViewController::loadStarted, this,
+            [this](PRTansferViewController::Load load) {
+                using L = PRTansferViewController::Load;
+                switch (load) {
+                case L::Music: musicScanhasStartHandle(); break;
+                case L::Photo: photoScanhasStartHandle(); break;
+                case L::App: AppScanhasStartHandle(); break;
+                case L::Contact: contactScanhasStartHandle(); break;
+                case L::Message: messageScanhasStartHandle(); break;
+                case L::Note: noteScanhasStartHandle(); break;
+                }
+            });
     cleanViewController = new PRCleanViewController(this);
     backupViewController = new PRBackUpViewController(this);
     phonesystemViewController = new PRPhoneSystemViewController(this);

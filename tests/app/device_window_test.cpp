@@ -10,6 +10,8 @@
 #include "device/status/prcolorprogressview.h"
 #include "device/status/prdeviceboard.h"
 #include "device/status/prdevicestatuspage.h"
+#include "transfer/page/prtansferviewcontroller.h"
+#include "transfer/page/prtransfermusiccontroller.h"
 #include "platform/notificationcenter.h"
 #include "platform/paths.h"
 #include "results/prthumbnailer.h"
@@ -18,6 +20,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -120,6 +123,26 @@ TEST_F(DeviceWindow, StatusPageFollowsThePhoneInAndOut)
     EXPECT_EQ(delegate->theDevice.load(), 1);
     backend->unplug(second);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !delegate->getDeviceConnected(); }, kWaitMs));
+}
+
+TEST_F(DeviceWindow, TheTransferPageListsThePhonesMusicAndVideos)
+{
+    const amd::DeviceHandle phone = backend->plug(scenario());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delegate->getDeviceConnected(); }, kWaitMs));
+    delegate->ClickMusic();
+    PRTansferViewController *page = delegate->GetTansferViewController();
+    EXPECT_EQ(page->currentPane(), PRTansferViewController::Pane::Music);
+    EXPECT_TRUE(delegate->circleMusicProgress->isVisible() || page->isLoadFinished(PRTansferViewController::Load::Music));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->isLoadFinished(PRTansferViewController::Load::Music); }, kWaitMs));
+    EXPECT_GT(page->musicController->rowCount(), 0);
+    EXPECT_GT(page->videoController->rowCount(), 0);
+    EXPECT_FALSE(delegate->circleMusicProgress->isVisible());
+    screenshot(delegate->window, QStringLiteral("transfer-music"));
+
+    // The phone leaves: its tracks go with it.
+    backend->unplug(phone);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !delegate->getDeviceConnected(); }, kWaitMs));
+    EXPECT_EQ(page->musicController->rowCount(), 0);
 }
 
 TEST_F(DeviceWindow, AnUntrustedPhoneNeverReachesThePage)

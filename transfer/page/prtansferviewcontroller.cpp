@@ -1,19 +1,43 @@
 #include "transfer/page/prtansferviewcontroller.h"
 
+#include "platform/notificationcenter.h"
 #include "results/prreveal.h"
+#include "transfer/page/prtransfermusiccontroller.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QPointer>
+#include <QHeaderView>
 #include <QStackedWidget>
+#include <QTableView>
 #include <QVBoxLayout>
 
 PRTansferViewController::PRTansferViewController(QObject *parent)
     : QObject(parent)
 {
+    musicController = new PRTransferMusicController(this);
+    videoController = new PRTransferMusicController(this);
+    // The library's load runs on its own worker and says when it ended from
+    // there; the page takes the lists on the GUI thread.
+    QPointer<PRTansferViewController> self(this);
+    m_music.setFinishedCallback([self](int deviceId) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, deviceId] {
+                if (!self || self->m_music.tranferDevice() != deviceId)
+                    return;
+                self->musicController->setTracks(self->m_music.musicArray());
+                self->videoController->setTracks(self->m_music.videoArray());
+                self->loadFinished(Load::Music, deviceId);
+                NotificationCenter::defaultCenter().post(QStringLiteral("musicScanFinished"));
+            },
+            Qt::QueuedConnection);
+    });
+    setLoader(Load::Music, [this](int deviceId) { m_music.ShowMusic(deviceId); });
 }
 
 PRTansferViewController::~PRTansferViewController() = default;
@@ -41,6 +65,21 @@ void PRTansferViewController::buildPanes()
     welcome->setWordWrap(true);
     welcome->setAlignment(Qt::AlignCenter);
     m_paneWidgets[0]->layout()->addWidget(welcome);
+
+    auto table = [](QWidget *pane, PRTransferMusicController *model, const char *name) {
+        auto *view = new QTableView(pane);
+        view->setObjectName(QLatin1String(name));
+        view->setModel(model);
+        view->setSelectionBehavior(QAbstractItemView::SelectRows);
+        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        view->horizontalHeader()->setStretchLastSection(true);
+        view->verticalHeader()->hide();
+        view->setAlternatingRowColors(true);
+        pane->layout()->addWidget(view);
+        return view;
+    };
+    musicTableView = table(m_paneWidgets[std::size_t(Pane::Music)], musicController, "musicTableView");
+    videoTableView = table(m_paneWidgets[std::size_t(Pane::Video)], videoController, "videoTableView");
 }
 
 void PRTansferViewController::showView(QWidget *hostView)
@@ -119,6 +158,7 @@ void PRTansferViewController::startLoad(Load which, int deviceId)
         return;
     m_tranferDevice = deviceId;
     m_started[i] = true;
+    Q_EMIT loadStarted(which);
     if (m_loaders[i])
         m_loaders[i](deviceId);
     else
@@ -146,8 +186,11 @@ void PRTansferViewController::loadFinished(Load which, int deviceId)
 
 void PRTansferViewController::deviceRemoved(int deviceId)
 {
+    m_music.deviceRemoved(deviceId);
     if (deviceId != m_tranferDevice.load())
         return;
+    musicController->setTracks({});
+    videoController->setTracks({});
     m_tranferDevice = -1;
     for (std::size_t i = 0; i < m_started.size(); ++i) {
         const bool wasRunning = m_started[i].exchange(false);

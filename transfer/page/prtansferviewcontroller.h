@@ -1,5 +1,6 @@
 #pragma once
 
+#include "transfer/musiclibrary.h"
 #include "transfer/page/transferexportflags.h"
 
 #include <QObject>
@@ -12,7 +13,9 @@
 
 class QDateTime;
 class QFileDialog;
+class PRTransferMusicController;
 class QStackedWidget;
+class QTableView;
 class QWidget;
 
 // The transfer page of a connected phone: a main pane and seven panes
@@ -87,7 +90,16 @@ public:
 
     QWidget *view() const { return m_view; }
 
+    // The music and video panes.
+    PRTransferMusicController *musicController = nullptr;
+    PRTransferMusicController *videoController = nullptr;
+    QTableView *musicTableView = nullptr;
+    QTableView *videoTableView = nullptr;
+    PRMusicLibrary &musicLibrary() { return m_music; }
+
 Q_SIGNALS:
+    // A pane's load started (the sidebar's spinner turns).
+    void loadStarted(PRTansferViewController::Load which);
     // A pane's load ended (on the GUI thread); the sidebar's spinner stops.
     void loadEnded(PRTansferViewController::Load which);
     // The sheet's folder was handed to an export (or only revealed).
@@ -107,4 +119,5 @@ private:
     std::array<Loader, 6> m_loaders;
     std::array<Exporter, kTransferExportCount> m_exporters;
     QString m_exportPath;
+    PRMusicLibrary m_music;
 };
