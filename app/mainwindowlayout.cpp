@@ -61,7 +61,8 @@ PRSidebarRowWidgets makeRow(QWidget *parent, const QString &title)
 }
 
 // The backup list as the home table shows it: the device picture beside
-// the name, from the image name the list carries.
+// the name, from the image name the list carries, and every cell's whole text
+// as its tooltip, for a name or date the column cuts short.
 class PRBackupListView : public QIdentityProxyModel
 {
 public:
@@ -72,6 +73,8 @@ public:
         if (role == PRImageAndTextCell::ImageRole && index.column() == PRIOSDeviceController::NameColumn)
             return imageNamed(QIdentityProxyModel::data(index, PRIOSDeviceController::ImageNameRole).toString())
                 .toImage();
+        if (role == Qt::ToolTipRole)
+            return QIdentityProxyModel::data(index, Qt::DisplayRole);
         return QIdentityProxyModel::data(index, role);
     }
 };
@@ -221,14 +224,19 @@ QWidget *VeldruneAppDelegate::buildHomePage()
     tableScrolleView->horizontalHeader()->setStretchLastSection(true);
     tableScrolleView->setSelectionBehavior(QAbstractItemView::SelectRows);
     tableScrolleView->setFont(lucidaGrande(11));
-    tableScrolleView->setColumnWidth(PRIOSDeviceController::NameColumn, 190);
-    tableScrolleView->setColumnWidth(PRIOSDeviceController::TypeColumn, 110);
-    tableScrolleView->setColumnWidth(PRIOSDeviceController::VersionColumn, 70);
+    // Narrow enough that the backup time, the last column, reads whole at the
+    // home page's size.
+    tableScrolleView->setColumnWidth(PRIOSDeviceController::NameColumn, 180);
+    tableScrolleView->setColumnWidth(PRIOSDeviceController::TypeColumn, 80);
+    tableScrolleView->setColumnWidth(PRIOSDeviceController::VersionColumn, 60);
     tableScrolleView->verticalHeader()->setDefaultSectionSize(26);
     tableScrolleView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     tableScrolleView->setShowGrid(false);
     tableScrolleView->setMaximumHeight(96);
     tableScrolleView->setItemDelegateForColumn(0, new PRImageAndTextCell(tableScrolleView));
+    tableScrolleView->setTextElideMode(Qt::ElideRight);
+    // A device name is the backup's own: shown as it is written, never as markup.
+    showPlainToolTips(tableScrolleView);
     backups->addWidget(tableScrolleView, 1);
     auto *buttons = new QVBoxLayout;
     button = new QPushButton(tr("Scan Backup"), page);

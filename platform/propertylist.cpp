@@ -48,13 +48,18 @@ QVariant toVariant(plist_t node, int depth)
         plist_get_real_val(node, &d);
         return d;
     }
-    case PLIST_STRING:
+    case PLIST_STRING: {
+        // By pointer and length: a string holding a NUL byte is a stranger's
+        // text like any other, while the copying getter asserts on it.
+        uint64_t length = 0;
+        const char *s = plist_get_string_ptr(node, &length);
+        if (!s || length > uint64_t(std::numeric_limits<qsizetype>::max()))
+            return QString();
+        return QString::fromUtf8(s, qsizetype(length));
+    }
     case PLIST_KEY: {
         char *s = nullptr;
-        if (plist_get_node_type(node) == PLIST_KEY)
-            plist_get_key_val(node, &s);
-        else
-            plist_get_string_val(node, &s);
+        plist_get_key_val(node, &s);
         QString out = s ? QString::fromUtf8(s) : QString();
         free(s);
         return out;

@@ -30,6 +30,30 @@ QLabel *label(QWidget *parent, const QString &text = {}, int points = 12, bool b
     return l;
 }
 
+PRElidedLabel *elidedLabel(QWidget *parent, int points = 12, bool bold = false)
+{
+    auto *l = new PRElidedLabel(parent);
+    l->setFont(lucidaGrande(points, bold));
+    return l;
+}
+
+// A picture behind a row of controls. A QLabel sizes itself by its picture
+// and knows nothing of the layout set on it, so the page would squeeze the
+// controls over one another; this one asks its layout.
+class Backdrop : public QLabel
+{
+public:
+    Backdrop(const QString &image, QWidget *parent)
+        : QLabel(parent)
+    {
+        setPixmap(imageNamed(image));
+        setScaledContents(true);
+    }
+
+    QSize sizeHint() const override { return layout() ? layout()->sizeHint() : QLabel::sizeHint(); }
+    QSize minimumSizeHint() const override { return layout() ? layout()->minimumSize() : QLabel::minimumSizeHint(); }
+};
+
 PRButton *categoryButton(QWidget *parent, const QString &title, const QString &image)
 {
     auto *b = new PRButton(title, parent);
@@ -159,29 +183,33 @@ void PRResultViewController::buildPage()
     outer->setSpacing(0);
 
     // Header: the backup shown, the pop-up of the others, search and home.
-    GroundView = new QLabel(this);
-    GroundView->setPixmap(imageNamed(QStringLiteral("whiteimg")));
-    GroundView->setScaledContents(true);
+    GroundView = new Backdrop(QStringLiteral("whiteimg"), this);
     GroundView->setFixedHeight(64);
     auto *header = new QHBoxLayout(GroundView);
     header->setContentsMargins(16, 6, 16, 6);
+    // What the backup says of itself takes the room the controls leave, cut
+    // short when it must: a name can be as long as its writer likes.
     auto *info = new QGridLayout;
     info->setHorizontalSpacing(18);
     info->setVerticalSpacing(2);
-    backupNameInfolab = label(GroundView, {}, 14, true);
-    backupSerialInfolab = label(GroundView, {}, 11);
-    deviceTypeInfolab = label(GroundView, {}, 11);
-    iOSTypeInfolab = label(GroundView, {}, 11);
-    backupDateInfolab = label(GroundView, {}, 11);
+    backupNameInfolab = elidedLabel(GroundView, 14, true);
+    backupSerialInfolab = elidedLabel(GroundView, 11);
+    deviceTypeInfolab = elidedLabel(GroundView, 11);
+    iOSTypeInfolab = elidedLabel(GroundView, 11);
+    backupDateInfolab = elidedLabel(GroundView, 11);
     info->addWidget(backupNameInfolab, 0, 0, 1, 2);
     info->addWidget(deviceTypeInfolab, 0, 2);
     info->addWidget(backupSerialInfolab, 1, 0);
     info->addWidget(iOSTypeInfolab, 1, 1);
     info->addWidget(backupDateInfolab, 1, 2);
-    header->addLayout(info);
-    header->addStretch(1);
+    info->setColumnStretch(2, 1);
+    header->addLayout(info, 1);
     backupPopBtn = new QComboBox(GroundView);
     backupPopBtn->setMinimumWidth(240);
+    // Sized by a fixed count of characters, not by the longest device name;
+    // the box cuts a longer one.
+    backupPopBtn->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    backupPopBtn->setMinimumContentsLength(20);
     backupPopBtn->setToolTip(tr("Scan another backup"));
     header->addWidget(backupPopBtn);
     searchlab = new QLineEdit(GroundView);
@@ -281,26 +309,34 @@ void PRResultViewController::buildPage()
     treetableView = new QTableView(treeView);
     buildPreviews();
 
-    // Footer: the shared controls of the category and the links.
-    bottomImg = new QLabel(this);
-    bottomImg->setPixmap(imageNamed(QStringLiteral("bottom")));
-    bottomImg->setScaledContents(true);
-    bottomImg->setFixedHeight(44);
-    auto *footer = new QHBoxLayout(bottomImg);
+    // Footer: the category's shared controls and the actions on one row, the
+    // help and the links below, so that at the window's size after a scan
+    // every text is whole; the selection count is cut last, on a narrower window.
+    bottomImg = new Backdrop(QStringLiteral("bottom"), this);
+    bottomImg->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    auto *footer = new QVBoxLayout(bottomImg);
     footer->setContentsMargins(14, 4, 14, 4);
+    footer->setSpacing(2);
+    auto *controls = new QHBoxLayout;
+    auto *links = new QHBoxLayout;
+    footer->addLayout(controls);
+    footer->addLayout(links);
     checkBtn = new QCheckBox(bottomImg);
     selectAllBtn = new QCheckBox(tr("Select All"), bottomImg);
-    selecteFilelab = label(bottomImg, {}, 11);
-    footer->addWidget(selectAllBtn);
-    footer->addWidget(checkBtn);
-    footer->addWidget(selecteFilelab);
-    footer->addStretch(1);
-    getLogImageView = new QLabel(bottomImg);
-    getLogImageView->setPixmap(imageNamed(QStringLiteral("backgroundlog")));
-    getLogImageView->setScaledContents(true);
-    getLogImageView->setFixedSize(220, 34);
+    selecteFilelab = elidedLabel(bottomImg, 11);
+    controls->addWidget(selectAllBtn);
+    controls->addWidget(checkBtn);
+    controls->addWidget(selecteFilelab, 1);
+    exportBtn = new QPushButton(tr("Save as Picture"), bottomImg);
+    saveBtn = new QPushButton(tr("Recover"), bottomImg);
+    saveBtn->setDefault(true);
+    controls->addWidget(exportBtn);
+    controls->addWidget(saveBtn);
+
+    getLogImageView = new Backdrop(QStringLiteral("backgroundlog"), bottomImg);
+    getLogImageView->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     auto *logRow = new QHBoxLayout(getLogImageView);
-    logRow->setContentsMargins(10, 0, 10, 0);
+    logRow->setContentsMargins(10, 1, 10, 1);
     getLogBtn = new QPushButton(getLogImageView);
     getLogBtn->setFlat(true);
     getLogBtn->setCursor(Qt::PointingHandCursor);
@@ -308,18 +344,14 @@ void PRResultViewController::buildPage()
     remindlab = label(getLogImageView, {}, 11);
     remindlab->hide();
     logRow->addWidget(getLogBtn);
-    footer->addWidget(getLogImageView);
+    links->addWidget(getLogImageView);
+    links->addStretch(1);
     facebookBtn = linkButton(bottomImg, tr("Facebook"));
     twitterBtn = linkButton(bottomImg, tr("Twitter"));
     feedBackBtn = linkButton(bottomImg, tr("Feedback"));
-    footer->addWidget(facebookBtn);
-    footer->addWidget(twitterBtn);
-    footer->addWidget(feedBackBtn);
-    exportBtn = new QPushButton(tr("Save as Picture"), bottomImg);
-    saveBtn = new QPushButton(tr("Recover"), bottomImg);
-    saveBtn->setDefault(true);
-    footer->addWidget(exportBtn);
-    footer->addWidget(saveBtn);
+    links->addWidget(facebookBtn);
+    links->addWidget(twitterBtn);
+    links->addWidget(feedBackBtn);
     outer->addWidget(bottomImg);
 
     connect(getLogBtn, &QPushButton::clicked, this, &PRResultViewController::clickGetLog);

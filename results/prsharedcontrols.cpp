@@ -15,6 +15,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyle>
 #include <QTextBoundaryFinder>
 #include <QTextDocument>
 #include <QToolTip>
@@ -333,6 +334,71 @@ QMessageBox *openSheetAlert(QWidget *parent, const QString &objectName, const QS
     alert->setWindowModality(Qt::WindowModal);
     alert->open();
     return alert;
+}
+
+PRElidedLabel::PRElidedLabel(QWidget *parent)
+    : QLabel(parent)
+{
+    // A device name or a count is never markup, whatever it looks like.
+    setTextFormat(Qt::PlainText);
+}
+
+QString PRElidedLabel::oneLineText() const
+{
+    // Bounded first: a label is measured on every layout pass.
+    QString line = previewText(text(), kPreviewFieldLimit);
+    for (QChar &c : line)
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar::LineSeparator
+            || c == QChar::ParagraphSeparator)
+            c = QLatin1Char(' ');
+    return line;
+}
+
+QSize PRElidedLabel::sizeHint() const
+{
+    const QMargins m = contentsMargins();
+    const QFontMetrics fm = fontMetrics();
+    return QSize(fm.horizontalAdvance(oneLineText()) + m.left() + m.right() + 2 * margin() + 1,
+                 fm.height() + m.top() + m.bottom() + 2 * margin());
+}
+
+QSize PRElidedLabel::minimumSizeHint() const
+{
+    // Room for a letter or two and the ellipsis: the layout gives the rest.
+    const QMargins m = contentsMargins();
+    const QFontMetrics fm = fontMetrics();
+    const int least = fm.horizontalAdvance(QStringLiteral("Ww\u2026"));
+    return QSize(std::min(least, sizeHint().width()) + m.left() + m.right() + 2 * margin(),
+                 fm.height() + m.top() + m.bottom() + 2 * margin());
+}
+
+QString PRElidedLabel::shownText() const
+{
+    const int room = contentsRect().width() - 2 * margin();
+    return fontMetrics().elidedText(oneLineText(), Qt::ElideRight, std::max(room, 0));
+}
+
+void PRElidedLabel::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    drawFrame(&painter);
+    const QRect box = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+    style()->drawItemText(&painter, box, int(QStyle::visualAlignment(layoutDirection(), alignment())), palette(),
+                          isEnabled(), shownText(), foregroundRole());
+}
+
+bool PRElidedLabel::event(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip && toolTip().isEmpty()) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        if (isElided())
+            QToolTip::showText(help->globalPos(), Qt::convertFromPlainText(oneLineText(), Qt::WhiteSpaceNormal), this,
+                               rect());
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QLabel::event(event);
 }
 
 QString previewElisionNote()

@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QImage>
+#include <QLabel>
 #include <QPushButton>
 #include <QRect>
 #include <QSize>
@@ -159,6 +160,32 @@ protected:
 
 private:
     float m_value = 0.0f;
+};
+
+// A one-line label that takes the room its layout gives it and no more: a
+// text too long for it is painted cut with "…", and then its whole text is its
+// tooltip, shown as plain text. Line breaks read as spaces. The text is set as
+// on any QLabel (setText), so code that knows it only as a QLabel still works.
+class PRElidedLabel : public QLabel
+{
+    Q_OBJECT
+
+public:
+    explicit PRElidedLabel(QWidget *parent = nullptr);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+    // The text as painted at the present width, and whether it was cut.
+    QString shownText() const;
+    bool isElided() const { return shownText() != oneLineText(); }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    bool event(QEvent *event) override;
+
+private:
+    QString oneLineText() const;
 };
 
 // The application's text face ("Lucida Grande", or what the system puts

@@ -98,6 +98,9 @@ QByteArray PRVCFController::cardBytes(const PRContactNode &contact)
         card += "\r\n";
     };
     line("N", contact.contactName());
+    // Readers that validate refuse a 3.0 card without FN; the name is all
+    // there is to format, so it is the same text.
+    line("FN", contact.contactName());
     line("ORG", contact.contactCompany());
     line("EMAIL;INTERNET;HOME;PREF", contact.contactEmail());
     line("TEL;CELL;PREF", contact.contactPhone());

@@ -9,7 +9,7 @@ class PRContactNode;
 class PRVCFController
 {
 public:
-    // The vCard 3.0 bytes, UTF-8: N, ORG, EMAIL, TEL and URL lines always
+    // The vCard 3.0 bytes, UTF-8: N, FN (the same text), ORG, EMAIL, TEL and URL lines always
     // (bare when empty), PHOTO only with image data, "END:VCARD" without a
     // line end. Values are escaped as vCard 3.0 wants, so a value cannot add
     // lines or properties of its own.

@@ -16,6 +16,8 @@
 #include "results/prexportrun.h"
 #include "results/prsharedcontrols.h"
 #include "tools/samplegen/samplebackup.h"
+#include "tests/results/layoutchecks.h"
+#include "tests/results/vcardreader.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -23,6 +25,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QLabel>
 #include <QMessageBox>
 #include <QRegularExpression>
@@ -567,6 +571,132 @@ TEST_F(WindowTest, ExportsTheTickedRecordsOfEveryKind)
     QTRY_COMPARE_WITH_TIMEOUT(revealed.size(), 1, 5000);
     EXPECT_EQ(revealed.first(), root);
     PRReveal::setStrategies(previous);
+}
+
+// The pages' bars as a new user sees them: the home page's backup list at
+// the home page's size, then the results page's header and bottom bar at the
+// window's size after a scan and at the smallest size the window takes there.
+TEST_F(WindowTest, BarsReadCleanlyAtTheWindowsSizes)
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QList<QWidget *> home = {delegate->imageView, delegate->titleline,  delegate->infoTextlab,
+                             delegate->notelab,   delegate->tableScrolleView, delegate->button,
+                             delegate->helpBtn};
+    for (PRViewButton *t : delegate->tiles)
+        home << t;
+    {
+        SCOPED_TRACE("home");
+        LayoutChecks::expectClean(delegate->noDeviceView, home);
+        // A cell the list cuts short shows its whole text as a tooltip.
+        QTableView *list = delegate->tableScrolleView;
+        for (int row = 0; row < list->model()->rowCount(); ++row)
+            for (int column = 0; column < list->model()->columnCount(); ++column) {
+                const QModelIndex cell = list->model()->index(row, column);
+                EXPECT_EQ(cell.data(Qt::ToolTipRole).toString(), cell.data().toString());
+            }
+        // The backup time, what tells a user's backups apart, reads whole.
+        for (int row = 0; row < list->model()->rowCount(); ++row) {
+            const QModelIndex time = list->model()->index(row, PRIOSDeviceController::TimeColumn);
+            EXPECT_GE(list->visualRect(time).width(), list->fontMetrics().horizontalAdvance(time.data().toString()) + 8)
+                << qPrintable(time.data().toString());
+        }
+    }
+    screenshot(delegate->window, QStringLiteral("home-bars"));
+
+    PRResultViewController *page = scanFirstBackup();
+    ASSERT_NE(page, nullptr);
+    page->actContact();
+    page->selectAllBtn->click();
+    ASSERT_TRUE(page->selecteFilelab->isVisible());
+    ASSERT_TRUE(page->checkBtn->isVisible());
+    const QList<QWidget *> bottom = {page->selectAllBtn, page->checkBtn,       page->selecteFilelab,
+                                     page->exportBtn,    page->saveBtn,        page->getLogImageView,
+                                     page->facebookBtn,  page->twitterBtn,     page->feedBackBtn};
+    const QList<QWidget *> header = {page->backupNameInfolab, page->backupSerialInfolab, page->deviceTypeInfolab,
+                                     page->iOSTypeInfolab,    page->backupDateInfolab,   page->backupPopBtn,
+                                     page->searchlab,         page->homeBtn};
+    const auto expectClean = [&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        LayoutChecks::expectClean(page->bottomImg, bottom);
+        LayoutChecks::expectClean(page->getLogImageView, {page->getLogBtn});
+        LayoutChecks::expectClean(page->GroundView, header);
+    };
+    {
+        SCOPED_TRACE("after the scan");
+        expectClean();
+        // At this size the selection and the device name read whole.
+        EXPECT_FALSE(static_cast<PRElidedLabel *>(page->selecteFilelab)->isElided());
+        EXPECT_FALSE(static_cast<PRElidedLabel *>(page->backupNameInfolab)->isElided());
+    }
+    screenshot(delegate->window, QStringLiteral("bars-after-scan"));
+    const QSize afterScan = delegate->window->size();
+
+    delegate->window->resize(1, 1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    EXPECT_LE(delegate->window->width(), afterScan.width());
+    {
+        SCOPED_TRACE("smallest");
+        expectClean();
+    }
+    screenshot(delegate->window, QStringLiteral("bars-smallest"));
+}
+
+// What a new user gets from the demo: every contact ticked and recovered
+// into a new folder, and every card a validating vCard 3.0 reader takes.
+TEST_F(WindowTest, RecoveredContactCardsReadBackStrictly)
+{
+    PRResultViewController *page = scanFirstBackup();
+    ASSERT_NE(page, nullptr);
+    page->actContact();
+    page->selectAllBtn->click();
+    const auto contacts = page->intake().contactArray;
+    ASSERT_GT(contacts.size(), 0);
+
+    QTemporaryDir target;
+    const QString root = target.filePath(QStringLiteral("Recovered"));
+    page->saveBtn->click();
+    ASSERT_NE(page->sp, nullptr);
+    QSignalSpy ended(page, &PRResultViewController::exportEnded);
+    page->sp->selectFile(root);
+    QMetaObject::invokeMethod(page->sp, "accept");
+    ASSERT_TRUE(ended.wait(60000));
+
+    const QDir folder(root + QStringLiteral("/Contact"));
+    const QStringList cards = folder.entryList({QStringLiteral("*.vcf")}, QDir::Files, QDir::Name);
+    EXPECT_EQ(cards.size(), contacts.size());
+    QStringList names, expectedNames;
+    for (const auto &c : contacts)
+        expectedNames << c->contactName();
+    for (const QString &name : cards) {
+        SCOPED_TRACE(name.toStdString());
+        QFile file(folder.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const VCardReading card = readVCard(file.readAll());
+        EXPECT_TRUE(card.valid()) << card.error.toStdString();
+        EXPECT_EQ(card.value(QStringLiteral("FN")), card.value(QStringLiteral("N")));
+        names << card.value(QStringLiteral("N"));
+    }
+    names.sort();
+    expectedNames.sort();
+    EXPECT_EQ(names, expectedNames);
+
+    // One card byte for byte, for a contact whose values need no escaping.
+    std::shared_ptr<PRContactNode> plain;
+    for (const auto &c : contacts) {
+        const QString all = c->contactName() + c->contactCompany() + c->contactEmail() + c->contactPhone()
+                            + c->contactHomepage();
+        if (!c->contactName().isEmpty() && c->imageData().isEmpty() && !all.contains(QRegularExpression(
+                                                                               QStringLiteral("[\\\\;,\\r\\n]"))))
+            plain = c;
+    }
+    ASSERT_NE(plain, nullptr);
+    QFile card(folder.filePath(plain->contactName() + QStringLiteral(".vcf")));
+    ASSERT_TRUE(card.open(QIODevice::ReadOnly)) << qPrintable(card.fileName());
+    EXPECT_EQ(card.readAll(), QStringLiteral("BEGIN:VCARD\r\nVERSION:3.0\r\nN:%1\r\nFN:%1\r\nORG:%2\r\n"
+                                             "EMAIL;INTERNET;HOME;PREF:%3\r\nTEL;CELL;PREF:%4\r\nURL:%5\r\nEND:VCARD")
+                                  .arg(plain->contactName(), plain->contactCompany(), plain->contactEmail(),
+                                       plain->contactPhone(), plain->contactHomepage())
+                                  .toUtf8());
 }
 
 TEST_F(WindowTest, ExitAsksFirst)

@@ -7,6 +7,7 @@
 #include "results/prrtfcontroller.h"
 #include "results/prtreecontroller.h"
 #include "results/prvcfcontroller.h"
+#include "tests/results/vcardreader.h"
 
 #include <gtest/gtest.h>
 
@@ -1126,3 +1127,75 @@ TEST(ExportRunMeasure, ManyMessagesAndLargeAttachmentsOffTheGuiThread)
 } // namespace
 
 #include "exportrun_test.moc"
+
+// Every card the export writes is one a validating vCard 3.0 reader takes:
+// read back strictly, each carries its contact's name as N and as FN, and its
+// values come back as they were, separators, backslashes and line breaks
+// included.
+TEST(ExportRunVCards, EveryWrittenCardReadsBackStrictly)
+{
+    Fixture fx;
+    fx.job.recoverPath = fx.root;
+    fx.job.deviceName = QStringLiteral("Phone");
+    fx.job.contacts = {contact(QStringLiteral("Anna Berg"), QStringLiteral("Ostra AB"), 1),
+                       contact(QString(), QStringLiteral("ACME"), 2), contact(QString(), QString(), 3),
+                       contact(QStringLiteral("Eve, \\the\\; \"Mallory\"\r\nEND:VCARD\nFN:x"),
+                               QStringLiteral("A;B,C"), 4),
+                       contact(QStringLiteral("Zoë Ångström \u202e"), QString(), 5)};
+    fx.job.contacts[3]->setContactEmail(QStringLiteral("e@x.org\rTEL:666"));
+    fx.job.contacts[4]->setContactHomepage(QStringLiteral("http://x/?a=1,2;3"));
+    fx.job.contacts[4]->setImageData(QByteArray("\xff\xd8\xff\xe0 not really a JPEG", 21));
+    const Result result = runToEnd(fx.job);
+    ASSERT_TRUE(result.failures.isEmpty()) << failuresText(result).toStdString();
+
+    QStringList cards;
+    for (const QString &file : filesBelow(fx.root))
+        if (file.endsWith(QLatin1String(".vcf")))
+            cards << file;
+    ASSERT_EQ(cards.size(), fx.job.contacts.size()) << cards.join(QLatin1Char(' ')).toStdString();
+    QStringList names;
+    for (const QString &file : cards) {
+        SCOPED_TRACE(file.toStdString());
+        const VCardReading card = readVCard(bytesOf(fx.root + QLatin1Char('/') + file));
+        ASSERT_TRUE(card.valid()) << card.error.toStdString();
+        EXPECT_EQ(card.value(QStringLiteral("FN")), card.value(QStringLiteral("N")));
+        names << card.value(QStringLiteral("N"));
+    }
+    // Line breaks of every kind come back as one "\n".
+    QStringList expected = {QStringLiteral("Anna Berg"), QString(), QString(),
+                            QStringLiteral("Eve, \\the\\; \"Mallory\"\nEND:VCARD\nFN:x"),
+                            QStringLiteral("Zoë Ångström \u202e")};
+    names.sort();
+    expected.sort();
+    EXPECT_EQ(names, expected);
+
+    const VCardReading eve = readVCard(bytesOf(fx.root + QLatin1Char('/') + cards.filter(QStringLiteral("Eve")).value(0)));
+    EXPECT_EQ(eve.value(QStringLiteral("ORG")), QStringLiteral("A;B,C"));
+    EXPECT_EQ(eve.value(QStringLiteral("EMAIL")), QStringLiteral("e@x.org\nTEL:666"));
+    EXPECT_EQ(eve.names(), (QStringList{QStringLiteral("BEGIN"), QStringLiteral("VERSION"), QStringLiteral("N"),
+                                        QStringLiteral("FN"), QStringLiteral("ORG"), QStringLiteral("EMAIL"),
+                                        QStringLiteral("TEL"), QStringLiteral("URL"), QStringLiteral("END")}));
+
+    // One card byte for byte: FN right after N, nothing else moved.
+    EXPECT_EQ(bytesOf(fx.root + QStringLiteral("/Contact/Anna Berg.vcf")),
+              QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Anna Berg\r\nFN:Anna Berg\r\nORG:Ostra AB\r\n"
+                         "EMAIL;INTERNET;HOME;PREF:\r\nTEL;CELL;PREF: +1 555 0100\r\nURL:\r\nEND:VCARD"));
+}
+
+// The strict reader itself refuses what a validating reader refuses, so that
+// the test above cannot pass on a card that would be turned away.
+TEST(ExportRunVCards, TheStrictReaderRefusesInvalidCards)
+{
+    const QByteArray good = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:A\r\nFN:A\r\nEND:VCARD";
+    EXPECT_TRUE(readVCard(good).valid()) << readVCard(good).error.toStdString();
+    EXPECT_TRUE(readVCard(good + "\r\n").valid());
+    for (const QByteArray &bad : {QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:A\r\nEND:VCARD"),
+                                  QByteArray("BEGIN:VCARD\nVERSION:3.0\nN:A\nFN:A\nEND:VCARD"),
+                                  QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nN:A\r\nFN:A\r\nEND:VCARD"),
+                                  QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:A\r\nFN:A,B\r\nEND:VCARD"),
+                                  QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:A\\x\r\nFN:A\r\nEND:VCARD"),
+                                  QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:A\r\nFN:A\r\nEND:VCARD\r\n\r\n"),
+                                  QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:A\r\nFN:A\r\n"),
+                                  QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:\xff\r\nFN:A\r\nEND:VCARD")})
+        EXPECT_FALSE(readVCard(bad).valid()) << bad.toStdString();
+}

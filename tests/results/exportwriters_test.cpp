@@ -320,14 +320,15 @@ TEST(ExportWritersVCard, CardsByteForByte)
     contact.setContactCompany(QStringLiteral("Ostra AB"));
     contact.setContactPhone(QStringLiteral(" 555 1"));
     const QByteArray card = PRVCFController::cardBytes(contact);
-    EXPECT_EQ(card, QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Anna Berg\r\nORG:Ostra AB\r\nEMAIL;INTERNET;HOME;PREF:\r\n"
-                               "TEL;CELL;PREF: 555 1\r\nURL:\r\nEND:VCARD"));
-    EXPECT_EQ(card.split('\n').size(), 8);
+    EXPECT_EQ(card, QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Anna Berg\r\nFN:Anna Berg\r\nORG:Ostra AB\r\n"
+                               "EMAIL;INTERNET;HOME;PREF:\r\nTEL;CELL;PREF: 555 1\r\nURL:\r\nEND:VCARD"));
+    EXPECT_EQ(card.split('\n').size(), 9);
 
     contact.setImageData(QByteArray("\xff", 1));
     EXPECT_EQ(PRVCFController::cardBytes(contact),
-              QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Anna Berg\r\nORG:Ostra AB\r\nEMAIL;INTERNET;HOME;PREF:\r\n"
-                         "TEL;CELL;PREF: 555 1\r\nURL:\r\nPHOTO;ENCODING=b;TYPE=JPEG:/w==\r\nEND:VCARD"));
+              QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Anna Berg\r\nFN:Anna Berg\r\nORG:Ostra AB\r\n"
+                         "EMAIL;INTERNET;HOME;PREF:\r\nTEL;CELL;PREF: 555 1\r\nURL:\r\n"
+                         "PHOTO;ENCODING=b;TYPE=JPEG:/w==\r\nEND:VCARD"));
 
     // A photo larger than one encoding piece is still one line of standard Base64.
     QByteArray big(3 * 1024 * 1024 + 2, Qt::Uninitialized);
@@ -360,10 +361,11 @@ TEST(ExportWritersVCard, ValuesCannotAddLinesOrProperties)
     contact.setContactEmail(QStringLiteral("e@x.org\nTEL:666"));
     contact.setContactHomepage(QStringLiteral("http://x/?a=1,2"));
     const QByteArray card = PRVCFController::cardBytes(contact);
-    EXPECT_EQ(card, QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Eve\\nEND:VCARD\\nBEGIN:VCARD\r\nORG:A\\;B\r\n"
+    EXPECT_EQ(card, QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Eve\\nEND:VCARD\\nBEGIN:VCARD\r\n"
+                               "FN:Eve\\nEND:VCARD\\nBEGIN:VCARD\r\nORG:A\\;B\r\n"
                                "EMAIL;INTERNET;HOME;PREF:e@x.org\\nTEL:666\r\nTEL;CELL;PREF:\r\n"
                                "URL:http://x/?a=1\\,2\r\nEND:VCARD"));
-    EXPECT_EQ(card.count("\n"), 7);
+    EXPECT_EQ(card.count("\n"), 8);
 }
 
 TEST(ExportWritersVCard, BaseEncodeNeverWritesPastItsArea)

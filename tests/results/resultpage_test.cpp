@@ -8,6 +8,7 @@
 #include "platform/notificationcenter.h"
 #include "results/prresultviewcontroller.h"
 #include "results/prsharedcontrols.h"
+#include "tests/results/layoutchecks.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -16,6 +17,7 @@
 #include <QDialog>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -265,3 +267,67 @@ TEST_F(ResultPageTest, HelpSheetStepsAndLinkHover)
 }
 
 } // namespace
+
+// The header and the bottom bar at the page's smallest size and at its size
+// in the window after a scan: nothing lies over anything, no button's text is
+// cut, and what must give way is cut with "…" and shows whole as a tooltip.
+TEST_F(ResultPageTest, BarsLayOutCleanlyAtTheSmallestSize)
+{
+    page->actContact();
+    page->checkBtn->show();
+    page->selecteFilelab->setText(QStringLiteral("You select 21 files in the recovery results."));
+    page->selecteFilelab->show();
+    page->getLogBtn->setText(QStringLiteral("Have not find deleted files?"));
+    setPreviewLabel(page->backupSerialInfolab, QStringLiteral("%1"), QStringLiteral("F2LXK0AAHG7F"));
+    setPreviewLabel(page->deviceTypeInfolab, QStringLiteral("%1"), QStringLiteral("iPhone"));
+    setPreviewLabel(page->iOSTypeInfolab, QStringLiteral("%1"), QStringLiteral("14.2"));
+    setPreviewLabel(page->backupDateInfolab, QStringLiteral("%1"), QStringLiteral("2021-06-14 10:00"));
+    setPreviewLabel(page->backupNameInfolab, QStringLiteral("%1"), QStringLiteral("Anna's iPhone"));
+    const auto settle = [this](const QSize &size) {
+        page->resize(size);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        page->layout()->activate();
+        QCoreApplication::processEvents();
+    };
+    const QList<QWidget *> bottom = {page->selectAllBtn, page->checkBtn,   page->selecteFilelab, page->exportBtn,
+                                     page->saveBtn,      page->getLogImageView, page->facebookBtn, page->twitterBtn,
+                                     page->feedBackBtn};
+    const QList<QWidget *> header = {page->backupNameInfolab, page->backupSerialInfolab, page->deviceTypeInfolab,
+                                     page->iOSTypeInfolab,    page->backupDateInfolab,   page->backupPopBtn,
+                                     page->searchlab,         page->homeBtn};
+    const auto expectClean = [&] {
+        LayoutChecks::expectClean(page->bottomImg, bottom);
+        LayoutChecks::expectClean(page->GroundView, header);
+        LayoutChecks::expectClean(page->getLogImageView, {page->getLogBtn});
+    };
+
+    // The page's room in a window of 1142 x 700 beside the window's sidebar:
+    // the selection reads whole there.
+    settle(QSize(942, 614));
+    {
+        SCOPED_TRACE("after a scan");
+        expectClean();
+        EXPECT_FALSE(static_cast<PRElidedLabel *>(page->selecteFilelab)->isElided());
+        EXPECT_FALSE(static_cast<PRElidedLabel *>(page->backupNameInfolab)->isElided());
+    }
+
+    const QSize smallest = page->minimumSizeHint();
+    EXPECT_LE(smallest.width(), 942);
+    settle(smallest);
+    EXPECT_EQ(page->size(), smallest);
+    {
+        SCOPED_TRACE("smallest");
+        expectClean();
+    }
+
+    // A device name as long as its writer likes neither widens the page nor
+    // pushes the controls aside: it is cut, and whole in its tooltip.
+    const QString longName = QStringLiteral("Anna's iPhone ").repeated(40);
+    setPreviewLabel(page->backupNameInfolab, QStringLiteral("%1"), longName);
+    EXPECT_EQ(page->minimumSizeHint(), smallest);
+    settle(QSize(942, 614));
+    EXPECT_TRUE(static_cast<PRElidedLabel *>(page->backupNameInfolab)->isElided());
+    expectClean();
+    settle(smallest);
+    expectClean();
+}

@@ -3,6 +3,7 @@
 
 #include "platform/notificationcenter.h"
 #include "results/prsharedcontrols.h"
+#include "tests/results/layoutchecks.h"
 
 #include <gtest/gtest.h>
 
@@ -113,6 +114,36 @@ TEST(ImageResize, WhiteBackgroundAndInvalidImages)
     EXPECT_GT(resized.pixelColor(5, 5).green(), 100) << "drawn over white";
     EXPECT_EQ(thumbnailImage(red, QSize(4, 4)).size(), QSize(4, 4));
     EXPECT_TRUE(thumbnailImage(QImage(), QSize(4, 4)).isNull());
+}
+
+TEST(PRElidedLabel, CutWithAnEllipsisAndWholeInItsTooltip)
+{
+    QWidget window;
+    PRElidedLabel label(&window);
+    // Markup and line breaks as a backup may hold them: shown as text, on one line.
+    label.setText(QStringLiteral("<b>Anna's</b>\niPhone"));
+    EXPECT_EQ(label.textFormat(), Qt::PlainText);
+    const QString line = QStringLiteral("<b>Anna's</b> iPhone");
+    label.resize(label.sizeHint());
+    EXPECT_EQ(label.shownText(), line);
+    EXPECT_FALSE(label.isElided());
+    EXPECT_TRUE(LayoutChecks::toolTipShown(&label).isEmpty()) << "a whole text needs no tooltip";
+
+    // The least it asks for is a letter or two, however long the text.
+    label.setText(QStringLiteral("x").repeated(100000));
+    const int least = label.minimumSizeHint().width();
+    EXPECT_LT(least, 80);
+    label.setText(line);
+    EXPECT_EQ(label.minimumSizeHint().width(), least);
+
+    label.resize(least + 20, label.sizeHint().height());
+    window.show();
+    EXPECT_TRUE(label.isElided());
+    EXPECT_TRUE(label.shownText().endsWith(QChar(0x2026)));
+    EXPECT_LE(label.fontMetrics().horizontalAdvance(label.shownText()), label.width());
+    // Shown escaped: the tooltip is the text, not markup made of it.
+    EXPECT_EQ(LayoutChecks::toolTipShown(&label), Qt::convertFromPlainText(line, Qt::WhiteSpaceNormal));
+    EXPECT_FALSE(label.grab().isNull());
 }
 
 int main(int argc, char **argv)
