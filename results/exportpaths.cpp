@@ -1,5 +1,7 @@
 #include "results/exportpaths.h"
 
+#include "platform/regularfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -221,6 +223,31 @@ bool fillClaimedFile(const QString &claimed, const QByteArray &bytes)
         return false;
     QSaveFile file(claimed);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+}
+
+bool fillClaimedFileFrom(const QString &claimed, const QString &source)
+{
+    QFile in;
+    if (claimed.isEmpty() || !RegularFile::openFile(in, source))
+        return false;
+    QSaveFile out(claimed);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    constexpr qint64 kPiece = 1 << 20;
+    for (;;) {
+        const QByteArray piece = in.read(kPiece);
+        if (piece.isEmpty())
+            break;
+        if (out.write(piece) != piece.size()) {
+            out.cancelWriting();
+            return false;
+        }
+    }
+    if (in.error() != QFileDevice::NoError) {
+        out.cancelWriting();
+        return false;
+    }
+    return out.commit();
 }
 
 } // namespace PRExportPaths

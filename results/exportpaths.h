@@ -48,6 +48,10 @@ QString claimNewFile(const QString &path);
 // False on failure, the claim then left as it was.
 bool fillClaimedFile(const QString &claimed, const QByteArray &bytes);
 
+// The same for a file's content, streamed from source (a regular file), so that a large file is never held in
+// memory.
+bool fillClaimedFileFrom(const QString &claimed, const QString &source);
+
 // The longest name safeComponent gives, in UTF-8 bytes: room is left for a counter and an extension below the
 // 255 bytes a Linux file system allows.
 inline constexpr int maxComponentBytes = 200;

@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 const QString iTunesScriptHandler::kAlertTitle = QStringLiteral("AttachAScript Error");
@@ -19,8 +18,6 @@ constexpr int kErrorUnknownHandler = -1708;
 constexpr int kErrorParameter = -50;
 constexpr int kErrorMissing = -1728;
 constexpr int kErrorWrite = -61;
-
-constexpr qint64 kCopyPiece = 1 << 20;
 
 const QString kPlaylistSuffix = QStringLiteral(".m3u8");
 const QByteArray kPlaylistHeader = "#EXTM3U\n";
@@ -47,31 +44,6 @@ bool isNumber(const QVariant &value)
     default:
         return false;
     }
-}
-
-// Streams source into target (a file claimed for it) through a save file.
-bool copyInto(const QString &source, const QString &target)
-{
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
-        return false;
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    for (;;) {
-        const QByteArray piece = in.read(kCopyPiece);
-        if (piece.isEmpty())
-            break;
-        if (out.write(piece) != piece.size()) {
-            out.cancelWriting();
-            return false;
-        }
-    }
-    if (in.error() != QFileDevice::NoError) {
-        out.cancelWriting();
-        return false;
-    }
-    return out.commit();
 }
 
 // A new playlist file, or the one there. False when the name is taken by
@@ -260,7 +232,7 @@ QVariant iTunesScriptHandler::answer(const QString &handler, const QVariantList 
         const QString claimed = PRExportPaths::claimNewFile(target);
         if (claimed.isEmpty())
             return failWith(kErrorWrite, QStringLiteral("The file could not be written."));
-        if (!copyInto(source.filePath(), claimed)) {
+        if (!PRExportPaths::fillClaimedFileFrom(claimed, source.filePath())) {
             QFile::remove(claimed);
             return failWith(kErrorWrite, QStringLiteral("The file could not be copied."));
         }

@@ -8,42 +8,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
-
-constexpr qint64 kCopyPiece = 1 << 20;
 
 QString describe(const PRTranMusicNode &track, const QString &why)
 {
     const QString title = track.musicTitle.trimmed().isEmpty() ? QStringLiteral("Track %1").arg(track.musicPid.trimmed())
                                                                : track.musicTitle;
     return title + QStringLiteral(": ") + why;
-}
-
-// Streams source into claimed (a file claimed for it) through a save file.
-bool copyInto(const QString &source, const QString &claimed)
-{
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
-        return false;
-    QSaveFile out(claimed);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    for (;;) {
-        const QByteArray piece = in.read(kCopyPiece);
-        if (piece.isEmpty())
-            break;
-        if (out.write(piece) != piece.size()) {
-            out.cancelWriting();
-            return false;
-        }
-    }
-    if (in.error() != QFileDevice::NoError) {
-        out.cancelWriting();
-        return false;
-    }
-    return out.commit();
 }
 
 } // namespace
@@ -210,7 +182,7 @@ bool MusicExportRun::transfer(const PRTranMusicNodePtr &track, amd::AfcService &
     // The download lands under a temporary name beside the claim and is
     // renamed over it: the claim is the only file it replaces.
     const bool ok = local.isEmpty() ? afc.downloadFile(MusicLibraryLoad::devicePath(*track), claimed) == 0
-                                    : copyInto(local, claimed);
+                                    : PRExportPaths::fillClaimedFileFrom(claimed, local);
     if (!ok) {
         QFile::remove(claimed);
         *why = local.isEmpty() ? QStringLiteral("the download failed") : QStringLiteral("the copy failed");

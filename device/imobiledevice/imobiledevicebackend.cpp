@@ -504,7 +504,7 @@ int ImobiledeviceBackend::deviceConnect(DeviceHandle device)
     return kBackendOk;
 }
 
-int ImobiledeviceBackend::deviceDisconnect(DeviceHandle device)
+int ImobiledeviceBackend::withLockdown(DeviceHandle device, const std::function<int(Device &)> &call)
 {
     const auto found = findDevice(device);
     if (!found)
@@ -512,30 +512,29 @@ int ImobiledeviceBackend::deviceDisconnect(DeviceHandle device)
     std::lock_guard lock(found->mutex);
     if (!found->lockdown)
         return kBackendNotConnected;
-    found->disconnect();
-    return kBackendOk;
+    return call(*found);
+}
+
+int ImobiledeviceBackend::deviceDisconnect(DeviceHandle device)
+{
+    return withLockdown(device, [&](Device &found) -> int {
+        found.disconnect();
+        return kBackendOk;
+    });
 }
 
 int ImobiledeviceBackend::deviceValidatePairing(DeviceHandle device)
 {
-    const auto found = findDevice(device);
-    if (!found)
-        return kBackendNoDevice;
-    std::lock_guard lock(found->mutex);
-    if (!found->lockdown)
-        return kBackendNotConnected;
-    return lockdownCode(lockdownd_validate_pair(found->lockdown, nullptr));
+    return withLockdown(device, [&](Device &found) -> int {
+        return lockdownCode(lockdownd_validate_pair(found.lockdown, nullptr));
+    });
 }
 
 int ImobiledeviceBackend::devicePair(DeviceHandle device)
 {
-    const auto found = findDevice(device);
-    if (!found)
-        return kBackendNoDevice;
-    std::lock_guard lock(found->mutex);
-    if (!found->lockdown)
-        return kBackendNotConnected;
-    return lockdownCode(lockdownd_pair(found->lockdown, nullptr));
+    return withLockdown(device, [&](Device &found) -> int {
+        return lockdownCode(lockdownd_pair(found.lockdown, nullptr));
+    });
 }
 
 int ImobiledeviceBackend::deviceIsPaired(DeviceHandle device)
@@ -551,44 +550,36 @@ int ImobiledeviceBackend::deviceIsPaired(DeviceHandle device)
 
 int ImobiledeviceBackend::deviceStartSession(DeviceHandle device)
 {
-    const auto found = findDevice(device);
-    if (!found)
-        return kBackendNoDevice;
-    std::lock_guard lock(found->mutex);
-    if (!found->lockdown)
-        return kBackendNotConnected;
-    const auto hostId = pairRecordHostId(found->udid);
-    if (!hostId)
-        return kBackendPairingFailed;
-    if (!found->sessionId.isEmpty()) {
-        lockdownd_stop_session(found->lockdown, found->sessionId.constData());
-        found->sessionId.clear();
-    }
-    char *sessionId = nullptr;
-    int sslEnabled = 0;
-    const lockdownd_error_t error =
-        lockdownd_start_session(found->lockdown, hostId->constData(), &sessionId, &sslEnabled);
-    if (error == LOCKDOWN_E_SUCCESS && sessionId)
-        found->sessionId = QByteArray(sessionId);
-    std::free(sessionId);
-    if (error != LOCKDOWN_E_SUCCESS)
-        return lockdownCode(error);
-    return found->sessionId.isEmpty() ? kBackendSessionFailed : kBackendOk;
+    return withLockdown(device, [&](Device &found) -> int {
+        const auto hostId = pairRecordHostId(found.udid);
+        if (!hostId)
+            return kBackendPairingFailed;
+        if (!found.sessionId.isEmpty()) {
+            lockdownd_stop_session(found.lockdown, found.sessionId.constData());
+            found.sessionId.clear();
+        }
+        char *sessionId = nullptr;
+        int sslEnabled = 0;
+        const lockdownd_error_t error =
+            lockdownd_start_session(found.lockdown, hostId->constData(), &sessionId, &sslEnabled);
+        if (error == LOCKDOWN_E_SUCCESS && sessionId)
+            found.sessionId = QByteArray(sessionId);
+        std::free(sessionId);
+        if (error != LOCKDOWN_E_SUCCESS)
+            return lockdownCode(error);
+        return found.sessionId.isEmpty() ? kBackendSessionFailed : kBackendOk;
+    });
 }
 
 int ImobiledeviceBackend::deviceStopSession(DeviceHandle device)
 {
-    const auto found = findDevice(device);
-    if (!found)
-        return kBackendNoDevice;
-    std::lock_guard lock(found->mutex);
-    if (!found->lockdown)
-        return kBackendNotConnected;
-    if (found->sessionId.isEmpty())
-        return LOCKDOWN_E_NO_RUNNING_SESSION;
-    const lockdownd_error_t error = lockdownd_stop_session(found->lockdown, found->sessionId.constData());
-    found->sessionId.clear();
-    return lockdownCode(error);
+    return withLockdown(device, [&](Device &found) -> int {
+        if (found.sessionId.isEmpty())
+            return LOCKDOWN_E_NO_RUNNING_SESSION;
+        const lockdownd_error_t error = lockdownd_stop_session(found.lockdown, found.sessionId.constData());
+        found.sessionId.clear();
+        return lockdownCode(error);
+    });
 }
 
 // -- Services -------------------------------------------------------------------------------------
@@ -596,25 +587,21 @@ int ImobiledeviceBackend::deviceStopSession(DeviceHandle device)
 int ImobiledeviceBackend::startLockdownService(DeviceHandle device, const char *name,
                                                std::shared_ptr<Service> *service)
 {
-    const auto found = findDevice(device);
-    if (!found)
-        return kBackendNoDevice;
-    std::lock_guard lock(found->mutex);
-    if (!found->lockdown)
-        return kBackendNotConnected;
-    lockdownd_service_descriptor_t descriptor = nullptr;
-    const lockdownd_error_t error = lockdownd_start_service(found->lockdown, name, &descriptor);
-    if (error != LOCKDOWN_E_SUCCESS || !descriptor) {
-        if (descriptor)
-            lockdownd_service_descriptor_free(descriptor);
-        return error ? lockdownCode(error) : kBackendServiceFailed;
-    }
-    auto started = std::make_shared<Service>();
-    started->device = device;
-    started->idevice = found->idevice;
-    started->descriptor = descriptor;
-    *service = std::move(started);
-    return kBackendOk;
+    return withLockdown(device, [&](Device &found) -> int {
+        lockdownd_service_descriptor_t descriptor = nullptr;
+        const lockdownd_error_t error = lockdownd_start_service(found.lockdown, name, &descriptor);
+        if (error != LOCKDOWN_E_SUCCESS || !descriptor) {
+            if (descriptor)
+                lockdownd_service_descriptor_free(descriptor);
+            return error ? lockdownCode(error) : kBackendServiceFailed;
+        }
+        auto started = std::make_shared<Service>();
+        started->device = device;
+        started->idevice = found.idevice;
+        started->descriptor = descriptor;
+        *service = std::move(started);
+        return kBackendOk;
+    });
 }
 
 int ImobiledeviceBackend::deviceStartService(DeviceHandle device, const QString &serviceName, ServiceSocket *socket)

@@ -3,6 +3,7 @@
 #include "device/devicebackend.h"
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -105,6 +106,9 @@ private:
     void stopDelivery();
 
     std::shared_ptr<Device> findDevice(DeviceHandle device) const;
+    // call on a connected device under its lock; the codes for a device that
+    // left or was never connected otherwise.
+    int withLockdown(DeviceHandle device, const std::function<int(Device &)> &call);
     bool isAttached(DeviceHandle device) const;
     int findService(ServiceSocket socket, std::shared_ptr<Service> *service) const;
     int findAfc(AfcConnection connection, std::shared_ptr<AfcLink> *link) const;
