@@ -3,11 +3,16 @@
 #include "platform/regularfile.h"
 #include "results/prthumbnailer.h"
 
+#include <QAudioOutput>
+#include <QAudioDevice>
+#include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QPushButton>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QVideoWidget>
+
+#include <utility>
 
 PRMoviePreview::PRMoviePreview(QWidget *parent)
     : QWidget(parent)
@@ -37,6 +42,14 @@ void PRMoviePreview::ensurePlayer()
     static_cast<QVBoxLayout *>(layout())->insertWidget(0, m_video, 1);
     m_player = new QMediaPlayer(this);
     m_player->setVideoOutput(m_video);
+    // Without an output a track or a movie's sound would play silently; a
+    // machine without any sound device gets none (the media backend's audio
+    // renderer crashes on a missing device).
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    if (!device.isNull()) {
+        m_audio = new QAudioOutput(device, this);
+        m_player->setAudioOutput(m_audio);
+    }
     connect(m_player, &QMediaPlayer::errorOccurred, this, [this] {
         m_play->setEnabled(false);
         Q_EMIT failed();
@@ -45,8 +58,11 @@ void PRMoviePreview::ensurePlayer()
         m_play->setText(state == QMediaPlayer::PlayingState ? tr("Pause") : tr("Play"));
     });
     connect(m_player, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
-        if (status == QMediaPlayer::LoadedMedia)
+        if (status == QMediaPlayer::LoadedMedia) {
             m_play->setEnabled(true);
+            if (std::exchange(m_playWhenLoaded, false))
+                m_player->play();
+        }
         else if (status == QMediaPlayer::InvalidMedia)
             Q_EMIT failed();
     });
@@ -65,12 +81,24 @@ void PRMoviePreview::setMovie(const QString &path)
     ensurePlayer();
     m_player->stop();
     m_play->setEnabled(false);
+    m_playWhenLoaded = false;
     m_player->setSource(QUrl::fromLocalFile(RegularFile::descriptorPath(*source)));
     m_source = std::move(source);
 }
 
+void PRMoviePreview::play()
+{
+    if (!m_player)
+        return;
+    if (m_player->mediaStatus() == QMediaPlayer::LoadedMedia || m_player->mediaStatus() == QMediaPlayer::BufferedMedia)
+        m_player->play();
+    else
+        m_playWhenLoaded = true;
+}
+
 void PRMoviePreview::stop()
 {
+    m_playWhenLoaded = false;
     if (!m_player)
         return;
     m_player->stop();

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+class QAudioOutput;
 class QMediaPlayer;
 class QPushButton;
 class QVideoWidget;
@@ -22,6 +23,8 @@ public:
 
     // Loads path, paused on its first frame; a new call replaces the movie.
     void setMovie(const QString &path);
+    // Plays the movie shown, as soon as it is loaded.
+    void play();
     // Stops and forgets the movie.
     void stop();
     bool isPlaying() const;
@@ -35,7 +38,9 @@ private:
     void togglePlaying();
 
     QMediaPlayer *m_player = nullptr;
+    QAudioOutput *m_audio = nullptr;
     QVideoWidget *m_video = nullptr;
+    bool m_playWhenLoaded = false;
     QPushButton *m_play = nullptr;
     // The movie's file, open while the player may read it.
     std::unique_ptr<QFile> m_source;

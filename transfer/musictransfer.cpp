@@ -157,8 +157,16 @@ QString MusicExportRun::exportName(const PRTranMusicNode &track)
     const QString fallback = QStringLiteral("Track %1").arg(track.hasItemPid ? QString::number(track.itemPid)
                                                                              : QStringLiteral("without id"));
     const QString extension = MusicLibraryLoad::extensionOf(track);
-    return PRExportPaths::safeComponent(track.musicTitle, fallback)
-           + (extension.isEmpty() ? QString() : QLatin1Char('.') + extension);
+    // A title that starts with a dot would make a hidden file the user never
+    // finds among the exported ones.
+    QString name = PRExportPaths::safeComponent(track.musicTitle, fallback);
+    qsizetype dots = 0;
+    while (dots < name.size() && name.at(dots) == QLatin1Char('.'))
+        ++dots;
+    name = name.mid(dots).trimmed();
+    if (name.isEmpty())
+        name = fallback;
+    return name + (extension.isEmpty() ? QString() : QLatin1Char('.') + extension);
 }
 
 bool MusicExportRun::transfer(const PRTranMusicNodePtr &track, amd::AfcService &afc, QString *why)

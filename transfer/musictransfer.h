@@ -2,6 +2,7 @@
 
 #include "transfer/prtranmusicnode.h"
 
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 
@@ -28,6 +29,7 @@ struct MusicTransferReport
     bool cancelled = false;
     bool deviceGone = false;
 };
+Q_DECLARE_METATYPE(MusicTransferReport)
 
 // A delete, export or library copy of tracks of one load: one worker thread
 // for all its tracks, bound to the load's device. The run works on the

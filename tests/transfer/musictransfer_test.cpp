@@ -89,6 +89,9 @@ TEST_F(MusicTransferTest, ExportWritesTheChosenTracksUnderNewNamesOnly)
     const QStringList files = filesUnder(chosen);
     EXPECT_EQ(files.size(), 4) << files.join(QLatin1Char('|')).toStdString();
     EXPECT_TRUE(files.contains(QStringLiteral("Song 1 2.mp3")));
+    // The hostile title lands as one visible file of the folder.
+    EXPECT_TRUE(files.contains(QStringLiteral("_.._.config_autostart_x.") + MusicLibraryLoad::extensionOf(*hostile)))
+        << files.join(QLatin1Char('|')).toStdString();
     EXPECT_TRUE(files.contains(QStringLiteral("Same Title.") + MusicLibraryLoad::extensionOf(*same)));
     EXPECT_EQ(bytes(chosen + QStringLiteral("/Song 1.mp3")), QByteArray("keep"));
     const QString device = backend->workFolder(handle) + QStringLiteral("/media/");

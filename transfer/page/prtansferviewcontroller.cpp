@@ -2,6 +2,8 @@
 
 #include "platform/notificationcenter.h"
 #include "results/prreveal.h"
+#include "transfer/itunesscripthandler.h"
+#include "transfer/page/prtransfermediapane.h"
 #include "transfer/page/prtransfermusiccontroller.h"
 
 #include <QApplication>
@@ -10,6 +12,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
+#include <QThread>
 #include <QPointer>
 #include <QHeaderView>
 #include <QStackedWidget>
@@ -19,6 +23,19 @@
 PRTansferViewController::PRTansferViewController(QObject *parent)
     : QObject(parent)
 {
+    m_iTunesHander = std::make_shared<iTunesScriptHandler>();
+    // A failing handler call on the GUI thread is shown at once; one inside
+    // a run is listed in that run's own report.
+    m_iTunesHander->setAlertHandler([this](const QString &title, const QString &message) {
+        if (QThread::currentThread() != thread())
+            return;
+        auto *box = new QMessageBox(QMessageBox::Warning, title, message, QMessageBox::NoButton,
+                                    m_view ? m_view->window() : nullptr);
+        box->addButton(tr("ok"), QMessageBox::AcceptRole);
+        box->setTextFormat(Qt::PlainText);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    });
     musicController = new PRTransferMusicController(this);
     videoController = new PRTransferMusicController(this);
     // The library's load runs on its own worker and says when it ended from
@@ -38,9 +55,17 @@ PRTansferViewController::PRTansferViewController(QObject *parent)
             Qt::QueuedConnection);
     });
     setLoader(Load::Music, [this](int deviceId) { m_music.ShowMusic(deviceId); });
+    setExporter(TransferExport::MusicSelected, [this](const QString &path) { musicPane->exportToFolder(path, true); });
+    setExporter(TransferExport::MusicAll, [this](const QString &path) { musicPane->exportToFolder(path, false); });
+    setExporter(TransferExport::VideoAll, [this](const QString &path) { videoPane->exportToFolder(path, false); });
 }
 
-PRTansferViewController::~PRTansferViewController() = default;
+PRTansferViewController::~PRTansferViewController()
+{
+    // The panes' runs end before the library they work on goes.
+    delete musicPane;
+    delete videoPane;
+}
 
 void PRTansferViewController::buildPanes()
 {
@@ -66,7 +91,7 @@ void PRTansferViewController::buildPanes()
     welcome->setAlignment(Qt::AlignCenter);
     m_paneWidgets[0]->layout()->addWidget(welcome);
 
-    auto table = [](QWidget *pane, PRTransferMusicController *model, const char *name) {
+    auto table = [this](QWidget *pane, PRTransferMusicController *model, const char *name) {
         auto *view = new QTableView(pane);
         view->setObjectName(QLatin1String(name));
         view->setModel(model);
@@ -75,11 +100,24 @@ void PRTansferViewController::buildPanes()
         view->horizontalHeader()->setStretchLastSection(true);
         view->verticalHeader()->hide();
         view->setAlternatingRowColors(true);
-        pane->layout()->addWidget(view);
         return view;
     };
     musicTableView = table(m_paneWidgets[std::size_t(Pane::Music)], musicController, "musicTableView");
     videoTableView = table(m_paneWidgets[std::size_t(Pane::Video)], videoController, "videoTableView");
+    musicPane = new PRTransferMediaPane(PRTransferMediaPane::Kind::Music, m_music, musicController, musicTableView,
+                                        m_paneWidgets[std::size_t(Pane::Music)], m_iTunesHander, this);
+    videoPane = new PRTransferMediaPane(PRTransferMediaPane::Kind::Video, m_music, videoController, videoTableView,
+                                        m_paneWidgets[std::size_t(Pane::Video)], m_iTunesHander, this);
+    for (PRTransferMediaPane *mediaPane : {musicPane, videoPane}) {
+        connect(mediaPane, &PRTransferMediaPane::exportSheetRequested, this, [this, mediaPane](bool selectedOnly) {
+            const bool music = mediaPane == musicPane;
+            exportFlags.choose(music ? (selectedOnly ? TransferExport::MusicSelected : TransferExport::MusicAll)
+                                     : TransferExport::VideoAll);
+            mediaPane->exportSheetOpened();
+            ExportOpenpanelAction();
+        });
+        connect(this, &PRTansferViewController::exportCancelled, mediaPane, &PRTransferMediaPane::exportSheetCancelled);
+    }
 }
 
 void PRTansferViewController::showView(QWidget *hostView)
@@ -187,6 +225,9 @@ void PRTansferViewController::loadFinished(Load which, int deviceId)
 void PRTansferViewController::deviceRemoved(int deviceId)
 {
     m_music.deviceRemoved(deviceId);
+    for (PRTransferMediaPane *mediaPane : {musicPane, videoPane})
+        if (mediaPane)
+            mediaPane->deviceRemoved(deviceId);
     if (deviceId != m_tranferDevice.load())
         return;
     musicController->setTracks({});
@@ -227,8 +268,10 @@ void PRTansferViewController::ExportOpenpanelAction()
 
 void PRTansferViewController::savePanelDidEnd(int returnCode)
 {
-    if (returnCode != QDialog::Accepted || !sp)
+    if (returnCode != QDialog::Accepted || !sp) {
+        Q_EMIT exportCancelled();
         return;
+    }
     // The folder exactly as chosen: nothing in it is rewritten.
     m_exportPath = sp->selectedFiles().value(0);
     sp->hide();

@@ -10,10 +10,13 @@
 #include <array>
 #include <atomic>
 #include <functional>
+#include <memory>
 
 class QDateTime;
 class QFileDialog;
+class PRTransferMediaPane;
 class PRTransferMusicController;
+class iTunesScriptHandler;
 class QStackedWidget;
 class QTableView;
 class QWidget;
@@ -96,6 +99,11 @@ public:
     QTableView *musicTableView = nullptr;
     QTableView *videoTableView = nullptr;
     PRMusicLibrary &musicLibrary() { return m_music; }
+    // Their actions (made with the panes, on the first showView or switch).
+    PRTransferMediaPane *musicPane = nullptr;
+    PRTransferMediaPane *videoPane = nullptr;
+    // _iTunesHander: the music library the panes copy into.
+    std::shared_ptr<iTunesScriptHandler> iTunesHander() const { return m_iTunesHander; }
 
 Q_SIGNALS:
     // A pane's load started (the sidebar's spinner turns).
@@ -104,6 +112,8 @@ Q_SIGNALS:
     void loadEnded(PRTansferViewController::Load which);
     // The sheet's folder was handed to an export (or only revealed).
     void exportStarted(const QString &exportPath);
+    // The sheet was closed without a folder.
+    void exportCancelled();
 
 private:
     void showPane(Pane which);
@@ -120,4 +130,5 @@ private:
     std::array<Exporter, kTransferExportCount> m_exporters;
     QString m_exportPath;
     PRMusicLibrary m_music;
+    std::shared_ptr<iTunesScriptHandler> m_iTunesHander;
 };

@@ -1,0 +1,308 @@
+// The music and video panes' actions on the transfer page over the simulated
+// phone: delete after the question, export to the sheet's folder and to
+// Documents, copy into the music library, play, and a phone that leaves
+// while a run goes.
+
+#include "tests/transfer/transferfixture.h"
+
+#include "results/prmoviepreview.h"
+#include "results/prreveal.h"
+#include "results/prthumbnailer.h"
+#include "transfer/itunesscripthandler.h"
+#include "transfer/page/prtansferviewcontroller.h"
+#include "transfer/page/prtransfermediapane.h"
+#include "transfer/page/prtransfermusiccontroller.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+
+using namespace transfertest;
+
+namespace {
+
+constexpr int kWaitMs = 30000;
+
+QStringList fileNames(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+class MediaPaneTest : public PhoneTest
+{
+protected:
+    void SetUp() override
+    {
+        PhoneTest::SetUp();
+        page = std::make_unique<PRTansferViewController>();
+        page->showView(&host);
+        host.resize(1000, 600);
+        for (PRTransferMediaPane *pane : {page->musicPane, page->videoPane}) {
+            pane->setConfirm([this](const QString &question) {
+                questions.append(question);
+                return answer;
+            });
+            pane->setNotice([this](const QString &title, const QString &text) { notices.append(title + '\n' + text); });
+            pane->setDocumentsFolder(m_documents.path());
+            pane->setReveal([this](const QString &folder) { revealed.append(folder); });
+        }
+        page->iTunesHander()->setMusicFolder(m_library.filePath(QStringLiteral("Music")));
+        page->iTunesHander()->setVideosFolder(m_library.filePath(QStringLiteral("Videos")));
+    }
+    void TearDown() override
+    {
+        page.reset();
+        PhoneTest::TearDown();
+    }
+
+    // Plugs the phone and shows its music pane, loaded.
+    int plugAndLoad(amd::DeviceHandle *handle = nullptr)
+    {
+        const int phone = plug(scenario(), handle);
+        page->showMusicView();
+        page->ShowMusic(phone);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return page->isLoadFinished(PRTansferViewController::Load::Music); }, kWaitMs));
+        return phone;
+    }
+
+    PRTransferMediaPane *music() const { return page->musicPane; }
+    const PRTranMusicList &rows() const { return page->musicController->tracks(); }
+
+    void select(QTableView *table, const QList<int> &which)
+    {
+        table->clearSelection();
+        for (int row : which)
+            table->selectionModel()->select(table->model()->index(row, 0),
+                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+
+    // Triggers an action and waits for the run it starts.
+    MusicTransferReport runAction(PRTransferMediaPane *pane, QAction *action)
+    {
+        QSignalSpy ended(pane, &PRTransferMediaPane::runEnded);
+        EXPECT_TRUE(action->isEnabled()) << qPrintable(action->text());
+        action->trigger();
+        EXPECT_TRUE(ended.wait(kWaitMs) || ended.size() == 1);
+        return ended.isEmpty() ? MusicTransferReport() : ended.first().first().value<MusicTransferReport>();
+    }
+
+    // The row of a title, -1 without.
+    int rowOf(const QString &title) const
+    {
+        for (int i = 0; i < rows().size(); ++i)
+            if (rows()[i]->musicTitle == title)
+                return i;
+        return -1;
+    }
+
+    QWidget host;
+    std::unique_ptr<PRTansferViewController> page;
+    QStringList questions;
+    QStringList notices;
+    QStringList revealed;
+    bool answer = true;
+    QTemporaryDir m_documents;
+    QTemporaryDir m_library;
+};
+
+TEST_F(MediaPaneTest, DeleteAsksOnceAndDropsOnlyWhatThePhoneRemoved)
+{
+    amd::DeviceHandle handle = 0;
+    plugAndLoad(&handle);
+    const QString device = backend->workFolder(handle) + QStringLiteral("/media/");
+    const PRTranMusicList before = rows().mid(0, 5);
+    ASSERT_EQ(before.size(), 5);
+    for (const auto &track : before)
+        ASSERT_TRUE(QFileInfo::exists(device + track->musicLoctionpath)) << qPrintable(track->musicTitle);
+    select(page->musicTableView, {1, 2});
+
+    // "Cancel": nothing goes, and nothing asks again.
+    answer = false;
+    music()->deleteAction->trigger();
+    EXPECT_EQ(questions, QStringList{PRTransferMediaPane::kDeleteQuestion});
+    EXPECT_FALSE(music()->isBusy());
+    EXPECT_EQ(rows().mid(0, 5), before);
+
+    // The phone refuses: the rows stay and the user is told which.
+    answer = true;
+    amd::SimulatedFaults refuse;
+    refuse.failingCalls.insert(QStringLiteral("afcRemovePath"), amd::kBackendIoError);
+    backend->setFaults(handle, refuse);
+    MusicTransferReport report = runAction(music(), music()->deleteAction);
+    EXPECT_TRUE(report.done.isEmpty());
+    EXPECT_EQ(rows().mid(0, 5), before);
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_TRUE(notices[0].contains(before[1]->musicTitle.isEmpty() ? QStringLiteral("Track") : before[1]->musicTitle));
+
+    // Rows 2 and 3 of five go; 1, 4 and 5 stay, and the row before the
+    // first deleted one is selected.
+    backend->setFaults(handle, {});
+    select(page->musicTableView, {1, 2});
+    report = runAction(music(), music()->deleteAction);
+    EXPECT_EQ(report.done.size(), 2);
+    EXPECT_EQ(rows().mid(0, 3), (PRTranMusicList{before[0], before[3], before[4]}));
+    EXPECT_FALSE(QFileInfo::exists(device + before[1]->musicLoctionpath));
+    EXPECT_FALSE(QFileInfo::exists(device + before[2]->musicLoctionpath));
+    EXPECT_TRUE(QFileInfo::exists(device + before[3]->musicLoctionpath));
+    EXPECT_EQ(page->musicTableView->selectionModel()->selectedRows().size(), 1);
+    EXPECT_EQ(page->musicTableView->selectionModel()->selectedRows().value(0).row(), 0);
+    EXPECT_EQ(questions.size(), 3);
+    EXPECT_EQ(notices.size(), 1);
+}
+
+TEST_F(MediaPaneTest, ExportsWriteTheChosenTracksBesideWhatIsThere)
+{
+    plugAndLoad();
+    // Three of ten to Documents, one of them beside a file of its name.
+    QList<int> chosen;
+    for (int i = 0; i < rows().size() && chosen.size() < 3; ++i)
+        if (rows()[i]->musicTitle.startsWith(QStringLiteral("Song")))
+            chosen.append(i);
+    ASSERT_EQ(chosen.size(), 3);
+    const QString taken = MusicExportRun::exportName(*rows()[chosen[0]]);
+    QFile existing(m_documents.filePath(taken));
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.write("keep");
+    existing.close();
+    select(page->musicTableView, chosen);
+    MusicTransferReport report = runAction(music(), music()->exportDocumentsAction);
+    EXPECT_EQ(report.done.size(), 3);
+    EXPECT_TRUE(report.failed.isEmpty()) << qPrintable(report.failed.join(';'));
+    QStringList expected{taken, MusicExportRun::exportName(*rows()[chosen[1]]),
+                         MusicExportRun::exportName(*rows()[chosen[2]])};
+    const QString second = QFileInfo(taken).completeBaseName() + QStringLiteral(" 2.") + QFileInfo(taken).suffix();
+    expected.append(second);
+    expected.sort();
+    EXPECT_EQ(fileNames(m_documents.path()), expected);
+    EXPECT_EQ(bytes(m_documents.filePath(taken)), QByteArray("keep"));
+    EXPECT_GT(QFileInfo(m_documents.filePath(second)).size(), 1000);
+    EXPECT_TRUE(revealed.isEmpty()) << "the music form does not reveal Documents";
+
+    // All videos through the sheet, into a folder under a hidden one, which
+    // is made as chosen.
+    page->showVideoView();
+    PRTransferMediaPane *video = page->videoPane;
+    video->exportAllAction->trigger();
+    ASSERT_NE(page->sp, nullptr);
+    EXPECT_TRUE(page->exportFlags.isSet(TransferExport::VideoAll));
+    EXPECT_FALSE(video->exportProgressor->isHidden());
+    ASSERT_TRUE(QDir().mkpath(m_documents.filePath(QStringLiteral(".hidden"))));
+    const QString folder = m_documents.filePath(QStringLiteral(".hidden/Movies out"));
+    page->sp->selectFile(folder);
+    QSignalSpy ended(video, &PRTransferMediaPane::runEnded);
+    QMetaObject::invokeMethod(page->sp, "accept");
+    ASSERT_TRUE(ended.wait(kWaitMs) || ended.size() == 1);
+    report = ended.first().first().value<MusicTransferReport>();
+    EXPECT_EQ(page->exportPath(), folder);
+    EXPECT_EQ(report.done.size(), page->videoController->rowCount());
+    EXPECT_EQ(fileNames(folder).size(), page->videoController->rowCount());
+    EXPECT_TRUE(video->exportProgressor->isHidden());
+
+    // A cancelled sheet starts nothing and stops the indicator.
+    music()->exportAllAction->trigger();
+    EXPECT_TRUE(page->exportFlags.isSet(TransferExport::MusicAll));
+    EXPECT_FALSE(music()->exportProgressor->isHidden());
+    page->sp->reject();
+    EXPECT_TRUE(music()->exportProgressor->isHidden());
+    EXPECT_FALSE(music()->isBusy());
+}
+
+TEST_F(MediaPaneTest, CopyAllFillsTheMusicLibraryAndNamesWhatFailed)
+{
+    plugAndLoad();
+    const int total = page->musicController->rowCount();
+    const MusicTransferReport report = runAction(music(), music()->copyAllAction);
+    EXPECT_EQ(report.total, total);
+    // The one song whose file the phone lacks is the one failure, named.
+    EXPECT_EQ(report.done.size(), total - 1);
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_TRUE(notices[0].contains(QStringLiteral("Missing Song")));
+    const QString folder = page->iTunesHander()->musicFolder();
+    const QStringList files = fileNames(folder);
+    EXPECT_EQ(files.size(), total - 1 + 1) << qPrintable(files.join(';')); // and the playlist
+    QFile playlist(page->iTunesHander()->playlistPath(MusicCopyToLibraryRun::kPlaylist));
+    ASSERT_TRUE(playlist.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = playlist.readAll().split('\n');
+    EXPECT_EQ(lines.first(), QByteArray("#EXTM3U"));
+    // Every copy is named in the playlist; nothing left the folder, not
+    // even the song titled "../../.config/autostart/x".
+    EXPECT_GE(lines.size(), total - 1);
+    EXPECT_EQ(QDir(m_library.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("Music")});
+    for (const QString &file : files)
+        EXPECT_TRUE(QFileInfo(folder + '/' + file).isFile()) << qPrintable(file);
+
+    // Each track now has its local copy: the playlist action takes the
+    // selected one without a second download.
+    select(page->musicTableView, {rowOf(QStringLiteral("Same Title"))});
+    EXPECT_TRUE(music()->playlistAction->isEnabled());
+    EXPECT_EQ(runAction(music(), music()->playlistAction).done.size(), 1);
+}
+
+TEST_F(MediaPaneTest, PlayCopiesTheTrackOnceAndHandsItToThePlayer)
+{
+    plugAndLoad();
+    const int row = rowOf(QStringLiteral("Song 1"));
+    ASSERT_GE(row, 0);
+    const auto load = page->musicLibrary().currentLoad();
+    QSignalSpy started(music(), &PRTransferMediaPane::playStarted);
+    music()->play(row);
+    ASSERT_TRUE(started.wait(kWaitMs) || started.size() == 1);
+    const QString copy = started.first().first().toString();
+    EXPECT_TRUE(copy.startsWith(load->scratchPath() + '/')) << qPrintable(copy);
+    EXPECT_EQ(load->localCopy(*rows()[row]), copy);
+    EXPECT_EQ(music()->titleLab->text(), QStringLiteral("Song 1"));
+    EXPECT_FALSE(music()->playView->isHidden());
+    EXPECT_TRUE(music()->progress->isHidden());
+    // The second play takes the copy at once.
+    music()->play(row);
+    EXPECT_EQ(started.size(), 2);
+
+    // A track the phone lacks cannot play: the user is told.
+    music()->play(rowOf(QStringLiteral("Missing Song")));
+    music()->waitForWork();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !notices.isEmpty(); }, kWaitMs));
+    EXPECT_TRUE(notices[0].contains(QStringLiteral("Missing Song")));
+    EXPECT_EQ(started.size(), 2);
+}
+
+TEST_F(MediaPaneTest, APhoneThatLeavesEndsTheRunAndClearsThePane)
+{
+    amd::DeviceHandle handle = 0;
+    const int phone = plugAndLoad(&handle);
+    amd::SimulatedFaults stall;
+    stall.readStallsAfterBytes = 4096;
+    backend->setFaults(handle, stall);
+    QSignalSpy ended(music(), &PRTransferMediaPane::runEnded);
+    music()->copyAllAction->trigger();
+    EXPECT_TRUE(music()->isBusy());
+    EXPECT_FALSE(music()->deleteAction->isEnabled());
+    backend->unplug(handle);
+    ASSERT_TRUE(notify.waitForRemoval(phone));
+    page->deviceRemoved(phone);
+    ASSERT_TRUE(ended.wait(kWaitMs) || ended.size() == 1);
+    EXPECT_TRUE(ended.first().first().value<MusicTransferReport>().deviceGone);
+    EXPECT_EQ(page->musicController->rowCount(), 0);
+    EXPECT_TRUE(notices.isEmpty()) << "a phone that left is not a list of failures";
+    EXPECT_TRUE(music()->exportProgressor->isHidden());
+    EXPECT_FALSE(music()->copyAllAction->isEnabled());
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferFFmpegBackend();
+    QApplication app(argc, argv);
+    qRegisterMetaType<MusicTransferReport>();
+    PRReveal::setStrategies({[](const QString &) { return true; }, [](const QUrl &) { return true; }});
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,563 @@
+#include "transfer/page/prtransfermediapane.h"
+
+#include "results/primages.h"
+#include "results/prmoviepreview.h"
+#include "results/prreveal.h"
+#include "transfer/itunesscripthandler.h"
+#include "transfer/musiclibrary.h"
+#include "transfer/page/prtransfermusiccontroller.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+// The number of failed tracks named in a notice; the rest are counted.
+constexpr int kNamedFailures = 12;
+
+bool isBlank(const QString &text)
+{
+    return text.trimmed().isEmpty();
+}
+
+// Runs f on the GUI thread later, unless the pane is gone by then.
+template <typename F>
+void onGuiThread(const QPointer<PRTransferMediaPane> &pane, F f)
+{
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [pane, f = std::move(f)]() mutable {
+            if (pane)
+                f(pane.data());
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace
+
+const QString PRTransferMediaPane::kDeleteQuestion =
+    QStringLiteral("Are you sure you want to permanently delete the selected file(s) from your device?");
+
+PRTransferMediaPane::PRTransferMediaPane(Kind kind, PRMusicLibrary &library, PRTransferMusicController *controller,
+                                         QTableView *table, QWidget *pane, std::shared_ptr<iTunesScriptHandler> handler,
+                                         QObject *parent)
+    : QObject(parent)
+    , m_kind(kind)
+    , m_library(library)
+    , m_controller(controller)
+    , m_table(table)
+    , m_handler(std::move(handler))
+{
+    m_copyPool.setMaxThreadCount(1);
+    m_confirm = [this](const QString &question) {
+        QMessageBox box(QMessageBox::Warning, QString(), question, QMessageBox::NoButton, m_table->window());
+        QPushButton *deleted = box.addButton(tr("Deleted"), QMessageBox::AcceptRole);
+        box.addButton(tr("Cancel"), QMessageBox::RejectRole);
+        box.setDefaultButton(deleted);
+        box.exec();
+        return box.clickedButton() == deleted;
+    };
+    m_notice = [this](const QString &title, const QString &text) {
+        auto *box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, m_table->window());
+        box->setTextFormat(Qt::PlainText);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    };
+    m_reveal = [](const QString &folder) { PRReveal::showFolderLater(folder); };
+    buildWidgets(pane);
+    updateActions();
+}
+
+PRTransferMediaPane::~PRTransferMediaPane()
+{
+    if (m_run)
+        m_run->cancel();
+    m_run.reset();
+    m_copyPool.waitForDone();
+}
+
+void PRTransferMediaPane::buildWidgets(QWidget *pane)
+{
+    const bool music = m_kind == Kind::Music;
+    auto action = [this](const QString &text, auto slot) {
+        auto *a = new QAction(text, this);
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    playAction = action(tr("Play"), [this] {
+        const QModelIndex current = m_table->currentIndex();
+        play(current.isValid() ? current.row() : -1);
+    });
+    selectAllAction = action(tr("Select All"), &PRTransferMediaPane::selectAll);
+    unselectAllAction = action(tr("Deselect All"), &PRTransferMediaPane::unselectAll);
+    deleteAction = action(tr("Delete from Phone…"), &PRTransferMediaPane::deleteSelected);
+    if (music)
+        exportSelectedAction = action(tr("Export Selected to Folder…"), [this] { Q_EMIT exportSheetRequested(true); });
+    exportAllAction = action(music ? tr("Export All Music to Folder…") : tr("Export All Videos to Folder…"),
+                             [this] { Q_EMIT exportSheetRequested(false); });
+    exportDocumentsAction = action(tr("Export Selected to Documents"), &PRTransferMediaPane::exportSelectedToDocuments);
+    copyAction = action(tr("Copy to Music Library"), &PRTransferMediaPane::copySelectedToLibrary);
+    copyAllAction = action(tr("Copy All to Music Library"), &PRTransferMediaPane::copyAllToLibrary);
+    if (music)
+        playlistAction = action(tr("Add to the “%1” Playlist").arg(MusicCopyToLibraryRun::kPlaylist),
+                                &PRTransferMediaPane::addSelectedToPlaylist);
+
+    menu = new QMenu(m_table);
+    menu->setObjectName(music ? QStringLiteral("musicMenu") : QStringLiteral("videoMenu"));
+    menu->addAction(playAction);
+    menu->addSeparator();
+    menu->addAction(selectAllAction);
+    menu->addAction(unselectAllAction);
+    menu->addSeparator();
+    if (exportSelectedAction)
+        menu->addAction(exportSelectedAction);
+    menu->addAction(exportAllAction);
+    menu->addAction(exportDocumentsAction);
+    menu->addSeparator();
+    menu->addAction(copyAction);
+    menu->addAction(copyAllAction);
+    if (playlistAction)
+        menu->addAction(playlistAction);
+    menu->addSeparator();
+    menu->addAction(deleteAction);
+    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_table, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { menu->popup(m_table->viewport()->mapToGlobal(at)); });
+    connect(m_table, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &index) { play(index.row()); });
+
+    // A bar of buttons over the table, the player beside it.
+    auto *bar = new QHBoxLayout;
+    auto button = [&](QAction *a, QMenu *more = nullptr) {
+        auto *b = new QToolButton(pane);
+        b->setDefaultAction(a);
+        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        if (more) {
+            b->setMenu(more);
+            b->setPopupMode(QToolButton::MenuButtonPopup);
+        }
+        bar->addWidget(b);
+    };
+    auto *exportMenu = new QMenu(pane);
+    if (exportSelectedAction)
+        exportMenu->addAction(exportSelectedAction);
+    exportMenu->addAction(exportAllAction);
+    exportMenu->addAction(exportDocumentsAction);
+    auto *copyMenu = new QMenu(pane);
+    copyMenu->addAction(copyAction);
+    copyMenu->addAction(copyAllAction);
+    if (playlistAction)
+        copyMenu->addAction(playlistAction);
+    button(playAction);
+    button(selectAllAction);
+    button(unselectAllAction);
+    button(exportSelectedAction ? exportSelectedAction : exportAllAction, exportMenu);
+    button(copyAction, copyMenu);
+    button(deleteAction);
+    bar->addStretch(1);
+    statusLab = new QLabel(pane);
+    statusLab->setTextFormat(Qt::PlainText);
+    bar->addWidget(statusLab);
+    exportProgressor = new QProgressBar(pane);
+    exportProgressor->setObjectName(music ? QStringLiteral("musicExportProgressor")
+                                          : QStringLiteral("videoExportProgressor"));
+    exportProgressor->setMaximumWidth(160);
+    exportProgressor->setTextVisible(false);
+    exportProgressor->hide();
+    bar->addWidget(exportProgressor);
+
+    auto *side = new QVBoxLayout;
+    if (music) {
+        imageView = new QLabel(pane);
+        imageView->setObjectName(QStringLiteral("musicImageView"));
+        imageView->setAlignment(Qt::AlignCenter);
+        imageView->setPixmap(imageNamed(QStringLiteral("music.png")));
+        titleLab = new QLabel(pane);
+        titleLab->setObjectName(QStringLiteral("musicTitlelab"));
+        QFont big = titleLab->font();
+        big.setPointSize(18);
+        titleLab->setFont(big);
+        artistLab = new QLabel(pane);
+        artistLab->setObjectName(QStringLiteral("musicArtistlab"));
+        QFont small = artistLab->font();
+        small.setPointSize(13);
+        artistLab->setFont(small);
+        for (QLabel *label : {titleLab, artistLab}) {
+            label->setTextFormat(Qt::PlainText);
+            label->setWordWrap(true);
+            label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        }
+        side->addWidget(imageView);
+        side->addWidget(titleLab);
+        side->addWidget(artistLab);
+    }
+    progress = new QProgressBar(pane);
+    progress->setObjectName(music ? QStringLiteral("musicProgress") : QStringLiteral("videoProgress"));
+    progress->setRange(0, 0);
+    progress->setTextVisible(false);
+    progress->hide();
+    side->addWidget(progress);
+    playView = new PRMoviePreview(pane);
+    playView->setObjectName(music ? QStringLiteral("musicPlayView") : QStringLiteral("videoPlayView"));
+    playView->hide();
+    side->addWidget(playView, 1);
+    side->addStretch(0);
+
+    auto *body = new QHBoxLayout;
+    body->addWidget(m_table, 1);
+    auto *sideHost = new QWidget(pane);
+    sideHost->setLayout(side);
+    sideHost->setFixedWidth(280);
+    body->addWidget(sideHost);
+
+    auto *layout = qobject_cast<QVBoxLayout *>(pane->layout());
+    if (!layout)
+        layout = new QVBoxLayout(pane);
+    layout->addLayout(bar);
+    layout->addLayout(body, 1);
+
+    connect(m_controller, &QAbstractItemModel::modelReset, this, &PRTransferMediaPane::updateActions);
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &PRTransferMediaPane::updateActions);
+}
+
+void PRTransferMediaPane::updateActions()
+{
+    const bool rows = m_controller->rowCount() > 0;
+    const bool selected = m_table->selectionModel() && m_table->selectionModel()->hasSelection();
+    const bool free = !isBusy();
+    playAction->setEnabled(selected);
+    selectAllAction->setEnabled(rows);
+    unselectAllAction->setEnabled(selected);
+    deleteAction->setEnabled(free && selected);
+    if (exportSelectedAction)
+        exportSelectedAction->setEnabled(free && selected);
+    exportAllAction->setEnabled(free && rows);
+    exportDocumentsAction->setEnabled(free && selected);
+    copyAction->setEnabled(free && selected);
+    copyAllAction->setEnabled(free && rows);
+    if (playlistAction) {
+        const PRTranMusicList tracks = selected ? selectedTracks() : PRTranMusicList();
+        const auto current = load();
+        playlistAction->setEnabled(free && !tracks.isEmpty() && current && !current->localCopy(*tracks.first()).isEmpty());
+    }
+}
+
+std::shared_ptr<MusicLibraryLoad> PRTransferMediaPane::load() const
+{
+    return m_library.currentLoad();
+}
+
+PRTranMusicList PRTransferMediaPane::selectedTracks() const
+{
+    PRTranMusicList tracks;
+    if (!m_table->selectionModel())
+        return tracks;
+    QList<int> rows;
+    for (const QModelIndex &index : m_table->selectionModel()->selectedRows())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    const PRTranMusicList &all = m_controller->tracks();
+    for (int row : rows)
+        if (row >= 0 && row < all.size())
+            tracks.append(all[row]);
+    return tracks;
+}
+
+QString PRTransferMediaPane::documentsFolder() const
+{
+    return m_documents.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) : m_documents;
+}
+
+// -- play ---------------------------------------------------------------------------
+
+void PRTransferMediaPane::play(int row)
+{
+    const auto current = load();
+    const PRTranMusicList &tracks = m_controller->tracks();
+    if (!current || row < 0 || row >= tracks.size())
+        return;
+    const PRTranMusicNodePtr track = tracks[row];
+    if (titleLab && !isBlank(track->musicTitle))
+        titleLab->setText(track->musicTitle);
+    if (artistLab && !isBlank(track->musicArtist))
+        artistLab->setText(track->musicArtist);
+    const quint64 generation = ++m_playGeneration;
+    const QString local = current->localCopy(*track);
+    if (!local.isEmpty()) {
+        startPlaying(track, local);
+        return;
+    }
+    progress->show();
+    // The download runs off the GUI thread; a newer play or the phone's
+    // removal makes its end show nothing.
+    QPointer<PRTransferMediaPane> self(this);
+    m_copyPool.start([self, current, track, generation] {
+        const bool copied = current->CopyMusictoMacThread(track);
+        const QString made = copied ? current->localCopy(*track) : QString();
+        onGuiThread(self, [track, made, generation](PRTransferMediaPane *pane) {
+            if (generation != pane->m_playGeneration)
+                return;
+            pane->progress->hide();
+            if (made.isEmpty()) {
+                pane->tell(tr("Cannot Play"),
+                           tr("“%1” could not be copied from the phone.").arg(track->musicTitle.trimmed()));
+                return;
+            }
+            pane->startPlaying(track, made);
+            pane->updateActions();
+        });
+    });
+}
+
+void PRTransferMediaPane::startPlaying(const PRTranMusicNodePtr &, const QString &localCopy)
+{
+    progress->hide();
+    playView->show();
+    playView->setMovie(localCopy);
+    playView->play();
+    m_playingPath = localCopy;
+    Q_EMIT playStarted(localCopy);
+}
+
+// -- selection ----------------------------------------------------------------------
+
+void PRTransferMediaPane::selectAll()
+{
+    m_table->selectAll();
+}
+
+void PRTransferMediaPane::unselectAll()
+{
+    m_table->clearSelection();
+}
+
+// -- runs ---------------------------------------------------------------------------
+
+void PRTransferMediaPane::deleteSelected()
+{
+    if (isBusy() || !m_confirm || !m_confirm(kDeleteQuestion))
+        return;
+    const auto current = load();
+    const PRTranMusicList tracks = selectedTracks();
+    if (!current || tracks.isEmpty())
+        return;
+    m_firstDeletedRow = int(m_controller->tracks().indexOf(tracks.first()));
+    startRun(RunKind::Delete, std::make_unique<MusicDeleteRun>(current, tracks), tracks);
+}
+
+void PRTransferMediaPane::exportSheetOpened()
+{
+    m_sheetOpen = true;
+    showExportIndicator(true);
+}
+
+void PRTransferMediaPane::exportSheetCancelled()
+{
+    if (!m_sheetOpen)
+        return;
+    m_sheetOpen = false;
+    if (!isBusy())
+        showExportIndicator(false);
+}
+
+void PRTransferMediaPane::exportToFolder(const QString &exportPath, bool selectedOnly)
+{
+    m_sheetOpen = false;
+    const auto current = load();
+    const PRTranMusicList tracks = selectedOnly ? selectedTracks() : m_controller->tracks();
+    if (isBusy() || !current || tracks.isEmpty() || exportPath.isEmpty()) {
+        if (!isBusy())
+            showExportIndicator(false);
+        return;
+    }
+    m_runFolder = exportPath;
+    startRun(RunKind::ExportFolder, std::make_unique<MusicExportRun>(current, tracks, exportPath), tracks);
+}
+
+void PRTransferMediaPane::exportSelectedToDocuments()
+{
+    const auto current = load();
+    const PRTranMusicList tracks = selectedTracks();
+    const QString folder = documentsFolder();
+    if (isBusy() || !current || tracks.isEmpty() || folder.isEmpty())
+        return;
+    m_runFolder = folder;
+    startRun(RunKind::ExportDocuments, std::make_unique<MusicExportRun>(current, tracks, folder), tracks);
+}
+
+void PRTransferMediaPane::copySelectedToLibrary()
+{
+    const auto current = load();
+    const PRTranMusicList selected = selectedTracks();
+    if (isBusy() || !current || selected.isEmpty())
+        return;
+    // The one track the table calls selected: the current row when it is
+    // selected, else the first selected row.
+    PRTranMusicNodePtr track = selected.first();
+    const QModelIndex currentIndex = m_table->currentIndex();
+    if (currentIndex.isValid() && m_table->selectionModel()->isRowSelected(currentIndex.row(), {})
+        && currentIndex.row() < m_controller->tracks().size())
+        track = m_controller->tracks()[currentIndex.row()];
+    startRun(RunKind::CopyToLibrary, std::make_unique<MusicCopyToLibraryRun>(current, PRTranMusicList{track}, m_handler),
+             {track});
+}
+
+void PRTransferMediaPane::copyAllToLibrary()
+{
+    const auto current = load();
+    const PRTranMusicList tracks = m_controller->tracks();
+    if (isBusy() || !current || tracks.isEmpty())
+        return;
+    startRun(RunKind::CopyToLibrary, std::make_unique<MusicCopyToLibraryRun>(current, tracks, m_handler), tracks);
+}
+
+void PRTransferMediaPane::addSelectedToPlaylist()
+{
+    const auto current = load();
+    const PRTranMusicList selected = selectedTracks();
+    if (isBusy() || !current || selected.isEmpty())
+        return;
+    // Only a track that was copied already (played) goes to the playlist.
+    if (current->localCopy(*selected.first()).isEmpty())
+        return;
+    startRun(RunKind::CopyToLibrary,
+             std::make_unique<MusicCopyToLibraryRun>(current, PRTranMusicList{selected.first()}, m_handler),
+             {selected.first()});
+}
+
+void PRTransferMediaPane::startRun(RunKind kind, std::unique_ptr<MusicTransferRun> run, PRTranMusicList tracks)
+{
+    m_run = std::move(run);
+    m_runKind = kind;
+    m_runTracks = std::move(tracks);
+    const quint64 generation = ++m_generation;
+    QPointer<PRTransferMediaPane> self(this);
+    m_run->setProgress([self, generation](int done, int total) {
+        onGuiThread(self, [generation, done, total](PRTransferMediaPane *pane) {
+            if (generation != pane->m_generation)
+                return;
+            pane->exportProgressor->setRange(0, total);
+            pane->exportProgressor->setValue(done);
+        });
+    });
+    m_run->setFinished([self, generation](const MusicTransferReport &report) {
+        onGuiThread(self, [generation, report](PRTransferMediaPane *pane) { pane->runFinished(generation, report); });
+    });
+    statusLab->clear();
+    exportProgressor->setRange(0, int(m_runTracks.size()));
+    exportProgressor->setValue(0);
+    showExportIndicator(true);
+    m_run->start();
+    updateActions();
+}
+
+void PRTransferMediaPane::runFinished(quint64 generation, const MusicTransferReport &report)
+{
+    if (generation != m_generation || !m_run)
+        return;
+    // The worker said its last word: joining it is immediate.
+    m_run.reset();
+    showExportIndicator(false);
+    const int done = int(report.done.size());
+    switch (m_runKind) {
+    case RunKind::Delete: {
+        m_controller->setTracks(MusicDeleteRun::remaining(m_controller->tracks(), report));
+        if (m_firstDeletedRow >= 1 && m_controller->rowCount() > 0) {
+            m_table->clearSelection();
+            m_table->selectRow(std::min(m_firstDeletedRow - 1, m_controller->rowCount() - 1));
+        }
+        statusLab->setText(tr("%n file(s) deleted from the phone", nullptr, done));
+        if (!report.failed.isEmpty() && !report.deviceGone)
+            tell(tr("Not Everything Was Deleted"), failureText(tr("These files stay on the phone:"), report));
+        break;
+    }
+    case RunKind::ExportFolder:
+    case RunKind::ExportDocuments:
+        statusLab->setText(tr("%n file(s) exported", nullptr, done));
+        if (!report.failed.isEmpty() && !report.deviceGone)
+            tell(tr("Not Everything Was Exported"), failureText(tr("These files were not exported:"), report));
+        // The sheet's folder was shown when the sheet closed; the Documents
+        // export of videos shows Documents once its files are there.
+        if (m_runKind == RunKind::ExportDocuments && m_kind == Kind::Video && done > 0)
+            m_reveal(m_runFolder);
+        break;
+    case RunKind::CopyToLibrary:
+        statusLab->setText(tr("%n file(s) copied to the music library", nullptr, done));
+        if (!report.failed.isEmpty() && !report.deviceGone)
+            tell(tr("Not Everything Was Copied"), failureText(tr("These files were not copied:"), report));
+        break;
+    }
+    if (report.deviceGone)
+        statusLab->setText(tr("The phone was disconnected"));
+    m_runTracks.clear();
+    updateActions();
+    Q_EMIT runEnded(report);
+}
+
+QString PRTransferMediaPane::failureText(const QString &what, const MusicTransferReport &report) const
+{
+    QStringList lines{what};
+    for (int i = 0; i < report.failed.size() && i < kNamedFailures; ++i)
+        lines.append(report.failed[i]);
+    if (report.failed.size() > kNamedFailures)
+        lines.append(tr("and %n more", nullptr, int(report.failed.size()) - kNamedFailures));
+    return lines.join(QLatin1Char('\n'));
+}
+
+void PRTransferMediaPane::showExportIndicator(bool shown)
+{
+    exportProgressor->setVisible(shown);
+    if (shown && !isBusy())
+        exportProgressor->setRange(0, 0);
+}
+
+void PRTransferMediaPane::tell(const QString &title, const QString &text)
+{
+    if (m_notice)
+        m_notice(title, text);
+}
+
+void PRTransferMediaPane::deviceRemoved(int deviceId)
+{
+    if (m_run)
+        m_run->deviceRemoved(deviceId);
+    const auto current = load();
+    if (current && current->deviceId() != deviceId)
+        return;
+    ++m_playGeneration;
+    playView->stop();
+    playView->hide();
+    progress->hide();
+    m_playingPath.clear();
+    if (titleLab)
+        titleLab->clear();
+    if (artistLab)
+        artistLab->clear();
+    m_sheetOpen = false;
+    if (!isBusy())
+        showExportIndicator(false);
+    updateActions();
+}
+
+void PRTransferMediaPane::waitForWork()
+{
+    m_copyPool.waitForDone();
+    if (m_run)
+        m_run->wait();
+    // The ends were queued by the workers: take them now.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}

@@ -1,0 +1,169 @@
+#pragma once
+
+#include "transfer/musictransfer.h"
+#include "transfer/prtranmusicnode.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QThreadPool>
+
+#include <functional>
+#include <memory>
+
+class MusicLibraryLoad;
+class PRMoviePreview;
+class PRMusicLibrary;
+class PRTransferMusicController;
+class QAction;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QTableView;
+class QWidget;
+class iTunesScriptHandler;
+
+// The actions of the music pane or of the video pane of the transfer page:
+// play a track, select or deselect all rows, delete tracks from the phone,
+// export them to a chosen folder or to Documents, copy them into this
+// computer's music library.
+//
+// Every action works on the tracks of the load shown (bound to its phone)
+// and runs its device work on one worker; the GUI thread only starts it and
+// takes its report. A delete drops only the rows the phone reported removed,
+// an export or copy lists the tracks it could not write. One run at a time:
+// while it goes, the pane's other actions (playing aside) wait disabled.
+class PRTransferMediaPane : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Kind { Music, Video };
+
+    static const QString kDeleteQuestion;
+
+    // The pane widget gets the table's neighbours (buttons, player, labels,
+    // indicators); the table and its controller are the page's.
+    PRTransferMediaPane(Kind kind, PRMusicLibrary &library, PRTransferMusicController *controller, QTableView *table,
+                        QWidget *pane, std::shared_ptr<iTunesScriptHandler> handler, QObject *parent = nullptr);
+    ~PRTransferMediaPane() override;
+
+    Kind kind() const { return m_kind; }
+
+    // Asks "Are you sure ...?" and answers true for "Deleted". The default is
+    // a modal alert; tests answer it themselves.
+    using Confirm = std::function<bool(const QString &question)>;
+    void setConfirm(Confirm confirm) { m_confirm = std::move(confirm); }
+    // Tells the user what went wrong. The default is an alert that does not
+    // hold the window.
+    using Notice = std::function<void(const QString &title, const QString &text)>;
+    void setNotice(Notice notice) { m_notice = std::move(notice); }
+    // Where "Documents" is; the user's Documents folder unless set.
+    void setDocumentsFolder(const QString &folder) { m_documents = folder; }
+    QString documentsFolder() const;
+    // Shows a folder in the file manager; PRReveal unless set.
+    void setReveal(std::function<void(const QString &folder)> reveal) { m_reveal = std::move(reveal); }
+
+    // musicPlay: / videoPlay: on a row of the table.
+    void play(int row);
+    // musicSelectAll: / musicUnSelecteAll: (and the video forms).
+    void selectAll();
+    void unselectAll();
+    // musicDeleted: / videoDeletd:
+    void deleteSelected();
+    // musicExporttoMac: / AllmusicExporttoMac: / videoExporttoMac: start the
+    // page's export sheet (the caller opens it); the page's end calls
+    // exportToFolder with what the sheet chose.
+    void exportToFolder(const QString &exportPath, bool selectedOnly);
+    // musicExporttoDocument: / videoExporttoDocument:
+    void exportSelectedToDocuments();
+    // musicCopytoiTunes: / videoCopytoiTunes: (the selected track) and
+    // musicCopyAlltoiTunes: / videoCopyAlltoiTunes:
+    void copySelectedToLibrary();
+    void copyAllToLibrary();
+    // ExportSelectedMusicToITuneslib: the selected track, once it has its
+    // local copy, into the "iPhoneMusic" playlist.
+    void addSelectedToPlaylist();
+
+    // The export sheet was opened for this pane / closed without a folder.
+    void exportSheetOpened();
+    void exportSheetCancelled();
+
+    // The phone left: its run stops, its player and indicators are cleared.
+    void deviceRemoved(int deviceId);
+
+    bool isBusy() const { return m_run != nullptr; }
+    // Waits for the running action and the local copy of play (tests).
+    void waitForWork();
+    // The tracks of the selected rows, in row order.
+    PRTranMusicList selectedTracks() const;
+
+    // The pane's widgets (the page's fields).
+    PRMoviePreview *playView = nullptr;        // musicPlayView / videoPlayView
+    QLabel *imageView = nullptr;               // musicImageView (music only)
+    QLabel *titleLab = nullptr;                // musicTitlelab (music only)
+    QLabel *artistLab = nullptr;               // musicArtistlab (music only)
+    QProgressBar *progress = nullptr;          // musicProgress / videoProgress
+    QProgressBar *exportProgressor = nullptr;  // musicExportProgressor / videoExportProgressor
+    QMenu *menu = nullptr;                     // musicMenu / videoMenu
+    QLabel *statusLab = nullptr;               // what the last action did
+
+    // Menu and button actions, for the window and its tests.
+    QAction *playAction = nullptr;
+    QAction *selectAllAction = nullptr;
+    QAction *unselectAllAction = nullptr;
+    QAction *deleteAction = nullptr;
+    QAction *exportSelectedAction = nullptr;   // music only
+    QAction *exportAllAction = nullptr;
+    QAction *exportDocumentsAction = nullptr;
+    QAction *copyAction = nullptr;
+    QAction *copyAllAction = nullptr;
+    QAction *playlistAction = nullptr;         // music only
+
+    // The track played last and its local copy (empty until one plays).
+    QString playingPath() const { return m_playingPath; }
+
+Q_SIGNALS:
+    // The export actions ask the page for its sheet (flag already chosen by
+    // the receiver).
+    void exportSheetRequested(bool selectedOnly);
+    // A run ended and its report was applied.
+    void runEnded(const MusicTransferReport &report);
+    // A track's local copy is handed to the player.
+    void playStarted(const QString &localCopy);
+
+private:
+    enum class RunKind { Delete, ExportFolder, ExportDocuments, CopyToLibrary };
+    void buildWidgets(QWidget *pane);
+    void updateActions();
+    std::shared_ptr<MusicLibraryLoad> load() const;
+    void startRun(RunKind kind, std::unique_ptr<MusicTransferRun> run, PRTranMusicList tracks);
+    void runFinished(quint64 generation, const MusicTransferReport &report);
+    void showExportIndicator(bool shown);
+    void startPlaying(const PRTranMusicNodePtr &track, const QString &localCopy);
+    void tell(const QString &title, const QString &text);
+    QString failureText(const QString &what, const MusicTransferReport &report) const;
+
+    const Kind m_kind;
+    PRMusicLibrary &m_library;
+    PRTransferMusicController *m_controller;
+    QTableView *m_table;
+    std::shared_ptr<iTunesScriptHandler> m_handler;
+    Confirm m_confirm;
+    Notice m_notice;
+    std::function<void(const QString &)> m_reveal;
+    QString m_documents;
+
+    std::unique_ptr<MusicTransferRun> m_run;
+    RunKind m_runKind = RunKind::Delete;
+    PRTranMusicList m_runTracks;
+    QString m_runFolder;
+    int m_firstDeletedRow = -1;
+    quint64 m_generation = 0;
+    bool m_sheetOpen = false;
+
+    // The local copy for playing: one download at a time, off the GUI thread.
+    QThreadPool m_copyPool;
+    quint64 m_playGeneration = 0;
+    QString m_playingPath;
+};
