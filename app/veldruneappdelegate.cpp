@@ -77,6 +77,18 @@ VeldruneAppDelegate::VeldruneAppDelegate(NotificationCenter &nc)
                 case L::Note: noteScanhasStartHandle(); break;
                 }
             });
+    connect(transferViewController, &PRTansferViewController::loadEnded, this,
+            [this](PRTansferViewController::Load load) {
+                using L = PRTansferViewController::Load;
+                // The media load ends through "musicScanFinished"; a failed
+                // backup ends its kinds' spinners here as well.
+                switch (load) {
+                case L::Contact: contactScanFinishedHandle(); break;
+                case L::Message: messageScanFinishedHandle(); break;
+                case L::Note: noteScanFinishedHandle(); break;
+                default: break;
+                }
+            });
     cleanViewController = new PRCleanViewController(this);
     backupViewController = new PRBackUpViewController(this);
     phonesystemViewController = new PRPhoneSystemViewController(this);
@@ -236,8 +248,11 @@ std::optional<PRiDeviceNode> VeldruneAppDelegate::currentIDevicenode() const
 
 void VeldruneAppDelegate::setCurrentIDevicenode(const std::optional<PRiDeviceNode> &node)
 {
-    std::lock_guard lock(m_deviceMutex);
-    m_deviceNode = node;
+    {
+        std::lock_guard lock(m_deviceMutex);
+        m_deviceNode = node;
+    }
+    transferViewController->setCurrentIDevicenode(node);
 }
 
 void VeldruneAppDelegate::awakeFromNib()

@@ -169,12 +169,11 @@ void MessageExtractor::readModern(const QString &path, Form form, PhoneLookup &l
     int used = -1;
     Statement s = Statement::firstOf(
         *db,
-        {form == Form::Scan ? "select message.ROWID,message.cache_has_attachments,message.text,message.date,"
-                              "message.handle_id,handle.id,is_from_me from message left join handle on "
-                              "message.handle_id=handle.ROWID"
-                            : "select message.ROWID,message.cache_has_attachments,message.text,message.date_read,"
-                              "message.handle_id,handle.id,is_from_me from message left join handle on "
-                              "message.handle_id=handle.ROWID",
+        // Both forms date a message by message.date: date_read is 0 for every
+        // sent and every unread message.
+        {"select message.ROWID,message.cache_has_attachments,message.text,message.date,"
+         "message.handle_id,handle.id,is_from_me from message left join handle on "
+         "message.handle_id=handle.ROWID",
          "select message.ROWID,message.cache_has_attachments,message.group_id,subject, text,date,"
          "group_member.address,svc_center,flags,association_id from message left join  "
          "group_member on  message.group_id= group_member.group_id"},

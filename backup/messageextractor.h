@@ -14,8 +14,8 @@ public:
     // Reads the attachment rows of the database at path into attachments.
     static void scanMessageAttachThread(const QString &databasePath, NodeList<PRMessageAttachNode> &attachments);
 
-    // The transfer page's form: generation read from the folder, the read
-    // date in place of the date, names from transContacts, posted as
+    // The transfer page's form: generation read from the folder, names
+    // from transContacts, posted as
     // "ScanTransferMessageInfo", ending with "ScanTransferMessageFinished".
     void scanTransferMessageThread(const QString &backupFolder, const NodeList<PRContactNode> &transContacts);
     // Sets the generation flags from the folder's property lists.

@@ -1,5 +1,6 @@
 #include "device/devicebackend.h"
 
+#include "device/backup/idevicebackup2runner.h"
 #include "device/defaultbackend.h"
 
 #include <mutex>
@@ -29,6 +30,11 @@ QString backendErrorText(int code)
     case kBackendServiceFailed: return QStringLiteral("the device service could not be started");
     default: return QStringLiteral("error %1").arg(code);
     }
+}
+
+std::unique_ptr<DeviceBackupRunner> DeviceBackend::makeBackupRunner()
+{
+    return std::make_unique<Idevicebackup2Runner>();
 }
 
 DeviceBackend &deviceBackend()

@@ -21,6 +21,8 @@
 // the device and never run on the GUI thread.
 namespace amd {
 
+class DeviceBackupRunner;
+
 using DeviceHandle = quint64;
 using ServiceSocket = int;
 using AfcConnection = quint64;
@@ -163,6 +165,11 @@ public:
     virtual std::optional<QVariantMap> atHostConnectionReadMessage(AtHostConnection connection) = 0;
     // Ends the connection; a read blocked on it returns nothing.
     virtual void atHostConnectionDestroy(AtHostConnection connection) = 0;
+
+    // -- Device backup ------------------------------------------------------------------
+    // What makes a device's backup with this backend: by default the
+    // idevicebackup2 tool. The runner must not outlive the backend.
+    virtual std::unique_ptr<DeviceBackupRunner> makeBackupRunner();
 };
 
 // The backend of this process: the simulated one when OSTRA_SIMULATED_DEVICE

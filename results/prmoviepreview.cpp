@@ -37,11 +37,13 @@ void PRMoviePreview::ensurePlayer()
         return;
     // Qt Multimedia loads its libraries with the first video widget: not
     // before the first movie is shown.
-    m_video = new QVideoWidget(this);
-    m_video->setMinimumSize(240, 180);
-    static_cast<QVBoxLayout *>(layout())->insertWidget(0, m_video, 1);
     m_player = new QMediaPlayer(this);
-    m_player->setVideoOutput(m_video);
+    if (m_pictureShown) {
+        m_video = new QVideoWidget(this);
+        m_video->setMinimumSize(240, 180);
+        static_cast<QVBoxLayout *>(layout())->insertWidget(0, m_video, 1);
+        m_player->setVideoOutput(m_video);
+    }
     // Without an output a track or a movie's sound would play silently; a
     // machine without any sound device gets none (the media backend's audio
     // renderer crashes on a missing device).

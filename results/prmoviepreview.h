@@ -23,6 +23,8 @@ public:
 
     // Loads path, paused on its first frame; a new call replaces the movie.
     void setMovie(const QString &path);
+    // Sound only: no picture area is made (set before the first movie).
+    void setPictureShown(bool shown) { m_pictureShown = shown; }
     // Plays the movie shown, as soon as it is loaded.
     void play();
     // Stops and forgets the movie.
@@ -41,6 +43,7 @@ private:
     QAudioOutput *m_audio = nullptr;
     QVideoWidget *m_video = nullptr;
     bool m_playWhenLoaded = false;
+    bool m_pictureShown = true;
     QPushButton *m_play = nullptr;
     // The movie's file, open while the player may read it.
     std::unique_ptr<QFile> m_source;

@@ -8,7 +8,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev
   libplist-dev libsqlite3-dev sqlite3 zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libimobiledevice-dev libusbmuxd-dev usbmuxd
+  libimobiledevice-dev libusbmuxd-dev usbmuxd libimobiledevice-utils
+  poppler-utils
 )
 
 missing=()

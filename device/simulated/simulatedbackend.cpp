@@ -1,5 +1,6 @@
 #include "device/simulated/simulatedbackend.h"
 
+#include "device/backup/simulatedbackuprunner.h"
 #include "device/simulated/containedpath.h"
 #include "device/simulated/storedzip.h"
 #include "platform/propertylist.h"
@@ -38,6 +39,7 @@ constexpr qint64 kMaxArchiveBytes = 128 * 1024 * 1024;
 constexpr int kMaxArchivedFiles = 10000;
 
 const QString kMediaFolder = QStringLiteral("media");
+const QString kBackupFolder = QStringLiteral("backup");
 
 bool isPlainName(const QString &name)
 {
@@ -485,6 +487,38 @@ QString SimulatedBackend::errorString() const
 {
     std::lock_guard lock(m_mutex);
     return m_errorString;
+}
+
+// -- Backup ---------------------------------------------------------------------------------
+
+int SimulatedBackend::backupSource(const QString &udid, QString *folder, DeviceHandle *found)
+{
+    if (!folder)
+        return kBackendInvalidArgument;
+    folder->clear();
+    std::lock_guard lock(m_mutex);
+    for (const auto &[handle, device] : m_devices) {
+        const QString deviceUdid =
+            device->values.value(QString(QLatin1String(""))).toMap().value(QStringLiteral("UniqueDeviceID")).toString();
+        if (deviceUdid.isEmpty() || deviceUdid != udid)
+            continue;
+        // enter() may let the device leave (and so change m_devices): the
+        // loop ends here either way.
+        const DeviceHandle plugged = handle;
+        std::shared_ptr<Device> admitted;
+        if (int rc = enter(plugged, "backup", &admitted))
+            return rc;
+        *folder = admitted->copyRoot + QLatin1Char('/') + kBackupFolder;
+        if (found)
+            *found = plugged;
+        return kBackendOk;
+    }
+    return kBackendNoDevice;
+}
+
+std::unique_ptr<DeviceBackupRunner> SimulatedBackend::makeBackupRunner()
+{
+    return std::make_unique<SimulatedBackupRunner>(*this);
 }
 
 // -- Admission of a call (m_mutex held) ---------------------------------------------------

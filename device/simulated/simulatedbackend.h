@@ -32,6 +32,8 @@
 //   apps.plist     { bundleId: { the attributes the lookup returns } }
 //   icons/<bundleId>.png        what the springboard service answers
 //   containers/<bundleId>/      the root of that app's house-arrest service
+//   backup/        (optional) the backup the phone gives (a backup folder as
+//                  idevicebackup2 writes it); out of reach of every file service
 //   faults.plist   (optional) the faults of SimulatedFaults, keys:
 //                  "FailingCalls" {call: code}, "ReadFailsAfterBytes",
 //                  "ReadFailCode", "ReadStallsAfterBytes", "LeavesAfterOperations",
@@ -49,7 +51,8 @@
 namespace amd {
 
 // What a plugged phone does wrong. Call names are the names of the
-// DeviceBackend methods ("deviceConnect", "afcFileRefOpen", ...).
+// DeviceBackend methods ("deviceConnect", "afcFileRefOpen", ...), and
+// "backup" for the start of a backup.
 struct SimulatedFaults
 {
     enum class Reply { Normal, CutOff, ZeroLength, HugeLength, NotDictionary };
@@ -99,6 +102,15 @@ public:
     // Packages installed whose bundle id could not be read from them.
     QStringList recordedPackages(DeviceHandle device) const;
     QString errorString() const;
+
+    // -- Backup ----------------------------------------------------------------------
+    // The prepared backup of the plugged phone whose UniqueDeviceID is udid:
+    // <its private copy>/backup (which may be missing), and the phone's
+    // handle. 0, or the code of the "backup" call (kBackendNoDevice when no
+    // such phone is plugged).
+    int backupSource(const QString &udid, QString *folder, DeviceHandle *device = nullptr);
+    // A SimulatedBackupRunner on this backend.
+    std::unique_ptr<DeviceBackupRunner> makeBackupRunner() override;
 
     // -- DeviceBackend -------------------------------------------------------------
     int notificationSubscribe(DeviceEventCallback callback) override;

@@ -1,10 +1,12 @@
 #include "tools/devicegen/devicescenario.h"
 
 #include "platform/propertylist.h"
+#include "tools/samplegen/samplebackup.h"
 #include "tools/samplegen/samplefiles.h"
 
 #include <QBuffer>
 #include <QColor>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -594,6 +596,69 @@ qint64 writeContainer(Writer &out, const DemoApp &app, int index, int scale)
     return total;
 }
 
+// The identity of the generated phone in place of the sample generator's
+// own, so that the backup and the phone it came from agree. The file keeps
+// its time: readers date a backup by it.
+bool adoptIdentity(const QString &path, const QVariantMap &values)
+{
+    auto list = PropertyList::readDictionary(path);
+    const QDateTime modified = QFileInfo(path).lastModified();
+    if (!list)
+        return false;
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        const QStringList keys = it.key().split(QLatin1Char('/'));
+        if (keys.size() == 1) {
+            list->insert(keys[0], it.value());
+        } else {
+            QVariantMap inner = list->value(keys[0]).toMap();
+            inner.insert(keys[1], it.value());
+            list->insert(keys[0], inner);
+        }
+    }
+    QFile file(path);
+    return PropertyList::writeFile(path, *list, PropertyList::Format::Binary) && file.open(QIODevice::ReadWrite)
+           && file.setFileTime(modified, QFileDevice::FileModificationTime);
+}
+
+// The backup the phone gives when asked for one (the simulated backup runner
+// copies it): contacts, messages with attachments, notes and the rest of a
+// standard sample backup, of the phone's own iOS version. It lies beside
+// media/ and containers/, where no file service of the phone reaches.
+void writePreparedBackup(Writer &out)
+{
+    if (!out.ok())
+        return;
+    const QVariantMap phone = identity();
+    samplegen::SampleBackupOptions options;
+    options.outDir = out.path(QStringLiteral("backup"));
+    options.iosVersion = phone.value(QStringLiteral("ProductVersion")).toString();
+    samplegen::SampleBackup backup(options);
+    backup.addStandardContent();
+    if (!backup.write()) {
+        out.failWith(QStringLiteral("the prepared backup could not be written (%1)").arg(backup.errorString()));
+        return;
+    }
+    const auto value = [&phone](const char *key) { return phone.value(QLatin1String(key)); };
+    const QVariantMap info{
+        {QStringLiteral("Device Name"), value("DeviceName")},
+        {QStringLiteral("Display Name"), value("DeviceName")},
+        {QStringLiteral("Product Type"), value("ProductType")},
+        {QStringLiteral("Product Version"), value("ProductVersion")},
+        {QStringLiteral("Build Version"), value("BuildVersion")},
+        {QStringLiteral("Serial Number"), value("SerialNumber")},
+        {QStringLiteral("Phone Number"), value("PhoneNumber")},
+        {QStringLiteral("Unique Identifier"), value("UniqueDeviceID")},
+        {QStringLiteral("Target Identifier"), value("UniqueDeviceID")},
+    };
+    QVariantMap lockdown;
+    for (const char *key : {"DeviceName", "ProductType", "ProductVersion", "BuildVersion", "UniqueDeviceID",
+                            "SerialNumber"})
+        lockdown.insert(QStringLiteral("Lockdown/") + QLatin1String(key), value(key));
+    if (!adoptIdentity(out.path(QStringLiteral("backup/Info.plist")), info)
+        || !adoptIdentity(out.path(QStringLiteral("backup/Manifest.plist")), lockdown))
+        out.failWith(QStringLiteral("the prepared backup's property lists could not be rewritten"));
+}
+
 } // namespace
 
 bool writeScenario(const ScenarioOptions &options, ScenarioSummary *summary, QString *error)
@@ -640,6 +705,7 @@ bool writeScenario(const ScenarioOptions &options, ScenarioSummary *summary, QSt
         ++index;
     }
     out.plist(QStringLiteral("apps.plist"), apps, PropertyList::Format::Binary);
+    writePreparedBackup(out);
     if (!out.ok())
         return fail(out.error());
     return true;

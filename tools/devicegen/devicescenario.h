@@ -6,7 +6,9 @@
 // Writes a scenario folder for the simulated phone (the layout is described in
 // device/simulated/simulatedbackend.h): a plausible iPhone with its identity
 // and capacity, storage metrics, a media area with songs, photos, movies and
-// the sync folders, and user apps with icons and containers.
+// the sync folders, user apps with icons and containers, and the backup the
+// phone gives (backup/: contacts, messages with attachments, notes; not
+// counted in the summary, and the same at every scale).
 namespace devicegen {
 
 struct ScenarioOptions

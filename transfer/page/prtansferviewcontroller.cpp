@@ -5,6 +5,7 @@
 #include "transfer/itunesscripthandler.h"
 #include "transfer/page/prtransfermediapane.h"
 #include "transfer/page/prtransfermusiccontroller.h"
+#include "transfer/page/prtransferpersonalpane.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -55,6 +56,98 @@ PRTansferViewController::PRTansferViewController(QObject *parent)
             Qt::QueuedConnection);
     });
     setLoader(Load::Music, [this](int deviceId) { m_music.ShowMusic(deviceId); });
+    using Kind = PRTransferRecordLoad::Kind;
+    auto recordLoader = [this](Kind kind) {
+        return [this, kind](int deviceId) {
+            PRTransferRecordLoad::Device device;
+            device.id = deviceId;
+            if (m_currentDevice) {
+                device.udid = m_currentDevice->udidNumber;
+                device.iosVersion = m_currentDevice->iOSVersion;
+                device.name = m_currentDevice->deviceName;
+            }
+            for (PRTransferPersonalPane *p : {contactPane, messagePane, notePane})
+                if (p)
+                    p->setDeviceName(device.name);
+            m_records.request(kind, device);
+        };
+    };
+    setLoader(Load::Contact, recordLoader(Kind::Contact));
+    setLoader(Load::Message, recordLoader(Kind::Message));
+    setLoader(Load::Note, recordLoader(Kind::Note));
+    PRTransferRecordLoad::Callbacks callbacks;
+    callbacks.progress = [self](int deviceId, const QString &line) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, deviceId, line] {
+                if (!self || self->m_tranferDevice.load() != deviceId)
+                    return;
+                for (PRTransferPersonalPane *p : {self->contactPane, self->messagePane, self->notePane})
+                    if (p && !p->isBusy())
+                        p->statusLab->setText(tr("Backing up the phone: %1").arg(line.left(120)));
+            },
+            Qt::QueuedConnection);
+    };
+    callbacks.finished = [self](int deviceId, Kind kind, const PRTransferRecordLoad::Lists &lists) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, deviceId, kind, lists] {
+                if (!self || self->m_tranferDevice.load() != deviceId)
+                    return;
+                PRTransferPersonalPane *p = kind == Kind::Contact   ? self->contactPane
+                                            : kind == Kind::Message ? self->messagePane
+                                                                    : self->notePane;
+                if (p) {
+                    p->statusLab->clear();
+                    p->setContent(lists);
+                }
+                const Load load = kind == Kind::Contact ? Load::Contact : kind == Kind::Message ? Load::Message : Load::Note;
+                // Contacts read for the messages' names fill their pane too.
+                if (!self->isLoadStarted(load))
+                    self->m_started[std::size_t(load)] = true;
+                self->loadFinished(load, deviceId);
+            },
+            Qt::QueuedConnection);
+    };
+    callbacks.failed = [self](int deviceId, const QList<Kind> &kinds, PRTransferRecordLoad::Failure failure,
+                              const QString &message) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, deviceId, kinds, failure, message] {
+                if (!self || self->m_tranferDevice.load() != deviceId)
+                    return;
+                for (Kind kind : kinds)
+                    self->loadFailed(kind == Kind::Contact   ? Load::Contact
+                                     : kind == Kind::Message ? Load::Message
+                                                             : Load::Note,
+                                     deviceId);
+                for (PRTransferPersonalPane *p : {self->contactPane, self->messagePane, self->notePane})
+                    if (p)
+                        p->statusLab->clear();
+                QWidget *window = self->m_view ? self->m_view->window() : nullptr;
+                QMessageBox *box = nullptr;
+                if (failure == PRTransferRecordLoad::Failure::Encrypted) {
+                    box = new QMessageBox(QMessageBox::Warning, QString(), PRTransferRecordLoad::kEncryptedMessage,
+                                          QMessageBox::NoButton, window);
+                    box->setInformativeText(PRTransferRecordLoad::kEncryptedInformative);
+                    box->addButton(tr(" Ok "), QMessageBox::AcceptRole);
+                } else if (failure == PRTransferRecordLoad::Failure::BackupFailed) {
+                    box = new QMessageBox(QMessageBox::Warning, QString(), tr("The phone could not be backed up."),
+                                          QMessageBox::Ok, window);
+                    box->setInformativeText(message);
+                }
+                if (box) {
+                    box->setObjectName(QStringLiteral("transferBackupAlert"));
+                    box->setTextFormat(Qt::PlainText);
+                    box->setAttribute(Qt::WA_DeleteOnClose);
+                    box->setWindowModality(Qt::WindowModal);
+                    Q_EMIT self->backupAlert(box->text(), box->informativeText());
+                    box->open();
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    m_records.setCallbacks(std::move(callbacks));
     setExporter(TransferExport::MusicSelected, [this](const QString &path) { musicPane->exportToFolder(path, true); });
     setExporter(TransferExport::MusicAll, [this](const QString &path) { musicPane->exportToFolder(path, false); });
     setExporter(TransferExport::VideoAll, [this](const QString &path) { videoPane->exportToFolder(path, false); });
@@ -65,6 +158,30 @@ PRTansferViewController::~PRTansferViewController()
     // The panes' runs end before the library they work on goes.
     delete musicPane;
     delete videoPane;
+    delete contactPane;
+    delete messagePane;
+    delete notePane;
+}
+
+void PRTansferViewController::setCurrentIDevicenode(const std::optional<PRiDeviceNode> &node)
+{
+    m_currentDevice = node;
+}
+
+void PRTansferViewController::loadFailed(Load which, int deviceId)
+{
+    QPointer<PRTansferViewController> self(this);
+    QMetaObject::invokeMethod(
+        this,
+        [self, which, deviceId] {
+            if (!self || deviceId != self->m_tranferDevice.load())
+                return;
+            const std::size_t i = std::size_t(which);
+            const bool wasRunning = self->m_started[i].exchange(false);
+            if (wasRunning)
+                Q_EMIT self->loadEnded(which);
+        },
+        Qt::QueuedConnection);
 }
 
 void PRTansferViewController::buildPanes()
@@ -108,6 +225,12 @@ void PRTansferViewController::buildPanes()
                                         m_paneWidgets[std::size_t(Pane::Music)], m_iTunesHander, this);
     videoPane = new PRTransferMediaPane(PRTransferMediaPane::Kind::Video, m_music, videoController, videoTableView,
                                         m_paneWidgets[std::size_t(Pane::Video)], m_iTunesHander, this);
+    contactPane = new PRTransferPersonalPane(PRTransferPersonalPane::Kind::Contact,
+                                             m_paneWidgets[std::size_t(Pane::Contact)], this);
+    messagePane = new PRTransferPersonalPane(PRTransferPersonalPane::Kind::Message,
+                                             m_paneWidgets[std::size_t(Pane::Message)], this);
+    notePane = new PRTransferPersonalPane(PRTransferPersonalPane::Kind::Note, m_paneWidgets[std::size_t(Pane::Note)],
+                                          this);
     for (PRTransferMediaPane *mediaPane : {musicPane, videoPane}) {
         connect(mediaPane, &PRTransferMediaPane::exportSheetRequested, this, [this, mediaPane](bool selectedOnly) {
             const bool music = mediaPane == musicPane;
@@ -225,6 +348,10 @@ void PRTansferViewController::loadFinished(Load which, int deviceId)
 void PRTansferViewController::deviceRemoved(int deviceId)
 {
     m_music.deviceRemoved(deviceId);
+    m_records.deviceRemoved(deviceId);
+    for (PRTransferPersonalPane *p : {contactPane, messagePane, notePane})
+        if (p && deviceId == m_tranferDevice.load())
+            p->clear();
     for (PRTransferMediaPane *mediaPane : {musicPane, videoPane})
         if (mediaPane)
             mediaPane->deviceRemoved(deviceId);

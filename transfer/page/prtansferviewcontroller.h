@@ -1,6 +1,8 @@
 #pragma once
 
+#include "device/pridevicenode.h"
 #include "transfer/musiclibrary.h"
+#include "transfer/personal/transferrecordload.h"
 #include "transfer/page/transferexportflags.h"
 
 #include <QObject>
@@ -11,10 +13,12 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QDateTime;
 class QFileDialog;
 class PRTransferMediaPane;
+class PRTransferPersonalPane;
 class PRTransferMusicController;
 class iTunesScriptHandler;
 class QStackedWidget;
@@ -102,6 +106,16 @@ public:
     // Their actions (made with the panes, on the first showView or switch).
     PRTransferMediaPane *musicPane = nullptr;
     PRTransferMediaPane *videoPane = nullptr;
+    // The contacts, messages and notes panes, filled from a backup of the
+    // phone.
+    PRTransferPersonalPane *contactPane = nullptr;
+    PRTransferPersonalPane *messagePane = nullptr;
+    PRTransferPersonalPane *notePane = nullptr;
+    PRTransferRecordLoad &recordLoad() { return m_records; }
+    // The phone shown (its UDID names its backup, its version the layout).
+    void setCurrentIDevicenode(const std::optional<PRiDeviceNode> &node);
+    // A load that ended without its content: the pane may be chosen again.
+    void loadFailed(Load which, int deviceId);
     // _iTunesHander: the music library the panes copy into.
     std::shared_ptr<iTunesScriptHandler> iTunesHander() const { return m_iTunesHander; }
 
@@ -114,6 +128,8 @@ Q_SIGNALS:
     void exportStarted(const QString &exportPath);
     // The sheet was closed without a folder.
     void exportCancelled();
+    // The phone's backup failed or was encrypted: the alert shown.
+    void backupAlert(const QString &text, const QString &informativeText);
 
 private:
     void showPane(Pane which);
@@ -131,4 +147,7 @@ private:
     QString m_exportPath;
     PRMusicLibrary m_music;
     std::shared_ptr<iTunesScriptHandler> m_iTunesHander;
+    std::optional<PRiDeviceNode> m_currentDevice;
+    // Last: its worker calls back into the page until it is joined.
+    PRTransferRecordLoad m_records;
 };

@@ -1,5 +1,6 @@
 #include "transfer/page/prtransfermediapane.h"
 
+#include "platform/paths.h"
 #include "results/primages.h"
 #include "results/prmoviepreview.h"
 #include "results/prreveal.h"
@@ -16,7 +17,6 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -211,9 +211,12 @@ void PRTransferMediaPane::buildWidgets(QWidget *pane)
     side->addWidget(progress);
     playView = new PRMoviePreview(pane);
     playView->setObjectName(music ? QStringLiteral("musicPlayView") : QStringLiteral("videoPlayView"));
+    // A track is heard, not seen: its artwork stands above the player.
+    playView->setPictureShown(!music);
     playView->hide();
-    side->addWidget(playView, 1);
-    side->addStretch(0);
+    side->addWidget(playView, music ? 0 : 1);
+    if (music)
+        side->addStretch(1);
 
     auto *body = new QHBoxLayout;
     body->addWidget(m_table, 1);
@@ -278,7 +281,7 @@ PRTranMusicList PRTransferMediaPane::selectedTracks() const
 
 QString PRTransferMediaPane::documentsFolder() const
 {
-    return m_documents.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) : m_documents;
+    return m_documents.isEmpty() ? Paths::userPath(QStringLiteral("/Users/%@/Documents")) : m_documents;
 }
 
 // -- play ---------------------------------------------------------------------------

@@ -58,7 +58,8 @@ public:
     // hold the window.
     using Notice = std::function<void(const QString &title, const QString &text)>;
     void setNotice(Notice notice) { m_notice = std::move(notice); }
-    // Where "Documents" is; the user's Documents folder unless set.
+    // Where "Documents" is: Documents of the home folder the application
+    // reads unless set.
     void setDocumentsFolder(const QString &folder) { m_documents = folder; }
     QString documentsFolder() const;
     // Shows a folder in the file manager; PRReveal unless set.

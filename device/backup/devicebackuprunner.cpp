@@ -1,0 +1,83 @@
+#include "device/backup/devicebackuprunner.h"
+
+#include "device/devicebackend.h"
+#include "platform/propertylist.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QVariantMap>
+
+#include <chrono>
+#include <mutex>
+
+namespace amd {
+
+namespace {
+
+constexpr qsizetype kMaxUdidLength = 64;
+// A real Status.plist is a few hundred bytes; anything near this is not one.
+constexpr qint64 kMaxStatusBytes = 1024 * 1024;
+// How often a caller waiting for another backup looks at its cancel flag.
+constexpr auto kCancelPoll = std::chrono::milliseconds(50);
+
+} // namespace
+
+bool DeviceBackupRunner::isUsableUdid(const QString &udid)
+{
+    if (udid.isEmpty() || udid.size() > kMaxUdidLength)
+        return false;
+    for (const QChar c : udid) {
+        const char16_t u = c.unicode();
+        const bool plain = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'-';
+        if (!plain)
+            return false;
+    }
+    return true;
+}
+
+bool DeviceBackupRunner::backupFinished(const QString &folder)
+{
+    if (folder.isEmpty())
+        return false;
+    // Read as a regular file only: the folder is written by a tool talking to
+    // the phone, and a link or FIFO planted there must not be followed.
+    const auto root = PropertyList::readFile(folder + QStringLiteral("/Status.plist"), kMaxStatusBytes);
+    if (!root || root->typeId() != QMetaType::QVariantMap)
+        return false;
+    const QVariant state = root->toMap().value(QStringLiteral("SnapshotState"));
+    return state.typeId() == QMetaType::QString && state.toString() == QLatin1String("finished");
+}
+
+bool DeviceBackupRunner::makePrivateFolder(const QString &path)
+{
+    return !path.isEmpty() && QDir().mkpath(path) && QFileInfo(path).isDir()
+           && QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+DeviceBackupOutcome runExclusiveBackup(DeviceBackupRunner &runner, const QString &udid, const QString &root,
+                                       const DeviceBackupRunner::Progress &progress, const std::atomic<bool> &cancel)
+{
+    // Two backups at once would fight over the phone's backup service (and
+    // over the disk); the second one waits, but stays cancellable meanwhile.
+    static std::timed_mutex exclusive;
+    std::unique_lock lock(exclusive, std::defer_lock);
+    while (!lock.try_lock_for(kCancelPoll)) {
+        if (cancel.load()) {
+            DeviceBackupOutcome outcome;
+            outcome.status = DeviceBackupOutcome::Status::Cancelled;
+            outcome.message = QStringLiteral("The backup was cancelled while another backup was running.");
+            if (DeviceBackupRunner::isUsableUdid(udid))
+                outcome.folder = root + QLatin1Char('/') + udid;
+            return outcome;
+        }
+    }
+    return runner.run(udid, root, progress, cancel);
+}
+
+std::unique_ptr<DeviceBackupRunner> makeDeviceBackupRunner()
+{
+    return deviceBackend().makeBackupRunner();
+}
+
+} // namespace amd
