@@ -41,8 +41,9 @@ public:
 
     virtual ~DeviceBackupRunner() = default;
 
-    // root must exist. cancel is polled while the tool runs; once it is set
-    // the tool is terminated (then killed) and Cancelled returned.
+    // root and <root>/<udid> are made when missing and left mode 0700.
+    // cancel is polled while the tool runs; once it is set the tool is
+    // terminated (then killed) and Cancelled returned.
     virtual DeviceBackupOutcome run(const QString &udid, const QString &root, const Progress &progress,
                                     const std::atomic<bool> &cancel) = 0;
 

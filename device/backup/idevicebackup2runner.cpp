@@ -154,7 +154,9 @@ DeviceBackupOutcome Idevicebackup2Runner::run(const QString &udid, const QString
             }
             return outcomeOf(Status::Cancelled, QStringLiteral("The backup was cancelled."), folder);
         }
-        process.waitForReadyRead(kPollMs);
+        // A tool that closed its output but runs on must not make this spin.
+        if (!process.waitForReadyRead(kPollMs) && process.state() != QProcess::NotRunning)
+            process.waitForFinished(kPollMs);
         pass(splitter.add(process.readAll()));
     }
     pass(splitter.add(process.readAll()));

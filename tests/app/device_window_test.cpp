@@ -12,6 +12,9 @@
 #include "device/status/prdevicestatuspage.h"
 #include "transfer/page/prtansferviewcontroller.h"
 #include "transfer/page/prtransfermediapane.h"
+#include "transfer/page/prtransferpersonalpane.h"
+#include "results/prconversationview.h"
+#include "results/recordmodels.h"
 #include "transfer/page/prtransfermusiccontroller.h"
 #include "transfer/itunesscripthandler.h"
 #include "results/prreveal.h"
@@ -225,6 +228,63 @@ TEST_F(DeviceWindow, TheMusicPanePlaysExportsCopiesAndDeletesWithoutHoldingTheWi
     screenshot(delegate->window, QStringLiteral("transfer-video"));
     backend->unplug(phone);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !delegate->getDeviceConnected(); }, kWaitMs));
+}
+
+TEST_F(DeviceWindow, ContactsMessagesAndNotesComeFromABackupOfThePhone)
+{
+    const amd::DeviceHandle phone = backend->plug(scenario());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delegate->getDeviceConnected(); }, kWaitMs));
+    PRTansferViewController *page = delegate->GetTansferViewController();
+    using Load = PRTansferViewController::Load;
+    QStringList revealed;
+    for (PRTransferPersonalPane *pane : {page->contactPane, page->messagePane, page->notePane})
+        pane->setReveal([&](const QString &folder) { revealed.append(folder); });
+    GuiProbe probe;
+
+    delegate->ClickContact();
+    EXPECT_EQ(page->currentPane(), PRTansferViewController::Pane::Contact);
+    EXPECT_TRUE(delegate->circleContactProgress->isVisible() || page->isLoadFinished(Load::Contact));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->isLoadFinished(Load::Contact); }, kWaitMs));
+    EXPECT_FALSE(delegate->circleContactProgress->isVisible());
+    page->contactPane->table->clearSelection();
+    page->contactPane->table->selectRow(1);
+    screenshot(delegate->window, QStringLiteral("transfer-contacts"));
+
+    delegate->CilckMessage();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->isLoadFinished(Load::Message); }, kWaitMs));
+    PRTransferPersonalPane *messages = page->messagePane;
+    int longest = 0;
+    for (int i = 0; i < messages->controller->rowCount(); ++i) {
+        const auto c = std::dynamic_pointer_cast<PRMessageTreeNode>(messages->controller->nodeAt(i));
+        if (c && c->MessageNodeArray().size() > std::dynamic_pointer_cast<PRMessageTreeNode>(
+                                                    messages->controller->nodeAt(longest))->MessageNodeArray().size())
+            longest = i;
+    }
+    messages->table->clearSelection();
+    messages->table->selectRow(longest);
+    EXPECT_FALSE(messages->messageTreeScrollView->chatViews().isEmpty());
+    QTest::qWait(300);
+    screenshot(delegate->window, QStringLiteral("transfer-messages"));
+
+    delegate->ClickNote();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->isLoadFinished(Load::Note); }, kWaitMs));
+    page->notePane->table->clearSelection();
+    page->notePane->table->selectRow(0);
+    screenshot(delegate->window, QStringLiteral("transfer-notes"));
+
+    // All conversations as PDFs into Documents/Message, off the GUI thread.
+    QSignalSpy ended(messages, &PRTransferPersonalPane::exportEnded);
+    messages->exportAllPdfAction->trigger();
+    ASSERT_TRUE(ended.wait(kWaitMs) || ended.size() == 1);
+    const QString folder = Paths::userPath(QStringLiteral("/Users/%@/Documents/Message"));
+    EXPECT_EQ(QDir(folder).entryList({QStringLiteral("*.pdf")}, QDir::Files).size(), messages->controller->rowCount());
+    EXPECT_EQ(revealed, QStringList{folder});
+    std::printf("GUI thread delay while the phone is backed up, read and its messages exported: max %lld ms\n",
+                static_cast<long long>(probe.worst()));
+    EXPECT_LT(probe.worst(), 400);
+    backend->unplug(phone);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !delegate->getDeviceConnected(); }, kWaitMs));
+    EXPECT_EQ(messages->controller->rowCount(), 0);
 }
 
 TEST_F(DeviceWindow, AnUntrustedPhoneNeverReachesThePage)

@@ -170,7 +170,7 @@ void PRTransferPersonalPane::buildWidgets(QWidget *pane)
         messageTreeScrollView->setObjectName(QStringLiteral("messageTreeScrollView"));
         side->setContentsMargins(0, 0, 0, 0);
         side->addWidget(messageTreeScrollView);
-        body->setStretch(0, 1);
+        table->setMinimumWidth(360);
         preview->setMinimumWidth(420);
         break;
     case Kind::Note:
