@@ -32,6 +32,13 @@ QString backendErrorText(int code)
     }
 }
 
+int DeviceBackend::deviceStartHouseArrestDocuments(DeviceHandle, const QString &, ServiceSocket *socket)
+{
+    if (socket)
+        *socket = 0;
+    return kBackendUnsupported;
+}
+
 std::unique_ptr<DeviceBackupRunner> DeviceBackend::makeBackupRunner()
 {
     return std::make_unique<Idevicebackup2Runner>();

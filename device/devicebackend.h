@@ -101,6 +101,10 @@ public:
     // A file-service socket on one app's container.
     virtual int deviceStartHouseArrestService(DeviceHandle device, const QString &bundleId,
                                               ServiceSocket *socket) = 0;
+    // A file-service socket on the app's Documents folder only ("VendDocuments"):
+    // what a phone still opens of an app that keeps its container closed
+    // (iOS 8.3 and later, most App Store apps). Refused by default.
+    virtual int deviceStartHouseArrestDocuments(DeviceHandle device, const QString &bundleId, ServiceSocket *socket);
     virtual void serviceClose(ServiceSocket socket) = 0;
 
     // Raw bytes on a started service (the layer frames property lists on

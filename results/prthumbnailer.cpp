@@ -1,6 +1,7 @@
 #include "results/prthumbnailer.h"
 
 #include "platform/regularfile.h"
+#include "results/prheifimage.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
@@ -148,6 +149,11 @@ PRThumbnail PRThumbnailer::makeThumbnail(const QString &filePath, bool bmov, con
 
 QImage PRThumbnailer::pictureThumbnail(QIODevice *device)
 {
+    // Phone cameras write HEIC, which Qt's own readers do not know.
+    if (PRHeifImage::isHeif(device->peek(64))) {
+        const QImage image = PRHeifImage::read(device, MaxPixelSize);
+        return image.isNull() ? QImage() : fitted(image);
+    }
     QImageReader reader(device);
     reader.setAutoTransform(true);
     const QSize size = reader.size();

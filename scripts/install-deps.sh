@@ -9,7 +9,7 @@ packages=(
   libplist-dev libsqlite3-dev sqlite3 zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libimobiledevice-dev libusbmuxd-dev usbmuxd libimobiledevice-utils
-  poppler-utils
+  poppler-utils libzip-dev libheif-dev
 )
 
 missing=()

@@ -9,6 +9,16 @@ int AppDirService::open(int deviceId)
 
 int AppDirService::open(int deviceId, const QString &bundleId)
 {
+    return openHouseArrest(deviceId, bundleId, false);
+}
+
+int AppDirService::openDocuments(int deviceId, const QString &bundleId)
+{
+    return openHouseArrest(deviceId, bundleId, true);
+}
+
+int AppDirService::openHouseArrest(int deviceId, const QString &bundleId, bool documentsOnly)
+{
     int rc = BaseService::open(deviceId);
     if (rc != 0)
         return rc;
@@ -17,7 +27,9 @@ int AppDirService::open(int deviceId, const QString &bundleId)
     const DeviceHandle handle = deviceHandle();
     return withSession([&] {
         ServiceSocket socket = 0;
-        const int started = deviceBackend().deviceStartHouseArrestService(handle, bundleId, &socket);
+        const int started = documentsOnly
+                                ? deviceBackend().deviceStartHouseArrestDocuments(handle, bundleId, &socket)
+                                : deviceBackend().deviceStartHouseArrestService(handle, bundleId, &socket);
         if (started != 0)
             return started;
         if (m_serviceSocket != 0)

@@ -621,6 +621,18 @@ int ImobiledeviceBackend::deviceStartService(DeviceHandle device, const QString 
 int ImobiledeviceBackend::deviceStartHouseArrestService(DeviceHandle device, const QString &bundleId,
                                                         ServiceSocket *socket)
 {
+    return startHouseArrest(device, bundleId, "VendContainer", socket);
+}
+
+int ImobiledeviceBackend::deviceStartHouseArrestDocuments(DeviceHandle device, const QString &bundleId,
+                                                          ServiceSocket *socket)
+{
+    return startHouseArrest(device, bundleId, "VendDocuments", socket);
+}
+
+int ImobiledeviceBackend::startHouseArrest(DeviceHandle device, const QString &bundleId, const char *command,
+                                           ServiceSocket *socket)
+{
     if (!socket)
         return kBackendInvalidArgument;
     *socket = 0;
@@ -637,7 +649,7 @@ int ImobiledeviceBackend::deviceStartHouseArrestService(DeviceHandle device, con
         return error ? int(error) : int(kBackendServiceFailed);
     service->houseArrest = client;
 
-    error = house_arrest_send_command(client, "VendContainer", bundleId.toUtf8().constData());
+    error = house_arrest_send_command(client, command, bundleId.toUtf8().constData());
     if (error != HOUSE_ARREST_E_SUCCESS)
         return error;
     plist_t answer = nullptr;

@@ -55,6 +55,7 @@ public:
 
     int deviceStartService(DeviceHandle device, const QString &serviceName, ServiceSocket *socket) override;
     int deviceStartHouseArrestService(DeviceHandle device, const QString &bundleId, ServiceSocket *socket) override;
+    int deviceStartHouseArrestDocuments(DeviceHandle device, const QString &bundleId, ServiceSocket *socket) override;
     void serviceClose(ServiceSocket socket) override;
     qint64 serviceSend(ServiceSocket socket, const char *data, qint64 size) override;
     qint64 serviceReceive(ServiceSocket socket, char *buffer, qint64 size, int timeoutMs) override;
@@ -97,6 +98,8 @@ public:
     QByteArray udidOf(DeviceHandle device) const;
 
 private:
+    // VendContainer (the whole container) or VendDocuments (Documents only).
+    int startHouseArrest(DeviceHandle device, const QString &bundleId, const char *command, ServiceSocket *socket);
     struct Device;
     struct Service;
     struct AfcLink;

@@ -704,6 +704,33 @@ int SimulatedBackend::deviceStartHouseArrestService(DeviceHandle handle, const Q
     if (!isPlainName(bundleId) || !device->apps.contains(bundleId)
         || !isContainedFolder(device->copyRoot, QStringLiteral("containers/") + bundleId))
         return kBackendNotFound;
+    // As a phone answers "VendContainer" for an app that keeps its container
+    // closed.
+    if (device->apps.value(bundleId).toMap().value(QStringLiteral("SimulatedHouseArrest")).toString()
+        != QLatin1String(""))
+        return kBackendNotFound;
+    return startService(device, kAfc, device->containerRoot(bundleId), socket);
+}
+
+int SimulatedBackend::deviceStartHouseArrestDocuments(DeviceHandle handle, const QString &bundleId,
+                                                      ServiceSocket *socket)
+{
+    std::lock_guard lock(m_mutex);
+    std::shared_ptr<Device> device;
+    if (int rc = enter(handle, "deviceStartHouseArrestDocuments", &device))
+        return rc;
+    if (!socket)
+        return kBackendInvalidArgument;
+    *socket = 0;
+    if (!device->session)
+        return kBackendNotConnected;
+    if (!isPlainName(bundleId) || !device->apps.contains(bundleId)
+        || !isContainedFolder(device->copyRoot, QStringLiteral("containers/") + bundleId)
+        || device->apps.value(bundleId).toMap().value(QStringLiteral("SimulatedHouseArrest")).toString()
+               == QLatin1String("Refused"))
+        return kBackendNotFound;
+    // The phone roots this service at the container too and lets only
+    // "/Documents" be reached; here the container's root stands for it.
     return startService(device, kAfc, device->containerRoot(bundleId), socket);
 }
 

@@ -31,7 +31,10 @@
 //   media/         the root of "com.apple.afc": iTunes_Control/, DCIM/, ...
 //   apps.plist     { bundleId: { the attributes the lookup returns } }
 //   icons/<bundleId>.png        what the springboard service answers
-//   containers/<bundleId>/      the root of that app's house-arrest service
+//   containers/<bundleId>/      the root of that app's house-arrest service; an app
+//                  whose attributes say "SimulatedHouseArrest": "DocumentsOnly"
+//                  refuses the whole container and opens it only through the
+//                  documents service, "Refused" refuses both
 //   backup/        (optional) the backup the phone gives (a backup folder as
 //                  idevicebackup2 writes it); out of reach of every file service
 //   faults.plist   (optional) the faults of SimulatedFaults, keys:
@@ -126,6 +129,7 @@ public:
 
     int deviceStartService(DeviceHandle device, const QString &serviceName, ServiceSocket *socket) override;
     int deviceStartHouseArrestService(DeviceHandle device, const QString &bundleId, ServiceSocket *socket) override;
+    int deviceStartHouseArrestDocuments(DeviceHandle device, const QString &bundleId, ServiceSocket *socket) override;
     void serviceClose(ServiceSocket socket) override;
     qint64 serviceSend(ServiceSocket socket, const char *data, qint64 size) override;
     qint64 serviceReceive(ServiceSocket socket, char *buffer, qint64 size, int timeoutMs) override;

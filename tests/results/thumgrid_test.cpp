@@ -28,10 +28,11 @@
 // FFmpeg also probes hardware decoders by loading and unloading their
 // drivers, which leaves thread-local storage of unloaded libraries that the
 // leak checker cannot walk (it crashes at exit); their small leaks (glib,
-// dlerror) are the system's too.
+// dlerror) are the system's too, as are the few bytes PulseAudio keeps when
+// the movie player asks for the sound devices and no sound server answers.
 extern "C" const char *__lsan_default_suppressions()
 {
-    return "leak:libavutil.so\nleak:libglib-2.0.so\nleak:_dlerror_run\nleak:_dl_exception_create\n";
+    return "leak:libavutil.so\nleak:libglib-2.0.so\nleak:_dlerror_run\nleak:_dl_exception_create\nleak:libpulse.so\n";
 }
 
 extern "C" const char *__lsan_default_options()

@@ -1,4 +1,5 @@
 #include "tools/devicegen/devicescenario.h"
+#include "tools/devicegen/scenariowriter.h"
 
 #include "platform/propertylist.h"
 #include "tools/samplegen/samplebackup.h"
@@ -145,66 +146,6 @@ QByteArray iTunesPrefs()
     return prefs;
 }
 
-class Writer
-{
-public:
-    Writer(const QString &root, ScenarioSummary *summary)
-        : m_root(root)
-        , m_summary(summary)
-    {
-    }
-    bool file(const QString &relative, const QByteArray &bytes)
-    {
-        if (!m_ok)
-            return false;
-        const QString path = m_root + QLatin1Char('/') + relative;
-        QFile out(path);
-        if (bytes.isEmpty())
-            return fail(QStringLiteral("no bytes could be made for %1").arg(relative));
-        if (!QDir().mkpath(QFileInfo(path).path()) || !out.open(QIODevice::WriteOnly | QIODevice::NewOnly)
-            || out.write(bytes) != bytes.size())
-            return fail(QStringLiteral("%1 could not be written").arg(path));
-        ++m_summary->files;
-        m_summary->bytes += bytes.size();
-        return true;
-    }
-    bool folder(const QString &relative)
-    {
-        if (m_ok && !QDir().mkpath(m_root + QLatin1Char('/') + relative))
-            return fail(QStringLiteral("%1 could not be made").arg(relative));
-        return m_ok;
-    }
-    // A file something else wrote under the root (a database), counted.
-    void counted(const QString &relative)
-    {
-        const QFileInfo info(m_root + QLatin1Char('/') + relative);
-        if (info.isFile()) {
-            ++m_summary->files;
-            m_summary->bytes += info.size();
-        }
-    }
-    QString path(const QString &relative) const { return m_root + QLatin1Char('/') + relative; }
-    bool failWith(const QString &message) { return fail(message); }
-    bool plist(const QString &relative, const QVariantMap &root, PropertyList::Format format)
-    {
-        return file(relative, PropertyList::toData(root, format));
-    }
-    bool ok() const { return m_ok; }
-    QString error() const { return m_error; }
-
-private:
-    bool fail(const QString &message)
-    {
-        m_ok = false;
-        m_error = message;
-        return false;
-    }
-
-    QString m_root;
-    ScenarioSummary *m_summary;
-    bool m_ok = true;
-    QString m_error;
-};
 
 QVariantMap identity()
 {
@@ -689,6 +630,7 @@ bool writeScenario(const ScenarioOptions &options, ScenarioSummary *summary, QSt
                {QStringLiteral("AssetMetrics"), assetMetrics()}},
               PropertyList::Format::Xml);
     writeMediaLibrary(out, writeMedia(out, options.scale), options.scale);
+    writePhotoExtras(out, options.scale);
 
     QVariantMap apps;
     int index = 0;
@@ -704,6 +646,7 @@ bool writeScenario(const ScenarioOptions &options, ScenarioSummary *summary, QSt
         apps.insert(QString::fromLatin1(app.bundleId), appAttributes(app, index, false, 0));
         ++index;
     }
+    writeAppExtras(out, apps, options.scale);
     out.plist(QStringLiteral("apps.plist"), apps, PropertyList::Format::Binary);
     writePreparedBackup(out);
     if (!out.ok())

@@ -232,8 +232,10 @@ void PRTransferMediaPane::buildWidgets(QWidget *pane)
     layout->addLayout(body, 1);
 
     connect(m_controller, &QAbstractItemModel::modelReset, this, &PRTransferMediaPane::updateActions);
-    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &PRTransferMediaPane::updateActions);
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        updateActions();
+        tableViewSelectionDidChange();
+    });
 }
 
 void PRTransferMediaPane::updateActions()
@@ -288,6 +290,24 @@ QString PRTransferMediaPane::documentsFolder() const
 
 void PRTransferMediaPane::play(int row)
 {
+    showTrack(row, true);
+}
+
+void PRTransferMediaPane::tableViewSelectionDidChange()
+{
+    if (!m_table->selectionModel() || m_controller->rowCount() == 0)
+        return;
+    const QModelIndexList rows = m_table->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return;
+    const QModelIndex current = m_table->currentIndex();
+    const int row = current.isValid() && m_table->selectionModel()->isRowSelected(current.row(), {}) ? current.row()
+                                                                                                      : rows.first().row();
+    showTrack(row, false);
+}
+
+void PRTransferMediaPane::showTrack(int row, bool start)
+{
     const auto current = load();
     const PRTranMusicList &tracks = m_controller->tracks();
     if (!current || row < 0 || row >= tracks.size())
@@ -298,40 +318,52 @@ void PRTransferMediaPane::play(int row)
     if (artistLab && !isBlank(track->musicArtist))
         artistLab->setText(track->musicArtist);
     const quint64 generation = ++m_playGeneration;
+    m_latestPlay->store(generation);
     const QString local = current->localCopy(*track);
     if (!local.isEmpty()) {
-        startPlaying(track, local);
+        startPlaying(track, local, start);
         return;
     }
     progress->show();
-    // The download runs off the GUI thread; a newer play or the phone's
-    // removal makes its end show nothing.
+    // The download runs off the GUI thread, one at a time; a newer choice
+    // skips the downloads still waiting, and a newer choice or the phone's
+    // removal makes the end of this one show nothing. A choice by selection
+    // quietly shows nothing when the copy fails; a play says why.
     QPointer<PRTransferMediaPane> self(this);
-    m_copyPool.start([self, current, track, generation] {
+    m_copyPool.start([self, current, track, generation, start, latest = m_latestPlay] {
+        if (latest->load() != generation)
+            return;
         const bool copied = current->CopyMusictoMacThread(track);
         const QString made = copied ? current->localCopy(*track) : QString();
-        onGuiThread(self, [track, made, generation](PRTransferMediaPane *pane) {
+        onGuiThread(self, [track, made, generation, start](PRTransferMediaPane *pane) {
             if (generation != pane->m_playGeneration)
                 return;
             pane->progress->hide();
             if (made.isEmpty()) {
-                pane->tell(tr("Cannot Play"),
-                           tr("“%1” could not be copied from the phone.").arg(track->musicTitle.trimmed()));
+                if (start)
+                    pane->tell(tr("Cannot Play"),
+                               tr("“%1” could not be copied from the phone.").arg(track->musicTitle.trimmed()));
                 return;
             }
-            pane->startPlaying(track, made);
+            pane->startPlaying(track, made, start);
             pane->updateActions();
         });
     });
 }
 
-void PRTransferMediaPane::startPlaying(const PRTranMusicNodePtr &, const QString &localCopy)
+void PRTransferMediaPane::startPlaying(const PRTranMusicNodePtr &, const QString &localCopy, bool start)
 {
     progress->hide();
     playView->show();
-    playView->setMovie(localCopy);
-    playView->play();
+    // The copy just shown stays loaded: a selection shows it paused.
+    if (localCopy != m_playingPath || !start)
+        playView->setMovie(localCopy);
     m_playingPath = localCopy;
+    if (!start) {
+        Q_EMIT previewShown(localCopy);
+        return;
+    }
+    playView->play();
     Q_EMIT playStarted(localCopy);
 }
 
@@ -540,7 +572,7 @@ void PRTransferMediaPane::deviceRemoved(int deviceId)
     const auto current = load();
     if (current && current->deviceId() != deviceId)
         return;
-    ++m_playGeneration;
+    m_latestPlay->store(++m_playGeneration);
     playView->stop();
     playView->hide();
     progress->hide();

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QThreadPool>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -67,6 +68,9 @@ public:
 
     // musicPlay: / videoPlay: on a row of the table.
     void play(int row);
+    // The selected row's track shown, loaded but not started (its local copy
+    // made first when it has none).
+    void tableViewSelectionDidChange();
     // musicSelectAll: / musicUnSelecteAll: (and the video forms).
     void selectAll();
     void unselectAll();
@@ -132,6 +136,8 @@ Q_SIGNALS:
     void runEnded(const MusicTransferReport &report);
     // A track's local copy is handed to the player.
     void playStarted(const QString &localCopy);
+    // A selected track's local copy is shown, paused.
+    void previewShown(const QString &localCopy);
 
 private:
     enum class RunKind { Delete, ExportFolder, ExportDocuments, CopyToLibrary };
@@ -141,7 +147,8 @@ private:
     void startRun(RunKind kind, std::unique_ptr<MusicTransferRun> run, PRTranMusicList tracks);
     void runFinished(quint64 generation, const MusicTransferReport &report);
     void showExportIndicator(bool shown);
-    void startPlaying(const PRTranMusicNodePtr &track, const QString &localCopy);
+    void showTrack(int row, bool start);
+    void startPlaying(const PRTranMusicNodePtr &track, const QString &localCopy, bool start);
     void tell(const QString &title, const QString &text);
     QString failureText(const QString &what, const MusicTransferReport &report) const;
 
@@ -166,5 +173,6 @@ private:
     // The local copy for playing: one download at a time, off the GUI thread.
     QThreadPool m_copyPool;
     quint64 m_playGeneration = 0;
+    std::shared_ptr<std::atomic<quint64>> m_latestPlay = std::make_shared<std::atomic<quint64>>(0);
     QString m_playingPath;
 };

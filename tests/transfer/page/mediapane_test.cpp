@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
@@ -270,6 +271,33 @@ TEST_F(MediaPaneTest, PlayCopiesTheTrackOnceAndHandsItToThePlayer)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !notices.isEmpty(); }, kWaitMs));
     EXPECT_TRUE(notices[0].contains(QStringLiteral("Missing Song")));
     EXPECT_EQ(started.size(), 2);
+}
+
+TEST_F(MediaPaneTest, ASelectedTrackIsShownPausedFromItsOneCopy)
+{
+    plugAndLoad();
+    QSignalSpy shown(music(), &PRTransferMediaPane::previewShown);
+    QSignalSpy started(music(), &PRTransferMediaPane::playStarted);
+    // Rows chosen one after another: only the last one is shown.
+    for (int row = 0; row < 4; ++row)
+        select(page->musicTableView, {row});
+    const int last = 3;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shown.isEmpty(); }, kWaitMs));
+    music()->waitForWork();
+    ASSERT_EQ(shown.size(), 1);
+    const auto load = page->musicLibrary().currentLoad();
+    EXPECT_EQ(shown.first().first().toString(), load->localCopy(*rows()[last]));
+    EXPECT_TRUE(started.isEmpty());
+    EXPECT_FALSE(music()->playView->isPlaying());
+    EXPECT_EQ(music()->titleLab->text(), rows()[last]->musicTitle.trimmed().isEmpty() ? music()->titleLab->text()
+                                                                                       : rows()[last]->musicTitle);
+    // Chosen again, the copy is shown without a second download.
+    const QString copy = shown.first().first().toString();
+    const QDateTime made = QFileInfo(copy).lastModified();
+    select(page->musicTableView, {0});
+    select(page->musicTableView, {last});
+    EXPECT_EQ(shown.last().first().toString(), copy);
+    EXPECT_EQ(QFileInfo(copy).lastModified(), made);
 }
 
 TEST_F(MediaPaneTest, APhoneThatLeavesEndsTheRunAndClearsThePane)

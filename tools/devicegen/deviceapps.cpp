@@ -1,0 +1,10 @@
+#include "tools/devicegen/scenariowriter.h"
+
+namespace devicegen {
+
+bool writeAppExtras(Writer &out, QVariantMap &, int)
+{
+    return out.ok();
+}
+
+} // namespace devicegen
