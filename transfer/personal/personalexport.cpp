@@ -86,9 +86,20 @@ public:
     template<typename Write>
     QString writeInside(const QString &root, const QString &target, const QString &name, Write write)
     {
-        if (!PRExportPaths::isInside(root, target)) {
-            fail(name, tr("Refused: it leads outside the Documents folder."));
-            return {};
+        // A plain name in a folder already found inside the root stays
+        // there (the file is made exclusively, so no link at the name is
+        // followed): the folder is resolved once an export, not once a file.
+        const QFileInfo info(target);
+        const QString base = info.fileName();
+        const bool plain = !base.isEmpty() && base != QLatin1String(".") && base != QLatin1String("..")
+                           && info.path() == m_checkedFolder;
+        if (!plain) {
+            if (!PRExportPaths::isInside(root, target)) {
+                fail(name, tr("Refused: it leads outside the Documents folder."));
+                return {};
+            }
+            if (PRExportPaths::isInside(root, info.path()))
+                m_checkedFolder = info.path();
         }
         const QString path = write(target);
         if (path.isEmpty())
@@ -104,6 +115,7 @@ public:
     QByteArray buffer;
 
 private:
+    QString m_checkedFolder;
     PersonalExportReport m_report;
     const PersonalExport::Progress &m_progress;
     const std::atomic<bool> *m_cancel;
