@@ -80,12 +80,14 @@ VeldruneAppDelegate::VeldruneAppDelegate(NotificationCenter &nc)
     connect(transferViewController, &PRTansferViewController::loadEnded, this,
             [this](PRTansferViewController::Load load) {
                 using L = PRTansferViewController::Load;
-                // The media load ends through "musicScanFinished"; a failed
-                // backup ends its kinds' spinners here as well.
+                // The media load ends through "musicScanFinished"; the other
+                // panes' ends (a failed load too) end their spinners here.
                 switch (load) {
                 case L::Contact: contactScanFinishedHandle(); break;
                 case L::Message: messageScanFinishedHandle(); break;
                 case L::Note: noteScanFinishedHandle(); break;
+                case L::App: AppScanFinishedHandle({}); break;
+                case L::Photo: photoScanFinishedHandle({}); break;
                 default: break;
                 }
             });

@@ -11,6 +11,7 @@
 #include "device/status/prdeviceboard.h"
 #include "device/status/prdevicestatuspage.h"
 #include "transfer/page/prtansferviewcontroller.h"
+#include "transfer/page/prtransferapppane.h"
 #include "transfer/page/prtransfermediapane.h"
 #include "transfer/page/prtransferpersonalpane.h"
 #include "results/prconversationview.h"
@@ -29,7 +30,9 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QSignalSpy>
+#include <QListView>
 #include <QTableView>
+#include <QTreeView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -285,6 +288,31 @@ TEST_F(DeviceWindow, ContactsMessagesAndNotesComeFromABackupOfThePhone)
     backend->unplug(phone);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !delegate->getDeviceConnected(); }, kWaitMs));
     EXPECT_EQ(messages->controller->rowCount(), 0);
+}
+
+TEST_F(DeviceWindow, TheAppsPaneShowsTheAppsAndAContainer)
+{
+    const amd::DeviceHandle phone = backend->plug(scenario());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delegate->getDeviceConnected(); }, kWaitMs));
+    PRTansferViewController *page = delegate->GetTansferViewController();
+    GuiProbe probe;
+    delegate->ClickApp();
+    EXPECT_EQ(page->currentPane(), PRTansferViewController::Pane::App);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->isLoadFinished(PRTansferViewController::Load::App); }, kWaitMs));
+    PRTransferAppPane *apps = page->appPane;
+    ASSERT_GT(apps->appBroswerView->model()->rowCount(), 3);
+    QSignalSpy walked(apps, &PRTransferAppPane::walkEnded);
+    apps->expandApp(QStringLiteral("com.ostra.demo.notebook"));
+    ASSERT_TRUE(walked.wait(kWaitMs) || !walked.isEmpty());
+    EXPECT_GT(walked.first().at(1).toInt(), 0);
+    apps->appOutlineView->expandAll();
+    QTest::qWait(100);
+    screenshot(delegate->window, QStringLiteral("transfer-apps"));
+    std::printf("GUI thread delay while the apps load and a container is walked: max %lld ms\n",
+                static_cast<long long>(probe.worst()));
+    EXPECT_LT(probe.worst(), 400);
+    backend->unplug(phone);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !delegate->getDeviceConnected(); }, kWaitMs));
 }
 
 TEST_F(DeviceWindow, AnUntrustedPhoneNeverReachesThePage)

@@ -264,7 +264,7 @@ PRAppPackageCheck PRAppInstall::checkArchive(const QString &archivePath, const L
     const QString fromInfo = info.value(QStringLiteral("CFBundleIdentifier")).toString();
     check.bundleId = fromMetadata.isEmpty() ? fromInfo : fromMetadata;
     if (check.bundleId.isEmpty() || !PRAppArchive::isPlainBundleId(check.bundleId))
-        return refuse(check, tr(kNotArchiveText.toUtf8().constData()));
+        return refuse(check, QCoreApplication::translate("PRAppInstall", "This file is not the archived file of Voskary, please choose again."));
     if (!fromInfo.isEmpty() && fromInfo != check.bundleId)
         return refuse(check, tr("%1 names two different apps (%2 and %3); it was not installed.")
                                  .arg(shownFile, fromMetadata, fromInfo));

@@ -85,7 +85,8 @@ bool PRAppListLoad::deviceConnected() const
 QString PRAppListLoad::titleFor(const QString &executable, const QString &bundleId)
 {
     const QString base = executable.isEmpty() ? bundleId : executable;
-    return (base + QStringLiteral(".png")).replace(QStringLiteral("png"), QStringLiteral("app"));
+    QString title = base + QStringLiteral(".png");
+    return title.replace(QStringLiteral("png"), QStringLiteral("app"));
 }
 
 PRAppListItem PRAppListLoad::itemFor(const QString &bundleId, const QVariantMap &attributes)

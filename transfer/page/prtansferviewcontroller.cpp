@@ -3,6 +3,7 @@
 #include "platform/notificationcenter.h"
 #include "results/prreveal.h"
 #include "transfer/itunesscripthandler.h"
+#include "transfer/page/prtransferapppane.h"
 #include "transfer/page/prtransfermediapane.h"
 #include "transfer/page/prtransfermusiccontroller.h"
 #include "transfer/page/prtransferpersonalpane.h"
@@ -72,6 +73,11 @@ PRTansferViewController::PRTansferViewController(QObject *parent)
             m_records.request(kind, device);
         };
     };
+    setLoader(Load::App, [this](int deviceId) {
+        if (!m_view)
+            buildPanes();
+        appPane->ShowApp(deviceId);
+    });
     setLoader(Load::Contact, recordLoader(Kind::Contact));
     setLoader(Load::Message, recordLoader(Kind::Message));
     setLoader(Load::Note, recordLoader(Kind::Note));
@@ -161,6 +167,7 @@ PRTansferViewController::~PRTansferViewController()
     delete contactPane;
     delete messagePane;
     delete notePane;
+    delete appPane;
 }
 
 void PRTansferViewController::setCurrentIDevicenode(const std::optional<PRiDeviceNode> &node)
@@ -231,6 +238,18 @@ void PRTansferViewController::buildPanes()
                                              m_paneWidgets[std::size_t(Pane::Message)], this);
     notePane = new PRTransferPersonalPane(PRTransferPersonalPane::Kind::Note, m_paneWidgets[std::size_t(Pane::Note)],
                                           this);
+    appPane = new PRTransferAppPane(m_paneWidgets[std::size_t(Pane::App)], this);
+    connect(appPane, &PRTransferAppPane::loadFinished, this,
+            [this](int deviceId) { loadFinished(Load::App, deviceId); });
+    connect(appPane, &PRTransferAppPane::loadFailed, this,
+            [this](int deviceId, const QString &) { loadFailed(Load::App, deviceId); });
+    connect(appPane, &PRTransferAppPane::exportSheetRequested, this, [this](TransferExport which) {
+        exportFlags.choose(which);
+        ExportOpenpanelAction();
+    });
+    connect(this, &PRTansferViewController::exportCancelled, appPane, &PRTransferAppPane::exportSheetCancelled);
+    for (TransferExport which : {TransferExport::AppSelected, TransferExport::AppAll, TransferExport::AppDir})
+        setExporter(which, [this, which](const QString &path) { appPane->exportToFolder(path, which); });
     for (PRTransferMediaPane *mediaPane : {musicPane, videoPane}) {
         connect(mediaPane, &PRTransferMediaPane::exportSheetRequested, this, [this, mediaPane](bool selectedOnly) {
             const bool music = mediaPane == musicPane;
@@ -352,6 +371,8 @@ void PRTansferViewController::deviceRemoved(int deviceId)
     for (PRTransferPersonalPane *p : {contactPane, messagePane, notePane})
         if (p && deviceId == m_tranferDevice.load())
             p->clear();
+    if (appPane)
+        appPane->deviceRemoved(deviceId);
     for (PRTransferMediaPane *mediaPane : {musicPane, videoPane})
         if (mediaPane)
             mediaPane->deviceRemoved(deviceId);

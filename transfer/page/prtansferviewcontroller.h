@@ -17,6 +17,7 @@
 
 class QDateTime;
 class QFileDialog;
+class PRTransferAppPane;
 class PRTransferMediaPane;
 class PRTransferPersonalPane;
 class PRTransferMusicController;
@@ -112,6 +113,8 @@ public:
     PRTransferPersonalPane *messagePane = nullptr;
     PRTransferPersonalPane *notePane = nullptr;
     PRTransferRecordLoad &recordLoad() { return m_records; }
+    // The apps pane: the phone's apps, their archives and documents.
+    PRTransferAppPane *appPane = nullptr;
     // The phone shown (its UDID names its backup, its version the layout).
     void setCurrentIDevicenode(const std::optional<PRiDeviceNode> &node);
     // A load that ended without its content: the pane may be chosen again.

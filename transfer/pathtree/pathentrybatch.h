@@ -29,6 +29,7 @@ enum class PRPathCheck {
     NameTooLong,
     TooDeep,
     PathTooLong,
+    SeparatorInName,
 };
 
 // One entry for a tree: the carrier the walkers fill, as plain data.
@@ -82,6 +83,9 @@ public:
     // Adds the entry when its path passes; counts it as refused otherwise.
     PRPathCheck add(PRPathEntry entry);
     PRPathCheck add(const QString &devicePath, bool isFile, const QString &fileSize = {});
+    // Counts an entry refused before it could be added (a listed name that
+    // is not a single name).
+    void refuse() { ++m_batch.refused; }
 
     int size() const { return int(m_batch.entries.size()); }
     bool isEmpty() const { return m_batch.entries.isEmpty(); }

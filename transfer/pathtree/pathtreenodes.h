@@ -1,11 +1,12 @@
 #pragma once
 
-#include <QHash>
+#include <QHashFunctions>
 #include <QImage>
 #include <QList>
 #include <QString>
 
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 // The node classes of the phone's three path trees: the system-file browser,
@@ -115,6 +116,9 @@ private:
     bool m_btransfer = false;
     QString m_transferPath;
     QString m_deviceName;
+    // The row's place in its folder's fileChildren (rows are only ever
+    // appended); -1 while it waits for the end of a batch.
+    int m_row = -1;
 };
 
 // What every folder node has. children are the subfolders, sorted by name
@@ -158,8 +162,16 @@ public:
     // name (dot included); for an app root, its bundle identifier.
     const QString &deviceName() const { return m_deviceName; }
     // The subfolder or row of that device name, or null (one lookup).
-    PRPathDirNode *childNamed(const QString &deviceName) const { return m_childByName.value(deviceName); }
-    PRPathFileNode *fileChildNamed(const QString &deviceName) const { return m_fileByName.value(deviceName); }
+    PRPathDirNode *childNamed(const QString &deviceName) const
+    {
+        const auto it = m_byName.find(deviceName);
+        return it == m_byName.end() ? nullptr : it->second.folder;
+    }
+    PRPathFileNode *fileChildNamed(const QString &deviceName) const
+    {
+        const auto it = m_byName.find(deviceName);
+        return it == m_byName.end() ? nullptr : it->second.row;
+    }
 
     template <class T>
     T *as()
@@ -197,8 +209,19 @@ private:
     QString m_deviceName;
     std::vector<std::unique_ptr<PRPathDirNode>> m_ownedChildren;
     std::vector<std::unique_ptr<PRPathFileNode>> m_ownedFiles;
-    QHash<QString, PRPathDirNode *> m_childByName;
-    QHash<QString, PRPathFileNode *> m_fileByName;
+    // One lookup for both kinds: a name may be a subfolder and a row at
+    // once (a folder's own entry). A small table per folder, since most
+    // folders hold a handful of names.
+    struct Link
+    {
+        PRPathDirNode *folder = nullptr;
+        PRPathFileNode *row = nullptr;
+    };
+    struct NameHash
+    {
+        size_t operator()(const QString &name) const noexcept { return qHash(name); }
+    };
+    std::unordered_map<QString, Link, NameHash> m_byName;
     // This folder's row under its parent, valid while the parent's
     // m_rowsStale is false.
     mutable int m_row = 0;

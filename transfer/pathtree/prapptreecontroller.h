@@ -68,6 +68,7 @@ public:
     PRCleanFileNode *addFileNode(PRCleanDirNode *folder, const QString &name, bool withClean);
 
     // The first folder of fileDirArray holding the entry's parent path.
+    using PRPathTreeController::IsThisDirOrFileFatherHasCreate;
     PRPathDirNode *IsThisDirOrFileFatherHasCreate(const PRAppDirTreeNode &entry) const;
     PRPathDirNode *IsThisDirOrFileFatherHasCreate(const PRCleanDirNode &entry, bool withClean) const;
     void SaveDirArray(PRPathDirNode *folder, bool withClean = false);

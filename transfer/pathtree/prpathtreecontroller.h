@@ -11,6 +11,7 @@
 #include <QLocale>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 // What one call of PRPathTreeController::fileEntries did.
@@ -89,8 +90,9 @@ public:
     PRPathDirNode *IsThisDirOrFileFatherHasCreate(const QString &devicePath) const;
 
     // Removes every node (with a model reset: this is not filing). Node
-    // pointers die here.
-    void clearTree();
+    // pointers die here. Ignored (false) while a batch is being filed or
+    // its views told.
+    bool clearTree();
 
     // The collation of the folder order. Set it before filing: the folders
     // filed already keep their places.
@@ -111,11 +113,10 @@ public:
     // that made a folder holding an entry does.
     void reloadOutLineData();
 
-    // The path splitters of the walk, at ch: the text before the first ch
-    // found from the second character on ("" when text begins with ch; null
-    // when text is empty or holds no ch after its first character), and the
-    // text after the first ch (null when text is empty, holds no ch, or ends
-    // with its first ch).
+    // The path splitters, at ch. SubstringToCh: null when text is empty;
+    // "" when text begins with ch; else the text before the first ch, or
+    // null when there is none. SubstringFromCh: the text after the first ch;
+    // null when text is empty, holds no ch, or ends with its first ch.
     static QString SubstringToCh(const QString &text, QChar ch);
     static QString SubstringFromCh(const QString &text, QChar ch);
 
@@ -156,47 +157,63 @@ Q_SIGNALS:
 protected:
     explicit PRPathTreeController(QList<PRPathTreeMember> members, QObject *parent = nullptr);
 
-    // The root an entry of the batch is filed under, made (and queued to be
-    // shown) when missing; null refuses the entry.
+    // The root an entry is filed under, made with addRoot() when missing;
+    // null refuses the entry.
     virtual PRPathDirNode *rootForEntry(PRPathTreeMember member, const PRPathEntry &entry) = 0;
-    // Takes the carrier's values for the entry about to be filed (the
-    // original's current-entry fields).
+    // Takes the values of the entry about to be filed (the current-entry
+    // fields). The base sets nodeFullPath.
     virtual void takeCurrentEntry(PRPathTreeMember member, const PRPathEntry &entry);
-    // A new folder below parent for the device name, with the member's own
-    // fields taken from the entry.
-    virtual std::unique_ptr<PRPathDirNode> makeFolder(PRPathTreeMember member, const PRPathEntry &entry) const;
-    // A new row with the member's own fields taken from the entry.
-    virtual std::unique_ptr<PRPathFileNode> makeFile(PRPathTreeMember member, const PRPathEntry &entry) const;
+    // A new folder (not a root) of the member's class with the member's own
+    // fields taken from the entry; the base fields are set by the caller.
+    virtual std::unique_ptr<PRPathDirNode> makeFolder(PRPathTreeMember member, const PRPathEntry &entry) const = 0;
+    // A new row of the member's class with the member's own fields taken
+    // from the entry.
+    virtual std::unique_ptr<PRPathFileNode> makeFile(PRPathTreeMember member, const PRPathEntry &entry) const = 0;
     // Copies the member's own fields of the entry onto an existing row.
     virtual void updateFile(PRPathFileNode &row, const PRPathEntry &entry) const;
 
+    // Groups what follows into one batch (nested calls join the outer one):
+    // the views hear of it at the outermost end. True when that end sent
+    // refreshOutlineView.
+    void beginBatch();
+    bool endBatch();
+
     // For rootForEntry: the root of that key, or null.
     PRPathDirNode *rootWithKey(PRPathTreeMember member, const QString &key) const;
-    // For rootForEntry: files a new root (named name, found by key), shown
-    // at the end of the batch, or at once outside one.
+    // For rootForEntry: adds a new root (found by key, named name, filePath
+    // "/"), shown at the end of the batch.
     PRPathDirNode *addRoot(std::unique_ptr<PRPathDirNode> root, const QString &key, const QString &name);
+    // Tells the views that a root's name or icon changed.
+    void rootChanged(PRPathDirNode *root);
 
-    // Creates the missing folders of names below root (one batch of one
-    // walk); the innermost folder, or null when a name is refused.
-    PRPathDirNode *makeFolders(PRPathDirNode *root, const QStringList &names, PRPathTreeMember member,
+    // Files one entry as a batch of one; false when it is refused.
+    bool fileOne(PRPathTreeMember member, PRPathEntry entry);
+    // The folder of devicePath below root, with every missing folder made;
+    // null when the path is refused. The current entry's values fill the
+    // new folders.
+    PRPathDirNode *makeFolders(PRPathDirNode *root, PRPathTreeMember member, const QString &devicePath,
                                const PRPathEntry &carrier);
-    // Makes or updates the row name in folder; outside a batch the views
-    // hear of it at once.
-    PRPathFileNode *makeRow(PRPathDirNode *folder, const QString &name, PRPathTreeMember member,
-                            const PRPathEntry &carrier);
+    // Makes or updates the row deviceName in folder from the carrier; null
+    // when the name is refused or folder is not of this tree.
+    PRPathFileNode *makeRow(PRPathDirNode *folder, const QString &deviceName, const PRPathEntry &carrier);
+    // folder sits in this controller's tree (shown or not).
+    bool ownsFolder(const PRPathDirNode *folder) const;
 
 private:
     struct BatchState;
 
-    PRPathDirNode *walk(PRPathDirNode *root, const QStringList &names, qsizetype folderCount,
-                        PRPathTreeMember member, const PRPathEntry &entry, bool *madeHolder);
+    using RootKey = std::pair<int, QString>;
+    static RootKey rootKey(PRPathTreeMember member, const QString &key) { return {int(member), key}; }
+    static bool namesAcceptable(const QStringList &names);
+    static bool namesSpellPath(const QStringList &names, const QString &devicePath);
+    static QString stripDot(const QString &deviceName);
+    PRPathDirNode *walk(PRPathDirNode *folder, const QStringList &names, qsizetype folderCount,
+                        PRPathTreeMember member, const PRPathEntry &entry, bool *madeLast);
     PRPathDirNode *createFolder(PRPathDirNode *parent, const QString &deviceName, const QString &devicePath,
                                 PRPathTreeMember member, const PRPathEntry &entry);
     PRPathFileNode *fileRow(PRPathDirNode *folder, const QString &deviceName, PRPathTreeMember member,
                             const PRPathEntry &entry);
-    void beginBatch();
-    void endBatch();
-    void showPendingFolders(PRPathDirNode *parent, QList<PRPathDirNode *> &pending);
+    void showPendingFolders(PRPathDirNode *parent, QList<PRPathDirNode *> pending);
     void showPendingRows(PRPathDirNode *folder);
     static void markShown(PRPathDirNode *folder);
     const QList<PRPathDirNode *> &levelOf(const PRPathDirNode *parent) const;
@@ -208,13 +225,22 @@ private:
     QCollator m_collator;
     std::vector<std::unique_ptr<PRPathDirNode>> m_ownedRoots;
     QList<PRPathDirNode *> m_roots;
-    QHash<QString, PRPathDirNode *> m_rootByKey;
+    QHash<RootKey, PRPathDirNode *> m_rootByKey;
     mutable bool m_rootRowsStale = false;
     QList<PRPathDirNode *> m_fileDirArray;
     QString m_nodeFullPath;
     bool m_refreshing = false;
 
+    int m_batchDepth = 0;
+    // The end of a batch is telling the views (clearing must wait).
+    int m_telling = 0;
     std::unique_ptr<BatchState> m_batch;
+    PRPathDirNode *m_madeRoot = nullptr;
+    // Running totals, for the figures of one fileEntries call.
+    qint64 m_rowsAdded = 0;
+    qint64 m_rowsUpdated = 0;
+    qint64 m_foldersCreated = 0;
+
     mutable QHash<QString, QIcon> m_namedIcons;
-    mutable QHash<const PRPathDirNode *, QIcon> m_pictureIcons;
+    mutable QHash<qint64, QIcon> m_pictureIcons;
 };

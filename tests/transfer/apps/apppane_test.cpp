@@ -1,0 +1,294 @@
+// The apps pane with its widgets: the run-once load, a phone that leaves,
+// the outline walk, deletes of confirmed rows, archive and install through
+// the pane, the preview, and a picture of the pane.
+
+#include "tests/transfer/apps/appstestsupport.h"
+
+#include "transfer/apps/prapplistmodel.h"
+#include "transfer/page/prtransferapppane.h"
+#include "transfer/pathtree/prapptreecontroller.h"
+#include "transfer/pathtree/prpathfiletablemodel.h"
+
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QProgressBar>
+#include <QListView>
+#include <QSignalSpy>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+#include <QTreeView>
+#include <QWidget>
+
+using namespace transfertest;
+using namespace appstest;
+
+namespace {
+
+class AppPaneTest : public PhoneTest
+{
+protected:
+    void SetUp() override
+    {
+        PhoneTest::SetUp();
+        widget = std::make_unique<QWidget>();
+        widget->resize(1100, 720);
+        pane = std::make_unique<PRTransferAppPane>(widget.get());
+        pane->setNotice([this](const QString &, const QString &text) { notices.append(text); });
+        pane->setReveal([this](const QString &folder) { revealed.append(folder); });
+        pane->setConfirm([this](const QString &question, const QString &) {
+            questions.append(question);
+            return answer;
+        });
+    }
+    void TearDown() override
+    {
+        pane.reset();
+        widget.reset();
+        PhoneTest::TearDown();
+    }
+    bool waitUntil(const std::function<bool()> &condition)
+    {
+        for (int i = 0; i < 3000 && !condition(); ++i) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            QThread::msleep(1);
+        }
+        return condition();
+    }
+    void loadApps(int id)
+    {
+        pane->ShowApp(id);
+        pane->waitForWork();
+        ASSERT_TRUE(pane->bAppLoadFinished());
+    }
+    // Opens an app's folder in the outline and shows its rows.
+    void openFolder(const QString &bundleId, const QString &path)
+    {
+        pane->expandApp(bundleId);
+        pane->waitForWork();
+        PRAppDirTreeNode *root = pane->appTreeController->appRoot(bundleId);
+        ASSERT_TRUE(root);
+        PRPathDirNode *folder = pane->appTreeController->folderAtPath(root, path);
+        ASSERT_TRUE(folder) << qPrintable(path);
+        pane->appOutlineView->setCurrentIndex(pane->appTreeController->indexOfNode(folder));
+        QCoreApplication::processEvents();
+        ASSERT_EQ(pane->appFileController->folder(), folder);
+    }
+    // Selects the table rows whose names are given (the view is sorted).
+    void selectRows(const QStringList &names)
+    {
+        auto *selection = pane->appTableView->selectionModel();
+        selection->clearSelection();
+        for (int row = 0; row < pane->appFileSorter->rowCount(); ++row) {
+            const QModelIndex index = pane->appFileSorter->index(row, 0);
+            if (names.contains(index.data().toString()))
+                selection->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+    }
+
+    std::unique_ptr<QWidget> widget;
+    std::unique_ptr<PRTransferAppPane> pane;
+    QStringList notices;
+    QStringList revealed;
+    QStringList questions;
+    bool answer = true;
+};
+
+int fileRows(const PRPathDirNode *folder)
+{
+    int count = 0;
+    for (const PRPathFileNode *row : folder->fileChildren())
+        count += row->isFile() ? 1 : 0;
+    for (const PRPathDirNode *child : folder->children())
+        count += fileRows(child);
+    return count;
+}
+
+} // namespace
+
+TEST_F(AppPaneTest, LoadsOncePerPhoneAndRetriesAfterThePhoneLeftMidLoad)
+{
+    // A phone that leaves while its icons are read.
+    amd::SimulatedBackend::PlugOptions options;
+    amd::SimulatedFaults faults;
+    faults.leavesAfterOperations = 14;
+    options.faults = faults;
+    const int first = plug(scenario(), nullptr, options);
+    QSignalSpy started(pane.get(), &PRTransferAppPane::loadStarted);
+    QSignalSpy failed(pane.get(), &PRTransferAppPane::loadFailed);
+    QSignalSpy finished(pane.get(), &PRTransferAppPane::loadFinished);
+    pane->ShowApp(first);
+    EXPECT_TRUE(pane->appProgress->isVisibleTo(widget.get()));
+    pane->waitForWork();
+    ASSERT_EQ(failed.size(), 1);
+    EXPECT_EQ(finished.size(), 0);
+    // The spinner stopped, the flags cleared, half a list dropped.
+    EXPECT_FALSE(pane->appProgress->isVisibleTo(widget.get()));
+    EXPECT_FALSE(pane->bappStartTransfer());
+    EXPECT_FALSE(pane->bAppLoadFinished());
+    EXPECT_EQ(pane->appArray->rowCount(), 0);
+
+    const int second = plug(scenario());
+    loadApps(second);
+    EXPECT_EQ(started.size(), 2);
+    EXPECT_EQ(finished.size(), 1);
+    EXPECT_EQ(pane->appArray->rowCount(), 11);
+    EXPECT_EQ(pane->appTreeController->rootNodes().size(), 11);
+    // Choosing the row again loads nothing.
+    pane->ShowApp(second);
+    pane->waitForWork();
+    EXPECT_EQ(started.size(), 2);
+
+    // The phone leaves: its lists go, and the next phone loads afresh.
+    pane->deviceRemoved(second);
+    EXPECT_EQ(pane->appArray->rowCount(), 0);
+    EXPECT_TRUE(pane->appTreeController->rootNodes().isEmpty());
+    EXPECT_EQ(pane->tranferDevice(), -1);
+}
+
+TEST_F(AppPaneTest, AnAppIsWalkedOnceAndShowsEveryFileOfItsContainer)
+{
+    amd::DeviceHandle handle = 0;
+    const int id = plug(scenario(), &handle);
+    loadApps(id);
+    const QString bundleId = QStringLiteral("com.ostra.extra.deepfiles");
+    QSignalSpy walked(pane.get(), &PRTransferAppPane::walkEnded);
+    pane->expandApp(bundleId);
+    pane->expandApp(bundleId);
+    pane->waitForWork();
+    EXPECT_EQ(pane->walksStarted(), 1);
+    EXPECT_EQ(walked.size(), 1);
+    PRAppDirTreeNode *root = pane->appTreeController->appRoot(bundleId);
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root->fileDirName(), QStringLiteral("Deep Files"));
+    EXPECT_EQ(fileRows(root),
+              filesBelow(backend->workFolder(handle) + QStringLiteral("/containers/") + bundleId).size());
+    // The app without a display name is named by its bundle id.
+    EXPECT_EQ(pane->appTreeController->appRoot(QStringLiteral("com.ostra.extra.nameless"))->fileDirName(),
+              QStringLiteral("com.ostra.extra.nameless"));
+}
+
+TEST_F(AppPaneTest, DeleteRemovesExactlyTheConfirmedRowsAndReportsRefusals)
+{
+    amd::DeviceHandle handle = 0;
+    const int id = plug(scenario(), &handle);
+    loadApps(id);
+    openFolder(QString::fromLatin1(kNotebook), QStringLiteral("/Documents"));
+    const QString documents = backend->workFolder(handle) + QStringLiteral("/containers/com.ostra.demo.notebook/Documents");
+    const QStringList before = filesBelow(documents);
+    const QStringList three{QStringLiteral("Note 1.txt"), QStringLiteral("Note 3.txt"), QStringLiteral("Cover.jpg")};
+    // Sorted by size, so view rows are not arrival rows.
+    pane->appTableView->sortByColumn(1, Qt::DescendingOrder);
+    selectRows(three);
+    ASSERT_EQ(pane->selectedRows().size(), 3);
+
+    answer = false;
+    pane->AppDeleted();
+    pane->waitForWork();
+    EXPECT_EQ(questions.size(), 1);
+    EXPECT_EQ(filesBelow(documents), before);
+
+    answer = true;
+    pane->AppDeleted();
+    // A re-sort while the worker runs changes nothing about what goes.
+    pane->appTableView->sortByColumn(0, Qt::AscendingOrder);
+    pane->waitForWork();
+    EXPECT_EQ(questions.size(), 2);
+    QStringList expected = before;
+    for (const QString &name : three)
+        expected.removeAll(name);
+    EXPECT_EQ(filesBelow(documents), expected);
+    EXPECT_TRUE(notices.isEmpty()) << qPrintable(notices.join(QLatin1Char('\n')));
+
+    // The phone refuses: the user is told which.
+    amd::SimulatedFaults faults;
+    faults.failingCalls.insert(QStringLiteral("afcRemovePath"), amd::kBackendUnsupported);
+    backend->setFaults(handle, faults);
+    selectRows({QStringLiteral("Note 2.txt")});
+    pane->AppDeleted();
+    pane->waitForWork();
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_TRUE(notices.first().contains(QStringLiteral("Note 2.txt")));
+    EXPECT_TRUE(notices.first().contains(QStringLiteral("0 of 1")));
+    EXPECT_EQ(filesBelow(documents), expected);
+}
+
+TEST_F(AppPaneTest, ArchiveInstallAndCopiesRunOnWorkersAndTellTheOutcome)
+{
+    amd::DeviceHandle handle = 0;
+    const int id = plug(scenario(), &handle);
+    loadApps(id);
+    QTemporaryDir out;
+    const int row = pane->appArray->rowOf(QString::fromLatin1(kNotebook));
+    pane->appBroswerView->selectionModel()->select(pane->appArray->index(row), QItemSelectionModel::Select);
+    pane->setChooseFolder([&] { return out.filePath(QStringLiteral("archive")); });
+    pane->ClickAppArchiveAction();
+    EXPECT_TRUE(pane->isBusy());
+    pane->waitForWork();
+    EXPECT_FALSE(pane->isBusy());
+    ASSERT_EQ(revealed, QStringList{out.filePath(QStringLiteral("archive"))});
+    const QString zip = out.filePath(QStringLiteral("archive/com.ostra.demo.notebook.zip"));
+    ASSERT_TRUE(QFile::exists(zip));
+
+    // Install asks first; "Cancel" leaves the phone alone.
+    answer = false;
+    pane->setChooseArchive([&] { return zip; });
+    pane->InstallArchiveSelectedApp();
+    pane->waitForWork();
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_TRUE(questions.first().contains(QStringLiteral("over the app")));
+    EXPECT_FALSE(QFile::exists(backend->workFolder(handle) + QStringLiteral("/media/PublicStaging")));
+    answer = true;
+    pane->InstallArchiveSelectedApp();
+    pane->waitForWork();
+    EXPECT_TRUE(QFile::exists(backend->workFolder(handle) + QStringLiteral("/media/PublicStaging")));
+    EXPECT_TRUE(notices.last().contains(QStringLiteral("installed"))) << qPrintable(notices.last());
+
+    // A hostile archive through the pane: told, nothing sent.
+    const QString hostile = out.filePath(QStringLiteral("hostile.zip"));
+    ASSERT_TRUE(writeZip(hostile, {{"Payload/A.app/Info.plist", infoPlist("com.a")}, {"../x", "x"}}));
+    pane->setChooseArchive([&] { return hostile; });
+    pane->InstallArchiveSelectedApp();
+    pane->waitForWork();
+    EXPECT_TRUE(notices.last().contains(QStringLiteral("outside")));
+    EXPECT_EQ(questions.size(), 2);
+
+    // Export of the selected apps: the snapshot of the action, then the sheet.
+    QSignalSpy sheet(pane.get(), &PRTransferAppPane::exportSheetRequested);
+    pane->ExportSelectedAppToMac();
+    ASSERT_EQ(sheet.size(), 1);
+    EXPECT_EQ(sheet.first().first().value<TransferExport>(), TransferExport::AppDir);
+    pane->appBroswerView->clearSelection();
+    pane->exportToFolder(out.filePath(QStringLiteral("apps")), TransferExport::AppDir);
+    pane->waitForWork();
+    EXPECT_TRUE(QFile::exists(out.filePath(QStringLiteral("apps/Notebook/Documents/library.json"))));
+    EXPECT_EQ(QDir(out.filePath(QStringLiteral("apps"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+}
+
+TEST_F(AppPaneTest, ThePreviewCopiesADocumentOnceAndShowsIt)
+{
+    amd::DeviceHandle handle = 0;
+    const int id = plug(scenario(), &handle);
+    loadApps(id);
+    openFolder(QString::fromLatin1(kNotebook), QStringLiteral("/Documents"));
+    QSignalSpy shown(pane.get(), &PRTransferAppPane::previewShown);
+    selectRows({QStringLiteral("Cover.jpg")});
+    pane->waitForWork();
+    ASSERT_EQ(shown.size(), 1);
+    const QString copy = pane->previewPath();
+    EXPECT_TRUE(QFile::exists(copy));
+    EXPECT_FALSE(pane->appImageView->pixmap().isNull());
+    // The second selection reads the copy: the phone's file may be gone.
+    QFile::remove(backend->workFolder(handle) + QStringLiteral("/containers/com.ostra.demo.notebook/Documents/Cover.jpg"));
+    selectRows({QStringLiteral("library.json")});
+    pane->waitForWork();
+    selectRows({QStringLiteral("Cover.jpg")});
+    pane->waitForWork();
+    EXPECT_EQ(shown.size(), 3);
+    EXPECT_EQ(pane->previewPath(), copy);
+
+    // A picture of the pane for the eye.
+    pane->appBroswerView->selectionModel()->select(pane->appArray->index(0), QItemSelectionModel::Select);
+    widget->show();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(widget->grab().save(QStringLiteral("/tmp/apps-pane.png")));
+}

@@ -1,0 +1,824 @@
+#include "transfer/page/prtransferapppane.h"
+
+#include "platform/scratchfolder.h"
+#include "results/primages.h"
+#include "results/prreveal.h"
+#include "results/prthumbnailer.h"
+#include "transfer/apps/prapplistmodel.h"
+#include "transfer/pathtree/prapptreecontroller.h"
+#include "transfer/pathtree/prpathfiletablemodel.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListView>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QSplitter>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+const QString PRTransferAppPane::kDeleteQuestion =
+    QStringLiteral("Are you sure you want to permanently delete the selected file(s) from your device?");
+const QString PRTransferAppPane::kDeleteInformative = QStringLiteral(
+    "CAUTION: Only advanced users should delete files. Because device databases manage many files types, includes "
+    "photos and videos, deleting files may lead to unexpected results.");
+
+PRTransferAppPane::PRTransferAppPane(QWidget *pane, QObject *parent)
+    : QObject(parent)
+{
+    m_pool.setMaxThreadCount(4);
+    m_window = pane;
+    m_confirm = [this](const QString &question, const QString &informative) {
+        QMessageBox box(QMessageBox::Warning, QString(), question, QMessageBox::NoButton, m_window->window());
+        box.setInformativeText(informative);
+        QPushButton *yes = box.addButton(tr("Deleted"), QMessageBox::AcceptRole);
+        box.addButton(tr("Cancel"), QMessageBox::RejectRole);
+        box.setDefaultButton(yes);
+        box.exec();
+        return box.clickedButton() == yes;
+    };
+    m_notice = [this](const QString &title, const QString &text) {
+        auto *box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, m_window->window());
+        box->setTextFormat(Qt::PlainText);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    };
+    m_reveal = [](const QString &folder) { PRReveal::showFolderLater(folder); };
+    m_chooseFolder = [this] {
+        return QFileDialog::getSaveFileName(m_window->window(), tr("Archive the app"),
+                                            QDir::home().filePath(QStringLiteral("Ostra_Archived App")), QString(),
+                                            nullptr, QFileDialog::ShowDirsOnly);
+    };
+    m_chooseArchive = [this] {
+        return QFileDialog::getOpenFileName(m_window->window(), tr("Install the app archived last time."),
+                                            QDir::homePath(), tr("App archives (*.zip *.ipa)"));
+    };
+    m_chooseFile = [this] { return QFileDialog::getOpenFileName(m_window->window(), tr("Add a file to the app")); };
+    buildWidgets(pane);
+    updateActions();
+}
+
+PRTransferAppPane::~PRTransferAppPane()
+{
+    *m_cancel = true;
+    m_pool.waitForDone();
+}
+
+QString PRTransferAppPane::documentsFolder() const
+{
+    return m_documents.isEmpty() ? QDir::home().filePath(QStringLiteral("Documents")) : m_documents;
+}
+
+// -- Widgets --------------------------------------------------------------------------
+
+void PRTransferAppPane::buildWidgets(QWidget *pane)
+{
+    // The page gives each pane a layout of its own; a bare widget gets one.
+    auto *layout = qobject_cast<QVBoxLayout *>(pane->layout());
+    if (!layout)
+        layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(8, 8, 8, 8);
+
+    const auto action = [this](const QString &text, void (PRTransferAppPane::*slot)()) {
+        auto *a = new QAction(text, this);
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    archiveAction = action(tr("Archive"), &PRTransferAppPane::ClickAppArchiveAction);
+    installAction = action(tr("Install"), &PRTransferAppPane::InstallArchiveSelectedApp);
+    exportAppsAction = action(tr("Export Selected Apps"), &PRTransferAppPane::ExportSelectedAppToMac);
+    exportAllAppsAction = action(tr("Export All Apps"), &PRTransferAppPane::ExportAllAppToMac);
+    addFileAction = action(tr("Add File"), &PRTransferAppPane::addFilesToApp);
+    selectAllAction = action(tr("Select All"), &PRTransferAppPane::AppSelectAll);
+    unselectAllAction = action(tr("Unselect All"), &PRTransferAppPane::AppUnSelecteAll);
+    deleteAction = action(tr("Delete"), &PRTransferAppPane::AppDeleted);
+    exportFilesAction = action(tr("Export to Folder"), &PRTransferAppPane::AppExportFilestoMac);
+    exportDocumentsAction = action(tr("Export to Documents"), &PRTransferAppPane::AppExportFilestoDocument);
+
+    const auto buttonRow = [pane](const QList<QAction *> &actions) {
+        auto *row = new QHBoxLayout;
+        for (QAction *a : actions) {
+            auto *button = new QToolButton(pane);
+            button->setDefaultAction(a);
+            row->addWidget(button);
+        }
+        return row;
+    };
+
+    // The app list with its scan indicators.
+    auto *top = buttonRow({archiveAction, installAction, exportAppsAction, exportAllAppsAction});
+    scanAppImageView = new QLabel(pane);
+    scanAppImageView->setPixmap(imageNamed(QStringLiteral("apps")).scaled(20, 20, Qt::KeepAspectRatio,
+                                                                          Qt::SmoothTransformation));
+    scanAppInfolab = new QLabel(tr("Scanning apps..."), pane);
+    appProgress = new QProgressBar(pane);
+    appProgress->setRange(0, 0);
+    appProgress->setMaximumWidth(120);
+    appDataExportProgressor = new QProgressBar(pane);
+    appDataExportProgressor->setRange(0, 0);
+    appDataExportProgressor->setMaximumWidth(80);
+    top->addStretch(1);
+    top->addWidget(scanAppImageView);
+    top->addWidget(scanAppInfolab);
+    top->addWidget(appProgress);
+    top->addWidget(appDataExportProgressor);
+    layout->addLayout(top);
+
+    appArray = new PRAppListModel(this);
+    appBroswerView = new QListView(pane);
+    appBroswerView->setViewMode(QListView::IconMode);
+    appBroswerView->setIconSize(QSize(PRAppListModel::kIconSize, PRAppListModel::kIconSize));
+    appBroswerView->setGridSize(QSize(110, 100));
+    appBroswerView->setResizeMode(QListView::Adjust);
+    appBroswerView->setMovement(QListView::Static);
+    appBroswerView->setUniformItemSizes(true);
+    appBroswerView->setWordWrap(true);
+    appBroswerView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    appBroswerView->setModel(appArray);
+    appBroswerView->setMinimumHeight(140);
+    connect(appBroswerView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &PRTransferAppPane::updateActions);
+    // Choosing an app opens its documents in the outline.
+    connect(appBroswerView, &QListView::activated, this, [this](const QModelIndex &index) {
+        if (const PRAppListItem *app = appArray->item(index.row())) {
+            expandApp(app->bundleId);
+            if (PRAppDirTreeNode *root = appTreeController->appRoot(app->bundleId))
+                appOutlineView->setCurrentIndex(appTreeController->indexOfNode(root));
+        }
+    });
+
+    // The documents: outline, table and preview.
+    appTreeController = new PRAppTreeController(this);
+    appOutlineView = new QTreeView(pane);
+    appOutlineView->setModel(appTreeController);
+    appOutlineView->setHeaderHidden(true);
+    appOutlineView->setUniformRowHeights(true);
+    appOutlineView->setIconSize(QSize(18, 18));
+    QFont small = appOutlineView->font();
+    small.setPointSize(qMax(small.pointSize() - 1, 8));
+    appOutlineView->setFont(small);
+    connect(appOutlineView, &QTreeView::expanded, this, [this](const QModelIndex &index) {
+        PRPathDirNode *node = appTreeController->dirNodeAt(index);
+        PRAppDirTreeNode *app = node ? node->as<PRAppDirTreeNode>() : nullptr;
+        if (app && !app->parent())
+            expandApp(app->appBundleName());
+    });
+    connect(appOutlineView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &PRTransferAppPane::outlineViewSelectionDidChange);
+    // While the list loads, new roots arrive: the outline stays folded.
+    connect(appTreeController, &PRPathTreeController::refreshOutlineView, this, [this] {
+        if (!m_finished)
+            appOutlineView->collapseAll();
+    });
+
+    appFileController = new PRPathFileTableModel(appTreeController, this);
+    appFileSorter = new QSortFilterProxyModel(this);
+    appFileSorter->setSourceModel(appFileController);
+    appTableView = new QTableView(pane);
+    appTableView->setModel(appFileSorter);
+    appTableView->setSortingEnabled(true);
+    appTableView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    appTableView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    appTableView->verticalHeader()->hide();
+    appTableView->horizontalHeader()->setStretchLastSection(true);
+    appTableView->setFont(small);
+    appTableView->setColumnWidth(0, 220);
+    connect(appTableView->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        updateActions();
+        tableViewSelectionDidChange();
+    });
+
+    appImageView = new QLabel(pane);
+    appImageView->setAlignment(Qt::AlignCenter);
+    appImageView->setMinimumSize(160, 160);
+    appImageView->setFrameShape(QFrame::StyledPanel);
+
+    auto *documents = new QSplitter(Qt::Horizontal, pane);
+    documents->addWidget(appOutlineView);
+    auto *tableSide = new QWidget(documents);
+    auto *tableLayout = new QVBoxLayout(tableSide);
+    tableLayout->setContentsMargins(0, 0, 0, 0);
+    tableLayout->addWidget(appTableView, 1);
+    tableLayout->addLayout(buttonRow({addFileAction, selectAllAction, unselectAllAction, deleteAction,
+                                      exportFilesAction, exportDocumentsAction}));
+    documents->addWidget(tableSide);
+    documents->addWidget(appImageView);
+    documents->setStretchFactor(0, 2);
+    documents->setStretchFactor(1, 4);
+    documents->setStretchFactor(2, 2);
+    // Folder names need room; the picture less.
+    appOutlineView->setMinimumWidth(220);
+
+    auto *split = new QSplitter(Qt::Vertical, pane);
+    split->addWidget(appBroswerView);
+    split->addWidget(documents);
+    split->setStretchFactor(0, 2);
+    split->setStretchFactor(1, 3);
+    layout->addWidget(split, 1);
+
+    statusLab = new QLabel(pane);
+    statusLab->setTextFormat(Qt::PlainText);
+    statusLab->setWordWrap(true);
+    layout->addWidget(statusLab);
+
+    showScanning(false);
+    appDataExportProgressor->hide();
+}
+
+void PRTransferAppPane::updateActions()
+{
+    const bool phone = m_device >= 0 && !m_busy;
+    const bool apps = phone && appBroswerView->selectionModel()->hasSelection();
+    const bool rows = phone && appTableView->selectionModel()->hasSelection();
+    archiveAction->setEnabled(apps);
+    installAction->setEnabled(phone);
+    exportAppsAction->setEnabled(apps);
+    exportAllAppsAction->setEnabled(phone && appArray->rowCount() > 0);
+    addFileAction->setEnabled(rows);
+    selectAllAction->setEnabled(m_device >= 0);
+    unselectAllAction->setEnabled(m_device >= 0);
+    deleteAction->setEnabled(rows);
+    exportFilesAction->setEnabled(rows);
+    exportDocumentsAction->setEnabled(rows);
+}
+
+void PRTransferAppPane::showScanning(bool on)
+{
+    scanAppImageView->setVisible(on);
+    scanAppInfolab->setVisible(on);
+    appProgress->setVisible(on);
+}
+
+void PRTransferAppPane::tell(const QString &title, const QString &text)
+{
+    statusLab->setText(text);
+    if (m_notice && !text.isEmpty())
+        m_notice(title, text);
+}
+
+// -- The list --------------------------------------------------------------------------
+
+void PRTransferAppPane::runWorker(std::function<void()> work)
+{
+    ++m_pendingResults;
+    m_pool.start(std::move(work));
+}
+
+void PRTransferAppPane::ShowApp(int deviceId)
+{
+    if (deviceId < 0)
+        return;
+    if (deviceId != m_device)
+        forget();
+    else if (m_started || m_finished)
+        return;
+    m_device = deviceId;
+    m_started = true;
+    m_previewFolder = std::make_shared<ScratchFolder>();
+    showScanning(true);
+    statusLab->clear();
+    updateActions();
+    Q_EMIT loadStarted(deviceId);
+
+    const quint64 generation = m_generation;
+    const auto cancel = m_cancel;
+    runWorker([this, generation, cancel, deviceId] {
+        PRAppListLoad load(deviceId);
+        const auto result = load.StartAppThread([&](const QList<PRAppListItem> &items) {
+            if (*cancel)
+                load.cancel();
+            QMetaObject::invokeMethod(
+                this, [this, generation, items] { UpAppImageDataSource(generation, items); }, Qt::QueuedConnection);
+        });
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, result] {
+                --m_pendingResults;
+                ScanAppFinishHandle(generation, result);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PRTransferAppPane::UpAppImageDataSource(quint64 generation, const QList<PRAppListItem> &items)
+{
+    if (generation != m_generation)
+        return;
+    appArray->append(items);
+    // Each app gets its root in the outline, named by its display name and
+    // carrying its icon; its container is read when it is opened.
+    for (const PRAppListItem &item : items)
+        appTreeController->addAppRoot(item.bundleId, item.displayName, item.icon);
+    updateActions();
+}
+
+void PRTransferAppPane::ScanAppFinishHandle(quint64 generation, PRAppListLoad::Result result)
+{
+    if (generation != m_generation)
+        return;
+    showScanning(false);
+    m_started = false;
+    const int device = m_device;
+    if (result == PRAppListLoad::Result::Loaded) {
+        m_finished = true;
+        statusLab->setText(tr("%n app(s)", nullptr, appArray->rowCount()));
+        updateActions();
+        Q_EMIT loadFinished(device);
+        return;
+    }
+    // A load that did not end is forgotten whole, so the next choice of
+    // the row loads again instead of showing half a list.
+    const QString why = result == PRAppListLoad::Result::DeviceGone
+                            ? tr("The iPhone was disconnected while its apps were read.")
+                            : result == PRAppListLoad::Result::NoAppService
+                                  ? tr("The iPhone's app service could not be opened.")
+                                  : tr("The app list was not read.");
+    forget();
+    m_device = device;
+    statusLab->setText(why);
+    updateActions();
+    Q_EMIT loadFailed(device, why);
+}
+
+void PRTransferAppPane::forget()
+{
+    ++m_generation;
+    *m_cancel = true;
+    m_cancel = std::make_shared<std::atomic<bool>>(false);
+    m_started = false;
+    m_finished = false;
+    m_busy = false;
+    m_exportRows.clear();
+    m_exportApps.clear();
+    appFileController->setFolder(nullptr);
+    appArray->clear();
+    appTreeController->clearTree();
+    appImageView->clear();
+    m_previewPath.clear();
+    m_previewFolder.reset();
+    showScanning(false);
+    appDataExportProgressor->hide();
+    m_device = -1;
+    updateActions();
+}
+
+void PRTransferAppPane::deviceRemoved(int deviceId)
+{
+    if (deviceId != m_device)
+        return;
+    const bool wasLoading = m_started;
+    forget();
+    statusLab->setText(tr("The iPhone was disconnected."));
+    if (wasLoading)
+        Q_EMIT loadFailed(deviceId, tr("The iPhone was disconnected while its apps were read."));
+}
+
+void PRTransferAppPane::waitForWork()
+{
+    while (m_pendingResults > 0) {
+        m_pool.waitForDone(50);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    QCoreApplication::processEvents();
+}
+
+// -- Actions ---------------------------------------------------------------------------
+
+bool PRTransferAppPane::startAction(const QString &text)
+{
+    if (m_busy || m_device < 0)
+        return false;
+    m_busy = true;
+    appDataExportProgressor->show();
+    statusLab->setText(text);
+    updateActions();
+    return true;
+}
+
+void PRTransferAppPane::endAction(const PRAppActionReport &report, const QString &reveal)
+{
+    m_busy = false;
+    appDataExportProgressor->hide();
+    updateActions();
+    if (report.ok && !reveal.isEmpty() && m_reveal)
+        m_reveal(reveal);
+    if (!report.message.isEmpty())
+        tell(report.ok ? tr("Done") : tr("Not done"), report.message);
+    else
+        statusLab->setText(tr("Done."));
+    Q_EMIT actionEnded(report.ok, report.message);
+}
+
+QList<PRAppRef> PRTransferAppPane::selectedApps() const
+{
+    QList<int> rows;
+    for (const QModelIndex &index : appBroswerView->selectionModel()->selectedIndexes())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    QList<PRAppRef> apps;
+    for (int row : rows) {
+        if (const PRAppListItem *item = appArray->item(row))
+            apps.append({item->bundleId, item->shownName()});
+    }
+    return apps;
+}
+
+QList<PRAppRef> PRTransferAppPane::allApps() const
+{
+    QList<PRAppRef> apps;
+    for (const PRAppListItem &item : appArray->items())
+        apps.append({item.bundleId, item.shownName()});
+    return apps;
+}
+
+QList<PRAppFileRef> PRTransferAppPane::selectedRows() const
+{
+    QList<int> rows;
+    for (const QModelIndex &index : appTableView->selectionModel()->selectedRows())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    QList<PRAppFileRef> refs;
+    for (int row : rows) {
+        const QModelIndex source = appFileSorter->mapToSource(appFileSorter->index(row, 0));
+        PRPathFileNode *node = appFileController->fileNodeAt(source.row());
+        const PRAppFileTreeNode *file = node ? node->as<PRAppFileTreeNode>() : nullptr;
+        if (file)
+            refs.append({file->appBundleName(), file->appDisplayName(), file->filePath()});
+    }
+    return refs;
+}
+
+void PRTransferAppPane::ClickAppArchiveAction()
+{
+    const QList<PRAppRef> apps = selectedApps();
+    if (apps.isEmpty() || m_busy)
+        return;
+    const QString folder = m_chooseFolder ? m_chooseFolder() : QString();
+    if (!folder.isEmpty())
+        archiveToFolder(folder);
+}
+
+void PRTransferAppPane::archiveToFolder(const QString &exportPath)
+{
+    const QList<PRAppRef> apps = selectedApps();
+    // Only the first selected app is archived, as the phone packs one at a time.
+    if (apps.isEmpty() || exportPath.isEmpty() || !startAction(tr("Archiving %1...").arg(apps.first().shownName)))
+        return;
+    const PRAppRef app = apps.first();
+    const int device = m_device;
+    const quint64 generation = m_generation;
+    const auto cancel = m_cancel;
+    runWorker([=, this] {
+        const PRAppActionReport report =
+            PRAppArchive::AppArchiveThreader(device, app.bundleId, app.shownName, exportPath, cancel.get());
+        QMetaObject::invokeMethod(
+            this,
+            [=, this] {
+                --m_pendingResults;
+                if (generation == m_generation)
+                    endAction(report, report.ok ? QFileInfo(report.writtenPath).path() : QString());
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PRTransferAppPane::InstallArchiveSelectedApp()
+{
+    if (m_busy || m_device < 0)
+        return;
+    const QString path = m_chooseArchive ? m_chooseArchive() : QString();
+    if (!path.isEmpty())
+        installArchive(path);
+}
+
+void PRTransferAppPane::installArchive(const QString &archivePath)
+{
+    if (archivePath.isEmpty() || !startAction(tr("Reading %1...").arg(QFileInfo(archivePath).fileName())))
+        return;
+    const int device = m_device;
+    const quint64 generation = m_generation;
+    const auto cancel = m_cancel;
+    runWorker([=, this] {
+        const PRAppPackageCheck check = PRAppInstall::checkArchive(archivePath, PRAppInstall::Limits(), cancel.get());
+        QMetaObject::invokeMethod(
+            this,
+            [=, this] {
+                --m_pendingResults;
+                if (generation != m_generation)
+                    return;
+                if (!check.ok) {
+                    PRAppActionReport refused;
+                    refused.message = check.message;
+                    endAction(refused);
+                    return;
+                }
+                const bool installed = appArray->rowOf(check.bundleId) >= 0;
+                const QString question =
+                    installed ? tr("Install \"%1\" over the app on the iPhone?").arg(check.displayName)
+                              : tr("Install \"%1\" on the iPhone?").arg(check.displayName);
+                const QString informative = installed ? tr("The app's documents stay on the iPhone.") : QString();
+                if (!m_confirm || !m_confirm(question, informative)) {
+                    endAction({true, false, tr("Nothing was installed."), {}});
+                    return;
+                }
+                runWorker([=, this] {
+                    const PRAppActionReport report = PRAppInstall::installChecked(device, check);
+                    QMetaObject::invokeMethod(
+                        this,
+                        [=, this] {
+                            --m_pendingResults;
+                            if (generation == m_generation)
+                                endAction(report);
+                        },
+                        Qt::QueuedConnection);
+                });
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PRTransferAppPane::AppSelectAll()
+{
+    appTableView->selectAll();
+}
+
+void PRTransferAppPane::AppUnSelecteAll()
+{
+    appTableView->clearSelection();
+}
+
+void PRTransferAppPane::AppDeleted()
+{
+    // The rows are taken now, before the question: the answer is about them.
+    const QList<PRAppFileRef> rows = selectedRows();
+    if (rows.isEmpty() || m_busy)
+        return;
+    if (!m_confirm || !m_confirm(tr(kDeleteQuestion.toUtf8().constData()), tr(kDeleteInformative.toUtf8().constData())))
+        return;
+    if (!startAction(tr("Deleting %n file(s)...", nullptr, int(rows.size()))))
+        return;
+    const int device = m_device;
+    const quint64 generation = m_generation;
+    runWorker([=, this] {
+        QList<PRAppFileRef> removed;
+        const PRAppActionReport report = PRAppDocuments::DeletedSelectedAppFileThreadHandle(device, rows, &removed);
+        QMetaObject::invokeMethod(
+            this,
+            [=, this] {
+                --m_pendingResults;
+                if (generation != m_generation)
+                    return;
+                // The rows stay in the tree (it cannot drop rows); they are
+                // marked so the user sees what went.
+                for (const PRAppFileRef &ref : removed) {
+                    if (PRAppFileTreeNode *node = rowNode(ref))
+                        node->setFileSize(tr("deleted"));
+                }
+                appTableView->viewport()->update();
+                endAction(report);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PRTransferAppPane::AppExportFilestoMac()
+{
+    m_exportRows = selectedRows();
+    if (m_exportRows.isEmpty() || m_busy)
+        return;
+    Q_EMIT exportSheetRequested(TransferExport::AppSelected);
+}
+
+void PRTransferAppPane::ExportSelectedAppToMac()
+{
+    m_exportApps = selectedApps();
+    if (m_exportApps.isEmpty() || m_busy)
+        return;
+    Q_EMIT exportSheetRequested(TransferExport::AppDir);
+}
+
+void PRTransferAppPane::ExportAllAppToMac()
+{
+    m_exportApps = allApps();
+    if (m_exportApps.isEmpty() || m_busy)
+        return;
+    Q_EMIT exportSheetRequested(TransferExport::AppAll);
+}
+
+void PRTransferAppPane::exportSheetCancelled()
+{
+    m_exportRows.clear();
+    m_exportApps.clear();
+}
+
+void PRTransferAppPane::exportToFolder(const QString &path, TransferExport which)
+{
+    if (path.isEmpty())
+        return;
+    const QList<PRAppFileRef> rows = m_exportRows;
+    const QList<PRAppRef> apps = m_exportApps;
+    m_exportRows.clear();
+    m_exportApps.clear();
+    const bool files = which == TransferExport::AppSelected;
+    if ((files ? rows.isEmpty() : apps.isEmpty()) || !startAction(tr("Copying to %1...").arg(path)))
+        return;
+    const int device = m_device;
+    const quint64 generation = m_generation;
+    const auto cancel = m_cancel;
+    runWorker([=, this] {
+        const PRAppActionReport report =
+            files ? PRAppDocuments::ExportSelectedAppToMacThreadHandle(device, rows, path, true, cancel.get())
+                  : PRAppDocuments::ExportDirAppToMacThread(device, apps, path, cancel.get());
+        QMetaObject::invokeMethod(
+            this,
+            [=, this] {
+                --m_pendingResults;
+                // The sheet's folder was shown when the sheet closed.
+                if (generation == m_generation)
+                    endAction(report);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PRTransferAppPane::AppExportFilestoDocument()
+{
+    const QList<PRAppFileRef> rows = selectedRows();
+    if (rows.isEmpty() || !startAction(tr("Copying to Documents...")))
+        return;
+    const QString folder = documentsFolder();
+    const int device = m_device;
+    const quint64 generation = m_generation;
+    const auto cancel = m_cancel;
+    runWorker([=, this] {
+        const PRAppActionReport report =
+            PRAppDocuments::ExportSelectedAppToMacThreadHandle(device, rows, folder, false, cancel.get());
+        QMetaObject::invokeMethod(
+            this,
+            [=, this] {
+                --m_pendingResults;
+                if (generation == m_generation)
+                    endAction(report);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PRTransferAppPane::addFilesToApp()
+{
+    const QList<PRAppFileRef> rows = selectedRows();
+    if (rows.isEmpty() || m_busy)
+        return;
+    const QString file = m_chooseFile ? m_chooseFile() : QString();
+    if (file.isEmpty() || !startAction(tr("Adding %1...").arg(QFileInfo(file).fileName())))
+        return;
+    const PRAppFileRef row = rows.first();
+    const int device = m_device;
+    const quint64 generation = m_generation;
+    runWorker([=, this] {
+        const PRAppActionReport report = PRAppDocuments::addFilesToAppHandle(device, row, file);
+        QMetaObject::invokeMethod(
+            this,
+            [=, this] {
+                --m_pendingResults;
+                if (generation == m_generation)
+                    endAction(report);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+// -- Documents ----------------------------------------------------------------------------
+
+void PRTransferAppPane::expandApp(const QString &bundleId)
+{
+    PRAppDirTreeNode *root = appTreeController->appRoot(bundleId);
+    if (!root || m_device < 0 || !appTreeController->claimExpand(root))
+        return;
+    ++m_walksStarted;
+    const int device = m_device;
+    const quint64 generation = m_generation;
+    const auto cancel = m_cancel;
+    const QString displayName = root->appDisplayName().isEmpty() ? bundleId : root->appDisplayName();
+    const QImage icon = root->appIcon();
+    runWorker([=, this] {
+        const PRAppDocuments::WalkReport report = PRAppDocuments::ExpandItemThread(
+            device, bundleId, displayName, icon,
+            [this, generation](PRPathEntryBatch batch) {
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, generation, batch] {
+                        if (generation == m_generation)
+                            appTreeController->fileEntries(batch);
+                    },
+                    Qt::QueuedConnection);
+            },
+            cancel.get());
+        QMetaObject::invokeMethod(
+            this,
+            [=, this] {
+                --m_pendingResults;
+                if (generation != m_generation)
+                    return;
+                if (!report.message.isEmpty())
+                    statusLab->setText(report.message);
+                if (report.access == PRAppDocuments::Access::None && !report.deviceGone)
+                    tell(tr("Not opened"), report.message);
+                Q_EMIT walkEnded(bundleId, report.entries);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PRTransferAppPane::outlineViewSelectionDidChange()
+{
+    if (appTreeController->BRefreshTreeFlag())
+        return;
+    const QModelIndex current = appOutlineView->selectionModel()->currentIndex();
+    PRPathDirNode *folder = current.isValid() ? appTreeController->dirNodeAt(current) : nullptr;
+    if (!folder)
+        return;
+    if (PRAppDirTreeNode *app = folder->as<PRAppDirTreeNode>(); app && !app->parent())
+        expandApp(app->appBundleName());
+    appFileController->setFolder(folder);
+    appTableView->clearSelection();
+    appTableView->viewport()->update();
+}
+
+PRAppFileTreeNode *PRTransferAppPane::rowNode(const PRAppFileRef &ref) const
+{
+    PRAppDirTreeNode *root = appTreeController->appRoot(ref.bundleId);
+    if (!root)
+        return nullptr;
+    const QString parentPath = ref.filePath.section(QLatin1Char('/'), 0, -2);
+    PRPathDirNode *folder = parentPath.isEmpty() ? root : appTreeController->folderAtPath(root, parentPath);
+    PRPathFileNode *row = folder ? folder->fileChildNamed(ref.filePath.section(QLatin1Char('/'), -1)) : nullptr;
+    return row ? row->as<PRAppFileTreeNode>() : nullptr;
+}
+
+void PRTransferAppPane::showPreviewImage(const QImage &image, const QString &path)
+{
+    QPixmap pixmap = image.isNull() ? imageNamed(QStringLiteral("document")) : QPixmap::fromImage(image);
+    if (pixmap.width() > appImageView->width() || pixmap.height() > appImageView->height())
+        pixmap = pixmap.scaled(appImageView->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    appImageView->setPixmap(pixmap);
+    m_previewPath = path;
+    Q_EMIT previewShown(path);
+}
+
+void PRTransferAppPane::tableViewSelectionDidChange()
+{
+    const QModelIndexList rows = appTableView->selectionModel()->selectedRows();
+    if (rows.size() != 1 || m_device < 0)
+        return;
+    const QList<PRAppFileRef> refs = selectedRows();
+    PRAppFileTreeNode *node = refs.isEmpty() ? nullptr : rowNode(refs.first());
+    if (!node || !node->isFile())
+        return;
+    const PRAppFileRef ref = refs.first();
+    const bool copied = node->btransfer() && QFileInfo(node->transferPath()).isFile();
+    const QString folder = m_previewFolder && m_previewFolder->isValid() ? m_previewFolder->path() : QString();
+    const int serial = ++m_previewSerial;
+    const QString known = copied ? node->transferPath() : QString();
+    const int device = m_device;
+    const quint64 generation = m_generation;
+    // The folder lives as long as the copies in it are shown.
+    const auto keep = m_previewFolder;
+    runWorker([=, this] {
+        const QString local = copied ? known : PRAppDocuments::copyForPreview(device, ref, folder, serial);
+        const QImage image = local.isEmpty() ? QImage() : PRThumbnailer::makeThumbnail(local, false).image;
+        QMetaObject::invokeMethod(
+            this,
+            [=, this] {
+                --m_pendingResults;
+                (void)keep;
+                if (generation != m_generation || serial != m_previewSerial)
+                    return;
+                // Only a whole copy marks the row copied: a failed download
+                // is tried again on the next selection.
+                if (!local.isEmpty() && !copied) {
+                    if (PRAppFileTreeNode *row = rowNode(ref)) {
+                        row->setBtransfer(true);
+                        row->setTransferPath(local);
+                    }
+                }
+                if (local.isEmpty()) {
+                    statusLab->setText(tr("%1 could not be copied from the iPhone.").arg(ref.filePath.section(QLatin1Char('/'), -1)));
+                    return;
+                }
+                showPreviewImage(image, local);
+            },
+            Qt::QueuedConnection);
+    });
+}

@@ -1,0 +1,200 @@
+#pragma once
+
+#include "transfer/apps/prappdocuments.h"
+#include "transfer/apps/prappinstall.h"
+#include "transfer/apps/prapplistload.h"
+#include "transfer/page/transferexportflags.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QThreadPool>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class PRAppDirTreeNode;
+class PRAppFileTreeNode;
+class PRAppListModel;
+class PRAppTreeController;
+class PRPathFileTableModel;
+class QAction;
+class QLabel;
+class QListView;
+class QProgressBar;
+class QPushButton;
+class QSortFilterProxyModel;
+class QTableView;
+class QTreeView;
+class QWidget;
+class ScratchFolder;
+
+// The apps pane of the transfer page: the phone's user apps as icons, an
+// app's documents as a folder outline beside a file table and a preview, and
+// the app actions (archive, install, copies, delete, add a file).
+//
+// Everything shown is bound to the phone it was loaded from (its id, never
+// reused): when that phone leaves, the pane forgets it and a later ShowApp
+// loads again. Device work runs on the pane's workers; the GUI thread only
+// starts it and applies its result. Destructive and copying actions work on
+// a snapshot of the rows or apps taken on the GUI thread when the user
+// confirmed them.
+class PRTransferAppPane : public QObject
+{
+    Q_OBJECT
+
+public:
+    static const QString kDeleteQuestion;
+    static const QString kDeleteInformative;
+
+    // Builds the pane's widgets into pane.
+    PRTransferAppPane(QWidget *pane, QObject *parent = nullptr);
+    ~PRTransferAppPane() override;
+
+    // Starts the load of the phone's apps once per phone: while it runs or
+    // after it finished for that phone, nothing happens. Another phone
+    // replaces the one shown.
+    void ShowApp(int deviceId);
+    // The phone left: its load and actions stop, its lists are dropped.
+    void deviceRemoved(int deviceId);
+
+    int tranferDevice() const { return m_device; }
+    bool bappStartTransfer() const { return m_started; }
+    bool bAppLoadFinished() const { return m_finished; }
+
+    // -- Test and window hooks ------------------------------------------------
+    // "Are you sure ...?" (question, informative text): true to go on.
+    using Confirm = std::function<bool(const QString &question, const QString &informative)>;
+    void setConfirm(Confirm confirm) { m_confirm = std::move(confirm); }
+    using Notice = std::function<void(const QString &title, const QString &text)>;
+    void setNotice(Notice notice) { m_notice = std::move(notice); }
+    void setReveal(std::function<void(const QString &folder)> reveal) { m_reveal = std::move(reveal); }
+    // The archive's target folder, the archive to install, the file to add:
+    // dialogs unless set (an empty answer cancels).
+    void setChooseFolder(std::function<QString()> choose) { m_chooseFolder = std::move(choose); }
+    void setChooseArchive(std::function<QString()> choose) { m_chooseArchive = std::move(choose); }
+    void setChooseFile(std::function<QString()> choose) { m_chooseFile = std::move(choose); }
+    void setDocumentsFolder(const QString &folder) { m_documents = folder; }
+    QString documentsFolder() const;
+
+    // -- Actions (buttons and menus) ------------------------------------------
+    void ClickAppArchiveAction();
+    void archiveToFolder(const QString &exportPath);
+    void InstallArchiveSelectedApp();
+    void installArchive(const QString &archivePath);
+    void AppSelectAll();
+    void AppUnSelecteAll();
+    void AppDeleted();
+    void AppExportFilestoMac();
+    void AppExportFilestoDocument();
+    void ExportSelectedAppToMac();
+    void ExportAllAppToMac();
+    void addFilesToApp();
+    // The page's sheet ended with a folder for the export it was opened for.
+    void exportToFolder(const QString &path, TransferExport which);
+    void exportSheetCancelled();
+
+    // Starts the walk of an app's container (once per app root).
+    void expandApp(const QString &bundleId);
+    // Shows the rows of the outline's selected folder.
+    void outlineViewSelectionDidChange();
+    // Previews the selected row (tableViewSelectionDidChange's app branch).
+    void tableViewSelectionDidChange();
+
+    bool isBusy() const { return m_busy; }
+    // Waits until no worker runs and their results were applied (tests).
+    void waitForWork();
+    // Walks of containers started so far (tests).
+    int walksStarted() const { return m_walksStarted; }
+
+    // -- Widgets (the page's fields) -------------------------------------------
+    PRAppListModel *appArray = nullptr;
+    QListView *appBroswerView = nullptr;
+    PRAppTreeController *appTreeController = nullptr;
+    QTreeView *appOutlineView = nullptr;
+    PRPathFileTableModel *appFileController = nullptr;
+    QSortFilterProxyModel *appFileSorter = nullptr;
+    QTableView *appTableView = nullptr;
+    QLabel *appImageView = nullptr;
+    QLabel *scanAppImageView = nullptr;
+    QLabel *scanAppInfolab = nullptr;
+    QProgressBar *appProgress = nullptr;
+    QProgressBar *appDataExportProgressor = nullptr;
+    QLabel *statusLab = nullptr;
+
+    QAction *archiveAction = nullptr;
+    QAction *installAction = nullptr;
+    QAction *exportAppsAction = nullptr;
+    QAction *exportAllAppsAction = nullptr;
+    QAction *addFileAction = nullptr;
+    QAction *selectAllAction = nullptr;
+    QAction *unselectAllAction = nullptr;
+    QAction *deleteAction = nullptr;
+    QAction *exportFilesAction = nullptr;
+    QAction *exportDocumentsAction = nullptr;
+
+    // The rows and apps the actions would act on, in view order.
+    QList<PRAppFileRef> selectedRows() const;
+    QList<PRAppRef> selectedApps() const;
+    QList<PRAppRef> allApps() const;
+    // The preview's local copy of the row shown last (empty: none).
+    QString previewPath() const { return m_previewPath; }
+
+Q_SIGNALS:
+    void loadStarted(int deviceId);
+    // "AppScanFinished": the list is complete.
+    void loadFinished(int deviceId);
+    // The load ended without its list (the phone left, no app service): the
+    // row may be chosen again.
+    void loadFailed(int deviceId, const QString &why);
+    // The export actions ask the page for its folder sheet.
+    void exportSheetRequested(TransferExport which);
+    // An action ended; text is what the user was told (empty: plain success).
+    void actionEnded(bool ok, const QString &text);
+    // A walk's entries were filed.
+    void walkEnded(const QString &bundleId, int entries);
+    // A preview was shown (the local copy, the image's size).
+    void previewShown(const QString &localCopy);
+
+private:
+    struct LoadState;
+    void buildWidgets(QWidget *pane);
+    void updateActions();
+    void forget();
+    void showScanning(bool on);
+    void ScanAppFinishHandle(quint64 generation, PRAppListLoad::Result result);
+    void UpAppImageDataSource(quint64 generation, const QList<PRAppListItem> &items);
+    // Runs work on a worker and then done on the GUI thread, unless the
+    // phone changed meanwhile.
+    void runWorker(std::function<void()> work);
+    bool startAction(const QString &text);
+    void endAction(const PRAppActionReport &report, const QString &reveal = {});
+    void tell(const QString &title, const QString &text);
+    PRAppFileTreeNode *rowNode(const PRAppFileRef &ref) const;
+    void showPreviewImage(const QImage &image, const QString &path);
+
+    Confirm m_confirm;
+    Notice m_notice;
+    std::function<void(const QString &)> m_reveal;
+    std::function<QString()> m_chooseFolder;
+    std::function<QString()> m_chooseArchive;
+    std::function<QString()> m_chooseFile;
+    QString m_documents;
+
+    int m_device = -1;
+    bool m_started = false;
+    bool m_finished = false;
+    quint64 m_generation = 0;
+    std::shared_ptr<std::atomic<bool>> m_cancel = std::make_shared<std::atomic<bool>>(false);
+    bool m_busy = false;
+    int m_walksStarted = 0;
+    int m_pendingResults = 0;
+    QList<PRAppFileRef> m_exportRows;
+    QList<PRAppRef> m_exportApps;
+    std::shared_ptr<ScratchFolder> m_previewFolder;
+    int m_previewSerial = 0;
+    QString m_previewPath;
+    QWidget *m_window = nullptr;
+    QThreadPool m_pool;
+};
