@@ -28,9 +28,12 @@ if [ ! -f "$demo/.complete" ]; then
   ./build/bin/ostra-make-backup --out "$demo/9a8b7c6d5e4f30211203a4b5c6d7e8f901234567" --ios 8.4 --deleted
   touch "$demo/.complete"
 fi
-if [ ! -f "$demo_home/simulated-iphone/device.plist" ]; then
+# The stamp names the scenario's generation: a phone written by an older
+# build (without its backup, apps or photos) is written anew.
+if [ ! -f "$demo_home/simulated-iphone/.generation-2" ]; then
   rm -rf "$demo_home/simulated-iphone"
   ./build/bin/ostra-make-device --out "$demo_home/simulated-iphone" > /dev/null
+  touch "$demo_home/simulated-iphone/.generation-2"
 fi
 echo "No backup in $backup_root; starting on the sample backups in $demo with a simulated iPhone" >&2
 OSTRA_HOME="$demo_home" OSTRA_SIMULATED_DEVICE="${OSTRA_SIMULATED_DEVICE:-$demo_home/simulated-iphone}" \

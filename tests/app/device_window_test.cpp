@@ -13,6 +13,7 @@
 #include "transfer/page/prtansferviewcontroller.h"
 #include "transfer/page/prtransferapppane.h"
 #include "transfer/page/prtransfermediapane.h"
+#include "transfer/page/prtransferphotopane.h"
 #include "transfer/page/prtransferpersonalpane.h"
 #include "results/prconversationview.h"
 #include "results/recordmodels.h"
@@ -310,6 +311,24 @@ TEST_F(DeviceWindow, TheAppsPaneShowsTheAppsAndAContainer)
     screenshot(delegate->window, QStringLiteral("transfer-apps"));
     std::printf("GUI thread delay while the apps load and a container is walked: max %lld ms\n",
                 static_cast<long long>(probe.worst()));
+    EXPECT_LT(probe.worst(), 400);
+    backend->unplug(phone);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !delegate->getDeviceConnected(); }, kWaitMs));
+}
+
+TEST_F(DeviceWindow, ThePhotosPaneShowsTheCameraRoll)
+{
+    const amd::DeviceHandle phone = backend->plug(scenario());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delegate->getDeviceConnected(); }, kWaitMs));
+    PRTansferViewController *page = delegate->GetTansferViewController();
+    GuiProbe probe;
+    delegate->ClickPhoto();
+    EXPECT_EQ(page->currentPane(), PRTansferViewController::Pane::Photo);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->isLoadFinished(PRTansferViewController::Load::Photo); }, kWaitMs));
+    EXPECT_FALSE(delegate->circlePhotoProgress->isVisible());
+    QTest::qWait(500);
+    screenshot(delegate->window, QStringLiteral("transfer-photos"));
+    std::printf("GUI thread delay while the photos load: max %lld ms\n", static_cast<long long>(probe.worst()));
     EXPECT_LT(probe.worst(), 400);
     backend->unplug(phone);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !delegate->getDeviceConnected(); }, kWaitMs));

@@ -242,13 +242,14 @@ bool writePhotoExtras(Writer &out, int)
     out.emptyFile(extras + QStringLiteral("IMG_0004.JPG"));
     // Names made to mislead: a line break, a right-to-left override that
     // shows "IMG_0006exe.JPG", leading dots, a backslash, printf's
-    // conversions, and a name of 244 bytes.
+    // conversions, markup, and a name of 244 bytes.
     const QList<QString> hostile{
         QStringLiteral("IMG_0005\n.JPG"),
         QStringLiteral("IMG_0006\u202EGPJ.exe"),
         QStringLiteral("..IMG_0007.JPG"),
         QStringLiteral("IMG_0008 \\ back.JPG"),
         QStringLiteral("%s%n%x.JPG"),
+        QStringLiteral("<b>IMG_0009.JPG"),
         QString(80, QChar(0x5199)) + QStringLiteral(".JPG"),
     };
     for (int i = 0; i < hostile.size(); ++i)

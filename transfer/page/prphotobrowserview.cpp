@@ -27,8 +27,8 @@ void PRPhotoBrowserDelegate::paint(QPainter *painter, const QStyleOptionViewItem
         const QRect area = cell.adjusted(4, 4, -4, -4);
         QSize size = pixmap.deviceIndependentSize().toSize();
         // Thumbnails fill the cell; icons are drawn no larger than they are.
-        const bool photo = index.data(PRPhotoBrowserModel::KindRole).toInt() == int(PRThumbnail::Kind::Picture)
-                           || index.data(PRPhotoBrowserModel::KindRole).toInt() == int(PRThumbnail::Kind::MovieFrame);
+        const int kind = index.data(PRPhotoBrowserModel::KindRole).toInt();
+        const bool photo = kind == int(PRThumbnail::Kind::Picture) || kind == int(PRThumbnail::Kind::MovieFrame);
         if (photo || size.width() > area.width() || size.height() > area.height())
             size.scale(area.size(), Qt::KeepAspectRatio);
         QRect target(QPoint(), size);

@@ -5,6 +5,7 @@
 #include "transfer/itunesscripthandler.h"
 #include "transfer/page/prtransferapppane.h"
 #include "transfer/page/prtransfermediapane.h"
+#include "transfer/page/prtransferphotopane.h"
 #include "transfer/page/prtransfermusiccontroller.h"
 #include "transfer/page/prtransferpersonalpane.h"
 
@@ -73,6 +74,11 @@ PRTansferViewController::PRTansferViewController(QObject *parent)
             m_records.request(kind, device);
         };
     };
+    setLoader(Load::Photo, [this](int deviceId) {
+        if (!m_view)
+            buildPanes();
+        photoPane->ShowPhoto(deviceId);
+    });
     setLoader(Load::App, [this](int deviceId) {
         if (!m_view)
             buildPanes();
@@ -168,6 +174,7 @@ PRTansferViewController::~PRTansferViewController()
     delete messagePane;
     delete notePane;
     delete appPane;
+    delete photoPane;
 }
 
 void PRTansferViewController::setCurrentIDevicenode(const std::optional<PRiDeviceNode> &node)
@@ -238,6 +245,17 @@ void PRTansferViewController::buildPanes()
                                              m_paneWidgets[std::size_t(Pane::Message)], this);
     notePane = new PRTransferPersonalPane(PRTransferPersonalPane::Kind::Note, m_paneWidgets[std::size_t(Pane::Note)],
                                           this);
+    photoPane = new PRTransferPhotoPane(m_paneWidgets[std::size_t(Pane::Photo)], this);
+    connect(photoPane, &PRTransferPhotoPane::loadFinished, this,
+            [this](int deviceId) { loadFinished(Load::Photo, deviceId); });
+    connect(photoPane, &PRTransferPhotoPane::loadFailed, this, [this](int deviceId) { loadFailed(Load::Photo, deviceId); });
+    connect(photoPane, &PRTransferPhotoPane::exportSheetRequested, this, [this](bool selectedOnly) {
+        exportFlags.choose(selectedOnly ? TransferExport::PhotoSelected : TransferExport::PhotoAll);
+        ExportOpenpanelAction();
+    });
+    connect(this, &PRTansferViewController::exportCancelled, photoPane, &PRTransferPhotoPane::exportSheetCancelled);
+    setExporter(TransferExport::PhotoSelected, [this](const QString &path) { photoPane->exportToFolder(path, true); });
+    setExporter(TransferExport::PhotoAll, [this](const QString &path) { photoPane->exportToFolder(path, false); });
     appPane = new PRTransferAppPane(m_paneWidgets[std::size_t(Pane::App)], this);
     connect(appPane, &PRTransferAppPane::loadFinished, this,
             [this](int deviceId) { loadFinished(Load::App, deviceId); });
@@ -373,6 +391,8 @@ void PRTansferViewController::deviceRemoved(int deviceId)
             p->clear();
     if (appPane)
         appPane->deviceRemoved(deviceId);
+    if (photoPane)
+        photoPane->deviceRemoved(deviceId);
     for (PRTransferMediaPane *mediaPane : {musicPane, videoPane})
         if (mediaPane)
             mediaPane->deviceRemoved(deviceId);

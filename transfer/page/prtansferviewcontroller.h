@@ -18,6 +18,7 @@
 class QDateTime;
 class QFileDialog;
 class PRTransferAppPane;
+class PRTransferPhotoPane;
 class PRTransferMediaPane;
 class PRTransferPersonalPane;
 class PRTransferMusicController;
@@ -115,6 +116,8 @@ public:
     PRTransferRecordLoad &recordLoad() { return m_records; }
     // The apps pane: the phone's apps, their archives and documents.
     PRTransferAppPane *appPane = nullptr;
+    // The photos pane: the camera roll and synced photos.
+    PRTransferPhotoPane *photoPane = nullptr;
     // The phone shown (its UDID names its backup, its version the layout).
     void setCurrentIDevicenode(const std::optional<PRiDeviceNode> &node);
     // A load that ended without its content: the pane may be chosen again.

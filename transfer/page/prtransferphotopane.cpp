@@ -58,8 +58,8 @@ PRTransferPhotoPane::PRTransferPhotoPane(QWidget *pane, QObject *parent)
     // comes for a load no longer shown is dropped there.
     QPointer<PRTransferPhotoPane> self(this);
     m_library.setCallbacks(
-        [self](int, quint64 generation, const PRPhotoItemList &items) {
-            onGuiThread(self, [generation, items](PRTransferPhotoPane *p) { p->itemsAdded(generation, items); });
+        [self](int, quint64 generation) {
+            onGuiThread(self, [generation](PRTransferPhotoPane *p) { p->itemsAdded(generation); });
         },
         [self](int deviceId, quint64 generation, PhotoLibraryLoad::Result result) {
             onGuiThread(self, [deviceId, generation, result](PRTransferPhotoPane *p) {
@@ -129,9 +129,8 @@ void PRTransferPhotoPane::buildWidgets(QWidget *pane)
     photoExportProgressor->setTextVisible(false);
     photoExportProgressor->hide();
     bar->addWidget(photoExportProgressor);
-    auto *small = new QLabel(pane);
-    small->setPixmap(imageNamed(QStringLiteral("Image")).scaled(12, 12, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    bar->addWidget(small);
+    auto *zoomLab = new QLabel(tr("Size"), pane);
+    bar->addWidget(zoomLab);
     zoomSlider = new QSlider(Qt::Horizontal, pane);
     zoomSlider->setObjectName(QStringLiteral("zoomSlider"));
     zoomSlider->setRange(PRPhotoBrowserView::MinZoom, PRPhotoBrowserView::MaxZoom);
@@ -140,9 +139,6 @@ void PRTransferPhotoPane::buildWidgets(QWidget *pane)
     zoomSlider->setToolTip(tr("Zoom"));
     connect(zoomSlider, &QSlider::valueChanged, this, &PRTransferPhotoPane::zoomSliderDidChange);
     bar->addWidget(zoomSlider);
-    auto *large = new QLabel(pane);
-    large->setPixmap(imageNamed(QStringLiteral("Image")).scaled(20, 20, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    bar->addWidget(large);
 
     // The scanning line under the bar while the load runs.
     auto *scan = new QHBoxLayout;
@@ -212,8 +208,13 @@ PRPhotoItemList PRTransferPhotoPane::selectedItems() const
 void PRTransferPhotoPane::ShowPhoto(int deviceId)
 {
     const quint64 generation = m_library.ShowPhoto(deviceId);
-    if (generation == 0)
+    if (generation == 0) {
+        // Already read for this phone: a caller that lost count hears so
+        // again (a running load still ends on its own).
+        if (m_library.tranferDevice() == deviceId && m_library.bPhotoLoadFinished())
+            Q_EMIT loadFinished(deviceId);
         return;
+    }
     // The browser shows this load only: whatever another phone showed goes.
     m_model->setLoad(m_library.currentLoad());
     statusLab->clear();
@@ -223,11 +224,13 @@ void PRTransferPhotoPane::ShowPhoto(int deviceId)
     Q_EMIT loadStarted(deviceId);
 }
 
-void PRTransferPhotoPane::itemsAdded(quint64 generation, const PRPhotoItemList &items)
+void PRTransferPhotoPane::itemsAdded(quint64 generation)
 {
-    if (!m_library.isCurrent(generation))
+    const std::shared_ptr<PhotoLibraryLoad> load = m_model->load();
+    if (!m_library.isCurrent(generation) || !load)
         return;
-    m_model->appendItems(items);
+    // UpImageDataSource: everything that arrived since the last look.
+    m_model->appendItems(load->takeFrom(m_model->rowCount()));
     scanPhotoInfolab->setText(tr("Reading the photos of the phone… %n so far", nullptr, m_model->rowCount()));
     updateActions();
 }
@@ -238,6 +241,7 @@ void PRTransferPhotoPane::loadEnded(int deviceId, quint64 generation, PhotoLibra
         return;
     showScanning(false);
     if (result == PhotoLibraryLoad::Result::Loaded) {
+        itemsAdded(generation);
         statusLab->setText(tr("%n photo(s) and movie(s)", nullptr, m_model->rowCount()));
         updateActions();
         // ScanphotoFinishHandle: the sidebar's spinner stops on it.

@@ -46,7 +46,8 @@ public:
     void setReveal(std::function<void(const QString &folder)> reveal) { m_reveal = std::move(reveal); }
 
     // ShowPhoto: starts the load of the phone on a worker, once per phone
-    // (nothing while one runs or after it finished; again after it failed).
+    // (nothing while one runs; again after it failed). After it finished,
+    // loadFinished is emitted again and nothing is read.
     void ShowPhoto(int deviceId);
     // The phone left: its load ends (loadFailed when it ran), its photos go,
     // an export from it stops.
@@ -115,7 +116,7 @@ private:
     void buildWidgets(QWidget *pane);
     void updateActions();
     void showScanning(bool shown);
-    void itemsAdded(quint64 generation, const PRPhotoItemList &items);
+    void itemsAdded(quint64 generation);
     void loadEnded(int deviceId, quint64 generation, PhotoLibraryLoad::Result result);
     void exportFinished(quint64 generation, const PhotoExportReport &report);
     void showExportIndicator(bool shown);

@@ -4,6 +4,21 @@
 #include "results/primages.h"
 #include "transfer/photos/prphotolibrary.h"
 
+namespace {
+
+// Phone text as it may be shown: no format characters (a right-to-left
+// override turns "IMG\u202Egpj.exe" into "IMGexe.jpg"), no control characters.
+QString harmless(const QString &text)
+{
+    QString shown = PRExportPaths::withoutFormatCharacters(text);
+    for (QChar &c : shown)
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char('?');
+    return shown;
+}
+
+} // namespace
+
 PRPhotoBrowserModel::PRPhotoBrowserModel(QObject *parent)
     : QAbstractListModel(parent)
     , m_pictures(DefaultCacheBytes)
@@ -104,15 +119,12 @@ QVariant PRPhotoBrowserModel::data(const QModelIndex &index, int role) const
         const Picture *picture = m_pictures.object(row);
         return picture ? picture->pixmap : placeholder(node);
     }
-    // The browser shows no titles; the name is there on hover, made harmless.
+    case DevicePathRole: return harmless(node.devicePath);
+    case NameRole: return harmless(node.fileName);
+    // The browser shows no titles; the name is there on hover. A tooltip
+    // takes markup, so the name is escaped into a text that is markup.
     case Qt::ToolTipRole:
-    case DevicePathRole: {
-        QString text = PRExportPaths::withoutFormatCharacters(role == DevicePathRole ? node.devicePath : node.fileName);
-        for (QChar &c : text)
-            if (c.category() == QChar::Other_Control)
-                c = QLatin1Char('?');
-        return text;
-    }
+        return QStringLiteral("<span>%1</span>").arg(harmless(node.fileName).toHtmlEscaped());
     case LoadedRole: return m_pictures.contains(row);
     case KindRole: {
         const Picture *picture = m_pictures.object(row);

@@ -31,7 +31,8 @@ public:
         LoadedRole = Qt::UserRole + 1, // bool: the thumbnail came
         KindRole,                      // int, a PRThumbnail::Kind; -1 until it came
         MovieRole,                     // bool
-        DevicePathRole,                // QString, without format characters
+        DevicePathRole,                // QString, without format or control characters
+        NameRole,                      // QString, the file's name, as harmless
     };
     static constexpr qsizetype DefaultCacheBytes = 128 * 1024 * 1024;
 

@@ -3,25 +3,15 @@
 #include "device/amd/afcservice.h"
 #include "device/amd/devicemanager.h"
 
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
+
+#include <utility>
 
 namespace {
 
 const QStringList kMovieExtensions{QStringLiteral("MOV"), QStringLiteral("mp4"), QStringLiteral("m4v"),
                                    QStringLiteral("MPEG")};
-
-// Monotonic milliseconds for the batching of one load.
-qint64 nowMs()
-{
-    static const QElapsedTimer clock = [] {
-        QElapsedTimer timer;
-        timer.start();
-        return timer;
-    }();
-    return clock.elapsed();
-}
 
 } // namespace
 
@@ -46,12 +36,6 @@ const std::array<PhotoLibraryLoad::Source, 3> PhotoLibraryLoad::kSources{{
 PhotoLibraryLoad::PhotoLibraryLoad(int deviceId)
     : m_deviceId(deviceId)
 {
-}
-
-void PhotoLibraryLoad::setAddedCallback(Added added, int batchMs)
-{
-    m_added = std::move(added);
-    m_batchMs = std::max(0, batchMs);
 }
 
 bool PhotoLibraryLoad::deviceConnected() const
@@ -89,19 +73,16 @@ bool PhotoLibraryLoad::answers(amd::AfcService &afc) const
     return deviceConnected() && afc.fileInfo(QStringLiteral("/")).has_value();
 }
 
-void PhotoLibraryLoad::hand(PRPhotoItemList &pending, bool last)
+void PhotoLibraryLoad::add(const PRPhotoItemPtr &item)
 {
-    if (pending.isEmpty())
-        return;
-    const qint64 now = nowMs();
-    // The first item shows at once; then batches, so the GUI thread is not
-    // flooded.
-    if (!last && m_lastHanded >= 0 && now - m_lastHanded < m_batchMs)
-        return;
-    m_lastHanded = now;
-    if (m_added)
-        m_added(pending);
-    pending.clear();
+    bool tell = false;
+    {
+        std::lock_guard lock(m_mutex);
+        m_items.append(item);
+        tell = !std::exchange(m_told, true);
+    }
+    if (tell && m_changed)
+        m_changed();
 }
 
 PhotoLibraryLoad::Result PhotoLibraryLoad::StartPhotoThread()
@@ -112,23 +93,16 @@ PhotoLibraryLoad::Result PhotoLibraryLoad::StartPhotoThread()
     if (!m_scratch.isValid())
         return Result::NoFileService;
 
-    PRPhotoItemList pending;
     int count = 0;
-    const auto ended = [&](Result result) {
-        // What was made is handed out only with a load that stands.
-        if (result == Result::Loaded)
-            hand(pending, true);
-        return result;
-    };
     for (const Source &source : kSources) {
         if (m_cancelled)
-            return ended(Result::Cancelled);
+            return Result::Cancelled;
         const QString folder = QLatin1String(source.folder);
         const std::optional<QStringList> entries = afc.listDirectory(folder);
         if (!entries) {
             // A missing source is simply not read; a phone that left ends the load.
             if (!answers(afc))
-                return ended(Result::DeviceGone);
+                return Result::DeviceGone;
             continue;
         }
         for (const QString &entry : *entries) {
@@ -138,12 +112,12 @@ PhotoLibraryLoad::Result PhotoLibraryLoad::StartPhotoThread()
             const std::optional<QStringList> names = afc.listDirectory(subfolder);
             if (!names) {
                 if (!answers(afc))
-                    return ended(Result::DeviceGone);
+                    return Result::DeviceGone;
                 continue;
             }
             for (const QString &name : *names) {
                 if (m_cancelled)
-                    return ended(Result::Cancelled);
+                    return Result::Cancelled;
                 if (!isEntryName(name) || count >= kMaxItems)
                     continue;
                 auto item = std::make_shared<PRPhotoItem>();
@@ -159,25 +133,20 @@ PhotoLibraryLoad::Result PhotoLibraryLoad::StartPhotoThread()
                     item->bytes = QFileInfo(target).size();
                 } else {
                     if (!answers(afc))
-                        return ended(Result::DeviceGone);
+                        return Result::DeviceGone;
                     // A folder among the files is no picture.
                     const auto info = afc.fileInfo(item->devicePath);
                     if (info && info->value(QStringLiteral("st_ifmt")) == QLatin1String("S_IFDIR"))
                         continue;
                 }
                 ++count;
-                {
-                    std::lock_guard lock(m_mutex);
-                    m_items.append(item);
-                }
-                pending.append(item);
-                hand(pending, false);
+                add(item);
             }
         }
     }
     if (m_cancelled)
-        return ended(Result::Cancelled);
-    return ended(deviceConnected() ? Result::Loaded : Result::DeviceGone);
+        return Result::Cancelled;
+    return deviceConnected() ? Result::Loaded : Result::DeviceGone;
 }
 
 PRPhotoItemList PhotoLibraryLoad::imageArray() const
@@ -192,6 +161,13 @@ int PhotoLibraryLoad::itemCount() const
     return int(m_items.size());
 }
 
+PRPhotoItemList PhotoLibraryLoad::takeFrom(int first)
+{
+    std::lock_guard lock(m_mutex);
+    m_told = false;
+    return m_items.mid(std::max(0, first));
+}
+
 // -- PRPhotoLibrary -------------------------------------------------------------------
 
 PRPhotoLibrary::~PRPhotoLibrary()
@@ -200,17 +176,17 @@ PRPhotoLibrary::~PRPhotoLibrary()
         std::lock_guard lock(m_mutex);
         if (m_load)
             m_load->cancel();
-        m_added = nullptr;
+        m_changed = nullptr;
         m_ended = nullptr;
         ++m_generation;
     }
     reapWorkers(true);
 }
 
-void PRPhotoLibrary::setCallbacks(Added added, Ended ended)
+void PRPhotoLibrary::setCallbacks(Changed changed, Ended ended)
 {
     std::lock_guard lock(m_mutex);
-    m_added = std::move(added);
+    m_changed = std::move(changed);
     m_ended = std::move(ended);
 }
 
@@ -229,18 +205,16 @@ quint64 PRPhotoLibrary::ShowPhoto(int deviceId)
     const quint64 generation = ++m_generation;
     auto load = std::make_shared<PhotoLibraryLoad>(deviceId);
     m_load = load;
-    load->setAddedCallback(
-        [this, deviceId, generation](const PRPhotoItemList &items) {
-            Added added;
-            {
-                std::lock_guard lock(m_mutex);
-                if (generation == m_generation)
-                    added = m_added;
-            }
-            if (added)
-                added(deviceId, generation, items);
-        },
-        m_batchMs);
+    load->setChangedCallback([this, deviceId, generation] {
+        Changed changed;
+        {
+            std::lock_guard lock(m_mutex);
+            if (generation == m_generation)
+                changed = m_changed;
+        }
+        if (changed)
+            changed(deviceId, generation);
+    });
     auto done = std::make_shared<std::atomic<bool>>(false);
     std::thread thread([this, load, generation, done] {
         const PhotoLibraryLoad::Result result = load->StartPhotoThread();

@@ -39,9 +39,6 @@ public:
     // Bounds on what a phone may list.
     static constexpr int kMaxItems = 500000;
     static constexpr int kMaxNameChars = 1024;
-    // New items are handed out at most this often (and at the end), so a
-    // phone of ten thousand photos does not post ten thousand updates.
-    static constexpr int kDefaultBatchMs = 50;
 
     explicit PhotoLibraryLoad(int deviceId);
     PhotoLibraryLoad(const PhotoLibraryLoad &) = delete;
@@ -50,11 +47,12 @@ public:
     int deviceId() const { return m_deviceId; }
     QString scratchPath() const { return m_scratch.path(); }
 
-    // Told, on the load's thread, of the items made since it was last told,
-    // in load order. The first item goes out at once, the rest in batches.
-    // Set before the load starts.
-    using Added = std::function<void(const PRPhotoItemList &items)>;
-    void setAddedCallback(Added added, int batchMs = kDefaultBatchMs);
+    // Called on the load's thread when an item is made and nobody was told
+    // of new items since the last takeFrom: one call stands for any number
+    // of items, so the GUI thread is never flooded and never waits for a
+    // batch to fill while a long file is copied. Set before the load starts.
+    using Changed = std::function<void()>;
+    void setChangedCallback(Changed changed) { m_changed = std::move(changed); }
 
     // The load itself, on the caller's (worker) thread: every file of the
     // photo folders copied into the scratch folder, an item made for each.
@@ -65,6 +63,9 @@ public:
     // Every item made so far, in load order.
     PRPhotoItemList imageArray() const;
     int itemCount() const;
+    // The items from index first on; the next item made calls the changed
+    // callback again.
+    PRPhotoItemList takeFrom(int first);
 
     void cancel() { m_cancelled = true; }
     bool cancelled() const { return m_cancelled; }
@@ -81,17 +82,16 @@ public:
     static bool isEntryName(const QString &name);
 
 private:
-    void hand(PRPhotoItemList &pending, bool last);
+    void add(const PRPhotoItemPtr &item);
     bool answers(amd::AfcService &afc) const;
 
     const int m_deviceId;
     ScratchFolder m_scratch;
     std::atomic<bool> m_cancelled{false};
-    Added m_added;
-    int m_batchMs = kDefaultBatchMs;
-    qint64 m_lastHanded = -1;
-    mutable std::mutex m_mutex; // m_items
+    Changed m_changed;
+    mutable std::mutex m_mutex; // m_items, m_told
     PRPhotoItemList m_items;
+    bool m_told = false;
 };
 
 // The photos pane's loads, bound to one phone at a time: ShowPhoto starts a
@@ -107,7 +107,8 @@ private:
 class PRPhotoLibrary
 {
 public:
-    using Added = std::function<void(int deviceId, quint64 generation, const PRPhotoItemList &items)>;
+    // New items in the load of that generation (take them with takeFrom).
+    using Changed = std::function<void(int deviceId, quint64 generation)>;
     using Ended = std::function<void(int deviceId, quint64 generation, PhotoLibraryLoad::Result result)>;
 
     PRPhotoLibrary() = default;
@@ -115,8 +116,7 @@ public:
     PRPhotoLibrary(const PRPhotoLibrary &) = delete;
     PRPhotoLibrary &operator=(const PRPhotoLibrary &) = delete;
 
-    void setCallbacks(Added added, Ended ended);
-    void setBatchMs(int batchMs) { m_batchMs = batchMs; }
+    void setCallbacks(Changed changed, Ended ended);
 
     // Starts the load of deviceId unless one runs or finished for it. The
     // generation of the load started, 0 when none was.
@@ -147,9 +147,8 @@ private:
     quint64 m_generation = 0;
     bool m_started = false;
     bool m_finished = false;
-    int m_batchMs = PhotoLibraryLoad::kDefaultBatchMs;
     std::shared_ptr<PhotoLibraryLoad> m_load;
-    Added m_added;
+    Changed m_changed;
     Ended m_ended;
     std::list<Worker> m_workers; // GUI thread only
 };

@@ -7,6 +7,21 @@
 
 #include <gtest/gtest.h>
 
+// Movie thumbnails run Qt Multimedia's FFmpeg backend, which keeps the
+// option dictionary of each decoder it opens and probes hardware decoders by
+// loading and unloading their drivers: FFmpeg's and the system's memory, not
+// this program's. The checker is told so, and not to walk the thread-local
+// storage of the unloaded drivers (it crashes at exit on it).
+extern "C" const char *__lsan_default_suppressions()
+{
+    return "leak:libavutil.so\nleak:libglib-2.0.so\nleak:_dlerror_run\nleak:_dl_exception_create\nleak:libpulse.so\n";
+}
+
+extern "C" const char *__lsan_default_options()
+{
+    return "use_tls=0";
+}
+
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

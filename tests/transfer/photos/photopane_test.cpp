@@ -172,23 +172,31 @@ TEST_F(PhotoPaneTest, TheBrowserShowsEveryPhotoWithItsOwnThumbnailOncePerPhone)
     EXPECT_FALSE(model()->data(model()->index(empty), Qt::DecorationRole).value<QPixmap>().isNull());
 
     // Hostile names are shown without their tricks.
-    const int rtl = rowOf(named(pane->imageArray(), QStringLiteral("IMG_0006\u202EGPJ.exe")).value(0)->devicePath);
-    EXPECT_EQ(model()->data(model()->index(rtl), Qt::ToolTipRole).toString(), QStringLiteral("IMG_0006GPJ.exe"));
-    const int newline = rowOf(named(pane->imageArray(), QStringLiteral("IMG_0005\n.JPG")).value(0)->devicePath);
-    EXPECT_FALSE(model()->data(model()->index(newline), Qt::ToolTipRole).toString().contains(QLatin1Char('\n')));
+    const auto shown = [&](const QString &name, int role) {
+        const auto item = extra(pane->imageArray(), name);
+        return item ? model()->data(model()->index(rowOf(item->devicePath)), role).toString() : QStringLiteral("?");
+    };
+    EXPECT_EQ(shown(QStringLiteral("IMG_0006\u202EGPJ.exe"), PRPhotoBrowserModel::NameRole),
+              QStringLiteral("IMG_0006GPJ.exe"));
+    EXPECT_EQ(shown(QStringLiteral("IMG_0005\n.JPG"), PRPhotoBrowserModel::NameRole), QStringLiteral("IMG_0005?.JPG"));
+    EXPECT_EQ(shown(QStringLiteral("<b>IMG_0009.JPG"), Qt::ToolTipRole),
+              QStringLiteral("<span>&lt;b&gt;IMG_0009.JPG</span>"));
 
     // Zoom changes the cells, not what is shown.
     pane->zoomSlider->setValue(PRPhotoBrowserView::MinZoom);
     EXPECT_EQ(pane->imageBroswerView->iconSize(), QSize(PRPhotoBrowserView::MinZoom, PRPhotoBrowserView::MinZoom));
     pane->zoomSlider->setValue(PRPhotoBrowserView::DefaultZoom);
+    select({0, 2, heic});
+    EXPECT_TRUE(pane->exportSelectedAction->isEnabled());
     QTest::qWait(50);
     const QImage screenshot = host->grab().toImage();
     EXPECT_FALSE(screenshot.isNull());
     screenshot.save(QStringLiteral("/tmp/photos-pane.png"));
 
-    // Chosen again: nothing new starts, the list stays.
+    // Chosen again: nothing new starts, the list stays, the end is told again.
     pane->ShowPhoto(phone);
     EXPECT_EQ(started.size(), 1);
+    EXPECT_EQ(finished.size(), 2);
     EXPECT_EQ(rows(), expected.size());
     QTest::qWait(20);
     EXPECT_EQ(finishedPosts, 1);
