@@ -1,6 +1,7 @@
 #include "platform/scratchfolder.h"
 
 #include <QDir>
+#include <QStandardPaths>
 #include <QFile>
 
 #include <cerrno>
@@ -105,8 +106,10 @@ bool isPrivateFolder(const QByteArray &path)
 
 QString makeRoot()
 {
-    QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (base.isEmpty() || !QDir(base).exists())
+    // The user's cache folder, on disk: copies of a whole camera roll or a
+    // 2 GB message database do not fit the memory-backed runtime folder.
+    QString base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (base.isEmpty() || !QDir().mkpath(base))
         base = QDir::tempPath();
     const QByteArray root = QFile::encodeName(base + QStringLiteral("/ostra-%1").arg(getuid()));
     if (mkdir(root.constData(), 0700) != 0 && errno != EEXIST)

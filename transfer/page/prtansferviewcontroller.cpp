@@ -444,8 +444,13 @@ void PRTansferViewController::savePanelDidEnd(int returnCode)
     m_exportPath = sp->selectedFiles().value(0);
     sp->hide();
     const int chosen = exportFlags.first();
-    if (chosen >= 0 && m_exporters[std::size_t(chosen)])
+    const bool exporting = chosen >= 0 && m_exporters[std::size_t(chosen)];
+    if (exporting)
         m_exporters[std::size_t(chosen)](m_exportPath);
     Q_EMIT exportStarted(m_exportPath);
-    PRReveal::showFolderLater(m_exportPath);
+    // An export shows its folder once its files are there (the folder does
+    // not exist yet while the sheet closes); without one the folder is
+    // shown at once.
+    if (!exporting)
+        PRReveal::showFolderLater(m_exportPath);
 }

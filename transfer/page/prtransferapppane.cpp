@@ -644,9 +644,8 @@ void PRTransferAppPane::exportToFolder(const QString &path, TransferExport which
             this,
             [=, this] {
                 --m_pendingResults;
-                // The sheet's folder was shown when the sheet closed.
                 if (generation == m_generation)
-                    endAction(report);
+                    endAction(report, path);
             },
             Qt::QueuedConnection);
     });

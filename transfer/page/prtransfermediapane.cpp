@@ -524,9 +524,9 @@ void PRTransferMediaPane::runFinished(quint64 generation, const MusicTransferRep
         statusLab->setText(tr("%n file(s) exported", nullptr, done));
         if (!report.failed.isEmpty() && !report.deviceGone)
             tell(tr("Not Everything Was Exported"), failureText(tr("These files were not exported:"), report));
-        // The sheet's folder was shown when the sheet closed; the Documents
-        // export of videos shows Documents once its files are there.
-        if (m_runKind == RunKind::ExportDocuments && m_kind == Kind::Video && done > 0)
+        // The sheet's folder is shown once its files are there; of the
+        // Documents exports only the videos' shows Documents.
+        if (done > 0 && (m_runKind == RunKind::ExportFolder || m_kind == Kind::Video))
             m_reveal(m_runFolder);
         break;
     case RunKind::CopyToLibrary:

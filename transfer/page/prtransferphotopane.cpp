@@ -59,11 +59,11 @@ PRTransferPhotoPane::PRTransferPhotoPane(QWidget *pane, QObject *parent)
     QPointer<PRTransferPhotoPane> self(this);
     m_library.setCallbacks(
         [self](int, quint64 generation) {
-            onGuiThread(self, [generation](PRTransferPhotoPane *p) { p->itemsAdded(generation); });
+            onGuiThread(self, [generation](PRTransferPhotoPane *p) { p->UpImageDataSource(generation); });
         },
         [self](int deviceId, quint64 generation, PhotoLibraryLoad::Result result) {
             onGuiThread(self, [deviceId, generation, result](PRTransferPhotoPane *p) {
-                p->loadEnded(deviceId, generation, result);
+                p->ScanphotoFinishHandle(deviceId, generation, result);
             });
         });
     buildWidgets(pane);
@@ -224,27 +224,27 @@ void PRTransferPhotoPane::ShowPhoto(int deviceId)
     Q_EMIT loadStarted(deviceId);
 }
 
-void PRTransferPhotoPane::itemsAdded(quint64 generation)
+void PRTransferPhotoPane::UpImageDataSource(quint64 generation)
 {
     const std::shared_ptr<PhotoLibraryLoad> load = m_model->load();
     if (!m_library.isCurrent(generation) || !load)
         return;
-    // UpImageDataSource: everything that arrived since the last look.
+    // Everything that arrived since the last look.
     m_model->appendItems(load->takeFrom(m_model->rowCount()));
     scanPhotoInfolab->setText(tr("Reading the photos of the phone… %n so far", nullptr, m_model->rowCount()));
     updateActions();
 }
 
-void PRTransferPhotoPane::loadEnded(int deviceId, quint64 generation, PhotoLibraryLoad::Result result)
+void PRTransferPhotoPane::ScanphotoFinishHandle(int deviceId, quint64 generation, PhotoLibraryLoad::Result result)
 {
     if (!m_library.isCurrent(generation))
         return;
     showScanning(false);
     if (result == PhotoLibraryLoad::Result::Loaded) {
-        itemsAdded(generation);
+        UpImageDataSource(generation);
         statusLab->setText(tr("%n photo(s) and movie(s)", nullptr, m_model->rowCount()));
         updateActions();
-        // ScanphotoFinishHandle: the sidebar's spinner stops on it.
+        // The sidebar's spinner stops on it.
         NotificationCenter::defaultCenter().post(QStringLiteral("photoScanFinished"));
         Q_EMIT loadFinished(deviceId);
         return;
@@ -345,7 +345,9 @@ void PRTransferPhotoPane::exportToFolder(const QString &exportPath, bool selecte
         });
     });
     m_run->setFinished([self, generation](const PhotoExportReport &report) {
-        onGuiThread(self, [generation, report](PRTransferPhotoPane *p) { p->exportFinished(generation, report); });
+        onGuiThread(self, [generation, report](PRTransferPhotoPane *p) {
+            p->ExportSelectedPhotoToMacOnMainThread(generation, report);
+        });
     });
     statusLab->clear();
     photoExportProgressor->setRange(0, int(items.size()));
@@ -355,7 +357,7 @@ void PRTransferPhotoPane::exportToFolder(const QString &exportPath, bool selecte
     updateActions();
 }
 
-void PRTransferPhotoPane::exportFinished(quint64 generation, const PhotoExportReport &report)
+void PRTransferPhotoPane::ExportSelectedPhotoToMacOnMainThread(quint64 generation, const PhotoExportReport &report)
 {
     if (generation != m_exportGeneration || !m_run)
         return;
@@ -373,7 +375,7 @@ void PRTransferPhotoPane::exportFinished(quint64 generation, const PhotoExportRe
             lines.append(tr("and %n more", nullptr, int(report.failed.size()) - kNamedFailures));
         tell(tr("Not Everything Was Exported"), lines.join(QLatin1Char('\n')));
     }
-    // ExportSelectedPhotoToMacOnMainThread: the folder shown once, with its files in it.
+    // The folder shown once, with its files in it.
     if (!report.written.isEmpty() && m_reveal)
         m_reveal(report.folder);
     updateActions();

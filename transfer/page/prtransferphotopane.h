@@ -116,9 +116,9 @@ private:
     void buildWidgets(QWidget *pane);
     void updateActions();
     void showScanning(bool shown);
-    void itemsAdded(quint64 generation);
-    void loadEnded(int deviceId, quint64 generation, PhotoLibraryLoad::Result result);
-    void exportFinished(quint64 generation, const PhotoExportReport &report);
+    void UpImageDataSource(quint64 generation);
+    void ScanphotoFinishHandle(int deviceId, quint64 generation, PhotoLibraryLoad::Result result);
+    void ExportSelectedPhotoToMacOnMainThread(quint64 generation, const PhotoExportReport &report);
     void showExportIndicator(bool shown);
     void tell(const QString &title, const QString &text);
 

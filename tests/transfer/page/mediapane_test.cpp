@@ -204,6 +204,8 @@ TEST_F(MediaPaneTest, ExportsWriteTheChosenTracksBesideWhatIsThere)
     EXPECT_EQ(report.done.size(), page->videoController->rowCount());
     EXPECT_EQ(fileNames(folder).size(), page->videoController->rowCount());
     EXPECT_TRUE(video->exportProgressor->isHidden());
+    // Shown once, when its files are there.
+    EXPECT_EQ(revealed, QStringList{folder});
 
     // A cancelled sheet starts nothing and stops the indicator.
     music()->exportAllAction->trigger();

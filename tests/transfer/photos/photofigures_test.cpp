@@ -1,5 +1,6 @@
 // Printed figures of the photos pane on a phone of ten thousand photos
-// (scale 715 of the generated phone; OSTRA_PHOTO_FIGURE_SCALE sets another):
+// (scale 715 of the generated phone, 72 under the sanitizers;
+// OSTRA_PHOTO_FIGURE_SCALE sets another):
 // how soon the first screen shows its thumbnails, how many thumbnails are
 // asked for, and the longest time the GUI thread did not answer while the
 // load ran. The bounds are generous sanity checks; the figures are printed.
@@ -30,7 +31,15 @@ int figureScale()
 {
     bool ok = false;
     const int scale = qEnvironmentVariableIntValue("OSTRA_PHOTO_FIGURE_SCALE", &ok);
-    return ok && scale >= 1 ? std::min(scale, devicegen::kMaxScale) : 715;
+    if (ok && scale >= 1)
+        return std::min(scale, devicegen::kMaxScale);
+#ifdef __SANITIZE_ADDRESS__
+    // Under the sanitizers copying the phone's folder alone takes minutes,
+    // and the figures mean nothing: a thousand photos keep the checks.
+    return 72;
+#else
+    return 715;
+#endif
 }
 
 // The longest gap between ticks of a 5 ms timer on the GUI thread.
@@ -144,8 +153,8 @@ TEST_F(PhotoFigureTest, TenThousandPhotosShowTheirFirstScreenAtOnceAndTheGuiKeep
     EXPECT_GE(expected, figureScale() * 14);
 
     // Sanity bounds, well above what is printed on an ordinary machine.
-    EXPECT_LT(firstScreenMs, 5000);
-    EXPECT_LT(watch.longestMs(), 1000);
+    EXPECT_LT(firstScreenMs, 3000);
+    EXPECT_LT(watch.longestMs(), 500);
     // Thumbnails only for the rows in sight and a line around them.
     const int perScreen = view->visibleRange().count();
     EXPECT_LE(model->requestedCount(), 3 * perScreen);
