@@ -11,6 +11,9 @@
 #include <QDirIterator>
 #include <QRegularExpression>
 
+#include <chrono>
+#include <thread>
+
 using namespace phototest;
 using namespace transfertest;
 
@@ -155,6 +158,10 @@ TEST_F(PhotoExportTest, ItemsWithoutACopyComeFromTheirPhoneUntilItLeaves)
     // The phone leaves: the export says so and leaves no part of a file.
     backend->unplug(handle);
     ASSERT_TRUE(notify.waitForRemoval(phone));
+    // The manager tells of a removal before it drops the phone from its list.
+    for (int i = 0; i < 2000 && load->deviceConnected(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_FALSE(load->deviceConnected());
     const QString second = parent.filePath(QStringLiteral("second"));
     report = run(load, withoutCopies, second);
     EXPECT_TRUE(report.deviceGone);
