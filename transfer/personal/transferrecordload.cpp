@@ -84,7 +84,14 @@ void PRTransferRecordLoad::setBackupRoot(const QString &root)
 QString PRTransferRecordLoad::backupRoot() const
 {
     std::lock_guard lock(m_mutex);
-    return m_root.isEmpty() ? Paths::homeFolder() + QStringLiteral("/tmp/Backup") : m_root;
+    return rootLocked();
+}
+
+QString PRTransferRecordLoad::rootLocked() const
+{
+    // The phone's backups live in the user's own home folder (made 0700 by
+    // the runner), never in a shared temporary folder.
+    return m_root.isEmpty() ? Paths::userPath(QStringLiteral("/Users/%@/tmp/Backup")) : m_root;
 }
 
 bool PRTransferRecordLoad::request(Kind kind, const Device &device)
@@ -197,7 +204,7 @@ void PRTransferRecordLoad::work(const std::shared_ptr<Job> &job)
     {
         std::lock_guard lock(m_mutex);
         callbacks = m_callbacks;
-        root = m_root.isEmpty() ? Paths::homeFolder() + QStringLiteral("/tmp/Backup") : m_root;
+        root = rootLocked();
     }
     auto current = [&] {
         std::lock_guard lock(m_mutex);

@@ -93,6 +93,7 @@ private:
     struct Job;
     void work(const std::shared_ptr<Job> &job);
     void reap(bool all);
+    QString rootLocked() const;
 
     mutable std::mutex m_mutex;
     Callbacks m_callbacks;
