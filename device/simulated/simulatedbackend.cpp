@@ -290,6 +290,13 @@ SimulatedFaults SimulatedFaults::fromMap(const QVariantMap &map)
     const QVariantMap calls = map.value(QStringLiteral("FailingCalls")).toMap();
     for (auto it = calls.begin(); it != calls.end(); ++it)
         faults.failingCalls.insert(it.key(), it.value().toInt());
+    const QVariantMap pathCalls = map.value(QStringLiteral("FailingPaths")).toMap();
+    for (auto it = pathCalls.begin(); it != pathCalls.end(); ++it) {
+        const QVariantMap paths = it.value().toMap();
+        for (auto path = paths.begin(); path != paths.end(); ++path)
+            faults.failingPaths[it.key()].insert(path.key().toUtf8(), path.value().toInt());
+    }
+    faults.callDelayMs = map.value(QStringLiteral("CallDelayMs"), 0).toInt();
     faults.readFailsAfterBytes = map.value(QStringLiteral("ReadFailsAfterBytes"), -1).toLongLong();
     faults.readFailCode = map.value(QStringLiteral("ReadFailCode"), int(kBackendIoError)).toInt();
     faults.readStallsAfterBytes = map.value(QStringLiteral("ReadStallsAfterBytes"), -1).toLongLong();
@@ -565,6 +572,30 @@ int SimulatedBackend::enterConnection(AfcConnection connection, const char *call
         return kBackendIoError;
     *out = it->second;
     return kBackendOk;
+}
+
+int SimulatedBackend::enterPath(AfcConnection connection, const char *call, const QByteArray &path,
+                                std::shared_ptr<Connection> *out)
+{
+    int delayMs = 0;
+    int code = kBackendOk;
+    {
+        std::lock_guard lock(m_mutex);
+        if (int rc = enterConnection(connection, call, out))
+            return rc;
+        const SimulatedFaults &faults = (*out)->service->device->faults;
+        delayMs = faults.callDelayMs;
+        if (const auto calls = faults.failingPaths.constFind(QString::fromLatin1(call));
+            calls != faults.failingPaths.cend()) {
+            if (const auto fault = calls->constFind(path); fault != calls->cend())
+                code = fault.value();
+        }
+    }
+    if (delayMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    if (code != kBackendOk)
+        out->reset();
+    return code;
 }
 
 // -- Connection, pairing, session ------------------------------------------------------------
@@ -1143,11 +1174,8 @@ int SimulatedBackend::afcConnectionClose(AfcConnection connection)
 int SimulatedBackend::afcDirectoryOpen(AfcConnection connection, const QByteArray &path, AfcDirectory *directory)
 {
     std::shared_ptr<Connection> opened;
-    {
-        std::lock_guard lock(m_mutex);
-        if (int rc = enterConnection(connection, "afcDirectoryOpen", &opened))
-            return rc;
-    }
+    if (int rc = enterPath(connection, "afcDirectoryOpen", path, &opened))
+        return rc;
     if (!directory)
         return kBackendInvalidArgument;
     sim::ContainedPath resolved;
@@ -1212,11 +1240,8 @@ int SimulatedBackend::afcDirectoryClose(AfcConnection connection, AfcDirectory d
 int SimulatedBackend::afcFileInfoOpen(AfcConnection connection, const QByteArray &path, AfcFileInfo *info)
 {
     std::shared_ptr<Connection> opened;
-    {
-        std::lock_guard lock(m_mutex);
-        if (int rc = enterConnection(connection, "afcFileInfoOpen", &opened))
-            return rc;
-    }
+    if (int rc = enterPath(connection, "afcFileInfoOpen", path, &opened))
+        return rc;
     if (!info)
         return kBackendInvalidArgument;
     sim::ContainedPath resolved;
@@ -1281,11 +1306,8 @@ int SimulatedBackend::afcKeyValueClose(AfcFileInfo info)
 int SimulatedBackend::afcFileRefOpen(AfcConnection connection, const QByteArray &path, AfcMode mode, AfcFileRef *file)
 {
     std::shared_ptr<Connection> opened;
-    {
-        std::lock_guard lock(m_mutex);
-        if (int rc = enterConnection(connection, "afcFileRefOpen", &opened))
-            return rc;
-    }
+    if (int rc = enterPath(connection, "afcFileRefOpen", path, &opened))
+        return rc;
     if (!file)
         return kBackendInvalidArgument;
     int flags = 0;
@@ -1407,11 +1429,8 @@ int SimulatedBackend::afcFileRefClose(AfcConnection connection, AfcFileRef file)
 int SimulatedBackend::afcRemovePath(AfcConnection connection, const QByteArray &path)
 {
     std::shared_ptr<Connection> opened;
-    {
-        std::lock_guard lock(m_mutex);
-        if (int rc = enterConnection(connection, "afcRemovePath", &opened))
-            return rc;
-    }
+    if (int rc = enterPath(connection, "afcRemovePath", path, &opened))
+        return rc;
     sim::ContainedPath resolved;
     if (int rc = resolved.resolve(opened->service->root, path))
         return rc;

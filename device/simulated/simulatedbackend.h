@@ -38,7 +38,8 @@
 //   backup/        (optional) the backup the phone gives (a backup folder as
 //                  idevicebackup2 writes it); out of reach of every file service
 //   faults.plist   (optional) the faults of SimulatedFaults, keys:
-//                  "FailingCalls" {call: code}, "ReadFailsAfterBytes",
+//                  "FailingCalls" {call: code}, "FailingPaths" {call: {path:
+//                  code}}, "CallDelayMs", "ReadFailsAfterBytes",
 //                  "ReadFailCode", "ReadStallsAfterBytes", "LeavesAfterOperations",
 //                  "SessionDelayMs", "ReplyPieceBytes", "SpringboardReply"
 //                  ("CutOff", "ZeroLength", "HugeLength", "NotDictionary").
@@ -61,6 +62,10 @@ struct SimulatedFaults
     enum class Reply { Normal, CutOff, ZeroLength, HugeLength, NotDictionary };
 
     QHash<QString, int> failingCalls;   // call -> the code it returns
+    // call -> (path as the caller gave it -> the code it returns), for the
+    // path calls afcDirectoryOpen, afcFileInfoOpen, afcFileRefOpen, afcRemovePath
+    QHash<QString, QHash<QByteArray, int>> failingPaths;
+    int callDelayMs = 0;                // every file-service call waits this long (a slow device)
     qint64 readFailsAfterBytes = -1;    // per open file; -1 never
     int readFailCode = kBackendIoError;
     qint64 readStallsAfterBytes = -1;   // the read blocks until the device leaves
@@ -179,6 +184,10 @@ private:
     int enter(DeviceHandle device, const char *call, std::shared_ptr<Device> *out);
     int enterService(ServiceSocket socket, const char *call, std::shared_ptr<Service> *out);
     int enterConnection(AfcConnection connection, const char *call, std::shared_ptr<Connection> *out);
+    // enterConnection() for a call on one path: the path's fault, then the
+    // device's delay (slept outside the lock).
+    int enterPath(AfcConnection connection, const char *call, const QByteArray &path,
+                  std::shared_ptr<Connection> *out);
     int startService(const std::shared_ptr<Device> &device, int kind, const QString &root, ServiceSocket *socket);
     int checkProxy(ServiceSocket socket, const char *call, std::shared_ptr<Device> *out);
     void leave(const std::shared_ptr<Device> &device);

@@ -10,6 +10,16 @@ PRPathFileTableModel::PRPathFileTableModel(PRPathTreeController *tree, QObject *
             &PRPathFileTableModel::rowsAboutToBeAppended);
     connect(tree, &PRPathTreeController::fileRowsAppended, this, &PRPathFileTableModel::rowsAppended);
     connect(tree, &PRPathTreeController::fileRowsChanged, this, &PRPathFileTableModel::rowsChanged);
+    connect(tree, &PRPathTreeController::fileRowAboutToBeRemoved, this, &PRPathFileTableModel::rowAboutToBeRemoved);
+    connect(tree, &PRPathTreeController::fileRowRemoved, this, &PRPathFileTableModel::rowRemoved);
+    connect(tree, &PRPathTreeController::fileRowsAboutToBeReplaced, this, [this](const PRPathDirNode *folder) {
+        if (folder == m_folder)
+            beginResetModel();
+    });
+    connect(tree, &PRPathTreeController::fileRowsReplaced, this, [this](const PRPathDirNode *folder) {
+        if (folder == m_folder)
+            endResetModel();
+    });
     connect(tree, &QAbstractItemModel::modelAboutToBeReset, this, &PRPathFileTableModel::treeAboutToBeReset);
     connect(tree, &QAbstractItemModel::modelReset, this, &PRPathFileTableModel::treeReset);
     // The folder dies with its tree: forget it before anything asks.
@@ -131,6 +141,22 @@ void PRPathFileTableModel::rowsChanged(const PRPathDirNode *folder, int first, i
     if (folder != m_folder)
         return;
     Q_EMIT dataChanged(index(first, 0), index(last, ColumnCount - 1));
+}
+
+void PRPathFileTableModel::rowAboutToBeRemoved(const PRPathDirNode *folder, int row)
+{
+    if (folder != m_folder)
+        return;
+    beginRemoveRows({}, row, row);
+    m_removing = true;
+}
+
+void PRPathFileTableModel::rowRemoved(const PRPathDirNode *folder)
+{
+    if (folder != m_folder || !m_removing)
+        return;
+    m_removing = false;
+    endRemoveRows();
 }
 
 void PRPathFileTableModel::treeAboutToBeReset()

@@ -46,10 +46,13 @@ private:
     void rowsAboutToBeAppended(const PRPathDirNode *folder, int first, int last);
     void rowsAppended(const PRPathDirNode *folder);
     void rowsChanged(const PRPathDirNode *folder, int first, int last);
+    void rowAboutToBeRemoved(const PRPathDirNode *folder, int row);
+    void rowRemoved(const PRPathDirNode *folder);
     void treeAboutToBeReset();
     void treeReset();
 
     QPointer<PRPathTreeController> m_tree;
     const PRPathDirNode *m_folder = nullptr;
     bool m_inserting = false;
+    bool m_removing = false;
 };

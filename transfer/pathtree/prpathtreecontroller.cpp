@@ -1,5 +1,7 @@
 #include "transfer/pathtree/prpathtreecontroller.h"
 
+#include <QSet>
+
 #include <QFile>
 #include <QPixmap>
 #include <QThread>
@@ -453,6 +455,77 @@ bool PRPathTreeController::clearTree()
     m_ownedRoots.clear();
     endResetModel();
     return true;
+}
+
+bool PRPathTreeController::removeFileRow(PRPathFileNode *row)
+{
+    if (!row || m_batchDepth > 0 || m_telling > 0 || m_refreshing)
+        return false;
+    PRPathDirNode *folder = row->m_parent;
+    if (!folder || !ownsFolder(folder) || row->m_row < 0 || row->m_row >= folder->m_fileChildren.size()
+        || folder->m_fileChildren.at(row->m_row) != row)
+        return false;
+    const int at = row->m_row;
+    Q_EMIT fileRowAboutToBeRemoved(folder, at);
+    folder->m_fileChildren.removeAt(at);
+    for (qsizetype i = at; i < folder->m_fileChildren.size(); ++i)
+        folder->m_fileChildren.at(i)->m_row = int(i);
+    if (const auto link = folder->m_byName.find(row->m_deviceName); link != folder->m_byName.end()) {
+        if (link->second.folder)
+            link->second.row = nullptr;
+        else
+            folder->m_byName.erase(link);
+    }
+    std::erase_if(folder->m_ownedFiles, [row](const std::unique_ptr<PRPathFileNode> &owned) {
+        return owned.get() == row;
+    });
+    Q_EMIT fileRowRemoved(folder);
+    return true;
+}
+
+int PRPathTreeController::removeFileRows(const QList<PRPathFileNode *> &rows)
+{
+    if (m_batchDepth > 0 || m_telling > 0 || m_refreshing)
+        return 0;
+    // Group by folder, keeping only shown rows of this tree.
+    QHash<PRPathDirNode *, QSet<PRPathFileNode *>> byFolder;
+    for (PRPathFileNode *row : rows) {
+        PRPathDirNode *folder = row ? row->m_parent : nullptr;
+        if (!folder || row->m_row < 0 || row->m_row >= folder->m_fileChildren.size()
+            || folder->m_fileChildren.at(row->m_row) != row)
+            continue;
+        byFolder[folder].insert(row);
+    }
+    int removed = 0;
+    for (auto it = byFolder.begin(); it != byFolder.end(); ++it) {
+        PRPathDirNode *folder = it.key();
+        if (!ownsFolder(folder))
+            continue;
+        const QSet<PRPathFileNode *> &gone = it.value();
+        Q_EMIT fileRowsAboutToBeReplaced(folder);
+        QList<PRPathFileNode *> kept;
+        kept.reserve(folder->m_fileChildren.size() - gone.size());
+        for (PRPathFileNode *row : std::as_const(folder->m_fileChildren)) {
+            if (!gone.contains(row)) {
+                row->m_row = int(kept.size());
+                kept.append(row);
+                continue;
+            }
+            if (const auto link = folder->m_byName.find(row->m_deviceName); link != folder->m_byName.end()) {
+                if (link->second.folder)
+                    link->second.row = nullptr;
+                else
+                    folder->m_byName.erase(link);
+            }
+        }
+        folder->m_fileChildren = std::move(kept);
+        std::erase_if(folder->m_ownedFiles, [&gone](const std::unique_ptr<PRPathFileNode> &owned) {
+            return gone.contains(owned.get());
+        });
+        removed += int(gone.size());
+        Q_EMIT fileRowsReplaced(folder);
+    }
+    return removed;
 }
 
 // ------------------------------------------------------- names, order

@@ -93,6 +93,13 @@ public:
     // pointers die here. Ignored (false) while a batch is being filed or
     // its views told.
     bool clearTree();
+    // Removes one file row (a file the device really removed) from its
+    // folder, telling the views; the node dies here. False when row is not
+    // a shown row of this tree, or while a batch is being filed or told.
+    bool removeFileRow(PRPathFileNode *row);
+    // The same for many rows at once, in one pass per folder (a folder's
+    // table is told by a reset); the rows that were removed are counted.
+    int removeFileRows(const QList<PRPathFileNode *> &rows);
 
     // The collation of the folder order. Set it before filing: the folders
     // filed already keep their places.
@@ -153,6 +160,12 @@ Q_SIGNALS:
     void fileRowsAppended(const PRPathDirNode *folder);
     // Rows first..last of folder took new values.
     void fileRowsChanged(const PRPathDirNode *folder, int first, int last);
+    // Row `row` of folder is about to be removed / was removed.
+    void fileRowAboutToBeRemoved(const PRPathDirNode *folder, int row);
+    void fileRowRemoved(const PRPathDirNode *folder);
+    // Several rows of folder are about to go / went.
+    void fileRowsAboutToBeReplaced(const PRPathDirNode *folder);
+    void fileRowsReplaced(const PRPathDirNode *folder);
 
 protected:
     explicit PRPathTreeController(QList<PRPathTreeMember> members, QObject *parent = nullptr);

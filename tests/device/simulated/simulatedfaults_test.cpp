@@ -169,6 +169,36 @@ TEST(SimulatedFaults, ANamedCallFailsWithItsCode)
     EXPECT_EQ(backend.atHostConnectionCreateWithLibrary(QStringLiteral("1F"), kUdid), 0u);
 }
 
+TEST(SimulatedFaults, APathFailsOnlyForItsCallAndThatPath)
+{
+    Scenario scenario;
+    ASSERT_TRUE(PropertyList::writeFile(
+        scenario.path() + QStringLiteral("/faults.plist"),
+        QVariantMap{{QStringLiteral("FailingPaths"),
+                     QVariantMap{{QStringLiteral("afcRemovePath"),
+                                  QVariantMap{{QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG"), -9}}},
+                                 {QStringLiteral("afcDirectoryOpen"),
+                                  QVariantMap{{QStringLiteral("/iTunes_Control"), kBackendIoError}}}}},
+                    {QStringLiteral("CallDelayMs"), 30}},
+        PropertyList::Format::Xml));
+    SimulatedBackend backend;
+    const DeviceHandle device = backend.plug(scenario.path());
+    const AfcConnection afc = openAfc(backend, device);
+    ASSERT_NE(afc, 0u);
+
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(backend.afcRemovePath(afc, "/DCIM/100APPLE/IMG_0001.JPG"), -9);
+    QByteArray content;
+    EXPECT_EQ(readAll(backend, afc, "/DCIM/100APPLE/IMG_0001.JPG", &content), kBackendOk);
+    EXPECT_FALSE(content.isEmpty());
+    AfcDirectory directory = 0;
+    EXPECT_EQ(backend.afcDirectoryOpen(afc, "/iTunes_Control", &directory), kBackendIoError);
+    EXPECT_FALSE(list(backend, afc, "/DCIM").isEmpty());
+    // The remove, the open, the read's open and the listing each waited.
+    EXPECT_GE(clock.elapsed(), 4 * 30);
+}
+
 TEST(SimulatedFaults, FaultsComeFromTheScenarioToo)
 {
     Scenario scenario;

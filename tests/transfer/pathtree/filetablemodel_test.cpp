@@ -116,3 +116,35 @@ TEST_F(FileTableTest, ClearingOrLosingTheTreeEmptiesTheTable)
     EXPECT_EQ(table.folder(), nullptr);
     EXPECT_EQ(table.rowCount(), 0);
 }
+
+TEST_F(FileTableTest, RemovedRowsLeaveTheTableAndTheFolder)
+{
+    tree.fileEntries(systemBatch({QStringLiteral("/var/c.db"), QStringLiteral("/var/d.db"), QStringLiteral("/var/e.db")}));
+    PRPathFileTableModel table(&tree);
+    QAbstractItemModelTester tester(&table, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    table.setFolder(var);
+    QSignalSpy removed(&table, &QAbstractItemModel::rowsRemoved);
+
+    PRPathFileNode *b = var->fileChildNamed(QStringLiteral("b.log"));
+    ASSERT_TRUE(tree.removeFileRow(b));
+    EXPECT_EQ(removed.size(), 1);
+    EXPECT_EQ(tableNames(table), (QStringList{QStringLiteral("a.txt"), QStringLiteral("c.db"), QStringLiteral("d.db"),
+                                              QStringLiteral("e.db")}));
+    EXPECT_EQ(var->fileChildNamed(QStringLiteral("b.log")), nullptr);
+    // Later rows moved up: removing the last one by its node still works.
+    PRPathFileNode *e = var->fileChildNamed(QStringLiteral("e.db"));
+    ASSERT_TRUE(tree.removeFileRow(e));
+    EXPECT_FALSE(tree.removeFileRow(nullptr));
+
+    // Many at once: one pass, rows of another tree ignored, the name can be filed again.
+    PRSystemLibTreeController other;
+    other.fileEntries(systemBatch({QStringLiteral("/var/z")}));
+    PRPathFileNode *foreign = other.folderAtPath(other.systemRoot(), QStringLiteral("/var"))->fileChildren().at(0);
+    const QList<PRPathFileNode *> rows{var->fileChildNamed(QStringLiteral("a.txt")),
+                                       var->fileChildNamed(QStringLiteral("d.db")), foreign};
+    EXPECT_EQ(tree.removeFileRows(rows), 2);
+    EXPECT_EQ(tableNames(table), QStringList{QStringLiteral("c.db")});
+    EXPECT_EQ(other.folderAtPath(other.systemRoot(), QStringLiteral("/var"))->fileChildren().size(), 1);
+    tree.fileEntries(systemBatch({QStringLiteral("/var/a.txt")}));
+    EXPECT_EQ(tableNames(table), (QStringList{QStringLiteral("c.db"), QStringLiteral("a.txt")}));
+}
