@@ -1,0 +1,237 @@
+#include "maintenance/page/prcleankindpane.h"
+
+#include "results/primages.h"
+#include "transfer/pathtree/prapptreecontroller.h"
+#include "transfer/pathtree/prpathfiletablemodel.h"
+
+#include <QAction>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QSortFilterProxyModel>
+#include <QSplitter>
+#include <QTableView>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+PRCleanKindPane::PRCleanKindPane(const QString &title, PRAppTreeController *tree, QWidget *pane, QObject *parent)
+    : QObject(parent)
+    , m_tree(tree)
+{
+    buildWidgets(pane, title);
+    updateActions();
+}
+
+void PRCleanKindPane::buildWidgets(QWidget *pane, const QString &title)
+{
+    auto *layout = qobject_cast<QVBoxLayout *>(pane->layout());
+    if (!layout)
+        layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(8, 8, 8, 8);
+
+    const auto action = [this](const QString &text, void (PRCleanKindPane::*signal)()) {
+        auto *a = new QAction(text, this);
+        connect(a, &QAction::triggered, this, signal);
+        return a;
+    };
+    cleanFileAction = action(tr("Clean Selected Files"), &PRCleanKindPane::cleanFileRequested);
+    cleanDirAction = action(tr("Clean This Folder"), &PRCleanKindPane::cleanDirRequested);
+    cleanAllAction = action(tr("Clean All"), &PRCleanKindPane::cleanAllRequested);
+    exportFileAction = action(tr("Export Selected Files"), &PRCleanKindPane::exportFileRequested);
+    exportDirAction = action(tr("Export This Folder"), &PRCleanKindPane::exportDirRequested);
+
+    titleLabel = new QLabel(title, pane);
+    QFont head = titleLabel->font();
+    head.setBold(true);
+    titleLabel->setFont(head);
+    layout->addWidget(titleLabel);
+
+    outlineView = new QTreeView(pane);
+    outlineView->setModel(m_tree);
+    outlineView->setHeaderHidden(true);
+    outlineView->setUniformRowHeights(true);
+    outlineView->setIconSize(QSize(16, 16));
+    outlineView->setMinimumWidth(200);
+    outlineView->setContextMenuPolicy(Qt::CustomContextMenu);
+    QFont small = outlineView->font();
+    small.setPointSize(qMax(small.pointSize() - 1, 8));
+    outlineView->setFont(small);
+    connect(outlineView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &PRCleanKindPane::outlineViewSelectionDidChange);
+    connect(m_tree, &PRPathTreeController::refreshOutlineView, this, &PRCleanKindPane::refreshOutlineView);
+
+    fileController = new PRPathFileTableModel(m_tree, this);
+    fileSorter = new QSortFilterProxyModel(this);
+    fileSorter->setSourceModel(fileController);
+    fileTableView = new QTableView(pane);
+    fileTableView->setModel(fileSorter);
+    fileTableView->setSortingEnabled(true);
+    fileTableView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    fileTableView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    fileTableView->verticalHeader()->hide();
+    fileTableView->horizontalHeader()->setStretchLastSection(true);
+    fileTableView->setFont(small);
+    fileTableView->setColumnWidth(0, 220);
+    fileTableView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(fileTableView->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        updateActions();
+        if (PRCleanFileNode *node = currentFile())
+            Q_EMIT fileChosen(node);
+    });
+
+    imageView = new QLabel(pane);
+    imageView->setAlignment(Qt::AlignCenter);
+    imageView->setMinimumSize(160, 160);
+    imageView->setFrameShape(QFrame::StyledPanel);
+
+    fileMenu = new QMenu(pane);
+    fileMenu->addActions({cleanFileAction, exportFileAction});
+    dirMenu = new QMenu(pane);
+    dirMenu->addActions({cleanDirAction, exportDirAction, cleanAllAction});
+    // The menus share their actions with the buttons: once closed, the
+    // buttons follow the selection again.
+    connect(fileMenu, &QMenu::aboutToHide, this, &PRCleanKindPane::updateActions, Qt::QueuedConnection);
+    connect(dirMenu, &QMenu::aboutToHide, this, &PRCleanKindPane::updateActions, Qt::QueuedConnection);
+    connect(fileTableView, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        showMenu(fileMenu, fileTableView, fileTableView->indexAt(at), at);
+    });
+    connect(outlineView, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        showMenu(dirMenu, outlineView, outlineView->indexAt(at), at);
+    });
+
+    auto *buttons = new QHBoxLayout;
+    for (QAction *a : {cleanFileAction, cleanDirAction, cleanAllAction, exportFileAction, exportDirAction}) {
+        auto *button = new QToolButton(pane);
+        button->setDefaultAction(a);
+        buttons->addWidget(button);
+    }
+    buttons->addStretch(1);
+
+    auto *split = new QSplitter(Qt::Horizontal, pane);
+    split->addWidget(outlineView);
+    auto *tableSide = new QWidget(split);
+    auto *tableLayout = new QVBoxLayout(tableSide);
+    tableLayout->setContentsMargins(0, 0, 0, 0);
+    tableLayout->addWidget(fileTableView, 1);
+    tableLayout->addLayout(buttons);
+    split->addWidget(tableSide);
+    split->addWidget(imageView);
+    split->setStretchFactor(0, 2);
+    split->setStretchFactor(1, 4);
+    split->setStretchFactor(2, 2);
+    layout->addWidget(split, 1);
+}
+
+void PRCleanKindPane::showMenu(QMenu *menu, QWidget *view, const QModelIndex &clicked, const QPoint &at)
+{
+    auto *itemView = qobject_cast<QAbstractItemView *>(view);
+    const bool onRow = clicked.isValid();
+    // The menu acts on what it was opened on: a row outside the selection
+    // becomes the selection first.
+    if (onRow && itemView && !itemView->selectionModel()->isSelected(clicked))
+        itemView->selectionModel()->select(clicked, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    for (QAction *item : menu->actions())
+        item->setEnabled(onRow);
+    menu->popup(view->mapToGlobal(at));
+}
+
+void PRCleanKindPane::updateActions()
+{
+    const bool files = !selectedFiles().isEmpty();
+    const bool folder = selectedFolder() != nullptr;
+    cleanFileAction->setEnabled(files);
+    exportFileAction->setEnabled(files);
+    cleanDirAction->setEnabled(folder);
+    exportDirAction->setEnabled(folder);
+    cleanAllAction->setEnabled(!m_tree->rootNodes().isEmpty());
+}
+
+QList<PRCleanFileNode *> PRCleanKindPane::selectedFiles() const
+{
+    QList<PRCleanFileNode *> nodes;
+    QModelIndexList rows = fileTableView->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    for (const QModelIndex &row : std::as_const(rows)) {
+        PRPathFileNode *node = fileController->fileNodeAt(fileSorter->mapToSource(row).row());
+        if (PRCleanFileNode *file = node ? node->as<PRCleanFileNode>() : nullptr)
+            nodes.append(file);
+    }
+    return nodes;
+}
+
+PRCleanFileNode *PRCleanKindPane::currentFile() const
+{
+    const QList<PRCleanFileNode *> nodes = selectedFiles();
+    return nodes.isEmpty() ? nullptr : nodes.first();
+}
+
+PRCleanDirNode *PRCleanKindPane::selectedFolder() const
+{
+    const QModelIndexList rows = outlineView->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return nullptr;
+    PRPathDirNode *node = m_tree->dirNodeAt(rows.first());
+    return node ? node->as<PRCleanDirNode>() : nullptr;
+}
+
+QList<PRCleanFileNode *> PRCleanKindPane::filesUnder(const PRCleanDirNode *folder)
+{
+    QList<PRCleanFileNode *> files;
+    if (!folder)
+        return files;
+    QList<const PRPathDirNode *> stack{folder};
+    while (!stack.isEmpty()) {
+        const PRPathDirNode *next = stack.takeLast();
+        for (PRPathFileNode *row : next->fileChildren()) {
+            if (PRCleanFileNode *file = row->as<PRCleanFileNode>(); file && file->isFile())
+                files.append(file);
+        }
+        for (auto it = next->children().crbegin(); it != next->children().crend(); ++it)
+            stack.append(*it);
+    }
+    return files;
+}
+
+QList<PRCleanFileNode *> PRCleanKindPane::allFiles() const
+{
+    QList<PRCleanFileNode *> files;
+    for (PRPathDirNode *root : m_tree->rootNodes())
+        files += filesUnder(root->as<PRCleanDirNode>());
+    return files;
+}
+
+void PRCleanKindPane::outlineViewSelectionDidChange()
+{
+    updateActions();
+    // While the tree tells its views of new folders the selection moves on
+    // its own; the table follows the user only.
+    if (m_tree->BRefreshTreeFlag())
+        return;
+    fileController->setFolder(selectedFolder());
+    fileTableView->clearSelection();
+}
+
+void PRCleanKindPane::refreshOutlineView()
+{
+    if (m_tree->rowCount() > 0)
+        outlineView->expand(m_tree->index(0, 0));
+    updateActions();
+}
+
+void PRCleanKindPane::showPreview(const QImage &image, const QString &iconName)
+{
+    if (!image.isNull()) {
+        imageView->setPixmap(QPixmap::fromImage(image).scaled(imageView->size(), Qt::KeepAspectRatio,
+                                                              Qt::SmoothTransformation));
+        return;
+    }
+    imageView->setPixmap(imageNamed(iconName.isEmpty() ? QStringLiteral("document") : iconName)
+                             .scaled(96, 96, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+}
+
+void PRCleanKindPane::clearPreview()
+{
+    imageView->clear();
+}

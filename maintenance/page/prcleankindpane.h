@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+
+class PRAppTreeController;
+class PRCleanDirNode;
+class PRCleanFileNode;
+class PRPathFileTableModel;
+class QAction;
+class QLabel;
+class QMenu;
+class QSortFilterProxyModel;
+class QTableView;
+class QTreeView;
+class QWidget;
+
+// One of the cleaner's three app kinds (temporary, cache, cookie files) as
+// the page shows it: the outline of apps and folders the scan filled, the
+// file rows of the selected folder beside it, a preview, and the two context
+// menus (file rows, folders) with their buttons.
+//
+// The pane only shows and asks: it turns the clicked or selected rows into
+// nodes through the view's own model (the table may be sorted) on the GUI
+// thread and hands them to the page, which removes, previews or exports.
+class PRCleanKindPane : public QObject
+{
+    Q_OBJECT
+
+public:
+    // title names the kind on the pane's head ("Temp Files", "Cache Files"...).
+    PRCleanKindPane(const QString &title, PRAppTreeController *tree, QWidget *pane, QObject *parent = nullptr);
+
+    // The file rows selected in the table, in view order.
+    QList<PRCleanFileNode *> selectedFiles() const;
+    // The single file row the user is on (selected, the first in view order),
+    // or null.
+    PRCleanFileNode *currentFile() const;
+    // The outline's selected folder (an app's root or a folder in it), or null.
+    PRCleanDirNode *selectedFolder() const;
+    // Every file row under a folder, at any depth.
+    static QList<PRCleanFileNode *> filesUnder(const PRCleanDirNode *folder);
+    // Every file row of the pane's tree.
+    QList<PRCleanFileNode *> allFiles() const;
+
+    // outlineViewSelectionDidChange: fills the table from the selected folder.
+    void outlineViewSelectionDidChange();
+    // refreshOutlineView: opens the first app (without its children).
+    void refreshOutlineView();
+    // Shows a preview picture (null: the type's icon named iconName).
+    void showPreview(const QImage &image, const QString &iconName);
+    void clearPreview();
+
+    PRAppTreeController *treeController() const { return m_tree; }
+
+    // -- Widgets (the page's per-kind fields) ----------------------------------
+    QTreeView *outlineView = nullptr;
+    PRPathFileTableModel *fileController = nullptr;
+    QSortFilterProxyModel *fileSorter = nullptr;
+    QTableView *fileTableView = nullptr;
+    QLabel *imageView = nullptr;
+    QLabel *titleLabel = nullptr;
+    QMenu *fileMenu = nullptr; // junkMenu / cacheMenu / cookieMenu
+    QMenu *dirMenu = nullptr;  // junkDirMenu / cacheDirMenu / cookieDirMenu
+
+    QAction *cleanFileAction = nullptr;
+    QAction *cleanDirAction = nullptr;
+    QAction *cleanAllAction = nullptr;
+    QAction *exportFileAction = nullptr;
+    QAction *exportDirAction = nullptr;
+
+Q_SIGNALS:
+    // The user asked for one of the actions (the page does it).
+    void cleanFileRequested();
+    void cleanDirRequested();
+    void cleanAllRequested();
+    void exportFileRequested();
+    void exportDirRequested();
+    // A file row became the one shown (the page previews it).
+    void fileChosen(PRCleanFileNode *node);
+
+private:
+    void buildWidgets(QWidget *pane, const QString &title);
+    // menuNeedsUpdate: a click beside the rows disables every item.
+    void showMenu(QMenu *menu, QWidget *view, const QModelIndex &clicked, const QPoint &at);
+    void updateActions();
+
+    PRAppTreeController *m_tree = nullptr;
+};
