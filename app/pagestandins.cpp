@@ -35,11 +35,6 @@ PRCleanViewController::PRCleanViewController(QObject *parent)
 {
 }
 
-PRBackUpViewController::PRBackUpViewController(QObject *parent)
-    : PRDevicePageStandIn(tr("Back up"), parent)
-{
-}
-
 PRPhoneSystemViewController::PRPhoneSystemViewController(QObject *parent)
     : PRDevicePageStandIn(tr("File System"), parent)
 {

@@ -5,7 +5,7 @@
 
 class QWidget;
 
-// The device pages (transfer, cleaner, device backup, device file system)
+// The device pages (cleaner, device file system)
 // until the device layer exists: each shows its page with a note that no
 // device is connected, and takes the navigation's messages without loading
 // anything.
@@ -32,15 +32,6 @@ public:
     void showCleanCacheview() {}
     void showCleanCookView() {}
     void showCleanMediaView() {}
-};
-
-class PRBackUpViewController : public PRDevicePageStandIn
-{
-    Q_OBJECT
-
-public:
-    explicit PRBackUpViewController(QObject *parent = nullptr);
-    void ShowbackupView() {}
 };
 
 class PRPhoneSystemViewController : public PRDevicePageStandIn

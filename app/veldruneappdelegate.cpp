@@ -93,6 +93,8 @@ VeldruneAppDelegate::VeldruneAppDelegate(NotificationCenter &nc)
             });
     cleanViewController = new PRCleanViewController(this);
     backupViewController = new PRBackUpViewController(this);
+    connect(backupViewController, &PRBackUpViewController::browseBackups, this,
+            &VeldruneAppDelegate::ClickScaniTunesBackup);
     phonesystemViewController = new PRPhoneSystemViewController(this);
     awakeFromNib();
     applicationDidFinishLaunching();
@@ -255,6 +257,7 @@ void VeldruneAppDelegate::setCurrentIDevicenode(const std::optional<PRiDeviceNod
         m_deviceNode = node;
     }
     transferViewController->setCurrentIDevicenode(node);
+    backupViewController->setCurrentIDevicenode(node, node ? int(theDevice) : -1);
 }
 
 void VeldruneAppDelegate::awakeFromNib()
@@ -309,6 +312,8 @@ void VeldruneAppDelegate::shutdown()
     }
     delete m_board;
     m_board = nullptr;
+    // A running device backup stops its tool before the window goes.
+    backupViewController->shutdown();
     if (resultViewController)
         resultViewController->setShuttingDown();
     m_scanner.requestCancel();

@@ -2,6 +2,7 @@
 
 #include "app/navigation.h"
 #include "app/pagestandins.h"
+#include "maintenance/backup/prbackupviewcontroller.h"
 #include "device/amd/prdevicenotify.h"
 #include "device/pridevicenode.h"
 #include "transfer/page/prtansferviewcontroller.h"

@@ -21,11 +21,19 @@ constexpr qint64 kMaxStatusBytes = 1024 * 1024;
 // How often a caller waiting for another backup looks at its cancel flag.
 constexpr auto kCancelPoll = std::chrono::milliseconds(50);
 
+// The one lock every device backup of the process takes while it runs.
+std::timed_mutex &exclusiveBackupMutex()
+{
+    static std::timed_mutex exclusive;
+    return exclusive;
+}
+
 } // namespace
 
 bool DeviceBackupRunner::isUsableUdid(const QString &udid)
 {
-    if (udid.isEmpty() || udid.size() > kMaxUdidLength)
+    // A leading '-' would read as an option of the tool it is handed to.
+    if (udid.isEmpty() || udid.size() > kMaxUdidLength || udid.startsWith(QLatin1Char('-')))
         return false;
     for (const QChar c : udid) {
         const char16_t u = c.unicode();
@@ -60,8 +68,7 @@ DeviceBackupOutcome runExclusiveBackup(DeviceBackupRunner &runner, const QString
 {
     // Two backups at once would fight over the phone's backup service (and
     // over the disk); the second one waits, but stays cancellable meanwhile.
-    static std::timed_mutex exclusive;
-    std::unique_lock lock(exclusive, std::defer_lock);
+    std::unique_lock lock(exclusiveBackupMutex(), std::defer_lock);
     while (!lock.try_lock_for(kCancelPoll)) {
         if (cancel.load()) {
             DeviceBackupOutcome outcome;
@@ -72,6 +79,17 @@ DeviceBackupOutcome runExclusiveBackup(DeviceBackupRunner &runner, const QString
             return outcome;
         }
     }
+    return runner.run(udid, root, progress, cancel);
+}
+
+std::optional<DeviceBackupOutcome> tryRunExclusiveBackup(DeviceBackupRunner &runner, const QString &udid,
+                                                         const QString &root,
+                                                         const DeviceBackupRunner::Progress &progress,
+                                                         const std::atomic<bool> &cancel)
+{
+    std::unique_lock lock(exclusiveBackupMutex(), std::try_to_lock);
+    if (!lock.owns_lock())
+        return std::nullopt;
     return runner.run(udid, root, progress, cancel);
 }
 

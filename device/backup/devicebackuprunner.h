@@ -5,6 +5,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace amd {
 
@@ -48,7 +49,8 @@ public:
                                     const std::atomic<bool> &cancel) = 0;
 
     // True for a UDID that may name a folder: 1 to 64 letters, digits and
-    // '-', nothing else (a phone's text never becomes a path otherwise).
+    // '-', not beginning with '-', nothing else (a phone's text never
+    // becomes a path or an option otherwise).
     static bool isUsableUdid(const QString &udid);
     // Reads <folder>/Status.plist: true when its SnapshotState is "finished".
     static bool backupFinished(const QString &folder);
@@ -65,5 +67,12 @@ std::unique_ptr<DeviceBackupRunner> makeDeviceBackupRunner();
 // goes through this. A second caller waits until the first backup ended.
 DeviceBackupOutcome runExclusiveBackup(DeviceBackupRunner &runner, const QString &udid, const QString &root,
                                        const DeviceBackupRunner::Progress &progress, const std::atomic<bool> &cancel);
+
+// The same rule for a caller that must not wait (a page whose user pressed a
+// button): nothing, and no runner started, when another backup runs now.
+std::optional<DeviceBackupOutcome> tryRunExclusiveBackup(DeviceBackupRunner &runner, const QString &udid,
+                                                         const QString &root,
+                                                         const DeviceBackupRunner::Progress &progress,
+                                                         const std::atomic<bool> &cancel);
 
 } // namespace amd

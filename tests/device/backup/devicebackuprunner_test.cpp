@@ -37,7 +37,8 @@ TEST(DeviceBackupUdid, OnlyPlainIdentifiersUpTo64CharactersMayNameAFolder)
                                 QStringLiteral("../etc"), QStringLiteral("a/b"), QStringLiteral("a\\b"),
                                 QStringLiteral("a b"), QStringLiteral("a\nb"), QStringLiteral("ab_cd"),
                                 QStringLiteral("~root"), QStringLiteral("$(id)"), QStringLiteral("ＡＢＣ"),
-                                QStringLiteral("abcé"), QString(QChar(0)) + QStringLiteral("a")})
+                                QStringLiteral("abcé"), QString(QChar(0)) + QStringLiteral("a"),
+                                QStringLiteral("--help"), QStringLiteral("-a")})
         EXPECT_FALSE(DeviceBackupRunner::isUsableUdid(udid)) << udid.toStdString();
 }
 

@@ -12,6 +12,10 @@
 //   OSTRA_FAKE_BACKUP_ENCRYPTED=1    Manifest.plist says IsEncrypted
 //   OSTRA_FAKE_BACKUP_IOS=<version>  the backup's iOS version (16.7.2)
 //   OSTRA_FAKE_BACKUP_DELAY_MS=<ms>  waits that long before writing
+//   OSTRA_FAKE_BACKUP_ERROR=<line>   the error line printed with EXIT
+//   OSTRA_FAKE_BACKUP_OUTPUT_MB=<n>  prints n MiB of progress lines first
+//   OSTRA_FAKE_BACKUP_SIGNAL_LOG=<file>  a SIGTERM appends "SIGTERM" to the
+//                                    file, then ends the tool (status 143)
 
 #include "platform/propertylist.h"
 #include "tools/samplegen/samplebackup.h"
@@ -22,12 +26,60 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr unsigned long kHangSeconds = 120;
+// More would only make a mistyped test slow.
+constexpr int kMaxOutputMb = 1024;
+
+// Where a SIGTERM is recorded; set once before the handler is installed.
+char s_signalLog[4096];
+
+void recordTerm(int)
+{
+    // Only async-signal-safe calls here.
+    const int fd = ::open(s_signalLog, O_WRONLY | O_APPEND | O_CREAT, 0600);
+    if (fd >= 0) {
+        const char line[] = "SIGTERM\n";
+        [[maybe_unused]] const ssize_t written = ::write(fd, line, sizeof line - 1);
+        ::close(fd);
+    }
+    ::_exit(128 + SIGTERM);
+}
+
+void recordTermIn(const QByteArray &file)
+{
+    if (file.isEmpty() || std::size_t(file.size()) >= sizeof s_signalLog)
+        return;
+    std::memcpy(s_signalLog, file.constData(), std::size_t(file.size()));
+    s_signalLog[file.size()] = '\0';
+    struct sigaction action{};
+    action.sa_handler = recordTerm;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+// Megabytes of lines like the ones the real tool redraws while it receives
+// files, written a mebibyte at a time.
+void flood(int megabytes)
+{
+    QByteArray block;
+    block.reserve(1024 * 1024 + 128);
+    for (int n = 0; block.size() < 1024 * 1024; ++n)
+        block += QByteArrayLiteral("Receiving files: [====      ] 40% Finished, file ") + QByteArray::number(n) + '\n';
+    block.truncate(1024 * 1024);
+    block[block.size() - 1] = '\n';
+    for (int i = 0; i < megabytes; ++i)
+        std::fwrite(block.constData(), 1, std::size_t(block.size()), stdout);
+    std::fflush(stdout);
+}
 
 void say(const char *line)
 {
@@ -110,18 +162,23 @@ int main(int argc, char **argv)
     }
     const QString udid = args[1];
     const QString folder = args[3] + QLatin1Char('/') + udid;
+    recordTermIn(env("OSTRA_FAKE_BACKUP_SIGNAL_LOG"));
 
     say(qPrintable(QStringLiteral("Fake backup tool pid %1").arg(::getpid())));
     say("Backup Service started");
     if (env("OSTRA_FAKE_BACKUP_HANG") == "1") {
         say("[=         ] 10% Finished");
-        // SIGTERM, with its default action, ends this. The cap only keeps a
+        // SIGTERM ends this (recorded first when SIGNAL_LOG is set). The cap only keeps a
         // runner that never stops its tool from hanging a test run for good.
         QThread::sleep(kHangSeconds);
         return 0;
     }
+    if (const int megabytes = env("OSTRA_FAKE_BACKUP_OUTPUT_MB").toInt(); megabytes > 0)
+        flood(std::min(megabytes, kMaxOutputMb));
     if (const int code = env("OSTRA_FAKE_BACKUP_EXIT").toInt(); code != 0) {
-        std::fprintf(stderr, "ERROR: Could not start backup: the device said no\n");
+        const QByteArray error = env("OSTRA_FAKE_BACKUP_ERROR");
+        std::fprintf(stderr, "%s\n",
+                     error.isEmpty() ? "ERROR: Could not start backup: the device said no" : error.constData());
         std::fflush(stderr);
         // The real tool goes on talking after its error.
         say("Received 0 files from device.");
