@@ -1,0 +1,885 @@
+#include "maintenance/system/prphonesystemviewcontroller.h"
+
+#include "maintenance/system/prsystempreview.h"
+#include "platform/notificationcenter.h"
+#include "platform/paths.h"
+#include "platform/regularfile.h"
+#include "platform/scratchfolder.h"
+#include "results/primages.h"
+#include "results/prmoviepreview.h"
+#include "results/prreveal.h"
+#include "transfer/pathtree/prpathfiletablemodel.h"
+#include "transfer/pathtree/prsystemlibtreecontroller.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QSplitter>
+#include <QStyle>
+#include <QTableView>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+const QString PRPhoneSystemViewController::kDeleteQuestion =
+    QStringLiteral("Are you sure you want to permanently delete the selected file(s) from your device?");
+const QString PRPhoneSystemViewController::kDeleteInformative = QStringLiteral(
+    "CAUTION: Only advanced users should delete files. Because device databases manage many files types, includes "
+    "photos and videos, deleting files may lead to unexpected results.");
+
+namespace {
+
+QString lastName(const QString &path)
+{
+    return path.section(QLatin1Char('/'), -1);
+}
+
+QString parentPath(const QString &path)
+{
+    const qsizetype cut = path.lastIndexOf(QLatin1Char('/'));
+    return cut <= 0 ? QStringLiteral("/") : path.left(cut);
+}
+
+} // namespace
+
+PRPhoneSystemViewController::PRPhoneSystemViewController(QObject *parent)
+    : QObject(parent)
+{
+    m_pool.setMaxThreadCount(4);
+    m_confirm = [this](const QString &question, const QString &informative) {
+        QMessageBox box(QMessageBox::Warning, QString(), question, QMessageBox::NoButton,
+                        m_view ? m_view->window() : nullptr);
+        box.setInformativeText(informative);
+        QPushButton *yes = box.addButton(tr("Deleted"), QMessageBox::AcceptRole);
+        box.addButton(tr("Cancel"), QMessageBox::RejectRole);
+        box.setDefaultButton(yes);
+        box.exec();
+        return box.clickedButton() == yes;
+    };
+    m_notice = [this](const QString &title, const QString &text) {
+        auto *box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok,
+                                    m_view ? m_view->window() : nullptr);
+        box->setTextFormat(Qt::PlainText);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    };
+    m_reveal = [](const QString &folder) { PRReveal::showFolderLater(folder); };
+    m_openMovie = [this](const QString &path) {
+        if (showMovView)
+            showMovView->setMovie(path);
+    };
+    libTreeController = new PRSystemLibTreeController(this);
+    libFileController = new PRPathFileTableModel(libTreeController, this);
+    libFileSorter = new QSortFilterProxyModel(this);
+    libFileSorter->setSourceModel(libFileController);
+    buildView();
+    buildMenus();
+    connect(libTreeController, &PRPathTreeController::refreshOutlineView, this,
+            &PRPhoneSystemViewController::refreshOutlineView);
+}
+
+PRPhoneSystemViewController::~PRPhoneSystemViewController()
+{
+    m_cancel->store(true);
+    m_pool.waitForDone();
+    delete sp;
+    delete m_openPanel;
+    // The view uses this page's models and hooks: it goes with the page.
+    delete m_view;
+}
+
+// -- The view ------------------------------------------------------------------------------
+
+void PRPhoneSystemViewController::buildView()
+{
+    m_view = new QWidget;
+    m_view->setObjectName(QStringLiteral("SystemLibView"));
+    auto *layout = new QVBoxLayout(m_view);
+    layout->setContentsMargins(8, 8, 8, 8);
+
+    showTableView = new QWidget(m_view);
+    auto *browser = new QVBoxLayout(showTableView);
+    browser->setContentsMargins(0, 0, 0, 0);
+
+    theOutlineView = new QTreeView(showTableView);
+    theOutlineView->setModel(libTreeController);
+    theOutlineView->setHeaderHidden(true);
+    theOutlineView->setUniformRowHeights(true);
+    theOutlineView->setIconSize(QSize(18, 18));
+    theOutlineView->setContextMenuPolicy(Qt::CustomContextMenu);
+    QFont small = theOutlineView->font();
+    small.setPointSize(qMax(small.pointSize() - 1, 8));
+    theOutlineView->setFont(small);
+    theOutlineView->setMinimumWidth(200);
+    connect(theOutlineView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &PRPhoneSystemViewController::outlineViewSelectionDidChange);
+
+    theTableView = new QTableView(showTableView);
+    theTableView->setModel(libFileSorter);
+    theTableView->setSortingEnabled(true);
+    theTableView->sortByColumn(-1, Qt::AscendingOrder);
+    theTableView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    theTableView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    theTableView->verticalHeader()->hide();
+    theTableView->horizontalHeader()->setStretchLastSection(true);
+    theTableView->setFont(small);
+    theTableView->setColumnWidth(0, 240);
+    theTableView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(theTableView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &PRPhoneSystemViewController::tableViewSelectionDidChange);
+
+    showPreview = new QWidget(showTableView);
+    auto *preview = new QVBoxLayout(showPreview);
+    preview->setContentsMargins(0, 0, 0, 0);
+    showImageView = new QLabel(showPreview);
+    showImageView->setAlignment(Qt::AlignCenter);
+    showImageView->setMinimumSize(180, 180);
+    showImageView->setFrameShape(QFrame::StyledPanel);
+    showMovView = new PRMoviePreview(showPreview);
+    preview->addWidget(showImageView, 1);
+    preview->addWidget(showMovView, 1);
+
+    auto *split = new QSplitter(Qt::Horizontal, showTableView);
+    split->addWidget(theOutlineView);
+    split->addWidget(theTableView);
+    split->addWidget(showPreview);
+    split->setStretchFactor(0, 2);
+    split->setStretchFactor(1, 4);
+    split->setStretchFactor(2, 2);
+    browser->addWidget(split, 1);
+    layout->addWidget(showTableView, 1);
+
+    // The walk's progress line; the browser takes its room once it ends.
+    auto *progressLine = new QHBoxLayout;
+    progressor = new QProgressBar(m_view);
+    progressor->setRange(0, 0);
+    progressor->setMaximumWidth(160);
+    scanImageView = new QLabel(m_view);
+    scanImageView->setPixmap(imageNamed(QStringLiteral("filesystem")).scaled(18, 18, Qt::KeepAspectRatio,
+                                                                          Qt::SmoothTransformation));
+    infolab = new QLabel(tr("Reading the files of the iPhone..."), m_view);
+    progressLine->addWidget(progressor);
+    progressLine->addWidget(scanImageView);
+    progressLine->addWidget(infolab, 1);
+    layout->addLayout(progressLine);
+
+    statusLab = new QLabel(m_view);
+    statusLab->setTextFormat(Qt::PlainText);
+    statusLab->setWordWrap(true);
+    layout->addWidget(statusLab);
+
+    showScanning(false);
+    showImageView->show();
+    showMovView->hide();
+}
+
+void PRPhoneSystemViewController::buildMenus()
+{
+    rightDownMenu = new QMenu(m_view);
+    const auto item = [this](const QString &text, auto slot) {
+        QAction *a = rightDownMenu->addAction(text);
+        connect(a, &QAction::triggered, this, slot);
+        m_rightDownItems.append(a);
+    };
+    const auto separator = [this] { m_rightDownItems.append(rightDownMenu->addSeparator()); };
+    const auto sortBy = [this](int column) {
+        return [this, column] { theTableView->sortByColumn(column, Qt::AscendingOrder); };
+    };
+    item(tr("Select All"), &PRPhoneSystemViewController::SelecteAllFile);
+    item(tr("Deselect All"), &PRPhoneSystemViewController::UnSelecteAllFile);
+    separator();
+    item(tr("Export to Folder..."), &PRPhoneSystemViewController::ExportTheFileToMac);
+    item(tr("Export to Documents"), &PRPhoneSystemViewController::ExportTheFileToDocument);
+    separator();
+    item(tr("Preview"), &PRPhoneSystemViewController::tableViewSelectionDidChange);
+    item(tr("Export Folder's Files..."), &PRPhoneSystemViewController::ExportDirFileToMac);
+    item(tr("Add File..."), &PRPhoneSystemViewController::addFilesToSystem);
+    item(tr("Delete..."), &PRPhoneSystemViewController::RemoveTheFiles);
+    item(tr("Sort by Name"), sortBy(PRPathFileTableModel::NameColumn));
+    item(tr("Sort by Size"), sortBy(PRPathFileTableModel::SizeColumn));
+    item(tr("Sort by Type"), sortBy(PRPathFileTableModel::TypeColumn));
+    item(tr("Copy Path"), [this] {
+        const QList<PRSystemFileRef> rows = selectedFiles();
+        QStringList paths;
+        for (const PRSystemFileRef &row : rows)
+            paths.append(PRPathTreeController::plainLabel(row.filePath));
+        if (!paths.isEmpty())
+            QGuiApplication::clipboard()->setText(paths.join(QLatin1Char('\n')));
+    });
+    separator();
+    item(tr("Show Documents Folder"), [this] {
+        const QString documents = Paths::userPath(QStringLiteral("/Users/%@/Documents"));
+        if (m_reveal && QFileInfo(documents).isDir())
+            m_reveal(documents);
+    });
+    Q_ASSERT(m_rightDownItems.size() == RightDownItemCount);
+
+    outlineViewMenu = new QMenu(m_view);
+    connect(outlineViewMenu->addAction(tr("Export Folder's Files...")), &QAction::triggered, this,
+            &PRPhoneSystemViewController::ExportDirFileToMac);
+    connect(outlineViewMenu->addAction(tr("Add File...")), &QAction::triggered, this,
+            &PRPhoneSystemViewController::addFilesToSystem);
+
+    connect(theTableView, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { contextMenuAt(rightDownMenu, pos, false); });
+    connect(theOutlineView, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { contextMenuAt(outlineViewMenu, pos, true); });
+}
+
+void PRPhoneSystemViewController::contextMenuAt(QMenu *menu, const QPoint &pos, bool outline)
+{
+    QAbstractItemView *view = outline ? static_cast<QAbstractItemView *>(theOutlineView) : theTableView;
+    const int row = view->indexAt(pos).row();
+    if (outline)
+        m_outlineClickedRow = row;
+    else
+        m_tableClickedRow = row;
+    menuNeedsUpdate(menu);
+    menu->popup(view->viewport()->mapToGlobal(pos));
+}
+
+void PRPhoneSystemViewController::setClickedRows(int outlineRow, int tableRow)
+{
+    m_outlineClickedRow = outlineRow;
+    m_tableClickedRow = tableRow;
+}
+
+void PRPhoneSystemViewController::menuNeedsUpdate(QMenu *menu)
+{
+    if (menu == outlineViewMenu) {
+        const bool on = m_outlineClickedRow >= 0;
+        for (QAction *a : menu->actions()) {
+            a->setEnabled(on);
+            a->setChecked(false);
+        }
+    } else if (menu == rightDownMenu) {
+        const QList<QAction *> items = menu->actions();
+        if (m_tableClickedRow >= 0) {
+            for (qsizetype i = 0; i < items.size(); ++i)
+                items.at(i)->setEnabled(i != SeparatorItem1 && i != SeparatorItem2 && i != SeparatorItem3);
+        } else {
+            for (QAction *a : items) {
+                a->setEnabled(false);
+                a->setChecked(false);
+            }
+        }
+    }
+}
+
+void PRPhoneSystemViewController::showPhoneSystemView(QWidget *page)
+{
+    if (!page || !m_view)
+        return;
+    if (m_view->parentWidget() != page) {
+        QLayout *layout = page->layout();
+        if (!layout)
+            layout = new QVBoxLayout(page);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(m_view);
+    }
+    m_view->show();
+    showTableView->show();
+    // The image view shows, the movie view waits for a movie.
+    showImageView->show();
+    showMovView->hide();
+}
+
+void PRPhoneSystemViewController::showScanning(bool on)
+{
+    progressor->setVisible(on);
+    scanImageView->setVisible(on);
+    infolab->setVisible(on);
+}
+
+void PRPhoneSystemViewController::updateStatus(const QString &text)
+{
+    statusLab->setText(text);
+}
+
+void PRPhoneSystemViewController::tell(const QString &title, const QString &text)
+{
+    updateStatus(text);
+    if (m_notice && !text.isEmpty())
+        m_notice(title, text);
+}
+
+void PRPhoneSystemViewController::refreshOutlineView()
+{
+    const QModelIndex first = libTreeController->index(0, 0);
+    if (first.isValid())
+        theOutlineView->expand(first);
+}
+
+QString PRPhoneSystemViewController::proposedExportName(const QDateTime &now)
+{
+    return tr("Ostra %1 - %2").arg(now.toString(QStringLiteral("yyyy-MM-dd")), now.toString(QStringLiteral("hh.mm.ss")));
+}
+
+// -- The walk ------------------------------------------------------------------------------
+
+void PRPhoneSystemViewController::runWorker(std::function<void()> work)
+{
+    ++m_pending;
+    m_pool.start(std::move(work));
+}
+
+void PRPhoneSystemViewController::LookupSystemTree(int deviceId)
+{
+    if (deviceId < 0)
+        return;
+    if (deviceId != m_theDevice)
+        forget();
+    else if (m_bScanStart || m_bLoadFinished)
+        return;
+    m_theDevice = deviceId;
+    m_device = PRSystemDevice::current(deviceId);
+    m_bScanStart = true;
+    m_lastWalk = {};
+    m_longestFilingMs = 0;
+    if (!m_previewFolder)
+        m_previewFolder = std::make_shared<ScratchFolder>();
+    showScanning(true);
+    updateStatus(QString());
+    Q_EMIT walkStarted();
+
+    const PRSystemDevice device = m_device;
+    const quint64 generation = m_generation;
+    const auto cancel = m_cancel;
+    const PRSystemWalk::Limits limits = m_walkLimits;
+    runWorker([=, this] {
+        const PRSystemWalk::Report report = PRSystemWalk::StartLookupSystemTreeThread(
+            device,
+            [this, generation](PRPathEntryBatch batch) {
+                QMetaObject::invokeMethod(
+                    this, [this, generation, batch = std::move(batch)] { fileBatch(generation, batch); },
+                    Qt::QueuedConnection);
+            },
+            cancel.get(), limits);
+        QMetaObject::invokeMethod(
+            this,
+            [=, this] {
+                --m_pending;
+                LookupSystemTreeFinishedOnMainThreadHanld(generation, report);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PRPhoneSystemViewController::fileBatch(quint64 generation, const PRPathEntryBatch &batch)
+{
+    if (generation != m_generation)
+        return;
+    QElapsedTimer timer;
+    timer.start();
+    libTreeController->fileEntries(batch);
+    m_longestFilingMs = qMax(m_longestFilingMs, timer.elapsed());
+}
+
+void PRPhoneSystemViewController::LookupSystemTreeFinishedOnMainThreadHanld(quint64 generation,
+                                                                          const PRSystemWalk::Report &report)
+{
+    if (generation != m_generation)
+        return;
+    m_lastWalk = report;
+    m_bScanStart = false;
+    showScanning(false);
+    if (report.finished) {
+        m_bLoadFinished = true;
+        updateStatus(report.message.isEmpty() ? tr("%n file(s)", nullptr, int(qMin<qint64>(report.files, INT_MAX)))
+                                              : report.message);
+        NotificationCenter::defaultCenter().post(QStringLiteral("SystemlibhasFinished"));
+        Q_EMIT walkEnded(true, report.message);
+        return;
+    }
+    // Half a tree is not kept: a new walk starts from nothing.
+    const int device = m_theDevice;
+    const PRSystemDevice bound = m_device;
+    forget();
+    m_theDevice = device;
+    m_device = bound;
+    updateStatus(report.message);
+    Q_EMIT walkEnded(false, report.message);
+}
+
+void PRPhoneSystemViewController::deviceRemoved(int deviceId)
+{
+    if (deviceId != m_theDevice || deviceId < 0)
+        return;
+    const bool walking = m_bScanStart;
+    forget();
+    const QString why = tr("The iPhone was disconnected.");
+    updateStatus(why);
+    if (walking)
+        Q_EMIT walkEnded(false, why);
+}
+
+void PRPhoneSystemViewController::forget()
+{
+    ++m_generation;
+    m_cancel->store(true);
+    m_cancel = std::make_shared<std::atomic<bool>>(false);
+    m_bScanStart = false;
+    m_bLoadFinished = false;
+    m_busy = false;
+    m_bExportFileNode = false;
+    m_bExportDirFile = false;
+    m_exportRows.clear();
+    m_uploadFolder.clear();
+    if (sp)
+        sp->hide();
+    if (m_openPanel)
+        m_openPanel->hide();
+    libFileController->setFolder(nullptr);
+    libTreeController->clearTree();
+    showImageView->clear();
+    showMovView->stop();
+    showMovView->hide();
+    showImageView->show();
+    m_previewPath.clear();
+    // Workers still copying hold their own reference to the folder.
+    m_previewFolder.reset();
+    showScanning(false);
+    m_theDevice = -1;
+    m_device = {};
+}
+
+// -- Showing -------------------------------------------------------------------------------
+
+PRPhoneSystemDirNode *PRPhoneSystemViewController::selectedFolder() const
+{
+    const QModelIndexList rows = theOutlineView->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return nullptr;
+    PRPathDirNode *folder = libTreeController->dirNodeAt(rows.first());
+    return folder ? folder->as<PRPhoneSystemDirNode>() : nullptr;
+}
+
+void PRPhoneSystemViewController::outlineViewSelectionDidChange()
+{
+    if (libTreeController->BRefreshTreeFlag())
+        return;
+    PRPhoneSystemDirNode *folder = selectedFolder();
+    if (!folder)
+        return;
+    libFileController->setFolder(folder);
+    theTableView->clearSelection();
+    theTableView->viewport()->update();
+}
+
+QList<PRSystemFileRef> PRPhoneSystemViewController::selectedFiles() const
+{
+    QList<int> rows;
+    for (const QModelIndex &index : theTableView->selectionModel()->selectedRows())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    QList<PRSystemFileRef> refs;
+    for (int row : rows) {
+        const QModelIndex source = libFileSorter->mapToSource(libFileSorter->index(row, 0));
+        if (const PRPathFileNode *node = libFileController->fileNodeAt(source.row())) {
+            const bool copied = node->btransfer() && !node->transferPath().isEmpty();
+            refs.append({node->filePath(), node->isFile(), copied ? node->transferPath() : QString()});
+        }
+    }
+    return refs;
+}
+
+PRPathFileNode *PRPhoneSystemViewController::rowForPath(const QString &devicePath) const
+{
+    PRPhoneSystemDirNode *root = libTreeController->systemRoot();
+    PRPathDirNode *folder = root ? libTreeController->folderAtPath(root, parentPath(devicePath)) : nullptr;
+    return folder ? folder->fileChildNamed(lastName(devicePath)) : nullptr;
+}
+
+void PRPhoneSystemViewController::showPicture(const QImage &image, const QString &local)
+{
+    QPixmap pixmap = image.isNull() ? imageNamed(QStringLiteral("document")) : QPixmap::fromImage(image);
+    const QSize room = showImageView->size().expandedTo(QSize(64, 64));
+    if (pixmap.width() > room.width() || pixmap.height() > room.height())
+        pixmap = pixmap.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    showMovView->stop();
+    showMovView->hide();
+    showImageView->show();
+    showImageView->setPixmap(pixmap);
+    m_previewPath = local;
+    Q_EMIT previewShown(local);
+}
+
+void PRPhoneSystemViewController::showMovie(const QString &local)
+{
+    showImageView->hide();
+    showMovView->show();
+    if (m_openMovie)
+        m_openMovie(local);
+    m_previewPath = local;
+    Q_EMIT previewShown(local);
+}
+
+void PRPhoneSystemViewController::showTypeIcon(const QString &fileName, bool folder)
+{
+    // The type's icon: the file is not copied, read or opened.
+    const QString themeName = folder ? QStringLiteral("folder") : PRSystemPreview::iconNameForFile(fileName);
+    const QIcon fallback = folder && m_view ? m_view->style()->standardIcon(QStyle::SP_DirIcon)
+                                            : iconNamed(QStringLiteral("document"));
+    const QIcon icon = QIcon::hasThemeIcon(themeName) ? QIcon::fromTheme(themeName) : fallback;
+    QPixmap pixmap = icon.pixmap(128, 128);
+    if (pixmap.isNull())
+        pixmap = imageNamed(QStringLiteral("document"));
+    showMovView->stop();
+    showMovView->hide();
+    showImageView->show();
+    showImageView->setPixmap(pixmap);
+    m_previewPath.clear();
+    Q_EMIT previewShown(QString());
+}
+
+void PRPhoneSystemViewController::tableViewSelectionDidChange()
+{
+    const QList<PRSystemFileRef> refs = selectedFiles();
+    if (refs.size() != 1 || !m_device.isValid())
+        return;
+    const PRSystemFileRef ref = refs.first();
+    PRPathFileNode *node = rowForPath(ref.filePath);
+    if (!node)
+        return;
+    if (!node->isFile()) {
+        showTypeIcon(node->fileName(), true);
+        return;
+    }
+    const PRSystemPreview::Kind kind = PRSystemPreview::kindOfType(node->fileType());
+    if (kind == PRSystemPreview::Kind::Other) {
+        showTypeIcon(node->fileName(), false);
+        return;
+    }
+    const bool copied = node->btransfer() && RegularFile::isRegular(node->transferPath());
+    const QString known = copied ? node->transferPath() : QString();
+    const QString folder = m_previewFolder && m_previewFolder->isValid() ? m_previewFolder->path() : QString();
+    const int serial = ++m_previewSerial;
+    const PRSystemDevice device = m_device;
+    const quint64 generation = m_generation;
+    const qint64 cap = kind == PRSystemPreview::Kind::Movie ? PRSystemActions::kMaxPreviewMovieBytes
+                                                             : PRSystemActions::kMaxPreviewPictureBytes;
+    // The folder lives as long as the copies in it may be shown.
+    const auto keep = m_previewFolder;
+    runWorker([=, this] {
+        const QString local = copied ? known : PRSystemActions::PreviewCopyOnThread(device, ref.filePath, folder, serial, cap);
+        const QImage image = kind == PRSystemPreview::Kind::Picture && !local.isEmpty()
+                                 ? PRSystemPreview::decodePicture(local)
+                                 : QImage();
+        QMetaObject::invokeMethod(
+            this,
+            [=, this] {
+                --m_pending;
+                (void)keep;
+                if (generation != m_generation || serial != m_previewSerial)
+                    return;
+                if (local.isEmpty()) {
+                    updateStatus(tr("%1 could not be copied from the iPhone.")
+                                     .arg(PRPathTreeController::plainLabel(lastName(ref.filePath))));
+                    return;
+                }
+                // Only a whole copy marks the row: a failed copy is tried
+                // again on the next selection.
+                if (!copied) {
+                    if (PRPathFileNode *row = rowForPath(ref.filePath)) {
+                        row->setBtransfer(true);
+                        row->setTransferPath(local);
+                    }
+                }
+                if (kind == PRSystemPreview::Kind::Movie)
+                    showMovie(local);
+                else
+                    showPicture(image, local);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+// -- Actions -------------------------------------------------------------------------------
+
+bool PRPhoneSystemViewController::startAction(const QString &text)
+{
+    if (m_busy || !m_device.isValid())
+        return false;
+    m_busy = true;
+    updateStatus(text);
+    return true;
+}
+
+void PRPhoneSystemViewController::endAction(const PRSystemActionReport &report, const QString &reveal)
+{
+    m_busy = false;
+    // The folder is shown once per run, when something was written into it.
+    if (report.done > 0 && !reveal.isEmpty() && m_reveal)
+        m_reveal(reveal);
+    if (!report.message.isEmpty())
+        tell(report.ok ? tr("Done") : tr("Not done"), report.message);
+    else
+        updateStatus(tr("Done."));
+    Q_EMIT actionEnded(report.ok, report.message);
+}
+
+void PRPhoneSystemViewController::SelecteAllFile()
+{
+    theTableView->selectAll();
+}
+
+void PRPhoneSystemViewController::UnSelecteAllFile()
+{
+    theTableView->clearSelection();
+}
+
+void PRPhoneSystemViewController::ExportTheFileToMac()
+{
+    const QList<PRSystemFileRef> rows = selectedFiles();
+    if (rows.isEmpty() || m_busy || !m_device.isValid())
+        return;
+    m_exportRows = rows;
+    m_bExportFileNode = true;
+    m_bExportDirFile = false;
+    exportTheSelectedToMac();
+}
+
+void PRPhoneSystemViewController::ExportDirFileToMac()
+{
+    PRPhoneSystemDirNode *folder = selectedFolder();
+    if (!folder || m_busy || !m_device.isValid())
+        return;
+    QList<PRSystemFileRef> rows;
+    for (const PRPathFileNode *child : folder->fileChildren())
+        rows.append({child->filePath(), child->isFile(), QString()});
+    if (rows.isEmpty())
+        return;
+    m_exportRows = rows;
+    m_bExportDirFile = true;
+    m_bExportFileNode = false;
+    exportTheSelectedToMac();
+}
+
+void PRPhoneSystemViewController::exportTheSelectedToMac()
+{
+    const QString proposed = proposedExportName(QDateTime::currentDateTime());
+    if (m_chooseExportPath) {
+        const QString path = m_chooseExportPath(proposed);
+        if (path.isEmpty()) {
+            m_exportRows.clear();
+            return;
+        }
+        startExport(path);
+        return;
+    }
+    delete sp;
+    sp = new QFileDialog(m_view ? m_view->window() : nullptr);
+    sp->setObjectName(QStringLiteral("systemExportSheet"));
+    sp->setAcceptMode(QFileDialog::AcceptSave);
+    sp->setFileMode(QFileDialog::AnyFile);
+    sp->setOption(QFileDialog::DontUseNativeDialog);
+    sp->setDirectory(QDir::homePath());
+    sp->selectFile(proposed);
+    sp->setWindowModality(Qt::WindowModal);
+    connect(sp, &QFileDialog::finished, this, &PRPhoneSystemViewController::savePanelDidEnd);
+    sp->open();
+}
+
+void PRPhoneSystemViewController::savePanelDidEnd(int returnCode)
+{
+    const QString path = sp ? sp->selectedFiles().value(0) : QString();
+    if (sp)
+        sp->hide();
+    if (returnCode != QDialog::Accepted || path.isEmpty()) {
+        m_exportRows.clear();
+        return;
+    }
+    startExport(path);
+}
+
+void PRPhoneSystemViewController::startExport(const QString &path)
+{
+    const QList<PRSystemFileRef> rows = m_exportRows;
+    m_exportRows.clear();
+    const bool files = m_bExportFileNode;
+    const bool folder = m_bExportDirFile;
+    if (files)
+        m_bExportFileNode = false;
+    else if (folder)
+        m_bExportDirFile = false;
+    if ((!files && !folder) || rows.isEmpty())
+        return;
+    m_exportPath = path;
+    if (!startAction(tr("Copying to %1...").arg(path)))
+        return;
+    const PRSystemDevice device = m_device;
+    const quint64 generation = m_generation;
+    const auto cancel = m_cancel;
+    runWorker([=, this] {
+        const PRSystemActionReport report =
+            files ? PRSystemActions::ExportTheFileToMacThread(device, rows, path, false, cancel.get())
+                  : PRSystemActions::ExportFilesToMacThread(device, rows, path, cancel.get());
+        QMetaObject::invokeMethod(
+            this,
+            [=, this] {
+                --m_pending;
+                if (generation == m_generation)
+                    endAction(report, path);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PRPhoneSystemViewController::ExportTheFileToDocument()
+{
+    const QList<PRSystemFileRef> rows = selectedFiles();
+    if (rows.isEmpty() || !startAction(tr("Copying to Documents...")))
+        return;
+    const QString folder = Paths::userPath(QStringLiteral("/Users/%@/Documents"));
+    const PRSystemDevice device = m_device;
+    const quint64 generation = m_generation;
+    const auto cancel = m_cancel;
+    runWorker([=, this] {
+        const PRSystemActionReport report =
+            PRSystemActions::ExportTheFileToMacThread(device, rows, folder, true, cancel.get());
+        QMetaObject::invokeMethod(
+            this,
+            [=, this] {
+                --m_pending;
+                if (generation == m_generation)
+                    endAction(report, folder);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PRPhoneSystemViewController::RemoveTheFiles()
+{
+    // The rows are taken now, before the question: the answer is about them.
+    const QList<PRSystemFileRef> rows = selectedFiles();
+    if (rows.isEmpty() || m_busy || !m_device.isValid())
+        return;
+    if (m_bScanStart) {
+        // A file deleted now could come back with a listing still on its way.
+        updateStatus(tr("Files can be deleted once the iPhone's files are read."));
+        return;
+    }
+    if (!m_confirm || !m_confirm(tr(kDeleteQuestion.toUtf8().constData()), tr(kDeleteInformative.toUtf8().constData())))
+        return;
+    if (!startAction(tr("Deleting %n file(s)...", nullptr, int(rows.size()))))
+        return;
+    const PRSystemDevice device = m_device;
+    const quint64 generation = m_generation;
+    runWorker([=, this] {
+        const PRSystemActionReport report = PRSystemActions::RemoveTheFilesThread(device, rows);
+        QMetaObject::invokeMethod(
+            this,
+            [=, this] {
+                --m_pending;
+                if (generation != m_generation)
+                    return;
+                // Only what the phone removed leaves the table.
+                QList<PRPathFileNode *> gone;
+                for (const QString &path : report.donePaths) {
+                    if (PRPathFileNode *row = rowForPath(path))
+                        gone.append(row);
+                }
+                for (const PRPathFileNode *row : std::as_const(gone)) {
+                    if (row->transferPath() == m_previewPath) {
+                        showImageView->clear();
+                        m_previewPath.clear();
+                    }
+                }
+                libTreeController->removeFileRows(gone);
+                endAction(report);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PRPhoneSystemViewController::addFilesToSystem()
+{
+    PRPhoneSystemDirNode *folder = selectedFolder();
+    if (!folder || m_busy || !m_device.isValid())
+        return;
+    if (m_bScanStart) {
+        updateStatus(tr("Files can be added once the iPhone's files are read."));
+        return;
+    }
+    m_uploadFolder = folder->filePath();
+    if (m_chooseFile) {
+        const QString file = m_chooseFile();
+        const QString target = m_uploadFolder;
+        m_uploadFolder.clear();
+        if (!file.isEmpty())
+            startUpload(target, file);
+        return;
+    }
+    delete m_openPanel;
+    m_openPanel = new QFileDialog(m_view ? m_view->window() : nullptr);
+    m_openPanel->setObjectName(QStringLiteral("systemAddFileSheet"));
+    m_openPanel->setAcceptMode(QFileDialog::AcceptOpen);
+    m_openPanel->setFileMode(QFileDialog::ExistingFile);
+    m_openPanel->setOption(QFileDialog::DontUseNativeDialog);
+    m_openPanel->setWindowModality(Qt::WindowModal);
+    connect(m_openPanel, &QFileDialog::finished, this, &PRPhoneSystemViewController::openPanelDidEnd);
+    m_openPanel->open();
+}
+
+void PRPhoneSystemViewController::openPanelDidEnd(int returnCode)
+{
+    const QString file = m_openPanel ? m_openPanel->selectedFiles().value(0) : QString();
+    if (m_openPanel)
+        m_openPanel->hide();
+    const QString target = m_uploadFolder;
+    m_uploadFolder.clear();
+    if (returnCode != QDialog::Accepted || file.isEmpty() || target.isEmpty())
+        return;
+    startUpload(target, file);
+}
+
+void PRPhoneSystemViewController::startUpload(const QString &folderPath, const QString &localFile)
+{
+    m_addFilePath = localFile;
+    const QString name = QFileInfo(localFile).fileName();
+    PRPhoneSystemDirNode *root = libTreeController->systemRoot();
+    PRPathDirNode *folder = root ? libTreeController->folderAtPath(root, folderPath) : nullptr;
+    if (folder && folder->fileChildNamed(name)) {
+        tell(tr("Not added"), tr("%1 already exists in this folder on the iPhone; nothing was replaced.")
+                                  .arg(PRPathTreeController::plainLabel(name)));
+        Q_EMIT actionEnded(false, statusLab->text());
+        return;
+    }
+    if (!startAction(tr("Adding %1...").arg(name)))
+        return;
+    const PRSystemDevice device = m_device;
+    const quint64 generation = m_generation;
+    runWorker([=, this] {
+        const PRSystemActionReport report = PRSystemActions::addFilesToSystemHandle(device, folderPath, localFile);
+        QMetaObject::invokeMethod(
+            this,
+            [=, this] {
+                --m_pending;
+                if (generation != m_generation)
+                    return;
+                if (report.ok) {
+                    // The new row, filed like a walked entry, shows in its
+                    // folder's table.
+                    PRPathBatchBuilder builder(PRPathTreeMember::System);
+                    builder.add(report.writtenPath, true, report.uploadedSize);
+                    libTreeController->fileEntries(builder.take());
+                }
+                endAction(report);
+            },
+            Qt::QueuedConnection);
+    });
+}

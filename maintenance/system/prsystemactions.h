@@ -1,0 +1,78 @@
+#pragma once
+
+#include "maintenance/system/prsystemdevice.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+
+// The file browser's device work beyond the walk: copies to this computer,
+// deletes, the upload of a local file, and the local copy a preview reads.
+// Every function runs on a worker, opens its own file service on the phone it
+// is given, and works on the rows the GUI thread handed it (never on the
+// tree's nodes).
+//
+// Files written for the user go inside the folder the user chose and never
+// replace a file there: a name that is taken gets a free name beside it
+// ("IMG_0001 2.JPG"). Device names become local names only through
+// PRExportPaths.
+struct PRSystemActionReport
+{
+    bool ok = false;
+    bool deviceGone = false;
+    int done = 0;             // files copied, removed or uploaded
+    int failed = 0;
+    QString message;          // for the user (empty for a plain success)
+    QString writtenPath;      // the folder written into, or the device path uploaded
+    QStringList donePaths;    // removals: the device paths the phone removed; copies: the local files written
+    QString uploadedSize;     // an upload: the new row's size text
+};
+
+class PRSystemActions
+{
+public:
+    // Caps of a folder copy: entries looked at and depth below its folder.
+    static constexpr qint64 kMaxMirrorEntries = 1'000'000;
+    static constexpr int kMaxMirrorDepth = 64;
+    // The largest files copied for a preview.
+    static constexpr qint64 kMaxPreviewPictureBytes = 256 * 1024 * 1024;
+    static constexpr qint64 kMaxPreviewMovieBytes = 209715199;
+
+    // ExportTheFileToMacThread / ExportTheFileToDocumentThread: each regular
+    // file of rows straight into folder (made when missing) under its own
+    // name, less leading dots. With useLocalCopies a row's preview copy is
+    // copied instead of the device file. Folder rows are not copied.
+    static PRSystemActionReport ExportTheFileToMacThread(const PRSystemDevice &device,
+                                                         const QList<PRSystemFileRef> &rows, const QString &folder,
+                                                         bool useLocalCopies = false,
+                                                         const std::atomic<bool> *cancelled = nullptr);
+    // ExportFilesToMacThread: the rows of a folder into folder, each under
+    // its device path (a folder row with everything below it), so
+    // /DCIM/100APPLE/IMG_0001.JPG lands in <folder>/DCIM/100APPLE/IMG_0001.JPG.
+    static PRSystemActionReport ExportFilesToMacThread(const PRSystemDevice &device,
+                                                       const QList<PRSystemFileRef> &rows, const QString &folder,
+                                                       const std::atomic<bool> *cancelled = nullptr);
+    // RemoveTheFilesThread (after the confirmation): removes exactly rows;
+    // donePaths lists what the phone reported removed.
+    static PRSystemActionReport RemoveTheFilesThread(const PRSystemDevice &device,
+                                                     const QList<PRSystemFileRef> &rows);
+    // addFilesToSystemHandle: the local regular file into the device folder
+    // folderPath under its own name. A name that exists there is refused,
+    // never replaced. writtenPath is the new device path.
+    static PRSystemActionReport addFilesToSystemHandle(const PRSystemDevice &device, const QString &folderPath,
+                                                       const QString &localFile);
+    // PreviewCopyOnThread: the device file into folder (a private scratch
+    // folder) under a name of our own, "preview-<serial>[.ext]"; empty when
+    // the phone gave no whole file or it is larger than maxBytes.
+    static QString PreviewCopyOnThread(const PRSystemDevice &device, const QString &devicePath,
+                                       const QString &folder, int serial, qint64 maxBytes);
+
+    // The local name of a device file copied on its own: its last name less
+    // leading dots, made safe.
+    static QString localFileName(const QString &devicePath);
+    // The local relative path of a device path in a folder copy: hidden names
+    // lose their dot, every name made safe.
+    static QString localRelativePath(const QString &devicePath);
+};

@@ -1,0 +1,236 @@
+// The browser's device work on a simulated phone: copies that never replace
+// a file nor leave the chosen folder, deletes counted by what the phone
+// removed, uploads that never replace a phone file, preview copies under our
+// own names.
+
+#include "tests/maintenance/system/systemtestsupport.h"
+
+#include "maintenance/system/prsystemactions.h"
+#include "maintenance/system/prsystempreview.h"
+#include "results/exportpaths.h"
+
+#include <QFileInfo>
+#include <QImage>
+
+using systemtest::PhoneTest;
+
+namespace {
+
+class SystemActionsTest : public PhoneTest
+{
+protected:
+    static QStringList filesBelow(const QString &folder)
+    {
+        QStringList files;
+        QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files.append(QDir(folder).relativeFilePath(it.next()));
+        files.sort();
+        return files;
+    }
+    QTemporaryDir out;
+};
+
+TEST_F(SystemActionsTest, ExportWritesBesideAnExistingFileAndKeepsNamesInsideTheFolder)
+{
+    amd::DeviceHandle handle = 0;
+    const PRSystemDevice device = PRSystemDevice::current(plug(&handle));
+    const QString area = media(handle);
+    QFile existing(out.filePath(QStringLiteral("IMG_0001.JPG")));
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.write("mine");
+    existing.close();
+
+    const QList<PRSystemFileRef> rows{
+        {QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG"), true, {}},
+        {QStringLiteral("/DCIM/101APPLE/..IMG_0007.JPG"), true, {}},
+        {QStringLiteral("/DCIM/101APPLE/IMG_0008 \\ back.JPG"), true, {}},
+        {QStringLiteral("/DCIM/101APPLE/IMG_0005\n.JPG"), true, {}},
+        {QStringLiteral("/DCIM/100APPLE"), false, {}},
+    };
+    const PRSystemActionReport report = PRSystemActions::ExportTheFileToMacThread(device, rows, out.path());
+    EXPECT_EQ(report.done, 4);
+    EXPECT_EQ(report.failed, 1); // the folder row
+    EXPECT_FALSE(report.ok);
+    EXPECT_TRUE(report.message.contains(QStringLiteral("/DCIM/100APPLE")));
+
+    EXPECT_EQ(bytes(existing.fileName()), QByteArray("mine"));
+    const QString beside = out.filePath(QStringLiteral("IMG_0001 2.JPG"));
+    EXPECT_EQ(bytes(beside), bytes(area + QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG")));
+    // A leading dot does not make a hidden file; no name leaves the folder.
+    EXPECT_TRUE(QFileInfo::exists(out.filePath(QStringLiteral("IMG_0007.JPG"))));
+    for (const QString &written : report.donePaths) {
+        EXPECT_TRUE(PRExportPaths::isInside(out.path(), written)) << qPrintable(written);
+        EXPECT_EQ(QFileInfo(written).path(), QFileInfo(out.filePath(QStringLiteral("x"))).path());
+    }
+    EXPECT_EQ(filesBelow(out.path()).size(), 5);
+
+    // From the preview's copy, the phone is not asked: a copy that differs
+    // from the phone's file shows which was used.
+    QTemporaryDir scratch;
+    const QString local = scratch.filePath(QStringLiteral("preview-1.jpg"));
+    QFile copy(local);
+    ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
+    copy.write("local copy");
+    copy.close();
+    QTemporaryDir documents;
+    const PRSystemActionReport fromCopy = PRSystemActions::ExportTheFileToMacThread(
+        device, {{QStringLiteral("/DCIM/100APPLE/IMG_0002.JPG"), true, local}}, documents.path(), true);
+    EXPECT_TRUE(fromCopy.ok);
+    EXPECT_EQ(bytes(documents.filePath(QStringLiteral("IMG_0002.JPG"))), QByteArray("local copy"));
+}
+
+TEST_F(SystemActionsTest, FolderExportMirrorsTheDevicePathsAndNeverReplaces)
+{
+    amd::DeviceHandle handle = 0;
+    const PRSystemDevice device = PRSystemDevice::current(plug(&handle));
+    const QString area = media(handle);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/etc"), area + QStringLiteral("/DCIM/101APPLE/Sub/etc-link")));
+
+    const QList<PRSystemFileRef> rows{{QStringLiteral("/DCIM/101APPLE"), false, {}},
+                                      {QStringLiteral("/Purchases/Guide.pdf"), true, {}}};
+    const PRSystemActionReport first = PRSystemActions::ExportFilesToMacThread(device, rows, out.path());
+    EXPECT_TRUE(first.ok) << qPrintable(first.message);
+    EXPECT_EQ(bytes(out.filePath(QStringLiteral("Purchases/Guide.pdf"))),
+              bytes(area + QStringLiteral("/Purchases/Guide.pdf")));
+    EXPECT_EQ(bytes(out.filePath(QStringLiteral("DCIM/101APPLE/IMG_0002.HEIC"))),
+              bytes(area + QStringLiteral("/DCIM/101APPLE/IMG_0002.HEIC")));
+    // A hidden name loses its dot (so "..IMG_0007.JPG" keeps one), the link
+    // is not followed.
+    EXPECT_TRUE(QFileInfo::exists(out.filePath(QStringLiteral("DCIM/101APPLE/.IMG_0007.JPG"))));
+    EXPECT_FALSE(QFileInfo::exists(out.filePath(QStringLiteral("DCIM/101APPLE/Sub/etc-link"))));
+    const QStringList once = filesBelow(out.path());
+    for (const QString &file : once)
+        EXPECT_TRUE(file.startsWith(QStringLiteral("DCIM/101APPLE/")) || file == QStringLiteral("Purchases/Guide.pdf"))
+            << qPrintable(file);
+
+    // Again into the same folder: everything lands beside, nothing replaced.
+    QFile mine(out.filePath(QStringLiteral("Purchases/Guide.pdf")));
+    ASSERT_TRUE(mine.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    mine.write("kept");
+    mine.close();
+    const PRSystemActionReport second = PRSystemActions::ExportFilesToMacThread(device, rows, out.path());
+    EXPECT_EQ(second.done, first.done);
+    EXPECT_EQ(filesBelow(out.path()).size(), 2 * once.size());
+    EXPECT_EQ(bytes(out.filePath(QStringLiteral("Purchases/Guide.pdf"))), QByteArray("kept"));
+    EXPECT_TRUE(QFileInfo::exists(out.filePath(QStringLiteral("Purchases/Guide 2.pdf"))));
+}
+
+TEST_F(SystemActionsTest, DeleteRemovesExactlyTheRowsAndCountsOnlyWhatThePhoneRemoved)
+{
+    amd::DeviceHandle handle = 0;
+    const int id = plug(&handle);
+    const PRSystemDevice device = PRSystemDevice::current(id);
+    const QString area = media(handle);
+    amd::SimulatedFaults refusing;
+    refusing.failingPaths[QStringLiteral("afcRemovePath")].insert("/DCIM/100APPLE/IMG_0002.JPG", amd::kBackendIoError);
+    backend->setFaults(handle, refusing);
+
+    const QList<PRSystemFileRef> rows{{QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG"), true, {}},
+                                      {QStringLiteral("/DCIM/100APPLE/IMG_0002.JPG"), true, {}},
+                                      {QStringLiteral("/DCIM/101APPLE"), false, {}}}; // not empty: refused
+    const PRSystemActionReport report = PRSystemActions::RemoveTheFilesThread(device, rows);
+    EXPECT_FALSE(report.ok);
+    EXPECT_EQ(report.done, 1);
+    EXPECT_EQ(report.failed, 2);
+    EXPECT_EQ(report.donePaths, QStringList{QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG")});
+    EXPECT_TRUE(report.message.contains(QStringLiteral("1 of 3")));
+    EXPECT_FALSE(QFileInfo::exists(area + QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG")));
+    EXPECT_TRUE(QFileInfo::exists(area + QStringLiteral("/DCIM/100APPLE/IMG_0002.JPG")));
+    EXPECT_TRUE(QFileInfo::exists(area + QStringLiteral("/DCIM/100APPLE/IMG_0003.JPG")));
+    EXPECT_TRUE(QFileInfo::exists(area + QStringLiteral("/DCIM/101APPLE/IMG_0001.JPG")));
+
+    // Gone phone: nothing counted as removed.
+    backend->unplug(handle);
+    const PRSystemActionReport late =
+        PRSystemActions::RemoveTheFilesThread(device, {{QStringLiteral("/DCIM/100APPLE/IMG_0003.JPG"), true, {}}});
+    EXPECT_EQ(late.done, 0);
+    EXPECT_FALSE(late.ok);
+}
+
+TEST_F(SystemActionsTest, UploadNeverReplacesAPhoneFile)
+{
+    amd::DeviceHandle handle = 0;
+    const PRSystemDevice device = PRSystemDevice::current(plug(&handle));
+    const QString area = media(handle);
+    const QByteArray original = bytes(area + QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG"));
+    QFile same(out.filePath(QStringLiteral("IMG_0001.JPG")));
+    ASSERT_TRUE(same.open(QIODevice::WriteOnly));
+    same.write("short");
+    same.close();
+
+    const PRSystemActionReport refused =
+        PRSystemActions::addFilesToSystemHandle(device, QStringLiteral("/DCIM/100APPLE"), same.fileName());
+    EXPECT_FALSE(refused.ok);
+    EXPECT_FALSE(refused.message.isEmpty());
+    EXPECT_EQ(bytes(area + QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG")), original);
+    // Nor in other letters' case, which a phone's file system may not tell apart.
+    ASSERT_TRUE(QFile::rename(same.fileName(), out.filePath(QStringLiteral("img_0001.jpg"))));
+    EXPECT_FALSE(PRSystemActions::addFilesToSystemHandle(device, QStringLiteral("/DCIM/100APPLE"),
+                                                         out.filePath(QStringLiteral("img_0001.jpg")))
+                     .ok);
+    EXPECT_FALSE(QFileInfo::exists(area + QStringLiteral("/DCIM/100APPLE/img_0001.jpg")));
+
+    // A new name goes in, into an empty folder too; a name without an
+    // extension is fine.
+    QFile readme(out.filePath(QStringLiteral("README")));
+    ASSERT_TRUE(readme.open(QIODevice::WriteOnly));
+    readme.write("hello phone");
+    readme.close();
+    const PRSystemActionReport added =
+        PRSystemActions::addFilesToSystemHandle(device, QStringLiteral("/Podcasts"), readme.fileName());
+    EXPECT_TRUE(added.ok) << qPrintable(added.message);
+    EXPECT_EQ(added.writtenPath, QStringLiteral("/Podcasts/README"));
+    EXPECT_FALSE(added.uploadedSize.isEmpty());
+    EXPECT_EQ(bytes(area + QStringLiteral("/Podcasts/README")), QByteArray("hello phone"));
+
+    // Not a regular file, a folder that is not there: refused.
+    ASSERT_TRUE(QFile::link(readme.fileName(), out.filePath(QStringLiteral("link"))));
+    EXPECT_FALSE(PRSystemActions::addFilesToSystemHandle(device, QStringLiteral("/Podcasts"),
+                                                         out.filePath(QStringLiteral("link")))
+                     .ok);
+    EXPECT_FALSE(PRSystemActions::addFilesToSystemHandle(device, QStringLiteral("/Nowhere"), readme.fileName()).ok);
+    EXPECT_FALSE(QFileInfo::exists(area + QStringLiteral("/Podcasts/link")));
+}
+
+TEST_F(SystemActionsTest, PreviewCopiesUnderOurOwnNameAndDecodesOffTheGuiThread)
+{
+    amd::DeviceHandle handle = 0;
+    const PRSystemDevice device = PRSystemDevice::current(plug(&handle));
+    QTemporaryDir scratch;
+
+    const QString jpeg = PRSystemActions::PreviewCopyOnThread(device, QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG"),
+                                                              scratch.path(), 7, 1 << 20);
+    EXPECT_EQ(QFileInfo(jpeg).fileName(), QStringLiteral("preview-7.jpg"));
+    EXPECT_EQ(QFileInfo(jpeg).path(), QFileInfo(scratch.filePath(QStringLiteral("x"))).path());
+    EXPECT_FALSE(PRSystemPreview::decodePicture(jpeg).isNull());
+
+    // A hostile name gives no extension and no path of its own.
+    const QString odd = PRSystemActions::PreviewCopyOnThread(device, QStringLiteral("/DCIM/101APPLE/IMG_0006\u202eGPJ.exe"),
+                                                             scratch.path(), 8, 1 << 20);
+    EXPECT_EQ(QFileInfo(odd).fileName(), QStringLiteral("preview-8.exe"));
+
+    const QString heic = PRSystemActions::PreviewCopyOnThread(device, QStringLiteral("/DCIM/101APPLE/IMG_0002.HEIC"),
+                                                              scratch.path(), 9, 1 << 20);
+    const QImage picture = PRSystemPreview::decodePicture(heic, 64);
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_EQ(picture.width(), 64);
+
+    // Over the cap, a folder, a missing file: nothing copied, nothing left.
+    EXPECT_TRUE(PRSystemActions::PreviewCopyOnThread(device, QStringLiteral("/DCIM/100APPLE/IMG_0013.MOV"),
+                                                     scratch.path(), 10, 16)
+                    .isEmpty());
+    EXPECT_TRUE(
+        PRSystemActions::PreviewCopyOnThread(device, QStringLiteral("/DCIM"), scratch.path(), 11, 1 << 20).isEmpty());
+    EXPECT_TRUE(PRSystemActions::PreviewCopyOnThread(device, QStringLiteral("/nothing.jpg"), scratch.path(), 12, 1 << 20)
+                    .isEmpty());
+    EXPECT_EQ(filesBelow(scratch.path()).size(), 3);
+
+    EXPECT_EQ(PRSystemPreview::kindOfType(QStringLiteral("MOV")), PRSystemPreview::Kind::Movie);
+    EXPECT_EQ(PRSystemPreview::kindOfType(QStringLiteral("Jpg")), PRSystemPreview::Kind::Picture);
+    EXPECT_EQ(PRSystemPreview::kindOfType(QStringLiteral("HEIC")), PRSystemPreview::Kind::Picture);
+    EXPECT_EQ(PRSystemPreview::kindOfType(QStringLiteral("sqlitedb")), PRSystemPreview::Kind::Other);
+}
+
+} // namespace

@@ -1,0 +1,163 @@
+#pragma once
+
+// What the file browser's tests share: the simulated phone installed as the
+// process backend, the device manager subscribed to it, and one generated
+// scenario per suite (each plug works on a private copy, which a test may
+// change: its media/ folder is the phone's media area).
+
+#include "device/amd/devicemanager.h"
+#include "device/amd/devicenotify.h"
+#include "device/devicebackend.h"
+#include "device/simulated/simulatedbackend.h"
+#include "maintenance/system/prsystemwalk.h"
+#include "tools/devicegen/devicescenario.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace systemtest {
+
+constexpr auto kDeadline = std::chrono::seconds(60);
+
+class RecordingNotify : public amd::DeviceNotify
+{
+public:
+    void deviceAdded(int id) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_added.push_back(id);
+        m_changed.notify_all();
+    }
+    void deviceRemoved(int id) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_removed.push_back(id);
+        m_changed.notify_all();
+    }
+    std::optional<int> waitForArrival(size_t n)
+    {
+        std::unique_lock lock(m_mutex);
+        if (!m_changed.wait_for(lock, kDeadline, [&] { return m_added.size() >= n; }))
+            return std::nullopt;
+        return m_added[n - 1];
+    }
+    bool waitForRemoval(int id)
+    {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, kDeadline,
+                                  [&] { return std::find(m_removed.begin(), m_removed.end(), id) != m_removed.end(); });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<int> m_added;
+    std::vector<int> m_removed;
+};
+
+class PhoneTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        s_scenarios = new QTemporaryDir;
+        QString error;
+        ASSERT_TRUE(devicegen::writeScenario({scenario(), 1}, nullptr, &error)) << qPrintable(error);
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_scenarios;
+        s_scenarios = nullptr;
+    }
+    static QString scenario() { return s_scenarios->filePath(QStringLiteral("phone")); }
+
+    void SetUp() override
+    {
+        backend = std::make_shared<amd::SimulatedBackend>();
+        m_previous = amd::setDeviceBackend(backend);
+        DeviceManager::instance().setNotify(&notify);
+        ASSERT_EQ(DeviceManager::instance().subscribe(), 0);
+    }
+    void TearDown() override
+    {
+        DeviceManager::instance().unsubscribe();
+        DeviceManager::instance().setNotify(nullptr);
+        amd::setDeviceBackend(m_previous);
+    }
+
+    // Plugs the suite's scenario; the manager's id for it.
+    int plug(amd::DeviceHandle *handle = nullptr, const amd::SimulatedBackend::PlugOptions &options = {})
+    {
+        const amd::DeviceHandle plugged = backend->plug(scenario(), options);
+        EXPECT_NE(plugged, 0u) << qPrintable(backend->errorString());
+        if (handle)
+            *handle = plugged;
+        const auto id = notify.waitForArrival(++m_arrivals);
+        EXPECT_TRUE(id.has_value());
+        return id.value_or(-1);
+    }
+    // The phone's media area on disk (the private copy).
+    QString media(amd::DeviceHandle handle) const { return backend->workFolder(handle) + QStringLiteral("/media"); }
+
+    // Files and folders below folder, links left out: what a walk must find.
+    static qint64 countEntries(const QString &folder)
+    {
+        qint64 n = 0;
+        QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot | QDir::NoSymLinks,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            it.next();
+            ++n;
+        }
+        return n;
+    }
+
+    static QByteArray bytes(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // A whole walk, its entries in the order handed over.
+    struct Walked
+    {
+        PRSystemWalk::Report report;
+        QList<PRPathEntryBatch> batches;
+        QStringList paths;
+        qsizetype indexOf(const QString &path) const { return paths.indexOf(path); }
+    };
+    static Walked walk(int deviceId, const PRSystemWalk::Limits &limits = {})
+    {
+        Walked walked;
+        walked.report = PRSystemWalk::StartLookupSystemTreeThread(
+            PRSystemDevice::current(deviceId),
+            [&](PRPathEntryBatch batch) {
+                for (const PRPathEntry &entry : batch.entries)
+                    walked.paths.append(entry.filePath);
+                walked.batches.append(std::move(batch));
+            },
+            nullptr, limits);
+        return walked;
+    }
+
+    std::shared_ptr<amd::SimulatedBackend> backend;
+    RecordingNotify notify;
+
+private:
+    static inline QTemporaryDir *s_scenarios = nullptr;
+    std::shared_ptr<amd::DeviceBackend> m_previous;
+    size_t m_arrivals = 0;
+};
+
+} // namespace systemtest
