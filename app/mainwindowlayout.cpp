@@ -350,11 +350,8 @@ void VeldruneAppDelegate::buildWindow()
     middle->addWidget(mainShowView, 1);
     outer->addLayout(middle, 1);
 
-    // The cleaner page's three panels.
-    cleanShowView = new QWidget(ClearnView);
-    cleanScanView = new QWidget(cleanShowView);
-    cleanFinishView = new QWidget(cleanShowView);
-    fixResultView = new QWidget(cleanShowView);
+    // The cleaner page, with the head whose labels are the window's.
+    buildCleanHead();
 
     auto *footer = new QLabel(central);
     footer->setPixmap(imageNamed(QStringLiteral("bottomGroundImage")));

@@ -5,6 +5,7 @@
 #include "results/primages.h"
 #include "results/prsharedcontrols.h"
 
+#include <QProgressBar>
 #include <QDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -197,7 +198,20 @@ void VeldruneAppDelegate::ClickClean()
 void VeldruneAppDelegate::ClickCleanAction()
 {
     ClickClean();
-    cleanViewController->showPhoneClean(theDevice);
+    // A refused start (a scan or removal runs, no phone) leaves the head as
+    // it is; the page says why.
+    if (!cleanViewController->showPhoneClean(theDevice))
+        return;
+    // A new scan starts from nothing: its totals are not added to the last.
+    allJunkFileNumber = allCacheFileNumber = allCookFileNumber = 0;
+    tempJunkFileTextlab->setText(tr("Temp Files Cleaner"));
+    cacheTextlab->setText(tr("Cache Cleaner"));
+    cookieTextlab->setText(tr("Cookie Cleaner"));
+    topInfoAnytlab->setText(tr("Analyzing your iDevice. Please waiting...."));
+    cleanprogressor->setValue(0);
+    cleanScanView->show();
+    cleanFinishView->hide();
+    fixResultView->hide();
 }
 
 void VeldruneAppDelegate::ClickCleanJunk()

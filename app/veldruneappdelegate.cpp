@@ -96,6 +96,15 @@ VeldruneAppDelegate::VeldruneAppDelegate(NotificationCenter &nc)
     connect(backupViewController, &PRBackUpViewController::browseBackups, this,
             &VeldruneAppDelegate::ClickScaniTunesBackup);
     phonesystemViewController = new PRPhoneSystemViewController(this);
+    connect(phonesystemViewController, &PRPhoneSystemViewController::walkStarted, this,
+            &VeldruneAppDelegate::SystemlibhasStartHandle);
+    // A walk cut short posts no finish: its spinner stops here, and the row
+    // may start a new walk.
+    connect(phonesystemViewController, &PRPhoneSystemViewController::walkEnded, this,
+            [this](bool finished) {
+                if (!finished)
+                    SystemlibhasFinishedHandle({});
+            });
     awakeFromNib();
     applicationDidFinishLaunching();
 }
@@ -134,6 +143,7 @@ void VeldruneAppDelegate::registerObservers()
                      [this](const Notification &n) { PRViewbuttonMouseExitedHandle(n.object.value<QObject *>()); });
     m_nc.addObserver(this, QStringLiteral("MyViewbuttonMouseDown"),
                      [this](const Notification &n) { MyViewbuttonMouseDownHandle(n.object.value<QObject *>()); });
+    registerCleanObservers();
     m_nc.addObserver(this, QStringLiteral("DeviceConnect"), [this](const Notification &n) { DeviceConnectHandle(n); });
     m_nc.addObserver(this, QStringLiteral("DeviceDisConnect"),
                      [this](const Notification &n) { DeviceDisConnectHandle(n); });
@@ -220,6 +230,8 @@ void VeldruneAppDelegate::showDisconnectedDevice(int id)
     hasDeviceConnect = false;
     theDevice = -1;
     transferViewController->deviceRemoved(id);
+    cleanViewController->deviceRemoved(id);
+    phonesystemViewController->deviceRemoved(id);
     showPage(noDeviceView);
     for (QWidget *page : {StatuView, TansferView, BackupView, ClearnView, iTunesBackupBroswerView, musicView,
                           cleanLogView, systemlibView, appView})

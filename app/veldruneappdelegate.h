@@ -1,7 +1,8 @@
 #pragma once
 
 #include "app/navigation.h"
-#include "app/pagestandins.h"
+#include "maintenance/page/prcleanviewcontroller.h"
+#include "maintenance/system/prphonesystemviewcontroller.h"
 #include "maintenance/backup/prbackupviewcontroller.h"
 #include "device/amd/prdevicenotify.h"
 #include "device/pridevicenode.h"
@@ -148,6 +149,27 @@ public:
     void noteScanhasStartHandle();
     void noteScanFinishedHandle();
 
+    // The cleaner's progress, totals and fix (the page's scan and removal
+    // post on the GUI thread; the handlers hop there when they are not).
+    void CleanFileProgressInfoHandle(const Notification &notification);
+    void AddCleanFileSizeThreadProgressInfoHandle(const Notification &notification);
+    void CleanFilehasFinishedHandle(const Notification &notification);
+    void CleanJunkFilesSizeHandle(const Notification &notification);
+    void CleanCacheFilesSizeHandle(const Notification &notification);
+    void CleanCookFilesSizeHandle(const Notification &notification);
+    void CleanFileProgressInfoHandleOnMain(int percent);
+    void AddCleanFileSizeThreadProgressInfoHandleOnMain(quint64 junk, quint64 cache, quint64 cookie);
+    void CleanFilehasFinishedOnMainThreadHanld(quint64 totalBytes);
+    void CleanJunkFilesSizeHandleMain(quint64 removed);
+    void CleanCacheFilesSizeHandleOnMain(quint64 removed);
+    void CleanCookFilesSizeHandleMain(quint64 removed);
+    // The fix button: confirms, then removes everything the scan found.
+    void CleanAlliPhoneFiles();
+    void CleanAlliPhoneFilesThreaderOnMain(const QString &text);
+    // The scan ended without its finish (the phone left, a refusal): the
+    // page says why and may scan again.
+    void cleanScanEnded(bool finished, const QString &why);
+
     // Device arrival and removal. The handlers run on the device manager's
     // thread (where the phone's values are read) and hand the window's part
     // to the GUI thread.
@@ -201,6 +223,10 @@ public:
     QWidget *manageDeviceView = nullptr, *manageHasDeviceView = nullptr, *manageNoDeviceView = nullptr;
     QWidget *manageBroswerBackupView = nullptr, *manageHasBackupView = nullptr, *manageNoBackUpView = nullptr;
     QWidget *cleanShowView = nullptr, *cleanScanView = nullptr, *cleanFinishView = nullptr, *fixResultView = nullptr;
+    // The cleaner head's labels and bar (the page lays them out).
+    QLabel *tempJunkFileTextlab = nullptr, *cacheTextlab = nullptr, *cookieTextlab = nullptr, *cleanFilelab = nullptr,
+           *topInfoAnytlab = nullptr, *fixInfolab = nullptr;
+    QProgressBar *cleanprogressor = nullptr;
     std::array<PRSidebarRowWidgets, 15> rows;
     PRSidebarRowWidgets connectDeviceRow, disConnectBroswerRow;
     QPushButton *connectDeviceBtn = nullptr, *disConnectBroswerBtn = nullptr;
@@ -222,6 +248,8 @@ public:
 
 private:
     void registerObservers();
+    void registerCleanObservers();
+    void buildCleanHead();
     void initDeviceManagement();
     void buildWindow();
     QWidget *buildSidebar();

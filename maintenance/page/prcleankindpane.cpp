@@ -77,8 +77,9 @@ void PRCleanKindPane::buildWidgets(QWidget *pane, const QString &title)
     fileTableView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(fileTableView->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         updateActions();
-        if (PRCleanFileNode *node = currentFile())
-            Q_EMIT fileChosen(node);
+        const QModelIndexList rows = selectedFileIndexes();
+        if (rows.size() == 1)
+            Q_EMIT fileChosen(rows.first());
     });
 
     imageView = new QLabel(pane);
@@ -139,8 +140,8 @@ void PRCleanKindPane::showMenu(QMenu *menu, QWidget *view, const QModelIndex &cl
 
 void PRCleanKindPane::updateActions()
 {
-    const bool files = !selectedFiles().isEmpty();
-    const bool folder = selectedFolder() != nullptr;
+    const bool files = !selectedFileIndexes().isEmpty();
+    const bool folder = selectedFolderIndex().isValid();
     cleanFileAction->setEnabled(files);
     exportFileAction->setEnabled(files);
     cleanDirAction->setEnabled(folder);
@@ -148,58 +149,17 @@ void PRCleanKindPane::updateActions()
     cleanAllAction->setEnabled(!m_tree->rootNodes().isEmpty());
 }
 
-QList<PRCleanFileNode *> PRCleanKindPane::selectedFiles() const
+QModelIndexList PRCleanKindPane::selectedFileIndexes() const
 {
-    QList<PRCleanFileNode *> nodes;
     QModelIndexList rows = fileTableView->selectionModel()->selectedRows();
     std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
-    for (const QModelIndex &row : std::as_const(rows)) {
-        PRPathFileNode *node = fileController->fileNodeAt(fileSorter->mapToSource(row).row());
-        if (PRCleanFileNode *file = node ? node->as<PRCleanFileNode>() : nullptr)
-            nodes.append(file);
-    }
-    return nodes;
+    return rows;
 }
 
-PRCleanFileNode *PRCleanKindPane::currentFile() const
-{
-    const QList<PRCleanFileNode *> nodes = selectedFiles();
-    return nodes.isEmpty() ? nullptr : nodes.first();
-}
-
-PRCleanDirNode *PRCleanKindPane::selectedFolder() const
+QModelIndex PRCleanKindPane::selectedFolderIndex() const
 {
     const QModelIndexList rows = outlineView->selectionModel()->selectedRows();
-    if (rows.isEmpty())
-        return nullptr;
-    PRPathDirNode *node = m_tree->dirNodeAt(rows.first());
-    return node ? node->as<PRCleanDirNode>() : nullptr;
-}
-
-QList<PRCleanFileNode *> PRCleanKindPane::filesUnder(const PRCleanDirNode *folder)
-{
-    QList<PRCleanFileNode *> files;
-    if (!folder)
-        return files;
-    QList<const PRPathDirNode *> stack{folder};
-    while (!stack.isEmpty()) {
-        const PRPathDirNode *next = stack.takeLast();
-        for (PRPathFileNode *row : next->fileChildren()) {
-            if (PRCleanFileNode *file = row->as<PRCleanFileNode>(); file && file->isFile())
-                files.append(file);
-        }
-        for (auto it = next->children().crbegin(); it != next->children().crend(); ++it)
-            stack.append(*it);
-    }
-    return files;
-}
-
-QList<PRCleanFileNode *> PRCleanKindPane::allFiles() const
-{
-    QList<PRCleanFileNode *> files;
-    for (PRPathDirNode *root : m_tree->rootNodes())
-        files += filesUnder(root->as<PRCleanDirNode>());
-    return files;
+    return rows.isEmpty() ? QModelIndex() : rows.first();
 }
 
 void PRCleanKindPane::outlineViewSelectionDidChange()
@@ -209,7 +169,8 @@ void PRCleanKindPane::outlineViewSelectionDidChange()
     // its own; the table follows the user only.
     if (m_tree->BRefreshTreeFlag())
         return;
-    fileController->setFolder(selectedFolder());
+    const QModelIndex folder = selectedFolderIndex();
+    fileController->setFolder(folder.isValid() ? m_tree->dirNodeAt(folder) : nullptr);
     fileTableView->clearSelection();
 }
 

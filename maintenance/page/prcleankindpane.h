@@ -1,11 +1,10 @@
 #pragma once
 
 #include <QList>
+#include <QModelIndex>
 #include <QObject>
 
 class PRAppTreeController;
-class PRCleanDirNode;
-class PRCleanFileNode;
 class PRPathFileTableModel;
 class QAction;
 class QLabel;
@@ -31,17 +30,12 @@ public:
     // title names the kind on the pane's head ("Temp Files", "Cache Files"...).
     PRCleanKindPane(const QString &title, PRAppTreeController *tree, QWidget *pane, QObject *parent = nullptr);
 
-    // The file rows selected in the table, in view order.
-    QList<PRCleanFileNode *> selectedFiles() const;
-    // The single file row the user is on (selected, the first in view order),
-    // or null.
-    PRCleanFileNode *currentFile() const;
-    // The outline's selected folder (an app's root or a folder in it), or null.
-    PRCleanDirNode *selectedFolder() const;
-    // Every file row under a folder, at any depth.
-    static QList<PRCleanFileNode *> filesUnder(const PRCleanDirNode *folder);
-    // Every file row of the pane's tree.
-    QList<PRCleanFileNode *> allFiles() const;
+    // The rows selected in the file table (indexes of the view's own,
+    // sorted model), in view order.
+    QModelIndexList selectedFileIndexes() const;
+    // The outline's selected folder (an app's root or a folder in it), or an
+    // invalid index.
+    QModelIndex selectedFolderIndex() const;
 
     // outlineViewSelectionDidChange: fills the table from the selected folder.
     void outlineViewSelectionDidChange();
@@ -76,8 +70,9 @@ Q_SIGNALS:
     void cleanAllRequested();
     void exportFileRequested();
     void exportDirRequested();
-    // A file row became the one shown (the page previews it).
-    void fileChosen(PRCleanFileNode *node);
+    // A single file row became the selection (the page previews it): an
+    // index of the file table's model.
+    void fileChosen(const QModelIndex &row);
 
 private:
     void buildWidgets(QWidget *pane, const QString &title);

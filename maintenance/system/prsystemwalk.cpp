@@ -1,5 +1,9 @@
 #include "maintenance/system/prsystemwalk.h"
 
+#include "backup/textformat.h"
+
+#include <array>
+
 #include "device/amd/afcservice.h"
 
 #include <QCoreApplication>
@@ -81,7 +85,9 @@ struct Frame
 
 QString PRSystemWalk::sizeText(qint64 bytes)
 {
-    return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+    // The same size text as every other list of the application.
+    std::array<char, 100> buffer{};
+    return QString::fromLatin1(TextFormat::size_to_unit(std::uint64_t(qMax<qint64>(bytes, 0)), buffer.data()));
 }
 
 bool PRSystemWalk::traverseDirWithpath(const QString &path, amd::AfcService &service, const PRSystemDevice &device,

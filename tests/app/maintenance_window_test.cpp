@@ -8,6 +8,15 @@
 #include "device/simulated/simulatedbackend.h"
 #include "device/status/prdeviceboard.h"
 #include "maintenance/backup/prbackupviewcontroller.h"
+#include "maintenance/clean/prcleanfix.h"
+#include "maintenance/clean/prcleanresults.h"
+#include "maintenance/page/prcleankindpane.h"
+#include "maintenance/page/prcleansummarypanel.h"
+#include "maintenance/page/prcleanviewcontroller.h"
+#include "maintenance/system/prphonesystemviewcontroller.h"
+#include "transfer/pathtree/prapptreecontroller.h"
+#include "transfer/pathtree/prpathfiletablemodel.h"
+#include "transfer/pathtree/prsystemlibtreecontroller.h"
 #include "platform/notificationcenter.h"
 #include "platform/paths.h"
 #include "results/prreveal.h"
@@ -18,6 +27,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QSignalSpy>
+#include <QSortFilterProxyModel>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -146,6 +157,88 @@ TEST_F(MaintenanceWindow, TheBackupPageBacksThePhoneUpAndLeadsToTheBackupBrowser
     ASSERT_TRUE(QTest::qWaitFor([&] { return delegate->visiblePage() == delegate->iTunesBackupBroswerView; }, kWaitMs));
     ASSERT_TRUE(QTest::qWaitFor([&] { return delegate->deviceController->rowCount() == 1; }, kWaitMs));
     screenshot(delegate->window, QStringLiteral("backup-browser"));
+}
+
+TEST_F(MaintenanceWindow, TheCleanerScansPreviewsAndFixesWithTheRealCounts)
+{
+    plugPhone();
+    PRCleanViewController *page = delegate->GetCleanViewController();
+    PRCleanResults *results = page->results();
+    QStringList questions;
+    page->setConfirm([&](const QString &question) {
+        questions << question;
+        return true;
+    });
+
+    GuiProbe probe;
+    delegate->ClickCleanAction();
+    EXPECT_EQ(delegate->visiblePage(), delegate->ClearnView);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delegate->cleanFinishView->isVisible(); }, kWaitMs))
+        << qPrintable(delegate->topInfoAnytlab->text());
+    const quint64 found = results->totalFileNumber();
+    ASSERT_GT(found, 0u);
+    EXPECT_EQ(delegate->cleanprogressor->value(), 100);
+    EXPECT_TRUE(delegate->cleanFilelab->text().contains(QString::number(found)));
+    EXPECT_TRUE(delegate->tempJunkFileTextlab->text().startsWith(QStringLiteral("Temp Files Cleaner (")));
+    EXPECT_TRUE(delegate->cacheTextlab->text().startsWith(QStringLiteral("Cache Cleaner (")));
+    EXPECT_TRUE(delegate->cookieTextlab->text().startsWith(QStringLiteral("Cookie Cleaner (")));
+    screenshot(delegate->window, QStringLiteral("cleaner-summary"));
+
+    // A cache file of the trail app, previewed from its own folder.
+    delegate->ClickCleanCache();
+    EXPECT_EQ(page->currentView(), page->cleanCacheview);
+    PRAppTreeController *cache = results->CacheTreeController();
+    PRCleanDirNode *trail = cache->cleanRoot(QStringLiteral("com.ostra.demo.trailmap"));
+    ASSERT_NE(trail, nullptr);
+    PRPathDirNode *tiles = cache->folderAtPath(trail, QStringLiteral("/Library/Caches/tiles/12/2200"));
+    ASSERT_NE(tiles, nullptr);
+    PRCleanKindPane *pane = page->cachePane();
+    pane->outlineView->setCurrentIndex(cache->indexOfNode(tiles));
+    ASSERT_EQ(pane->fileSorter->rowCount(), 1);
+    QSignalSpy previews(page, &PRCleanViewController::previewShown);
+    pane->fileTableView->selectRow(0);
+    ASSERT_TRUE(previews.wait(kWaitMs));
+    EXPECT_FALSE(previews.first().first().toString().isEmpty());
+    screenshot(delegate->window, QStringLiteral("cleaner-cache"));
+
+    // The fix, confirmed with the count, the size and the phone's name,
+    // tells what the phone really removed.
+    delegate->ClickClean();
+    page->fix()->setTimerEnabled(false);
+    delegate->cleanViewController->summary()->fixButton->click();
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_TRUE(questions.first().contains(devicegen::kDeviceName)) << qPrintable(questions.first());
+    EXPECT_TRUE(questions.first().contains(QString::number(found))) << qPrintable(questions.first());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delegate->fixResultView->isVisible(); }, kWaitMs));
+    EXPECT_EQ(results->totalFileNumber(), 0u);
+    EXPECT_TRUE(delegate->fixInfolab->text().startsWith(QString::number(found) + QLatin1Char(' ')))
+        << qPrintable(delegate->fixInfolab->text());
+    EXPECT_EQ(delegate->tempJunkFileTextlab->text(), QStringLiteral("Temp Files Cleaner"));
+    screenshot(delegate->window, QStringLiteral("cleaner-fixed"));
+    std::printf("GUI thread held at most %lld ms during the cleaner's scan and fix\n",
+                static_cast<long long>(probe.worst()));
+    EXPECT_LT(probe.worst(), 1000);
+}
+
+TEST_F(MaintenanceWindow, TheFileBrowserShowsTheMediaAreaAndAPicture)
+{
+    plugPhone();
+    PRPhoneSystemViewController *page = delegate->GetSystemViewController();
+    delegate->ClickSystemLib();
+    EXPECT_EQ(delegate->visiblePage(), delegate->systemlibView);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->bLoadFinished(); }, kWaitMs));
+    PRSystemLibTreeController *tree = page->GetLibTreeController();
+    PRPathDirNode *camera = tree->folderAtPath(tree->systemRoot(), QStringLiteral("/DCIM/100APPLE"));
+    ASSERT_NE(camera, nullptr);
+    QTreeView *outline = page->theOutlineView;
+    QTableView *table = page->theTableView;
+    outline->setCurrentIndex(tree->indexOfNode(camera));
+    ASSERT_GT(table->model()->rowCount(), 0);
+    QSignalSpy previews(page, &PRPhoneSystemViewController::previewShown);
+    table->selectRow(0);
+    ASSERT_TRUE(previews.wait(kWaitMs));
+    EXPECT_FALSE(previews.first().first().toString().isEmpty());
+    screenshot(delegate->window, QStringLiteral("file-browser"));
 }
 
 // The media framework's own leftovers (FFmpeg's option dictionaries, the

@@ -647,6 +647,7 @@ bool writeScenario(const ScenarioOptions &options, ScenarioSummary *summary, QSt
         ++index;
     }
     writeAppExtras(out, apps, options.scale);
+    writeCleanerExtras(out);
     out.plist(QStringLiteral("apps.plist"), apps, PropertyList::Format::Binary);
     writePreparedBackup(out);
     if (!out.ok())

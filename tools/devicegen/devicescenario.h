@@ -34,6 +34,45 @@ bool writeScenario(const ScenarioOptions &options, ScenarioSummary *summary, QSt
 // typo cannot fill the disk.
 constexpr int kMaxScale = 1000;
 
+// The cleaner's own phone: the odd cases of a cleaner scan (see
+// devicecleaner.cpp) and, for load measurements, many apps of many cache,
+// temporary and cookie files. The demo scenario above carries a little of
+// the same in its own apps.
+struct CleanerScenarioOptions
+{
+    QString outDir;
+    int apps = 0;          // bulk apps ("com.ostra.bulk.appNNNN")
+    int filesPerApp = 0;   // files in each bulk app
+    bool oddities = true;  // the odd apps and the failed-sync media
+};
+
+// What a cleaner scan of that phone must find (written, not scanned).
+struct CleanerExpectation
+{
+    quint64 junkFiles = 0, junkBytes = 0;
+    quint64 cacheFiles = 0, cacheBytes = 0;
+    quint64 cookieFiles = 0, cookieBytes = 0;
+    quint64 syncFiles = 0, syncBytes = 0;
+    int userApps = 0;     // user apps the lookup returns
+    int refusingApps = 0; // of them, apps whose container the phone refuses
+
+    quint64 files() const { return junkFiles + cacheFiles + cookieFiles + syncFiles; }
+    quint64 bytes() const { return junkBytes + cacheBytes + cookieBytes + syncBytes; }
+};
+
+constexpr int kMaxCleanerApps = 1000;
+constexpr int kMaxCleanerFilesPerApp = 5000;
+
+bool writeCleanerScenario(const CleanerScenarioOptions &options, CleanerExpectation *expectation, QString *error);
+
+// A file of that size holding no data blocks (a 5 GB cache file without
+// 5 GB of disk), made new at path. For a plugged phone's private copy: the
+// plug copies every byte of a scenario and refuses files over 4 GiB.
+bool makeSparseFile(const QString &path, qint64 bytes);
+
+inline const QString kCleanerDeviceName = QStringLiteral("Ostra Cleaner iPhone");
+inline const QString kCleanerUniqueDeviceId = QStringLiteral("00008110-000C1EA4E0B8401E");
+
 // The fixed identity of the generated phone.
 inline const QString kDeviceName = QStringLiteral("Ostra Demo iPhone");
 inline const QString kUniqueDeviceId = QStringLiteral("00008020-001C4D2A3E81002E");

@@ -94,5 +94,8 @@ bool writePhotoExtras(Writer &out, int scale);
 // The app extras: more user apps, containers and archives; adds the apps'
 // attributes to apps (bundle id -> attributes) and their ids to the summary.
 bool writeAppExtras(Writer &out, QVariantMap &apps, int scale);
+// The cleaner's part of the demo: odd cache, cookie and temporary files in
+// two demo apps' containers and the failed-sync media.
+bool writeCleanerExtras(Writer &out);
 
 } // namespace devicegen

@@ -40,6 +40,9 @@ struct PRPathEntry
     // A regular file (else a folder's own entry).
     bool isFile = false;
     QString fileSize;
+    // Cleaner: the size as the device gave it ("st_size"), kept exact so
+    // that totals never come back from a rounded size text.
+    quint64 fileBytes = 0;
     // App documents: "DIR" or "FILE"; cleaner: the cleaner's type text.
     QString fileType;
     // App documents and cleaner: the app the entry belongs to. An entry

@@ -322,11 +322,15 @@ public:
     // Which cleaner list the root belongs to (set by the cleaner).
     const QString &cleanType() const { return m_cleanType; }
     void setCleanType(const QString &type) { m_cleanType = type; }
+    // On a carrier: the file's exact size in bytes (fileSize is its text).
+    quint64 fileBytes() const { return m_fileBytes; }
+    void setFileBytes(quint64 bytes) { m_fileBytes = bytes; }
 
 private:
     QString m_appBundleName;
     QString m_appDisplayName;
     QString m_cleanType;
+    quint64 m_fileBytes = 0;
 };
 
 class PRCleanFileNode : public PRPathFileNode
@@ -340,7 +344,12 @@ public:
 
     const QString &appBundleName() const { return m_appBundleName; }
     void setAppBundleName(const QString &name) { m_appBundleName = name; }
+    // The file's exact size in bytes as the scan read it (fileSize is its
+    // rounded text): totals move by this, never by the text.
+    quint64 fileBytes() const { return m_fileBytes; }
+    void setFileBytes(quint64 bytes) { m_fileBytes = bytes; }
 
 private:
     QString m_appBundleName;
+    quint64 m_fileBytes = 0;
 };

@@ -110,6 +110,7 @@ PRPathEntry PRAppTreeController::entryOf(const PRCleanDirNode &carrier)
     entry.appBundleName = carrier.appBundleName();
     entry.appDisplayName = carrier.appDisplayName();
     entry.appIcon = carrier.nodeIcon().image;
+    entry.fileBytes = carrier.fileBytes();
     return entry;
 }
 
@@ -235,6 +236,7 @@ std::unique_ptr<PRPathFileNode> PRAppTreeController::makeFile(PRPathTreeMember m
     }
     auto row = std::make_unique<PRCleanFileNode>();
     row->setAppBundleName(entry.appBundleName);
+    row->setFileBytes(entry.fileBytes);
     return row;
 }
 
@@ -245,5 +247,6 @@ void PRAppTreeController::updateFile(PRPathFileNode &row, const PRPathEntry &ent
         app->setAppDisplayName(entry.appDisplayName);
     } else if (auto *clean = row.as<PRCleanFileNode>()) {
         clean->setAppBundleName(entry.appBundleName);
+        clean->setFileBytes(entry.fileBytes);
     }
 }

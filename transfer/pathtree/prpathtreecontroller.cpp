@@ -457,6 +457,22 @@ bool PRPathTreeController::clearTree()
     return true;
 }
 
+std::vector<std::unique_ptr<PRPathDirNode>> PRPathTreeController::takeTree()
+{
+    std::vector<std::unique_ptr<PRPathDirNode>> taken;
+    if (m_batchDepth > 0 || m_telling > 0 || m_refreshing)
+        return taken;
+    beginResetModel();
+    m_roots.clear();
+    m_rootByKey.clear();
+    m_fileDirArray.clear();
+    m_pictureIcons.clear();
+    m_rootRowsStale = false;
+    taken.swap(m_ownedRoots);
+    endResetModel();
+    return taken;
+}
+
 bool PRPathTreeController::removeFileRow(PRPathFileNode *row)
 {
     if (!row || m_batchDepth > 0 || m_telling > 0 || m_refreshing)

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "maintenance/clean/prcleanrequest.h"
+
+#include <QObject>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+class PRCleanResults;
+
+// Removes what the user chose of the cleaner's results from the phone: one
+// worker, one removal at a time, never while a scan runs (the results'
+// claim).
+//
+// The worker acts only on the request's snapshot and only on its phone: it
+// checks the phone's id and UDID first, opens each app's house arrest once
+// per run (the failed-sync media through the media area's own service),
+// removes regular files only (never a folder, never through a link), and
+// stops when the phone leaves or on cancel. Each file's outcome is reported
+// (removed, already gone, refused, not tried); the results then drop the
+// rows of removed and already-gone files and move their totals by the bytes
+// the phone really removed.
+//
+// After the report was applied the kinds whose bytes went down are told
+// with the notifications "CleanJunkFilesSize", "CleanCacheFilesSize" and
+// "CleanCookFilesSize" (quint64 bytes removed), on the GUI thread, so the
+// delegate's labels move by real removals only.
+class PRCleanRemoval : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit PRCleanRemoval(PRCleanResults *results, QObject *parent = nullptr);
+    // Cancels a running removal and waits for its worker.
+    ~PRCleanRemoval() override;
+
+    // Starts the worker on the request. False (nothing starts) while a scan
+    // or removal runs, for an empty request, or for a request of another
+    // phone than the results are bound to.
+    bool start(const PRCleanRemovalRequest &request);
+    bool isRunning() const { return m_running; }
+    void cancel();
+
+    // Folder, kind and fix removals are confirmed first; a single file row
+    // is removed as it is chosen.
+    static bool needsConfirmation(const PRCleanRemovalRequest &request);
+    // The question for a request: the count, the size and the phone's name.
+    static QString confirmationText(const PRCleanRemovalRequest &request);
+    // The report in words for the page: what went, then its reason (why a
+    // run stopped early, which files stayed).
+    static QString reportText(const PRCleanRemovalReport &report);
+
+    // The worker's body, on any thread but the GUI thread. progress gets the
+    // number of files handled so far.
+    static PRCleanRemovalReport removeFiles(const PRCleanRemovalRequest &request,
+                                            const std::atomic<bool> *cancelled = nullptr,
+                                            const std::function<void(int done)> &progress = {});
+    // True when path may hold a file of kind (inside its kind folder of the
+    // container, or of "/iTunes_Control/Sync"); the worker refuses others.
+    static bool pathFitsKind(const QString &path, PRCleanFileRef::Kind kind);
+
+Q_SIGNALS:
+    void removalStarted(const PRCleanRemovalRequest &request);
+    // Files handled so far (at most one signal per percent).
+    void removalProgress(int done, int total);
+    // The results have taken the report.
+    void removalEnded(const PRCleanRemovalReport &report);
+
+private:
+    void progressed(int done, int total);
+    void finish(const PRCleanRemovalReport &report);
+    void join();
+
+    PRCleanResults *m_results;
+    bool m_running = false;
+    int m_lastPercent = -1;
+    std::atomic<bool> m_cancel{false};
+    std::thread m_thread;
+};
