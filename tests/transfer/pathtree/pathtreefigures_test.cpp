@@ -89,8 +89,4 @@ TEST(PathTreeFigures, FilesAHundredThousandEntriesInBatches)
                 "all, longest batch %.1f ms; %d folders (consistency walk %lld ms)\n",
                 int(batches.size()), kBatch, static_cast<long long>(buildMs), double(totalNs) / 1e6,
                 double(longestNs) / 1e6, folders, static_cast<long long>(checkMs));
-    // Generous bounds, for a loaded or instrumented machine: the figures
-    // above are what to read.
-    EXPECT_LT(totalNs / 1000000, 20000);
-    EXPECT_LT(longestNs / 1000000, 2000);
 }
