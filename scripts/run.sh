@@ -29,11 +29,11 @@ if [ ! -f "$demo/.complete" ]; then
   touch "$demo/.complete"
 fi
 # The stamp names the scenario's generation: a phone written by an older
-# build (without its backup, apps or photos) is written anew.
-if [ ! -f "$demo_home/simulated-iphone/.generation-2" ]; then
+# build (without its backup, apps, photos or cleaner files) is written anew.
+if [ ! -f "$demo_home/simulated-iphone/.generation-3" ]; then
   rm -rf "$demo_home/simulated-iphone"
   ./build/bin/ostra-make-device --out "$demo_home/simulated-iphone" > /dev/null
-  touch "$demo_home/simulated-iphone/.generation-2"
+  touch "$demo_home/simulated-iphone/.generation-3"
 fi
 echo "No backup in $backup_root; starting on the sample backups in $demo with a simulated iPhone" >&2
 OSTRA_HOME="$demo_home" OSTRA_SIMULATED_DEVICE="${OSTRA_SIMULATED_DEVICE:-$demo_home/simulated-iphone}" \
