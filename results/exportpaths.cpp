@@ -2,6 +2,7 @@
 
 #include "platform/regularfile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +10,12 @@
 #include <QStringList>
 
 namespace PRExportPaths {
+
+QString proposedExportName(const QDateTime &now)
+{
+    return QCoreApplication::translate("PRExportPaths", "Ostra %1 - %2")
+        .arg(now.toString(QStringLiteral("yyyy-MM-dd")), now.toString(QStringLiteral("hh.mm.ss")));
+}
 
 namespace {
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 // File and folder names for an export, made from what a backup holds.
@@ -10,6 +11,10 @@
 // outside the chosen folder, and two records of one name must not overwrite
 // each other. An export never replaces a file that is already there.
 namespace PRExportPaths {
+
+// The name an export sheet proposes: "Ostra 2026-12-08 - 02.14.23" (the
+// time's colons would not do in a folder name).
+QString proposedExportName(const QDateTime &now);
 
 // One file or folder name made from record text: the last '/'-separated piece is NOT taken; instead every '/', '\\'
 // and NUL becomes '_', control and format characters (withoutFormatCharacters) are dropped, leading/trailing blanks

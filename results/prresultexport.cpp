@@ -1,6 +1,7 @@
 // Export from the results page: the save sheet, the run on its worker with
 // a progress sheet read once a second, and the conversation picture.
 
+#include "results/exportpaths.h"
 #include "backup/priosdevicenode.h"
 #include "results/prconversationview.h"
 #include "results/prresultviewcontroller.h"
@@ -70,7 +71,7 @@ void PRResultViewController::buildSaveSheet()
 
 QString PRResultViewController::proposedExportName(const QDateTime &now)
 {
-    return tr("Ostra %1 - %2").arg(now.toString(QStringLiteral("yyyy-MM-dd")), now.toString(QStringLiteral("hh.mm.ss")));
+    return PRExportPaths::proposedExportName(now);
 }
 
 void PRResultViewController::actRecovery()

@@ -7,7 +7,7 @@
 #include "maintenance/icloud/pricloudpane.h"
 #include "maintenance/page/prcleankindpane.h"
 #include "maintenance/page/prcleansummarypanel.h"
-#include "results/prresultviewcontroller.h"
+#include "results/exportpaths.h"
 #include "results/prreveal.h"
 
 #include <QAction>
@@ -58,7 +58,7 @@ PRCleanViewController::PRCleanViewController(QObject *parent)
     m_chooseFolder = [this] {
         return QFileDialog::getSaveFileName(
             m_container ? m_container->window() : nullptr, tr("Export"),
-            QDir::home().filePath(PRResultViewController::proposedExportName(QDateTime::currentDateTime())));
+            QDir::home().filePath(PRExportPaths::proposedExportName(QDateTime::currentDateTime())));
     };
     m_reveal = [](const QString &folder) { PRReveal::showFolderLater(folder); };
 
@@ -343,18 +343,19 @@ void PRCleanViewController::deviceRemoved(int deviceId)
 
 // ---------------------------------------------------------------- removal
 
+QModelIndexList PRCleanViewController::selectedFileRows(Kind kind) const
+{
+    if (kind == Kind::SyncFailed)
+        return syncFailedTableView ? syncFailedTableView->selectionModel()->selectedRows() : QModelIndexList();
+    const PRCleanKindPane *pane = paneOf(kind);
+    return pane ? pane->selectedFileIndexes() : QModelIndexList();
+}
+
 void PRCleanViewController::removeFiles(Kind kind)
 {
-    QModelIndexList rows;
-    if (kind == Kind::SyncFailed) {
-        if (syncFailedTableView)
-            rows = syncFailedTableView->selectionModel()->selectedRows();
-    } else if (PRCleanKindPane *pane = paneOf(kind)) {
-        rows = pane->selectedFileIndexes();
-    }
-    if (rows.isEmpty())
-        return;
-    startRemoval(m_results->requestForFiles(rows));
+    const QModelIndexList rows = selectedFileRows(kind);
+    if (!rows.isEmpty())
+        startRemoval(m_results->requestForFiles(rows));
 }
 
 void PRCleanViewController::removeFolder(Kind kind)
@@ -555,14 +556,7 @@ void PRCleanViewController::exportFiles(const PRCleanFileRefs &rows, bool mirror
 
 void PRCleanViewController::exportSelected(Kind kind)
 {
-    QModelIndexList rows;
-    if (kind == Kind::SyncFailed) {
-        if (syncFailedTableView)
-            rows = syncFailedTableView->selectionModel()->selectedRows();
-    } else if (PRCleanKindPane *pane = paneOf(kind)) {
-        rows = pane->selectedFileIndexes();
-    }
-    exportFiles(m_results->requestForFiles(rows).files, false);
+    exportFiles(m_results->requestForFiles(selectedFileRows(kind)).files, false);
 }
 
 void PRCleanViewController::exportFolder(Kind kind)

@@ -4,6 +4,7 @@
 #include "maintenance/clean/prcleanremoval.h"
 #include "maintenance/clean/prcleanscan.h"
 
+#include <QModelIndexList>
 #include <QObject>
 #include <QPointer>
 #include <QThreadPool>
@@ -151,6 +152,8 @@ private:
     void showOnly(QWidget *view);
     void updateActions();
     PRCleanKindPane *paneOf(PRCleanFileRef::Kind kind) const;
+    // The selected rows of a kind's file table (or the failed-sync list).
+    QModelIndexList selectedFileRows(PRCleanFileRef::Kind kind) const;
 
     void removeFiles(PRCleanFileRef::Kind kind);
     void removeFolder(PRCleanFileRef::Kind kind);

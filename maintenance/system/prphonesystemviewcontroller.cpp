@@ -1,5 +1,6 @@
 #include "maintenance/system/prphonesystemviewcontroller.h"
 
+#include "results/exportpaths.h"
 #include "maintenance/system/prsystempreview.h"
 #include "platform/notificationcenter.h"
 #include "platform/paths.h"
@@ -326,7 +327,7 @@ void PRPhoneSystemViewController::refreshOutlineView()
 
 QString PRPhoneSystemViewController::proposedExportName(const QDateTime &now)
 {
-    return tr("Ostra %1 - %2").arg(now.toString(QStringLiteral("yyyy-MM-dd")), now.toString(QStringLiteral("hh.mm.ss")));
+    return PRExportPaths::proposedExportName(now);
 }
 
 // -- The walk ------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "transfer/page/prtansferviewcontroller.h"
 
+#include "results/exportpaths.h"
 #include "platform/notificationcenter.h"
 #include "results/prreveal.h"
 #include "transfer/itunesscripthandler.h"
@@ -416,7 +417,7 @@ void PRTansferViewController::setExporter(TransferExport which, Exporter exporte
 
 QString PRTansferViewController::proposedExportName(const QDateTime &now)
 {
-    return tr("Ostra %1 - %2").arg(now.toString(QStringLiteral("yyyy-MM-dd")), now.toString(QStringLiteral("hh.mm.ss")));
+    return PRExportPaths::proposedExportName(now);
 }
 
 void PRTansferViewController::ExportOpenpanelAction()

@@ -473,6 +473,18 @@ std::vector<std::unique_ptr<PRPathDirNode>> PRPathTreeController::takeTree()
     return taken;
 }
 
+void PRPathTreeController::forgetRowName(PRPathDirNode *folder, const PRPathFileNode *row)
+{
+    // A name may stand for a subfolder and a row at once: the folder stays.
+    const auto link = folder->m_byName.find(row->m_deviceName);
+    if (link == folder->m_byName.end())
+        return;
+    if (link->second.folder)
+        link->second.row = nullptr;
+    else
+        folder->m_byName.erase(link);
+}
+
 bool PRPathTreeController::removeFileRow(PRPathFileNode *row)
 {
     if (!row || m_batchDepth > 0 || m_telling > 0 || m_refreshing)
@@ -486,12 +498,7 @@ bool PRPathTreeController::removeFileRow(PRPathFileNode *row)
     folder->m_fileChildren.removeAt(at);
     for (qsizetype i = at; i < folder->m_fileChildren.size(); ++i)
         folder->m_fileChildren.at(i)->m_row = int(i);
-    if (const auto link = folder->m_byName.find(row->m_deviceName); link != folder->m_byName.end()) {
-        if (link->second.folder)
-            link->second.row = nullptr;
-        else
-            folder->m_byName.erase(link);
-    }
+    forgetRowName(folder, row);
     std::erase_if(folder->m_ownedFiles, [row](const std::unique_ptr<PRPathFileNode> &owned) {
         return owned.get() == row;
     });
@@ -527,12 +534,7 @@ int PRPathTreeController::removeFileRows(const QList<PRPathFileNode *> &rows)
                 kept.append(row);
                 continue;
             }
-            if (const auto link = folder->m_byName.find(row->m_deviceName); link != folder->m_byName.end()) {
-                if (link->second.folder)
-                    link->second.row = nullptr;
-                else
-                    folder->m_byName.erase(link);
-            }
+            forgetRowName(folder, row);
         }
         folder->m_fileChildren = std::move(kept);
         std::erase_if(folder->m_ownedFiles, [&gone](const std::unique_ptr<PRPathFileNode> &owned) {

@@ -214,6 +214,8 @@ protected:
     // Makes or updates the row deviceName in folder from the carrier; null
     // when the name is refused or folder is not of this tree.
     PRPathFileNode *makeRow(PRPathDirNode *folder, const QString &deviceName, const PRPathEntry &carrier);
+    // Drops the row's name from its folder's lookup (on its removal).
+    static void forgetRowName(PRPathDirNode *folder, const PRPathFileNode *row);
     // folder sits in this controller's tree (shown or not).
     bool ownsFolder(const PRPathDirNode *folder) const;
 
