@@ -7,6 +7,7 @@
 
 #include "device/amd/devicemanager.h"
 #include "device/amd/devicenotify.h"
+#include "tests/support/recordingnotify.h"
 #include "device/devicebackend.h"
 #include "device/simulated/simulatedbackend.h"
 #include "maintenance/system/prsystemwalk.h"
@@ -30,40 +31,14 @@ namespace systemtest {
 
 constexpr auto kDeadline = std::chrono::seconds(60);
 
-class RecordingNotify : public amd::DeviceNotify
+// Arrivals and removals as the manager reports them.
+class RecordingNotify : public testsupport::RecordingNotify
 {
 public:
-    void deviceAdded(int id) override
+    RecordingNotify()
+        : testsupport::RecordingNotify(std::chrono::duration_cast<std::chrono::seconds>(kDeadline))
     {
-        std::lock_guard lock(m_mutex);
-        m_added.push_back(id);
-        m_changed.notify_all();
     }
-    void deviceRemoved(int id) override
-    {
-        std::lock_guard lock(m_mutex);
-        m_removed.push_back(id);
-        m_changed.notify_all();
-    }
-    std::optional<int> waitForArrival(size_t n)
-    {
-        std::unique_lock lock(m_mutex);
-        if (!m_changed.wait_for(lock, kDeadline, [&] { return m_added.size() >= n; }))
-            return std::nullopt;
-        return m_added[n - 1];
-    }
-    bool waitForRemoval(int id)
-    {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, kDeadline,
-                                  [&] { return std::find(m_removed.begin(), m_removed.end(), id) != m_removed.end(); });
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<int> m_added;
-    std::vector<int> m_removed;
 };
 
 class PhoneTest : public ::testing::Test
