@@ -21,7 +21,6 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
 #include <QVBoxLayout>
 
 namespace {
@@ -326,15 +325,11 @@ void VeldruneAppDelegate::shutdown()
     m_board = nullptr;
     // A running device backup stops its tool before the window goes.
     backupViewController->shutdown();
+    // The scan thread never waits for this one (its end is posted), so the
+    // scan is cancelled and joined here; an end already posted is dropped.
     if (resultViewController)
         resultViewController->setShuttingDown();
-    m_scanner.requestCancel();
-    // The scan may be waiting for the GUI thread; keep serving it until it ends.
-    while (m_scanner.isRunning()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    m_scanner.wait();
+    m_scanner.cancel();
 }
 
 std::shared_ptr<PRIOSDeviceNode> VeldruneAppDelegate::currentNode() const
@@ -390,6 +385,13 @@ void VeldruneAppDelegate::showResultView()
 
 void VeldruneAppDelegate::actScanIOSBackupFile()
 {
+    // A scan still running owns the page: it stays as it is, showing that
+    // scan's progress, and that scan's end makes it usable. Starts come from
+    // this thread only, so the scan cannot start running after this check.
+    if (m_scanner.isRunning()) {
+        biTunesScanFinish = true;
+        return;
+    }
     const auto &entries = deviceController->arrangedObjects();
     if (entries.isEmpty()) {
         setCurrentNode(nullptr);
@@ -408,7 +410,8 @@ void VeldruneAppDelegate::actScanIOSBackupFile()
     setCurrentNode(entry);
     IOSVersionIOS6(entry->strIOSVersion());
     showResultView();
-    ScanIOSBackFile(entry->backUpFilePath());
+    if (!ScanIOSBackFile(entry->backUpFilePath()))
+        resultViewController->scanRefused();
     biTunesScanFinish = true;
 }
 

@@ -79,8 +79,8 @@ public:
     void applicationDidFinishLaunching();
     // The exit confirmation; true lets the window close (and the application end).
     bool windowShouldClose();
-    // Cancels and joins the running scan; the GUI thread keeps serving its
-    // hops meanwhile.
+    // Cancels and joins the running scan (it never waits for the GUI
+    // thread, so no event is served meanwhile).
     void shutdown();
 
     // Accessors.
@@ -107,6 +107,8 @@ public:
     void showIphoneDiskView();
     void actScanIOSBackupFile();
     bool scanRunning() const { return m_scanner.isRunning(); }
+    // The backup scanner (tests hold a scan at a known step through it).
+    BackupScanner &scanner() { return m_scanner; }
 
     // Page switches.
     void ClickMainStatu();

@@ -8,6 +8,8 @@
 #include "backup/messageextractor.h"
 #include "backup/noteextractor.h"
 
+#include <chrono>
+
 BackupScanner::BackupScanner(NotificationCenter &center)
     : m_nc(center)
 {
@@ -25,6 +27,7 @@ void BackupScanner::setDeletedRecordSteps(std::vector<Step> steps)
 
 void BackupScanner::setFinishListener(ScanFinishListener *listener)
 {
+    std::lock_guard lock(m_mutex);
     m_listener = listener;
 }
 
@@ -33,44 +36,80 @@ bool BackupScanner::ScanIOSBackFile(const QString &folder, const QString &iosVer
     std::lock_guard lock(m_mutex);
     if (m_active.load())
         return false;
+    // The last scan has handed its end over; all it may still do is empty
+    // its arrays, so the join is short and cannot wait on this thread.
+    releaseHold();
     if (m_thread.joinable())
         m_thread.join();
     auto context = std::make_shared<ScanContext>(m_nc);
     context->IOSVersionIOS6(iosVersion);
     m_running = context;
+    const quint64 generation = ++m_generation;
+    ScanFinishListener *listener = m_listener;
+    if (listener)
+        listener->scanStarted(generation);
     m_active = true;
-    m_thread = std::thread([this, context, folder] {
-        ScanIOSBackUpFilehand(*context, folder);
+    m_thread = std::thread([this, context, folder, listener, generation] {
+        runSteps(*context, folder);
+        passStage(Stage::Ending, *context);
+        // Running ends before the end is handed over: whoever shows the end
+        // may start the next scan at once.
         m_active = false;
+        if (listener)
+            listener->ScanThreadFinish(generation);
+        passStage(Stage::Ended, *context);
+        context->removeSomeArray();
     });
     return true;
 }
 
 void BackupScanner::ScanIOSBackUpFilehand(ScanContext &context, const QString &folder)
 {
+    runSteps(context, folder);
+    ScanFinishListener *listener = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        listener = m_listener;
+    }
+    if (listener)
+        listener->ScanThreadFinish(0);
+    context.removeSomeArray();
+}
+
+void BackupScanner::runSteps(ScanContext &context, const QString &folder)
+{
     // The first lookup of a scan hands over an empty photo, not none.
     context.messageContactData = QByteArray("", 0);
 
-    BackupFileIndex(context).scanDirAnalyThread(folder);
-    ContactExtractor(context).scanContactThread(folder);
-    MessageExtractor(context).scanMessageThread(folder);
-    NoteExtractor(context).scanNoteThread(folder);
-    CallHistoryExtractor(context).scanCallHistoryThread(folder);
-    BookmarkExtractor(context).scanBookMarkThread(folder);
-    CalendarExtractor(context).scanCalenderThread(folder);
+    const auto live = [&](Stage stage, const std::function<void()> &step) {
+        passStage(stage, context);
+        if (!context.cancelled.load())
+            step();
+    };
+    live(Stage::Index, [&] { BackupFileIndex(context).scanDirAnalyThread(folder); });
+    live(Stage::Contacts, [&] { ContactExtractor(context).scanContactThread(folder); });
+    live(Stage::Messages, [&] { MessageExtractor(context).scanMessageThread(folder); });
+    live(Stage::Notes, [&] { NoteExtractor(context).scanNoteThread(folder); });
+    live(Stage::CallHistory, [&] { CallHistoryExtractor(context).scanCallHistoryThread(folder); });
+    live(Stage::BookMarks, [&] { BookmarkExtractor(context).scanBookMarkThread(folder); });
+    live(Stage::Calendar, [&] { CalendarExtractor(context).scanCalenderThread(folder); });
+    passStage(Stage::DeletedRecords, context);
     for (const Step &step : m_deletedSteps) {
         if (context.cancelled.load())
             break;
         step(context, folder);
     }
-    if (m_listener)
-        m_listener->ScanThreadFinish();
-    context.removeSomeArray();
 }
 
 bool BackupScanner::isRunning() const
 {
     return m_active.load();
+}
+
+quint64 BackupScanner::generation() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_generation;
 }
 
 void BackupScanner::cancel()
@@ -81,9 +120,14 @@ void BackupScanner::cancel()
 
 void BackupScanner::requestCancel()
 {
-    std::lock_guard lock(m_mutex);
-    if (m_running)
-        m_running->cancelled = true;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_running)
+            m_running->cancelled = true;
+    }
+    // A held scan wakes to see the cancel.
+    std::lock_guard hold(m_holdMutex);
+    m_holdChanged.notify_all();
 }
 
 void BackupScanner::wait()
@@ -92,4 +136,39 @@ void BackupScanner::wait()
     if (m_thread.joinable())
         m_thread.join();
     m_running.reset();
+}
+
+void BackupScanner::holdAt(Stage stage)
+{
+    std::lock_guard lock(m_holdMutex);
+    m_holdAt = stage;
+}
+
+bool BackupScanner::waitUntilHeld(int timeoutMs)
+{
+    std::unique_lock lock(m_holdMutex);
+    return m_holdChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return m_held; });
+}
+
+void BackupScanner::releaseHold()
+{
+    std::lock_guard lock(m_holdMutex);
+    if (m_held)
+        m_holdReleased = true;
+    m_holdChanged.notify_all();
+}
+
+void BackupScanner::passStage(Stage stage, const ScanContext &context)
+{
+    std::unique_lock lock(m_holdMutex);
+    if (m_holdAt != stage)
+        return;
+    m_holdAt.reset();
+    m_held = true;
+    m_holdReleased = false;
+    m_holdChanged.notify_all();
+    m_holdChanged.wait(lock, [&] { return m_holdReleased || context.cancelled.load(); });
+    m_held = false;
+    m_holdReleased = false;
+    m_holdChanged.notify_all();
 }

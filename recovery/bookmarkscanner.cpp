@@ -32,13 +32,12 @@ int bBookMarkTableAlter(const Source &src, std::uint64_t x)
     return rank(src.byte(x - 2));
 }
 
-// Looks at the byte before the nearest zero byte at or before offset.
+// Looks at the byte before the nearest zero byte at or before offset (the
+// source finds it without walking back, see pagesource.h).
 template<typename Source>
 int getMarkBookLength(const Source &src, std::uint64_t offset, int n)
 {
-    std::uint64_t z = offset;
-    while (z > 0 && src.byte(z) != 0x00)
-        --z;
+    const std::uint64_t z = src.lastAtOrBefore(offset, 0x00);
     const std::uint8_t v = src.byte(z - 1);
     if (n == 19 && v >= 0x14 && v <= 0x17)
         return 1;
@@ -125,11 +124,9 @@ template<typename Source>
 void BookmarkScanner<Source>::decode(const RawDatabase<Source> &db, std::uint64_t Z, std::uint64_t K)
 {
     const Source &src = db.source();
-    // Bytes back from Z - 3 to the nearest 0x01: how many of title and URL
-    // have two-byte serial types.
-    std::uint64_t l = 0;
-    while (Z - 3 > l && src.byte(Z - 3 - l) != 0x01)
-        ++l;
+    // Bytes back from Z - 3 to the nearest 0x01 (or to byte 0): how many of
+    // title and URL have two-byte serial types.
+    const std::uint64_t l = Z - 3 - src.lastAtOrBefore(Z - 3, 0x01);
     std::uint64_t J = 9, L = K;
     if (l == 1) {
         J = 10;
@@ -148,7 +145,7 @@ void BookmarkScanner<Source>::decode(const RawDatabase<Source> &db, std::uint64_
     auto bookmark = std::make_shared<PRBookMarkNode>();
     FieldDecoder<Source> f(src, std::size_t(db.pageSize()));
     for (int j = 1; j <= 3; ++j)
-        f.one(j, B, 3, L);
+        f.skipOne(j, B, 3, L);
     if (auto v = l != 0 ? f.two(4, B, 3, L) : f.one(4, B, 3, L); nonEmpty(v))
         bookmark->setBookMarkTitle(toString(v));
     if (l == 0) {

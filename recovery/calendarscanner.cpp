@@ -67,13 +67,13 @@ void CalendarScanner<Source>::calendarItems(const RawDatabase<Source> &db, std::
             } else if (j == 3) {
                 event->setCalNote(toString(u ? f.two(j, B, 4, L) : f.one(j, B, 4, L)));
             } else if ((j == 4 && !u) || (j == 5 && u)) {
-                event->setStartDate(dateOf(toLong(f.one(j, B, 4, L)), 1));
+                event->setStartDate(m_dates(toLong(f.one(j, B, 4, L)), 1));
             } else if (j == 4) {
                 continue;
             } else if ((j == 6 && !u) || (j == 7 && u)) {
-                event->setEndDate(dateOf(toLong(f.one(j, B, 4, L)), 1));
+                event->setEndDate(m_dates(toLong(f.one(j, B, 4, L)), 1));
             } else {
-                f.one(j, B, 4, L);
+                f.skipOne(j, B, 4, L);
             }
         }
         m_ctx.nc.post(Notifications::scanDelCalenderInfo, nodeToVariant(event));
@@ -105,12 +105,12 @@ void CalendarScanner<Source>::events(const RawDatabase<Source> &db, std::uint64_
         event->setLocation(toString(f.one(2, B, 3, L)));
         event->setCalNote(toString(t ? f.two(3, B, 3, L) : f.one(3, B, 3, L)));
         if (!t) {
-            event->setStartDate(dateOf(toLong(f.one(4, B, 3, L)), 1));
-            f.one(5, B, 3, L);
-            event->setEndDate(dateOf(toLong(f.one(6, B, 3, L)), 1));
+            event->setStartDate(m_dates(toLong(f.one(4, B, 3, L)), 1));
+            f.skipOne(5, B, 3, L);
+            event->setEndDate(m_dates(toLong(f.one(6, B, 3, L)), 1));
         } else {
-            event->setStartDate(dateOf(toLong(f.one(5, B, 3, L)), 1));
-            event->setEndDate(dateOf(toLong(f.one(7, B, 3, L)), 1));
+            event->setStartDate(m_dates(toLong(f.one(5, B, 3, L)), 1));
+            event->setEndDate(m_dates(toLong(f.one(7, B, 3, L)), 1));
         }
         m_ctx.nc.post(Notifications::scanDelCalenderInfo, nodeToVariant(event));
     }

@@ -17,4 +17,5 @@ private:
     void events(const RawDatabase<Source> &db, std::uint64_t P);
 
     ScanContext &m_ctx;
+    ScannerSupport::DateMemo m_dates;
 };

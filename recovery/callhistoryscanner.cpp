@@ -10,13 +10,11 @@ using namespace ScannerSupport;
 namespace {
 
 // The header length told by the byte before the nearest zero byte at or
-// before offset.
+// before offset (found by the source without walking back).
 template<typename Source>
 std::uint64_t accquireFieldLength(const Source &src, std::uint64_t offset)
 {
-    std::uint64_t z = offset;
-    while (z > 0 && src.byte(z) != 0x00)
-        --z;
+    const std::uint64_t z = src.lastAtOrBefore(offset, 0x00);
     const std::uint8_t v = src.byte(z - 1);
     if (v == 7 || v == 8)
         return 7;
@@ -62,7 +60,7 @@ void CallHistoryScanner<Source>::run(const QString &path, bool commit)
             FieldDecoder<Source> f(src, std::size_t(pageSize));
             if (auto v = f.one(1, B, 0, L); nonEmpty(v))
                 call->setCallPhone(toString(v));
-            call->setCallDate(dateOf(toLong(f.one(2, B, 0, L)), 0));
+            call->setCallDate(m_dates(toLong(f.one(2, B, 0, L)), 0));
             call->setCallTime(toInt(f.one(3, B, 0, L)));
             call->setCallType(toInt(f.one(4, B, 0, L)) == 5 ? QStringLiteral("Outgoing") : QStringLiteral("Incoming"));
             if (call->callTime() != 0)

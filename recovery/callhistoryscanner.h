@@ -13,4 +13,5 @@ public:
 
 private:
     ScanContext &m_ctx;
+    ScannerSupport::DateMemo m_dates;
 };

@@ -25,14 +25,12 @@ const unsigned char kValueSignatures[][4] = {
     {0x02, 0x01, 0x01, 0x01}, {0x01, 0x09, 0x08, 0x09}, {0xff, 0xd8, 0xff, 0xe0},
 };
 
-// The number of bytes from x back to the nearest zero byte at or before x.
+// The number of bytes from x back to the nearest zero byte at or before x
+// (to byte 0 when there is none), found by the source without walking.
 template<typename Source>
 std::uint64_t bSortAlter(const Source &src, std::uint64_t x)
 {
-    std::uint64_t n = 0;
-    while (x > n && src.byte(x - n) != 0x00)
-        ++n;
-    return n;
+    return x - src.lastAtOrBefore(x, 0x00);
 }
 
 } // namespace
@@ -130,17 +128,31 @@ void ContactScanner<Source>::carvePersons(const RawDatabase<Source> &db, std::ui
         const std::uint64_t L = 34 + b + 2 * i7 + n + (src.byte(u + 6) != 0x09 ? 1 : 0);
         const std::uint64_t B = u - (27 + b + n);
 
+        // The cell's row id sits just before a header whose length byte is
+        // 0x23 to 0x26.
+        const std::uint8_t lengthByte = src.byte(B - 1);
+        const bool marked = lengthByte >= 0x23 && lengthByte <= 0x26 && src.byte(B) == 0x00;
+        // A person without a row id before any row id is known waits to be
+        // numbered after its page; once that numbering is done, such a
+        // person is never numbered nor posted, so it is neither decoded nor
+        // kept (a page of hostile hits would otherwise pile up a node each).
+        if (!marked && m_lastRow == 0 && m_numbered)
+            continue;
+
         auto person = std::make_shared<PRContactNode>();
         FieldDecoder<Source> fields(src, std::size_t(pageSize));
         auto usable = [](const std::optional<QByteArray> &t) { return t && !t->isEmpty() && t->size() <= 259; };
-        for (int j = 1; j <= 34; ++j) {
-            std::optional<QByteArray> text;
-            if (j == 9)
-                text = n == 1 ? fields.two(j, B, 0, L) : fields.one(j, B, 0, L);
-            else if (j == 10 && n == 1)
+        // Fields 14 to 34 are not read.
+        for (int j = 1; j <= 13; ++j) {
+            if (j == 10 && n == 1)
                 continue;
-            else
-                text = fields.one(j, B, 0, L);
+            // Only these fields are read; the others only move D.
+            if (!(j <= 3 || j == 7 || j == 8 || j == 9 || j == 13)) {
+                fields.skipOne(j, B, 0, L);
+                continue;
+            }
+            const std::optional<QByteArray> text =
+                j == 9 && n == 1 ? fields.two(j, B, 0, L) : fields.one(j, B, 0, L);
             if (!usable(text))
                 continue;
             const QString value = toString(text);
@@ -156,10 +168,6 @@ void ContactScanner<Source>::carvePersons(const RawDatabase<Source> &db, std::ui
             }
         }
 
-        // The cell's row id sits just before a header whose length byte is
-        // 0x23 to 0x26.
-        const std::uint8_t lengthByte = src.byte(B - 1);
-        const bool marked = lengthByte >= 0x23 && lengthByte <= 0x26 && src.byte(B) == 0x00;
         if (marked) {
             const std::uint8_t x = src.byte(B - 2);
             const std::uint8_t y = src.byte(B - 3);

@@ -59,6 +59,22 @@ public:
         return body(t, B + H + L);
     }
 
+    // The same steps for a field whose value is not used: D moves exactly as
+    // one() and two() move it, without the text being made.
+    void skipOne(int j, std::uint64_t B, std::uint64_t H, std::uint64_t)
+    {
+        const std::uint8_t t = m_source.byte(B + H + std::uint64_t(j));
+        if ((t >= 1 && t <= 7) || t >= 14)
+            D += RecordHeader::getFieldDataLengthBy(t);
+    }
+    void skipTwo(int j, std::uint64_t B, std::uint64_t H, std::uint64_t)
+    {
+        const std::uint32_t t =
+            RecordHeader::getAlterInteger(m_source.byte(B + H + std::uint64_t(j)), m_source.byte(B + H + std::uint64_t(j) + 1));
+        if (t <= 4095)
+            D += RecordHeader::getFieldDataLengthBy(t);
+    }
+
 private:
     std::optional<QByteArray> body(std::uint64_t serialType, std::uint64_t bodyBase)
     {

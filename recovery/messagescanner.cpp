@@ -35,13 +35,12 @@ bool isTextOrBlobType(std::uint8_t t)
 }
 
 // 1 when the last non-zero byte before the first zero byte at or after
-// offset is 18 to 20, 2 when it is 34 to 36.
+// offset is 18 to 20, 2 when it is 34 to 36. The zero byte is found by the
+// source without walking forward to it.
 template<typename Source>
 int GetFildLength(const Source &src, std::uint64_t offset)
 {
-    std::uint64_t zero = offset;
-    while (src.byte(zero) != 0x00)
-        ++zero;
+    const std::uint64_t zero = src.firstAtOrAfter(offset, 0x00);
     const std::uint8_t v = src.byte(zero - 1);
     if (v >= 18 && v <= 20)
         return 1;
@@ -51,9 +50,9 @@ int GetFildLength(const Source &src, std::uint64_t offset)
 }
 
 // Message dates are read as the live step reads them.
-QString messageDate(const std::optional<QByteArray> &text)
+long long messageSeconds(const std::optional<QByteArray> &text)
 {
-    return dateOf(MessageExtractor::messageSeconds(toLong(text)), 0);
+    return MessageExtractor::messageSeconds(toLong(text));
 }
 
 } // namespace
@@ -65,6 +64,8 @@ void MessageScanner<Source>::run(const QString &path, bool commit)
     if (!db.open(path, commit))
         return;
     if (m_ctx.currentNodeIsiOS6Version) {
+        for (const auto &handle : m_ctx.chatMessageArray)
+            m_handleRows.insert(handle->rowid());
         db.forEachPage(m_ctx.cancelled, {1, 2}, false, [&](std::uint64_t P, int) { layoutA(db, P); });
         postLayoutA();
     } else if (db.journalVersion() == 2) {
@@ -98,11 +99,10 @@ void MessageScanner<Source>::layoutA(const RawDatabase<Source> &db, std::uint64_
             handle->setRowid(src.byte(o - 1));
             FieldDecoder<Source> fields(src, std::size_t(pageSize));
             handle->setPhoneValue(toString(fields.one(1, o + 1, 0, 5)));
-            bool known = false;
-            for (const auto &other : m_ctx.chatMessageArray)
-                known = known || other->rowid() == handle->rowid();
-            if (!known)
+            if (!m_handleRows.contains(handle->rowid())) {
+                m_handleRows.insert(handle->rowid());
                 m_ctx.chatMessageArray.append(handle);
+            }
         }
     }
 
@@ -135,12 +135,12 @@ void MessageScanner<Source>::layoutA(const RawDatabase<Source> &db, std::uint64_
                 switch (j) {
                 case 2: if (auto v = f.one(j, B, 0, L)) message->setMessageContent(toString(v)); break;
                 case 5: message->setHandle_id(toInt(f.one(j, B, 0, L))); break;
-                case 8: if (r) f.two(j, x - 3, 0, L); break;
+                case 8: if (r) f.skipTwo(j, x - 3, 0, L); break;
                 case 9: break;
                 case 12: message->setBImessage(toString(f.one(j, B, 0, L)) != QLatin1String("SMS")); break;
-                case 16: message->setMessageDate(messageDate(f.one(j, B, 0, L))); break;
+                case 16: message->setMessageDate(m_dates(messageSeconds(f.one(j, B, 0, L)), 0)); break;
                 case 22: message->setMessageType(typeFromIsFromMe(toInt(f.one(j, B, 0, L)))); break;
-                default: f.one(j, B, 0, L); break;
+                default: f.skipOne(j, B, 0, L); break;
                 }
             } else {
                 switch (j) {
@@ -150,11 +150,11 @@ void MessageScanner<Source>::layoutA(const RawDatabase<Source> &db, std::uint64_
                 case 5:
                 case 10: break;
                 case 6: message->setHandle_id(toInt(f.one(j, B, 0, L))); break;
-                case 9: f.two(j, B, 0, L); break;
+                case 9: f.skipTwo(j, B, 0, L); break;
                 case 13: message->setBImessage(toString(f.one(j, B, 0, L)) != QLatin1String("SMS")); break;
-                case 17: message->setMessageDate(messageDate(f.one(j, B, 0, L))); break;
+                case 17: message->setMessageDate(m_dates(messageSeconds(f.one(j, B, 0, L)), 0)); break;
                 case 23: message->setMessageType(typeFromIsFromMe(toInt(f.one(j, B, 0, L)))); break;
-                default: f.one(j, B, 0, L); break;
+                default: f.skipOne(j, B, 0, L); break;
                 }
             }
         }
@@ -197,7 +197,7 @@ void MessageScanner<Source>::layoutB(const RawDatabase<Source> &db, std::uint64_
         FieldDecoder<Source> f(src, std::size_t(pageSize));
         if (auto v = f.one(1, B, 0, L); nonEmpty(v))
             message->setMessagePhone(toString(v));
-        message->setMessageDate(dateOf(toLong(f.one(2, B, 0, L)), 0));
+        message->setMessageDate(m_dates(toLong(f.one(2, B, 0, L)), 0));
         if (auto v = x ? f.two(3, B, 0, L) : f.one(3, B, 0, L))
             message->setMessageContent(toString(v));
         message->setMessageType(MessageExtractor::typeFromFlags(toInt(f.one(x ? 5 : 4, B, 0, L))));
@@ -240,7 +240,7 @@ void MessageScanner<Source>::layoutC(const RawDatabase<Source> &db, std::uint64_
             if (moved)
                 address = f.two(1, movedBase, 0, L);
             message->setMessagePhone(toString(address));
-            message->setMessageDate(dateOf(toLong(moved ? f.two(2, movedBase, 0, L) : f.one(2, B, 3, L)), 0));
+            message->setMessageDate(m_dates(toLong(moved ? f.two(2, movedBase, 0, L) : f.one(2, B, 3, L)), 0));
             if (auto v = f2 ? f.two(3, B, 3, L) : f.one(3, B, 3, L); nonEmpty(v))
                 message->setMessageContent(toString(v));
             const int flagsField = f2 ? 5 : 4;
@@ -262,7 +262,7 @@ void MessageScanner<Source>::layoutC(const RawDatabase<Source> &db, std::uint64_
         bool hasAddress = false;
         for (int j = 1; j <= 27; ++j) {
             if (j == 2) {
-                message->setMessageDate(dateOf(toLong(f.one(j, B, 0, L)), 0));
+                message->setMessageDate(m_dates(toLong(f.one(j, B, 0, L)), 0));
             } else if (j == 3) {
                 if (auto v = a ? f.two(j, B, 0, L) : f.one(j, B, 0, L); nonEmpty(v))
                     message->setMessageContent(toString(v));
@@ -270,7 +270,7 @@ void MessageScanner<Source>::layoutC(const RawDatabase<Source> &db, std::uint64_
                        || (j == 26 && a) || (j == 27 && !a)) {
                 continue;
             } else if (j == 17 || j == 18) {
-                f.two(j, B, 0, L);
+                f.skipTwo(j, B, 0, L);
             } else if ((j == 19 && !a) || (j == 20 && a)) {
                 const auto v = f.one(j, B, 0, L);
                 message->setMessagePhone(toString(v));
@@ -278,7 +278,7 @@ void MessageScanner<Source>::layoutC(const RawDatabase<Source> &db, std::uint64_
             } else if ((j == 20 && !a) || (j == 26 && !a) || (j == 27 && a)) {
                 message->setMessageType(MessageExtractor::typeFromFlags(toInt(f.one(j, B, 0, L))));
             } else {
-                f.one(j, B, 0, L);
+                f.skipOne(j, B, 0, L);
             }
         }
         if (message->messagePhone().size() >= 2)

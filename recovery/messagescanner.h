@@ -2,6 +2,8 @@
 
 #include "recovery/scannerbase.h"
 
+#include <QSet>
+
 // Carves messages out of sms.db in one of three record layouts: the handle
 // and message tables of iOS 6 and later (A), the single message table of
 // older rollback-journal files (B), or of older write-ahead-log files (C).
@@ -21,5 +23,8 @@ private:
     void lookUpAndPost(const std::shared_ptr<PRMessageNode> &message);
 
     ScanContext &m_ctx;
+    ScannerSupport::DateMemo m_dates;
     std::optional<std::uint64_t> m_lastShortHit;
+    // The row numbers of chatMessageArray: a handle is kept once per number.
+    QSet<int> m_handleRows;
 };

@@ -3,6 +3,8 @@
 #include "backup/notificationnames.h"
 #include "recovery/pagesource.h"
 
+#include <QHash>
+
 using namespace ScannerSupport;
 
 namespace {
@@ -13,14 +15,13 @@ const unsigned char kNoteHitOlder[7] = {0x01, 0x01, 0x01, 0x01, 0x02, 0x01, 0x05
 const unsigned char kBodyHit[3] = {0x01, 0x01, 0x01};
 
 // Steps forward from offset to the first byte equal to mark (0 when the
-// byte at offset is mark itself).
+// byte at offset is mark itself; to the end of the file when there is
+// none). The source answers without walking: a walk per hit would make a
+// file without that byte cost the square of its size.
 template<typename Source>
 std::uint64_t stepsTo(const Source &src, std::uint64_t offset, std::uint8_t mark)
 {
-    std::uint64_t n = 0;
-    while (src.byte(offset + n) != mark && offset + n < src.size())
-        ++n;
-    return n;
+    return src.firstAtOrAfter(offset, mark) - offset;
 }
 
 bool isChanged(std::uint8_t v)
@@ -74,13 +75,13 @@ void NoteScanner<Source>::notesWal(const RawDatabase<Source> &db, std::uint64_t 
                 if (j == 10) {
                     note->setUid(toInt(f.one(j, B - 1, 0, L)));
                 } else if (j == 13) {
-                    note->setNoteDate(dateOf(toLong(f.one(j, B - 1, 0, L)), 1));
+                    note->setNoteDate(m_dates(toLong(f.one(j, B - 1, 0, L)), 1));
                 } else if (j == 18) {
                     if (Dv == 0) {
                         if (auto v = f.one(j, B - 1, 0, L); nonEmpty(v))
                             note->setNoteTitle(toString(v));
                     } else {
-                        f.two(j, B - 1, 0, L);
+                        f.skipTwo(j, B - 1, 0, L);
                     }
                 } else if (j == 19) {
                     if (Dv == 0)
@@ -93,7 +94,7 @@ void NoteScanner<Source>::notesWal(const RawDatabase<Source> &db, std::uint64_t 
                     if (nonEmpty(v))
                         note->setNoteTitle(toString(v));
                 } else {
-                    f.one(j, B - 1, 0, L);
+                    f.skipOne(j, B - 1, 0, L);
                 }
             }
         } else {
@@ -106,18 +107,18 @@ void NoteScanner<Source>::notesWal(const RawDatabase<Source> &db, std::uint64_t 
                 if (j == 11) {
                     note->setUid(toInt(f.one(j, B - 1, 0, L)));
                 } else if (j == 14) {
-                    note->setNoteDate(dateOf(toLong(f.one(j, B - 1, 0, L)), 1));
+                    note->setNoteDate(m_dates(toLong(f.one(j, B - 1, 0, L)), 1));
                 } else if (j == 18) {
                     if (S)
-                        f.two(j, B - 1, 0, L);
+                        f.skipTwo(j, B - 1, 0, L);
                     else
-                        f.one(j, B - 1, 0, L);
+                        f.skipOne(j, B - 1, 0, L);
                 } else if (j == titleField) {
                     note->setNoteTitle(toString(T ? f.two(j, B - 1, 0, L) : f.one(j, B - 1, 0, L)));
                 } else if (j == otherField) {
                     continue;
                 } else {
-                    f.one(j, B - 1, 0, L);
+                    f.skipOne(j, B - 1, 0, L);
                 }
             }
         }
@@ -154,20 +155,20 @@ void NoteScanner<Source>::notesOlder(const RawDatabase<Source> &db, std::uint64_
                 if (j == 11) {
                     note->setUid(toInt(f.one(j, base, 0, L)));
                 } else if (j == 12) {
-                    note->setNoteDate(dateOf(toLong(f.one(j, base, 0, L)), 1));
+                    note->setNoteDate(m_dates(toLong(f.one(j, base, 0, L)), 1));
                 } else if (j == 14) {
                     if (auto v = A == 1 ? f.two(j, base, 0, L) : f.one(j, base, 0, L); nonEmpty(v))
                         note->setNoteTitle(toString(v));
                 } else if (j == 15) {
                     if (A == 0)
-                        f.one(j, base, 0, L);
+                        f.skipOne(j, base, 0, L);
                 } else if (j == 18) {
                     if (S > 0)
-                        f.two(j, base, 0, L);
+                        f.skipTwo(j, base, 0, L);
                     else
-                        f.one(j, base, 0, L);
+                        f.skipOne(j, base, 0, L);
                 } else {
-                    f.one(j, base, 0, L);
+                    f.skipOne(j, base, 0, L);
                 }
             }
         } else {
@@ -176,17 +177,17 @@ void NoteScanner<Source>::notesOlder(const RawDatabase<Source> &db, std::uint64_
                 if (j == 10) {
                     note->setUid(toInt(f.one(j, base, 0, L)));
                 } else if (j == 12) {
-                    note->setNoteDate(dateOf(toLong(f.one(j, base, 0, L)), 1));
+                    note->setNoteDate(m_dates(toLong(f.one(j, base, 0, L)), 1));
                 } else if (j == 17) {
                     if (S > 0)
-                        f.two(j, base, 0, L);
+                        f.skipTwo(j, base, 0, L);
                     else
-                        f.one(j, base, 0, L);
+                        f.skipOne(j, base, 0, L);
                 } else if (j == titleField) {
                     if (auto v = A != 0 ? f.two(j, base, 0, L) : f.one(j, base, 0, L); nonEmpty(v))
                         note->setNoteTitle(toString(v));
                 } else {
-                    f.one(j, base, 0, L);
+                    f.skipOne(j, base, 0, L);
                 }
             }
         }
@@ -211,8 +212,8 @@ void NoteScanner<Source>::bodies(const RawDatabase<Source> &db, std::uint64_t P)
         const std::uint64_t L = F + 7;
         auto body = std::make_shared<PRNoteValueNode>();
         FieldDecoder<Source> f(src, std::size_t(pageSize));
-        f.one(1, x - 1, 0, L);
-        f.one(2, x - 1, 0, L);
+        f.skipOne(1, x - 1, 0, L);
+        f.skipOne(2, x - 1, 0, L);
         body->setUid(toInt(f.one(3, x - 1, 0, L)));
         if (auto v = F == 1 ? f.two(4, x - 1, 0, L) : f.one(4, x - 1, 0, L); nonEmpty(v))
             body->setNoteValue(toString(v));
@@ -223,17 +224,27 @@ void NoteScanner<Source>::bodies(const RawDatabase<Source> &db, std::uint64_t P)
 template<typename Source>
 void NoteScanner<Source>::joinAndPost()
 {
+    if (m_ctx.noteValueArray.isEmpty())
+        return;
+    // A row whose number repeats the one before it counts as the next number
+    // (the first row as at least 1). Once done, doing it again changes no
+    // number, so it is done once rather than once per body; a body then takes
+    // the date and title of the last row with its number.
+    QHash<int, qsizetype> lastRowOf;
+    int previous = 0;
+    for (qsizetype i = 0; i < m_ctx.noteArray.size(); ++i) {
+        const auto &row = m_ctx.noteArray.at(i);
+        if (row->uid() == previous)
+            row->setUid(int(unsigned(row->uid()) + 1u)); // wraps rather than overflows on a hostile number
+        lastRowOf.insert(row->uid(), i);
+        previous = row->uid();
+    }
     for (const auto &body : m_ctx.noteValueArray) {
         auto note = std::make_shared<PRNoteNode>();
-        int previous = 0;
-        for (const auto &row : m_ctx.noteArray) {
-            if (row->uid() == previous)
-                row->setUid(row->uid() + 1);
-            if (row->uid() == body->uid()) {
-                note->setNoteDate(row->noteDate());
-                note->setNoteTitle(row->noteTitle());
-            }
-            previous = row->uid();
+        if (const auto it = lastRowOf.constFind(body->uid()); it != lastRowOf.constEnd()) {
+            const auto &row = m_ctx.noteArray.at(*it);
+            note->setNoteDate(row->noteDate());
+            note->setNoteTitle(row->noteTitle());
         }
         note->setNoteContent(plainNoteBody(body->noteValue()));
         m_ctx.nc.post(Notifications::ScanDelNoteInfo, nodeToVariant(note));

@@ -19,4 +19,5 @@ private:
     void joinAndPost();
 
     ScanContext &m_ctx;
+    ScannerSupport::DateMemo m_dates;
 };

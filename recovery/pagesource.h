@@ -1,11 +1,13 @@
 #pragma once
 
 #include "platform/regularfile.h"
+#include "recovery/bytemarkindex.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -15,11 +17,20 @@
 // same questions with the same answers; they differ only in how they read.
 //
 // MappedSource maps the file once and answers from memory: bytes past the
-// end read as zeros, nothing is allocated per position.
+// end read as zeros, nothing is allocated per position. The nearest byte of
+// a value before or after a position comes from an index built in one pass
+// the first time that value is asked for.
 //
 // StreamSource is the plain way, kept as the reference the fast path is
 // checked against: each question is a positioned read of its own, its bytes
-// turned into hex text and compared as text.
+// turned into hex text and compared as text, and the nearest byte of a value
+// is found by walking to it.
+//
+// lastAtOrBefore(x, mark): the greatest position p in 1 .. x whose byte is
+// mark, or 0 when there is none (a walk back stops at the header's first
+// byte). firstAtOrAfter(x, mark): the least position p >= x whose byte is
+// mark, or the end of the file when there is none (x itself from the end
+// on). Both read bytes past the end as zeros, as byte() does.
 
 class MappedSource
 {
@@ -71,10 +82,34 @@ public:
         return bytes.toHex();
     }
 
+    std::uint64_t lastAtOrBefore(std::uint64_t x, std::uint8_t mark) const
+    {
+        if (x >= m_size && mark == 0)
+            return x;
+        return marks(mark).lastAtOrBefore(x).value_or(0);
+    }
+    std::uint64_t firstAtOrAfter(std::uint64_t x, std::uint8_t mark) const
+    {
+        if (x >= m_size)
+            return x;
+        return marks(mark).firstAtOrAfter(x).value_or(m_size);
+    }
+
 private:
+    const ByteMarkIndex &marks(std::uint8_t mark) const
+    {
+        auto &index = m_marks[mark];
+        if (!index)
+            index = std::make_unique<ByteMarkIndex>(m_data, m_size, mark);
+        return *index;
+    }
+
     QFile m_file;
     const unsigned char *m_data = nullptr;
     std::uint64_t m_size = 0;
+    // Built on first use, one per byte value asked for (the scanners ask
+    // for at most three).
+    mutable std::array<std::unique_ptr<ByteMarkIndex>, 256> m_marks;
 };
 
 class StreamSource
@@ -110,6 +145,19 @@ public:
         return hex(offset, int(n)) == QByteArray(reinterpret_cast<const char *>(pattern), qsizetype(n)).toHex();
     }
     QByteArray hex(std::uint64_t offset, int n) const;
+
+    std::uint64_t lastAtOrBefore(std::uint64_t x, std::uint8_t mark) const
+    {
+        while (x > 0 && byte(x) != mark)
+            --x;
+        return x;
+    }
+    std::uint64_t firstAtOrAfter(std::uint64_t x, std::uint8_t mark) const
+    {
+        while (x < m_size && byte(x) != mark)
+            ++x;
+        return x;
+    }
 
 private:
     std::FILE *m_file = nullptr;

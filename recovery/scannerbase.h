@@ -31,6 +31,31 @@ QString toString(const std::optional<QByteArray> &text);
 // (type 0), since 2001 (type 1); message dates first drop nanoseconds.
 QString dateOf(long long value, int type);
 
+// dateOf that keeps its last answer. Neighbouring carved rows often share a
+// date and the hits of a hostile page all share one, and making the text is
+// the dearest step of a hit. One lives for one scanner run, under one time
+// zone.
+class DateMemo
+{
+public:
+    QString operator()(long long value, int type)
+    {
+        if (!m_known || value != m_value || type != m_type) {
+            m_text = dateOf(value, type);
+            m_value = value;
+            m_type = type;
+            m_known = true;
+        }
+        return m_text;
+    }
+
+private:
+    QString m_text;
+    long long m_value = 0;
+    int m_type = 0;
+    bool m_known = false;
+};
+
 // "%@ %@" of the current text and a value.
 inline QString joined(const QString &current, const QString &value)
 {

@@ -8,6 +8,7 @@
 #include "results/primages.h"
 #include "results/prconversationview.h"
 #include "results/prmoviepreview.h"
+#include "results/prpreviewpictureloader.h"
 #include "results/prthumgrid.h"
 #include "results/prresultviewcontroller.h"
 #include "results/prsharedcontrols.h"
@@ -56,11 +57,13 @@ QWidget *panel(QWidget *parent, QVBoxLayout **column)
     return w;
 }
 
-// A picture read at the size it is shown: a 12-megapixel photo is not
-// decoded whole for a preview.
-QPixmap scaledPicture(const QString &path, const QSize &box)
+// Pictures are read at the size they are shown (a 12-megapixel photo is not
+// decoded whole for a preview), on a worker: the stored file of a tampered
+// backup may be a FIFO or huge. The label shows nothing, or what stands for
+// the picture, until the picture arrives.
+PRPreviewPictureLoader *pictureLoader(QLabel *label)
 {
-    return QPixmap::fromImage(readPreviewPicture(path, box));
+    return PRPreviewPictureLoader::of(label);
 }
 
 // The picture that stands for a file of this name's type.
@@ -124,6 +127,7 @@ void PRResultViewController::buildPreviews()
     movView->hide();
     connect(movView, &PRMoviePreview::failed, this, [this] {
         // A movie that cannot be played shows its file type instead.
+        pictureLoader(imageView)->cancel();
         movView->hide();
         imageView->show();
         imageView->setPixmap(imageNamed(QStringLiteral("mov")).scaled(128, 128, Qt::KeepAspectRatio,
@@ -365,6 +369,8 @@ void PRResultViewController::tableViewSelectionDidChange()
 void PRResultViewController::showPhotoPreview(const PRPhotoAndVideoNode &node)
 {
     if (node.bmov()) {
+        // A photo still being read must not land on the movie's place.
+        pictureLoader(imageView)->cancel();
         imageView->hide();
         movView->show();
         movView->setMovie(node.filePath());
@@ -372,7 +378,11 @@ void PRResultViewController::showPhotoPreview(const PRPhotoAndVideoNode &node)
         movView->stop();
         movView->hide();
         imageView->show();
-        imageView->setPixmap(scaledPicture(node.filePath(), QSize(360, 360)));
+        imageView->setPixmap(QPixmap());
+        QLabel *label = imageView;
+        pictureLoader(imageView)->requestFile(node.filePath(), QSize(360, 360), [label](const QImage &picture) {
+            label->setPixmap(QPixmap::fromImage(picture));
+        });
     }
     setPreviewLabel(imageFileNamelab, tr("File Name: %1"), node.fileNodeName());
     setPreviewLabel(imageFileSizelab, tr("File Size: %1"), node.fileNodeSize());
@@ -388,9 +398,14 @@ void PRResultViewController::showContactPreview(const PRContactNode &node)
     setPreviewLabel(contactJobTitlelab, tr("JobTitle: %1"), node.contactJobtitle());
     setPreviewLabel(contactBirthdaylab, tr("Birthday: %1"), node.contactBirthday());
     contactNotelab->setPreviewText(tr("Note: %1").arg(node.contactNote()));
-    // Shown in 96 points; twice that keeps it sharp on a dense screen.
-    const QImage photo = decodePreviewPicture(node.imageData(), QSize(192, 192));
-    contactImageView->setPixmap(photo.isNull() ? imageNamed(QStringLiteral("contact")) : QPixmap::fromImage(photo));
+    // Shown in 96 points; twice that keeps it sharp on a dense screen. The
+    // stand-in shows until the record's own picture is decoded.
+    contactImageView->setPixmap(imageNamed(QStringLiteral("contact")));
+    QLabel *label = contactImageView;
+    pictureLoader(contactImageView)->requestData(node.imageData(), QSize(192, 192), [label](const QImage &photo) {
+        if (!photo.isNull())
+            label->setPixmap(QPixmap::fromImage(photo));
+    });
     // An empty value hides its line; a present one shows it again.
     const std::pair<QWidget *, const QString *> lines[] = {
         {contactNamelab, &node.contactName()},         {contactPhonelab, &node.contactPhone()},
@@ -403,18 +418,30 @@ void PRResultViewController::showContactPreview(const PRContactNode &node)
 
 void PRResultViewController::showFaceTwitterPreview(const PRFaceTwitterNode &node)
 {
-    const QPixmap picture = scaledPicture(node.faceTwitterFilePath(), QSize(360, 360));
-    previewBtn->setVisible(picture.isNull());
-    faceTwitterShowImageView->setVisible(!picture.isNull());
-    faceTwitterShowImageView->setPixmap(picture);
+    // A file that is no picture is opened with the button instead; until the
+    // picture arrives the file counts as one.
+    previewBtn->setVisible(true);
+    faceTwitterShowImageView->setVisible(false);
+    faceTwitterShowImageView->setPixmap(QPixmap());
+    pictureLoader(faceTwitterShowImageView)
+        ->requestFile(node.faceTwitterFilePath(), QSize(360, 360), [this](const QImage &picture) {
+            previewBtn->setVisible(picture.isNull());
+            faceTwitterShowImageView->setVisible(!picture.isNull());
+            faceTwitterShowImageView->setPixmap(QPixmap::fromImage(picture));
+        });
     setPreviewLabel(faceTwitterFileNamelab, tr("Name: %1"), node.faceTwitterFileName());
     setPreviewLabel(faceTwitterFileSizelab, tr("Size: %1"), node.fileSize());
 }
 
 void PRResultViewController::showFilePreview(const QString &path)
 {
-    const QPixmap picture = scaledPicture(path, QSize(320, 320));
-    treeFileImageView->setPixmap(picture.isNull() ? fileTypeIcon(path, 128) : picture);
+    // The type's picture first; the file's own when it is one.
+    treeFileImageView->setPixmap(fileTypeIcon(path, 128));
+    QLabel *label = treeFileImageView;
+    pictureLoader(treeFileImageView)->requestFile(path, QSize(320, 320), [label](const QImage &picture) {
+        if (!picture.isNull())
+            label->setPixmap(QPixmap::fromImage(picture));
+    });
 }
 
 void PRResultViewController::actPreView()

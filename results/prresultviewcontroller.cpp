@@ -3,7 +3,6 @@
 #include "backup/notificationnames.h"
 #include "backup/priosdevicecontroller.h"
 #include "backup/textformat.h"
-#include "platform/guithread.h"
 #include "platform/notificationcenter.h"
 #include "platform/propertylist.h"
 #include "platform/regularfile.h"
@@ -238,19 +237,43 @@ void PRResultViewController::setShuttingDown()
     m_shuttingDown = true;
 }
 
-void PRResultViewController::ScanThreadFinish()
+void PRResultViewController::scanStarted(quint64 generation)
 {
-    if (m_shuttingDown)
-        return;
-    runOnGuiThreadAndWait([this] {
-        if (m_shuttingDown)
-            return;
-        applyPending();
-        ScanFinishOnMainThread();
-    });
+    m_scanGeneration = generation;
 }
 
-void PRResultViewController::ScanFinishOnMainThread()
+void PRResultViewController::ScanThreadFinish(quint64 generation)
+{
+    // The scan thread only posts: quitting joins it from the GUI thread, and
+    // a page being deleted drops what was posted to it.
+    if (m_shuttingDown)
+        return;
+    QMetaObject::invokeMethod(
+        this, [this, generation] { ScanFinishOnMainThread(generation); }, Qt::QueuedConnection);
+}
+
+void PRResultViewController::ScanFinishOnMainThread(quint64 generation)
+{
+    // A newer scan has reset the page since this one ended.
+    if (m_shuttingDown || generation != m_scanGeneration.load())
+        return;
+    applyPending();
+    showScanEnd();
+    Q_EMIT scanEnded();
+}
+
+void PRResultViewController::showScanEnd()
+{
+    showScanControls();
+    selectAllBtn->show();
+    checkBtn->show();
+    setCategoryButtonsEnabled(true);
+    m_intake.resetKindCounters();
+    treeController->reload();
+    actBackUpBoswer();
+}
+
+void PRResultViewController::showScanControls()
 {
     m_scanFinished = true;
     logoImageView->show();
@@ -262,17 +285,10 @@ void PRResultViewController::ScanFinishOnMainThread()
     progressTextField->hide();
     scanInfolab->hide();
     progressGround->hide();
-    selectAllBtn->show();
-    checkBtn->show();
     homeBtn->setEnabled(true);
-    setCategoryButtonsEnabled(true);
     for (QPushButton *b : {static_cast<QPushButton *>(facebookBtn), static_cast<QPushButton *>(twitterBtn),
                            static_cast<QPushButton *>(feedBackBtn)})
         b->setEnabled(true);
-    m_intake.resetKindCounters();
-    treeController->reload();
-    actBackUpBoswer();
-    Q_EMIT scanEnded();
 }
 
 void PRResultViewController::setCategoryButtonsEnabled(bool on)
@@ -334,6 +350,7 @@ void PRResultViewController::showView(QWidget *parent)
     recovredFilesNum = 0;
     allSelectedFileNum = 0;
     m_scanFinished = false;
+    m_startRefused = false;
 
     saveBtn->setEnabled(false);
     homeBtn->setEnabled(false);
@@ -434,12 +451,19 @@ bool PRResultViewController::backupIsEncrypted(const QString &folder)
 
 void PRResultViewController::actSelectBackUpBtn(int index)
 {
-    if (index == m_currentSelect || index < 0)
+    // The backup shown is picked again only to retry a refused start.
+    if ((index == m_currentSelect && !m_startRefused) || index < 0)
         return;
     PRIOSDeviceController *list = m_host.GetPRIOSDeviceController();
     const auto entry = list ? list->nodeAt(index) : nullptr;
     if (!entry)
         return;
+    // The page belongs to its scan until that scan's end has been shown (the
+    // pop-up is disabled meanwhile; this guards a call made all the same).
+    if (!m_scanFinished) {
+        backupPopBtn->setCurrentIndex(m_currentSelect);
+        return;
+    }
     // An encrypted backup is refused before anything of the page changes,
     // so the results shown stay usable and the pop-up shows them again.
     if (backupIsEncrypted(entry->backUpFilePath())) {
@@ -465,7 +489,25 @@ void PRResultViewController::actSelectBackUpBtn(int index)
     m_host.IOSVersionIOS6(entry->strIOSVersion());
     // The page is reset before the scan starts posting into it.
     m_host.showResultView();
-    m_host.ScanIOSBackFile(entry->backUpFilePath());
+    if (!m_host.ScanIOSBackFile(entry->backUpFilePath()))
+        scanRefused();
+}
+
+void PRResultViewController::scanRefused()
+{
+    // Nothing will end this scan: the page ends it here, with the pop-up
+    // and home usable so that the user can choose again. The scan that
+    // holds the scanner may still file into the intake, so the record
+    // categories stay shut, and its end, when it comes, is not this page's.
+    m_scanGeneration = 0;
+    {
+        std::lock_guard lock(m_pendingMutex);
+        m_pending = Pending{};
+    }
+    m_startRefused = true;
+    showScanControls();
+    openSheetAlert(m_host.mainWindow(), QStringLiteral("scanRefusedAlert"), tr("Another scan is still running."),
+                   tr("Wait until it has ended, then choose the backup again."), tr(" Ok "));
 }
 
 void PRResultViewController::releaseUIMemory()

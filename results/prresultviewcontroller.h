@@ -69,7 +69,7 @@ public:
 // intake, which nothing else reads until the scan has ended (the controls
 // that show records stay disabled). Everything on screen changes on the GUI
 // thread: progress and counts arrive there coalesced, backup index entries in
-// batches, and the scan end as one call.
+// batches, and the scan end as one queued call that names its scan.
 class PRResultViewController : public QWidget, public ScanFinishListener
 {
     Q_OBJECT
@@ -82,10 +82,19 @@ public:
 
     // Puts the page into parent and resets it for a new scan.
     void showView(QWidget *parent);
-    // Called on the scan thread when a scan has run all its steps.
-    void ScanThreadFinish() override;
-    // Stops waiting for the GUI thread: the application is quitting.
+    // The scan the page now shows (on the thread that started it).
+    void scanStarted(quint64 generation) override;
+    // On the scan thread when a scan has run all its steps: the end is
+    // posted to the GUI thread, never waited for there. An end that is not
+    // the scan the page shows is dropped.
+    void ScanThreadFinish(quint64 generation) override;
+    // The end of the scan the page shows, for a feed without a scanner.
+    void ScanThreadFinish() { ScanThreadFinish(m_scanGeneration.load()); }
+    // Ends still on their way are dropped: the application is quitting.
     void setShuttingDown();
+    // The start of the scan the page was reset for was refused: the page
+    // shows no progress, its pop-up and home are usable, and it says why.
+    void scanRefused();
 
     // The backup pop-up's action.
     void actSelectBackUpBtn(int index);
@@ -292,7 +301,11 @@ private:
     void registerObservers();
     void schedulePendingLocked();
     void applyPending();
-    void ScanFinishOnMainThread();
+    void ScanFinishOnMainThread(quint64 generation);
+    // The page's state once its scan has ended: its controls, and the
+    // records to browse.
+    void showScanEnd();
+    void showScanControls();
     void ScanMovNodeToMainThread(const QString &path);
     void setSummaryLabels(const QStringList &texts);
     void fillBackupPopUp();
@@ -324,9 +337,13 @@ private:
     int m_selectedFilesNum = 0;
     int m_currentStep = 0;
     bool m_scanFinished = false;
+    // The page was reset for a scan whose start was refused.
+    bool m_startRefused = false;
     std::mutex m_pendingMutex;
     Pending m_pending;
     std::atomic<bool> m_shuttingDown{false};
+    // The generation of the scan shown; an end of another one is stale.
+    std::atomic<quint64> m_scanGeneration{0};
     QList<QWidget *> m_panes;
     QTimer *m_searchDelay = nullptr;
     bool m_tickingSelection = false;

@@ -24,6 +24,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -39,6 +40,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <mutex>
 
@@ -182,6 +184,52 @@ TEST(WindowImages, EveryNamedImageIsShipped)
         EXPECT_FALSE(imageNamed(name).isNull()) << qPrintable(name);
 }
 
+// The guide's test asks about folders as a user without the power to read
+// every folder: CI runs as root, who has it.
+#include <QScopeGuard>
+
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <thread>
+
+namespace {
+
+// Runs body on a thread of its own that has given up the capabilities to
+// read and search any folder (root's CAP_DAC_OVERRIDE and
+// CAP_DAC_READ_SEARCH), so that permission bits hold for it as for anybody.
+// Capabilities belong to a thread: the rest of the process keeps its own. The
+// permitted set goes too, since access() lends root its permitted set. False
+// when they could not be given up.
+bool asPlainUser(const std::function<void()> &body)
+{
+    bool dropped = false;
+    std::thread plain([&] {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+        if (syscall(SYS_capget, &header, data) != 0)
+            return;
+        const auto clear = [&data](int capability) {
+            const __u32 bit = CAP_TO_MASK(capability);
+            auto &word = data[CAP_TO_INDEX(capability)];
+            word.effective &= ~bit;
+            word.permitted &= ~bit;
+            word.inheritable &= ~bit;
+        };
+        clear(CAP_DAC_OVERRIDE);
+        clear(CAP_DAC_READ_SEARCH);
+        if (syscall(SYS_capset, &header, data) != 0)
+            return;
+        dropped = true;
+        body();
+    });
+    plain.join();
+    return dropped;
+}
+
+} // namespace
+
 TEST(WindowGuide, ShownOnlyForABackupFolderThatCannotBeRead)
 {
     QTemporaryDir dir;
@@ -189,11 +237,33 @@ TEST(WindowGuide, ShownOnlyForABackupFolderThatCannotBeRead)
     EXPECT_FALSE(backupFolderNeedsAccess(root)) << "no folder: nothing to grant, the list is just empty";
     ASSERT_TRUE(QDir().mkpath(root));
     EXPECT_FALSE(backupFolderNeedsAccess(root));
-    QFile::setPermissions(root, QFileDevice::WriteOwner);
-    if (QFileInfo(root).isReadable())
-        GTEST_SKIP() << "this user reads every folder";
-    EXPECT_TRUE(backupFolderNeedsAccess(root));
-    QFile::setPermissions(root, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+    const auto restore = qScopeGuard([&root] {
+        QFile::setPermissions(root, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    });
+    struct Case
+    {
+        QFileDevice::Permissions permissions;
+        bool needsAccess;
+        const char *what;
+    };
+    const Case cases[] = {
+        {QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner, false, "the owner's folder"},
+        {QFileDevice::WriteOwner, true, "neither readable nor searchable"},
+        {QFileDevice::ReadOwner | QFileDevice::WriteOwner, true, "listed, but its backups cannot be opened"},
+        {QFileDevice::ExeOwner, true, "searchable, but its backups cannot be listed"},
+    };
+    for (const Case &c : cases) {
+        ASSERT_TRUE(QFile::setPermissions(root, c.permissions)) << c.what;
+        bool readable = true;
+        bool needs = !c.needsAccess;
+        ASSERT_TRUE(asPlainUser([&] {
+            readable = QFileInfo(root).isReadable();
+            needs = backupFolderNeedsAccess(root);
+        })) << "could not give up the capabilities to read any folder";
+        EXPECT_EQ(readable, c.permissions.testFlag(QFileDevice::ReadOwner)) << c.what << ": permissions held";
+        EXPECT_EQ(needs, c.needsAccess) << c.what;
+    }
 }
 
 TEST_F(WindowTest, StartsOnTheHomePageWithTheBackupsListed)
@@ -712,14 +782,165 @@ TEST_F(WindowTest, ExitAsksFirst)
     EXPECT_FALSE(delegate->window->isVisible());
 }
 
+// The scan is held before its message step, so the quit certainly comes
+// while it runs: the quit cancels it and joins its thread without serving
+// the GUI thread, and nothing the scan posted on its way out reaches the page.
 TEST_F(WindowTest, QuittingDuringAScanJoinsIt)
 {
+    BackupScanner &scanner = delegate->scanner();
+    scanner.holdAt(BackupScanner::Stage::Messages);
     QTest::mouseClick(tile("iTunesBackupButton"), Qt::LeftButton);
-    ASSERT_TRUE(delegate->scanRunning() || delegate->GetresultViewController()->scanFinished());
+    PRResultViewController *page = delegate->GetresultViewController();
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(scanner.waitUntilHeld(scanTimeoutMs));
+    ASSERT_TRUE(delegate->scanRunning());
+    QSignalSpy ended(page, &PRResultViewController::scanEnded);
     screenshot(delegate->window, QStringLiteral("scanning"));
+
     answerNextModal(QStringLiteral(" Exit "));
+    QElapsedTimer clock;
+    clock.start();
     delegate->window->close();
+    const qint64 ms = clock.elapsed();
+    std::printf("closing the window during a scan took %lld ms\n", static_cast<long long>(ms));
+    EXPECT_FALSE(delegate->window->isVisible());
     EXPECT_FALSE(delegate->scanRunning());
+    EXPECT_LT(ms, 10000);
+    // The scan stopped where it was held: its contacts were read, its calls
+    // never were.
+    EXPECT_FALSE(page->intake().contactArray.isEmpty());
+    EXPECT_TRUE(page->intake().callHistoryArray.isEmpty());
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(ended.count(), 0) << "the end of a scan cut short by the quit is dropped";
+    EXPECT_FALSE(page->scanFinished());
+}
+
+// The user went home during a scan and pressed the backup tile again: the
+// running scan keeps the page (nothing is reset under it, no second scan
+// starts), and its end makes the page usable as always.
+TEST_F(WindowTest, TheTilePressedDuringAScanLeavesThatScanShowing)
+{
+    BackupScanner &scanner = delegate->scanner();
+    scanner.holdAt(BackupScanner::Stage::Contacts);
+    QTest::mouseClick(tile("iTunesBackupButton"), Qt::LeftButton);
+    PRResultViewController *page = delegate->GetresultViewController();
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(scanner.waitUntilHeld(scanTimeoutMs));
+
+    delegate->showMainView();
+    QTest::mouseClick(tile("iTunesBackupButton"), Qt::LeftButton);
+    EXPECT_EQ(scanner.generation(), 1u) << "no second scan";
+    EXPECT_EQ(delegate->visiblePage(), delegate->iTunesBackupBroswerView);
+    EXPECT_FALSE(page->scanFinished());
+    EXPECT_FALSE(page->backupPopBtn->isEnabled());
+
+    QSignalSpy ended(page, &PRResultViewController::scanEnded);
+    scanner.releaseHold();
+    ASSERT_TRUE(ended.wait(scanTimeoutMs));
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_TRUE(page->backupPopBtn->isEnabled());
+    EXPECT_TRUE(page->contactBtn->isEnabled());
+    EXPECT_GT(page->backupfiles(), 0u) << "the index read before the second press is kept";
+    EXPECT_FALSE(page->intake().contactArray.isEmpty());
+}
+
+// The scan has handed its end over but its thread has not gone yet (it
+// empties its arrays) when the user picks another backup from the pop-up
+// the end made usable: that is a new scan, never a refusal that leaves the
+// page at "1%".
+TEST_F(WindowTest, APickRightAsTheScanEndsStartsTheNextScan)
+{
+    BackupScanner &scanner = delegate->scanner();
+    scanner.holdAt(BackupScanner::Stage::Ended);
+    PRResultViewController *page = scanFirstBackup();
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(scanner.waitUntilHeld(scanTimeoutMs));
+    ASSERT_TRUE(page->backupPopBtn->isEnabled());
+    EXPECT_EQ(page->iOSTypeInfolab->text(), QStringLiteral("14.2"));
+
+    QSignalSpy ended(page, &PRResultViewController::scanEnded);
+    page->actSelectBackUpBtn(1);
+    EXPECT_EQ(scanner.generation(), 2u) << "the second start was refused";
+    EXPECT_FALSE(page->scanFinished());
+    EXPECT_FALSE(page->backupPopBtn->isEnabled());
+    ASSERT_TRUE(ended.wait(scanTimeoutMs));
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_EQ(page->currentSelect(), 1);
+    EXPECT_EQ(page->iOSTypeInfolab->text(), QStringLiteral("8.4"));
+    EXPECT_TRUE(page->backupPopBtn->isEnabled());
+    EXPECT_TRUE(page->homeBtn->isEnabled());
+    EXPECT_FALSE(page->intake().contactArray.isEmpty());
+    EXPECT_EQ(delegate->window->findChild<QMessageBox *>(QStringLiteral("scanRefusedAlert")), nullptr);
+}
+
+// A new scan starts before the end of the last one reaches the page (input
+// can overtake posted events): that end is stale and dropped, and the page
+// waits for its own scan.
+TEST_F(WindowTest, AnEndOvertakenByANewScanIsDropped)
+{
+    BackupScanner &scanner = delegate->scanner();
+    scanner.holdAt(BackupScanner::Stage::Ended);
+    QTest::mouseClick(tile("iTunesBackupButton"), Qt::LeftButton);
+    PRResultViewController *page = delegate->GetresultViewController();
+    ASSERT_NE(page, nullptr);
+    // Held without serving the GUI thread: the first end is still queued.
+    ASSERT_TRUE(scanner.waitUntilHeld(scanTimeoutMs));
+    ASSERT_FALSE(page->scanFinished());
+    QSignalSpy ended(page, &PRResultViewController::scanEnded);
+
+    scanner.holdAt(BackupScanner::Stage::Ending);
+    delegate->showMainView();
+    delegate->ClickScaniTunesBackup();
+    EXPECT_EQ(scanner.generation(), 2u);
+    ASSERT_TRUE(scanner.waitUntilHeld(scanTimeoutMs));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(ended.count(), 0) << "the first scan's end was shown over the second scan";
+    EXPECT_FALSE(page->scanFinished());
+    EXPECT_TRUE(page->scanProgressor->isVisible());
+
+    scanner.releaseHold();
+    ASSERT_TRUE(ended.wait(scanTimeoutMs));
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_TRUE(page->scanFinished());
+    EXPECT_TRUE(page->backupPopBtn->isEnabled());
+}
+
+// Something else holds the scanner when the user picks another backup: the
+// page does not wait for a scan that never starts. It says why, shows no
+// progress, keeps its pop-up and home usable, and the other scan's end is
+// not taken for its own.
+TEST_F(WindowTest, ARefusedPickLeavesThePageUsable)
+{
+    PRResultViewController *page = scanFirstBackup();
+    ASSERT_NE(page, nullptr);
+    BackupScanner &scanner = delegate->scanner();
+    scanner.holdAt(BackupScanner::Stage::Ending);
+    ASSERT_TRUE(scanner.ScanIOSBackFile(delegate->deviceController->arrangedObjects().first()->backUpFilePath(),
+                                        QStringLiteral("14.2")));
+    ASSERT_TRUE(scanner.waitUntilHeld(scanTimeoutMs));
+
+    QSignalSpy ended(page, &PRResultViewController::scanEnded);
+    page->actSelectBackUpBtn(1);
+    auto *alert = delegate->window->findChild<QMessageBox *>(QStringLiteral("scanRefusedAlert"));
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->text(), QStringLiteral("Another scan is still running."));
+    EXPECT_TRUE(page->scanFinished());
+    EXPECT_FALSE(page->scanProgressor->isVisible());
+    EXPECT_TRUE(page->backupPopBtn->isEnabled());
+    EXPECT_TRUE(page->homeBtn->isEnabled());
+    alert->buttons().first()->click();
+
+    scanner.releaseHold();
+    scanner.wait();
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(ended.count(), 0) << "the other scan's end is not the page's";
+    // Once the scanner is free, picking the same backup again scans it.
+    page->actSelectBackUpBtn(1);
+    EXPECT_EQ(scanner.generation(), 3u);
+    ASSERT_TRUE(ended.wait(scanTimeoutMs));
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_EQ(page->iOSTypeInfolab->text(), QStringLiteral("8.4"));
+    EXPECT_FALSE(page->intake().contactArray.isEmpty());
 }
 
 } // namespace

@@ -16,9 +16,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <zlib.h>
+
+#include <cstdio>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -384,7 +389,7 @@ TEST(BackupScanner, EmptyBackupRunsEveryStepToTheFinish)
     struct Listener : ScanFinishListener
     {
         std::atomic<int> calls{0};
-        void ScanThreadFinish() override { ++calls; }
+        void ScanThreadFinish(quint64) override { ++calls; }
     } listener;
     BackupScanner scanner(nc);
     scanner.setFinishListener(&listener);
@@ -406,21 +411,96 @@ TEST(BackupScanner, ASecondStartWhileOneRunsIsRefused)
     QTemporaryDir dir;
     NotificationCenter nc;
     BackupScanner scanner(nc);
-    std::atomic<bool> release{false};
-    std::atomic<bool> entered{false};
-    scanner.setDeletedRecordSteps({[&](ScanContext &, const QString &) {
-        entered = true;
-        while (!release.load())
-            std::this_thread::yield();
-    }});
+    std::atomic<int> deletedSteps{0};
+    scanner.setDeletedRecordSteps({[&](ScanContext &, const QString &) { ++deletedSteps; }});
+    scanner.holdAt(BackupScanner::Stage::Ending);
     ASSERT_TRUE(scanner.ScanIOSBackFile(dir.path(), QStringLiteral("9.3")));
-    while (!entered.load())
-        std::this_thread::yield();
-    EXPECT_TRUE(scanner.isRunning());
+    ASSERT_TRUE(scanner.waitUntilHeld(10000));
+    EXPECT_TRUE(scanner.isRunning()) << "every step done, the end not yet handed over";
     EXPECT_FALSE(scanner.ScanIOSBackFile(dir.path(), QStringLiteral("9.3")));
-    release = true;
+    EXPECT_EQ(scanner.generation(), 1u) << "a refused start takes no generation";
+    scanner.releaseHold();
     scanner.wait();
     EXPECT_FALSE(scanner.isRunning());
+    EXPECT_EQ(deletedSteps.load(), 1);
     EXPECT_TRUE(scanner.ScanIOSBackFile(dir.path(), QStringLiteral("9.3"))) << "a new scan once the first ended";
     scanner.wait();
+    EXPECT_EQ(deletedSteps.load(), 2);
+    EXPECT_EQ(scanner.generation(), 2u);
+}
+
+// Records what a listener hears, and on which thread.
+struct GenerationListener : ScanFinishListener
+{
+    void scanStarted(quint64 generation) override
+    {
+        std::lock_guard lock(mutex);
+        started.push_back(generation);
+    }
+    void ScanThreadFinish(quint64 generation) override
+    {
+        std::lock_guard lock(mutex);
+        finished.push_back(generation);
+        finishThreads.push_back(std::this_thread::get_id());
+    }
+    std::vector<quint64> finishedSoFar()
+    {
+        std::lock_guard lock(mutex);
+        return finished;
+    }
+    std::mutex mutex;
+    std::vector<quint64> started, finished;
+    std::vector<std::thread::id> finishThreads;
+};
+
+// The end of a scan has been handed over while its thread still empties its
+// arrays: a start made then (the user picked another backup the moment the
+// results showed) is a new scan, never a refusal that leaves a page waiting.
+TEST(BackupScanner, AStartRightAsTheLastEndsIsANewScan)
+{
+    QTemporaryDir dir;
+    NotificationCenter nc;
+    GenerationListener listener;
+    BackupScanner scanner(nc);
+    scanner.setFinishListener(&listener);
+    scanner.holdAt(BackupScanner::Stage::Ended);
+    ASSERT_TRUE(scanner.ScanIOSBackFile(dir.path(), QStringLiteral("10.3")));
+    ASSERT_TRUE(scanner.waitUntilHeld(10000));
+    EXPECT_EQ(listener.finishedSoFar(), (std::vector<quint64>{1}));
+    EXPECT_FALSE(scanner.isRunning());
+
+    ASSERT_TRUE(scanner.ScanIOSBackFile(dir.path(), QStringLiteral("10.3")));
+    scanner.wait();
+    EXPECT_EQ(listener.started, (std::vector<quint64>{1, 2}));
+    EXPECT_EQ(listener.finished, (std::vector<quint64>{1, 2}));
+    for (const auto &id : listener.finishThreads)
+        EXPECT_NE(id, std::this_thread::get_id()) << "the end is told on the scan thread";
+}
+
+// A cancel reaches a scan wherever it is: held between steps it wakes, runs
+// no further step, and still tells its end (a listener may be waiting for it).
+TEST(BackupScanner, ACancelWakesAHeldScanAndSkipsTheRest)
+{
+    QTemporaryDir dir;
+    NotificationCenter nc;
+    GenerationListener listener;
+    BackupScanner scanner(nc);
+    scanner.setFinishListener(&listener);
+    std::atomic<int> deletedSteps{0};
+    scanner.setDeletedRecordSteps({[&](ScanContext &, const QString &) { ++deletedSteps; }});
+    NotificationLog log(nc);
+    scanner.holdAt(BackupScanner::Stage::Messages);
+    ASSERT_TRUE(scanner.ScanIOSBackFile(dir.path(), QStringLiteral("9.3")));
+    ASSERT_TRUE(scanner.waitUntilHeld(10000));
+    ASSERT_TRUE(scanner.isRunning());
+    QElapsedTimer clock;
+    clock.start();
+    scanner.cancel();
+    const qint64 ms = clock.elapsed();
+    std::printf("a cancel of a held scan returned after %lld ms\n", static_cast<long long>(ms));
+    EXPECT_LT(ms, 5000);
+    EXPECT_FALSE(scanner.isRunning());
+    EXPECT_EQ(deletedSteps.load(), 0);
+    EXPECT_TRUE(log.named(Notifications::ScanProgressInfo).empty()) << "the call step posts its progress: it never ran";
+    EXPECT_EQ(listener.finished, (std::vector<quint64>{1}));
 }

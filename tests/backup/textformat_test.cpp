@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QScopeGuard>
+
 #include <clocale>
+#include <cstdio>
 
 using namespace TextFormat;
 
@@ -29,15 +32,32 @@ TEST(TextFormat, SizeTextAndBack)
     EXPECT_EQ(sizeFormString(QStringLiteral("junkKB")), 0u);
 }
 
+// Under a German user's locale C's own number formatting writes a decimal
+// comma; the size texts keep their point, and are read back. The locale comes
+// from scripts/install-deps.sh: without it this fails rather than skips, so a
+// machine that lacks it cannot pass the check by accident.
 TEST(TextFormat, NumbersIgnoreTheUserLocale)
 {
     const char *old = std::setlocale(LC_NUMERIC, nullptr);
     const std::string saved = old ? old : "C";
-    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
-        GTEST_SKIP() << "no German locale here";
+    const auto restore = qScopeGuard([&saved] { std::setlocale(LC_NUMERIC, saved.c_str()); });
+    const char *german = nullptr;
+    for (const char *name : {"de_DE.UTF-8", "de_DE.utf8"}) {
+        if (std::setlocale(LC_NUMERIC, name)) {
+            german = name;
+            break;
+        }
+    }
+    ASSERT_NE(german, nullptr) << "no de_DE.UTF-8 locale: run scripts/install-deps.sh";
+    // The locale is in force: C formats with a comma now.
+    char formatted[16];
+    std::snprintf(formatted, sizeof formatted, "%.2f", 1.5);
+    ASSERT_STREQ(formatted, "1,50");
+
     EXPECT_EQ(sizeText(1500000), QStringLiteral("1.50MB"));
+    EXPECT_EQ(sizeText(2500), QStringLiteral("2.50KB"));
     EXPECT_EQ(sizeFormString(QStringLiteral("1.50MB")), 1500000u);
-    std::setlocale(LC_NUMERIC, saved.c_str());
+    EXPECT_EQ(sizeFormString(QStringLiteral("2.50KB")), 2500u);
 }
 
 TEST(TextFormat, DurationAndClockTexts)

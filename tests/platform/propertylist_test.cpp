@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 
+#include <cstdio>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace {
@@ -31,6 +33,33 @@ QVariantMap sample()
     root.insert(QStringLiteral("List"), QVariantList{1, QStringLiteral("two")});
     root.insert(QStringLiteral("Ref"), QVariant::fromValue(PlistUid{5}));
     return root;
+}
+
+// True when every node of root has one of the types fromData() promises.
+bool documentedTree(const QVariant &root)
+{
+    QList<QVariant> stack{root};
+    while (!stack.isEmpty()) {
+        const QVariant node = stack.takeLast();
+        switch (node.typeId()) {
+        case QMetaType::QVariantMap:
+            for (const QVariant &child : node.toMap())
+                stack.append(child);
+            break;
+        case QMetaType::QVariantList: stack.append(node.toList()); break;
+        case QMetaType::QString:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+        case QMetaType::Double:
+        case QMetaType::Bool:
+        case QMetaType::QByteArray:
+        case QMetaType::QDateTime: break;
+        default:
+            if (node.typeId() != qMetaTypeId<PlistUid>())
+                return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -68,14 +97,40 @@ TEST(PropertyList, BrokenAndMissingInputGiveNothing)
 {
     EXPECT_FALSE(PropertyList::fromData(QByteArray()).has_value());
     EXPECT_FALSE(PropertyList::fromData(QByteArray("not a plist at all")).has_value());
+
+    // A binary list keeps its offset table's place in its last 32 bytes: cut
+    // anywhere, the list is refused, never read from what follows it in memory.
     const QByteArray bin = PropertyList::toData(sample(), PropertyList::Format::Binary);
-    // Every truncation of a binary list is refused or read, never a crash.
-    for (qsizetype n = 1; n < bin.size(); n += 7)
-        (void)PropertyList::fromData(bin.left(n));
-    QByteArray flipped = bin;
-    for (qsizetype i = 8; i < flipped.size(); i += 5)
+    ASSERT_TRUE(bin.startsWith("bplist00"));
+    for (qsizetype n = 0; n < bin.size(); ++n)
+        EXPECT_FALSE(PropertyList::fromData(bin.left(n)).has_value()) << "cut to " << n << " of " << bin.size();
+    // An XML list cut before its closing tag is not well formed.
+    const QByteArray xml = PropertyList::toData(sample(), PropertyList::Format::Xml);
+    const qsizetype closed = xml.lastIndexOf("</plist>") + qsizetype(strlen("</plist>"));
+    ASSERT_GT(closed, 8);
+    for (qsizetype n = 0; n < closed; n += 3)
+        EXPECT_FALSE(PropertyList::fromData(xml.left(n)).has_value()) << "cut to " << n << " of " << xml.size();
+
+    // One byte changed anywhere: refused, or read as a tree of the documented
+    // types only. A changed magic is no list at all.
+    int refused = 0;
+    int read = 0;
+    for (qsizetype i = 0; i < bin.size(); ++i) {
+        QByteArray flipped = bin;
         flipped[i] = char(flipped[i] ^ 0x5A);
-    (void)PropertyList::fromData(flipped);
+        const std::optional<QVariant> root = PropertyList::fromData(flipped);
+        if (i < 6) {
+            EXPECT_FALSE(root.has_value()) << "magic byte " << i;
+        }
+        if (!root) {
+            ++refused;
+            continue;
+        }
+        ++read;
+        EXPECT_TRUE(documentedTree(*root)) << "byte " << i;
+    }
+    std::printf("%lld one-byte changes of a binary list: %d refused, %d read\n", qlonglong(bin.size()), refused, read);
+    EXPECT_GT(read, 0) << "a changed string byte still reads";
 
     EXPECT_FALSE(PropertyList::readFile(QStringLiteral("/nonexistent/Info.plist")).has_value());
     QTemporaryDir dir;

@@ -4,26 +4,36 @@
 
 #include "tests/support/qtprinters.h"
 
+#include "backup/nodes/prtreenodes.h"
 #include "backup/notificationnames.h"
 #include "backup/priosdevicecontroller.h"
 #include "platform/notificationcenter.h"
 #include "results/prchatview.h"
 #include "results/prconversationview.h"
+#include "results/primages.h"
+#include "results/prpreviewpictureloader.h"
 #include "results/prresultviewcontroller.h"
 #include "results/prsharedcontrols.h"
+#include "results/prtreemodels.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QBuffer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextDocument>
+#include <QThreadPool>
 #include <QTimer>
 #include <QToolTip>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -43,6 +53,27 @@ namespace {
 // Timing bounds are sanity bounds for loaded, sanitized runs: the faults they
 // catch took a minute and more; the structural checks keep texts short.
 constexpr qint64 kSanityMs = 10000;
+
+PRPreviewPictureLoader *loaderOf(QObject *label)
+{
+    return label->findChild<PRPreviewPictureLoader *>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+// Every picture read started has ended and every answer it posted has run.
+void drainPictureReads()
+{
+    EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(int(kSanityMs)));
+    QCoreApplication::sendPostedEvents();
+}
+
+// Waits until the loader's newest answer is applied, then lets any older
+// answer still on its way arrive too, so a stale one would show.
+bool settle(PRPreviewPictureLoader *loader)
+{
+    const bool applied = QTest::qWaitFor([loader] { return !loader->isPending(); }, kSanityMs);
+    drainPictureReads();
+    return applied;
+}
 
 class FakeHost : public PRResultPageHost
 {
@@ -410,16 +441,231 @@ TEST_F(PreviewTextTest, PicturePreviewsReadOnlyRegularFiles)
             nc.post(Notifications::ScanPhotoAndVideo, nodeToVariant(photo));
         }
     });
-    QElapsedTimer timer;
-    timer.start();
     page->actPhoto();
+    PRPreviewPictureLoader *loader = loaderOf(page->imageView);
+    ASSERT_TRUE(loader);
+    ASSERT_TRUE(settle(loader));
     EXPECT_TRUE(page->imageView->pixmap().isNull()) << "the FIFO, first, shows as a missing picture";
     for (int row : {1, 2}) {
         page->photoTableView->selectRow(row);
+        ASSERT_TRUE(settle(loader)) << row;
         EXPECT_EQ(page->imageView->pixmap().isNull(), row == 1) << row;
     }
-    EXPECT_LT(timer.elapsed(), kSanityMs);
+    EXPECT_EQ(page->imageView->pixmap().size(), QSize(64, 64));
     EXPECT_FALSE(watchdog.fired()) << "the preview opened the FIFO";
+}
+
+// The stored file of a tampered backup as a FIFO nobody writes or a file
+// larger than any picture: the page answers at once, reads off the GUI
+// thread, and shows nothing or what stands for the file.
+TEST_F(PreviewTextTest, PicturePreviewsAreReadOffTheGuiThread)
+{
+    const QString huge = dir.filePath(QStringLiteral("huge.png"));
+    {
+        // A picture's header, then zeros to past the cap (a sparse file).
+        QFile file(huge);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        QFile red(picture);
+        ASSERT_TRUE(red.open(QIODevice::ReadOnly));
+        ASSERT_GT(file.write(red.readAll()), 0);
+        ASSERT_TRUE(file.resize(kPreviewPictureFileLimit + 4096));
+    }
+    FifoWatchdog watchdog(fifo, std::chrono::seconds(5));
+
+    makePage();
+    runScan([&](NotificationCenter &nc) {
+        for (const QString &path : {picture, fifo, huge}) {
+            auto photo = std::make_shared<PRPhotoAndVideoNode>();
+            photo->setFilePath(path);
+            photo->setFileNodeName(QFileInfo(path).fileName());
+            nc.post(Notifications::ScanPhotoAndVideo, nodeToVariant(photo));
+            auto social = std::make_shared<PRFaceTwitterNode>();
+            social->setFaceTwitterFilePath(path);
+            social->setFaceTwitterFileName(QFileInfo(path).fileName());
+            nc.post(Notifications::scanFaceTwitterInfo, nodeToVariant(social));
+        }
+        QImage face(400, 300, QImage::Format_RGB32);
+        face.fill(Qt::green);
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        face.save(&buffer, "PNG");
+        for (const QByteArray &data : {png, QByteArray("not a picture")}) {
+            auto contact = std::make_shared<PRContactNode>();
+            contact->setContactName(QStringLiteral("Ann"));
+            contact->setImageData(data);
+            nc.post(Notifications::ScanContactInfo, nodeToVariant(contact));
+        }
+    });
+
+    // Photos: the picture is applied by a queued call, never while the
+    // selection changes; a FIFO and a file past the cap show nothing.
+    page->actPhoto();
+    PRPreviewPictureLoader *photos = loaderOf(page->imageView);
+    ASSERT_TRUE(photos);
+    EXPECT_TRUE(photos->isPending());
+    EXPECT_TRUE(page->imageView->pixmap().isNull()) << "decoded on the GUI thread";
+    ASSERT_TRUE(settle(photos));
+    EXPECT_EQ(page->imageView->pixmap().size(), QSize(64, 64));
+    for (int row : {1, 2}) {
+        page->photoTableView->selectRow(row);
+        EXPECT_TRUE(page->imageView->pixmap().isNull()) << "the previous record's picture stays: " << row;
+        ASSERT_TRUE(settle(photos)) << row;
+        EXPECT_TRUE(page->imageView->pixmap().isNull()) << row;
+    }
+
+    // A late answer for a record no longer selected is dropped: the picture
+    // is read and its answer queued before the FIFO is selected, so it runs
+    // first; the FIFO's nothing is what shows.
+    page->photoTableView->selectRow(0);
+    ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(int(kSanityMs)));
+    page->photoTableView->selectRow(1);
+    ASSERT_TRUE(settle(photos));
+    EXPECT_TRUE(page->imageView->pixmap().isNull()) << "a stale picture was shown";
+
+    // Social-app files: a file that is no readable picture gets the button.
+    page->actFaceTwitter();
+    PRPreviewPictureLoader *social = loaderOf(page->faceTwitterShowImageView);
+    ASSERT_TRUE(social);
+    for (int row : {0, 1, 2}) {
+        page->facetwitterTableView->selectRow(row);
+        ASSERT_TRUE(settle(social)) << row;
+        EXPECT_EQ(page->faceTwitterShowImageView->isVisibleTo(page.get()), row == 0) << row;
+        EXPECT_EQ(page->previewBtn->isVisibleTo(page.get()), row != 0) << row;
+        EXPECT_EQ(page->faceTwitterShowImageView->pixmap().isNull(), row != 0) << row;
+    }
+
+    // Contacts: the stand-in at once, the record's own picture when decoded.
+    page->actContact();
+    PRPreviewPictureLoader *faces = loaderOf(page->contactImageView);
+    ASSERT_TRUE(faces);
+    const QImage standIn = imageNamed(QStringLiteral("contact")).toImage();
+    for (int row : {0, 1}) {
+        page->contactTableView->selectRow(row);
+        ASSERT_TRUE(settle(faces)) << row;
+        const QImage shown = page->contactImageView->pixmap().toImage();
+        if (row == 0)
+            EXPECT_EQ(shown.size(), QSize(192, 144));
+        else
+            EXPECT_EQ(shown, standIn);
+    }
+    EXPECT_FALSE(watchdog.fired()) << "a preview opened the FIFO";
+}
+
+// The backup file browser's preview: the type's picture at once, the
+// file's own picture when it is a regular file within the cap, the type's
+// picture kept for a FIFO or a file past the cap.
+TEST_F(PreviewTextTest, FilePreviewKeepsTheTypesPictureForHostileFiles)
+{
+    const QString huge = dir.filePath(QStringLiteral("huge.png"));
+    {
+        QFile file(huge);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(kPreviewPictureFileLimit + 4096));
+    }
+    FifoWatchdog watchdog(fifo, std::chrono::seconds(5));
+    makePage();
+    const QStringList names = {QStringLiteral("a.png"), QStringLiteral("b.png"), QStringLiteral("c.png")};
+    const QStringList keys = {picture, fifo, huge};
+    runScan([&](NotificationCenter &nc) {
+        for (int i = 0; i < names.size(); ++i) {
+            auto entry = std::make_shared<PRTreeDirNode>();
+            entry->setFileDomain(QStringLiteral("HomeDomain"));
+            entry->setFilePath(QStringLiteral("Library/") + names[i]);
+            entry->setFileKey(keys[i]);
+            nc.post(Notifications::FindBackUpDirFileInfo, nodeToVariant(entry));
+        }
+    });
+    page->actBackUpBoswer();
+
+    // Down to the folder that holds the three files.
+    QModelIndex library;
+    QList<QModelIndex> stack{page->treeController->index(0, 0)};
+    while (!stack.isEmpty() && !library.isValid()) {
+        const QModelIndex at = stack.takeLast();
+        if (at.data().toString() == QLatin1String("Library"))
+            library = at;
+        for (int row = 0; row < page->treeController->rowCount(at); ++row)
+            stack << page->treeController->index(row, 0, at);
+    }
+    ASSERT_TRUE(library.isValid());
+    page->treeOutlineView->setCurrentIndex(library);
+    QTableView *files = page->treetableView;
+    ASSERT_EQ(files->model()->rowCount(), 3);
+    PRPreviewPictureLoader *loader = nullptr;
+    int pictures = 0;
+    for (int row = 0; row < 3; ++row) {
+        const auto file = std::dynamic_pointer_cast<PRTreeFileNode>(page->treeFileController->nodeAt(row));
+        ASSERT_TRUE(file) << row;
+        files->selectRow(row);
+        loader = loader ? loader : loaderOf(page->treeFileImageView);
+        ASSERT_TRUE(loader) << row;
+        const QImage icon = page->treeFileImageView->pixmap().toImage();
+        EXPECT_FALSE(icon.isNull()) << "the type's picture shows at once: " << row;
+        ASSERT_TRUE(settle(loader)) << row;
+        const QImage shown = page->treeFileImageView->pixmap().toImage();
+        if (file->filePath() == picture) {
+            ++pictures;
+            EXPECT_EQ(shown.size(), QSize(64, 64)) << row;
+        } else {
+            EXPECT_EQ(shown, icon) << row;
+        }
+    }
+    EXPECT_EQ(pictures, 1);
+    EXPECT_FALSE(watchdog.fired()) << "the preview opened the FIFO";
+}
+
+// A loader answers only its newest request, and nothing once it is gone.
+TEST_F(PreviewTextTest, PictureLoaderAnswersOnlyItsNewestRequest)
+{
+    QImage shown(1, 1, QImage::Format_RGB32);
+    int applied = 0;
+    {
+        PRPreviewPictureLoader loader;
+        loader.requestFile(picture, QSize(32, 32), [&](const QImage &image) {
+            shown = image;
+            ++applied;
+        });
+    }
+    drainPictureReads();
+    EXPECT_EQ(applied, 0);
+
+    // An answer queued before a newer request is dropped, though it runs
+    // before the newer one's.
+    {
+        PRPreviewPictureLoader loader;
+        QList<QImage> answers;
+        loader.requestFile(picture, QSize(32, 32), [&](const QImage &image) { answers << image; });
+        ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(int(kSanityMs)));
+        loader.requestFile(fifo, QSize(32, 32), [&](const QImage &image) { answers << image; });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !loader.isPending(); }, kSanityMs));
+        drainPictureReads();
+        ASSERT_EQ(answers.size(), 1);
+        EXPECT_TRUE(answers.first().isNull()) << "the older request's picture was shown";
+    }
+
+    // cancel() drops the answer; a later request is answered once.
+    PRPreviewPictureLoader loader;
+    QSignalSpy done(&loader, &PRPreviewPictureLoader::pictureApplied);
+    loader.requestFile(picture, QSize(32, 32), [&](const QImage &) { ++applied; });
+    loader.cancel();
+    EXPECT_FALSE(loader.isPending());
+    drainPictureReads();
+    EXPECT_EQ(applied, 0);
+    EXPECT_EQ(done.count(), 0);
+    loader.requestFile(picture, QSize(32, 32), [&](const QImage &image) {
+        shown = image;
+        ++applied;
+    });
+    ASSERT_TRUE(done.wait(kSanityMs));
+    EXPECT_EQ(applied, 1);
+    EXPECT_EQ(shown.size(), QSize(32, 32));
+
+    // Picture bytes past the cap are refused unread.
+    loader.requestData(QByteArray(kPreviewPictureFileLimit + 1, '\0'), QSize(32, 32),
+                       [&](const QImage &image) { shown = image; });
+    ASSERT_TRUE(done.wait(kSanityMs));
+    EXPECT_TRUE(shown.isNull());
 }
 
 int main(int argc, char **argv)

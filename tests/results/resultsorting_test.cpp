@@ -12,6 +12,7 @@
 
 #include <QStringList>
 
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -156,10 +157,36 @@ TEST_F(PRResultSortingTest, CallDatesAsDatesNotText)
 TEST_F(PRResultSortingTest, RecordsOfAnotherClassSortAsEmpty)
 {
     const PRNodeRef note = std::make_shared<PRNoteNode>();
-    QList<PRNodeRef> list{contact("b"), note, nullptr};
+    const PRNodeRef b = contact("b");
+    QList<PRNodeRef> list{b, note, nullptr};
+    // Ascending: the two empty keys first, in the order they came.
     ASSERT_TRUE(sort(PRSortTable::Contact, "contactName", list));
-    EXPECT_EQ(list, (QList<PRNodeRef>{note, nullptr, list[2]}));
-    for (PRSortTable table : {PRSortTable::Message, PRSortTable::Call, PRSortTable::Photo})
-        for (const char *column : {"Name", "Size", "callDate"})
-            sort(table, column, list);
+    EXPECT_EQ(list, (QList<PRNodeRef>{note, nullptr, b}));
+
+    // To another table's columns every record here is foreign: all keys are
+    // empty, so the stable sort keeps the order, whichever direction.
+    const QList<PRNodeRef> kept{note, nullptr, b};
+    for (PRSortTable table : {PRSortTable::Message, PRSortTable::Call, PRSortTable::Photo}) {
+        for (const char *column : {"Name", "Size", "callDate"}) {
+            const bool sorts = table != PRSortTable::Photo || std::strcmp(column, "callDate") != 0;
+            EXPECT_EQ(sort(table, column, list), sorts) << int(table) << column;
+            EXPECT_EQ(list, kept) << int(table) << column;
+        }
+    }
+
+    // Descending: the contact first, the empty keys after it, still in
+    // their order.
+    PRResultSorting::resetOrderFlags();
+    ASSERT_TRUE(sort(PRSortTable::Contact, "contactName", list));
+    ASSERT_TRUE(sort(PRSortTable::Contact, "contactName", list));
+    EXPECT_EQ(list, (QList<PRNodeRef>{b, note, nullptr}));
+
+    // Beside a real call, a foreign record has no date: before every date
+    // ascending, after them descending.
+    const PRNodeRef ann = call(QStringLiteral("Ann"), QStringLiteral("01-01-2020 00:00"));
+    QList<PRNodeRef> calls{ann, note};
+    ASSERT_TRUE(sort(PRSortTable::Call, "callDate", calls));
+    EXPECT_EQ(calls, (QList<PRNodeRef>{note, ann}));
+    ASSERT_TRUE(sort(PRSortTable::Call, "callDate", calls));
+    EXPECT_EQ(calls, (QList<PRNodeRef>{ann, note}));
 }

@@ -82,7 +82,7 @@ int main(int argc, char **argv)
     struct Finish : ScanFinishListener
     {
         bool called = false;
-        void ScanThreadFinish() override { called = true; }
+        void ScanThreadFinish(quint64) override { called = true; }
     } finishListener;
 
     context.IOSVersionIOS6(entry->strIOSVersion());

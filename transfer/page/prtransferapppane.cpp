@@ -384,15 +384,6 @@ void PRTransferAppPane::deviceRemoved(int deviceId)
         Q_EMIT loadFailed(deviceId, tr("The iPhone was disconnected while its apps were read."));
 }
 
-void PRTransferAppPane::waitForWork()
-{
-    while (m_pendingResults > 0) {
-        m_pool.waitForDone(50);
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
-    QCoreApplication::processEvents();
-}
-
 // -- Actions ---------------------------------------------------------------------------
 
 bool PRTransferAppPane::startAction(const QString &text)

@@ -103,8 +103,9 @@ public:
     void tableViewSelectionDidChange();
 
     bool isBusy() const { return m_busy; }
-    // Waits until no worker runs and their results were applied (tests).
-    void waitForWork();
+    // True from a worker's start until its result has been applied on the
+    // GUI thread (tests wait on it).
+    bool hasPendingResults() const { return m_pendingResults > 0; }
     // Walks of containers started so far (tests).
     int walksStarted() const { return m_walksStarted; }
 

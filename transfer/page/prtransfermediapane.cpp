@@ -329,14 +329,17 @@ void PRTransferMediaPane::showTrack(int row, bool start)
     // skips the downloads still waiting, and a newer choice or the phone's
     // removal makes the end of this one show nothing. A choice by selection
     // quietly shows nothing when the copy fails; a play says why.
+    // Every download, skipped or not, reports back once: until then it
+    // counts as pending.
     QPointer<PRTransferMediaPane> self(this);
+    ++m_pendingCopies;
     m_copyPool.start([self, current, track, generation, start, latest = m_latestPlay] {
-        if (latest->load() != generation)
-            return;
-        const bool copied = current->CopyMusictoMacThread(track);
+        const bool wanted = latest->load() == generation;
+        const bool copied = wanted && current->CopyMusictoMacThread(track);
         const QString made = copied ? current->localCopy(*track) : QString();
-        onGuiThread(self, [track, made, generation, start](PRTransferMediaPane *pane) {
-            if (generation != pane->m_playGeneration)
+        onGuiThread(self, [track, made, generation, start, wanted](PRTransferMediaPane *pane) {
+            --pane->m_pendingCopies;
+            if (!wanted || generation != pane->m_playGeneration)
                 return;
             pane->progress->hide();
             if (made.isEmpty()) {
@@ -587,12 +590,3 @@ void PRTransferMediaPane::deviceRemoved(int deviceId)
     updateActions();
 }
 
-void PRTransferMediaPane::waitForWork()
-{
-    m_copyPool.waitForDone();
-    if (m_run)
-        m_run->wait();
-    // The ends were queued by the workers: take them now.
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
-}

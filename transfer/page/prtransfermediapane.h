@@ -98,8 +98,9 @@ public:
     void deviceRemoved(int deviceId);
 
     bool isBusy() const { return m_run != nullptr; }
-    // Waits for the running action and the local copy of play (tests).
-    void waitForWork();
+    // True while the running action or a local copy for playing has not
+    // reported back to the GUI thread (tests wait on it).
+    bool hasPendingWork() const { return isBusy() || m_pendingCopies > 0; }
     // The tracks of the selected rows, in row order.
     PRTranMusicList selectedTracks() const;
 
@@ -173,6 +174,7 @@ private:
     // The local copy for playing: one download at a time, off the GUI thread.
     QThreadPool m_copyPool;
     quint64 m_playGeneration = 0;
+    int m_pendingCopies = 0;
     std::shared_ptr<std::atomic<quint64>> m_latestPlay = std::make_shared<std::atomic<quint64>>(0);
     QString m_playingPath;
 };

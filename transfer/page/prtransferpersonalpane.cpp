@@ -438,11 +438,3 @@ void PRTransferPersonalPane::exportFinished(const PersonalExportReport &report, 
     updateActions();
     Q_EMIT exportEnded(report);
 }
-
-void PRTransferPersonalPane::waitForExport()
-{
-    if (m_worker.joinable())
-        m_worker.join();
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
-}

@@ -50,8 +50,6 @@ public:
     void exportSelected(Format format = Format::Default);
     void exportAll(Format format = Format::Default);
     bool isBusy() const { return m_worker.joinable(); }
-    // Waits for a running export and takes its end (tests).
-    void waitForExport();
 
     void setDocumentsFolder(const QString &folder) { m_documents = folder; }
     QString documentsFolder() const;

@@ -395,12 +395,11 @@ void PRTransferPhotoPane::tell(const QString &title, const QString &text)
         m_notice(title, text);
 }
 
-void PRTransferPhotoPane::waitForWork()
+void PRTransferPhotoPane::joinWorkers()
 {
+    // Neither the load's workers nor the export wait for the GUI thread, so
+    // joining them here cannot stall; their reports stay queued.
     m_library.waitForWorkers();
     if (m_run)
         m_run->wait();
-    // The ends were queued by the workers: take them now.
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
 }

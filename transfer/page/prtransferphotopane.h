@@ -79,9 +79,9 @@ public:
     PRPhotoItemList imageArray() const;
     PRPhotoItemList selectedItems() const;
 
-    // Waits for the load and the export running, and takes their results
-    // (tests).
-    void waitForWork();
+    // Joins the load's workers and the export running (tests); what they
+    // posted to the GUI thread is still to be taken there.
+    void joinWorkers();
 
     // The pane's widgets (the page's fields).
     PRPhotoBrowserView *imageBroswerView = nullptr;

@@ -16,6 +16,7 @@
 #include <QSignalSpy>
 #include <QSortFilterProxyModel>
 #include <QTableView>
+#include <QTest>
 #include <QTreeView>
 #include <QWidget>
 
@@ -54,17 +55,24 @@ protected:
         }
         return condition();
     }
+    // Waits until every worker of the pane has ended and its result was
+    // applied, then takes what applying them posted.
+    void waitForWork()
+    {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !pane->hasPendingResults(); }, 30000));
+        QCoreApplication::processEvents();
+    }
     void loadApps(int id)
     {
         pane->ShowApp(id);
-        pane->waitForWork();
+        waitForWork();
         ASSERT_TRUE(pane->bAppLoadFinished());
     }
     // Opens an app's folder in the outline and shows its rows.
     void openFolder(const QString &bundleId, const QString &path)
     {
         pane->expandApp(bundleId);
-        pane->waitForWork();
+        waitForWork();
         PRAppDirTreeNode *root = pane->appTreeController->appRoot(bundleId);
         ASSERT_TRUE(root);
         PRPathDirNode *folder = pane->appTreeController->folderAtPath(root, path);
@@ -118,7 +126,7 @@ TEST_F(AppPaneTest, LoadsOncePerPhoneAndRetriesAfterThePhoneLeftMidLoad)
     QSignalSpy finished(pane.get(), &PRTransferAppPane::loadFinished);
     pane->ShowApp(first);
     EXPECT_TRUE(pane->appProgress->isVisibleTo(widget.get()));
-    pane->waitForWork();
+    waitForWork();
     ASSERT_EQ(failed.size(), 1);
     EXPECT_EQ(finished.size(), 0);
     // The spinner stopped, the flags cleared, half a list dropped.
@@ -135,7 +143,7 @@ TEST_F(AppPaneTest, LoadsOncePerPhoneAndRetriesAfterThePhoneLeftMidLoad)
     EXPECT_EQ(pane->appTreeController->rootNodes().size(), 11);
     // Choosing the row again loads nothing.
     pane->ShowApp(second);
-    pane->waitForWork();
+    waitForWork();
     EXPECT_EQ(started.size(), 2);
 
     // The phone leaves: its lists go, and the next phone loads afresh.
@@ -154,7 +162,7 @@ TEST_F(AppPaneTest, AnAppIsWalkedOnceAndShowsEveryFileOfItsContainer)
     QSignalSpy walked(pane.get(), &PRTransferAppPane::walkEnded);
     pane->expandApp(bundleId);
     pane->expandApp(bundleId);
-    pane->waitForWork();
+    waitForWork();
     EXPECT_EQ(pane->walksStarted(), 1);
     EXPECT_EQ(walked.size(), 1);
     PRAppDirTreeNode *root = pane->appTreeController->appRoot(bundleId);
@@ -183,7 +191,7 @@ TEST_F(AppPaneTest, DeleteRemovesExactlyTheConfirmedRowsAndReportsRefusals)
 
     answer = false;
     pane->AppDeleted();
-    pane->waitForWork();
+    waitForWork();
     EXPECT_EQ(questions.size(), 1);
     EXPECT_EQ(filesBelow(documents), before);
 
@@ -191,7 +199,7 @@ TEST_F(AppPaneTest, DeleteRemovesExactlyTheConfirmedRowsAndReportsRefusals)
     pane->AppDeleted();
     // A re-sort while the worker runs changes nothing about what goes.
     pane->appTableView->sortByColumn(0, Qt::AscendingOrder);
-    pane->waitForWork();
+    waitForWork();
     EXPECT_EQ(questions.size(), 2);
     QStringList expected = before;
     for (const QString &name : three)
@@ -205,7 +213,7 @@ TEST_F(AppPaneTest, DeleteRemovesExactlyTheConfirmedRowsAndReportsRefusals)
     backend->setFaults(handle, faults);
     selectRows({QStringLiteral("Note 2.txt")});
     pane->AppDeleted();
-    pane->waitForWork();
+    waitForWork();
     ASSERT_EQ(notices.size(), 1);
     EXPECT_TRUE(notices.first().contains(QStringLiteral("Note 2.txt")));
     EXPECT_TRUE(notices.first().contains(QStringLiteral("0 of 1")));
@@ -223,7 +231,7 @@ TEST_F(AppPaneTest, ArchiveInstallAndCopiesRunOnWorkersAndTellTheOutcome)
     pane->setChooseFolder([&] { return out.filePath(QStringLiteral("archive")); });
     pane->ClickAppArchiveAction();
     EXPECT_TRUE(pane->isBusy());
-    pane->waitForWork();
+    waitForWork();
     EXPECT_FALSE(pane->isBusy());
     ASSERT_EQ(revealed, QStringList{out.filePath(QStringLiteral("archive"))});
     const QString zip = out.filePath(QStringLiteral("archive/com.ostra.demo.notebook.zip"));
@@ -233,13 +241,13 @@ TEST_F(AppPaneTest, ArchiveInstallAndCopiesRunOnWorkersAndTellTheOutcome)
     answer = false;
     pane->setChooseArchive([&] { return zip; });
     pane->InstallArchiveSelectedApp();
-    pane->waitForWork();
+    waitForWork();
     ASSERT_EQ(questions.size(), 1);
     EXPECT_TRUE(questions.first().contains(QStringLiteral("over the app")));
     EXPECT_FALSE(QFile::exists(backend->workFolder(handle) + QStringLiteral("/media/PublicStaging")));
     answer = true;
     pane->InstallArchiveSelectedApp();
-    pane->waitForWork();
+    waitForWork();
     EXPECT_TRUE(QFile::exists(backend->workFolder(handle) + QStringLiteral("/media/PublicStaging")));
     EXPECT_TRUE(notices.last().contains(QStringLiteral("installed"))) << qPrintable(notices.last());
 
@@ -248,7 +256,7 @@ TEST_F(AppPaneTest, ArchiveInstallAndCopiesRunOnWorkersAndTellTheOutcome)
     ASSERT_TRUE(writeZip(hostile, {{"Payload/A.app/Info.plist", infoPlist("com.a")}, {"../x", "x"}}));
     pane->setChooseArchive([&] { return hostile; });
     pane->InstallArchiveSelectedApp();
-    pane->waitForWork();
+    waitForWork();
     EXPECT_TRUE(notices.last().contains(QStringLiteral("outside")));
     EXPECT_EQ(questions.size(), 2);
 
@@ -259,7 +267,7 @@ TEST_F(AppPaneTest, ArchiveInstallAndCopiesRunOnWorkersAndTellTheOutcome)
     EXPECT_EQ(sheet.first().first().value<TransferExport>(), TransferExport::AppDir);
     pane->appBroswerView->clearSelection();
     pane->exportToFolder(out.filePath(QStringLiteral("apps")), TransferExport::AppDir);
-    pane->waitForWork();
+    waitForWork();
     EXPECT_TRUE(QFile::exists(out.filePath(QStringLiteral("apps/Notebook/Documents/library.json"))));
     EXPECT_EQ(QDir(out.filePath(QStringLiteral("apps"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
 }
@@ -272,7 +280,7 @@ TEST_F(AppPaneTest, ThePreviewCopiesADocumentOnceAndShowsIt)
     openFolder(QString::fromLatin1(kNotebook), QStringLiteral("/Documents"));
     QSignalSpy shown(pane.get(), &PRTransferAppPane::previewShown);
     selectRows({QStringLiteral("Cover.jpg")});
-    pane->waitForWork();
+    waitForWork();
     ASSERT_EQ(shown.size(), 1);
     const QString copy = pane->previewPath();
     EXPECT_TRUE(QFile::exists(copy));
@@ -280,9 +288,9 @@ TEST_F(AppPaneTest, ThePreviewCopiesADocumentOnceAndShowsIt)
     // The second selection reads the copy: the phone's file may be gone.
     QFile::remove(backend->workFolder(handle) + QStringLiteral("/containers/com.ostra.demo.notebook/Documents/Cover.jpg"));
     selectRows({QStringLiteral("library.json")});
-    pane->waitForWork();
+    waitForWork();
     selectRows({QStringLiteral("Cover.jpg")});
-    pane->waitForWork();
+    waitForWork();
     EXPECT_EQ(shown.size(), 3);
     EXPECT_EQ(pane->previewPath(), copy);
 

@@ -73,6 +73,14 @@ protected:
     }
 
     PRTransferMediaPane *music() const { return page->musicPane; }
+
+    // Waits until the pane's run and downloads have reported back, then
+    // takes what applying their reports posted.
+    void waitForWork(PRTransferMediaPane *pane)
+    {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !pane->hasPendingWork(); }, kWaitMs));
+        QCoreApplication::processEvents();
+    }
     const PRTranMusicList &rows() const { return page->musicController->tracks(); }
 
     void select(QTableView *table, const QList<int> &which)
@@ -269,7 +277,7 @@ TEST_F(MediaPaneTest, PlayCopiesTheTrackOnceAndHandsItToThePlayer)
 
     // A track the phone lacks cannot play: the user is told.
     music()->play(rowOf(QStringLiteral("Missing Song")));
-    music()->waitForWork();
+    waitForWork(music());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !notices.isEmpty(); }, kWaitMs));
     EXPECT_TRUE(notices[0].contains(QStringLiteral("Missing Song")));
     EXPECT_EQ(started.size(), 2);
@@ -285,7 +293,7 @@ TEST_F(MediaPaneTest, ASelectedTrackIsShownPausedFromItsOneCopy)
         select(page->musicTableView, {row});
     const int last = 3;
     ASSERT_TRUE(QTest::qWaitFor([&] { return !shown.isEmpty(); }, kWaitMs));
-    music()->waitForWork();
+    waitForWork(music());
     ASSERT_EQ(shown.size(), 1);
     const auto load = page->musicLibrary().currentLoad();
     EXPECT_EQ(shown.first().first().toString(), load->localCopy(*rows()[last]));
