@@ -1,6 +1,7 @@
 #include "tests/support/qtprinters.h"
 
 #include "tools/samplegen/samplebackup.h"
+#include "tools/scan/jsonrecordwriter.h"
 
 #include <gtest/gtest.h>
 
@@ -188,4 +189,15 @@ TEST(ScanTool, SummaryRefusalsAndEncryptedBackups)
     EXPECT_EQ(run.exitCode, 1);
     run = scanTool({});
     EXPECT_EQ(run.exitCode, 1);
+}
+
+TEST(ScanToolJson, StringsAreEscapedAsJsonWantsAndPlainRunsKept)
+{
+    QByteArray out;
+    JsonRecordWriter::appendString(out, QString::fromUtf8("a\"b\\c\nd\re\tf\x01g\x1fh \xc3\xa9\xe2\x80\xa8"));
+    EXPECT_EQ(out, QByteArray("\"a\\\"b\\\\c\\nd\\re\\tf\\u0001g\\u001fh \xc3\xa9\xe2\x80\xa8\""));
+    out.clear();
+    JsonRecordWriter::appendString(out, QString());
+    JsonRecordWriter::appendString(out, QStringLiteral("plain"));
+    EXPECT_EQ(out, QByteArray("\"\"\"plain\""));
 }
