@@ -338,6 +338,23 @@ void PRPhoneSystemViewController::runWorker(std::function<void()> work)
     m_pool.start(std::move(work));
 }
 
+void PRPhoneSystemViewController::runCopy(std::function<PRSystemActionReport()> copy, const QString &reveal)
+{
+    const quint64 generation = m_generation;
+    runWorker([=, this] {
+        const PRSystemActionReport report = copy();
+        QMetaObject::invokeMethod(
+            this,
+            [=, this] {
+                --m_pending;
+                // A copy for a phone that has gone since reports nothing.
+                if (generation == m_generation)
+                    endAction(report, reveal);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
 void PRPhoneSystemViewController::LookupSystemTree(int deviceId)
 {
     if (deviceId < 0)
@@ -723,21 +740,13 @@ void PRPhoneSystemViewController::startExport(const QString &path)
     if (!startAction(tr("Copying to %1...").arg(path)))
         return;
     const PRSystemDevice device = m_device;
-    const quint64 generation = m_generation;
     const auto cancel = m_cancel;
-    runWorker([=, this] {
-        const PRSystemActionReport report =
-            files ? PRSystemActions::ExportTheFileToMacThread(device, rows, path, false, cancel.get())
-                  : PRSystemActions::ExportFilesToMacThread(device, rows, path, cancel.get());
-        QMetaObject::invokeMethod(
-            this,
-            [=, this] {
-                --m_pending;
-                if (generation == m_generation)
-                    endAction(report, path);
-            },
-            Qt::QueuedConnection);
-    });
+    runCopy(
+        [=] {
+            return files ? PRSystemActions::ExportTheFileToMacThread(device, rows, path, false, cancel.get())
+                         : PRSystemActions::ExportFilesToMacThread(device, rows, path, cancel.get());
+        },
+        path);
 }
 
 void PRPhoneSystemViewController::ExportTheFileToDocument()
@@ -747,20 +756,9 @@ void PRPhoneSystemViewController::ExportTheFileToDocument()
         return;
     const QString folder = Paths::userPath(QStringLiteral("/Users/%@/Documents"));
     const PRSystemDevice device = m_device;
-    const quint64 generation = m_generation;
     const auto cancel = m_cancel;
-    runWorker([=, this] {
-        const PRSystemActionReport report =
-            PRSystemActions::ExportTheFileToMacThread(device, rows, folder, true, cancel.get());
-        QMetaObject::invokeMethod(
-            this,
-            [=, this] {
-                --m_pending;
-                if (generation == m_generation)
-                    endAction(report, folder);
-            },
-            Qt::QueuedConnection);
-    });
+    runCopy([=] { return PRSystemActions::ExportTheFileToMacThread(device, rows, folder, true, cancel.get()); },
+            folder);
 }
 
 void PRPhoneSystemViewController::RemoveTheFiles()

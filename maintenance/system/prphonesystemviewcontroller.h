@@ -205,6 +205,9 @@ private:
     void endAction(const PRSystemActionReport &report, const QString &reveal = {});
     // Runs work on a worker; its result is applied by the lambda it queues.
     void runWorker(std::function<void()> work);
+    // A copy to this computer on a worker, its report applied on the GUI
+    // thread unless the phone changed meanwhile; reveal is the folder shown.
+    void runCopy(std::function<PRSystemActionReport()> copy, const QString &reveal);
     PRPathFileNode *rowForPath(const QString &devicePath) const;
     void showPicture(const QImage &image, const QString &local);
     void showMovie(const QString &local);

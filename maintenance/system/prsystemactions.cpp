@@ -100,6 +100,15 @@ QString copyNew(const QString &source, const QString &root, const QString &targe
     return claimed;
 }
 
+// Why a run could not start: the phone left, or its file service did not open.
+void refuse(PRSystemActionReport &report, const PRSystemDevice &device, const Service &service)
+{
+    report.deviceGone = !device.isPresent();
+    report.message = report.deviceGone ? tr("The iPhone was disconnected.")
+                                       : tr("The iPhone's file service could not be opened (%1).")
+                                             .arg(amd::backendErrorText(service.code()));
+}
+
 bool stopped(const std::atomic<bool> *cancelled)
 {
     return cancelled && cancelled->load();
@@ -181,10 +190,7 @@ PRSystemActionReport PRSystemActions::ExportFilesToMacThread(const PRSystemDevic
     Service service(device);
     amd::AfcService *afc = service.get();
     if (!afc) {
-        report.deviceGone = !device.isPresent();
-        report.message = report.deviceGone ? tr("The iPhone was disconnected.")
-                                           : tr("The iPhone's file service could not be opened (%1).")
-                                                 .arg(amd::backendErrorText(service.code()));
+        refuse(report, device, service);
         return report;
     }
     const QDir root(folder);
@@ -341,10 +347,7 @@ PRSystemActionReport PRSystemActions::addFilesToSystemHandle(const PRSystemDevic
     Service service(device);
     amd::AfcService *afc = service.get();
     if (!afc) {
-        report.deviceGone = !device.isPresent();
-        report.message = report.deviceGone ? tr("The iPhone was disconnected.")
-                                           : tr("The iPhone's file service could not be opened (%1).")
-                                                 .arg(amd::backendErrorText(service.code()));
+        refuse(report, device, service);
         return report;
     }
     // The folder must be read to know the name is free: an upload never

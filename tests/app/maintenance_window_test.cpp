@@ -38,37 +38,16 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/windowtesting.h"
+
 #include <algorithm>
 
 namespace {
 
+using testsupport::GuiProbe;
+using testsupport::screenshot;
+
 constexpr int kWaitMs = 20000;
-
-void screenshot(QWidget *w, const QString &name)
-{
-    const QString dir = qEnvironmentVariable("OSTRA_SCREENSHOT_DIR");
-    if (!dir.isEmpty())
-        w->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
-}
-
-// Measures the longest time the GUI thread was held while it runs.
-class GuiProbe
-{
-public:
-    GuiProbe()
-    {
-        m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_worst = std::max(m_worst, m_tick.restart() - 10); });
-        m_tick.start();
-        m_timer.start();
-    }
-    qint64 worst() const { return m_worst; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_tick;
-    qint64 m_worst = 0;
-};
 
 class MaintenanceWindow : public ::testing::Test
 {
