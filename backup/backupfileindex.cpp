@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStringBuilder>
 #include <QHash>
 
 #include <cstring>
@@ -136,23 +137,29 @@ QString BackupFileIndex::pathExtension(const QString &path)
 void BackupFileIndex::scanDirAnalyThread(const QString &backupFolder)
 {
     m_transferFiles = nullptr;
+    m_stored = std::make_unique<RegularFile::StoredFolder>(backupFolder);
     if (m_ctx.biOS10Version)
         readManifestDb(backupFolder);
     else
         readManifestMbdb(backupFolder);
+    flushEntries();
+    m_stored.reset();
 }
 
 void BackupFileIndex::scanTransferDirAnalyThread(const QString &backupFolder,
                                                  NodeList<PRTreeDirNode> &transferFileArray)
 {
     m_transferFiles = &transferFileArray;
+    m_stored = std::make_unique<RegularFile::StoredFolder>(backupFolder);
     if (m_ctx.biOS10Version) {
         transferFileArray.clear();
         readManifestDb(backupFolder);
     } else {
         readManifestMbdb(backupFolder);
     }
+    flushEntries();
     m_transferFiles = nullptr;
+    m_stored.reset();
 }
 
 QString BackupFileIndex::internDomain(const QString &domain)
@@ -165,16 +172,64 @@ QString BackupFileIndex::internDomain(const QString &domain)
 
 void BackupFileIndex::handleEntry(const std::shared_ptr<PRTreeDirNode> &node, int progress)
 {
-    m_ctx.nc.post(Notifications::FindBackUpDirFileInfo, nodeToVariant(node));
     const bool media = isMediaDomain(node->fileDomain())
                        || (m_transferFiles && node->fileDomain() == kNotesGroupDomain);
-    if (!media)
+    m_filling.push_back({node, progress, media});
+    if (m_filling.size() >= kRunEntries)
+        startRun();
+    // One run is sized while the next is read.
+    while (m_runs.size() > 1)
+        announceFirstRun();
+}
+
+void BackupFileIndex::startRun()
+{
+    if (m_filling.empty())
         return;
-    m_ctx.postProgress(progress);
-    GetMediaFileByNode(node);
-    m_ctx.appendTreeFile(node);
-    if (m_transferFiles)
-        m_transferFiles->append(node);
+    Run run;
+    run.entries = std::move(m_filling);
+    m_filling.clear();
+    std::vector<QString> keys;
+    for (std::size_t i = 0; i < run.entries.size(); ++i) {
+        if (run.entries[i].media)
+            keys.push_back(run.entries[i].node->fileKey());
+    }
+    RegularFile::StoredFolder *stored = m_stored.get();
+    run.sizes = std::async(std::launch::async, [stored, keys = std::move(keys)] {
+        if (stored)
+            return stored->sizes(keys);
+        std::vector<std::optional<qint64>> out;
+        for (const QString &key : keys)
+            out.push_back(RegularFile::size(key));
+        return out;
+    });
+    m_runs.push_back(std::move(run));
+}
+
+void BackupFileIndex::announceFirstRun()
+{
+    Run run = std::move(m_runs.front());
+    m_runs.pop_front();
+    const std::vector<std::optional<qint64>> found = run.sizes.get();
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < run.entries.size(); ++i) {
+        const Pending &entry = run.entries[i];
+        m_ctx.nc.post(Notifications::FindBackUpDirFileInfo, nodeToVariant(entry.node));
+        if (!entry.media)
+            continue;
+        m_ctx.postProgress(entry.progress);
+        mediaRecords(entry.node, found[next++]);
+        m_ctx.appendTreeFile(entry.node);
+        if (m_transferFiles)
+            m_transferFiles->append(entry.node);
+    }
+}
+
+void BackupFileIndex::flushEntries()
+{
+    startRun();
+    while (!m_runs.empty())
+        announceFirstRun();
 }
 
 void BackupFileIndex::readManifestDb(const QString &folder)
@@ -212,7 +267,7 @@ void BackupFileIndex::readManifestDb(const QString &folder)
         // would point outside the backup folder and is not followed.
         const QString fileId = rows.text(0);
         if (fileId.size() > 2 && isHexName(fileId)) {
-            node->setFileKey(folder + QLatin1Char('/') + fileId.left(2) + QLatin1Char('/') + fileId);
+            node->setFileKey(folder % QLatin1Char('/') % QStringView(fileId).first(2) % QLatin1Char('/') % fileId);
         }
         const QString relative = rows.text(2);
         if (!relative.isEmpty())
@@ -259,10 +314,15 @@ void BackupFileIndex::readManifestMbdb(const QString &folder)
 
 void BackupFileIndex::GetMediaFileByNode(const std::shared_ptr<PRTreeDirNode> &node)
 {
+    mediaRecords(node, RegularFile::size(node->fileKey()));
+}
+
+void BackupFileIndex::mediaRecords(const std::shared_ptr<PRTreeDirNode> &node, std::optional<qint64> stored)
+{
     const QByteArray extension = pathExtension(node->filePath()).toUtf8();
-    const QString name = node->filePath().section(QLatin1Char('/'), -1);
+    const QString &path = node->filePath();
+    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
     // A link, FIFO or device in the backup folder is a missing stored file.
-    const std::optional<qint64> stored = RegularFile::size(node->fileKey());
     const bool exists = stored.has_value();
     const quint64 size = exists ? quint64(*stored) : 0;
 

@@ -1,11 +1,17 @@
 #pragma once
 
 #include "backup/scancontext.h"
+#include "platform/regularfile.h"
 
 #include <QHash>
 #include <QString>
 
 #include <cstdio>
+#include <deque>
+#include <future>
+#include <memory>
+#include <optional>
+#include <vector>
 
 // The first step of a scan: reads a backup's file index (Manifest.db or
 // Manifest.mbdb), announces every entry, and turns the entries of the media
@@ -58,7 +64,15 @@ public:
 private:
     void readManifestDb(const QString &folder);
     void readManifestMbdb(const QString &folder);
+    // Entries are announced in runs: handleEntry() queues one; a full run
+    // has the stored sizes of its media entries asked on other threads while
+    // the next run is read, and is then announced in order. flushEntries()
+    // announces every queued entry.
     void handleEntry(const std::shared_ptr<PRTreeDirNode> &node, int progress);
+    void startRun();
+    void announceFirstRun();
+    void flushEntries();
+    void mediaRecords(const std::shared_ptr<PRTreeDirNode> &node, std::optional<qint64> storedSize);
 
     // Domains repeat on every row: one shared copy of each keeps half a
     // million index entries from holding as many copies of a few names.
@@ -68,4 +82,21 @@ private:
     SHAH m_digest;
     QHash<QString, QString> m_domains;
     NodeList<PRTreeDirNode> *m_transferFiles = nullptr;
+    // The backup folder being read, opened once for the sizes of its files.
+    std::unique_ptr<RegularFile::StoredFolder> m_stored;
+    struct Pending
+    {
+        std::shared_ptr<PRTreeDirNode> node;
+        int progress = 0;
+        bool media = false;
+    };
+    struct Run
+    {
+        std::vector<Pending> entries;
+        // The sizes of its media entries, in their order.
+        std::future<std::vector<std::optional<qint64>>> sizes;
+    };
+    static constexpr std::size_t kRunEntries = 8192;
+    std::vector<Pending> m_filling;
+    std::deque<Run> m_runs;
 };

@@ -25,6 +25,11 @@ void BackupScanner::setDeletedRecordSteps(std::vector<Step> steps)
     m_deletedSteps = std::move(steps);
 }
 
+void BackupScanner::setStepTimer(StepTimer timer)
+{
+    m_stepTimer = std::move(timer);
+}
+
 void BackupScanner::setFinishListener(ScanFinishListener *listener)
 {
     std::lock_guard lock(m_mutex);
@@ -81,10 +86,16 @@ void BackupScanner::runSteps(ScanContext &context, const QString &folder)
     // The first lookup of a scan hands over an empty photo, not none.
     context.messageContactData = QByteArray("", 0);
 
+    const auto timed = [&](Stage stage, const std::function<void()> &step) {
+        const auto start = std::chrono::steady_clock::now();
+        step();
+        if (m_stepTimer)
+            m_stepTimer(stage, std::chrono::steady_clock::now() - start);
+    };
     const auto live = [&](Stage stage, const std::function<void()> &step) {
         passStage(stage, context);
         if (!context.cancelled.load())
-            step();
+            timed(stage, step);
     };
     live(Stage::Index, [&] { BackupFileIndex(context).scanDirAnalyThread(folder); });
     live(Stage::Contacts, [&] { ContactExtractor(context).scanContactThread(folder); });
@@ -94,11 +105,13 @@ void BackupScanner::runSteps(ScanContext &context, const QString &folder)
     live(Stage::BookMarks, [&] { BookmarkExtractor(context).scanBookMarkThread(folder); });
     live(Stage::Calendar, [&] { CalendarExtractor(context).scanCalenderThread(folder); });
     passStage(Stage::DeletedRecords, context);
-    for (const Step &step : m_deletedSteps) {
-        if (context.cancelled.load())
-            break;
-        step(context, folder);
-    }
+    timed(Stage::DeletedRecords, [&] {
+        for (const Step &step : m_deletedSteps) {
+            if (context.cancelled.load())
+                break;
+            step(context, folder);
+        }
+    });
 }
 
 bool BackupScanner::isRunning() const

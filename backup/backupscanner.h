@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -58,6 +59,12 @@ public:
     // Told of every scan started after this call (not owned).
     void setFinishListener(ScanFinishListener *listener);
 
+    // Called on the scan thread after each live step (its stage) and once
+    // after all the deleted-record steps (Stage::DeletedRecords), with the
+    // wall time the step took. Set before a scan starts.
+    using StepTimer = std::function<void(Stage stage, std::chrono::steady_clock::duration took)>;
+    void setStepTimer(StepTimer timer);
+
     // Starts the scan of folder on a worker thread, with the generation
     // flags of iosVersion; false when a scan is still running. A scan that
     // has already handed its end over is joined first (it only empties its
@@ -96,6 +103,7 @@ private:
 
     NotificationCenter &m_nc;
     std::vector<Step> m_deletedSteps;
+    StepTimer m_stepTimer;
     ScanFinishListener *m_listener = nullptr;
 
     mutable std::mutex m_mutex;

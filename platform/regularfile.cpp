@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -216,6 +218,106 @@ std::optional<qint64> size(const QString &path)
 bool isRegular(const QString &path)
 {
     return size(path).has_value();
+}
+
+namespace {
+
+// Far below the usual limit of open descriptors; a backup has 256 subfolders.
+constexpr std::size_t kMostSubfolders = 512;
+
+} // namespace
+
+StoredFolder::StoredFolder(const QString &folder)
+    : m_prefix(folder + QLatin1Char('/'))
+{
+    const QByteArray encoded = QFile::encodeName(folder);
+    if (encoded.isEmpty() || encoded.contains('\0'))
+        return;
+    // size() refuses a link for a folder named by two hex digits, also when
+    // that folder is the backup folder itself.
+    const QByteArray name = encoded.mid(encoded.lastIndexOf('/') + 1);
+    const bool stored = name.size() == 2 && isHexDigit(name[0]) && isHexDigit(name[1]);
+    m_folder = ::open(encoded.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC | (stored ? O_NOFOLLOW : 0));
+}
+
+StoredFolder::~StoredFolder()
+{
+    for (const auto &[letters, fd] : m_subfolders) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    if (m_folder >= 0)
+        ::close(m_folder);
+}
+
+int StoredFolder::subfolder(char high, char low)
+{
+    const quint16 key = quint16(quint8(high) << 8 | quint8(low));
+    std::lock_guard lock(m_mutex);
+    if (const auto it = m_subfolders.find(key); it != m_subfolders.end())
+        return it->second;
+    if (m_subfolders.size() >= kMostSubfolders)
+        return -2;
+    const char name[3] = {high, low, '\0'};
+    const int fd = ::openat(m_folder, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    m_subfolders.emplace(key, fd);
+    return fd;
+}
+
+StoredFolder::Where StoredFolder::locate(const QString &path)
+{
+    constexpr int kByPath = -2;
+    if (m_folder < 0 || !path.startsWith(m_prefix))
+        return {kByPath, {}};
+    // Qt reads and writes file names as UTF-8 on this platform.
+    const QByteArray name = QStringView(path).sliced(m_prefix.size()).toUtf8();
+    const qsizetype slash = name.indexOf('/');
+    const bool flat = slash < 0;
+    const bool nested = slash == 2 && isHexDigit(name[0]) && isHexDigit(name[1]) && name.indexOf('/', 3) < 0;
+    QByteArray leaf = flat ? name : name.mid(3);
+    const bool plainLeaf = !leaf.isEmpty() && leaf != "." && leaf != ".." && !leaf.contains('\0');
+    if (!(flat || nested) || !plainLeaf)
+        return {kByPath, {}};
+    return {flat ? m_folder : subfolder(name[0], name[1]), std::move(leaf)};
+}
+
+namespace {
+
+std::optional<qint64> statIn(int folder, const QByteArray &leaf)
+{
+    struct stat st{};
+    if (folder < 0 || ::fstatat(folder, leaf.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return qint64(st.st_size);
+}
+
+} // namespace
+
+std::optional<qint64> StoredFolder::size(const QString &path)
+{
+    const Where where = locate(path);
+    return where.folder == -2 ? RegularFile::size(path) : statIn(where.folder, where.leaf);
+}
+
+std::vector<std::optional<qint64>> StoredFolder::sizes(const std::vector<QString> &paths)
+{
+    constexpr std::size_t kPerThread = 512;
+    constexpr unsigned kMostThreads = 4;
+    std::vector<std::optional<qint64>> out(paths.size());
+    const auto work = [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i)
+            out[i] = size(paths[i]);
+    };
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const unsigned threads = std::clamp<unsigned>(unsigned(paths.size() / kPerThread), 1, std::min(kMostThreads, cores));
+    const std::size_t share = (paths.size() + threads - 1) / threads;
+    std::vector<std::thread> helpers;
+    for (unsigned t = 1; t < threads; ++t)
+        helpers.emplace_back(work, std::min(paths.size(), t * share), std::min(paths.size(), (t + 1) * share));
+    work(0, std::min(paths.size(), share));
+    for (std::thread &helper : helpers)
+        helper.join();
+    return out;
 }
 
 std::optional<QByteArray> read(const QString &path, qint64 maxBytes)

@@ -4,7 +4,10 @@
 #include <QIODevice>
 #include <QString>
 
+#include <mutex>
 #include <optional>
+#include <unordered_map>
+#include <vector>
 
 class QFile;
 
@@ -63,6 +66,44 @@ std::optional<qint64> size(const QString &path);
 
 // True when path names a regular file (a link to one is not).
 bool isRegular(const QString &path);
+
+// The stored files of one backup folder. The folder and each subfolder
+// named by two hex digits are opened once and a file's size is an fstatat()
+// on the open folder: an index of half a million entries otherwise has the
+// kernel walk the whole path for every one. The answers are size()'s; a
+// path outside the folder, or of another shape, is asked through size().
+// Safe to use from several threads at once.
+class StoredFolder
+{
+public:
+    explicit StoredFolder(const QString &folder);
+    ~StoredFolder();
+    StoredFolder(const StoredFolder &) = delete;
+    StoredFolder &operator=(const StoredFolder &) = delete;
+
+    std::optional<qint64> size(const QString &path);
+    // size() of each path, in order. The calls are spread over a few
+    // threads: on a virtual machine each one is a slow trip to the kernel,
+    // and a scan asks hundreds of thousands.
+    std::vector<std::optional<qint64>> sizes(const std::vector<QString> &paths);
+
+private:
+    // An open folder and the name in it; folder -2 for a path asked through
+    // size(), -1 for a subfolder that is missing or not a real folder.
+    struct Where
+    {
+        int folder = -1;
+        QByteArray leaf;
+    };
+    Where locate(const QString &path);
+    int subfolder(char high, char low);
+
+    QString m_prefix;
+    int m_folder = -1;
+    std::mutex m_mutex;
+    // Opened subfolders by their two letters (-1: missing or not a folder).
+    std::unordered_map<quint16, int> m_subfolders;
+};
 
 // The whole file when it is regular and holds at most maxBytes; nothing
 // otherwise. The cap counts the bytes read.

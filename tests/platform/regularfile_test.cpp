@@ -125,3 +125,70 @@ TEST_F(RegularFileTest, OpenFileAndDescriptorPathReachTheCheckedFile)
 }
 
 } // namespace
+
+// Whatever shape a path has, the opened folder answers what size() answers,
+// one path at a time and many at once (spread over threads).
+TEST_F(RegularFileTest, StoredFolderAnswersAsSizeForEveryShapeOfPath)
+{
+    ASSERT_TRUE(QFile::link(outside, backup + QStringLiteral("/cd")));
+    ASSERT_TRUE(QFile::link(outside + QStringLiteral("/secret"), backup + QStringLiteral("/ab/link")));
+    ASSERT_TRUE(QDir().mkpath(backup + QStringLiteral("/AB/deeper")));
+    writeBytes(backup + QStringLiteral("/AB/up"), "upper case folder");
+    writeBytes(backup + QStringLiteral("/AB/deeper/x"), "three deep");
+    writeBytes(backup + QStringLiteral("/flat"), "flat, the older layout");
+    writeBytes(backup + QStringLiteral("/ab/caf\u00e9"), "unicode");
+    makeFifo(backup + QStringLiteral("/ab/fifo"));
+    ASSERT_TRUE(QDir().mkpath(backup + QStringLiteral("/zz")));
+    ASSERT_TRUE(QDir().mkpath(backup + QStringLiteral("/ef")));
+    ASSERT_EQ(::symlink("/dev/null", QFile::encodeName(backup + QStringLiteral("/zz/dev")).constData()), 0);
+
+    QStringList names = {QStringLiteral("ab/ab01"), QStringLiteral("ab/link"), QStringLiteral("ab/fifo"),
+                         QStringLiteral("ab/missing"), QStringLiteral("ab/caf\u00e9"), QStringLiteral("cd/ab01"),
+                         QStringLiteral("cd/secret"), QStringLiteral("AB/up"), QStringLiteral("AB/deeper/x"),
+                         QStringLiteral("AB/deeper"), QStringLiteral("flat"), QStringLiteral("ab"),
+                         QStringLiteral("ab/"), QStringLiteral("ab/."), QStringLiteral("ab/.."),
+                         QStringLiteral("ab/../flat"), QStringLiteral("../outside/secret"), QStringLiteral("zz/dev"),
+                         QStringLiteral("a/b"), QStringLiteral("abc/ab01"), QStringLiteral("g0/x"), QString()};
+    QStringList paths;
+    for (const QString &name : names)
+        paths << backup + QLatin1Char('/') + name;
+    paths << outside + QStringLiteral("/secret") << QStringLiteral("relative/ab/ab01") << QString();
+    // Enough for the many-at-once form to use several threads.
+    for (int i = 0; i < 3000; ++i) {
+        const QString name = QStringLiteral("%1/f%2").arg(i % 3 ? QStringLiteral("ab") : QStringLiteral("ef")).arg(i);
+        if (i % 2)
+            writeBytes(backup + QLatin1Char('/') + name, QByteArray(i % 17, 'x'));
+        paths << backup + QLatin1Char('/') + name;
+    }
+
+    RegularFile::StoredFolder stored(backup);
+    std::vector<QString> all(paths.cbegin(), paths.cend());
+    const auto many = stored.sizes(all);
+    ASSERT_EQ(many.size(), all.size());
+    int found = 0;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        SCOPED_TRACE(qPrintable(all[i]));
+        const auto expected = RegularFile::size(all[i]);
+        EXPECT_EQ(stored.size(all[i]), expected);
+        EXPECT_EQ(many[i], expected);
+        found += expected.has_value();
+    }
+    // Regular files in every layout, and every kind of refusal, were asked:
+    // the 1500 made ones, ab01, café, up, x, flat (also as "ab/../flat") and
+    // the outside file (also as "../outside/secret").
+    EXPECT_EQ(found, 1500 + 8);
+    EXPECT_EQ(stored.size(backup + QStringLiteral("/AB/up")).value_or(-1), 17);
+    EXPECT_FALSE(stored.size(backup + QStringLiteral("/cd/ab01")).has_value());
+
+    // A backup folder named like a stored subfolder is itself not followed
+    // when it is a link, as size() decides for its flat files.
+    const QString linked = m_dir.filePath(QStringLiteral("ef"));
+    ASSERT_TRUE(QFile::link(backup, linked));
+    RegularFile::StoredFolder viaLink(linked);
+    EXPECT_EQ(viaLink.size(linked + QStringLiteral("/flat")), RegularFile::size(linked + QStringLiteral("/flat")));
+    EXPECT_FALSE(viaLink.size(linked + QStringLiteral("/flat")).has_value());
+    // A backup folder reached through a link of another name is read.
+    const QString moved = m_dir.filePath(QStringLiteral("moved"));
+    ASSERT_TRUE(QFile::link(backup, moved));
+    EXPECT_EQ(RegularFile::StoredFolder(moved).size(moved + QStringLiteral("/ab/ab01")).value_or(-1), 12);
+}

@@ -14,7 +14,10 @@
 #include <QFileInfo>
 #include <QMap>
 
+#include <chrono>
 #include <cstdio>
+#include <sys/resource.h>
+#include <vector>
 
 namespace {
 
@@ -29,6 +32,72 @@ const char kEncryptedInformative[] =
 void writeOut(const QByteArray &bytes)
 {
     std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
+}
+
+using Clock = std::chrono::steady_clock;
+
+// The largest resident size of the process so far.
+long peakKilobytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// Wall time per step, in the order the steps ran, and the peak resident
+// size once each step had run.
+class StepTimes
+{
+public:
+    void add(const char *name, Clock::duration took) { m_steps.push_back({name, took, peakKilobytes()}); }
+
+    void print(Clock::duration total) const
+    {
+        for (const Step &step : m_steps)
+            std::fprintf(stderr, "%-20s %9.1f ms %8ld KB peak\n", step.name, milliseconds(step.took), step.peak);
+        std::fprintf(stderr, "%-20s %9.1f ms %8ld KB peak\n", "total", milliseconds(total), peakKilobytes());
+    }
+
+private:
+    static double milliseconds(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+    struct Step
+    {
+        const char *name;
+        Clock::duration took;
+        long peak;
+    };
+    std::vector<Step> m_steps;
+};
+
+const char *liveStepName(BackupScanner::Stage stage)
+{
+    switch (stage) {
+    case BackupScanner::Stage::Index: return "index";
+    case BackupScanner::Stage::Contacts: return "contacts";
+    case BackupScanner::Stage::Messages: return "messages";
+    case BackupScanner::Stage::Notes: return "notes";
+    case BackupScanner::Stage::CallHistory: return "call history";
+    case BackupScanner::Stage::BookMarks: return "bookmarks";
+    case BackupScanner::Stage::Calendar: return "calendar";
+    default: return nullptr;
+    }
+}
+
+// The deleted-record steps, each timed under its own name.
+std::vector<BackupScanner::Step> timedDeletedSteps(StepTimes &times)
+{
+    static const char *const names[] = {"deleted contacts", "deleted messages", "deleted notes",
+                                        "deleted calls", "deleted bookmarks", "deleted calendar"};
+    std::vector<BackupScanner::Step> steps = DeletedRecordScanner::steps();
+    for (std::size_t i = 0; i < steps.size() && i < std::size(names); ++i) {
+        steps[i] = [step = std::move(steps[i]), name = names[i], &times](ScanContext &context, const QString &folder) {
+            const auto start = Clock::now();
+            step(context, folder);
+            times.add(name, Clock::now() - start);
+        };
+    }
+    return steps;
 }
 
 } // namespace
@@ -47,6 +116,9 @@ int main(int argc, char **argv)
     const QCommandLineOption summary(QStringLiteral("summary"),
                                      QStringLiteral("Print one object with the count of each notification name."));
     parser.addOption(summary);
+    const QCommandLineOption timings(QStringLiteral("timings"),
+                                     QStringLiteral("Print the wall time of each step to standard error."));
+    parser.addOption(timings);
     parser.process(app);
 
     const QStringList args = parser.positionalArguments();
@@ -85,11 +157,22 @@ int main(int argc, char **argv)
         void ScanThreadFinish(quint64) override { called = true; }
     } finishListener;
 
+    const auto start = Clock::now();
+    StepTimes times;
     context.IOSVersionIOS6(entry->strIOSVersion());
     BackupScanner scanner(context.nc);
     scanner.setFinishListener(&finishListener);
-    scanner.setDeletedRecordSteps(DeletedRecordScanner::steps());
+    if (parser.isSet(timings)) {
+        scanner.setStepTimer([&times](BackupScanner::Stage stage, Clock::duration took) {
+            if (const char *name = liveStepName(stage))
+                times.add(name, took);
+        });
+        scanner.setDeletedRecordSteps(timedDeletedSteps(times));
+    } else {
+        scanner.setDeletedRecordSteps(DeletedRecordScanner::steps());
+    }
     scanner.ScanIOSBackUpFilehand(context, folder);
+    const Clock::duration took = Clock::now() - start;
 
     const Notification finish{Notifications::ScanThreadFinish, {}};
     if (countOnly) {
@@ -111,5 +194,7 @@ int main(int argc, char **argv)
     }
     context.nc.removeObserver(&context);
     std::fflush(stdout);
+    if (parser.isSet(timings))
+        times.print(took);
     return 0;
 }
