@@ -66,6 +66,15 @@ int lookup(const QHash<QByteArray, int> &table, const char *extension)
     return table.value(upper, -1);
 }
 
+bool isHexName(QByteArrayView id)
+{
+    for (char c : id) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
+            return false;
+    }
+    return true;
+}
+
 bool isHexName(const QString &id)
 {
     for (QChar c : id) {
@@ -142,7 +151,6 @@ void BackupFileIndex::scanDirAnalyThread(const QString &backupFolder)
         readManifestDb(backupFolder);
     else
         readManifestMbdb(backupFolder);
-    flushEntries();
     m_stored.reset();
 }
 
@@ -157,9 +165,22 @@ void BackupFileIndex::scanTransferDirAnalyThread(const QString &backupFolder,
     } else {
         readManifestMbdb(backupFolder);
     }
-    flushEntries();
     m_transferFiles = nullptr;
     m_stored.reset();
+}
+
+QString BackupFileIndex::domainOf(const Statement &rows)
+{
+    // Looked up by the column's bytes (no copy made): the few domains of an
+    // index are decoded once each, not once per row.
+    const QByteArrayView raw = rows.rawText(1);
+    const QByteArray key = QByteArray::fromRawData(raw.data(), raw.size());
+    if (const auto it = m_domainsByBytes.constFind(key); it != m_domainsByBytes.constEnd())
+        return *it;
+    const QString text = rows.text(1);
+    const QString domain = text.isEmpty() ? text : internDomain(text);
+    m_domainsByBytes.insert(QByteArray(raw.data(), raw.size()), domain);
+    return domain;
 }
 
 QString BackupFileIndex::internDomain(const QString &domain)
@@ -177,9 +198,6 @@ void BackupFileIndex::handleEntry(const std::shared_ptr<PRTreeDirNode> &node, in
     m_filling.push_back({node, progress, media});
     if (m_filling.size() >= kRunEntries)
         startRun();
-    // One run is sized while the next is read.
-    while (m_runs.size() > 1)
-        announceFirstRun();
 }
 
 void BackupFileIndex::startRun()
@@ -190,9 +208,9 @@ void BackupFileIndex::startRun()
     run.entries = std::move(m_filling);
     m_filling.clear();
     std::vector<QString> keys;
-    for (std::size_t i = 0; i < run.entries.size(); ++i) {
-        if (run.entries[i].media)
-            keys.push_back(run.entries[i].node->fileKey());
+    for (const Pending &entry : run.entries) {
+        if (entry.media)
+            keys.push_back(entry.node->fileKey());
     }
     RegularFile::StoredFolder *stored = m_stored.get();
     run.sizes = std::async(std::launch::async, [stored, keys = std::move(keys)] {
@@ -203,17 +221,19 @@ void BackupFileIndex::startRun()
             out.push_back(RegularFile::size(key));
         return out;
     });
+    std::unique_lock lock(m_runsMutex);
+    m_runsChanged.wait(lock, [this] { return m_runs.size() < kRunsAhead; });
     m_runs.push_back(std::move(run));
+    m_runsChanged.notify_all();
 }
 
-void BackupFileIndex::announceFirstRun()
+void BackupFileIndex::announce(Run &run)
 {
-    Run run = std::move(m_runs.front());
-    m_runs.pop_front();
     const std::vector<std::optional<qint64>> found = run.sizes.get();
     std::size_t next = 0;
-    for (std::size_t i = 0; i < run.entries.size(); ++i) {
-        const Pending &entry = run.entries[i];
+    for (const Pending &entry : run.entries) {
+        if (m_ctx.cancelled.load(std::memory_order_relaxed))
+            return;
         m_ctx.nc.post(Notifications::FindBackUpDirFileInfo, nodeToVariant(entry.node));
         if (!entry.media)
             continue;
@@ -225,11 +245,32 @@ void BackupFileIndex::announceFirstRun()
     }
 }
 
-void BackupFileIndex::flushEntries()
+void BackupFileIndex::readAndAnnounce(const std::function<void()> &read)
 {
-    startRun();
-    while (!m_runs.empty())
-        announceFirstRun();
+    bool done = false;
+    std::thread reader([&] {
+        read();
+        startRun();
+        std::lock_guard lock(m_runsMutex);
+        done = true;
+        m_runsChanged.notify_all();
+    });
+    for (;;) {
+        Run run;
+        {
+            std::unique_lock lock(m_runsMutex);
+            m_runsChanged.wait(lock, [&] { return !m_runs.empty() || done; });
+            if (m_runs.empty())
+                break;
+            run = std::move(m_runs.front());
+            m_runs.pop_front();
+            m_runsChanged.notify_all();
+        }
+        // A cancelled scan announces nothing more; the reader stops at its
+        // next row and the sizes being asked are awaited as the runs go.
+        announce(run);
+    }
+    reader.join();
 }
 
 void BackupFileIndex::readManifestDb(const QString &folder)
@@ -254,27 +295,33 @@ void BackupFileIndex::readManifestDb(const QString &folder)
         return;
 
     Statement rows(*db, "select fileID,domain,relativePath from Files");
-    qint64 row = 0;
-    while (!m_ctx.cancelled.load(std::memory_order_relaxed) && rows.step()) {
-        ++row;
-        const QString domain = rows.text(1);
-        if (domain.isEmpty())
-            continue;
-        auto node = std::make_shared<PRTreeDirNode>();
-        node->setFileDomain(internDomain(domain));
+    readAndAnnounce([&] {
+        qint64 row = 0;
+        while (!m_ctx.cancelled.load(std::memory_order_relaxed) && rows.step()) {
+            ++row;
+            const QString domain = domainOf(rows);
+            if (domain.isEmpty())
+                continue;
+            auto node = std::make_shared<PRTreeDirNode>();
+            node->setFileDomain(domain);
 
-        // A stored name is 40 hex digits; anything else (a "/" or "..")
-        // would point outside the backup folder and is not followed.
-        const QString fileId = rows.text(0);
-        if (fileId.size() > 2 && isHexName(fileId)) {
-            node->setFileKey(folder % QLatin1Char('/') % QStringView(fileId).first(2) % QLatin1Char('/') % fileId);
+            // A stored name is 40 hex digits; anything else (a "/" or "..")
+            // would point outside the backup folder and is not followed.
+            // Hex digits are their own text, so they are taken as they are.
+            const QByteArrayView rawId = rows.rawText(0);
+            if (rawId.size() > 2 && isHexName(rawId)) {
+                node->setFileKey(folder % QLatin1Char('/') % QLatin1String(rawId.first(2)) % QLatin1Char('/')
+                                 % QLatin1String(rawId));
+            } else if (const QString fileId = rows.text(0); fileId.size() > 2 && isHexName(fileId)) {
+                node->setFileKey(folder % QLatin1Char('/') % QStringView(fileId).first(2) % QLatin1Char('/') % fileId);
+            }
+            const QString relative = rows.text(2);
+            if (!relative.isEmpty())
+                node->setFilePath(relative);
+
+            handleEntry(node, int(qint64(20) * qMin(row, total) / total));
         }
-        const QString relative = rows.text(2);
-        if (!relative.isEmpty())
-            node->setFilePath(relative);
-
-        handleEntry(node, int(qint64(20) * qMin(row, total) / total));
-    }
+    });
 }
 
 void BackupFileIndex::readManifestMbdb(const QString &folder)
@@ -286,30 +333,33 @@ void BackupFileIndex::readManifestMbdb(const QString &folder)
         m_transferFiles->clear();
 
     const qint64 size = reader.size();
-    MbdbReader::Record record;
     const QString prefix = folder + QLatin1Char('/');
-    while (!m_ctx.cancelled.load(std::memory_order_relaxed) && reader.next(record)) {
-        auto node = std::make_shared<PRTreeDirNode>();
-        const QByteArray domain = untilNul(record.domain);
-        const QByteArray path = untilNul(record.relativePath);
-        if (!domain.isEmpty())
-            node->setFileDomain(internDomain(TextFormat::GetStringFormChar(domain.constData(), std::size_t(domain.size()))));
-        if (!path.isEmpty())
-            node->setFilePath(TextFormat::GetStringFormChar(path.constData(), std::size_t(path.size())));
+    readAndAnnounce([&] {
+        MbdbReader::Record record;
+        while (!m_ctx.cancelled.load(std::memory_order_relaxed) && reader.next(record)) {
+            auto node = std::make_shared<PRTreeDirNode>();
+            const QByteArray domain = untilNul(record.domain);
+            const QByteArray path = untilNul(record.relativePath);
+            if (!domain.isEmpty())
+                node->setFileDomain(
+                    internDomain(TextFormat::GetStringFormChar(domain.constData(), std::size_t(domain.size()))));
+            if (!path.isEmpty())
+                node->setFilePath(TextFormat::GetStringFormChar(path.constData(), std::size_t(path.size())));
 
-        m_digest.reset();
-        m_digest.addBytes(domain.constData(), std::size_t(domain.size()));
-        m_digest.addBytes("-", 1);
-        m_digest.addBytes(path.constData(), std::size_t(path.size()));
-        std::uint32_t words[5];
-        char hex[41];
-        if (!m_digest.getDigest(words) || !shahDigestToHex(words, hex))
-            qInfo("AnalyzerFile hash1 could not compute message digest.\n");
-        else
-            node->setFileKey(prefix + QLatin1String(hex, 40));
+            m_digest.reset();
+            m_digest.addBytes(domain.constData(), std::size_t(domain.size()));
+            m_digest.addBytes("-", 1);
+            m_digest.addBytes(path.constData(), std::size_t(path.size()));
+            std::uint32_t words[5];
+            char hex[41];
+            if (!m_digest.getDigest(words) || !shahDigestToHex(words, hex))
+                qInfo("AnalyzerFile hash1 could not compute message digest.\n");
+            else
+                node->setFileKey(prefix + QLatin1String(hex, 40));
 
-        handleEntry(node, size > 0 ? int(record.endOffset * 20 / size) : 0);
-    }
+            handleEntry(node, size > 0 ? int(record.endOffset * 20 / size) : 0);
+        }
+    });
 }
 
 void BackupFileIndex::GetMediaFileByNode(const std::shared_ptr<PRTreeDirNode> &node)

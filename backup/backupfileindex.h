@@ -1,5 +1,6 @@
 #pragma once
 
+#include "backup/recorddatabase.h"
 #include "backup/scancontext.h"
 #include "platform/regularfile.h"
 
@@ -7,9 +8,12 @@
 #include <QString>
 
 #include <cstdio>
+#include <condition_variable>
 #include <deque>
+#include <functional>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -64,23 +68,27 @@ public:
 private:
     void readManifestDb(const QString &folder);
     void readManifestMbdb(const QString &folder);
-    // Entries are announced in runs: handleEntry() queues one; a full run
-    // has the stored sizes of its media entries asked on other threads while
-    // the next run is read, and is then announced in order. flushEntries()
-    // announces every queued entry.
+    struct Run;
+    // The entries are read on a thread of their own while this thread
+    // announces them: read() calls handleEntry() for each, which gathers
+    // them in runs; each run has the stored sizes of its media entries asked
+    // on other threads, then it is announced here, in order.
+    void readAndAnnounce(const std::function<void()> &read);
     void handleEntry(const std::shared_ptr<PRTreeDirNode> &node, int progress);
     void startRun();
-    void announceFirstRun();
-    void flushEntries();
+    void announce(Run &run);
     void mediaRecords(const std::shared_ptr<PRTreeDirNode> &node, std::optional<qint64> storedSize);
 
     // Domains repeat on every row: one shared copy of each keeps half a
     // million index entries from holding as many copies of a few names.
     QString internDomain(const QString &domain);
+    // The domain of an index row, interned.
+    QString domainOf(const Statement &rows);
 
     ScanContext &m_ctx;
     SHAH m_digest;
     QHash<QString, QString> m_domains;
+    QHash<QByteArray, QString> m_domainsByBytes;
     NodeList<PRTreeDirNode> *m_transferFiles = nullptr;
     // The backup folder being read, opened once for the sizes of its files.
     std::unique_ptr<RegularFile::StoredFolder> m_stored;
@@ -97,6 +105,10 @@ private:
         std::future<std::vector<std::optional<qint64>>> sizes;
     };
     static constexpr std::size_t kRunEntries = 8192;
+    // Runs read ahead of the one being announced, at most.
+    static constexpr std::size_t kRunsAhead = 3;
     std::vector<Pending> m_filling;
+    std::mutex m_runsMutex;
+    std::condition_variable m_runsChanged;
     std::deque<Run> m_runs;
 };

@@ -9,10 +9,27 @@
 #include "backup/noteextractor.h"
 
 #include <chrono>
+#include <malloc.h>
+
+namespace {
+
+// A scan makes its records in small pieces by the hundred thousand, on two
+// threads at once. Growing the heap in large steps keeps those threads from
+// queueing on the address-space lock that every small growth takes (a third
+// of the index reader's time otherwise). Pages are still only taken as they
+// are touched.
+void growHeapInLargeSteps()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { mallopt(M_TOP_PAD, 32 << 20); });
+}
+
+} // namespace
 
 BackupScanner::BackupScanner(NotificationCenter &center)
     : m_nc(center)
 {
+    growHeapInLargeSteps();
 }
 
 BackupScanner::~BackupScanner()

@@ -144,6 +144,17 @@ QString Statement::text(int column) const
     return TextFormat::GetStringFormChar(t, std::size_t(n));
 }
 
+QByteArrayView Statement::rawText(int column) const
+{
+    if (!m_stmt)
+        return {};
+    const auto *t = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+    const int n = sqlite3_column_bytes(m_stmt, column);
+    if (!t || n <= 0)
+        return {};
+    return QByteArrayView(t, n);
+}
+
 QByteArray Statement::blob(int column, qsizetype maxBytes) const
 {
     if (!m_stmt || sqlite3_column_type(m_stmt, column) == SQLITE_NULL)

@@ -3,6 +3,7 @@
 #include "backup/databasecopy.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <cstdint>
@@ -69,6 +70,9 @@ public:
     // The column's UTF-8 text as a string ("" for invalid UTF-8); a null
     // string for a NULL or empty column.
     QString text(int column) const;
+    // The column's bytes as SQLite hands them out (its text form), valid
+    // until the next step; empty for NULL.
+    QByteArrayView rawText(int column) const;
     // The column's bytes, at most maxBytes of them; null for NULL.
     QByteArray blob(int column, qsizetype maxBytes = 64 * 1024 * 1024) const;
     // The date text of the column's integer value (TextFormat::dateText);

@@ -301,3 +301,119 @@ TEST(FileIndex, ExtensionTablesAndGenerationFlags)
         EXPECT_EQ(ctx.layout() == StoredFileLayout::Subfolder, row.ios10);
     }
 }
+
+// Enough rows for the reader to run several runs ahead of the announcing:
+// every row still comes out in the index's order, each media entry with its
+// record and the size of its own stored file, whatever the row holds.
+TEST(FileIndex, ManyRowsKeepTheirOrderSizesAndStrangeNames)
+{
+    QTemporaryDir dir;
+    const QString f = dir.path();
+    const int rows = 30000; // each with a name of its own: the index refuses a repeated one
+    struct Row
+    {
+        QString domain;
+        QString path;
+        QByteArray id;
+    };
+    std::vector<Row> made;
+    {
+        Sqlite db(f + QStringLiteral("/Manifest.db"));
+        db.exec(kFilesTable);
+        db.exec("BEGIN");
+        for (int i = 0; i < rows; ++i) {
+            const bool media = i % 3 != 0;
+            Row row{media ? QStringLiteral("CameraRollDomain") : QStringLiteral("HomeDomain%1").arg(i % 7),
+                    QStringLiteral("Media/DCIM/%1.JPG").arg(i), {}};
+            row.id = QCryptographicHash::hash(QByteArray::number(i), QCryptographicHash::Sha1).toHex();
+            switch (i % 97) {
+            case 5: row.id = row.id.toUpper(); break;             // upper-case hex is a stored name too
+            case 11: row.id = i == 11 ? QByteArray("ab") : row.id; break; // too short
+            case 12: row.id = QByteArray("abcd\0", 5) + row.id; break; // a NUL inside
+            case 13: row.id = "abcdefg" + QByteArray::number(i); break; // not hex
+            case 14: row.id = "../" + row.id; break;
+            default: break;
+            }
+            made.push_back(row);
+            db.addFile(row.domain, row.path, QString::fromUtf8(row.id));
+        }
+        db.exec("COMMIT");
+    }
+    const auto isStoredName = [](const QByteArray &id) {
+        return id.size() > 2 && !id.contains('\0') && QByteArray::fromHex(id).toHex() == id.toLower();
+    };
+    // Stored files for most media rows; a link where one should be.
+    for (int i = 0; i < rows; ++i) {
+        const QByteArray &id = made[std::size_t(i)].id;
+        if (i % 3 == 0 || i % 5 == 0 || !isStoredName(id))
+            continue;
+        const QString path = f + QLatin1Char('/') + QString::fromLatin1(id.left(2)) + QLatin1Char('/') + QString::fromLatin1(id);
+        QDir().mkpath(QFileInfo(path).path());
+        if (i % 7 == 0)
+            ASSERT_TRUE(QFile::link(f + QStringLiteral("/Manifest.db"), path));
+        else
+            writeFile(path, QByteArray(i % 251, 'x'));
+    }
+
+    NotificationCenter nc;
+    ScanContext ctx(nc);
+    ctx.IOSVersionIOS6(QStringLiteral("14.2"));
+    NotificationLog log(nc);
+    BackupFileIndex(ctx).scanDirAnalyThread(f);
+
+    // Walk the log: each entry in row order, a media entry followed by its
+    // record (after a progress value when that changed).
+    std::size_t at = 0;
+    int lastProgress = -1;
+    for (int i = 0; i < rows; ++i) {
+        const Row &row = made[std::size_t(i)];
+        ASSERT_LT(at, log.all.size());
+        ASSERT_EQ(log.all[at].name, Notifications::FindBackUpDirFileInfo) << i;
+        const auto entry = nodeFromVariant<PRTreeDirNode>(log.all[at++].object);
+        ASSERT_EQ(entry->filePath(), row.path);
+        // The name is read as text, which ends at a NUL.
+        const QByteArray name = row.id.left(row.id.indexOf('\0') < 0 ? row.id.size() : row.id.indexOf('\0'));
+        const bool hex = isStoredName(name);
+        const QString key = hex ? f + QLatin1Char('/') + QString::fromLatin1(name.left(2)) + QLatin1Char('/')
+                                      + QString::fromLatin1(name)
+                                : QString();
+        ASSERT_EQ(entry->fileKey(), key) << i;
+        if (i % 3 == 0)
+            continue;
+        if (log.all[at].name == Notifications::ScanProgressInfo) {
+            EXPECT_GT(log.all[at].object.toInt(), lastProgress);
+            lastProgress = log.all[at++].object.toInt();
+        }
+        ASSERT_EQ(log.all[at].name, Notifications::ScanPhotoAndVideo) << i;
+        const auto media = nodeFromVariant<PRPhotoAndVideoNode>(log.all[at++].object);
+        const bool present = hex && name == row.id && i % 5 != 0 && i % 7 != 0;
+        ASSERT_EQ(media->fileSizeNumber(), present ? quint64(i % 251) : 0u) << i;
+        ASSERT_EQ(media->filePath(), key);
+    }
+    EXPECT_EQ(at, log.all.size());
+    EXPECT_EQ(lastProgress, 20);
+}
+
+TEST(FileIndex, CancelStopsTheEntriesAtOnce)
+{
+    QTemporaryDir dir;
+    {
+        Sqlite db(dir.filePath(QStringLiteral("Manifest.db")));
+        db.exec(kFilesTable);
+        db.exec("BEGIN");
+        for (int i = 0; i < 40000; ++i)
+            db.addFile(QStringLiteral("HomeDomain"), QStringLiteral("Library/f%1").arg(i));
+        db.exec("COMMIT");
+    }
+    NotificationCenter nc;
+    ScanContext ctx(nc);
+    ctx.IOSVersionIOS6(QStringLiteral("14.2"));
+    int seen = 0;
+    nc.addObserver(&seen, Notifications::FindBackUpDirFileInfo, [&](const Notification &) {
+        if (++seen == 10000)
+            ctx.cancelled = true;
+    });
+    BackupFileIndex(ctx).scanDirAnalyThread(dir.path());
+    EXPECT_EQ(seen, 10000);
+    nc.removeObserver(&seen);
+}
