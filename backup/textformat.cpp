@@ -139,7 +139,13 @@ std::size_t Char2Unicode(const char *utf8, char32_t *buffer, std::size_t capacit
     return out;
 }
 
-std::optional<std::u32string> GetDateTime(std::int64_t value, int fileType)
+namespace {
+
+// The date of a record's time value as "MM-dd-yyyy HH:mm" in local time, in
+// buf; its length, or 0 when the value has no calendar time. Every record of
+// a scan has a date, so the text is made by hand: one local-time conversion
+// for the value and no formatting call for years of four digits.
+int formatDate(std::int64_t value, int fileType, char (&buf)[64])
 {
     std::int64_t unixSeconds;
     std::tm local{};
@@ -147,24 +153,57 @@ std::optional<std::u32string> GetDateTime(std::int64_t value, int fileType)
     // the zone file for every record.
     static const bool zoneLoaded = (tzset(), true);
     (void)zoneLoaded;
+    bool converted = false;
     if (fileType == 1) {
         if (__builtin_add_overflow(value, kSeconds1970To2001, &unixSeconds))
-            return std::nullopt;
+            return 0;
     } else {
         unixSeconds = value;
         const std::time_t t = std::time_t(unixSeconds);
         if (!localtime_r(&t, &local))
-            return std::nullopt;
-        if (local.tm_year + 1900 < kFirstDeviceYear && __builtin_add_overflow(value, kSeconds1970To2001, &unixSeconds))
-            return std::nullopt;
+            return 0;
+        converted = true;
+        if (local.tm_year + 1900 < kFirstDeviceYear) {
+            if (__builtin_add_overflow(value, kSeconds1970To2001, &unixSeconds))
+                return 0;
+            converted = false;
+        }
     }
-    const std::time_t t = std::time_t(unixSeconds);
-    if (!localtime_r(&t, &local))
-        return std::nullopt;
+    if (!converted) {
+        const std::time_t t = std::time_t(unixSeconds);
+        if (!localtime_r(&t, &local))
+            return 0;
+    }
+    const long long year = 1900LL + local.tm_year;
+    if (year < 0 || year > 9999) {
+        const int n = std::snprintf(buf, sizeof buf, "%02d-%02d-%04d %02d:%02d", local.tm_mon + 1, local.tm_mday,
+                                    local.tm_year + 1900, local.tm_hour, local.tm_min);
+        return n <= 0 || std::size_t(n) >= sizeof buf ? 0 : n;
+    }
+    const auto two = [](char *at, int v) {
+        at[0] = char('0' + v / 10);
+        at[1] = char('0' + v % 10);
+    };
+    two(buf, local.tm_mon + 1);
+    buf[2] = '-';
+    two(buf + 3, local.tm_mday);
+    buf[5] = '-';
+    two(buf + 6, int(year / 100));
+    two(buf + 8, int(year % 100));
+    buf[10] = ' ';
+    two(buf + 11, local.tm_hour);
+    buf[13] = ':';
+    two(buf + 14, local.tm_min);
+    return 16;
+}
+
+} // namespace
+
+std::optional<std::u32string> GetDateTime(std::int64_t value, int fileType)
+{
     char buf[64];
-    const int n = std::snprintf(buf, sizeof buf, "%02d-%02d-%04d %02d:%02d", local.tm_mon + 1, local.tm_mday,
-                                local.tm_year + 1900, local.tm_hour, local.tm_min);
-    if (n <= 0 || std::size_t(n) >= sizeof buf)
+    const int n = formatDate(value, fileType, buf);
+    if (n == 0)
         return std::nullopt;
     return std::u32string(buf, buf + n);
 }
@@ -176,10 +215,11 @@ QString GetNSStringDate(const std::u32string &wide)
 
 std::optional<QString> dateText(std::int64_t value, int fileType)
 {
-    auto wide = GetDateTime(value, fileType);
-    if (!wide)
+    char buf[64];
+    const int n = formatDate(value, fileType, buf);
+    if (n == 0)
         return std::nullopt;
-    return GetNSStringDate(*wide);
+    return QString::fromLatin1(buf, n);
 }
 
 char *size_to_unit(std::uint64_t bytes, char *out)

@@ -10,11 +10,12 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libimobiledevice-dev libusbmuxd-dev usbmuxd libimobiledevice-utils
   poppler-utils libzip-dev libheif-dev
-  locales
+  locales tzdata
 )
 
 # The text-format tests check that sizes ignore the user's locale under a
-# German one (a decimal comma), so that locale must exist.
+# German one (a decimal comma), so that locale must exist; the date tests
+# read a zone with summer time from tzdata.
 ensure_locale() {
   if locale -a 2>/dev/null | grep -qiE '^de_DE\.utf-?8$'; then return 0; fi
   local sudo=""

@@ -9,6 +9,8 @@
 
 #include <clocale>
 #include <cstdio>
+#include <ctime>
+#include <random>
 
 using namespace TextFormat;
 
@@ -93,6 +95,61 @@ TEST(TextFormat, DatesInBothEpochs)
     // Nanoseconds since 2001 have no calendar time in either reading.
     EXPECT_FALSE(dateText(std::int64_t(9) << 60, 0).has_value());
     EXPECT_FALSE(dateText(INT64_MAX, 1).has_value());
+}
+
+// The date text as it was first written: a local-time conversion for the
+// epoch check, another for the text, and printf.
+std::optional<QString> referenceDate(std::int64_t value, int type)
+{
+    std::int64_t seconds = value;
+    std::tm local{};
+    if (type == 1) {
+        if (__builtin_add_overflow(value, 978307200, &seconds))
+            return std::nullopt;
+    } else {
+        const std::time_t t = std::time_t(value);
+        if (!localtime_r(&t, &local))
+            return std::nullopt;
+        if (local.tm_year + 1900 < 2007 && __builtin_add_overflow(value, 978307200, &seconds))
+            return std::nullopt;
+    }
+    const std::time_t t = std::time_t(seconds);
+    if (!localtime_r(&t, &local))
+        return std::nullopt;
+    char buf[64];
+    const int n = std::snprintf(buf, sizeof buf, "%02d-%02d-%04d %02d:%02d", local.tm_mon + 1, local.tm_mday,
+                                local.tm_year + 1900, local.tm_hour, local.tm_min);
+    return QString::fromLatin1(buf, n);
+}
+
+TEST(TextFormat, DatesAsPrintfWroteThemInAZoneWithSummerTime)
+{
+    const QByteArray zone = qgetenv("TZ");
+    const auto restore = qScopeGuard([&] {
+        qputenv("TZ", zone);
+        tzset();
+    });
+    qputenv("TZ", "Europe/Amsterdam");
+    tzset();
+    std::mt19937_64 random(7);
+    int checked = 0;
+    for (std::int64_t scale : {std::int64_t(1) << 31, std::int64_t(1) << 36, std::int64_t(1) << 42}) {
+        std::uniform_int_distribution<std::int64_t> pick(-scale, scale);
+        for (int i = 0; i < 20000; ++i) {
+            const std::int64_t value = pick(random);
+            for (int type : {0, 1}) {
+                ASSERT_EQ(dateText(value, type), referenceDate(value, type)) << value << " " << type;
+                ++checked;
+            }
+        }
+    }
+    // Around a change to summer time, minute by minute.
+    for (std::int64_t value = 1711846800 - 7200; value < 1711846800 + 7200; value += 37)
+        ASSERT_EQ(dateText(value, 0), referenceDate(value, 0)) << value;
+    EXPECT_EQ(dateText(1711846800, 0).value_or(QString()), QStringLiteral("03-31-2024 03:00"));
+    EXPECT_EQ(dateText(-62167219200LL - 86400 * 400, 0), referenceDate(-62167219200LL - 86400 * 400, 0))
+        << "a year before 0";
+    EXPECT_EQ(checked, 120000);
 }
 
 TEST(TextFormat, DatabaseTextDecoding)
