@@ -63,10 +63,13 @@ QString MessageExtractor::attachmentType(const QString &fileName)
 
 qint64 MessageExtractor::messageSeconds(qint64 stored)
 {
-    const QByteArray digits = QByteArray::number(static_cast<qulonglong>(stored));
-    if (digits.size() < 10)
+    // The first nine decimal digits of the unsigned value, when it has more.
+    auto value = static_cast<qulonglong>(stored);
+    if (value < 1000000000ULL)
         return stored;
-    return digits.left(9).toLongLong();
+    while (value >= 1000000000ULL)
+        value /= 10;
+    return qint64(value);
 }
 
 void MessageExtractor::scanMessageAttachThread(const QString &databasePath,

@@ -1,4 +1,5 @@
 #include "backup/textformat.h"
+#include "backup/messageextractor.h"
 #include "backup/phonelookup.h"
 
 #include "tests/support/qtprinters.h"
@@ -10,6 +11,7 @@
 #include <clocale>
 #include <cstdio>
 #include <ctime>
+#include <limits>
 #include <random>
 
 using namespace TextFormat;
@@ -150,6 +152,26 @@ TEST(TextFormat, DatesAsPrintfWroteThemInAZoneWithSummerTime)
     EXPECT_EQ(dateText(-62167219200LL - 86400 * 400, 0), referenceDate(-62167219200LL - 86400 * 400, 0))
         << "a year before 0";
     EXPECT_EQ(checked, 120000);
+}
+
+TEST(TextFormat, MessageDatesKeepTheirFirstNineDigits)
+{
+    // As the stored value was first read: printed unsigned, cut to nine
+    // digits when it has ten or more.
+    const auto asText = [](qint64 stored) {
+        const QByteArray digits = QByteArray::number(static_cast<qulonglong>(stored));
+        return digits.size() < 10 ? stored : digits.left(9).toLongLong();
+    };
+    std::mt19937_64 random(3);
+    for (int i = 0; i < 100000; ++i) {
+        const auto value = qint64(random() >> (random() % 64));
+        ASSERT_EQ(MessageExtractor::messageSeconds(value), asText(value)) << value;
+        ASSERT_EQ(MessageExtractor::messageSeconds(-value), asText(-value)) << -value;
+    }
+    for (qint64 value : {qint64(0), qint64(999999999), qint64(1000000000), qint64(640000000123456789),
+                         std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max(), qint64(-1)})
+        EXPECT_EQ(MessageExtractor::messageSeconds(value), asText(value)) << value;
+    EXPECT_EQ(MessageExtractor::messageSeconds(640000000123456789), 640000000);
 }
 
 TEST(TextFormat, DatabaseTextDecoding)
