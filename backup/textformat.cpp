@@ -163,7 +163,9 @@ int formatDate(std::int64_t value, int fileType, char (&buf)[64])
         if (!localtime_r(&t, &local))
             return 0;
         converted = true;
-        if (local.tm_year + 1900 < kFirstDeviceYear) {
+        // The year itself is compared: a stranger's date can have a year
+        // near the largest int, where adding 1900 would overflow.
+        if (local.tm_year < kFirstDeviceYear - 1900) {
             if (__builtin_add_overflow(value, kSeconds1970To2001, &unixSeconds))
                 return 0;
             converted = false;
@@ -176,8 +178,8 @@ int formatDate(std::int64_t value, int fileType, char (&buf)[64])
     }
     const long long year = 1900LL + local.tm_year;
     if (year < 0 || year > 9999) {
-        const int n = std::snprintf(buf, sizeof buf, "%02d-%02d-%04d %02d:%02d", local.tm_mon + 1, local.tm_mday,
-                                    local.tm_year + 1900, local.tm_hour, local.tm_min);
+        const int n = std::snprintf(buf, sizeof buf, "%02d-%02d-%04lld %02d:%02d", local.tm_mon + 1, local.tm_mday,
+                                    year, local.tm_hour, local.tm_min);
         return n <= 0 || std::size_t(n) >= sizeof buf ? 0 : n;
     }
     const auto two = [](char *at, int v) {
@@ -275,19 +277,19 @@ std::uint64_t sizeFormString(const QString &text)
 
 QString getCallHistoryDuration(int s)
 {
+    // Every carved call has one: made without a format string.
+    const auto with = [](int n, const char *unit) { return QString::number(n) + QLatin1String(unit); };
     if (s >= 7200)
-        return QStringLiteral("%1 hours").arg(s / 3600);
+        return with(s / 3600, " hours");
     if (s >= 3600)
-        return QStringLiteral("%1 hour").arg(1);
+        return QStringLiteral("1 hour");
     const int r = s % 3600;
     if (r >= 120)
-        return QStringLiteral("%1 minutes").arg(r / 60);
+        return with(r / 60, " minutes");
     if (r >= 60)
-        return QStringLiteral("%1 minute").arg(1);
+        return QStringLiteral("1 minute");
     const int t = r % 60;
-    if (t < 2)
-        return QStringLiteral("%1 second").arg(t);
-    return QStringLiteral("%1 seconds").arg(t);
+    return with(t, t < 2 ? " second" : " seconds");
 }
 
 QString getCallHistoryDate(int ms)

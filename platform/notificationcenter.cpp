@@ -20,6 +20,7 @@ NotificationCenter::ObserverId NotificationCenter::addObserver(const void *owner
         *list = **it;
     list->push_back(entry);
     m_byName.insert(name, std::move(list));
+    m_changes.fetch_add(1, std::memory_order_release);
     return entry->id;
 }
 
@@ -37,6 +38,8 @@ void NotificationCenter::removeWhere(Pred pred)
             else
                 kept->push_back(entry);
         }
+        if (kept->size() != old.size())
+            m_changes.fetch_add(1, std::memory_order_release);
         if (kept->empty()) {
             it = m_byName.erase(it);
         } else {
@@ -67,25 +70,50 @@ void NotificationCenter::post(const QString &name, const QVariant &object)
     post(Notification{name, object});
 }
 
-void NotificationCenter::post(const Notification &notification)
+NotificationCenter::Snapshot NotificationCenter::snapshot(const QString &name) const
 {
-    std::shared_ptr<const EntryList> named, everything;
-    {
-        std::lock_guard lock(m_mutex);
-        if (auto it = m_byName.constFind(notification.name); it != m_byName.constEnd())
-            named = *it;
-        if (!notification.name.isNull()) {
-            if (auto it = m_byName.constFind(QString()); it != m_byName.constEnd())
-                everything = *it;
-        }
+    Snapshot lists;
+    std::lock_guard lock(m_mutex);
+    lists.changes = m_changes.load(std::memory_order_relaxed);
+    if (auto it = m_byName.constFind(name); it != m_byName.constEnd())
+        lists.named = *it;
+    if (!name.isNull()) {
+        if (auto it = m_byName.constFind(QString()); it != m_byName.constEnd())
+            lists.everything = *it;
     }
-    for (const auto *list : {named.get(), everything.get()}) {
+    return lists;
+}
+
+void NotificationCenter::deliver(const Snapshot &lists, const Notification &notification)
+{
+    for (const auto *list : {lists.named.get(), lists.everything.get()}) {
         if (!list)
             continue;
         for (const auto &entry : *list) {
             if (!entry->removed.load(std::memory_order_acquire))
                 entry->handler(notification);
         }
+    }
+}
+
+void NotificationCenter::post(const Notification &notification)
+{
+    deliver(snapshot(notification.name), notification);
+}
+
+void NotificationCenter::postEach(const QString &name, std::span<const QVariant> objects)
+{
+    if (objects.empty())
+        return;
+    Snapshot lists = snapshot(name);
+    Notification notification{name, {}};
+    for (const QVariant &object : objects) {
+        // A handler that added or removed an observer: the next object goes
+        // to the lists as they are now, as a post of its own would.
+        if (m_changes.load(std::memory_order_acquire) != lists.changes)
+            lists = snapshot(name);
+        notification.object = object;
+        deliver(lists, notification);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <vector>
 
 // A notification: a string name and one object (a record node, a number, a
@@ -50,6 +51,13 @@ public:
 
     void post(const QString &name, const QVariant &object = {});
     void post(const Notification &notification);
+    // post(name, object) for each object in turn, in one call: every
+    // observer sees exactly what the posts one after the other would show
+    // it (one notification per object, in order, observers added or removed
+    // by a handler taking effect from the next object on), without a lock
+    // and a copy of the observer lists per object. For senders of many
+    // records of one kind.
+    void postEach(const QString &name, std::span<const QVariant> objects);
 
     // Observers of one name, for tests and diagnostics.
     int observerCount(const QString &name) const;
@@ -69,6 +77,18 @@ private:
     mutable std::mutex m_mutex;
     QHash<QString, std::shared_ptr<const EntryList>> m_byName;
     ObserverId m_nextId = 1;
+    // Moves on with every change of the lists (under the lock): a batch
+    // takes a new snapshot when it has moved since the last one.
+    std::atomic<std::uint64_t> m_changes{0};
+
+    struct Snapshot
+    {
+        std::shared_ptr<const EntryList> named;
+        std::shared_ptr<const EntryList> everything;
+        std::uint64_t changes = 0;
+    };
+    Snapshot snapshot(const QString &name) const;
+    static void deliver(const Snapshot &lists, const Notification &notification);
 
     template<typename Pred>
     void removeWhere(Pred pred);

@@ -12,6 +12,9 @@ const unsigned char kSix[6] = {0x01, 0x01, 0x01, 0x01, 0x01, 0x01};
 const unsigned char kFive55[5] = {0x01, 0x01, 0x01, 0x01, 0x55};
 const unsigned char kSix55[6] = {0x01, 0x01, 0x01, 0x01, 0x01, 0x55};
 
+// Every hit begins with four bytes 01.
+const Probes kFourOnes{{0, {0x01}}, {1, {0x01}}, {3, {0x01}}};
+
 int rank(std::uint8_t v)
 {
     return v <= 15 ? 0 : v <= 24 ? 1 : 2;
@@ -56,7 +59,11 @@ void BookmarkScanner<Source>::run(const QString &path, bool commit)
     RawDatabase<Source> db;
     if (!db.open(path, commit))
         return;
-    db.forEachPage(m_ctx.cancelled, {1}, false, [&](std::uint64_t P, int) { carve(db, P); });
+    db.forEachPage(m_ctx.cancelled, {1}, false, [&](std::uint64_t P, int) {
+        carve(db, P);
+        m_batch.flush();
+    });
+    m_batch.flush();
     m_ctx.nc.post(Notifications::ScanProgressInfo, 95);
 }
 
@@ -68,16 +75,15 @@ void BookmarkScanner<Source>::carve(const RawDatabase<Source> &db, std::uint64_t
     const std::uint16_t m = db.u16(P + 8);
     if (std::uint64_t(m) + 17 >= pageSize)
         return;
-    if (!RecordHeader::bcheckSubStringIsValid(src.hex(P + m + 9, 8), RecordHeader::Bookmarks, 8))
+    if (!pageHolds(src, P + m + 9, 8, RecordHeader::Bookmarks, 8))
         return;
     const int layout = bBookMarkTableAlter(src, P + m + 3);
     std::uint64_t K = layout == 1 ? 19 : layout == 2 ? 24 : 11;
     int C = -1;
     std::uint64_t A = 0;
 
-    for (std::uint64_t Z = P; Z < P + pageSize; ++Z) {
-        if (src.byte(Z) != 0x01)
-            continue;
+    const std::uint64_t end = P + pageSize;
+    for (std::uint64_t Z = src.nextCandidate(P, end, kFourOnes); Z < end; Z = src.nextCandidate(Z + 1, end, kFourOnes)) {
         const bool six = src.startsWith(Z, kSix, 6);
         const bool five55 = src.startsWith(Z, kFive55, 5);
         const bool matches = K == 19 ? (five55 || six) : src.startsWith(Z, kFour, 4);
@@ -156,7 +162,7 @@ void BookmarkScanner<Source>::decode(const RawDatabase<Source> &db, std::uint64_
     }
     if (bookmark->bookMarkTitle() == QLatin1String("Root") || bookmark->bookMarkTitle() == QLatin1String("com.apple.ReadingList"))
         return;
-    m_ctx.nc.post(Notifications::scanDelBookMarkInfo, nodeToVariant(bookmark));
+    m_batch.add(nodeToVariant(bookmark));
 }
 
 template class BookmarkScanner<MappedSource>;

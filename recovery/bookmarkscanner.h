@@ -1,5 +1,6 @@
 #pragma once
 
+#include "backup/notificationnames.h"
 #include "recovery/scannerbase.h"
 
 // Carves bookmark rows (title and URL) out of the bookmark database in its
@@ -9,7 +10,11 @@ template<typename Source>
 class BookmarkScanner
 {
 public:
-    explicit BookmarkScanner(ScanContext &context) : m_ctx(context) {}
+    explicit BookmarkScanner(ScanContext &context)
+        : m_ctx(context)
+        , m_batch(context.nc, Notifications::scanDelBookMarkInfo)
+    {
+    }
     void run(const QString &databasePath, bool commit = true);
 
 private:
@@ -17,4 +22,5 @@ private:
     void decode(const RawDatabase<Source> &db, std::uint64_t Z, std::uint64_t K);
 
     ScanContext &m_ctx;
+    ScannerSupport::RecordBatch m_batch;
 };

@@ -3,6 +3,33 @@
 #include <algorithm>
 #include <bit>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// Bit i set when bytes[i] is mark, for the 64 bytes from bytes.
+std::uint64_t markBits(const unsigned char *bytes, std::uint8_t mark)
+{
+#if defined(__SSE2__)
+    const __m128i wanted = _mm_set1_epi8(char(mark));
+    std::uint64_t bits = 0;
+    for (int i = 0; i < 4; ++i) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + 16 * i));
+        bits |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, wanted)))) << (16 * i);
+    }
+    return bits;
+#else
+    std::uint64_t bits = 0;
+    for (int i = 0; i < 64; ++i)
+        bits |= std::uint64_t(bytes[i] == mark) << i;
+    return bits;
+#endif
+}
+
+} // namespace
+
 ByteMarkIndex::ByteMarkIndex(const unsigned char *data, std::uint64_t size, std::uint8_t mark)
     : m_size(size)
 {
@@ -15,6 +42,10 @@ ByteMarkIndex::ByteMarkIndex(const unsigned char *data, std::uint64_t size, std:
     for (std::uint64_t w = 0; w < words; ++w) {
         const unsigned char *bytes = data + 64 * w;
         const std::uint64_t n = w + 1 < words ? 64 : size - 64 * w;
+        if (n == 64) {
+            m_bits[w] = markBits(bytes, mark);
+            continue;
+        }
         std::uint64_t bits = 0;
         for (std::uint64_t i = 0; i < n; ++i)
             bits |= std::uint64_t(bytes[i] == mark) << i;

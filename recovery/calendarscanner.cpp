@@ -16,6 +16,10 @@ const unsigned char kEventHit2[6] = {0x08, 0x08, 0x08, 0x08, 0x08, 0x08};
 const unsigned char kEventHit3[4] = {0x00, 0x00, 0x01, 0x08};
 const unsigned char kEventHit4[4] = {0x00, 0x00, 0x08, 0x01};
 
+// Bytes every hit of a loop has: where the carvers look closer.
+const Probes kItemProbes{{3, {0x08}}, {0, {0x08}}, {1, {0x08}}};
+const Probes kEventProbes{{3, {0x08, 0x01}}, {0, {0x08, 0x00}}, {1, {0x08, 0x00}}};
+
 } // namespace
 
 template<typename Source>
@@ -30,7 +34,9 @@ void CalendarScanner<Source>::run(const QString &path, bool commit)
             calendarItems(db, P);
         else
             events(db, P);
+        m_batch.flush();
     });
+    m_batch.flush();
     m_ctx.nc.post(Notifications::ScanProgressInfo, 100);
 }
 
@@ -40,11 +46,12 @@ void CalendarScanner<Source>::calendarItems(const RawDatabase<Source> &db, std::
     const Source &src = db.source();
     const std::uint64_t pageSize = db.pageSize();
     const std::uint16_t m = db.u16(P + 8);
-    if (!RecordHeader::bcheckSubStringIsValid(src.hex(P + m + 14, 10), RecordHeader::Calendar, 12))
+    if (!pageHolds(src, P + m + 14, 10, RecordHeader::Calendar, 12))
         return;
     const std::uint64_t s = m_ctx.currentNodeIsiOS6Version ? 1 : 0;
-    for (std::uint64_t l = P; l < P + pageSize; ++l) {
-        if (src.byte(l) != 0x08 || !(src.startsWith(l, kItemHits[0], 6) || src.startsWith(l, kItemHits[1], 6)))
+    const std::uint64_t end = P + pageSize;
+    for (std::uint64_t l = src.nextCandidate(P, end, kItemProbes); l < end; l = src.nextCandidate(l + 1, end, kItemProbes)) {
+        if (!(src.startsWith(l, kItemHits[0], 6) || src.startsWith(l, kItemHits[1], 6)))
             continue;
         const std::uint8_t noteByte = src.byte(l - 9);
         const bool u = noteByte != 0x08 && noteByte != 0x00 && noteByte != 0x01 && noteByte != 0x09;
@@ -63,20 +70,20 @@ void CalendarScanner<Source>::calendarItems(const RawDatabase<Source> &db, std::
         FieldDecoder<Source> f(src, std::size_t(pageSize));
         for (int j = 1; j <= 8; ++j) {
             if (j == 1) {
-                event->setCalTitle(toString(v ? f.two(j, B, 4, L) : f.one(j, B, 4, L)));
+                event->setCalTitle(v ? f.textTwo(j, B, 4, L) : f.textOne(j, B, 4, L));
             } else if (j == 3) {
-                event->setCalNote(toString(u ? f.two(j, B, 4, L) : f.one(j, B, 4, L)));
+                event->setCalNote(u ? f.textTwo(j, B, 4, L) : f.textOne(j, B, 4, L));
             } else if ((j == 4 && !u) || (j == 5 && u)) {
-                event->setStartDate(m_dates(toLong(f.one(j, B, 4, L)), 1));
+                event->setStartDate(m_dates(f.longOne(j, B, 4, L), 1));
             } else if (j == 4) {
                 continue;
             } else if ((j == 6 && !u) || (j == 7 && u)) {
-                event->setEndDate(m_dates(toLong(f.one(j, B, 4, L)), 1));
+                event->setEndDate(m_dates(f.longOne(j, B, 4, L), 1));
             } else {
                 f.skipOne(j, B, 4, L);
             }
         }
-        m_ctx.nc.post(Notifications::scanDelCalenderInfo, nodeToVariant(event));
+        m_batch.add(nodeToVariant(event));
     }
 }
 
@@ -86,12 +93,10 @@ void CalendarScanner<Source>::events(const RawDatabase<Source> &db, std::uint64_
     const Source &src = db.source();
     const std::uint64_t pageSize = db.pageSize();
     const std::uint16_t m = db.u16(P + 8);
-    if (!RecordHeader::bcheckSubStringIsValid(src.hex(P + m + 14, 12), RecordHeader::Calendar, 12))
+    if (!pageHolds(src, P + m + 14, 12, RecordHeader::Calendar, 12))
         return;
-    for (std::uint64_t l = P; l < P + pageSize; ++l) {
-        const std::uint8_t first = src.byte(l);
-        if (first != 0x08 && first != 0x00)
-            continue;
+    const std::uint64_t end = P + pageSize;
+    for (std::uint64_t l = src.nextCandidate(P, end, kEventProbes); l < end; l = src.nextCandidate(l + 1, end, kEventProbes)) {
         if (!(src.startsWith(l, kEventHit1, 6) || src.startsWith(l, kEventHit2, 6) || src.startsWith(l, kEventHit3, 4)
               || src.startsWith(l, kEventHit4, 4)))
             continue;
@@ -101,18 +106,18 @@ void CalendarScanner<Source>::events(const RawDatabase<Source> &db, std::uint64_
         const std::uint64_t B = t ? l - 15 : l - 14;
         auto event = std::make_shared<PRCalenderNode>();
         FieldDecoder<Source> f(src, std::size_t(pageSize));
-        event->setCalTitle(toString(f.one(1, B, 3, L)));
-        event->setLocation(toString(f.one(2, B, 3, L)));
-        event->setCalNote(toString(t ? f.two(3, B, 3, L) : f.one(3, B, 3, L)));
+        event->setCalTitle(f.textOne(1, B, 3, L));
+        event->setLocation(f.textOne(2, B, 3, L));
+        event->setCalNote(t ? f.textTwo(3, B, 3, L) : f.textOne(3, B, 3, L));
         if (!t) {
-            event->setStartDate(m_dates(toLong(f.one(4, B, 3, L)), 1));
+            event->setStartDate(m_dates(f.longOne(4, B, 3, L), 1));
             f.skipOne(5, B, 3, L);
-            event->setEndDate(m_dates(toLong(f.one(6, B, 3, L)), 1));
+            event->setEndDate(m_dates(f.longOne(6, B, 3, L), 1));
         } else {
-            event->setStartDate(m_dates(toLong(f.one(5, B, 3, L)), 1));
-            event->setEndDate(m_dates(toLong(f.one(7, B, 3, L)), 1));
+            event->setStartDate(m_dates(f.longOne(5, B, 3, L), 1));
+            event->setEndDate(m_dates(f.longOne(7, B, 3, L), 1));
         }
-        m_ctx.nc.post(Notifications::scanDelCalenderInfo, nodeToVariant(event));
+        m_batch.add(nodeToVariant(event));
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "backup/notificationnames.h"
 #include "recovery/scannerbase.h"
 
 // Carves calendar events out of Calendar.sqlitedb: the calendar-item layout
@@ -9,7 +10,11 @@ template<typename Source>
 class CalendarScanner
 {
 public:
-    explicit CalendarScanner(ScanContext &context) : m_ctx(context) {}
+    explicit CalendarScanner(ScanContext &context)
+        : m_ctx(context)
+        , m_batch(context.nc, Notifications::scanDelCalenderInfo)
+    {
+    }
     void run(const QString &databasePath, bool commit = true);
 
 private:
@@ -18,4 +23,5 @@ private:
 
     ScanContext &m_ctx;
     ScannerSupport::DateMemo m_dates;
+    ScannerSupport::RecordBatch m_batch;
 };

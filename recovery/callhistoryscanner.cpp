@@ -23,10 +23,8 @@ std::uint64_t accquireFieldLength(const Source &src, std::uint64_t offset)
     return 0;
 }
 
-bool isCallPair(std::uint8_t a, std::uint8_t b)
-{
-    return (a == 0x01 && (b == 0x01 || b == 0x02 || b == 0x09)) || (a == 0x03 && (b == 0x01 || b == 0x02 || b == 0x09));
-}
+// A call row begins where byte 01 or 03 is followed by 01, 02 or 09.
+const Probes kCallPair{{1, {0x01, 0x02, 0x09}}, {0, {0x01, 0x03}}};
 
 } // namespace
 
@@ -41,12 +39,11 @@ void CallHistoryScanner<Source>::run(const QString &path, bool commit)
     const bool ios6 = m_ctx.currentNodeIsiOS6Version;
     db.forEachPage(m_ctx.cancelled, {1, 4}, false, [&](std::uint64_t P, int) {
         const std::uint16_t m = db.u16(P + 8);
-        if (!RecordHeader::bcheckSubStringIsValid(src.hex(P + m + 7, 6), RecordHeader::CallHistory, 6))
+        if (!pageHolds(src, P + m + 7, 6, RecordHeader::CallHistory, 6))
             return;
         std::uint64_t pageL = ios6 ? 13 : accquireFieldLength(src, P + m + 3);
-        for (std::uint64_t u = P; u < P + pageSize; ++u) {
-            if (!isCallPair(src.byte(u), src.byte(u + 1)))
-                continue;
+        const std::uint64_t end = P + pageSize;
+        for (std::uint64_t u = src.nextCandidate(P, end, kCallPair); u < end; u = src.nextCandidate(u + 1, end, kCallPair)) {
             std::uint64_t L = pageL;
             if (L == 0) {
                 L = accquireFieldLength(src, u - 5);
@@ -58,11 +55,11 @@ void CallHistoryScanner<Source>::run(const QString &path, bool commit)
             const std::uint64_t B = u - 4;
             auto call = std::make_shared<PRCallHistoryNode>();
             FieldDecoder<Source> f(src, std::size_t(pageSize));
-            if (auto v = f.one(1, B, 0, L); nonEmpty(v))
-                call->setCallPhone(toString(v));
-            call->setCallDate(m_dates(toLong(f.one(2, B, 0, L)), 0));
-            call->setCallTime(toInt(f.one(3, B, 0, L)));
-            call->setCallType(toInt(f.one(4, B, 0, L)) == 5 ? QStringLiteral("Outgoing") : QStringLiteral("Incoming"));
+            if (auto v = f.nonEmptyOne(1, B, 0, L))
+                call->setCallPhone(*v);
+            call->setCallDate(m_dates(f.longOne(2, B, 0, L), 0));
+            call->setCallTime(f.intOne(3, B, 0, L));
+            call->setCallType(f.intOne(4, B, 0, L) == 5 ? QStringLiteral("Outgoing") : QStringLiteral("Incoming"));
             if (call->callTime() != 0)
                 call->setCallDuration(TextFormat::getCallHistoryDuration(call->callTime()));
             else
@@ -70,9 +67,11 @@ void CallHistoryScanner<Source>::run(const QString &path, bool commit)
                                                                                      : QStringLiteral("Missed"));
             if (call->callPhone().size() > 1)
                 call->setCallName(m_ctx.phoneLookup.getNameByPhoneNumber(call->callPhone()));
-            m_ctx.nc.post(Notifications::ScanDelCallHistoryInfo, nodeToVariant(call));
+            m_batch.add(nodeToVariant(call));
         }
+        m_batch.flush();
     });
+    m_batch.flush();
     m_ctx.nc.post(Notifications::ScanProgressInfo, 90);
 }
 

@@ -4,7 +4,10 @@
 #include "recovery/pagesource.h"
 
 #include <QDebug>
-#include <QHash>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 using namespace ScannerSupport;
 
@@ -24,6 +27,11 @@ const unsigned char kValueSignatures[][4] = {
     {0x01, 0x01, 0x08, 0x01}, {0x02, 0x01, 0x08, 0x01}, {0x02, 0x01, 0x09, 0x01}, {0x02, 0x01, 0x08, 0x09},
     {0x02, 0x01, 0x01, 0x01}, {0x01, 0x09, 0x08, 0x09}, {0xff, 0xd8, 0xff, 0xe0},
 };
+
+// Bytes every person signature has (the rarer ones first), and every value
+// signature: where the carvers look closer.
+const Probes kPersonProbes{{2, {0x08, 0x04}}, {3, {0x08, 0x04}}, {0, {0x0f, 0x00}}};
+const Probes kValueProbes{{1, {0x01, 0x09, 0xd8}}, {3, {0x01, 0x09, 0xe0}}, {0, {0x01, 0x02, 0x09, 0xff}}};
 
 // The number of bytes from x back to the nearest zero byte at or before x
 // (to byte 0 when there is none), found by the source without walking.
@@ -108,14 +116,12 @@ void ContactScanner<Source>::carvePersons(const RawDatabase<Source> &db, std::ui
     const Source &src = db.source();
     const std::uint64_t pageSize = db.pageSize();
     const std::uint16_t m = db.u16(P + 8);
-    if (!RecordHeader::bcheckSubStringIsValid(src.hex(P + m + 30, 10), RecordHeader::Contacts, 10))
+    if (!pageHolds(src, P + m + 30, 10, RecordHeader::Contacts, 10))
         return;
     const std::uint64_t i7 = m_ctx.bIOS7DeviceNode ? 1 : 0;
-    for (std::uint64_t u = P; u < P + pageSize; ++u) {
-        // Most positions fail on the first byte; test it before the rest.
-        const std::uint8_t first = src.byte(u);
-        if (first != 0x0f && first != 0x00)
-            continue;
+    const std::uint64_t end = P + pageSize;
+    for (std::uint64_t u = src.nextCandidate(P, end, kPersonProbes); u < end;
+         u = src.nextCandidate(u + 1, end, kPersonProbes)) {
         bool hit = false;
         for (const auto &signature : kPersonSignatures)
             hit = hit || src.startsWith(u, signature, 5);
@@ -194,13 +200,12 @@ void ContactScanner<Source>::carveValues(const RawDatabase<Source> &db, std::uin
     const Source &src = db.source();
     const std::uint64_t pageSize = db.pageSize();
     const std::uint16_t m = db.u16(P + 8);
-    if (!RecordHeader::bcheckSubStringIsValid(src.hex(P + m + 4, 8), RecordHeader::Contacts, 8))
+    if (!pageHolds(src, P + m + 4, 8, RecordHeader::Contacts, 8))
         return;
     const std::uint64_t L = m_ctx.bIOS7DeviceNode ? 7 : 6;
-    for (std::uint64_t i = P + pageSize; i >= P + 1; --i) {
-        const std::uint8_t first = src.byte(i);
-        if (first != 0x01 && first != 0x02 && first != 0x09 && first != 0xff)
-            continue;
+    // From the first byte of the next page down to the page's second byte.
+    for (std::uint64_t i = src.previousCandidate(P + pageSize, P + 1, kValueProbes); i != kNoCandidate;
+         i = i > P + 1 ? src.previousCandidate(i - 1, P + 1, kValueProbes) : kNoCandidate) {
         bool hit = false;
         for (const auto &signature : kValueSignatures)
             hit = hit || src.startsWith(i, signature, 4);
@@ -208,17 +213,13 @@ void ContactScanner<Source>::carveValues(const RawDatabase<Source> &db, std::uin
             continue;
         auto value = std::make_shared<DelContactValue>();
         FieldDecoder<Source> fields(src, std::size_t(pageSize));
-        for (int j = 1; j <= 5; ++j) {
-            const auto text = fields.one(j, i - 4, 3, L);
-            if (j == 1) {
-                const int row = toInt(text);
-                value->setRowID(row == 0 ? 1 : row);
-            } else if (j == 2) {
-                value->setValueType(toInt(text));
-            } else if (j == 5 && text && !text->isEmpty() && text->size() <= 1023) {
-                value->setContactValue(toString(text));
-            }
-        }
+        const int row = fields.intOne(1, i - 4, 3, L);
+        value->setRowID(row == 0 ? 1 : row);
+        value->setValueType(fields.intOne(2, i - 4, 3, L));
+        fields.skipOne(3, i - 4, 3, L);
+        fields.skipOne(4, i - 4, 3, L);
+        if (const auto text = fields.one(5, i - 4, 3, L); text && !text->isEmpty() && text->size() <= 1023)
+            value->setContactValue(toString(text));
         m_ctx.delContactValueArray.append(value);
     }
 }
@@ -226,13 +227,19 @@ void ContactScanner<Source>::carveValues(const RawDatabase<Source> &db, std::uin
 template<typename Source>
 void ContactScanner<Source>::joinAndPost()
 {
-    QHash<int, QList<qsizetype>> valuesOf;
+    // The values of each row, in the order they were carved: sorted by row,
+    // carving order kept within a row.
+    std::vector<std::pair<int, qsizetype>> valuesOf;
+    valuesOf.reserve(std::size_t(m_ctx.delContactValueArray.size()));
     for (qsizetype i = 0; i < m_ctx.delContactValueArray.size(); ++i)
-        valuesOf[m_ctx.delContactValueArray.at(i)->rowID()].append(i);
+        valuesOf.emplace_back(m_ctx.delContactValueArray.at(i)->rowID(), i);
+    std::sort(valuesOf.begin(), valuesOf.end());
 
+    RecordBatch batch(m_ctx.nc, Notifications::ScanDelContactInfo);
     for (const auto &person : m_ctx.delContactArray) {
-        for (qsizetype i : valuesOf.value(person->rowid())) {
-            const auto &value = m_ctx.delContactValueArray.at(i);
+        const auto first = std::lower_bound(valuesOf.begin(), valuesOf.end(), std::make_pair(person->rowid(), qsizetype(-1)));
+        for (auto it = first; it != valuesOf.end() && it->first == person->rowid(); ++it) {
+            const auto &value = m_ctx.delContactValueArray.at(it->second);
             switch (value->valueType()) {
             case 3: person->setContactPhone(joined(person->contactPhone(), value->contactValue())); break;
             case 4: person->setContactEmail(joined(person->contactEmail(), value->contactValue())); break;
@@ -245,8 +252,9 @@ void ContactScanner<Source>::joinAndPost()
             name.remove(QLatin1Char(' '));
             person->setContactPhone(getNextSubStringInString(m_lastPageText, name));
         }
-        m_ctx.nc.post(Notifications::ScanDelContactInfo, nodeToVariant(person));
+        batch.add(nodeToVariant(person));
     }
+    batch.flush();
 }
 
 template class ContactScanner<MappedSource>;

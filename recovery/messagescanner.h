@@ -1,5 +1,6 @@
 #pragma once
 
+#include "backup/notificationnames.h"
 #include "recovery/scannerbase.h"
 
 #include <QSet>
@@ -12,7 +13,11 @@ template<typename Source>
 class MessageScanner
 {
 public:
-    explicit MessageScanner(ScanContext &context) : m_ctx(context) {}
+    explicit MessageScanner(ScanContext &context)
+        : m_ctx(context)
+        , m_batch(context.nc, Notifications::ScanDelMessageInfo)
+    {
+    }
     void run(const QString &databasePath, bool commit = true);
 
 private:
@@ -27,4 +32,5 @@ private:
     std::optional<std::uint64_t> m_lastShortHit;
     // The row numbers of chatMessageArray: a handle is kept once per number.
     QSet<int> m_handleRows;
+    ScannerSupport::RecordBatch m_batch;
 };

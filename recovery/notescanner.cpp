@@ -14,6 +14,11 @@ const unsigned char kNoteHitIos7[8] = {0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x00,
 const unsigned char kNoteHitOlder[7] = {0x01, 0x01, 0x01, 0x01, 0x02, 0x01, 0x05};
 const unsigned char kBodyHit[3] = {0x01, 0x01, 0x01};
 
+// Bytes every hit of a loop has: where the carvers look closer.
+const Probes kNoteWalProbes{{6, {0x05, 0x00}}, {0, {0x01}}, {5, {0x01}}};
+const Probes kNoteOlderProbes{{6, {0x05}}, {0, {0x01}}, {5, {0x01}}};
+const Probes kBodyProbes{{0, {0x01}}, {1, {0x01}}, {2, {0x01}}};
+
 // Steps forward from offset to the first byte equal to mark (0 when the
 // byte at offset is mark itself; to the end of the file when there is
 // none). The source answers without walking: a walk per hit would make a
@@ -55,12 +60,12 @@ void NoteScanner<Source>::notesWal(const RawDatabase<Source> &db, std::uint64_t 
     const Source &src = db.source();
     const std::uint64_t pageSize = db.pageSize();
     const std::uint16_t m = db.u16(P + 8);
-    if (!RecordHeader::bcheckSubStringIsValid(src.hex(P + m + 4, 16), RecordHeader::Notes, 16))
+    if (!pageHolds(src, P + m + 4, 16, RecordHeader::Notes, 16))
         return;
     const bool ios7 = m_ctx.bIOS7DeviceNode;
-    for (std::uint64_t B = P; B < P + pageSize; ++B) {
-        if (src.byte(B) != 0x01)
-            continue;
+    const std::uint64_t end = P + pageSize;
+    for (std::uint64_t B = src.nextCandidate(P, end, kNoteWalProbes); B < end;
+         B = src.nextCandidate(B + 1, end, kNoteWalProbes)) {
         const bool hit = src.startsWith(B, kNoteHit, 7) || (ios7 && src.startsWith(B, kNoteHitIos7, 8));
         if (!hit)
             continue;
@@ -132,10 +137,12 @@ void NoteScanner<Source>::notesOlder(const RawDatabase<Source> &db, std::uint64_
     const Source &src = db.source();
     const std::uint64_t pageSize = db.pageSize();
     const std::uint16_t m = db.u16(P + 8);
-    if (!RecordHeader::bcheckSubStringIsValid(src.hex(P + m + 4, 14), RecordHeader::Notes, 14))
+    if (!pageHolds(src, P + m + 4, 14, RecordHeader::Notes, 14))
         return;
-    for (std::uint64_t t = P; t < P + pageSize; ++t) {
-        if (src.byte(t) != 0x01 || !(src.startsWith(t, kNoteHit, 7) || src.startsWith(t, kNoteHitOlder, 7)))
+    const std::uint64_t end = P + pageSize;
+    for (std::uint64_t t = src.nextCandidate(P, end, kNoteOlderProbes); t < end;
+         t = src.nextCandidate(t + 1, end, kNoteOlderProbes)) {
+        if (!(src.startsWith(t, kNoteHit, 7) || src.startsWith(t, kNoteHitOlder, 7)))
             continue;
         const int w = src.byte(t + 13) == 0x00 ? 19 : 15;
         const std::uint64_t h = w == 15 ? 14 : 18;
@@ -201,10 +208,11 @@ void NoteScanner<Source>::bodies(const RawDatabase<Source> &db, std::uint64_t P)
     const Source &src = db.source();
     const std::uint64_t pageSize = db.pageSize();
     const std::uint16_t m = db.u16(P + 8);
-    if (!RecordHeader::bcheckSubStringIsValid(src.hex(P + m + 4, 6), RecordHeader::Notes, 6))
+    if (!pageHolds(src, P + m + 4, 6, RecordHeader::Notes, 6))
         return;
-    for (std::uint64_t x = P; x < P + pageSize; ++x) {
-        if (src.byte(x) != 0x01 || !src.startsWith(x, kBodyHit, 3))
+    const std::uint64_t end = P + pageSize;
+    for (std::uint64_t x = src.nextCandidate(P, end, kBodyProbes); x < end; x = src.nextCandidate(x + 1, end, kBodyProbes)) {
+        if (!src.startsWith(x, kBodyHit, 3))
             continue;
         if (!(src.byte(x + 3) >= 0x10 && (src.byte(x + 4) == 0x00 || src.byte(x + 5) == 0x00)))
             continue;
@@ -226,6 +234,7 @@ void NoteScanner<Source>::joinAndPost()
 {
     if (m_ctx.noteValueArray.isEmpty())
         return;
+    RecordBatch batch(m_ctx.nc, Notifications::ScanDelNoteInfo);
     // A row whose number repeats the one before it counts as the next number
     // (the first row as at least 1). Once done, doing it again changes no
     // number, so it is done once rather than once per body; a body then takes
@@ -247,8 +256,9 @@ void NoteScanner<Source>::joinAndPost()
             note->setNoteTitle(row->noteTitle());
         }
         note->setNoteContent(plainNoteBody(body->noteValue()));
-        m_ctx.nc.post(Notifications::ScanDelNoteInfo, nodeToVariant(note));
+        batch.add(nodeToVariant(note));
     }
+    batch.flush();
 }
 
 template class NoteScanner<MappedSource>;

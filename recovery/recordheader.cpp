@@ -1,5 +1,6 @@
 #include "recovery/recordheader.h"
 
+#include <bit>
 #include <charconv>
 #include <cstring>
 #include <string>
@@ -57,9 +58,13 @@ int bCheckDataIsValid(const QByteArray &window, int type)
 
 bool slidingWindowMatches(const QByteArray &text, int w, std::initializer_list<const char *> prefixes)
 {
-    const qsizetype n = text.size();
+    return slidingWindowMatches(text.constData(), text.size(), w, prefixes);
+}
+
+bool slidingWindowMatches(const char *text, qsizetype n, int w, std::initializer_list<const char *> prefixes)
+{
     for (qsizetype i = 0; i + w < n; ++i) {
-        if (beginsWithAny(text.constData() + i, std::size_t(w), prefixes))
+        if (beginsWithAny(text + i, std::size_t(w), prefixes))
             return true;
     }
     return false;
@@ -67,9 +72,14 @@ bool slidingWindowMatches(const QByteArray &text, int w, std::initializer_list<c
 
 bool bcheckSubStringIsValid(const QByteArray &text, int type, int w)
 {
+    return bcheckSubStringIsValid(text.constData(), text.size(), type, w);
+}
+
+bool bcheckSubStringIsValid(const char *text, qsizetype n, int type, int w)
+{
     if (type < CallHistory || type > Notes)
         return false;
-    return slidingWindowMatches(text, w, patterns(type));
+    return slidingWindowMatches(text, n, w, patterns(type));
 }
 
 std::uint64_t DemaNumberFormHexChar(const QByteArray &text, int n)
@@ -99,27 +109,16 @@ std::uint64_t readBigEndian(const unsigned char *bytes, int start, int size)
 
 std::uint32_t getAlterInteger(std::uint8_t first, std::uint8_t second)
 {
-    std::string text;
-    if (first == 0) {
-        text = "0";
-    } else {
-        for (int bit = 7; bit >= 0; --bit) {
-            if (!text.empty() || (first >> bit) & 1)
-                text += ((first >> bit) & 1) ? '1' : '0';
-        }
-    }
-    std::string low;
-    for (int bit = 7; bit >= 0; --bit)
-        low += ((second >> bit) & 1) ? '1' : '0';
-    // Padded to seven digits: an eighth digit stays only when it is set.
-    if (second < 0x80)
-        low.erase(0, 1);
-    text += low;
-    if (text.compare(0, 2, "10") == 0)
-        text.erase(0, 2);
-    std::uint32_t value = 0;
-    for (char c : text)
-        value = (value << 1) | std::uint32_t(c == '1');
+    // The binary digits of first (without leading zeros; "0" for 0), then
+    // those of second padded to seven digits (an eighth kept only when it is
+    // set); a leading "10" of the whole is dropped.
+    if (first == 0)
+        return second;
+    const unsigned low = second < 0x80 ? 7 : 8;
+    const unsigned length = unsigned(std::bit_width(unsigned(first))) + low;
+    std::uint32_t value = std::uint32_t(first) << low | second;
+    if (((value >> (length - 2)) & 1u) == 0)
+        value &= (std::uint32_t(1) << (length - 2)) - 1;
     return value;
 }
 
@@ -155,6 +154,25 @@ std::uint32_t pageSize(std::uint16_t stored)
     if (stored < 512 || (stored & (stored - 1)) != 0)
         return 0;
     return stored;
+}
+
+std::int64_t integerValue(int serialType, const unsigned char *body)
+{
+    switch (serialType) {
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+        return std::int32_t(std::uint32_t(readBigEndian(body, 0, int(getFieldDataLengthBy(std::uint64_t(serialType))))));
+    case 5: {
+        std::int64_t v = std::int64_t(readBigEndian(body, 0, 6));
+        if (v & (std::int64_t(1) << 47))
+            v -= std::int64_t(1) << 48;
+        return v;
+    }
+    case 6: return std::int64_t(readBigEndian(body, 0, 8));
+    default: return 0;
+    }
 }
 
 QByteArray integerText(int serialType, const unsigned char *body)

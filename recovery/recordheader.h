@@ -34,9 +34,11 @@ int bCheckDataIsValid(const QByteArray &window, int type);
 // True when some window of width w of text matches the type; the windows
 // start at every character 0 .. n - w - 1, so also in the middle of a byte.
 bool bcheckSubStringIsValid(const QByteArray &text, int type, int w);
+bool bcheckSubStringIsValid(const char *text, qsizetype n, int type, int w);
 
 // Sliding windows against a fixed set of prefixes.
 bool slidingWindowMatches(const QByteArray &text, int w, std::initializer_list<const char *> prefixes);
+bool slidingWindowMatches(const char *text, qsizetype n, int w, std::initializer_list<const char *> prefixes);
 
 // The value of the first n hex characters; 0 when text is shorter.
 std::uint64_t DemaNumberFormHexChar(const QByteArray &text, int n);
@@ -59,5 +61,8 @@ std::uint32_t pageSize(std::uint16_t stored);
 
 // The text of an integer body of serial type t (1-7) in big-endian bytes.
 QByteArray integerText(int serialType, const unsigned char *body);
+// The number that text stands for, for serial types 1-6: what atoll reads
+// back from integerText (types 1-3 read unsigned, as there).
+std::int64_t integerValue(int serialType, const unsigned char *body);
 
 } // namespace RecordHeader

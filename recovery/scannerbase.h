@@ -6,8 +6,11 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVariant>
 
+#include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 // What every kind's scanner needs beside the raw file.
 namespace ScannerSupport {
@@ -54,6 +57,63 @@ private:
     long long m_value = 0;
     int m_type = 0;
     bool m_known = false;
+};
+
+// The page test of every carver: do the lower-case hex characters of n bytes
+// at offset hold one of the kind's patterns in a window of w characters
+// (RecordHeader::bcheckSubStringIsValid), or one of prefixes
+// (slidingWindowMatches)? The text is made on the stack.
+template<typename Source>
+bool pageHolds(const Source &src, std::uint64_t offset, int n, int type, int w)
+{
+    char text[64];
+    n = std::min(n, 32);
+    src.hexInto(offset, n, text);
+    return RecordHeader::bcheckSubStringIsValid(text, 2 * n, type, w);
+}
+template<typename Source>
+bool pageHoldsAny(const Source &src, std::uint64_t offset, int n, int w, std::initializer_list<const char *> prefixes)
+{
+    char text[64];
+    n = std::min(n, 32);
+    src.hexInto(offset, n, text);
+    return RecordHeader::slidingWindowMatches(text, 2 * n, w, prefixes);
+}
+
+// Carved records of one notification name, posted in batches through
+// NotificationCenter::postEach. Observers see the same notifications in the
+// same order as with a post per record, provided the carver flushes before
+// it posts anything else (progress) and at the end of every page (where it
+// looks at the cancel flag a handler may have set). At most kLimit records
+// wait at a time.
+class RecordBatch
+{
+public:
+    static constexpr std::size_t kLimit = 256;
+
+    RecordBatch(NotificationCenter &nc, const QString &name) : m_nc(nc), m_name(name) { m_waiting.reserve(kLimit); }
+    ~RecordBatch() { flush(); }
+    RecordBatch(const RecordBatch &) = delete;
+    RecordBatch &operator=(const RecordBatch &) = delete;
+
+    void add(QVariant object)
+    {
+        m_waiting.push_back(std::move(object));
+        if (m_waiting.size() >= kLimit)
+            flush();
+    }
+    void flush()
+    {
+        if (m_waiting.empty())
+            return;
+        m_nc.postEach(m_name, m_waiting);
+        m_waiting.clear();
+    }
+
+private:
+    NotificationCenter &m_nc;
+    QString m_name;
+    std::vector<QVariant> m_waiting;
 };
 
 // "%@ %@" of the current text and a value.

@@ -154,6 +154,44 @@ TEST(TextFormat, DatesAsPrintfWroteThemInAZoneWithSummerTime)
     EXPECT_EQ(checked, 120000);
 }
 
+TEST(TextFormat, DatesAndDurationsAsFormatStringsWroteThem)
+{
+    // Far dates as well, short of years near the largest int.
+    std::vector<long long> values = {0, 1, -1, 59, 60, 978307199, 978307200, 1167609600, 1167609599, 1300000000,
+                                     4102444800LL, 253402300799LL, 253402300800LL, -62135596800LL, -62135596801LL,
+                                     60000000000000000LL, -60000000000000000LL};
+    std::mt19937_64 random(3);
+    for (int i = 0; i < 300; ++i)
+        values.push_back(static_cast<long long>(random() % 120000000000000000ULL) - 60000000000000000LL);
+    for (long long v : values) {
+        for (int type : {0, 1, 2})
+            ASSERT_EQ(dateText(v, type), referenceDate(v, type == 1 ? 1 : 0)) << v << " type " << type;
+    }
+    // A year past the largest int is shown as itself, not wrapped around.
+    const auto far = dateText((2147483647LL + 500 - 1970) * 31556952LL, 0);
+    ASSERT_TRUE(far.has_value());
+    EXPECT_GT(far->section(QLatin1Char(' '), 0, 0).section(QLatin1Char('-'), 2).toLongLong(), 2147483647LL)
+        << qPrintable(*far);
+
+    const auto withArg = [](int s) {
+        if (s >= 7200)
+            return QStringLiteral("%1 hours").arg(s / 3600);
+        if (s >= 3600)
+            return QStringLiteral("%1 hour").arg(1);
+        const int r = s % 3600;
+        if (r >= 120)
+            return QStringLiteral("%1 minutes").arg(r / 60);
+        if (r >= 60)
+            return QStringLiteral("%1 minute").arg(1);
+        const int t = r % 60;
+        return (t < 2 ? QStringLiteral("%1 second") : QStringLiteral("%1 seconds")).arg(t);
+    };
+    for (int s : {1 << 30, std::numeric_limits<int>::max(), std::numeric_limits<int>::min()})
+        EXPECT_EQ(getCallHistoryDuration(s), withArg(s)) << s;
+    for (int s = -4000; s < 12000; ++s)
+        ASSERT_EQ(getCallHistoryDuration(s), withArg(s)) << s;
+}
+
 TEST(TextFormat, MessageDatesKeepTheirFirstNineDigits)
 {
     // As the stored value was first read: printed unsigned, cut to nine

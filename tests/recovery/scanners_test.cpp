@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <sqlite3.h>
@@ -337,4 +338,63 @@ TEST(CarvingPrecision, NotesCallsBookmarksAndCalendarPostTheGeneratedRowsAndNoJu
             EXPECT_EQ(carved, expected);
         }
     }
+}
+
+// Signatures in the last bytes of the file, cut short by its end: what lies
+// past the end reads as zeros in both readers, and the in-memory reader's
+// candidate search must stop comparing whole blocks there.
+TEST(DeletedRecordScanners, SignaturesCutShortByTheEndOfTheFileReadAlikeInBothReaders)
+{
+    const QByteArray real = databaseWithDeletedRows();
+    const std::vector<QByteArray> fragments = {
+        QByteArray("\x01", 1),                     // a call pair's first byte
+        QByteArray("\x00\x00\x04\x04", 4),         // a person, its last byte a zero
+        QByteArray("\x0f\x0f\x08\x08", 4),         // a person cut short
+        QByteArray("\x00\x11\x00", 3),             // a short message hit
+        QByteArray("\x01\x01\x01\x01\x01\x01", 6), // a note or a bookmark
+        QByteArray("\x08\x08\x00\x08\x08", 5),     // an event
+        QByteArray("\x01\x01\x01\x10\x00", 5),     // a note body
+    };
+    QTemporaryDir folder;
+    for (const QByteArray &fragment : fragments) {
+        for (qsizetype back : {qsizetype(0), qsizetype(1), qsizetype(7)}) {
+            QByteArray bytes = real;
+            bytes.replace(bytes.size() - fragment.size() - back, fragment.size(), fragment);
+            installEverywhere(folder.path(), bytes);
+            for (const char *version : {"5.1", "6.1", "9.3"}) {
+                EXPECT_EQ(runAll(folder.path(), Options{Reader::Mapped, false}, version),
+                          runAll(folder.path(), Options{Reader::Stream, false}, version))
+                    << fragment.toHex().toStdString() << " " << back << " bytes before the end, " << version;
+            }
+        }
+    }
+}
+
+// More records than one batch holds: every one is posted, in the order of
+// the file, and the step's progress comes after the last of them.
+TEST(DeletedRecordScanners, BatchedRecordsAllComeBeforeTheStepsProgress)
+{
+    QTemporaryDir folder;
+    installEverywhere(folder.path(), databaseWithDeletedRows());
+    const QStringList lines = runAll(folder.path(), Options{});
+    const qsizetype progress = lines.indexOf(QStringLiteral("ScanProgressInfo:90"));
+    ASSERT_GE(progress, 0);
+    QList<qsizetype> calls;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (lines.at(i).startsWith(QLatin1String("ScanDelCallHistoryInfo")))
+            calls << i;
+    }
+    ASSERT_GT(calls.size(), 256) << "more than a batch";
+    EXPECT_LT(calls.last(), progress);
+    EXPECT_GT(calls.first(), lines.indexOf(QStringLiteral("ScanProgressInfo:85")));
+    // Every one of the 300 numbers written is there.
+    QSet<QString> numbers;
+    for (qsizetype i : calls) {
+        const QString &line = lines.at(i);
+        const qsizetype at = line.indexOf(QLatin1String("callPhone=+1415555"));
+        if (at >= 0)
+            numbers.insert(line.mid(at + 18, 4));
+    }
+    EXPECT_EQ(numbers.size(), 300);
+    EXPECT_EQ(lines.count(QStringLiteral("ScanProgressInfo:90")), 1);
 }
