@@ -91,7 +91,9 @@ bool RawDatabase<Source>::open(const QString &path, bool commit)
         return false;
     m_pageSize = RecordHeader::pageSize(u16(16));
     m_journalVersion = m_source.byte(18);
-    if (!committed && commitWouldSwitchToWal(readPath))
+    // Asking SQLite costs more than carving a small database; a header that
+    // already says write-ahead logging needs no answer.
+    if (!committed && m_journalVersion != 2 && commitWouldSwitchToWal(readPath))
         m_journalVersion = 2;
     return true;
 }

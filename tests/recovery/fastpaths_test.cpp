@@ -8,6 +8,7 @@
 #include "backup/textformat.h"
 #include "recovery/fielddecoder.h"
 #include "recovery/pagesource.h"
+#include "tests/recovery/sourcefile.h"
 #include "recovery/recordheader.h"
 #include "recovery/scannerbase.h"
 
@@ -24,29 +25,6 @@
 #include <vector>
 
 namespace {
-
-// A file of given bytes, opened through both sources.
-class Bytes
-{
-public:
-    explicit Bytes(const QByteArray &content) : content(content)
-    {
-        m_path = m_dir.filePath(QStringLiteral("db"));
-        QFile f(m_path);
-        f.open(QIODevice::WriteOnly);
-        f.write(content);
-        f.close();
-        EXPECT_TRUE(mapped.open(m_path));
-        EXPECT_TRUE(stream.open(m_path));
-    }
-    QByteArray content;
-    MappedSource mapped;
-    StreamSource stream;
-
-private:
-    QTemporaryDir m_dir;
-    QString m_path;
-};
 
 // Byte x of the content, zero past the end: what both sources answer.
 std::uint8_t at(const QByteArray &content, std::uint64_t x)
@@ -152,7 +130,7 @@ TEST(CandidateSearch, FindsWhatAWalkFindsUpToAndPastTheEndOfTheFile)
             content[size - 2] = 0x0f;
             content[size - 1] = 0x08;
         }
-        Bytes file(content);
+        SourceFile file(content);
         for (std::size_t p = 0; p < probeSets.size(); ++p) {
             const Probes &probes = probeSets[p];
             SCOPED_TRACE(testing::Message() << "size " << size << " probes " << p);
@@ -191,7 +169,7 @@ TEST(CandidateSearch, AHitInTheLastBytesCutShortByTheEndIsFound)
     content[4093] = 0;
     content[4094] = 4;
     content[4095] = 4;
-    Bytes file(content);
+    SourceFile file(content);
     const Probes person{{2, {0x08, 0x04}}, {3, {0x08, 0x04}}, {0, {0x0f, 0x00}}};
     EXPECT_EQ(file.mapped.nextCandidate(0, 4096, person), 4092u);
     EXPECT_EQ(file.mapped.nextCandidate(4093, 4096, person), 4096u) << "none after it";
@@ -286,7 +264,7 @@ TEST(FieldDecoder, DirectNumbersAndStringsAreThoseOfTheText)
         // Some records end early: their last bodies run past the end.
         if (round % 5 == 0)
             content.chop(qsizetype(random() % 12));
-        Bytes file(content);
+        SourceFile file(content);
         const std::uint64_t B = 16, H = 0, L = 6;
         for (std::size_t limit : {std::size_t(4096), std::size_t(8)}) {
             FieldDecoder<MappedSource> direct(file.mapped, limit), plain(file.mapped, limit);
@@ -404,7 +382,7 @@ TEST(CandidateSearch, NearestMarkBeforeAndAfterAsTheWalkFindsIt)
         files.push_back(spaced);
     }
     for (const QByteArray &content : files) {
-        Bytes file(content);
+        SourceFile file(content);
         SCOPED_TRACE(testing::Message() << "size " << content.size());
         for (std::uint8_t mark : {0x00, 0x01, 0x03}) {
             for (std::uint64_t x = 0; x < std::uint64_t(content.size()) + 300; ++x) {

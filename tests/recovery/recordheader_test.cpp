@@ -2,6 +2,7 @@
 
 #include "recovery/fielddecoder.h"
 #include "recovery/pagesource.h"
+#include "tests/recovery/sourcefile.h"
 #include "recovery/rawdatabasereader.h"
 #include "recovery/recordheader.h"
 
@@ -15,28 +16,6 @@
 using namespace RecordHeader;
 
 namespace {
-
-// A file of given bytes, opened through both sources.
-class Bytes
-{
-public:
-    explicit Bytes(const QByteArray &content)
-    {
-        m_path = m_dir.filePath(QStringLiteral("db"));
-        QFile f(m_path);
-        f.open(QIODevice::WriteOnly);
-        f.write(content);
-        f.close();
-        EXPECT_TRUE(mapped.open(m_path));
-        EXPECT_TRUE(stream.open(m_path));
-    }
-    MappedSource mapped;
-    StreamSource stream;
-
-private:
-    QTemporaryDir m_dir;
-    QString m_path;
-};
 
 QByteArray record(std::initializer_list<unsigned char> bytes)
 {
@@ -108,7 +87,7 @@ TEST(FieldDecoder, IntegersTextsAndTheValuesOfEverySerialType)
                                      0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, // type 6: 2^32
                                      0x41, 0xC1, 0xE1, 0xA3, 0x02, 0x00, 0x00, 0x00, // type 7: 600000004.0
                                      'h', 'i', 0x00});
-    Bytes file(bytes);
+    SourceFile file(bytes);
     for (int pass = 0; pass < 2; ++pass) {
         auto check = [&](auto &source) {
             FieldDecoder<std::decay_t<decltype(source)>> f(source, 4096);
@@ -136,7 +115,7 @@ TEST(FieldDecoder, TwoByteSerialTypesAndBodiesPastTheEnd)
 {
     QByteArray bytes = record({0x00, 0x81, 0x05, 0xA0, 0x00});
     bytes += QByteArray(60, 'x');
-    Bytes file(bytes);
+    SourceFile file(bytes);
     FieldDecoder<MappedSource> f(file.mapped, 4096);
     EXPECT_EQ(f.two(1, 16, 0, 5).value_or("none"), QByteArray(60, 'x'));
     EXPECT_FALSE(f.two(3, 16, 0, 5).has_value()) << "above 4095";
@@ -152,7 +131,7 @@ TEST(FieldDecoder, TwoByteSerialTypesAndBodiesPastTheEnd)
 
 TEST(RawDatabaseReader, ZerosPastTheEndAndRefusals)
 {
-    Bytes file(QByteArray("0123456789ABCDEF\xff\x80", 18));
+    SourceFile file(QByteArray("0123456789ABCDEF\xff\x80", 18));
     std::FILE *f = std::fopen("/proc/self/exe", "rb");
     ASSERT_TRUE(f);
     char text[17] = {};
