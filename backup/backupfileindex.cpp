@@ -212,15 +212,8 @@ void BackupFileIndex::startRun()
         if (entry.media)
             keys.push_back(entry.node->fileKey());
     }
-    RegularFile::StoredFolder *stored = m_stored.get();
-    run.sizes = std::async(std::launch::async, [stored, keys = std::move(keys)] {
-        if (stored)
-            return stored->sizes(keys);
-        std::vector<std::optional<qint64>> out;
-        for (const QString &key : keys)
-            out.push_back(RegularFile::size(key));
-        return out;
-    });
+    run.sizes = std::async(std::launch::async,
+                           [stored = m_stored.get(), keys = std::move(keys)] { return stored->sizes(keys); });
     std::unique_lock lock(m_runsMutex);
     m_runsChanged.wait(lock, [this] { return m_runs.size() < kRunsAhead; });
     m_runs.push_back(std::move(run));

@@ -44,9 +44,9 @@
 // those a set holds are left out. MappedSource compares 16 or 32 positions
 // at a time; StreamSource walks position by position as the carvers did.
 // inMemory tells the carvers whether the source is the fast one: the
-// shortcuts they take on top of it (integers without their text, dates
-// without printf) are taken only there, so that the reference stays the
-// plain computation they are checked against.
+// shortcuts they take on top of it (fields read without their text round
+// trip) are taken only there, so that the reference stays the plain
+// computation they are checked against.
 
 // One byte of a signature: at distance at from the position, one of up to
 // four values (count -1: any byte).

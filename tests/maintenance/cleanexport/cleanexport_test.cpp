@@ -10,6 +10,7 @@
 #include "maintenance/clean/prcleanpreview.h"
 #include "platform/propertylist.h"
 #include "platform/scratchfolder.h"
+#include "tests/support/recordingnotify.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -31,42 +32,6 @@ namespace {
 using Kind = PRCleanFileRef::Kind;
 
 const QString kUdid = QStringLiteral("00008101-CLEANEXPORT01");
-
-class Arrivals : public amd::DeviceNotify
-{
-public:
-    void deviceAdded(int id) override
-    {
-        std::lock_guard lock(m_mutex);
-        m_added.push_back(id);
-        m_changed.notify_all();
-    }
-    void deviceRemoved(int id) override
-    {
-        std::lock_guard lock(m_mutex);
-        m_removed.push_back(id);
-        m_changed.notify_all();
-    }
-    int waitForArrival(size_t n)
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait_for(lock, std::chrono::seconds(30), [&] { return m_added.size() >= n; });
-        return m_added.size() >= n ? m_added[n - 1] : -1;
-    }
-    bool waitForRemoval(int id)
-    {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::seconds(30), [&] {
-            return std::find(m_removed.begin(), m_removed.end(), id) != m_removed.end();
-        });
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<int> m_added;
-    std::vector<int> m_removed;
-};
 
 QByteArray jpegBytes()
 {
@@ -92,7 +57,7 @@ protected:
         ASSERT_EQ(DeviceManager::instance().subscribe(), 0);
         handle = backend->plug(scenario());
         ASSERT_NE(handle, 0u) << qPrintable(backend->errorString());
-        device.deviceId = arrivals.waitForArrival(++m_arrivals);
+        device.deviceId = arrivals.waitForArrival(++m_arrivals).value_or(-1);
         ASSERT_GE(device.deviceId, 0);
         device.udid = kUdid;
     }
@@ -189,7 +154,7 @@ protected:
     const PRCleanFileRef song = ref(Kind::SyncFailed, QString(), QStringLiteral("/iTunes_Control/Sync/Media/song.mp3"));
 
     std::shared_ptr<amd::SimulatedBackend> backend;
-    Arrivals arrivals;
+    testsupport::RecordingNotify arrivals{std::chrono::seconds(30)};
     amd::DeviceHandle handle = 0;
     PRCleanDevice device;
 
