@@ -75,8 +75,9 @@ PRTransferPhotoPane::~PRTransferPhotoPane()
     if (m_run)
         m_run->cancel();
     m_run.reset();
+    // The library goes last (a member): it cancels its load and waits a
+    // bounded time for its worker, which may be stuck in a phone's read.
     m_library.setCallbacks(nullptr, nullptr);
-    m_library.waitForWorkers();
     m_model->cancelAndWait();
 }
 

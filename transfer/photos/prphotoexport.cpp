@@ -126,11 +126,22 @@ bool PhotoExportRun::exportItem(const PRPhotoItem &item, Device &device, QString
         if (!ok)
             *why = QStringLiteral("the copy failed");
     } else if (amd::AfcService *afc = device.service()) {
-        // Lands under a temporary name beside the claim and is renamed over
-        // it: the claim is the only file it replaces.
-        ok = afc->downloadFile(item.devicePath, claimed) == 0;
-        if (!ok)
-            *why = QStringLiteral("the phone did not give the file");
+        // The whole file, copied only now that the user asked for it, and
+        // only when the folder's disk has room for it.
+        const auto info = afc->fileInfo(item.devicePath);
+        const qint64 size = info ? PhotoLibraryLoad::sizeOf(*info) : -1;
+        if (size >= 0 && !PhotoLibraryLoad::hasRoomFor(m_exportPath, size)) {
+            *why = QStringLiteral("there is not enough free space for it");
+        } else {
+            // Lands under a temporary name beside the claim and is renamed
+            // over it: the claim is the only file it replaces.
+            switch (PhotoLibraryLoad::copyFromPhone(*afc, item.devicePath, claimed, kMaxFileBytes, m_cancelled)) {
+            case PhotoLibraryLoad::CopyResult::Copied: ok = true; break;
+            case PhotoLibraryLoad::CopyResult::Cancelled: *why = QStringLiteral("the export was stopped"); break;
+            case PhotoLibraryLoad::CopyResult::TooLarge:
+            case PhotoLibraryLoad::CopyResult::Failed: *why = QStringLiteral("the phone did not give the file"); break;
+            }
+        }
     } else {
         *why = QStringLiteral("the phone's files could not be reached");
     }

@@ -61,6 +61,8 @@ public:
     // the phone's name made safe, never hidden, or "Photo <n>" with the
     // copy's extension when nothing of it is left.
     static QString exportName(const PRPhotoItem &item);
+    // No file of a phone is longer: a phone that never stops sending is cut off.
+    static constexpr qint64 kMaxFileBytes = qint64(1) << 40;
 
 private:
     class Device;

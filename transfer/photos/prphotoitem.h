@@ -26,6 +26,13 @@ struct PRPhotoItem
     QString hasCopy;
     // The copy's size in bytes (0 without a copy).
     qint64 bytes = 0;
+    // The size the phone gave for its file; -1 when it gave none.
+    qint64 deviceBytes = -1;
+    // Not copied because a thumbnail's copy is bounded: the phone's file is
+    // larger than the bound (or said smaller and sent more), or the disk has
+    // no room for it. The browser shows the kind's icon; an export fetches
+    // the whole file from the phone.
+    bool tooLargeToCopy = false;
 
     bool isMovie() const { return fileType == QLatin1String("Movie"); }
     // "Movie" when the name ends in one of the movie extensions ("MOV",

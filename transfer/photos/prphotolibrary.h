@@ -3,6 +3,7 @@
 #include "platform/scratchfolder.h"
 #include "transfer/photos/prphotoitem.h"
 
+#include <QMap>
 #include <QString>
 
 #include <array>
@@ -23,10 +24,18 @@ class AfcService;
 // never share a copy, and no phone text reaches a local name). The folder
 // and its copies go with the object; whoever shows or exports the items
 // keeps the load alive (shared_ptr).
+//
+// A copy is what the item's thumbnail is made from, so it is bounded: a file
+// larger than the copy cap (by the size the phone gives, or by the bytes it
+// really sends) is not copied at all, nor is one the disk has no room for.
+// Such an item shows the icon of its kind and is fetched whole only when the
+// user exports it.
 class PhotoLibraryLoad
 {
 public:
     enum class Result { Loaded, NoFileService, DeviceGone, Cancelled };
+    // How one copy from the phone ended.
+    enum class CopyResult { Copied, TooLarge, Failed, Cancelled };
 
     // The folders read, in order, and the word a subfolder's name must hold
     // (ignoring case) to be read.
@@ -39,6 +48,10 @@ public:
     // Bounds on what a phone may list.
     static constexpr int kMaxItems = 500000;
     static constexpr int kMaxNameChars = 1024;
+    // The largest file copied for its thumbnail.
+    static constexpr qint64 kDefaultCopyCap = 16 * 1024 * 1024;
+    // What a copy leaves free on its disk at least.
+    static constexpr qint64 kFreeSpaceReserve = 256 * 1024 * 1024;
 
     explicit PhotoLibraryLoad(int deviceId);
     PhotoLibraryLoad(const PhotoLibraryLoad &) = delete;
@@ -59,6 +72,12 @@ public:
     // A file whose copy failed while the phone still answers gets an item
     // without a copy; a folder among the files is passed over.
     Result StartPhotoThread();
+
+    // The bound of one copy (set before the load starts).
+    void setCopyCap(qint64 bytes) { m_copyCap = bytes; }
+    qint64 copyCap() const { return m_copyCap; }
+    // Bytes read from the phone so far, by this load.
+    qint64 bytesReceived() const { return m_received.load(); }
 
     // Every item made so far, in load order.
     PRPhotoItemList imageArray() const;
@@ -81,6 +100,19 @@ public:
     // "..", too long, or holding '/' or NUL.
     static bool isEntryName(const QString &name);
 
+    // Copies the phone's file to localPath, whole and at most maxBytes long:
+    // written beside it and renamed at the end, nothing left at localPath
+    // otherwise. cancel is looked at before every piece, so a cancel ends a
+    // long copy at once (a read the phone never answers still waits).
+    // Every byte read is added to *received.
+    static CopyResult copyFromPhone(amd::AfcService &afc, const QString &devicePath, const QString &localPath,
+                                    qint64 maxBytes, const std::atomic<bool> &cancel,
+                                    std::atomic<qint64> *received = nullptr);
+    // Whether the disk of folder holds bytes more and still kFreeSpaceReserve.
+    static bool hasRoomFor(const QString &folder, qint64 bytes);
+    // The file size of a file information record ("st_size"); -1 without one.
+    static qint64 sizeOf(const QMap<QString, QString> &info);
+
 private:
     void add(const PRPhotoItemPtr &item);
     bool answers(amd::AfcService &afc) const;
@@ -88,6 +120,8 @@ private:
     const int m_deviceId;
     ScratchFolder m_scratch;
     std::atomic<bool> m_cancelled{false};
+    qint64 m_copyCap = kDefaultCopyCap;
+    std::atomic<qint64> m_received{0};
     Changed m_changed;
     mutable std::mutex m_mutex; // m_items, m_told
     PRPhotoItemList m_items;
@@ -104,6 +138,12 @@ private:
 // callbacks run on the load's worker, with the generation of the load they
 // speak for; the receiver hops to the GUI thread and drops what isCurrent
 // no longer names.
+//
+// The library goes without waiting for a worker stuck in a read the phone
+// never answers: its load is cancelled, and a worker still running after
+// kQuitWaitMs is left behind. It holds everything it uses itself, ends when
+// the read returns, and is counted in workersLeftBehind() until then: a
+// process that quits with one left ends without its destructors.
 class PRPhotoLibrary
 {
 public:
@@ -111,12 +151,17 @@ public:
     using Changed = std::function<void(int deviceId, quint64 generation)>;
     using Ended = std::function<void(int deviceId, quint64 generation, PhotoLibraryLoad::Result result)>;
 
-    PRPhotoLibrary() = default;
+    // How long the end of a library waits for its workers in all.
+    static constexpr int kQuitWaitMs = 1000;
+
+    PRPhotoLibrary();
     ~PRPhotoLibrary();
     PRPhotoLibrary(const PRPhotoLibrary &) = delete;
     PRPhotoLibrary &operator=(const PRPhotoLibrary &) = delete;
 
     void setCallbacks(Changed changed, Ended ended);
+    // The copy cap of the loads started from now on.
+    void setCopyCap(qint64 bytes);
 
     // Starts the load of deviceId unless one runs or finished for it. The
     // generation of the load started, 0 when none was.
@@ -131,24 +176,25 @@ public:
     bool bPhotoLoadFinished() const;
     // The load of the phone shown, running or finished; null without one.
     std::shared_ptr<PhotoLibraryLoad> currentLoad() const;
-    // Joins every worker (tests, and the end).
+    // Joins every worker (tests).
     void waitForWorkers();
 
+    // Workers of libraries gone that are still running, in the process.
+    static int workersLeftBehind();
+    // Waits until none is left behind; false when one still runs after ms.
+    static bool waitForWorkersLeftBehind(int ms);
+
 private:
+    struct Shared;
+    struct WorkerEnd;
     struct Worker
     {
         std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
+        std::shared_ptr<WorkerEnd> end;
     };
     void reapWorkers(bool all);
 
-    mutable std::mutex m_mutex;
-    int m_device = -1;
-    quint64 m_generation = 0;
-    bool m_started = false;
-    bool m_finished = false;
-    std::shared_ptr<PhotoLibraryLoad> m_load;
-    Changed m_changed;
-    Ended m_ended;
+    // What the workers share with the library; outlives it while one runs.
+    std::shared_ptr<Shared> m_shared;
     std::list<Worker> m_workers; // GUI thread only
 };

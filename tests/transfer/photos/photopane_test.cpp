@@ -358,3 +358,50 @@ TEST_F(PhotoPaneTest, WhatIsShownBelongsToItsPhone)
     ASSERT_TRUE(finished.wait(kWaitMs));
     EXPECT_EQ(rows(), count);
 }
+
+// Opening the pane copies what thumbnails need and no more: a file larger
+// than the copy cap is never read whole (its row keeps an icon, the scratch
+// folder never holds it), and only an export fetches it, byte-equal.
+TEST_F(PhotoPaneTest, AHugeFileIsCopiedOnlyWhenItIsExported)
+{
+    amd::DeviceHandle handle = 0;
+    const int phone = plug(scenario(), &handle);
+    const qint64 huge = PhotoLibraryLoad::kDefaultCopyCap + 1024 * 1024;
+    const QString hugePath = QStringLiteral("/DCIM/999APPLE/IMG_9999.JPG");
+    ASSERT_TRUE(QDir().mkpath(media(handle) + QStringLiteral("/DCIM/999APPLE")));
+    {
+        QFile file(deviceFile(handle, hugePath));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("\xFF\xD8\xFF\xE0");
+        ASSERT_TRUE(file.resize(huge));
+    }
+    QSignalSpy finished(pane.get(), &PRTransferPhotoPane::loadFinished);
+    pane->ShowPhoto(phone);
+    ASSERT_TRUE(finished.wait(kWaitMs) || finished.size() == 1);
+    const auto load = model()->load();
+    ASSERT_NE(load, nullptr);
+    EXPECT_EQ(rows(), expectedDevicePaths(media(handle)).size());
+
+    const int row = rowOf(hugePath);
+    ASSERT_GE(row, 0);
+    const PRPhotoItemPtr item = model()->item(row);
+    EXPECT_FALSE(item->bhasCopy);
+    EXPECT_TRUE(item->tooLargeToCopy);
+    EXPECT_EQ(item->deviceBytes, huge);
+    qint64 copied = 0;
+    for (const QString &name : filesIn(load->scratchPath())) {
+        const qint64 size = QFileInfo(load->scratchPath() + '/' + name).size();
+        EXPECT_LE(size, PhotoLibraryLoad::kDefaultCopyCap) << qPrintable(name);
+        copied += size;
+    }
+    EXPECT_LT(load->bytesReceived(), huge) << "the huge file was not read to learn its size";
+    EXPECT_EQ(load->bytesReceived(), copied);
+    ASSERT_TRUE(waitForThumbnails());
+    EXPECT_FALSE(model()->isLoaded(row)) << "an icon, not a thumbnail";
+
+    select({row});
+    const PhotoExportReport report = exportTo(out.filePath(QStringLiteral("big")), true);
+    ASSERT_EQ(report.written.size(), 1) << qPrintable(report.failed.join('\n'));
+    EXPECT_EQ(QFileInfo(report.written[0]).size(), huge);
+    EXPECT_EQ(bytes(report.written[0]), bytes(deviceFile(handle, hugePath)));
+}
