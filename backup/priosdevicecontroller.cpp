@@ -1,5 +1,6 @@
 #include "backup/priosdevicecontroller.h"
 
+#include "backup/unfinishedbackup.h"
 #include "platform/propertylist.h"
 
 #include <QCoreApplication>
@@ -138,7 +139,9 @@ std::shared_ptr<PRIOSDeviceNode> PRIOSDeviceController::readBackupFolder(const Q
         return nullptr;
     }
     const QDir dir(folder);
-    if (!folderInfo.isDir() || dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).size() < 2)
+    QStringList entries = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    entries.removeOne(UnfinishedBackup::markerName());
+    if (!folderInfo.isDir() || entries.size() < 2)
         return nullptr;
 
     const QString infoPath = folder + QStringLiteral("/Info.plist");
@@ -170,7 +173,22 @@ std::shared_ptr<PRIOSDeviceNode> PRIOSDeviceController::readBackupFolder(const Q
         return nullptr;
     }
     node->setBackUpFilePath(folder);
+    if (backupIncomplete(folder))
+        node->setStrDeviceBackUpTime(QCoreApplication::translate("PRIOSDeviceController", "%1 (incomplete)")
+                                         .arg(node->strDeviceBackUpTime())
+                                         .trimmed());
     return node;
+}
+
+bool PRIOSDeviceController::backupIncomplete(const QString &folder)
+{
+    if (UnfinishedBackup::isMarked(folder))
+        return true;
+    const auto status = PropertyList::readDictionary(folder + QStringLiteral("/Status.plist"));
+    if (!status)
+        return false;
+    const QVariant state = status->value(QStringLiteral("SnapshotState"));
+    return state.typeId() == QMetaType::QString && state.toString() != QLatin1String("finished");
 }
 
 QString PRIOSDeviceController::GetDevcieType(const QString &productType)

@@ -52,8 +52,15 @@ public:
     // A UTC time as local "yyyy-MM-dd hh:mm".
     static QString convertCurrentTimeZone2(const QDateTime &utc);
 
-    // Reads a folder into an entry without adding it.
+    // Reads a folder into an entry without adding it. The backup time of an
+    // incomplete backup says so ("2024-05-01 10:00 (incomplete)"): the list
+    // and every place that names the backup by its time show it.
     static std::shared_ptr<PRIOSDeviceNode> readBackupFolder(const QString &folder);
+
+    // A backup whose last run did not end well: one still marked by a device
+    // backup of this program, or whose Status.plist says its snapshot is
+    // anything but "finished". A backup without a Status.plist is complete.
+    static bool backupIncomplete(const QString &folder);
 
 private:
     QList<std::shared_ptr<PRIOSDeviceNode>> m_nodes;

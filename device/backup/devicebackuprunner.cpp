@@ -1,5 +1,6 @@
 #include "device/backup/devicebackuprunner.h"
 
+#include "backup/unfinishedbackup.h"
 #include "device/devicebackend.h"
 #include "platform/propertylist.h"
 
@@ -61,6 +62,23 @@ bool DeviceBackupRunner::makePrivateFolder(const QString &path)
 {
     return !path.isEmpty() && QDir().mkpath(path) && QFileInfo(path).isDir()
            && QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+bool DeviceBackupRunner::markUnfinished(const QString &folder)
+{
+    const QString path = UnfinishedBackup::markerPath(folder);
+    // Whatever stands there (a link too) is replaced by a new file of ours.
+    QFile::remove(path);
+    QFile marker(path);
+    if (!marker.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    const QByteArray text = "A backup into this folder started and has not finished.\n";
+    return marker.write(text) == text.size() && marker.flush();
+}
+
+bool DeviceBackupRunner::clearUnfinished(const QString &folder)
+{
+    return QFile::remove(UnfinishedBackup::markerPath(folder)) || !UnfinishedBackup::isMarked(folder);
 }
 
 DeviceBackupOutcome runExclusiveBackup(DeviceBackupRunner &runner, const QString &udid, const QString &root,

@@ -57,6 +57,12 @@ public:
     // Makes path (and what leads to it) and leaves it a folder of mode 0700:
     // a phone's backup is for its owner's eyes only. False when it cannot.
     static bool makePrivateFolder(const QString &path);
+
+    // The mark of a run in a backup folder (backup/unfinishedbackup.h): set
+    // before the tool writes a byte, cleared only by a run that finished, so
+    // a backup cut short is never taken for the complete one it replaces.
+    static bool markUnfinished(const QString &folder);
+    static bool clearUnfinished(const QString &folder);
 };
 
 // The runner of the backend in use: the libimobiledevice backend runs the

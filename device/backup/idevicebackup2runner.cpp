@@ -1,8 +1,14 @@
 #include "device/backup/idevicebackup2runner.h"
 
+#include "backup/unfinishedbackup.h"
+
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+
+#include <sys/prctl.h>
+
+#include <csignal>
 
 namespace amd {
 
@@ -122,6 +128,12 @@ DeviceBackupOutcome Idevicebackup2Runner::run(const QString &udid, const QString
     // phone asks otherwise: nobody else on this computer may read it.
     if (!makePrivateFolder(root) || !makePrivateFolder(folder))
         return outcomeOf(Status::ToolFailed, QStringLiteral("The backup folder %1 cannot be made.").arg(folder), folder);
+    // Until the tool says it finished, the backup there is not the complete
+    // one the last run may have left.
+    const bool wasUnfinished = UnfinishedBackup::isMarked(folder);
+    if (!markUnfinished(folder))
+        return outcomeOf(Status::ToolFailed, QStringLiteral("The backup folder %1 cannot be written.").arg(folder),
+                         folder);
 
     QProcess process;
     process.setProgram(tool);
@@ -130,10 +142,19 @@ DeviceBackupOutcome Idevicebackup2Runner::run(const QString &udid, const QString
     // A tool that asks for a password must not wait for one.
     process.setStandardInputFile(QProcess::nullDevice());
     ReapOnExit reap(process);
+    // Should this process end without reaping it (a quit that could not
+    // wait), the tool is told to stop rather than left talking to the phone.
+    process.setChildProcessModifier([] {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    });
     process.start(QIODevice::ReadOnly);
-    if (!process.waitForStarted(kStartTimeoutMs))
+    if (!process.waitForStarted(kStartTimeoutMs)) {
+        // Nothing was written: the folder is as it was.
+        if (!wasUnfinished)
+            clearUnfinished(folder);
         return outcomeOf(Status::ToolFailed,
                          QStringLiteral("The backup tool could not be started: %1.").arg(process.errorString()), folder);
+    }
 
     ToolOutputLines splitter;
     ReportedLine reported;
@@ -186,6 +207,7 @@ DeviceBackupOutcome Idevicebackup2Runner::run(const QString &udid, const QString
     }
     outcome.status = Status::Finished;
     outcome.message.clear();
+    clearUnfinished(folder);
     return outcome;
 }
 

@@ -149,6 +149,9 @@ DeviceBackupOutcome SimulatedBackupRunner::run(const QString &udid, const QStrin
                          kBackendNotFound);
     if (!makePrivateFolder(root) || !makePrivateFolder(target))
         return outcomeOf(Status::ToolFailed, QStringLiteral("The backup folder %1 cannot be made.").arg(target), target);
+    if (!markUnfinished(target))
+        return outcomeOf(Status::ToolFailed, QStringLiteral("The backup folder %1 cannot be written.").arg(target),
+                         target);
 
     qsizetype files = 0;
     for (const Entry &entry : entries)
@@ -186,6 +189,7 @@ DeviceBackupOutcome SimulatedBackupRunner::run(const QString &udid, const QStrin
                          kBackendIoError);
     if (!backupFinished(target))
         return outcomeOf(Status::NotFinished, QStringLiteral("The backup did not finish."), target, 0);
+    clearUnfinished(target);
     say(QStringLiteral("Backup Successful."));
     return outcomeOf(Status::Finished, {}, target, 0);
 }

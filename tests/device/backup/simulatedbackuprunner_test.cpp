@@ -1,6 +1,7 @@
 // The backup of the simulated phone: the generated scenario's prepared backup,
 // copied as the real tool would have written it.
 
+#include "backup/unfinishedbackup.h"
 #include "device/backup/simulatedbackuprunner.h"
 #include "device/simulated/simulatedbackend.h"
 #include "platform/propertylist.h"
@@ -85,6 +86,7 @@ TEST_F(SimulatedBackupTest, ThePhoneGivesItsPreparedBackupWithItsOwnIdentity)
     EXPECT_EQ(modeOf(root()), 0700);
     EXPECT_EQ(modeOf(folder()), 0700);
     EXPECT_TRUE(DeviceBackupRunner::backupFinished(folder()));
+    EXPECT_FALSE(UnfinishedBackup::isMarked(folder()));
     EXPECT_FALSE(lines.lines().isEmpty());
 
     const auto manifest = PropertyList::readDictionary(folder() + QStringLiteral("/Manifest.plist"));
@@ -187,6 +189,8 @@ TEST_F(SimulatedBackupTest, AnUnpluggedOrUnknownPhoneFailsAsADisconnect)
 
 TEST_F(SimulatedBackupTest, ThePhoneLeavingWhileCopyingFailsTheBackup)
 {
+    // Over a complete backup, whose Status.plist is kept by the cut run.
+    ASSERT_EQ(run().status, Status::Finished);
     // The phone leaves once the first file has been copied.
     int copied = 0;
     const auto progress = [&](const QString &line) {
@@ -197,6 +201,8 @@ TEST_F(SimulatedBackupTest, ThePhoneLeavingWhileCopyingFailsTheBackup)
     const DeviceBackupOutcome outcome = runner.run(devicegen::kUniqueDeviceId, root(), progress, cancel);
     EXPECT_EQ(outcome.status, Status::ToolFailed);
     EXPECT_EQ(outcome.message, QStringLiteral("The phone was disconnected during the backup."));
+    EXPECT_TRUE(DeviceBackupRunner::backupFinished(folder()));
+    EXPECT_TRUE(UnfinishedBackup::isMarked(folder()));
 }
 
 TEST_F(SimulatedBackupTest, FaultsCancelAndBadIdentifiersAreHonoured)

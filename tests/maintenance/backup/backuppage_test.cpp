@@ -314,6 +314,36 @@ TEST_F(ToolPageTest, ADeviceThatLeavesEndsItsBackupAndTheFinishViewSaysSo)
     EXPECT_TRUE(page->backupButton->isEnabled()) << "the new phone may be backed up";
 }
 
+// The phone leaves during a backup over a complete one: the Status.plist of
+// the run before still says "finished", yet the backup browser lists the
+// folder as incomplete until a run ends well.
+TEST_F(ToolPageTest, ABackupCutByThePhoneLeavingIsListedAsIncomplete)
+{
+    const QString folder = root() + '/' + kUdid;
+    const auto listedTime = [&] {
+        PRIOSDeviceController list;
+        list.showIphoneDisk(root());
+        return list.rowCount() == 1 ? list.nodeAt(0)->strDeviceBackUpTime() : QStringLiteral("<not listed>");
+    };
+    page->setCurrentIDevicenode(phone());
+    ASSERT_TRUE(backUp());
+    ASSERT_EQ(page->lastReport().result, Result::Succeeded);
+    EXPECT_FALSE(listedTime().contains("incomplete")) << qPrintable(listedTime());
+
+    startHangingBackup();
+    page->setCurrentIDevicenode(std::nullopt);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->state() == State::Finish; }, kWaitMs));
+    ASSERT_EQ(page->lastReport().result, Result::DeviceLeft);
+    EXPECT_TRUE(amd::DeviceBackupRunner::backupFinished(folder)) << "the backup's own files are as the tool left them";
+    EXPECT_TRUE(listedTime().endsWith(" (incomplete)")) << qPrintable(listedTime());
+
+    tool.unset("OSTRA_FAKE_BACKUP_HANG");
+    page->setCurrentIDevicenode(phone());
+    ASSERT_TRUE(backUp());
+    ASSERT_EQ(page->lastReport().result, Result::Succeeded);
+    EXPECT_FALSE(listedTime().contains("incomplete")) << qPrintable(listedTime());
+}
+
 TEST_F(ToolPageTest, AnIdentifierThatIsNotOneNeverReachesTheTool)
 {
     for (const QString &udid : {QStringLiteral("../../etc"), QStringLiteral("--help"), QString(),
