@@ -4,6 +4,7 @@
 #include "app/veldruneappdelegate.h"
 #include "device/status/prdevicestatuspage.h"
 #include "platform/paths.h"
+#include "platform/plaintext.h"
 #include "results/primages.h"
 #include "results/prsharedcontrols.h"
 
@@ -74,7 +75,7 @@ public:
             return imageNamed(QIdentityProxyModel::data(index, PRIOSDeviceController::ImageNameRole).toString())
                 .toImage();
         if (role == Qt::ToolTipRole)
-            return QIdentityProxyModel::data(index, Qt::DisplayRole);
+            return PlainText::markup(QIdentityProxyModel::data(index, Qt::DisplayRole).toString());
         return QIdentityProxyModel::data(index, role);
     }
 };
@@ -235,8 +236,6 @@ QWidget *VeldruneAppDelegate::buildHomePage()
     tableScrolleView->setMaximumHeight(96);
     tableScrolleView->setItemDelegateForColumn(0, new PRImageAndTextCell(tableScrolleView));
     tableScrolleView->setTextElideMode(Qt::ElideRight);
-    // A device name is the backup's own: shown as it is written, never as markup.
-    showPlainToolTips(tableScrolleView);
     backups->addWidget(tableScrolleView, 1);
     auto *buttons = new QVBoxLayout;
     button = new QPushButton(tr("Scan Backup"), page);

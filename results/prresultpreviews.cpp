@@ -254,7 +254,6 @@ void PRResultViewController::buildTreePane(QWidget *filePreview)
     treeOutlineView->setHeaderHidden(false);
     treeOutlineView->setUniformRowHeights(true);
     treeOutlineView->setMinimumWidth(180);
-    showPlainToolTips(treeOutlineView);
     filePreview->setMinimumWidth(140);
     styleTable(treetableView, treeFileController);
 

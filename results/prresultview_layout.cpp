@@ -96,7 +96,6 @@ void PRResultViewController::styleTable(QTableView *table, PRArrayController *mo
     table->setFont(lucidaGrande(11));
     for (size_t i = 0; i < model->columns().size(); ++i)
         table->setColumnWidth(int(i), model->columns()[i].width);
-    showPlainToolTips(table);
 }
 
 QTableView *PRResultViewController::makeTable(PRArrayController *model, QWidget *pane)

@@ -52,36 +52,6 @@ constexpr qsizetype kLongestRunWrappedAtWords = 1024;
 // Bigger pictures than this are refused rather than decoded, in megabytes.
 constexpr int kPictureAllocationLimit = 128;
 
-// Shows an item's tooltip escaped, in place of the view's own tooltip.
-class PlainToolTips : public QObject
-{
-public:
-    explicit PlainToolTips(QAbstractItemView *view)
-        : QObject(view)
-        , m_view(view)
-    {
-    }
-
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() != QEvent::ToolTip || watched != m_view->viewport())
-            return false;
-        const auto *help = static_cast<QHelpEvent *>(event);
-        const QModelIndex index = m_view->indexAt(help->pos());
-        const QString text = index.isValid() ? index.data(Qt::ToolTipRole).toString() : QString();
-        if (text.isEmpty())
-            QToolTip::hideText();
-        else
-            QToolTip::showText(help->globalPos(),
-                               Qt::convertFromPlainText(previewText(text, kPreviewFieldLimit), Qt::WhiteSpaceNormal),
-                               m_view->viewport(), m_view->visualRect(index));
-        return true;
-    }
-
-private:
-    QAbstractItemView *m_view;
-};
-
 } // namespace
 
 PRImageAndTextCell::PRImageAndTextCell(QObject *parent)
@@ -435,11 +405,6 @@ void setPreviewLabel(QLabel *label, const QString &format, const QString &value)
 {
     label->setTextFormat(Qt::PlainText);
     label->setText(format.arg(previewText(value, kPreviewFieldLimit)));
-}
-
-void showPlainToolTips(QAbstractItemView *view)
-{
-    view->viewport()->installEventFilter(new PlainToolTips(view));
 }
 
 QImage decodePreviewPicture(const QByteArray &data, const QSize &box)

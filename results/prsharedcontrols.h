@@ -218,9 +218,6 @@ QTextOption::WrapMode previewWrapMode(const QString &text);
 // to kPreviewFieldLimit and shown as plain text: a name like <img src="...">
 // is shown, never loaded.
 void setPreviewLabel(QLabel *label, const QString &format, const QString &value);
-// Item tooltips of view show their text as it is written: Qt would take a
-// tooltip that looks like markup for markup and load its pictures.
-void showPlainToolTips(QAbstractItemView *view);
 
 // A picture of a backup as the previews read it: only a regular file of at
 // most kPreviewPictureFileLimit bytes (a link, a FIFO or a device reads as no

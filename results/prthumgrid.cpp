@@ -1,5 +1,7 @@
 #include "results/prthumgrid.h"
 
+#include "platform/plaintext.h"
+
 #include "results/primages.h"
 
 #include <QApplication>
@@ -191,8 +193,9 @@ QVariant PRThumModel::data(const QModelIndex &index, int role) const
     case Qt::ToolTipRole:
         if (!node)
             return QString();
-        return node->fileNodeSize().isEmpty() ? node->fileNodeName()
-                                               : node->fileNodeName() + QLatin1Char('\n') + node->fileNodeSize();
+        return PlainText::markup(node->fileNodeSize().isEmpty()
+                                     ? node->fileNodeName()
+                                     : node->fileNodeName() + QLatin1Char('\n') + node->fileNodeSize());
     case Qt::DecorationRole: {
         const Picture *picture = m_pictures.object(row);
         return picture ? picture->pixmap : placeholderPixmap();

@@ -1,5 +1,7 @@
 #include "results/prtreemodels.h"
 
+#include "platform/plaintext.h"
+
 #include "results/exportpaths.h"
 
 #include <QApplication>
@@ -178,8 +180,9 @@ QVariant PRTreeOutlineModel::data(const QModelIndex &index, int role) const
         return {};
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         return shown(folder->fileName());
+    case Qt::ToolTipRole:
+        return PlainText::markup(shown(folder->fileName()));
     case Qt::CheckStateRole:
         return checkStateOf(folder->isSelected());
     case Qt::DecorationRole:

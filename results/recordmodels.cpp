@@ -1,5 +1,7 @@
 #include "results/recordmodels.h"
 
+#include "platform/plaintext.h"
+
 #include "backup/nodes/prbookmarknode.h"
 #include "backup/nodes/prcalendernode.h"
 #include "backup/nodes/prcallhistorynode.h"
@@ -106,8 +108,9 @@ QVariant PRArrayController::data(const QModelIndex &index, int role) const
     const Column &column = m_columns[size_t(index.column())];
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         return column.text ? column.text(*node) : QVariant();
+    case Qt::ToolTipRole:
+        return column.text ? PlainText::markup(column.text(*node)) : QVariant();
     case Qt::CheckStateRole:
         if (column.identifier == selectedId)
             return isSelected(*node) ? Qt::Checked : Qt::Unchecked;

@@ -2,6 +2,7 @@
 
 #include "device/status/prcolorprogressview.h"
 #include "device/status/storageboard.h"
+#include "platform/plaintext.h"
 #include "results/prsharedcontrols.h"
 
 #include <QGridLayout>
@@ -39,10 +40,16 @@ QWidget *swatch(QWidget *parent, const QColor &colour)
     return w;
 }
 
+// The most characters of a phone's value a label shows; the whole value is
+// in its tool tip. A phone names itself as long as it likes.
+constexpr qsizetype kShownValueLimit = 64;
+
 void setIfPresent(QLabel *label, const QString &value)
 {
-    if (!value.isEmpty())
-        label->setText(value);
+    if (value.isEmpty())
+        return;
+    label->setText(PlainText::elided(value, kShownValueLimit));
+    label->setToolTip(value.size() > kShownValueLimit ? PlainText::markup(value) : QString());
 }
 
 } // namespace
@@ -57,6 +64,7 @@ PRDeviceStatusPage::PRDeviceStatusPage(QWidget *parent)
 
     iDeviceNamelab = plainLabel(this);
     iDeviceNamelab->setFont(lucidaGrande(20, true));
+    iDeviceNamelab->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     outer->addWidget(iDeviceNamelab);
 
     auto *grid = new QGridLayout;
@@ -131,8 +139,10 @@ void PRDeviceStatusPage::clearDevice()
     for (QLabel *label : {iDeviceNamelab, iDeviceCapacityValuelab, iDeviceSoftwareVersionValuelab,
                           iDeviceFirmValuelab, iDeviceIDValuelab, iDeviceSerialValuelab, iDevicepPhoneValuelab,
                           usedSpaceLab, freeSpacelab, photoSizelab, musicSizelab, movieSizelab, appSizelab,
-                          otherSizelab})
+                          otherSizelab}) {
         label->clear();
+        label->setToolTip(QString());
+    }
     iDeviceColorView->setProgressValueWithusedValue(0, 0);
     iDeviceColorView->update();
     m_legend->hide();

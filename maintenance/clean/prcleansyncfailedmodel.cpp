@@ -1,5 +1,7 @@
 #include "maintenance/clean/prcleansyncfailedmodel.h"
 
+#include "platform/plaintext.h"
+
 #include "backup/textformat.h"
 #include "transfer/pathtree/prpathtreecontroller.h"
 
@@ -154,11 +156,17 @@ QVariant PRCleanSyncFailedModel::data(const QModelIndex &index, int role) const
         return {};
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         switch (index.column()) {
         case NameColumn: return PRPathTreeController::plainLabel(node->fileName());
         case SizeColumn: return node->fileSize();
         case PathColumn: return PRPathTreeController::plainLabel(node->filePath());
+        default: return {};
+        }
+    case Qt::ToolTipRole:
+        switch (index.column()) {
+        case NameColumn: return PlainText::markup(node->fileName());
+        case SizeColumn: return PlainText::markup(node->fileSize());
+        case PathColumn: return PlainText::markup(node->filePath());
         default: return {};
         }
     case FilePathRole: return node->filePath();

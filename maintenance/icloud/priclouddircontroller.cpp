@@ -1,5 +1,7 @@
 #include "maintenance/icloud/priclouddircontroller.h"
 
+#include "platform/plaintext.h"
+
 #include "results/exportpaths.h"
 
 #include <QApplication>
@@ -39,8 +41,10 @@ QVariant PRiCloudDirController::data(const QModelIndex &index, int role) const
     if (!node || index.column() < 0 || index.column() >= ColumnCount)
         return {};
     if (index.column() == NameColumn) {
-        if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+        if (role == Qt::DisplayRole)
             return plainLabel(node->iCloudDirName);
+        if (role == Qt::ToolTipRole)
+            return PlainText::markup(PRExportPaths::withoutFormatCharacters(node->iCloudDirName));
         if (role == Qt::DecorationRole)
             return iconFor(node->iCloudDirIcon);
     } else if (index.column() == FilesColumn) {
@@ -69,13 +73,7 @@ QVariant PRiCloudDirController::headerData(int section, Qt::Orientation orientat
 
 QString PRiCloudDirController::plainLabel(const QString &text)
 {
-    QString label = PRExportPaths::withoutFormatCharacters(text);
-    for (QChar &c : label) {
-        const char16_t u = c.unicode();
-        if (u < 0x20 || (u >= 0x7F && u < 0xA0))
-            c = QChar(0xFFFD);
-    }
-    return label;
+    return PlainText::oneLine(PRExportPaths::withoutFormatCharacters(text));
 }
 
 QIcon PRiCloudDirController::iconFor(const QString &name) const

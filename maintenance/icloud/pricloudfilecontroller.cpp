@@ -1,5 +1,7 @@
 #include "maintenance/icloud/pricloudfilecontroller.h"
 
+#include "platform/plaintext.h"
+
 #include "maintenance/icloud/priclouddircontroller.h"
 
 PRiCloudFileController::PRiCloudFileController(QObject *parent)
@@ -40,7 +42,7 @@ QVariant PRiCloudFileController::data(const QModelIndex &index, int role) const
     case BytesRole:
         return node->nodeBytes;
     case Qt::ToolTipRole:
-        return PRiCloudDirController::plainLabel(node->nodeFullPath);
+        return PlainText::markup(node->nodeFullPath);
     case Qt::DisplayRole:
         switch (index.column()) {
         case NameColumn:

@@ -13,6 +13,7 @@
 #include "results/prthumgrid.h"
 #include "results/prsharedcontrols.h"
 #include "tests/support/hostilebackups.h"
+#include "tests/support/plaintextwalk.h"
 #include "tests/support/qtprinters.h"
 
 #include <QApplication>
@@ -229,6 +230,27 @@ TEST_F(HostileWindow, ReportsKeepTheirNames)
     EXPECT_FALSE(report.isEmpty());
     EXPECT_FALSE(report.contains("SPOOFED-REPORT"));
     EXPECT_FALSE(report.contains("<script"));
+}
+
+TEST_F(HostileWindow, MarkupNamesReadAsText)
+{
+    // Qt takes a tool tip that looks like markup for markup, and loads the
+    // picture it names on the GUI thread.
+    const hostile::Backup backup = make(QStringLiteral("0001"), "14.2");
+    ASSERT_TRUE(hostile::markupNames(backup, QStringLiteral("<img src=\"&#47;nonexistent&#47;ostra-zero\">")));
+    openWindow();
+    const auto expectShownAsWritten = [&](int atLeast) {
+        const testsupport::ShownPlaces shown =
+            testsupport::walkShownText(m_delegate->window, QStringLiteral("ostra-zero"), QStringLiteral("<img src=\""));
+        EXPECT_GE(shown.places, atLeast);
+        EXPECT_TRUE(shown.wrong.isEmpty()) << qPrintable(shown.wrong.join(QLatin1Char('\n')));
+    };
+    expectShownAsWritten(1); // the backup list
+    PRResultViewController *page = scanFirstBackup();
+    ASSERT_NE(page, nullptr);
+    page->actPhoto();
+    QCoreApplication::processEvents();
+    expectShownAsWritten(2); // and the photo grid
 }
 
 } // namespace

@@ -206,6 +206,26 @@ inline bool spoofReportNames(const Backup &backup)
     });
 }
 
+// The backup's device name and one camera-roll photo's name made markup
+// (the photo keeps its stored file, so it still reads).
+inline bool markupNames(const Backup &backup, const QString &name)
+{
+    const QString info = backup.folder + QStringLiteral("/Info.plist");
+    auto map = PropertyList::readDictionary(info);
+    if (!map)
+        return false;
+    map->insert(QStringLiteral("Device Name"), name);
+    map->insert(QStringLiteral("Display Name"), name);
+    if (!PropertyList::writeFile(info, *map, PropertyList::Format::Xml))
+        return false;
+    const QByteArray sql = "update Files set relativePath = 'Media/DCIM/100APPLE/' || ? where rowid = (select rowid "
+                           "from Files where domain = 'CameraRollDomain' and relativePath like '%.JPG' limit 1)";
+    return execOn(backup.folder + QStringLiteral("/Manifest.db"), sql, [&](sqlite3_stmt *s) {
+        const QByteArray photo = (name + QStringLiteral(".JPG")).toUtf8();
+        sqlite3_bind_text(s, 1, photo.constData(), int(photo.size()), SQLITE_TRANSIENT);
+    });
+}
+
 // Every file below folder whose bytes hold the outside marker.
 inline QStringList filesHoldingMarker(const QString &folder)
 {

@@ -1,5 +1,7 @@
 #include "transfer/apps/prapplistmodel.h"
 
+#include "platform/plaintext.h"
+
 PRAppListModel::PRAppListModel(QObject *parent)
     : QAbstractListModel(parent)
 {
@@ -62,8 +64,8 @@ QVariant PRAppListModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole: return app->fileName;
     case Qt::DecorationRole: return app->icon;
     case Qt::ToolTipRole:
-        return QStringLiteral("%1\n%2%3").arg(app->shownName(), app->bundleId,
-                                              app->version.isEmpty() ? QString() : QStringLiteral("\n") + app->version);
+        return PlainText::markup(QStringLiteral("%1\n%2%3").arg(
+            app->shownName(), app->bundleId, app->version.isEmpty() ? QString() : QStringLiteral("\n") + app->version));
     case BundleIdRole: return app->bundleId;
     case DisplayNameRole: return app->displayName;
     default: return {};

@@ -1,5 +1,7 @@
 #include "transfer/pathtree/prpathfiletablemodel.h"
 
+#include "platform/plaintext.h"
+
 PRPathFileTableModel::PRPathFileTableModel(PRPathTreeController *tree, QObject *parent)
     : QAbstractTableModel(parent)
     , m_tree(tree)
@@ -92,7 +94,7 @@ QVariant PRPathFileTableModel::data(const QModelIndex &index, int role) const
             return {};
         }
     case Qt::ToolTipRole:
-        return PRPathTreeController::plainLabel(row->filePath());
+        return PlainText::markup(row->filePath());
     case FilePathRole:
         return row->filePath();
     case IsFileRole:

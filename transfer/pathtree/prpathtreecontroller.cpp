@@ -1,5 +1,7 @@
 #include "transfer/pathtree/prpathtreecontroller.h"
 
+#include "platform/plaintext.h"
+
 #include <QSet>
 
 #include <QFile>
@@ -589,16 +591,7 @@ QString PRPathTreeController::shownName(const QString &deviceName)
 
 QString PRPathTreeController::plainLabel(const QString &text)
 {
-    QString label = text;
-    for (QChar &c : label) {
-        const char16_t u = c.unicode();
-        // C0, DEL, C1, and the line and paragraph separators would break a
-        // one-line label; directional controls would reorder its neighbours.
-        if (u < 0x20 || (u >= 0x7F && u < 0xA0) || u == 0x2028 || u == 0x2029 || (u >= 0x202A && u <= 0x202E)
-            || (u >= 0x2066 && u <= 0x2069))
-            c = QChar(QChar::ReplacementCharacter);
-    }
-    return label;
+    return PlainText::oneLine(text);
 }
 
 QString PRPathTreeController::typeOfName(const QString &name)
@@ -735,7 +728,7 @@ QVariant PRPathTreeController::data(const QModelIndex &index, int role) const
     case Qt::DecorationRole:
         return iconOf(*folder);
     case Qt::ToolTipRole:
-        return plainLabel(folder->m_filePath);
+        return PlainText::markup(folder->m_filePath);
     case FilePathRole:
         return folder->m_filePath;
     case DeviceNameRole:

@@ -1,5 +1,7 @@
 #include "transfer/photos/prphotobrowsermodel.h"
 
+#include "platform/plaintext.h"
+
 #include "results/exportpaths.h"
 #include "results/primages.h"
 #include "transfer/photos/prphotolibrary.h"
@@ -121,10 +123,9 @@ QVariant PRPhotoBrowserModel::data(const QModelIndex &index, int role) const
     }
     case DevicePathRole: return harmless(node.devicePath);
     case NameRole: return harmless(node.fileName);
-    // The browser shows no titles; the name is there on hover. A tooltip
-    // takes markup, so the name is escaped into a text that is markup.
+    // The browser shows no titles; the name is there on hover.
     case Qt::ToolTipRole:
-        return QStringLiteral("<span>%1</span>").arg(harmless(node.fileName).toHtmlEscaped());
+        return PlainText::markup(harmless(node.fileName));
     case LoadedRole: return m_pictures.contains(row);
     case KindRole: {
         const Picture *picture = m_pictures.object(row);
