@@ -36,6 +36,8 @@ QString oneLine(const QString &text)
 
 QString markup(const QString &text)
 {
+    if (text.isEmpty())
+        return QString();
     QString shown = text.size() > kToolTipLimit ? text.left(cutAt(text, kToolTipLimit)) + QChar(0x2026) : text;
     // Line breaks are the only controls a tool tip may keep.
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));

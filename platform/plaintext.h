@@ -26,7 +26,7 @@ inline constexpr qsizetype kToolTipLimit = 2000;
 QString oneLine(const QString &text);
 
 // Markup that shows the text itself, line breaks kept, cut at
-// kToolTipLimit characters. Never empty markup for a non-empty text.
+// kToolTipLimit characters; empty for an empty text (no tool tip).
 QString markup(const QString &text);
 
 // At most maxChars characters of oneLine(text), the middle replaced by "…".

@@ -1,5 +1,7 @@
 #include "transfer/page/prtansferviewcontroller.h"
 
+#include "platform/plaintext.h"
+
 #include "results/exportpaths.h"
 #include "platform/notificationcenter.h"
 #include "results/prreveal.h"
@@ -139,22 +141,25 @@ PRTansferViewController::PRTansferViewController(QObject *parent)
                         p->statusLab->clear();
                 QWidget *window = self->m_view ? self->m_view->window() : nullptr;
                 QMessageBox *box = nullptr;
+                QString informative;
                 if (failure == PRTransferRecordLoad::Failure::Encrypted) {
                     box = new QMessageBox(QMessageBox::Warning, QString(), PRTransferRecordLoad::kEncryptedMessage,
                                           QMessageBox::NoButton, window);
-                    box->setInformativeText(PRTransferRecordLoad::kEncryptedInformative);
+                    informative = PRTransferRecordLoad::kEncryptedInformative;
                     box->addButton(tr(" Ok "), QMessageBox::AcceptRole);
                 } else if (failure == PRTransferRecordLoad::Failure::BackupFailed) {
                     box = new QMessageBox(QMessageBox::Warning, QString(), tr("The phone could not be backed up."),
                                           QMessageBox::Ok, window);
-                    box->setInformativeText(message);
+                    // The backup tool's words, which quote the phone's.
+                    informative = message;
                 }
                 if (box) {
                     box->setObjectName(QStringLiteral("transferBackupAlert"));
                     box->setTextFormat(Qt::PlainText);
+                    box->setInformativeText(PlainText::markup(informative));
                     box->setAttribute(Qt::WA_DeleteOnClose);
                     box->setWindowModality(Qt::WindowModal);
-                    Q_EMIT self->backupAlert(box->text(), box->informativeText());
+                    Q_EMIT self->backupAlert(box->text(), informative);
                     box->open();
                 }
             },
