@@ -10,18 +10,26 @@
 #include "device/status/prdevicestatuspage.h"
 #include "platform/notificationcenter.h"
 #include "platform/paths.h"
+#include "platform/scratchfolder.h"
 #include "recovery/deletedrecordscanner.h"
 #include "results/prsharedcontrols.h"
+#include "transfer/photos/prphotolibrary.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDebug>
 #include <QDialog>
+#include <QDir>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 VeldruneAppDelegate *sharedDelegate = nullptr;
@@ -35,12 +43,78 @@ PRMainWindow::PRMainWindow(VeldruneAppDelegate &delegate)
 void PRMainWindow::closeEvent(QCloseEvent *event)
 {
     if (m_delegate.windowShouldClose()) {
-        m_delegate.shutdown();
+        m_delegate.startQuit();
         event->accept();
         qApp->quit();
     } else {
         event->ignore();
     }
+}
+
+PRQuitWatchdog::PRQuitWatchdog(Expired expired)
+    : m_expired(std::move(expired))
+{
+}
+
+PRQuitWatchdog::~PRQuitWatchdog()
+{
+    disarm();
+}
+
+void PRQuitWatchdog::arm(std::chrono::milliseconds grace)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_armed || m_disarmed)
+        return;
+    m_armed = true;
+    const auto deadline = std::chrono::steady_clock::now() + grace;
+    m_thread = std::thread([this, deadline] { watch(deadline); });
+}
+
+void PRQuitWatchdog::watch(std::chrono::steady_clock::time_point deadline)
+{
+    {
+        std::unique_lock lock(m_mutex);
+        if (m_changed.wait_until(lock, deadline, [this] { return m_disarmed; }))
+            return;
+        m_expiredRan = true;
+    }
+    if (m_expired)
+        m_expired();
+}
+
+void PRQuitWatchdog::disarm()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_disarmed = true;
+    }
+    m_changed.notify_all();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+bool PRQuitWatchdog::hasExpired() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_expiredRan;
+}
+
+void PRQuitWatchdog::endProcessNow(int status)
+{
+    // The copies of the phone's and the backups' files go with the process,
+    // as they would have with their owners. Only this process's folders:
+    // another instance's are its own.
+    const QString root = ScratchFolder::root();
+    if (!root.isEmpty()) {
+        const QString own = QStringLiteral("use-%1-").arg(::getpid());
+        const QDir folder(root);
+        for (const QString &name : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks))
+            if (name.startsWith(own))
+                QDir(folder.filePath(name)).removeRecursively();
+    }
+    std::fflush(nullptr);
+    std::_Exit(status);
 }
 
 VeldruneAppDelegate::VeldruneAppDelegate(NotificationCenter &nc)
@@ -311,6 +385,18 @@ bool VeldruneAppDelegate::windowShouldClose()
     box.setDefaultButton(exit);
     box.exec();
     return box.clickedButton() == exit;
+}
+
+void VeldruneAppDelegate::startQuit()
+{
+    if (m_quitWatchdog)
+        m_quitWatchdog->arm(kQuitGrace);
+    shutdown();
+}
+
+bool VeldruneAppDelegate::workersLeftBehind()
+{
+    return PRPhotoLibrary::workersLeftBehind() > 0;
 }
 
 void VeldruneAppDelegate::shutdown()

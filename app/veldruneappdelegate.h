@@ -16,10 +16,14 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 class DeviceManager;
 class NotificationCenter;
@@ -36,6 +40,43 @@ class QPushButton;
 class QTableView;
 class QProgressBar;
 class VeldruneAppDelegate;
+
+// Bounds a quit. Once armed, it waits for the quit to end (disarm); should
+// the grace run out first (a teardown waiting on a worker stuck in a call to
+// a phone that stopped answering), it runs its expiry on its own thread; the
+// application's is endProcessNow. Disarmed, or destroyed, it does nothing.
+class PRQuitWatchdog
+{
+public:
+    using Expired = std::function<void()>;
+    explicit PRQuitWatchdog(Expired expired);
+    ~PRQuitWatchdog();
+    PRQuitWatchdog(const PRQuitWatchdog &) = delete;
+    PRQuitWatchdog &operator=(const PRQuitWatchdog &) = delete;
+
+    // Starts the countdown; arming again keeps the first deadline.
+    void arm(std::chrono::milliseconds grace);
+    // The quit ended in time: the expiry never runs. Waits for an expiry
+    // already running.
+    void disarm();
+    bool hasExpired() const;
+
+    // Ends the process now: this process's scratch folders are removed, the
+    // standard streams flushed, and it exits with status without running a
+    // destructor, so nothing is pulled from under a worker still running.
+    [[noreturn]] static void endProcessNow(int status);
+
+private:
+    void watch(std::chrono::steady_clock::time_point deadline);
+
+    Expired m_expired;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_armed = false;
+    bool m_disarmed = false;
+    bool m_expiredRan = false;
+    std::thread m_thread;
+};
 
 // The main window: asks the shell before it closes.
 class PRMainWindow : public QMainWindow
@@ -82,6 +123,17 @@ public:
     // Cancels and joins the running scan (it never waits for the GUI
     // thread, so no event is served meanwhile).
     void shutdown();
+
+    // The whole of a quit, from the user's choice to the end of the
+    // teardown, gets this long before the watchdog ends the process.
+    static constexpr std::chrono::milliseconds kQuitGrace{2000};
+    // Armed when the user chooses to quit, before anything is cancelled.
+    void setQuitWatchdog(PRQuitWatchdog *watchdog) { m_quitWatchdog = watchdog; }
+    // The user chose to quit: the watchdog (if any) is armed, then shutdown().
+    void startQuit();
+    // Workers of the window's panes left running by the teardown, stuck in
+    // a call to a phone: the process must then end without its destructors.
+    static bool workersLeftBehind();
 
     // Accessors.
     PRResultViewController *GetresultViewController() const { return resultViewController; }
@@ -272,6 +324,7 @@ private:
     void finishRows(std::initializer_list<QProgressBar *> spinners, std::initializer_list<const char *> buttons);
 
     NotificationCenter &m_nc;
+    PRQuitWatchdog *m_quitWatchdog = nullptr;
     BackupScanner m_scanner;
     mutable std::mutex m_nodeMutex;
     std::shared_ptr<PRIOSDeviceNode> m_currentNode;
