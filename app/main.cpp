@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <memory>
+#include <thread>
 
 int main(int argc, char **argv)
 {
@@ -15,7 +16,13 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ostra"));
     QApplication::setApplicationVersion(QStringLiteral(OSTRA_VERSION));
-    ScratchFolder::removeStale();
+    // What processes that ended left behind (a large camera roll's copies
+    // take long to remove) goes meanwhile.
+    std::atomic<bool> staleRemoved{false};
+    std::thread stale([&staleRemoved] {
+        ScratchFolder::removeStale();
+        staleRemoved = true;
+    });
     // Closing goes through the exit confirmation, which quits on its own.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -33,9 +40,11 @@ int main(int argc, char **argv)
     watchdog.arm(VeldruneAppDelegate::kQuitGrace);
     delegate.reset();
     // A worker still in a phone's call uses objects that the destructors
-    // still to run would pull from under it.
-    if (VeldruneAppDelegate::workersLeftBehind())
+    // still to run would pull from under it; the removal of old folders is
+    // taken up again at the next start.
+    if (VeldruneAppDelegate::workersLeftBehind() || !staleRemoved)
         PRQuitWatchdog::endProcessNow(status.load());
+    stale.join();
     watchdog.disarm();
     return status.load();
 }

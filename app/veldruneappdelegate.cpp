@@ -20,6 +20,8 @@
 #include <QDebug>
 #include <QDialog>
 #include <QDir>
+#include <QDirIterator>
+#include <QFile>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProgressBar>
@@ -100,19 +102,46 @@ bool PRQuitWatchdog::hasExpired() const
     return m_expiredRan;
 }
 
+namespace {
+
+// Removes what it can of this process's scratch folders before the
+// deadline: the copies of a large camera roll take many seconds to remove.
+// What is left goes at the next start, which removes the folders of
+// processes that no longer run. Links are removed, never followed.
+void removeOwnScratchFolders(std::chrono::steady_clock::time_point deadline)
+{
+    const QString root = ScratchFolder::root();
+    if (root.isEmpty())
+        return;
+    const QString own = QStringLiteral("use-%1-").arg(::getpid());
+    const QDir folder(root);
+    for (const QString &name : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks)) {
+        if (!name.startsWith(own))
+            continue;
+        QStringList folders{folder.filePath(name)};
+        QDirIterator it(folders.first(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return;
+            const QString entry = it.next();
+            if (it.fileInfo().isDir() && !it.fileInfo().isSymLink())
+                folders.append(entry);
+            else
+                QFile::remove(entry);
+        }
+        for (auto f = folders.crbegin(); f != folders.crend(); ++f)
+            QDir().rmdir(*f);
+    }
+}
+
+} // namespace
+
 void PRQuitWatchdog::endProcessNow(int status)
 {
     // The copies of the phone's and the backups' files go with the process,
-    // as they would have with their owners. Only this process's folders:
-    // another instance's are its own.
-    const QString root = ScratchFolder::root();
-    if (!root.isEmpty()) {
-        const QString own = QStringLiteral("use-%1-").arg(::getpid());
-        const QDir folder(root);
-        for (const QString &name : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks))
-            if (name.startsWith(own))
-                QDir(folder.filePath(name)).removeRecursively();
-    }
+    // as they would have with their owners; only this process's folders.
+    removeOwnScratchFolders(std::chrono::steady_clock::now() + kRemovalBudget);
     std::fflush(nullptr);
     std::_Exit(status);
 }

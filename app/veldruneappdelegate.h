@@ -61,10 +61,13 @@ public:
     void disarm();
     bool hasExpired() const;
 
-    // Ends the process now: this process's scratch folders are removed, the
-    // standard streams flushed, and it exits with status without running a
-    // destructor, so nothing is pulled from under a worker still running.
+    // Ends the process now: this process's scratch folders are removed (as
+    // much of them as kRemovalBudget allows; the next start removes the
+    // rest), the standard streams flushed, and it exits with status without
+    // running a destructor, so nothing is pulled from under a worker still
+    // running.
     [[noreturn]] static void endProcessNow(int status);
+    static constexpr std::chrono::milliseconds kRemovalBudget{1000};
 
 private:
     void watch(std::chrono::steady_clock::time_point deadline);
