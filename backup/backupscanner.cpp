@@ -7,6 +7,7 @@
 #include "backup/contactextractor.h"
 #include "backup/messageextractor.h"
 #include "backup/noteextractor.h"
+#include "backup/queryinterrupt.h"
 
 #include <chrono>
 #include <malloc.h>
@@ -102,6 +103,8 @@ void BackupScanner::runSteps(ScanContext &context, const QString &folder)
 {
     // The first lookup of a scan hands over an empty photo, not none.
     context.messageContactData = QByteArray("", 0);
+    // A cancel stops the query that runs, not only the loop around it.
+    const QueryInterrupt::CancelScope cancelScope(context.cancelled);
 
     const auto timed = [&](Stage stage, const std::function<void()> &step) {
         const auto start = std::chrono::steady_clock::now();

@@ -1,5 +1,6 @@
 #include "backup/databasecopy.h"
 
+#include "backup/queryinterrupt.h"
 #include "platform/regularfile.h"
 
 #include <QDebug>
@@ -22,13 +23,13 @@ void commitDB(const QString &path)
         sqlite3_close(db);
         return;
     }
-    if (sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        return;
-    }
-    if (sqlite3_wal_checkpoint(db, nullptr) != SQLITE_OK) {
-        // A log line: standard output carries the tools' records.
-        qInfo("Failed to commit");
+    {
+        QueryInterrupt interrupt(db, QueryInterrupt::threadCancelFlag());
+        if (interrupt.rearm() && sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, nullptr) == SQLITE_OK
+            && sqlite3_wal_checkpoint(db, nullptr) != SQLITE_OK) {
+            // A log line: standard output carries the tools' records.
+            qInfo("Failed to commit");
+        }
     }
     sqlite3_close(db);
 }

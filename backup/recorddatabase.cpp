@@ -44,27 +44,37 @@ std::unique_ptr<RecordDatabase> RecordDatabase::open(const QString &path, Commit
     std::unique_ptr<RecordDatabase> db(new RecordDatabase);
     if (!hasCompanions(path)) {
         db->m_db = openImmutable(path);
-        return db->m_db ? std::move(db) : nullptr;
+        if (!db->m_db)
+            return nullptr;
+    } else {
+        db->m_copy = DatabaseCopy::make(path, commit == Commit::Run);
+        if (!db->m_copy)
+            return nullptr;
+        if (sqlite3_open_v2(QFile::encodeName(db->m_copy->path()).constData(), &db->m_db, SQLITE_OPEN_READWRITE,
+                            nullptr)
+            != SQLITE_OK) {
+            return nullptr;
+        }
     }
-    db->m_copy = DatabaseCopy::make(path, commit == Commit::Run);
-    if (!db->m_copy)
-        return nullptr;
-    if (sqlite3_open_v2(QFile::encodeName(db->m_copy->path()).constData(), &db->m_db, SQLITE_OPEN_READWRITE,
-                        nullptr)
-        != SQLITE_OK) {
-        return nullptr;
-    }
+    db->m_interrupt = std::make_unique<QueryInterrupt>(db->m_db, QueryInterrupt::threadCancelFlag());
     return db;
 }
 
 RecordDatabase::~RecordDatabase()
 {
+    m_interrupt.reset();
     sqlite3_close(m_db);
 }
 
 Statement::Statement(const RecordDatabase &db, const char *sql)
-    : Statement(db.handle(), sql)
+    : m_interrupt(db.interrupt())
 {
+    if (m_interrupt && !m_interrupt->rearm())
+        return;
+    if (db.handle() && sqlite3_prepare_v2(db.handle(), sql, -1, &m_stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+    }
 }
 
 Statement::Statement(sqlite3 *db, const char *sql)
@@ -77,6 +87,7 @@ Statement::Statement(sqlite3 *db, const char *sql)
 
 Statement::Statement(Statement &&other) noexcept
     : m_stmt(std::exchange(other.m_stmt, nullptr))
+    , m_interrupt(std::exchange(other.m_interrupt, nullptr))
 {
 }
 
@@ -115,7 +126,9 @@ void Statement::reset()
 
 bool Statement::step()
 {
-    return m_stmt && sqlite3_step(m_stmt) == SQLITE_ROW;
+    if (!m_stmt || (m_interrupt && !m_interrupt->rearm()))
+        return false;
+    return sqlite3_step(m_stmt) == SQLITE_ROW;
 }
 
 bool Statement::isNull(int column) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "backup/databasecopy.h"
+#include "backup/queryinterrupt.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -22,6 +23,10 @@ struct sqlite3_stmt;
 // through a private copy (DatabaseCopy) on which the commit step has folded
 // the log in. Either way the queries see what the commit step would have
 // left in the file.
+//
+// Its queries run under a QueryInterrupt with the cancel flag of the thread
+// that opened it (QueryInterrupt::CancelScope): a cancelled scan or a query
+// that stalls ends as if it had no more rows.
 class RecordDatabase
 {
 public:
@@ -34,11 +39,13 @@ public:
     RecordDatabase &operator=(const RecordDatabase &) = delete;
 
     sqlite3 *handle() const { return m_db; }
+    QueryInterrupt *interrupt() const { return m_interrupt.get(); }
 
 private:
     RecordDatabase() = default;
     std::unique_ptr<DatabaseCopy> m_copy;
     sqlite3 *m_db = nullptr;
+    std::unique_ptr<QueryInterrupt> m_interrupt;
 };
 
 // A prepared statement read row by row; columns by position.
@@ -61,7 +68,8 @@ public:
     bool bindInt64(int parameter, std::int64_t value);
     // Back to before the first row, bindings kept.
     void reset();
-    // True while a row is available.
+    // True while a row is available; false also once the database's
+    // interrupt stopped the query.
     bool step();
 
     bool isNull(int column) const;
@@ -83,4 +91,5 @@ public:
 
 private:
     sqlite3_stmt *m_stmt = nullptr;
+    QueryInterrupt *m_interrupt = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "transfer/musiclibrary.h"
 
 #include "backup/databasecopy.h"
+#include "backup/queryinterrupt.h"
 #include "backup/textformat.h"
 #include "device/amd/afcservice.h"
 #include "device/amd/devicemanager.h"
@@ -21,13 +22,15 @@ namespace {
 
 const QString kAbsent = QStringLiteral("(null)");
 
-// A prepared statement, finalized with the object.
+// A prepared statement, finalized with the object, that runs under the
+// connection's interrupt.
 class Statement
 {
 public:
-    Statement(sqlite3 *db, const char *sql)
+    Statement(sqlite3 *db, QueryInterrupt &interrupt, const char *sql)
+        : m_interrupt(interrupt)
     {
-        if (sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr) != SQLITE_OK) {
+        if (interrupt.rearm() && sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr) != SQLITE_OK) {
             sqlite3_finalize(m_statement);
             m_statement = nullptr;
         }
@@ -46,8 +49,11 @@ public:
         sqlite3_reset(m_statement);
         return sqlite3_bind_int64(m_statement, 1, id) == SQLITE_OK;
     }
+    // True while a row is available; false also once the interrupt stopped it.
+    bool step() { return m_statement && m_interrupt.rearm() && sqlite3_step(m_statement) == SQLITE_ROW; }
 
 private:
+    QueryInterrupt &m_interrupt;
     sqlite3_stmt *m_statement = nullptr;
 };
 
@@ -77,12 +83,13 @@ bool present(sqlite3_stmt *statement, int column)
 class Lookups
 {
 public:
-    explicit Lookups(sqlite3 *db)
-        : m_item(db, "select item_artist_pid,album_pid from item where item_pid=?")
-        , m_artist(db, "select item_artist from item_artist where item_artist_pid=?")
-        , m_album(db, "select album from album where album_pid=?")
-        , m_location(db, "select base_location.path from base_location left join item on "
-                         "item.base_location_id=base_location.base_location_id where item.item_pid=?")
+    Lookups(sqlite3 *db, QueryInterrupt &interrupt)
+        : m_item(db, interrupt, "select item_artist_pid,album_pid from item where item_pid=?")
+        , m_artist(db, interrupt, "select item_artist from item_artist where item_artist_pid=?")
+        , m_album(db, interrupt, "select album from album where album_pid=?")
+        , m_location(db, interrupt,
+                     "select base_location.path from base_location left join item on "
+                     "item.base_location_id=base_location.base_location_id where item.item_pid=?")
     {
     }
 
@@ -98,7 +105,7 @@ public:
         Ids ids;
         if (!m_item.bind(itemPid))
             return ids;
-        for (int row = 0; row < kMaxLookupRows && sqlite3_step(m_item.get()) == SQLITE_ROW; ++row) {
+        for (int row = 0; row < kMaxLookupRows && m_item.step(); ++row) {
             if (present(m_item.get(), 0)) {
                 ids.artist = sqlite3_column_int64(m_item.get(), 0);
                 node.artistPid = QString::number(*ids.artist);
@@ -133,7 +140,7 @@ private:
         QString result;
         if (!id || !statement.bind(*id))
             return result;
-        for (int row = 0; row < kMaxLookupRows && sqlite3_step(statement.get()) == SQLITE_ROW; ++row) {
+        for (int row = 0; row < kMaxLookupRows && statement.step(); ++row) {
             if (const auto value = text(statement.get(), 0, maxChars))
                 result = *value;
         }
@@ -145,6 +152,24 @@ private:
     Statement m_artist;
     Statement m_album;
     Statement m_location;
+};
+
+// The library's connection. The phone wrote the database, so any of its
+// queries may be made to run for ever: they all run under the interrupt,
+// which goes before the connection closes.
+struct Connection
+{
+    sqlite3 *db = nullptr;
+    std::optional<QueryInterrupt> interrupt;
+
+    Connection() = default;
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+    ~Connection()
+    {
+        interrupt.reset();
+        sqlite3_close(db);
+    }
 };
 
 int durationMs(double value)
@@ -172,6 +197,28 @@ bool MusicLibraryLoad::deviceConnected() const
 }
 
 MusicLibraryLoad::Result MusicLibraryLoad::StartMusicThread()
+{
+    // The commit step on the copy stops on the load's cancel too.
+    const QueryInterrupt::CancelScope cancelScope(m_cancelled);
+    const Result result = loadLibrary();
+    QString message;
+    if (result == Result::Stalled)
+        message = QStringLiteral("The phone's media library could not be read to the end (a query ran too long "
+                                 "without an answer); the tracks read before that are shown.");
+    else if (result == Result::Cancelled)
+        message = QStringLiteral("Reading the phone's media library was stopped.");
+    std::lock_guard lock(m_mutex);
+    m_message = message;
+    return result;
+}
+
+QString MusicLibraryLoad::message() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_message;
+}
+
+MusicLibraryLoad::Result MusicLibraryLoad::loadLibrary()
 {
     amd::AfcService afc;
     if (afc.open(m_deviceId) != 0)
@@ -202,43 +249,50 @@ MusicLibraryLoad::Result MusicLibraryLoad::StartMusicThread()
     ReadMusicInfoFromHandleTablewithSqlitePath(copy);
     if (m_cancelled)
         return Result::Cancelled;
-    return deviceConnected() ? Result::Loaded : Result::DeviceGone;
+    if (!deviceConnected())
+        return Result::DeviceGone;
+    return m_stalled ? Result::Stalled : Result::Loaded;
 }
 
 bool MusicLibraryLoad::ReadMusicInfoFromHandleTablewithSqlitePath(const QString &path)
 {
+    m_stalled = false;
     if (!QFileInfo(path).isFile())
         return false;
-    sqlite3 *db = nullptr;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
+    Connection connection;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &connection.db, SQLITE_OPEN_READWRITE, nullptr)
+        != SQLITE_OK) {
         return false;
     }
+    sqlite3 *db = connection.db;
+    QueryInterrupt &interrupt = connection.interrupt.emplace(db, &m_cancelled);
+    PRTranMusicList music;
+    PRTranMusicList video;
+    bool ok = false;
     {
-        const Statement probe(db, "select item_extra.title,item_extra.file_size,item_extra.media_kind,"
+        const Statement probe(db, interrupt, "select item_extra.title,item_extra.file_size,item_extra.media_kind,"
                                   "item_extra.total_time_ms,item_extra.item_pid,item_extra.location,"
                                   "item_artist.item_artist from item_extra left join item_artist on "
                                   "item_extra.item_pid=item_artist.representative_item_pid");
         if (!probe.isValid()) {
             // Only ever run on the private copy: the phone's library is untouched.
-            if (sqlite3_exec(db, "DROP TABLE IF EXISTS genre", nullptr, nullptr, nullptr) == SQLITE_OK)
+            if (interrupt.rearm()
+                && sqlite3_exec(db, "DROP TABLE IF EXISTS genre", nullptr, nullptr, nullptr) == SQLITE_OK)
                 qInfo("deleted OK");
             else
                 qInfo("deleted failed");
         }
     }
-    PRTranMusicList music;
-    PRTranMusicList video;
-    bool ok = false;
     {
-        Statement query(db, "select item_extra.title,item_extra.file_size,item_extra.media_kind,"
+        Statement query(db, interrupt, "select item_extra.title,item_extra.file_size,item_extra.media_kind,"
                             "item_extra.total_time_ms,item_extra.item_pid,item_artist.item_artist,"
                             "item_extra.location from item_extra left join item_artist on "
                             "item_extra.item_pid=item_artist.representative_item_pid");
-        Lookups lookups(db);
+        Lookups lookups(db, interrupt);
         ok = query.isValid();
         sqlite3_stmt *row = query.get();
-        for (int n = 0; ok && n < kMaxTracks && !m_cancelled && sqlite3_step(row) == SQLITE_ROW; ++n) {
+        // A cancel, or a lookup that stalled, ends the read at the next row.
+        for (int n = 0; ok && n < kMaxTracks && query.step(); ++n) {
             auto node = std::make_shared<PRTranMusicNode>();
             if (const auto title = text(row, 0, kMaxTextChars))
                 node->musicTitle = *title;
@@ -281,7 +335,7 @@ bool MusicLibraryLoad::ReadMusicInfoFromHandleTablewithSqlitePath(const QString 
                 video.append(node);
         }
     }
-    sqlite3_close(db);
+    m_stalled = interrupt.reason() == QueryInterrupt::Reason::Stalled;
     std::lock_guard lock(m_mutex);
     m_music += music;
     m_video += video;
@@ -364,6 +418,8 @@ bool MusicLibraryLoad::CopyMusictoMacThread(const PRTranMusicNodePtr &track, amd
 
 PRMusicLibrary::~PRMusicLibrary()
 {
+    // Quitting ends here: the cancel also stops the query the load runs, so
+    // the join does not wait on a library built to be read for ever.
     {
         std::lock_guard lock(m_mutex);
         if (m_running)
@@ -407,8 +463,11 @@ void PRMusicLibrary::ShowMusic(int deviceId)
                 m_running.reset();
                 m_started = false;
                 // Shown only while it is the load of the device on show and
-                // that device is still there.
-                if (result == MusicLibraryLoad::Result::Loaded && !load->cancelled()) {
+                // that device is still there. A stalled read shows what it
+                // read and says why it stopped.
+                const bool shown = result == MusicLibraryLoad::Result::Loaded
+                                   || result == MusicLibraryLoad::Result::Stalled;
+                if (shown && !load->cancelled()) {
                     m_loaded = load;
                     m_finished = true;
                     callback = m_callback;

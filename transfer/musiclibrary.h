@@ -25,7 +25,10 @@ class AfcService;
 class MusicLibraryLoad
 {
 public:
-    enum class Result { Loaded, NoFileService, DeviceGone, Cancelled };
+    // Stalled: the library stopped answering a query part way (a database
+    // built to run for ever); the tracks read until then are listed and the
+    // load counts as finished.
+    enum class Result { Loaded, NoFileService, DeviceGone, Cancelled, Stalled };
 
     // The device path of the library within the media area, and the bounds
     // put on what it holds.
@@ -51,8 +54,13 @@ public:
     // copy, the tracks read. Loaded also when the phone has no library (the
     // lists are then empty).
     Result StartMusicThread();
+    // What the user is told of the load that ended (a stalled or cancelled
+    // read); empty when there is nothing to tell.
+    QString message() const;
     // Reads the tracks of a database copy into the lists; false when the
     // database cannot be opened or its query not prepared (lists left empty).
+    // The read stops when cancelled or when a query runs longer than
+    // QueryInterrupt::stallLimit() without a row.
     bool ReadMusicInfoFromHandleTablewithSqlitePath(const QString &path);
 
     PRTranMusicList musicArray() const;
@@ -79,13 +87,17 @@ public:
     bool deviceConnected() const;
 
 private:
+    Result loadLibrary();
+
     const int m_deviceId;
     ScratchFolder m_scratch;
     std::atomic<bool> m_cancelled{false};
+    bool m_stalled = false; // the load's thread only
     Step m_step;
-    mutable std::mutex m_mutex; // lists and local copy fields
+    mutable std::mutex m_mutex; // lists, local copy fields, message
     PRTranMusicList m_music;
     PRTranMusicList m_video;
+    QString m_message;
 };
 
 // The music and video panes' library, bound to one device at a time: starts

@@ -1,6 +1,7 @@
 #include "transfer/musictransfer.h"
 
 #include "device/amd/afcservice.h"
+#include "device/devicebackend.h"
 #include "results/exportpaths.h"
 #include "transfer/itunesscripthandler.h"
 #include "transfer/musiclibrary.h"
@@ -8,8 +9,19 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace {
+
+// The device's answer in words. A code the device layer has no words for is
+// left out rather than shown as a number the user cannot read.
+QString refusal(int code)
+{
+    static const QRegularExpression kNumber(QStringLiteral("[0-9]"));
+    const QString words = amd::backendErrorText(code);
+    const QString refused = QStringLiteral("the device refused the removal");
+    return words.contains(kNumber) ? refused : refused + QStringLiteral(": ") + words;
+}
 
 QString describe(const PRTranMusicNode &track, const QString &why)
 {
@@ -125,7 +137,7 @@ bool MusicDeleteRun::transfer(const PRTranMusicNodePtr &track, amd::AfcService &
     // Counted only when the device says the file is gone.
     const int code = afc.removePath(MusicLibraryLoad::devicePath(*track));
     if (code != 0)
-        *why = QStringLiteral("the device refused the removal (%1)").arg(code);
+        *why = refusal(code);
     return code == 0;
 }
 

@@ -10,6 +10,9 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 QByteArray readAll(const QString &path)
@@ -48,7 +51,67 @@ QStringList values(const RecordDatabase &db)
     return out;
 }
 
+// A database with three rows and a view that counts for ever without handing
+// out a row; each count calls counted(), which sets the flag it is given.
+std::unique_ptr<RecordDatabase> openEndless(const QTemporaryDir &dir, std::atomic<bool> *counting)
+{
+    const QString path = dir.filePath(QStringLiteral("endless.db"));
+    sqlite3 *db = nullptr;
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    sqlite3_exec(db,
+                 "CREATE TABLE t(x TEXT); INSERT INTO t VALUES('a'),('b'),('c');"
+                 "CREATE VIEW endless AS WITH RECURSIVE c(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM c) "
+                 "SELECT n FROM c WHERE counted(n);",
+                 nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    auto opened = RecordDatabase::open(path);
+    const auto counted = [](sqlite3_context *context, int, sqlite3_value **) {
+        static_cast<std::atomic<bool> *>(sqlite3_user_data(context))->store(true);
+        sqlite3_result_int(context, 0);
+    };
+    if (opened)
+        sqlite3_create_function(opened->handle(), "counted", 1, SQLITE_UTF8, counting, counted, nullptr, nullptr);
+    return opened;
+}
+
 } // namespace
+
+TEST(RecordDatabase, AQueryThatNeverEndsStopsOnTheScansCancelOrAtTheStallLimit)
+{
+    QTemporaryDir dir;
+    std::atomic<bool> cancel{false};
+    {
+        // Opened as a scan's step opens it; the cancel comes while the view counts.
+        const QueryInterrupt::CancelScope scope(cancel);
+        const auto db = openEndless(dir, &cancel);
+        ASSERT_TRUE(db);
+        EXPECT_FALSE(Statement(*db, "select n from endless").step());
+        EXPECT_EQ(db->interrupt()->reason(), QueryInterrupt::Reason::Cancelled);
+    }
+
+    const auto limit = QueryInterrupt::stallLimit();
+    QueryInterrupt::setStallLimit(std::chrono::milliseconds(200));
+    std::atomic<bool> counting{false};
+    QTemporaryDir other;
+    const auto db = openEndless(other, &counting);
+    QueryInterrupt::setStallLimit(limit);
+    ASSERT_TRUE(db);
+    // Each row takes some work and the reader waits longer than the limit
+    // between rows: only time without progress counts.
+    Statement slow(*db, "select x, (WITH RECURSIVE c(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM c "
+                        "WHERE n < 20000 + length(x)) SELECT count(*) FROM c) from t");
+    QStringList rows;
+    while (slow.step()) {
+        rows << slow.text(0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    EXPECT_EQ(rows, (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+    EXPECT_FALSE(Statement(*db, "select n from endless").step());
+    EXPECT_TRUE(counting);
+    EXPECT_EQ(db->interrupt()->reason(), QueryInterrupt::Reason::Stalled);
+    // Given up: whatever it is asked next could stall the same way.
+    EXPECT_FALSE(Statement(*db, "select x from t").step());
+}
 
 TEST(RecordDatabase, ReadsTheLogWithoutWritingTheBackup)
 {

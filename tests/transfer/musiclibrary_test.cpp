@@ -7,6 +7,9 @@
 
 #include "tests/device/simulated/simulatedscenario.h"
 
+#include "backup/queryinterrupt.h"
+#include "transfer/musictransfer.h"
+
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -14,6 +17,7 @@
 #include <sqlite3.h>
 
 #include <set>
+#include <tuple>
 
 using namespace transfertest;
 
@@ -167,9 +171,8 @@ TEST_F(MusicLibraryTest, LocalCopiesAreNamedByIdInsideTheScratchFolder)
     EXPECT_FALSE(cut->bhasCopy);
 }
 
-// The scenario with every title marked, so that its tracks tell apart from
-// the generated phone's.
-QString markedScenario(const QString &source, const QString &target)
+// A copy of the scenario with sql run on its media library.
+QString editedScenario(const QString &source, const QString &target, const char *sql)
 {
     QDirIterator it(source, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
@@ -181,7 +184,7 @@ QString markedScenario(const QString &source, const QString &target)
     sqlite3 *db = nullptr;
     const QByteArray file = QFile::encodeName(target + QStringLiteral("/media") + MusicLibraryLoad::kLibraryPath);
     EXPECT_EQ(sqlite3_open(file.constData(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, "UPDATE item_extra SET title = 'B ' || title", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
     sqlite3_close(db);
     return target;
 }
@@ -189,7 +192,9 @@ QString markedScenario(const QString &source, const QString &target)
 TEST_F(MusicLibraryTest, ANewPhoneNeverSeesTheOldPhonesTracks)
 {
     QTemporaryDir work;
-    const QString other = markedScenario(scenario(), work.filePath(QStringLiteral("b")));
+    // Every title marked, so that its tracks tell apart from the generated phone's.
+    const QString other = editedScenario(scenario(), work.filePath(QStringLiteral("b")),
+                                         "UPDATE item_extra SET title = 'B ' || title");
 
     // Phone A stalls inside the library's download.
     amd::DeviceHandle handleA = 0;
@@ -251,6 +256,96 @@ TEST_F(MusicLibraryTest, APhoneRemovedDuringTheLoadShowsNothing)
     backend->unplug(handle);
     worker.join();
     EXPECT_EQ(result, MusicLibraryLoad::Result::DeviceGone);
+}
+
+// A phone whose library has, in place of one of its tables, a view that
+// counts for ever without handing out a row. Each count calls counted(), which
+// every connection of the process has during the test; it cancels s_load.
+class EndlessLibraryTest : public MusicLibraryTest
+{
+protected:
+    static inline MusicLibraryLoad *s_load = nullptr;
+    static int defineCounted(sqlite3 *db, char **, const sqlite3_api_routines *)
+    {
+        const auto counted = [](sqlite3_context *context, int, sqlite3_value **) {
+            if (s_load)
+                s_load->cancel();
+            sqlite3_result_int(context, 0);
+        };
+        return sqlite3_create_function(db, "counted", 1, SQLITE_UTF8, nullptr, counted, nullptr, nullptr);
+    }
+    void SetUp() override
+    {
+        MusicLibraryTest::SetUp();
+        sqlite3_auto_extension(reinterpret_cast<void (*)()>(&defineCounted));
+    }
+    void TearDown() override
+    {
+        sqlite3_cancel_auto_extension(reinterpret_cast<void (*)()>(&defineCounted));
+        QueryInterrupt::setStallLimit(m_limit);
+        MusicLibraryTest::TearDown();
+    }
+    int plugEndless(const QString &table, const char *columns)
+    {
+        const QString sql = QStringLiteral("DROP TABLE %1; CREATE VIEW %1 AS WITH RECURSIVE c(n) AS (SELECT 0 UNION ALL "
+                                           "SELECT n + 1 FROM c) SELECT %2 FROM c WHERE counted(n);");
+        const QByteArray edit = sql.arg(table, QLatin1String(columns)).toUtf8();
+        return plug(editedScenario(scenario(), m_work.filePath(table), edit.constData()));
+    }
+    static constexpr const char *kTrackColumns = "n AS item_pid, 'T' AS title, 1 AS file_size, 1 AS media_kind, "
+                                                 "1.0 AS total_time_ms, 'f.mp3' AS location";
+
+private:
+    QTemporaryDir m_work;
+    const std::chrono::milliseconds m_limit = QueryInterrupt::stallLimit();
+};
+
+// As quitting cancels the load that runs.
+TEST_F(EndlessLibraryTest, ACancelStopsTheReadThatRuns)
+{
+    MusicLibraryLoad load(plugEndless(QStringLiteral("item_extra"), kTrackColumns));
+    s_load = &load;
+    EXPECT_EQ(load.StartMusicThread(), MusicLibraryLoad::Result::Cancelled) << "not the stall limit, a minute";
+    s_load = nullptr;
+    EXPECT_FALSE(load.message().isEmpty());
+}
+
+TEST_F(EndlessLibraryTest, AReadThatStallsShowsWhatItReadAndSaysWhy)
+{
+    QueryInterrupt::setStallLimit(std::chrono::milliseconds(200));
+    // The tracks never come; then the album of the first track never comes.
+    for (const auto &[table, columns, tracks] : {std::tuple(QStringLiteral("item_extra"), kTrackColumns, 0),
+                                                 std::tuple(QStringLiteral("album"), "n AS album_pid, 'A' AS album", 1)}) {
+        const int phone = plugEndless(table, columns);
+        Signal signal;
+        bool finished = false;
+        PRMusicLibrary library;
+        library.setFinishedCallback([&](int) { signal.notify([&] { finished = true; }); });
+        library.ShowMusic(phone);
+        ASSERT_TRUE(signal.waitFor([&] { return finished; })) << qPrintable(table);
+        EXPECT_EQ(library.musicArray().size() + library.videoArray().size(), tracks) << qPrintable(table);
+        const QString message = library.currentLoad()->message();
+        EXPECT_TRUE(message.contains(QStringLiteral("could not be read"))) << qPrintable(table);
+    }
+}
+
+TEST_F(MusicLibraryTest, ARefusedDeleteSaysWhyInWords)
+{
+    amd::DeviceHandle handle = 0;
+    const auto library = load(plug(scenario(), &handle));
+    const auto track = byTitle(library->musicArray(), QStringLiteral("Song 1"));
+    // A code the device layer has words for, and one it has none for.
+    const QString refused = QStringLiteral("Song 1: the device refused the removal");
+    const QString inWords = refused + QStringLiteral(": the connection to the device broke off");
+    for (const auto &[code, why] : {std::pair(int(amd::kBackendIoError), inWords), std::pair(-0x20A, refused)}) {
+        amd::SimulatedFaults refuse;
+        refuse.failingCalls.insert(QStringLiteral("afcRemovePath"), code);
+        backend->setFaults(handle, refuse);
+        MusicDeleteRun run(library, {track});
+        run.start();
+        run.wait();
+        EXPECT_EQ(run.report().failed, QStringList{why});
+    }
 }
 
 // Ten thousand tracks in one library, read as the load reads them.

@@ -79,6 +79,7 @@ PRTransferMediaPane::PRTransferMediaPane(Kind kind, PRMusicLibrary &library, PRT
     m_reveal = [](const QString &folder) { PRReveal::showFolderLater(folder); };
     buildWidgets(pane);
     updateActions();
+    showLoadMessage();
 }
 
 PRTransferMediaPane::~PRTransferMediaPane()
@@ -232,6 +233,7 @@ void PRTransferMediaPane::buildWidgets(QWidget *pane)
     layout->addLayout(body, 1);
 
     connect(m_controller, &QAbstractItemModel::modelReset, this, &PRTransferMediaPane::updateActions);
+    connect(m_controller, &QAbstractItemModel::modelReset, this, &PRTransferMediaPane::showLoadMessage);
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         updateActions();
         tableViewSelectionDidChange();
@@ -560,6 +562,20 @@ void PRTransferMediaPane::showExportIndicator(bool shown)
     exportProgressor->setVisible(shown);
     if (shown && !isBusy())
         exportProgressor->setRange(0, 0);
+}
+
+void PRTransferMediaPane::showLoadMessage()
+{
+    const auto current = load();
+    const QString message = current ? current->message() : QString();
+    if (message == m_loadMessage)
+        return;
+    // A later load's silence clears the earlier load's word, nothing else.
+    if (!message.isEmpty())
+        statusLab->setText(message);
+    else if (statusLab->text() == m_loadMessage)
+        statusLab->clear();
+    m_loadMessage = message;
 }
 
 void PRTransferMediaPane::tell(const QString &title, const QString &text)

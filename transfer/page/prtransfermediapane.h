@@ -148,6 +148,7 @@ private:
     void startRun(RunKind kind, std::unique_ptr<MusicTransferRun> run, PRTranMusicList tracks);
     void runFinished(quint64 generation, const MusicTransferReport &report);
     void showExportIndicator(bool shown);
+    void showLoadMessage();
     void showTrack(int row, bool start);
     void startPlaying(const PRTranMusicNodePtr &track, const QString &localCopy, bool start);
     void tell(const QString &title, const QString &text);
@@ -177,4 +178,6 @@ private:
     int m_pendingCopies = 0;
     std::shared_ptr<std::atomic<quint64>> m_latestPlay = std::make_shared<std::atomic<quint64>>(0);
     QString m_playingPath;
+    // What the shown load said of itself (a read cut short), while shown.
+    QString m_loadMessage;
 };
