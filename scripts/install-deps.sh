@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev
   libplist-dev libsqlite3-dev sqlite3 zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libimobiledevice-dev libusbmuxd-dev usbmuxd libimobiledevice-utils
+  libimobiledevice-dev libusbmuxd-dev usbmuxd libimobiledevice-utils ideviceinstaller libssl-dev
   poppler-utils libzip-dev libheif-dev
   locales tzdata
 )
