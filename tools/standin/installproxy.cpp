@@ -310,11 +310,18 @@ bool Proxy::archive(const QString &bundleId, const QVariantMap &options)
     QVariantMap apps = loadApps(m_context);
     if (!isPlainName(bundleId) || !apps.contains(bundleId))
         return fail(QStringLiteral("LookupFailed"), QStringLiteral("Could not find the app %1").arg(bundleId));
-    if (!step(QStringLiteral("ArchivingApplication"), 0))
-        return false;
     const int folder = archivesFolder(true);
     if (folder < 0)
         return fail(QStringLiteral("APIInternalError"), QStringLiteral("Could not make the archives folder"));
+    struct stat st{};
+    if (::fstatat(folder, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        ::close(folder);
+        return fail(QStringLiteral("AlreadyArchived"), QStringLiteral("%1 is already archived").arg(bundleId));
+    }
+    if (!step(QStringLiteral("ArchivingApplication"), 0)) {
+        ::close(folder);
+        return false;
+    }
     const std::optional<QByteArray> zip =
         archiveOf(visibleAttributes(apps.value(bundleId).toMap(), {}), bundleId, containerFolder(m_context, bundleId),
                   withApplication, withDocuments);
