@@ -1,6 +1,7 @@
 #include "maintenance/backup/prbackupviewcontroller.h"
 
 #include "platform/paths.h"
+#include "platform/plaintext.h"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
@@ -49,8 +50,10 @@ QLabel *groundImage(QWidget *parent, const char *name)
 
 QString deviceText(const PRDeviceBackupJob::Device &device)
 {
-    return device.name.trimmed().isEmpty() ? PRBackUpViewController::tr("the device")
-                                           : QStringLiteral("\u201C%1\u201D").arg(device.name.trimmed());
+    // A phone names itself as long as it likes; the page keeps its width.
+    return device.name.trimmed().isEmpty()
+               ? PRBackUpViewController::tr("the device")
+               : QStringLiteral("\u201C%1\u201D").arg(PlainText::elided(device.name.trimmed(), 64));
 }
 
 } // namespace
