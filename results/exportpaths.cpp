@@ -120,7 +120,79 @@ QString withoutFormatCharacters(const QString &text)
     return out;
 }
 
-QString safeComponent(const QString &name, const QString &fallback)
+namespace {
+
+// Longest tail after the last dot that a cut keeps as the name's extension.
+constexpr int kMaxExtensionBytes = 24;
+
+qsizetype utf8Size(const QString &text)
+{
+    qsizetype bytes = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            bytes += 4;
+            ++i;
+        } else {
+            bytes += utf8Length(c.unicode());
+        }
+    }
+    return bytes;
+}
+
+// Dots, with or without blanks: "." and ".." climb or stay, and a file
+// system that drops trailing dots and blanks (a shared Windows folder, a
+// FAT stick) reads "..." or ". ." as the folder itself.
+bool onlyDots(const QString &name)
+{
+    bool dot = false;
+    for (const QChar c : name) {
+        if (c == QLatin1Char('.'))
+            dot = true;
+        else if (!c.isSpace())
+            return false;
+    }
+    return dot;
+}
+
+// The extension a cut keeps: from the last dot (not a leading one), short
+// and without blanks; empty when the name has none.
+QString extensionToKeep(const QString &name)
+{
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot <= 0 || dot + 1 >= name.size())
+        return {};
+    const QString extension = name.mid(dot);
+    if (utf8Size(extension) > kMaxExtensionBytes)
+        return {};
+    for (const QChar c : extension) {
+        if (c.isSpace())
+            return {};
+    }
+    return extension;
+}
+
+// name at most maxComponentBytes, its extension kept when it has one: the
+// stem is cut ("IMG_...very long....jpg" stays a picture).
+QString cutName(const QString &name)
+{
+    if (utf8Size(name) <= maxComponentBytes)
+        return name;
+    const QString extension = extensionToKeep(name);
+    if (!extension.isEmpty()) {
+        const QString stem =
+            cutToUtf8Bytes(name.left(name.size() - extension.size()), maxComponentBytes - int(utf8Size(extension)))
+                .trimmed();
+        if (!stem.isEmpty() && !onlyDots(stem))
+            return stem + extension;
+    }
+    // Trimmed again after the cut: the cut may end on a blank.
+    return cutToUtf8Bytes(name, maxComponentBytes).trimmed();
+}
+
+// What safeComponent makes of name before it looks for a name that is no
+// name: separators replaced, invisible characters dropped, trimmed and cut.
+QString cleanedName(const QString &name)
 {
     QString cleaned;
     cleaned.reserve(name.size());
@@ -141,9 +213,15 @@ QString safeComponent(const QString &name, const QString &fallback)
             cleaned += c;
         }
     }
-    // Trimmed again after the cut: the cut may end on a blank.
-    cleaned = cutToUtf8Bytes(cleaned.trimmed(), maxComponentBytes).trimmed();
-    if (cleaned.isEmpty() || cleaned == QLatin1String(".") || cleaned == QLatin1String(".."))
+    return cutName(cleaned.trimmed());
+}
+
+} // namespace
+
+QString safeComponent(const QString &name, const QString &fallback)
+{
+    const QString cleaned = cleanedName(name);
+    if (cleaned.isEmpty() || onlyDots(cleaned))
         return fallback;
     return cleaned;
 }
@@ -155,10 +233,28 @@ QString safeRelativePath(const QString &path, const QString &fallback)
     for (const QString &part : parts) {
         if (part.isEmpty() || part == QLatin1String(".") || part == QLatin1String(".."))
             continue;
+        const QString piece = cleanedName(part);
         // A piece that cleans to nothing (" .. ", a control character) is dropped like "..".
-        const QString piece = safeComponent(part, QString());
-        if (!piece.isEmpty())
+        if (piece.isEmpty() || piece == QLatin1String(".") || piece == QLatin1String(".."))
+            continue;
+        // "..." is a name, not a step: dropped, its file would land in the
+        // folder above as that folder's namesake.
+        if (onlyDots(piece))
+            pieces.append(fallback.isEmpty() ? QStringLiteral("_") : fallback);
+        else
             pieces.append(piece);
+    }
+    return pieces.isEmpty() ? fallback : pieces.join(QLatin1Char('/'));
+}
+
+QString mirroredRelativePath(const QString &devicePath, const QString &fallback)
+{
+    QStringList pieces;
+    for (const QString &part : devicePath.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        // Steps, never names a phone lists.
+        if (part == QLatin1String(".") || part == QLatin1String(".."))
+            continue;
+        pieces.append(safeComponent(part.startsWith(QLatin1Char('.')) ? part.mid(1) : part, fallback));
     }
     return pieces.isEmpty() ? fallback : pieces.join(QLatin1Char('/'));
 }

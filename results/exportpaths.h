@@ -18,8 +18,9 @@ QString proposedExportName(const QDateTime &now);
 
 // One file or folder name made from record text: the last '/'-separated piece is NOT taken; instead every '/', '\\'
 // and NUL becomes '_', control and format characters (withoutFormatCharacters) are dropped, leading/trailing blanks
-// trimmed, "." and ".." and an empty result give fallback, and the name is cut to at most 200 UTF-8 bytes without
-// splitting a character.
+// trimmed, and the name is cut to at most 200 UTF-8 bytes without splitting a character, keeping its extension (the
+// part from the last dot, when it is at most 24 bytes without blanks) and cutting the stem. An empty result, or one
+// made of dots alone (with or without blanks: ".", "..", "...", ". ."), gives fallback.
 QString safeComponent(const QString &name, const QString &fallback);
 
 // text without the invisible characters that change how a name reads: format characters (bidirectional overrides
@@ -29,8 +30,16 @@ QString safeComponent(const QString &name, const QString &fallback);
 QString withoutFormatCharacters(const QString &text);
 
 // A relative path from record text (domain/relative path of a backup file): split at '/', pieces "", "." and ".."
-// dropped, each remaining piece through safeComponent; joined with '/'; empty result gives fallback.
+// and pieces that clean to nothing dropped, each remaining piece through safeComponent, a piece of dots alone
+// ("...", a name and not a step) becoming fallback ("_" when that is empty); joined with '/'; empty result gives
+// fallback.
 QString safeRelativePath(const QString &path, const QString &fallback);
+
+// A phone's path mirrored below an export folder: split at '/', "" "." and ".." dropped, a hidden name shown
+// without its first dot (as the device trees show it: ".profile" is "profile", "..x" is ".x"), each name through
+// safeComponent with fallback. A name is never dropped, so no file lands in the folder above its own: "/a/..."
+// gives "a/<fallback>", never "a".
+QString mirroredRelativePath(const QString &devicePath, const QString &fallback);
 
 // Whether path lies inside root (both made absolute and cleaned; an existing prefix of path resolved through
 // symlinks with QFileInfo::canonicalFilePath so a symlinked folder cannot lead outside).

@@ -152,6 +152,31 @@ TEST(ExportWritersPaths, SafeRelativePathStaysBelowItsRoot)
         EXPECT_TRUE(isInside(dir.path(), dir.filePath(safeRelativePath(hostile, fb)))) << hostile.toStdString();
 }
 
+// "..." is a valid name on a phone; a file system that drops trailing dots
+// reads it as the folder itself. A cut name keeps its type.
+TEST(ExportWritersPaths, DotsBecomePlainNamesAndCutNamesKeepTheirExtension)
+{
+    const QString fb = QStringLiteral("file");
+    for (const QString &dots : {QStringLiteral("..."), QStringLiteral(". ."), QStringLiteral(".\u202e..")})
+        EXPECT_EQ(safeComponent(dots, fb), fb) << dots.toStdString();
+    EXPECT_EQ(safeComponent(QStringLiteral("a..."), fb), QStringLiteral("a..."));
+    EXPECT_EQ(safeRelativePath(QStringLiteral("a/.../b"), fb), QStringLiteral("a/file/b"));
+    EXPECT_EQ(mirroredRelativePath(QStringLiteral("/a/..."), fb), QStringLiteral("a/file"));
+    EXPECT_EQ(mirroredRelativePath(QStringLiteral("/a/.b/..c/../."), fb), QStringLiteral("a/b/.c"));
+
+    const auto n = [](int count, char c) { return QString(count, QLatin1Char(c)); };
+    EXPECT_EQ(safeComponent(n(246, 'n') + QStringLiteral(".jpg"), fb), n(196, 'n') + QStringLiteral(".jpg"));
+    // Cut between characters (3 bytes each), a blank at the cut dropped.
+    EXPECT_EQ(safeComponent(QString(100, QChar(0x20ac)) + QStringLiteral(".heic"), fb),
+              QString(65, QChar(0x20ac)) + QStringLiteral(".heic"));
+    EXPECT_EQ(safeComponent(n(196, 'a') + QStringLiteral(" ") + n(60, 'c') + QStringLiteral(".tar.gz"), fb),
+              n(196, 'a') + QStringLiteral(".gz"));
+    // No extension: a long tail, a blank in it, a leading dot only.
+    for (const QString &name : {QStringLiteral("a.") + n(300, 't'), n(250, 's') + QStringLiteral(". x"),
+                                QStringLiteral(".") + n(250, 'h')})
+        EXPECT_EQ(safeComponent(name, fb), name.left(200).trimmed());
+}
+
 TEST(ExportWritersPaths, IsInsideFollowsSymlinksAndCleansPaths)
 {
     QTemporaryDir base;
