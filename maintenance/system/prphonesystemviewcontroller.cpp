@@ -4,6 +4,7 @@
 #include "maintenance/system/prsystempreview.h"
 #include "platform/notificationcenter.h"
 #include "platform/paths.h"
+#include "platform/plaintext.h"
 #include "platform/regularfile.h"
 #include "platform/scratchfolder.h"
 #include "results/primages.h"
@@ -64,7 +65,9 @@ PRPhoneSystemViewController::PRPhoneSystemViewController(QObject *parent)
     m_confirm = [this](const QString &question, const QString &informative) {
         QMessageBox box(QMessageBox::Warning, QString(), question, QMessageBox::NoButton,
                         m_view ? m_view->window() : nullptr);
-        box.setInformativeText(informative);
+        // Either may name what the phone called its files.
+        box.setTextFormat(Qt::PlainText);
+        box.setInformativeText(PlainText::markup(informative));
         QPushButton *yes = box.addButton(tr("Deleted"), QMessageBox::AcceptRole);
         box.addButton(tr("Cancel"), QMessageBox::RejectRole);
         box.setDefaultButton(yes);
@@ -347,9 +350,19 @@ void PRPhoneSystemViewController::runCopy(std::function<PRSystemActionReport()> 
             this,
             [=, this] {
                 --m_pending;
-                // A copy for a phone that has gone since reports nothing.
-                if (generation == m_generation)
+                if (generation == m_generation) {
                     endAction(report, reveal);
+                    return;
+                }
+                // The page let the phone go meanwhile (it left, or another
+                // one is shown): the files written are on this computer all
+                // the same, and the user is told how far the copy came. The
+                // page's state is the new phone's: left as it is.
+                if (report.done > 0 && !reveal.isEmpty() && m_reveal)
+                    m_reveal(reveal);
+                if (!report.message.isEmpty())
+                    tell(report.ok ? tr("Done") : tr("Not done"), report.message);
+                Q_EMIT actionEnded(report.ok, report.message);
             },
             Qt::QueuedConnection);
     });
@@ -414,6 +427,7 @@ void PRPhoneSystemViewController::LookupSystemTreeFinishedOnMainThreadHanld(quin
         return;
     m_lastWalk = report;
     m_bScanStart = false;
+    m_device.udid = report.udid;
     showScanning(false);
     if (report.finished) {
         m_bLoadFinished = true;
@@ -772,20 +786,38 @@ void PRPhoneSystemViewController::RemoveTheFiles()
         updateStatus(tr("Files can be deleted once the iPhone's files are read."));
         return;
     }
-    if (!m_confirm || !m_confirm(tr(kDeleteQuestion.toUtf8().constData()), tr(kDeleteInformative.toUtf8().constData())))
-        return;
-    if (!startAction(tr("Deleting %n file(s)...", nullptr, int(rows.size()))))
-        return;
+    // And so is the phone: the question runs an event loop, in which the
+    // phone may leave or another one be shown.
     const PRSystemDevice device = m_device;
     const quint64 generation = m_generation;
+    if (!m_confirm || !m_confirm(tr(kDeleteQuestion.toUtf8().constData()), tr(kDeleteInformative.toUtf8().constData())))
+        return;
+    if (generation != m_generation || !(m_device == device) || !device.isPresent() || m_bScanStart) {
+        const QString why =
+            tr("Nothing was deleted: the iPhone the files were chosen on is no longer the one shown.");
+        tell(tr("Not deleted"), why);
+        Q_EMIT actionEnded(false, why);
+        return;
+    }
+    if (!startAction(tr("Deleting %n file(s)...", nullptr, int(rows.size())))) {
+        const QString why = tr("Nothing was deleted: another action on the iPhone is still running.");
+        tell(tr("Not deleted"), why);
+        Q_EMIT actionEnded(false, why);
+        return;
+    }
     runWorker([=, this] {
         const PRSystemActionReport report = PRSystemActions::RemoveTheFilesThread(device, rows);
         QMetaObject::invokeMethod(
             this,
             [=, this] {
                 --m_pending;
-                if (generation != m_generation)
+                if (generation != m_generation) {
+                    // The rows are gone with their phone; what it did is still told.
+                    if (!report.message.isEmpty())
+                        tell(tr("Not done"), report.message);
+                    Q_EMIT actionEnded(report.ok, report.message);
                     return;
+                }
                 // Only what the phone removed leaves the table.
                 QList<PRPathFileNode *> gone;
                 for (const QString &path : report.donePaths) {

@@ -45,7 +45,10 @@ class ScratchFolder;
 //
 // Device work never runs on the GUI thread. Deletes and copies act on a
 // snapshot of the rows taken on the GUI thread when the user chose them
-// (through the table's sorted view), never on the table as it is later.
+// (through the table's sorted view), never on the table as it is later, and
+// on the phone shown then (its id, handle and UDID): a delete whose phone
+// left or was replaced while the question was up deletes nothing. A copy
+// cut short by the phone leaving still says how far it came.
 //
 // The dialogs (delete alert, export folder, file to add, notices) and the
 // file manager's reveal go through replaceable hooks, so tests never block.

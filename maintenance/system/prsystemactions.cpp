@@ -23,6 +23,11 @@ QString tr(const char *text)
     return QCoreApplication::translate("PRSystemActions", text);
 }
 
+QString filesText(int count)
+{
+    return QCoreApplication::translate("PRSystemActions", "%n file(s)", nullptr, count);
+}
+
 QString lastName(const QString &path)
 {
     return path.section(QLatin1Char('/'), -1);
@@ -31,6 +36,8 @@ QString lastName(const QString &path)
 QString joinFailures(const QString &lead, const QStringList &failed)
 {
     const int shown = 8;
+    if (failed.isEmpty())
+        return lead;
     QString text = lead + QLatin1Char('\n') + failed.mid(0, shown).join(QLatin1Char('\n'));
     if (failed.size() > shown)
         text += QLatin1Char('\n') + tr("and %1 more").arg(failed.size() - shown);
@@ -60,6 +67,15 @@ public:
         return m_service.get();
     }
     int code() const { return m_code; }
+    // After a failed call: is the phone, or the connection to it, gone? The
+    // manager hears of a phone that left a little after its calls fail, and
+    // a real phone's calls then fail as I/O errors: the root is asked too.
+    bool lost()
+    {
+        if (!m_device.isPresent())
+            return true;
+        return m_service && !m_service->fileInfo(QStringLiteral("/"));
+    }
 
 private:
     PRSystemDevice m_device;
@@ -114,6 +130,36 @@ bool stopped(const std::atomic<bool> *cancelled)
     return cancelled && cancelled->load();
 }
 
+void wrote(PRSystemActionReport &report, const QString &written)
+{
+    ++report.done;
+    report.bytes += QFileInfo(written).size();
+    report.donePaths.append(written);
+}
+
+// The end of a copy: ok only when everything was copied; a copy cut short
+// says why and how much was written, then what failed. failedLead heads
+// the failures of a copy that ran to its end.
+void endCopy(PRSystemActionReport &report, const QStringList &failed, const QString &failedLead,
+             const PRSystemDevice &device)
+{
+    // The page lets a phone that left go before the copy hears of it.
+    if (report.cancelled && !device.isPresent())
+        report.deviceGone = true;
+    if (report.deviceGone)
+        report.cancelled = false;
+    report.failed = int(failed.size());
+    report.ok = failed.isEmpty() && !report.deviceGone && !report.cancelled && !report.cut;
+    const QString written = tr("%1 (%2) were written to %3.")
+                                .arg(filesText(report.done), PRSystemWalk::sizeText(report.bytes), report.writtenPath);
+    if (report.deviceGone)
+        report.message = joinFailures(tr("The iPhone was disconnected during the copy: %1").arg(written), failed);
+    else if (report.cancelled)
+        report.message = joinFailures(tr("The copy was stopped: %1").arg(written), failed);
+    else if (!failed.isEmpty())
+        report.message = joinFailures(failedLead, failed);
+}
+
 } // namespace
 
 QString PRSystemActions::localFileName(const QString &devicePath)
@@ -124,9 +170,7 @@ QString PRSystemActions::localFileName(const QString &devicePath)
 
 QString PRSystemActions::localRelativePath(const QString &devicePath)
 {
-    QString path = devicePath;
-    path.replace(QStringLiteral("/."), QStringLiteral("/"));
-    return PRExportPaths::safeRelativePath(path, QStringLiteral("file"));
+    return PRExportPaths::mirroredRelativePath(devicePath, QStringLiteral("file"));
 }
 
 PRSystemActionReport PRSystemActions::ExportTheFileToMacThread(const PRSystemDevice &device,
@@ -143,8 +187,10 @@ PRSystemActionReport PRSystemActions::ExportTheFileToMacThread(const PRSystemDev
     Service service(device);
     QStringList failed;
     for (const PRSystemFileRef &row : rows) {
-        if (stopped(cancelled))
+        if (stopped(cancelled)) {
+            report.cancelled = true;
             break;
+        }
         if (!row.isFile) {
             failed.append(tr("%1: a folder (use the folder's export)").arg(row.filePath));
             continue;
@@ -155,31 +201,34 @@ PRSystemActionReport PRSystemActions::ExportTheFileToMacThread(const PRSystemDev
             written = copyNew(row.localCopy, folder, target);
         } else if (amd::AfcService *afc = service.get()) {
             written = downloadNew(*afc, row.filePath, folder, target);
+        } else if (!device.isPresent()) {
+            report.deviceGone = true;
+            break;
+        } else {
+            failed.append(tr("The iPhone's file service could not be opened (%1).")
+                              .arg(amd::backendErrorText(service.code())));
+            break;
         }
         if (!written.isEmpty()) {
-            ++report.done;
-            report.donePaths.append(written);
+            wrote(report, written);
             continue;
         }
-        if (!device.isPresent()) {
+        if (service.lost()) {
             report.deviceGone = true;
-            failed.append(tr("%1: the iPhone was disconnected").arg(row.filePath));
             break;
         }
         failed.append(tr("%1: not copied").arg(row.filePath));
     }
-    report.failed = int(failed.size());
-    report.ok = failed.isEmpty() && !stopped(cancelled);
-    if (!failed.isEmpty())
-        report.message = joinFailures(tr("%1 of %2 files were copied. These were not:").arg(report.done).arg(rows.size()),
-                                      failed);
+    endCopy(report, failed,
+            tr("%1 of %2 files were copied. These were not:").arg(report.done).arg(rows.size()), device);
     return report;
 }
 
 PRSystemActionReport PRSystemActions::ExportFilesToMacThread(const PRSystemDevice &device,
                                                              const QList<PRSystemFileRef> &rows,
                                                              const QString &folder,
-                                                             const std::atomic<bool> *cancelled)
+                                                             const std::atomic<bool> *cancelled,
+                                                             const MirrorLimits &limits)
 {
     PRSystemActionReport report;
     report.writtenPath = folder;
@@ -196,111 +245,112 @@ PRSystemActionReport PRSystemActions::ExportFilesToMacThread(const PRSystemDevic
     const QDir root(folder);
     QStringList failed;
     qint64 looked = 0;
-    bool cut = false;
-
-    // Copies one regular file under its device path.
-    const auto copyFile = [&](const QString &devicePath) {
-        const QString written = downloadNew(*afc, devicePath, folder, root.filePath(localRelativePath(devicePath)));
-        if (!written.isEmpty()) {
-            ++report.done;
-            report.donePaths.append(written);
-            return true;
-        }
-        if (!device.isPresent()) {
+    const auto halt = [&] {
+        if (stopped(cancelled))
+            report.cancelled = true;
+        return report.cancelled || report.deviceGone || report.cut;
+    };
+    // After a failed call: false when the copy must stop because the phone
+    // is gone.
+    const auto stillHere = [&] {
+        if (service.lost())
             report.deviceGone = true;
+        return !report.deviceGone;
+    };
+
+    // Copies one regular file of the phone's stated size under its device
+    // path; false when the copy must stop.
+    const auto copyFile = [&](const QString &devicePath, qint64 statedSize) {
+        if (report.bytes + qMax<qint64>(statedSize, 0) > limits.maxBytes) {
+            report.cut = true;
+            failed.append(tr("More than %1 would be written: %2 and the rest were not copied.")
+                              .arg(PRSystemWalk::sizeText(limits.maxBytes), devicePath));
             return false;
         }
+        const QString written = downloadNew(*afc, devicePath, folder, root.filePath(localRelativePath(devicePath)));
+        if (!written.isEmpty()) {
+            wrote(report, written);
+            return true;
+        }
+        if (!stillHere())
+            return false;
         failed.append(tr("%1: not copied").arg(devicePath));
         return true;
     };
     // Makes the local folder of a device folder; false when it cannot be made
-    // inside the chosen folder.
+    // inside the chosen folder (what lies below it is then left out, and said).
     const auto makeFolder = [&](const QString &devicePath) {
         const QString local = root.filePath(localRelativePath(devicePath));
         if (PRExportPaths::isInside(folder, local) && QDir().mkpath(local) && PRExportPaths::isInside(folder, local))
             return true;
-        failed.append(tr("%1: the folder could not be made").arg(devicePath));
+        failed.append(tr("%1: the folder could not be made; nothing below it was copied").arg(devicePath));
+        return false;
+    };
+    const auto counted = [&] {
+        if (++looked <= limits.maxEntries)
+            return true;
+        report.cut = true;
+        failed.append(tr("More than %1 entries: the rest was not copied.").arg(limits.maxEntries));
         return false;
     };
 
+    // The folders still to copy: an explicit stack, so any depth is walked
+    // (bounded by the entries and bytes above); links are never followed.
+    std::vector<QString> stack;
     for (const PRSystemFileRef &row : rows) {
-        if (stopped(cancelled) || report.deviceGone || cut)
+        if (halt())
             break;
         const auto info = afc->fileInfo(row.filePath);
         if (!info) {
-            if (!device.isPresent()) {
-                report.deviceGone = true;
-                break;
-            }
-            failed.append(tr("%1: no longer on the iPhone").arg(row.filePath));
+            if (stillHere())
+                failed.append(tr("%1: no longer on the iPhone").arg(row.filePath));
             continue;
         }
+        if (!counted())
+            break;
         const QString kind = info->value(QStringLiteral("st_ifmt"));
         if (kind == QLatin1String("S_IFREG")) {
-            ++looked;
-            if (!copyFile(row.filePath))
-                break;
+            copyFile(row.filePath, info->value(QStringLiteral("st_size")).toLongLong());
             continue;
         }
         if (kind != QLatin1String("S_IFDIR") || !makeFolder(row.filePath))
             continue;
-        // The folder's tree, iteratively; links are never followed.
-        struct Pending
-        {
-            QString path;
-            int depth;
-        };
-        std::vector<Pending> stack{{row.filePath, 0}};
-        while (!stack.empty() && !report.deviceGone) {
-            if (stopped(cancelled))
-                break;
-            const Pending next = stack.back();
+        stack.push_back(row.filePath);
+        while (!stack.empty() && !halt()) {
+            const QString next = stack.back();
             stack.pop_back();
-            const std::optional<QStringList> names = afc->listDirectory(next.path);
+            const std::optional<QStringList> names = afc->listDirectory(next);
             if (!names) {
-                if (!device.isPresent()) {
-                    report.deviceGone = true;
-                    break;
-                }
-                failed.append(tr("%1: could not be read").arg(next.path));
+                if (stillHere())
+                    failed.append(tr("%1: could not be read").arg(next));
                 continue;
             }
             for (const QString &name : *names) {
-                if (stopped(cancelled) || report.deviceGone)
+                if (halt() || !counted())
                     break;
-                if (++looked > kMaxMirrorEntries) {
-                    cut = true;
-                    break;
-                }
-                const QString entry = PRPathBatchBuilder::childPath(next.path, name);
-                if (entry.isEmpty())
+                const QString entry = PRPathBatchBuilder::childPath(next, name);
+                if (entry.isEmpty()) {
+                    failed.append(tr("%1: a name that cannot be copied").arg(next));
                     continue;
+                }
                 const auto entryInfo = afc->fileInfo(entry);
                 if (!entryInfo) {
-                    if (!device.isPresent())
-                        report.deviceGone = true;
+                    if (stillHere())
+                        failed.append(tr("%1: no longer on the iPhone").arg(entry));
                     continue;
                 }
                 const QString entryKind = entryInfo->value(QStringLiteral("st_ifmt"));
                 if (entryKind == QLatin1String("S_IFREG")) {
-                    copyFile(entry);
-                } else if (entryKind == QLatin1String("S_IFDIR") && next.depth + 1 <= kMaxMirrorDepth) {
-                    if (makeFolder(entry))
-                        stack.push_back({entry, next.depth + 1});
+                    if (!copyFile(entry, entryInfo->value(QStringLiteral("st_size")).toLongLong()))
+                        break;
+                } else if (entryKind == QLatin1String("S_IFDIR") && makeFolder(entry)) {
+                    stack.push_back(entry);
                 }
             }
-            if (cut)
-                break;
         }
+        stack.clear();
     }
-    if (report.deviceGone)
-        failed.append(QCoreApplication::translate("PRSystemActions", "The iPhone was disconnected after %n file(s).", nullptr, report.done));
-    if (cut)
-        failed.append(tr("More than %1 entries: the rest was not copied.").arg(kMaxMirrorEntries));
-    report.failed = int(failed.size());
-    report.ok = failed.isEmpty() && !stopped(cancelled);
-    if (!failed.isEmpty())
-        report.message = joinFailures(tr("Not everything could be copied:"), failed);
+    endCopy(report, failed, tr("Not everything could be copied:"), device);
     return report;
 }
 
@@ -308,6 +358,12 @@ PRSystemActionReport PRSystemActions::RemoveTheFilesThread(const PRSystemDevice 
                                                            const QList<PRSystemFileRef> &rows)
 {
     PRSystemActionReport report;
+    // The phone the rows were chosen on, and no other.
+    if (!device.isSamePhone()) {
+        report.deviceGone = true;
+        report.message = tr("Nothing was deleted: the iPhone the files were chosen on is no longer connected.");
+        return report;
+    }
     Service service(device);
     QStringList failed;
     for (const PRSystemFileRef &row : rows) {
@@ -318,16 +374,20 @@ PRSystemActionReport PRSystemActions::RemoveTheFilesThread(const PRSystemDevice 
             report.donePaths.append(row.filePath);
             continue;
         }
-        if (!device.isPresent()) {
+        if (service.lost()) {
             report.deviceGone = true;
-            failed.append(tr("%1: the iPhone was disconnected").arg(row.filePath));
             break;
         }
         failed.append(tr("%1: %2").arg(row.filePath, amd::backendErrorText(rc)));
     }
     report.failed = int(failed.size());
-    report.ok = failed.isEmpty();
-    if (!failed.isEmpty())
+    report.ok = failed.isEmpty() && !report.deviceGone;
+    if (report.deviceGone)
+        report.message = joinFailures(tr("The iPhone was disconnected: %1 of %2 files were deleted.")
+                                          .arg(report.done)
+                                          .arg(rows.size()),
+                                      failed);
+    else if (!failed.isEmpty())
         report.message = joinFailures(
             tr("%1 of %2 files were deleted. The iPhone refused these:").arg(report.done).arg(rows.size()), failed);
     return report;

@@ -21,8 +21,11 @@
 struct PRSystemActionReport
 {
     bool ok = false;
-    bool deviceGone = false;
+    bool deviceGone = false;  // the phone, or the connection to it, went away
+    bool cancelled = false;   // stopped from outside (the page let the phone go)
+    bool cut = false;         // a folder copy reached a limit: the rest was not copied
     int done = 0;             // files copied, removed or uploaded
+    qint64 bytes = 0;         // copies: the bytes written
     int failed = 0;
     QString message;          // for the user (empty for a plain success)
     QString writtenPath;      // the folder written into, or the device path uploaded
@@ -30,12 +33,19 @@ struct PRSystemActionReport
     QString uploadedSize;     // an upload: the new row's size text
 };
 
+// The bounds of a folder copy. Depth is not one: a folder 100 levels down
+// is copied like any other (the walk keeps its own stack), and whatever a
+// bound leaves out makes the copy a failure that says so.
+struct PRSystemMirrorLimits
+{
+    qint64 maxEntries = 1'000'000;     // entries looked at
+    qint64 maxBytes = qint64(1) << 40; // bytes written
+};
+
 class PRSystemActions
 {
 public:
-    // Caps of a folder copy: entries looked at and depth below its folder.
-    static constexpr qint64 kMaxMirrorEntries = 1'000'000;
-    static constexpr int kMaxMirrorDepth = 64;
+    using MirrorLimits = PRSystemMirrorLimits;
     // The largest files copied for a preview.
     static constexpr qint64 kMaxPreviewPictureBytes = 256 * 1024 * 1024;
     static constexpr qint64 kMaxPreviewMovieBytes = 209715199;
@@ -53,9 +63,12 @@ public:
     // /DCIM/100APPLE/IMG_0001.JPG lands in <folder>/DCIM/100APPLE/IMG_0001.JPG.
     static PRSystemActionReport ExportFilesToMacThread(const PRSystemDevice &device,
                                                        const QList<PRSystemFileRef> &rows, const QString &folder,
-                                                       const std::atomic<bool> *cancelled = nullptr);
-    // RemoveTheFilesThread (after the confirmation): removes exactly rows;
-    // donePaths lists what the phone reported removed.
+                                                       const std::atomic<bool> *cancelled = nullptr,
+                                                       const MirrorLimits &limits = {});
+    // RemoveTheFilesThread (after the confirmation): removes exactly rows,
+    // and only on the phone device is bound to (its id, handle and UDID):
+    // nothing when that phone is gone or gives another UDID. donePaths lists
+    // what the phone reported removed.
     static PRSystemActionReport RemoveTheFilesThread(const PRSystemDevice &device,
                                                      const QList<PRSystemFileRef> &rows);
     // addFilesToSystemHandle: the local regular file into the device folder
@@ -73,6 +86,6 @@ public:
     // leading dots, made safe.
     static QString localFileName(const QString &devicePath);
     // The local relative path of a device path in a folder copy: hidden names
-    // lose their dot, every name made safe.
+    // lose their dot, every name made safe, none dropped.
     static QString localRelativePath(const QString &devicePath);
 };

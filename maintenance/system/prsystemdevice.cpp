@@ -1,5 +1,7 @@
 #include "maintenance/system/prsystemdevice.h"
 
+#include "device/amd/baseinfo.h"
+#include "device/amd/deviceitem.h"
 #include "device/amd/devicemanager.h"
 
 PRSystemDevice PRSystemDevice::current(int deviceId)
@@ -20,4 +22,20 @@ bool PRSystemDevice::isPresent() const
         return false;
     const auto holder = DeviceManager::instance().findDevice(deviceId);
     return holder && holder->handle() == handle;
+}
+
+QString PRSystemDevice::readUdid() const
+{
+    if (!isPresent())
+        return {};
+    const std::shared_ptr<amd::DeviceItem> item = DeviceManager::instance().findItem(deviceId);
+    const std::shared_ptr<amd::BaseInfo> info = item ? item->baseInfo() : nullptr;
+    if (!info || item->device().handle() != handle)
+        return {};
+    return info->uniqueDeviceID().value_or(QString());
+}
+
+bool PRSystemDevice::isSamePhone() const
+{
+    return !udid.isEmpty() && readUdid() == udid;
 }

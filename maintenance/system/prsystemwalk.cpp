@@ -192,6 +192,9 @@ PRSystemWalk::Report PRSystemWalk::StartLookupSystemTreeThread(const PRSystemDev
         report.message = tr("The iPhone was disconnected.");
         return report;
     }
+    // Read once here, off the GUI thread: what the page's later deletes are
+    // bound to besides the id.
+    report.udid = device.readUdid();
     amd::AfcService service;
     report.code = service.open(device.deviceId);
     if (report.code != 0 || service.deviceHandle() != device.handle) {

@@ -60,6 +60,7 @@ public:
         int batches = 0;
         int largestBatch = 0;
         int code = 0;              // the backend's code of a failed open
+        QString udid;              // the walked phone's UDID (empty when it gave none)
         QString message;           // for the user, when not finished
     };
 

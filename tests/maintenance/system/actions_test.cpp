@@ -117,12 +117,57 @@ TEST_F(SystemActionsTest, FolderExportMirrorsTheDevicePathsAndNeverReplaces)
     EXPECT_TRUE(QFileInfo::exists(out.filePath(QStringLiteral("Purchases/Guide 2.pdf"))));
 }
 
+// A folder far deeper than any fixed bound is copied whole, and so are the
+// names a phone allows but this computer does not ("...", 250 bytes); what
+// a bound leaves out makes the copy a failure that says so.
+TEST_F(SystemActionsTest, FolderExportReachesAnyDepthAndNameAndReportsWhatALimitLeftOut)
+{
+    amd::DeviceHandle handle = 0;
+    const PRSystemDevice device = PRSystemDevice::current(plug(&handle));
+    const QString chain = QStringLiteral("/Deep") + QStringLiteral("/d").repeated(100);
+    const QString longName = QString(246, QLatin1Char('n')) + QStringLiteral(".jpg");
+    ASSERT_TRUE(QDir().mkpath(media(handle) + chain));
+    for (const QString &name : {QStringLiteral("leaf.txt"), QStringLiteral("..."), longName}) {
+        QFile file(media(handle) + chain + QLatin1Char('/') + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(name.left(8).toUtf8());
+    }
+
+    const QList<PRSystemFileRef> rows{{QStringLiteral("/Deep"), false, {}}};
+    const PRSystemActionReport whole = PRSystemActions::ExportFilesToMacThread(device, rows, out.path());
+    EXPECT_TRUE(whole.ok) << qPrintable(whole.message);
+    const QString bottom = chain.mid(1) + QLatin1Char('/');
+    EXPECT_EQ(filesBelow(out.path()), (QStringList{bottom + QStringLiteral("file"), bottom + QStringLiteral("leaf.txt"),
+                                                   bottom + QString(196, QLatin1Char('n')) + QStringLiteral(".jpg")}));
+    EXPECT_EQ(bytes(out.filePath(bottom + QStringLiteral("file"))), QByteArray("..."));
+
+    PRSystemActions::MirrorLimits few;
+    few.maxEntries = 40;
+    QTemporaryDir cut;
+    const PRSystemActionReport entries =
+        PRSystemActions::ExportFilesToMacThread(device, rows, cut.path(), nullptr, few);
+    EXPECT_FALSE(entries.ok);
+    EXPECT_TRUE(entries.cut);
+    EXPECT_TRUE(entries.message.contains(QStringLiteral("40"))) << qPrintable(entries.message);
+    few = {};
+    few.maxBytes = 2;
+    EXPECT_FALSE(PRSystemActions::ExportFilesToMacThread(device, rows, cut.path(), nullptr, few).ok);
+    EXPECT_TRUE(filesBelow(cut.path()).isEmpty());
+}
+
 TEST_F(SystemActionsTest, DeleteRemovesExactlyTheRowsAndCountsOnlyWhatThePhoneRemoved)
 {
     amd::DeviceHandle handle = 0;
     const int id = plug(&handle);
-    const PRSystemDevice device = PRSystemDevice::current(id);
+    PRSystemDevice device = PRSystemDevice::current(id);
     const QString area = media(handle);
+    // Bound to the phone's UDID too: under another (or none) nothing goes.
+    for (const QString &udid : {QString(), QStringLiteral("SOMEONE-ELSE")}) {
+        device.udid = udid;
+        const PRSystemFileRef row{QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG"), true, {}};
+        EXPECT_EQ(PRSystemActions::RemoveTheFilesThread(device, {row}).done, 0);
+    }
+    device.udid = device.readUdid();
     amd::SimulatedFaults refusing;
     refusing.failingPaths[QStringLiteral("afcRemovePath")].insert("/DCIM/100APPLE/IMG_0002.JPG", amd::kBackendIoError);
     backend->setFaults(handle, refusing);

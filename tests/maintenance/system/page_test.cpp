@@ -199,6 +199,81 @@ TEST_F(SystemPageTest, DeletesOnlyTheConfirmedRowsAndKeepsARefusedRow)
     EXPECT_TRUE(notices.first().contains(QStringLiteral("1 of 2")));
 }
 
+// The rows and their phone are taken together, before the question: a
+// phone shown (or gone) meanwhile has nothing deleted, and the user is told.
+TEST_F(SystemPageTest, ADeleteIsBoundToThePhoneItsRowsWereChosenOn)
+{
+    amd::DeviceHandle first = 0, second = 0;
+    const int a = plug(&first), b = plug(&second);
+    ASSERT_TRUE(walkTo(a));
+    const QString name = QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG");
+    selectFolder(QStringLiteral("/DCIM/100APPLE"));
+    selectRows({QStringLiteral("IMG_0001.JPG")});
+
+    QSignalSpy ended(page.get(), &PRPhoneSystemViewController::actionEnded);
+    QSignalSpy walked(page.get(), &PRPhoneSystemViewController::walkEnded);
+    onConfirm = [&] { page->LookupSystemTree(b); };
+    page->RemoveTheFiles();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return ended.count() == 1 && walked.count() == 1 && page->pendingWork() == 0; }, kWaitMs));
+    EXPECT_TRUE(QFileInfo::exists(media(first) + name) && QFileInfo::exists(media(second) + name));
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_TRUE(notices.first().contains(QStringLiteral("Nothing was deleted")));
+
+    // The second phone's rows, and that phone leaves while the question is up.
+    selectFolder(QStringLiteral("/DCIM/100APPLE"));
+    selectRows({QStringLiteral("IMG_0001.JPG")});
+    onConfirm = [&] {
+        backend->unplug(second);
+        ASSERT_TRUE(notify.waitForRemoval(b));
+        page->deviceRemoved(b);
+    };
+    page->RemoveTheFiles();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended.count() == 2 && page->pendingWork() == 0; }, kWaitMs));
+    EXPECT_FALSE(ended.first().at(0).toBool() || ended.last().at(0).toBool());
+    EXPECT_EQ(notices.size(), 2);
+    EXPECT_TRUE(QFileInfo::exists(media(first) + name));
+}
+
+// A copy the phone's leaving cuts short is told as such, with what it wrote.
+TEST_F(SystemPageTest, AnExportCutByThePhoneLeavingSaysSoAndHowMuchWasWritten)
+{
+    amd::DeviceHandle handle = 0;
+    amd::SimulatedBackend::PlugOptions stalling;
+    stalling.faults = amd::SimulatedFaults();
+    stalling.faults->readStallsAfterBytes = 1000;
+    const int id = plug(&handle, stalling);
+    const QString cut = media(handle) + QStringLiteral("/Cut");
+    ASSERT_TRUE(QDir().mkpath(cut));
+    for (const auto &[file, size] : {std::pair{"a.txt", 10}, std::pair{"b.txt", 10}, std::pair{"c.bin", 100000}}) {
+        QFile f(cut + QLatin1Char('/') + QLatin1String(file));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(size, 'x'));
+    }
+    ASSERT_TRUE(walkTo(id));
+    QTemporaryDir out;
+    page->setChooseExportPath([&](const QString &) { return out.path(); });
+    QSignalSpy ended(page.get(), &PRPhoneSystemViewController::actionEnded);
+    selectFolder(QStringLiteral("/Cut"));
+    page->ExportDirFileToMac();
+    // a.txt and b.txt are whole; c.bin stalls until the phone leaves.
+    const QString written = out.filePath(QStringLiteral("Cut/"));
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return QFileInfo(written + QStringLiteral("a.txt")).size() == 10
+               && QFileInfo(written + QStringLiteral("b.txt")).size() == 10;
+    }, kWaitMs));
+    backend->unplug(handle);
+    ASSERT_TRUE(notify.waitForRemoval(id));
+    page->deviceRemoved(id);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended.count() == 1; }, kWaitMs));
+    const QString told = ended.first().at(1).toString();
+    EXPECT_FALSE(ended.first().at(0).toBool());
+    EXPECT_TRUE(told.contains(QStringLiteral("disconnected")) && told.contains(QStringLiteral("2 file")))
+        << qPrintable(told);
+    EXPECT_TRUE(notices.contains(told));
+    EXPECT_EQ(QDir(written).entryList(QDir::Files), (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
+}
+
 TEST_F(SystemPageTest, UploadsIntoTheSelectedFolderWithoutReplacing)
 {
     amd::DeviceHandle handle = 0;
