@@ -39,19 +39,21 @@ QString deviceLabel(const PRCleanDevice &device)
     return PRPathTreeController::plainLabel(device.deviceName.isEmpty() ? tr("the iPhone") : device.deviceName);
 }
 
-// What the path holds now: 0 with *regular set, or the backend's code.
+// What the path holds now: 0 with *regular set, or the backend's code (a
+// read that fails half way is a failed call, not a file of another kind).
 int statPath(amd::AfcService &service, const QString &path, bool *regular)
 {
     *regular = false;
     amd::DeviceBackend &backend = amd::deviceBackend();
     amd::AfcFileInfo info = 0;
-    const int rc = backend.afcFileInfoOpen(service.connection(), path.toUtf8(), &info);
+    int rc = backend.afcFileInfoOpen(service.connection(), path.toUtf8(), &info);
     if (rc != 0)
         return rc;
     for (int i = 0; i < 256; ++i) {
         QByteArray key;
         QByteArray value;
-        if (backend.afcKeyValueRead(info, &key, &value) != 0 || key.isEmpty())
+        rc = backend.afcKeyValueRead(info, &key, &value);
+        if (rc != 0 || key.isEmpty())
             break;
         if (key == "st_ifmt") {
             *regular = value == "S_IFREG";
@@ -59,7 +61,23 @@ int statPath(amd::AfcService &service, const QString &path, bool *regular)
         }
     }
     backend.afcKeyValueClose(info);
-    return 0;
+    return rc;
+}
+
+// After a failed call: has the phone, or the connection to it, gone? The
+// manager hears of a phone that left a little after its calls fail, and a
+// real phone's calls then fail as I/O errors, not as "no device": so the
+// phone is asked for its root, on the service's own connection or, when
+// none opened, on a fresh one of the media area. Only a phone that still
+// answers can have refused something.
+bool phoneLost(int deviceId, amd::AfcService *service)
+{
+    if (PRCleanPhone::hasLeft(deviceId, service))
+        return true;
+    if (service && service->connection() != 0)
+        return !service->fileInfo(QStringLiteral("/"));
+    amd::AfcService probe;
+    return probe.open(deviceId) != 0 || !probe.fileInfo(QStringLiteral("/"));
 }
 
 // Why a run stopped early and what stayed; empty when everything went.
@@ -200,7 +218,7 @@ PRCleanRemovalReport PRCleanRemoval::removeFiles(const PRCleanRemovalRequest &re
         }
         ++report.servicesOpened;
         if (rc != 0) {
-            if (rc == amd::kBackendNoDevice || PRCleanPhone::hasLeft(deviceId)) {
+            if (rc == amd::kBackendNoDevice || phoneLost(deviceId, nullptr)) {
                 report.deviceGone = true;
                 break;
             }
@@ -242,7 +260,7 @@ PRCleanRemovalReport PRCleanRemoval::removeFiles(const PRCleanRemovalRequest &re
                 entry.outcome = Outcome::Removed;
             } else if (rc == amd::kBackendNotFound) {
                 entry.outcome = Outcome::AlreadyGone;
-            } else if (PRCleanPhone::hasLeft(deviceId, service.get())) {
+            } else if (phoneLost(deviceId, service.get())) {
                 // Whether this one went is unknown: it stays listed.
                 report.deviceGone = true;
                 stop = true;

@@ -131,6 +131,45 @@ TEST_F(CleanFixTest, UnpluggedMidwayGivesAPartialReport)
     EXPECT_FALSE(results->isBusy());
 }
 
+// A real phone's calls fail as I/O errors once its connection breaks, a
+// moment before the manager hears it left: the fix then says the phone was
+// disconnected, never that it refused a file, and counts only what the
+// phone removed.
+TEST_F(CleanFixTest, ABrokenConnectionIsADisconnectionNotARefusal)
+{
+    amd::DeviceHandle handle = 0;
+    const int id = plug(scenario(), &handle);
+    ASSERT_TRUE(scanToEnd(id).finished);
+    amd::SimulatedFaults slow;
+    slow.callDelayMs = 20;
+    backend->setFaults(handle, slow);
+
+    QSignalSpy ended(fix.get(), &PRCleanFix::fixEnded);
+    QSignalSpy progress(removal.get(), &PRCleanRemoval::removalProgress);
+    ASSERT_TRUE(fix->CleanAlliPhoneFiles(results->requestForAll()));
+    ASSERT_TRUE(progress.wait(kWaitMs));
+    amd::SimulatedFaults broken = slow;
+    for (const char *call : {"deviceConnect", "deviceStartSession", "deviceStartService", "deviceStartHouseArrestService",
+                             "afcConnectionOpen", "afcFileInfoOpen", "afcKeyValueRead", "afcRemovePath"})
+        broken.failingCalls.insert(QLatin1String(call), amd::kBackendIoError);
+    backend->setFaults(handle, broken);
+    ASSERT_TRUE(ended.wait(kWaitMs));
+
+    const auto result = ended.first().first().value<PRCleanFixResult>();
+    EXPECT_TRUE(result.report.deviceGone);
+    EXPECT_EQ(result.report.refused + result.report.appsRefused, 0);
+    EXPECT_GT(result.report.notTried, 0);
+    EXPECT_TRUE(result.text.contains(QStringLiteral("disconnected")) && !result.text.contains(QStringLiteral("refused")))
+        << qPrintable(result.text);
+    // Removed means gone from the phone; everything else is still there.
+    const QString media = backend->workFolder(handle) + QStringLiteral("/media");
+    for (const PRCleanRemovalReport::Item &item : result.report.items) {
+        const QString local = (item.file.kind == Kind::SyncFailed ? media : containerOf(handle, item.file.bundleId))
+                              + item.file.filePath;
+        EXPECT_EQ(QFile::exists(local), item.outcome != PRCleanRemovalReport::Outcome::Removed) << qPrintable(local);
+    }
+}
+
 // A fix over many apps opens each app's house arrest once, and the media
 // area once.
 TEST_F(CleanFixTest, OpensEachServiceOnce)
