@@ -211,9 +211,6 @@ TEST_F(PhoneWaitingForTrust, PairingWaitsForTheTapThenSucceeds)
     EXPECT_FALSE(standIn.isDialogShowing(device));
     EXPECT_EQ(standIn.pairRecordSaves(udid), 1);
     EXPECT_TRUE(run(QStringLiteral("idevicepair"), {QStringLiteral("validate")}).output.contains(QStringLiteral("SUCCESS")));
-
-    // A new record after that (a new HostID) is a new question to the user.
-    EXPECT_TRUE(pair().output.contains(kPending));
 }
 
 TEST_F(PhoneWaitingForTrust, PairingSucceedsOnceTheTrustDelayHasPassed)
@@ -331,6 +328,31 @@ TEST_F(LibraryClient, AnOldTlsPhoneTakesTls10)
     plug(options);
     ASSERT_EQ(connect(false), LOCKDOWN_E_SUCCESS);
     EXPECT_EQ(lockdownd_start_session(client, hostId().toUtf8().constData(), nullptr, nullptr), LOCKDOWN_E_SUCCESS);
+}
+
+TEST_F(LibraryClient, ANewPairRecordIsANewQuestionToTheUser)
+{
+    PhoneOptions options;
+    options.alreadyPaired = true;
+    options.trustDelayMs = -1;
+    plug(options);
+    const QVariantMap stored = PropertyList::readDictionary(standIn.pairRecordFolder() + QLatin1Char('/') + udid
+                                                            + QStringLiteral(".plist"))
+                                   .value_or(QVariantMap());
+    QByteArray certificates[3] = {stored.value(QStringLiteral("DeviceCertificate")).toByteArray(),
+                                  stored.value(QStringLiteral("HostCertificate")).toByteArray(),
+                                  stored.value(QStringLiteral("RootCertificate")).toByteArray()};
+    QByteArray hostId = stored.value(QStringLiteral("HostID")).toByteArray();
+    QByteArray systemBuid = stored.value(QStringLiteral("SystemBUID")).toByteArray();
+    lockdownd_pair_record record{certificates[0].data(), certificates[1].data(), certificates[2].data(), hostId.data(),
+                                 systemBuid.data()};
+    ASSERT_EQ(connect(false), LOCKDOWN_E_SUCCESS);
+    EXPECT_EQ(lockdownd_pair(client, &record), LOCKDOWN_E_SUCCESS) << "the computer it trusts";
+    EXPECT_FALSE(standIn.isDialogShowing(device));
+    QByteArray otherHost = QByteArrayLiteral("5A1B2C3D-0000-4000-8000-00000000000A");
+    record.host_id = otherHost.data();
+    EXPECT_EQ(lockdownd_pair(client, &record), LOCKDOWN_E_PAIRING_DIALOG_RESPONSE_PENDING);
+    EXPECT_TRUE(standIn.isDialogShowing(device));
 }
 
 TEST_F(LibraryClient, ServicesStartInASessionAndGetTheConnection)
