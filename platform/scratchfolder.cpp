@@ -14,12 +14,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace {
-
-// Deeper than anything this class makes (a copy and its side files).
-constexpr int kMaxRemoveDepth = 64;
 
 std::vector<QByteArray> entryNames(DIR *dir)
 {
@@ -31,29 +30,119 @@ std::vector<QByteArray> entryNames(DIR *dir)
     return names;
 }
 
-// Removes name in the folder folderFd with everything in it. It is unlinked
-// first, which removes a file or a link (never what a link points at); only
-// when it is a folder is it opened, with O_NOFOLLOW, and emptied. No path is
-// resolved twice, so nothing can be swapped for a link in between.
-bool removeAt(int folderFd, const char *name, int depth)
+// The names in the folder fd, read through a duplicate so that fd stays ours.
+std::optional<std::vector<QByteArray>> listFolder(int fd)
+{
+    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0)
+        return std::nullopt;
+    DIR *dir = ::fdopendir(copy);
+    if (!dir) {
+        ::close(copy);
+        return std::nullopt;
+    }
+    ::rewinddir(dir); // the duplicate shares the offset of an earlier listing
+    std::vector<QByteArray> names = entryNames(dir);
+    ::closedir(dir);
+    return names;
+}
+
+int openFolderAt(int folderFd, const char *name)
+{
+    return ::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// Removes name in the folder folderFd with everything in it, however deep.
+//
+// An entry is unlinked first, which removes a file or a link (never what a
+// link points at); only a folder is opened, with O_NOFOLLOW, and emptied.
+// The walk holds one open folder at a time (a tree thousands of levels deep
+// needs no more descriptors than a flat one) and keeps the device and inode
+// of every folder above it: going back up through ".." must land on exactly
+// the folder it came from, or the walk stops, so a folder moved or swapped
+// meanwhile never leads it out of the tree. It never crosses into another
+// file system.
+bool removeAt(int folderFd, const char *name)
 {
     if (::unlinkat(folderFd, name, 0) == 0 || errno == ENOENT)
         return true;
-    if ((errno != EISDIR && errno != EPERM) || depth >= kMaxRemoveDepth)
+    if (errno != EISDIR && errno != EPERM)
         return false;
-    const int fd = ::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    DIR *dir = ::fdopendir(fd);
-    if (!dir) {
-        ::close(fd);
+    struct Level
+    {
+        dev_t dev;
+        ino_t ino;
+        QByteArray name;            // in the folder above
+        std::vector<QByteArray> kept; // entries that could not be removed
+    };
+    int fd = openFolderAt(folderFd, name);
+    struct stat st{};
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        if (fd >= 0)
+            ::close(fd);
         return false;
     }
+    const dev_t device = st.st_dev;
+    std::vector<Level> levels;
+    levels.push_back({st.st_dev, st.st_ino, QByteArray(name), {}});
     bool ok = true;
-    for (const QByteArray &entry : entryNames(dir))
-        ok = removeAt(::dirfd(dir), entry.constData(), depth + 1) && ok;
-    ::closedir(dir);
-    return ::unlinkat(folderFd, name, AT_REMOVEDIR) == 0 && ok;
+    while (fd >= 0) {
+        Level &level = levels.back();
+        const std::optional<std::vector<QByteArray>> names = listFolder(fd);
+        if (!names)
+            ok = false;
+        int child = -1;
+        for (const QByteArray &entry : names.value_or(std::vector<QByteArray>())) {
+            if (std::find(level.kept.begin(), level.kept.end(), entry) != level.kept.end())
+                continue;
+            if (::unlinkat(fd, entry.constData(), 0) == 0 || errno == ENOENT)
+                continue;
+            struct stat childSt{};
+            if (errno == EISDIR || errno == EPERM) {
+                child = openFolderAt(fd, entry.constData());
+                if (child >= 0 && ::fstat(child, &childSt) == 0 && childSt.st_dev == device) {
+                    levels.push_back({childSt.st_dev, childSt.st_ino, entry, {}});
+                    break;
+                }
+                if (child >= 0)
+                    ::close(child);
+                child = -1;
+            }
+            level.kept.push_back(entry);
+            ok = false;
+        }
+        if (child >= 0) {
+            ::close(fd);
+            fd = child;
+            continue;
+        }
+        // This folder holds nothing more that can go: remove it from the one
+        // above.
+        const Level done = std::move(levels.back());
+        levels.pop_back();
+        if (levels.empty()) {
+            ::close(fd);
+            fd = -1;
+            if (::unlinkat(folderFd, done.name.constData(), AT_REMOVEDIR) != 0)
+                ok = false;
+            break;
+        }
+        const int up = openFolderAt(fd, "..");
+        ::close(fd);
+        fd = -1;
+        struct stat upSt{};
+        if (up < 0 || ::fstat(up, &upSt) != 0 || upSt.st_dev != levels.back().dev || upSt.st_ino != levels.back().ino) {
+            if (up >= 0)
+                ::close(up);
+            return false;
+        }
+        if (::unlinkat(up, done.name.constData(), AT_REMOVEDIR) != 0) {
+            levels.back().kept.push_back(done.name);
+            ok = false;
+        }
+        fd = up;
+    }
+    return ok;
 }
 
 bool removeTree(const QString &path)
@@ -65,7 +154,7 @@ bool removeTree(const QString &path)
     const int parent = ::open(encoded.left(slash).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (parent < 0)
         return false;
-    const bool ok = removeAt(parent, encoded.constData() + slash + 1, 0);
+    const bool ok = removeAt(parent, encoded.constData() + slash + 1);
     ::close(parent);
     return ok;
 }
@@ -157,7 +246,7 @@ void ScratchFolder::removeStale()
     }
     for (const QByteArray &name : entryNames(dir)) {
         if (isStale(name))
-            removeAt(::dirfd(dir), name.constData(), 0);
+            removeAt(::dirfd(dir), name.constData());
     }
     ::closedir(dir);
 }

@@ -32,8 +32,9 @@ public:
     static QString root();
 
     // Removes the folders of processes that no longer run, and folders of the
-    // older naming that carries no process id. Links inside are removed, never
-    // followed. Called once at start, before any folder is made.
+    // older naming that carries no process id, whole at any depth. Links
+    // inside are removed, never followed. Called once at start, before any
+    // folder is made.
     static void removeStale();
 
 private:

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -70,4 +71,29 @@ TEST(ScratchFolder, FoldersOfEndedProcessesAreRemovedAtStart)
     EXPECT_TRUE(QFileInfo::exists(other));
     EXPECT_TRUE(QFileInfo::exists(outside.filePath(QStringLiteral("keep.db")))) << "links are not followed";
     QDir(other).removeRecursively();
+}
+
+// A refused archive can leave a tree as deep as it likes; it goes whole,
+// holding one folder open at a time, and links inside it lead nowhere.
+TEST(ScratchFolder, TreesOfAnyDepthGoWholeWithoutFollowingLinks)
+{
+    QTemporaryDir outside;
+    ASSERT_TRUE(writeFile(outside.filePath(QStringLiteral("keep.db"))));
+    const QString dead = ScratchFolder::root() + QStringLiteral("/use-%1-Deep01").arg(deadPid());
+    const QString bottom = dead + QStringLiteral("/d").repeated(200);
+    ASSERT_TRUE(QDir().mkpath(bottom));
+    ASSERT_TRUE(writeFile(bottom + QStringLiteral("/payload.bin")));
+    ASSERT_TRUE(QFile::link(outside.path(), dead + QStringLiteral("/d").repeated(120) + QStringLiteral("/out")));
+    ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("keep.db")), bottom + QStringLiteral("/keep-link")));
+
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit tight = saved;
+    tight.rlim_cur = rlim_t(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size() + 12);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    ScratchFolder::removeStale();
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+
+    EXPECT_FALSE(QFileInfo::exists(dead));
+    EXPECT_EQ(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"keep.db"});
 }
