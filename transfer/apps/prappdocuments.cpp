@@ -16,9 +16,9 @@
 
 namespace {
 
-QString tr(const char *text)
+QString tr(const char *text, const char *disambiguation = nullptr, int n = -1)
 {
-    return QCoreApplication::translate("PRAppDocuments", text);
+    return QCoreApplication::translate("PRAppDocuments", text, disambiguation, n);
 }
 
 bool connected(int deviceId)
@@ -26,11 +26,30 @@ bool connected(int deviceId)
     return DeviceManager::instance().findDevice(deviceId).has_value();
 }
 
+// Whether the phone has left, after a call failed. The device manager hears
+// of a removal a moment after the phone's calls start to fail, so the
+// phone is asked too, through the client's own connection when there is one.
+bool hasLeft(int deviceId, amd::AfcService *service = nullptr)
+{
+    if (!connected(deviceId))
+        return true;
+    if (!service || service->connection() == 0)
+        return false;
+    amd::AfcFileInfo info = 0;
+    const int rc = amd::deviceBackend().afcFileInfoOpen(service->connection(), QByteArrayLiteral("/"), &info);
+    if (rc == 0) {
+        amd::deviceBackend().afcKeyValueClose(info);
+        return false;
+    }
+    return rc == amd::kBackendNoDevice;
+}
+
 // Rows and entries go to the tree in batches of this many, so a container of
 // thousands of files reaches the GUI thread in a few hops.
 constexpr int kBatchEntries = 400;
-// Deeper folders are not walked (a phone's containers are far shallower).
-constexpr int kMaxWalkDepth = 64;
+// A walk ends after this many entries (a container holds far fewer); what
+// it did not reach is reported, never passed over in silence.
+constexpr int kMaxWalkEntries = 1000000;
 
 QString sizeText(qint64 bytes)
 {
@@ -105,6 +124,78 @@ bool downloadNew(amd::AfcService &service, const QString &devicePath, const QStr
     return true;
 }
 
+// What a copy run did, told as it is: a phone that left or a stop is said
+// with what was written before it.
+class CopyOutcome
+{
+public:
+    explicit CopyOutcome(const QString &folder)
+        : m_folder(folder)
+    {
+    }
+    QStringList failed;
+
+    void copied(const QString &path)
+    {
+        ++m_copied;
+        if (m_written.size() < kShownFiles)
+            m_written.append(QDir(m_folder).relativeFilePath(path));
+    }
+    // True (and the run ends) when the phone has left.
+    bool leftIfGone(int deviceId, amd::AfcService *service, const QString &when = {})
+    {
+        if (!hasLeft(deviceId, service))
+            return false;
+        gone(when);
+        return true;
+    }
+    void gone(const QString &when)
+    {
+        m_gone = true;
+        m_when = when;
+    }
+    // A cancel: the pane forgot the phone, most often because it left.
+    void stop(int deviceId)
+    {
+        if (!leftIfGone(deviceId, nullptr))
+            m_stopped = true;
+    }
+    bool ended() const { return m_gone || m_stopped; }
+
+    void fill(PRAppActionReport &report, int planned) const
+    {
+        report.deviceGone = m_gone;
+        report.ok = !m_gone && !m_stopped && failed.isEmpty();
+        if (report.ok)
+            return;
+        QStringList lines;
+        if (m_gone || m_stopped) {
+            const QString copied = planned > 0 ? tr("%1 of %2 files").arg(m_copied).arg(planned)
+                                               : tr("%n file(s)", nullptr, m_copied);
+            lines.append(m_gone ? (m_when.isEmpty() ? tr("The iPhone was disconnected.")
+                                                    : tr("The iPhone was disconnected %1.").arg(m_when))
+                                : tr("The copy was stopped."));
+            lines.append(tr("Copied into %1 before that: %2.").arg(m_folder, copied));
+            for (const QString &name : m_written)
+                lines.append(name);
+            if (m_copied > m_written.size())
+                lines.append(tr("and %1 more").arg(m_copied - m_written.size()));
+        }
+        if (!failed.isEmpty())
+            lines.append(joinFailures(tr("Not everything could be copied:"), failed));
+        report.message = lines.join(QLatin1Char('\n'));
+    }
+
+private:
+    static constexpr int kShownFiles = 8;
+    QString m_folder;
+    QString m_when;
+    QStringList m_written;
+    int m_copied = 0;
+    bool m_gone = false;
+    bool m_stopped = false;
+};
+
 } // namespace
 
 PRAppDocuments::Access PRAppDocuments::openContainer(amd::AppDirService &service, int deviceId,
@@ -158,56 +249,114 @@ QString PRAppDocuments::appFolderName(const QString &shownName, const QString &b
     return PRExportPaths::safeComponent(shownName, byId);
 }
 
-bool PRAppDocuments::traverseDirWithpath(const QString &path, amd::AfcService &service, const PRPathEntry &carrier,
-                                         PRPathBatchBuilder &builder, const BatchSink &sink, WalkReport &report,
-                                         int deviceId, const std::atomic<bool> *cancelled, int depth)
+PRAppDocuments::WalkStop PRAppDocuments::walkTree(amd::AfcService &service, const QString &start, int deviceId,
+                                                   const std::atomic<bool> *cancelled,
+                                                   const std::function<void(const WalkEntry &)> &visit, int *leftOut)
 {
-    if (depth > kMaxWalkDepth)
-        return true;
-    const std::optional<QStringList> names = service.listDirectory(path);
-    if (!names)
-        return connected(deviceId) || (report.deviceGone = true, false);
-    for (const QString &name : *names) {
-        if (cancelled && *cancelled) {
-            report.cancelled = true;
-            return false;
+    // Depth first with a stack of listings, so that a folder's entries come
+    // right after it and no depth can exhaust the thread's stack.
+    struct Frame
+    {
+        QString path;
+        QStringList names;
+        qsizetype next = 0;
+    };
+    const auto listing = [&](const QString &path, bool *gone) -> std::optional<Frame> {
+        std::optional<QStringList> names = service.listDirectory(path);
+        if (!names) {
+            *gone = hasLeft(deviceId, &service);
+            return std::nullopt;
         }
-        const QString entryPath = PRPathBatchBuilder::childPath(path, name);
-        if (entryPath.isEmpty())
+        return Frame{path, std::move(*names), 0};
+    };
+    bool gone = false;
+    std::vector<Frame> stack;
+    if (auto first = listing(start, &gone))
+        stack.push_back(std::move(*first));
+    if (gone)
+        return WalkStop::DeviceGone;
+    int seen = 0;
+    while (!stack.empty()) {
+        if (cancelled && *cancelled)
+            return connected(deviceId) ? WalkStop::Cancelled : WalkStop::DeviceGone;
+        Frame &frame = stack.back();
+        if (frame.next >= frame.names.size()) {
+            stack.pop_back();
             continue;
+        }
+        const QString name = frame.names.at(frame.next++);
+        const QString entryPath = childDevicePath(frame.path, name);
+        if (entryPath.isEmpty()) {
+            if (leftOut)
+                ++*leftOut;
+            continue;
+        }
+        if (++seen > kMaxWalkEntries)
+            return WalkStop::TooMany;
         const auto info = service.fileInfo(entryPath);
         if (!info) {
-            if (!connected(deviceId)) {
-                report.deviceGone = true;
-                return false;
-            }
+            if (hasLeft(deviceId, &service))
+                return WalkStop::DeviceGone;
+            if (leftOut)
+                ++*leftOut;
             continue;
         }
         const QString type = info->value(QStringLiteral("st_ifmt"));
-        PRPathEntry entry = carrier;
-        entry.filePath = entryPath;
-        if (type == QLatin1String("S_IFDIR")) {
-            entry.isFile = false;
-            entry.fileType = QStringLiteral("DIR");
-        } else if (type == QLatin1String("S_IFREG")) {
-            entry.isFile = true;
-            entry.fileType = QStringLiteral("FILE");
-            entry.fileSize = sizeText(info->value(QStringLiteral("st_size")).toLongLong());
-        } else {
-            continue;
+        const bool isFolder = type == QLatin1String("S_IFDIR");
+        if (!isFolder && type != QLatin1String("S_IFREG"))
+            continue; // links and devices are not documents
+        visit({entryPath, !isFolder, isFolder ? 0 : info->value(QStringLiteral("st_size")).toLongLong()});
+        if (isFolder) {
+            auto child = listing(entryPath, &gone);
+            if (gone)
+                return WalkStop::DeviceGone;
+            if (child)
+                stack.push_back(std::move(*child));
+            else if (leftOut)
+                ++*leftOut;
         }
-        if (builder.add(entry) == PRPathCheck::Ok) {
-            ++report.entries;
-            if (entry.isFile)
-                ++report.files;
-        }
-        if (builder.size() >= kBatchEntries)
-            sink(builder.take());
-        if (!entry.isFile
-            && !traverseDirWithpath(entryPath, service, carrier, builder, sink, report, deviceId, cancelled, depth + 1))
-            return false;
     }
-    return true;
+    return WalkStop::Done;
+}
+
+QString PRAppDocuments::childDevicePath(const QString &folderPath, const QString &name)
+{
+    if (PRPathBatchBuilder::checkName(name) != PRPathCheck::Ok)
+        return {};
+    const QString path = folderPath.endsWith(QLatin1Char('/')) ? folderPath + name : folderPath + QLatin1Char('/') + name;
+    return path.size() > PRPathBatchBuilder::kMaxPathLength ? QString() : path;
+}
+
+bool PRAppDocuments::traverseDirWithpath(const QString &path, amd::AfcService &service, const PRPathEntry &carrier,
+                                         PRPathBatchBuilder &builder, const BatchSink &sink, WalkReport &report,
+                                         int deviceId, const std::atomic<bool> *cancelled)
+{
+    int leftOut = 0;
+    const WalkStop stop = walkTree(
+        service, path, deviceId, cancelled,
+        [&](const WalkEntry &walked) {
+            PRPathEntry entry = carrier;
+            entry.filePath = walked.path;
+            entry.isFile = walked.isFile;
+            entry.fileType = walked.isFile ? QStringLiteral("FILE") : QStringLiteral("DIR");
+            if (walked.isFile)
+                entry.fileSize = sizeText(walked.size);
+            if (builder.add(entry) == PRPathCheck::Ok) {
+                ++report.entries;
+                if (entry.isFile)
+                    ++report.files;
+            } else {
+                ++leftOut; // deeper or longer than the outline holds
+            }
+            if (builder.size() >= kBatchEntries)
+                sink(builder.take());
+        },
+        &leftOut);
+    report.leftOut += leftOut;
+    report.deviceGone = report.deviceGone || stop == WalkStop::DeviceGone;
+    report.cancelled = report.cancelled || stop == WalkStop::Cancelled;
+    report.tooMany = report.tooMany || stop == WalkStop::TooMany;
+    return stop == WalkStop::Done;
 }
 
 PRAppDocuments::WalkReport PRAppDocuments::ExpandItemThread(int deviceId, const QString &bundleId,
@@ -237,13 +386,21 @@ PRAppDocuments::WalkReport PRAppDocuments::ExpandItemThread(int deviceId, const 
         documents.fileType = QStringLiteral("DIR");
         if (builder.add(documents) == PRPathCheck::Ok)
             ++report.entries;
-        report.message = documentsOnlyText(displayName);
     }
     traverseDirWithpath(start, service, carrier, builder, sink, report, deviceId, cancelled);
     if (!builder.isEmpty())
         sink(builder.take());
+    QStringList notes;
+    if (report.access == Access::DocumentsOnly)
+        notes.append(documentsOnlyText(displayName));
+    if (report.leftOut > 0)
+        notes.append(tr("%n of the entries of \"%1\" are not shown (unreadable, or deeper or longer than the "
+                        "outline holds).", nullptr, report.leftOut).arg(displayName));
+    if (report.tooMany)
+        notes.append(tr("\"%1\" holds more than %2 entries; the rest is not shown.").arg(displayName).arg(kMaxWalkEntries));
     if (report.deviceGone)
-        report.message = tr("The iPhone was disconnected while \"%1\" was read; what was read is shown.").arg(displayName);
+        notes = {tr("The iPhone was disconnected while \"%1\" was read; what was read is shown.").arg(displayName)};
+    report.message = notes.join(QLatin1Char('\n'));
     return report;
 }
 
@@ -264,7 +421,7 @@ PRAppActionReport PRAppDocuments::DeletedSelectedAppFileThreadHandle(int deviceI
                 removed->append(row);
             continue;
         }
-        if (!connected(deviceId)) {
+        if (rc == amd::kBackendNoDevice || hasLeft(deviceId, service)) {
             report.deviceGone = true;
             failed.append(tr("%1: the iPhone was disconnected").arg(lastName(row.filePath)));
             break;
@@ -272,7 +429,11 @@ PRAppActionReport PRAppDocuments::DeletedSelectedAppFileThreadHandle(int deviceI
         failed.append(tr("%1: %2").arg(row.filePath, amd::backendErrorText(rc)));
     }
     report.ok = failed.isEmpty();
-    if (!failed.isEmpty())
+    if (report.deviceGone)
+        report.message = tr("The iPhone was disconnected: %1 of %2 files were deleted before it left.")
+                             .arg(done)
+                             .arg(rows.size());
+    else if (!failed.isEmpty())
         report.message = joinFailures(tr("%1 of %2 files were deleted. The iPhone refused these:").arg(done).arg(rows.size()),
                                       failed);
     return report;
@@ -289,17 +450,20 @@ PRAppActionReport PRAppDocuments::ExportSelectedAppToMacThreadHandle(int deviceI
         return report;
     }
     ServicesByApp services(deviceId);
-    QStringList failed;
+    CopyOutcome outcome(exportPath);
     for (const PRAppFileRef &row : rows) {
-        if (cancelled && *cancelled)
+        if (cancelled && *cancelled) {
+            outcome.stop(deviceId);
             break;
+        }
         int code = 0;
         amd::AppDirService *service = services.get(row.bundleId, &code);
         if (!service) {
-            report.deviceGone = !connected(deviceId);
-            failed.append(tr("%1: %2").arg(row.filePath, amd::backendErrorText(code)));
-            if (report.deviceGone)
+            if (code == amd::kBackendNoDevice || outcome.leftIfGone(deviceId, nullptr)) {
+                outcome.gone({});
                 break;
+            }
+            outcome.failed.append(tr("%1: %2").arg(row.filePath, amd::backendErrorText(code)));
             continue;
         }
         const QString target =
@@ -308,16 +472,16 @@ PRAppActionReport PRAppDocuments::ExportSelectedAppToMacThreadHandle(int deviceI
                       : QDir(exportPath).filePath(
                             PRExportPaths::safeComponent(lastName(row.filePath).remove(QRegularExpression(QStringLiteral("^\\.+"))),
                                                          QStringLiteral("file")));
-        if (!downloadNew(*service, row.filePath, exportPath, target, nullptr)) {
-            report.deviceGone = !connected(deviceId);
-            failed.append(tr("%1: not copied").arg(row.filePath));
-            if (report.deviceGone)
-                break;
+        QString written;
+        if (downloadNew(*service, row.filePath, exportPath, target, &written)) {
+            outcome.copied(written);
+            continue;
         }
+        if (outcome.leftIfGone(deviceId, service))
+            break;
+        outcome.failed.append(tr("%1: not copied").arg(row.filePath));
     }
-    report.ok = failed.isEmpty() && !(cancelled && *cancelled);
-    if (!failed.isEmpty())
-        report.message = joinFailures(tr("These files could not be copied:"), failed);
+    outcome.fill(report, int(rows.size()));
     return report;
 }
 
@@ -334,20 +498,24 @@ PRAppActionReport PRAppDocuments::ExportDirAppToMacThread(int deviceId, const QL
         report.message = tr("%1 could not be made.").arg(exportPath);
         return report;
     }
-    QStringList failed;
+    CopyOutcome outcome(exportPath);
     QStringList notes;
+    int listedFiles = 0;
     for (const PRAppRef &app : apps) {
-        if (cancelled && *cancelled)
+        if (outcome.ended())
             break;
+        if (cancelled && *cancelled) {
+            outcome.stop(deviceId);
+            break;
+        }
         amd::AppDirService service;
         int code = 0;
         const Access access = openContainer(service, deviceId, app.bundleId, &code);
         if (access == Access::None) {
-            report.deviceGone = !connected(deviceId);
-            failed.append(report.deviceGone ? tr("%1: the iPhone was disconnected").arg(app.shownName)
-                                            : refusedText(app.shownName, code));
-            if (report.deviceGone)
-                break;
+            if (code == amd::kBackendNoDevice)
+                outcome.gone({});
+            else if (!outcome.leftIfGone(deviceId, nullptr))
+                outcome.failed.append(refusedText(app.shownName, code));
             continue;
         }
         if (access == Access::DocumentsOnly)
@@ -356,50 +524,54 @@ PRAppActionReport PRAppDocuments::ExportDirAppToMacThread(int deviceId, const QL
         // that name from an earlier export gets a fresh name beside it.
         const QString folder = PRExportPaths::uniquePath(QDir(exportPath).filePath(appFolderName(app.shownName, app.bundleId)));
         if (!QDir().mkpath(folder) || !PRExportPaths::isInside(exportPath, folder)) {
-            failed.append(tr("%1: %2 could not be made").arg(app.shownName, folder));
+            outcome.failed.append(tr("%1: %2 could not be made").arg(app.shownName, folder));
             continue;
         }
         // The walk lists the container first, then copies: a copy never
-        // races the listing of the folder it writes into.
-        PRPathBatchBuilder builder(PRPathTreeMember::AppDocuments);
-        WalkReport walk;
-        PRPathEntry carrier;
-        carrier.appBundleName = app.bundleId;
-        QList<PRPathEntry> files;
-        const BatchSink keep = [&files](PRPathEntryBatch batch) {
-            for (PRPathEntry &entry : batch.entries) {
+        // races the listing of the folder it writes into. It is bounded by
+        // the count of entries, not their depth: a document however deep is
+        // copied, or named in the report.
+        QStringList files;
+        int leftOut = 0;
+        const WalkStop stop = walkTree(
+            service, access == Access::DocumentsOnly ? QStringLiteral("/Documents") : QStringLiteral("/"), deviceId,
+            cancelled,
+            [&files](const WalkEntry &entry) {
                 if (entry.isFile)
-                    files.append(std::move(entry));
-            }
-        };
-        traverseDirWithpath(access == Access::DocumentsOnly ? QStringLiteral("/Documents") : QStringLiteral("/"),
-                            service, carrier, builder, keep, walk, deviceId, cancelled);
-        keep(builder.take());
-        int copiedFiles = 0;
-        for (const PRPathEntry &file : files) {
-            if (cancelled && *cancelled)
-                break;
-            if (downloadNew(service, file.filePath, folder,
-                            QDir(folder).filePath(localRelativePath(file.filePath)), nullptr)) {
-                ++copiedFiles;
-                continue;
-            }
-            if (!connected(deviceId)) {
-                walk.deviceGone = true;
-                break;
-            }
-            failed.append(tr("%1: %2 not copied").arg(app.shownName, file.filePath));
-        }
-        if (walk.deviceGone) {
-            report.deviceGone = true;
-            failed.append(tr("%1: the iPhone was disconnected after %2 files").arg(app.shownName).arg(copiedFiles));
+                    files.append(entry.path);
+            },
+            &leftOut);
+        if (stop == WalkStop::DeviceGone) {
+            outcome.gone(tr("while \"%1\" was listed").arg(app.shownName));
             break;
         }
+        if (stop == WalkStop::Cancelled) {
+            outcome.stop(deviceId);
+            break;
+        }
+        if (leftOut > 0)
+            outcome.failed.append(tr("%1: %n of its entries could not be read; they were not copied", nullptr, leftOut)
+                                      .arg(app.shownName));
+        if (stop == WalkStop::TooMany)
+            outcome.failed.append(tr("%1: more than %2 entries; the rest was not copied").arg(app.shownName).arg(kMaxWalkEntries));
+        listedFiles += int(files.size());
+        for (const QString &file : std::as_const(files)) {
+            if (cancelled && *cancelled) {
+                outcome.stop(deviceId);
+                break;
+            }
+            QString written;
+            if (downloadNew(service, file, folder, QDir(folder).filePath(localRelativePath(file)), &written)) {
+                outcome.copied(written);
+                continue;
+            }
+            if (outcome.leftIfGone(deviceId, &service, tr("while \"%1\" was copied").arg(app.shownName)))
+                break;
+            outcome.failed.append(tr("%1: %2 not copied").arg(app.shownName, file));
+        }
     }
-    report.ok = failed.isEmpty() && !(cancelled && *cancelled);
-    if (!failed.isEmpty())
-        report.message = joinFailures(tr("Not everything could be copied:"), failed);
-    else if (!notes.isEmpty())
+    outcome.fill(report, listedFiles);
+    if (report.ok && !notes.isEmpty())
         report.message = notes.join(QLatin1Char('\n'));
     return report;
 }

@@ -59,6 +59,8 @@ public:
         Access access = Access::None;
         int entries = 0;
         int files = 0;
+        int leftOut = 0;      // entries listed but not filed (unreadable, too deep for the outline)
+        bool tooMany = false; // the walk reached its bound of entries
         bool deviceGone = false;
         bool cancelled = false;
         QString message; // for a refusal or a partial walk
@@ -71,7 +73,25 @@ public:
     // folders before their contents. False once the walk must stop.
     static bool traverseDirWithpath(const QString &path, amd::AfcService &service, const PRPathEntry &carrier,
                                     PRPathBatchBuilder &builder, const BatchSink &sink, WalkReport &report,
-                                    int deviceId, const std::atomic<bool> *cancelled, int depth = 0);
+                                    int deviceId, const std::atomic<bool> *cancelled);
+
+    // The walk under both: every folder and regular file below start, in
+    // that order, whatever the depth; bounded by the count of entries.
+    // leftOut counts names that cannot be a device path and entries the
+    // phone would not describe or list.
+    struct WalkEntry
+    {
+        QString path;
+        bool isFile = false;
+        qint64 size = 0;
+    };
+    enum class WalkStop { Done, DeviceGone, Cancelled, TooMany };
+    static WalkStop walkTree(amd::AfcService &service, const QString &start, int deviceId,
+                             const std::atomic<bool> *cancelled, const std::function<void(const WalkEntry &)> &visit,
+                             int *leftOut);
+    // The device path of name in folderPath; empty when name is not one
+    // plain name or the path is too long. No bound on the depth.
+    static QString childDevicePath(const QString &folderPath, const QString &name);
 
     // DeletedSelectedAppFileThreadHandle (after the confirmation): removes
     // exactly the rows given; removed lists the paths the phone removed.

@@ -17,6 +17,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -71,6 +72,9 @@ QString packageNameFor(const QString &bundleId)
     return (name.isEmpty() ? QStringLiteral("app") : name.left(120)) + QStringLiteral(".ipa");
 }
 
+constexpr const char *kNotArchiveSource = QT_TRANSLATE_NOOP(
+    "PRAppInstall", "This file is not the archived file of Voskary, please choose again.");
+
 PRAppPackageCheck refuse(PRAppPackageCheck check, const QString &message)
 {
     check.ok = false;
@@ -124,8 +128,7 @@ bool writePackage(const QString &appRoot, const QString &appFolder, const QStrin
 
 } // namespace
 
-const QString PRAppInstall::kNotArchiveText =
-    QStringLiteral("This file is not the archived file of Voskary, please choose again.");
+const QString PRAppInstall::kNotArchiveText = QString::fromLatin1(kNotArchiveSource);
 
 PRAppPackageCheck PRAppInstall::checkArchive(const QString &archivePath, const Limits &limits,
                                              const std::atomic<bool> *cancelled)
@@ -195,6 +198,13 @@ PRAppPackageCheck PRAppInstall::checkArchive(const QString &archivePath, const L
         total += qint64(st.size);
         entries.append({zip_uint64_t(i), name, folder, st.size});
     }
+    // A zip bomb: a few megabytes that claim gigabytes.
+    const qint64 archiveBytes = qMax<qint64>(file.size(), 1);
+    if (total > limits.ratioFloorBytes && total / archiveBytes > limits.maxExpansionRatio)
+        return refuse(check, tr("%1 unpacks to %2 times its own size; an app archive does not compress that well, so it "
+                                "was not unpacked.")
+                                 .arg(shownFile)
+                                 .arg(total / archiveBytes));
 
     // The extraction and the package made from it both need room.
     const qint64 free = limits.freeBytes ? *limits.freeBytes : QStorageInfo(root).bytesAvailable();
@@ -214,10 +224,19 @@ PRAppPackageCheck PRAppInstall::checkArchive(const QString &archivePath, const L
     if (appFolders.size() > 1)
         return refuse(check, tr("%1 holds %2 apps; an app archive holds one.").arg(shownFile).arg(appFolders.size()));
     check.appFolder = *appFolders.begin();
+    // Only an archive with its metadata names the app it holds.
+    const bool hasMetadata = std::any_of(entries.cbegin(), entries.cend(), [](const Entry &entry) {
+        return !entry.folder && entry.name == QLatin1String("iTunesMetadata.plist");
+    });
+    if (!hasMetadata) {
+        check.notArchive = true;
+        return refuse(check, tr(kNotArchiveSource));
+    }
 
     // Every entry read whole: libzip checks the checksum once an entry was
     // read to its end, and the count must match the size the archive gives.
     QByteArray buffer(64 * 1024, Qt::Uninitialized);
+    qint64 written = 0;
     for (const Entry &entry : entries) {
         if (cancelled && *cancelled)
             return refuse(check, tr("The install was cancelled."));
@@ -244,6 +263,9 @@ PRAppPackageCheck PRAppInstall::checkArchive(const QString &archivePath, const L
             if (n == 0)
                 break;
             got += zip_uint64_t(n);
+            written += n;
+            if (written > total || written > limits.maxTotalBytes)
+                return refuse(check, tr("%1 unpacks to more than it says.").arg(shownFile));
             if (got > entry.size || out.write(buffer.constData(), n) != n)
                 return refuse(check, tr("%1 could not be unpacked (%2).").arg(shownFile, entry.name.left(200)));
         }
@@ -262,9 +284,11 @@ PRAppPackageCheck PRAppInstall::checkArchive(const QString &archivePath, const L
     const QVariantMap info = PropertyList::readDictionary(appRoot + QStringLiteral("/Info.plist")).value_or(QVariantMap());
     const QString fromMetadata = metadata.value(QStringLiteral("softwareVersionBundleId")).toString();
     const QString fromInfo = info.value(QStringLiteral("CFBundleIdentifier")).toString();
-    check.bundleId = fromMetadata.isEmpty() ? fromInfo : fromMetadata;
-    if (check.bundleId.isEmpty() || !PRAppArchive::isPlainBundleId(check.bundleId))
-        return refuse(check, QCoreApplication::translate("PRAppInstall", "This file is not the archived file of Voskary, please choose again."));
+    check.bundleId = fromMetadata;
+    if (check.bundleId.isEmpty() || !PRAppArchive::isPlainBundleId(check.bundleId)) {
+        check.notArchive = true;
+        return refuse(check, tr(kNotArchiveSource));
+    }
     if (!fromInfo.isEmpty() && fromInfo != check.bundleId)
         return refuse(check, tr("%1 names two different apps (%2 and %3); it was not installed.")
                                  .arg(shownFile, fromMetadata, fromInfo));

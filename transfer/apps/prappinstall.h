@@ -16,11 +16,17 @@
 // land outside it ("../", an absolute name, a link), an entry whose size or
 // checksum does not match, an archive larger than the bounds or the free
 // space, an archive without exactly one app folder under "Payload/" are all
-// refused before the phone is touched. What is installed is a package made
-// from that one app folder only.
+// refused before the phone is touched. What an archive may unpack to is
+// bounded before one byte is written: by the sizes it declares (against a
+// limit, the free space and the archive's own size, since a real app
+// compresses a few times at most) and by the bytes actually written. What is
+// installed is a package made from that one app folder only.
 struct PRAppPackageCheck
 {
     bool ok = false;
+    // The archive is not one of ours (no bundle id in iTunesMetadata.plist):
+    // the user is told with the plain alert of kNotArchiveText.
+    bool notArchive = false;
     QString message;        // why the archive was refused
     QString bundleId;       // of the app inside
     QString appFolder;      // "Notes.app"
@@ -36,6 +42,11 @@ public:
     {
         qint64 maxTotalBytes = qint64(4) * 1024 * 1024 * 1024; // uncompressed, all entries
         int maxEntries = 200000;
+        // Unpacked size over archive size; refused above this once the
+        // unpacked total passes ratioFloorBytes (small archives of text
+        // may compress far better than an app).
+        qint64 maxExpansionRatio = 100;
+        qint64 ratioFloorBytes = qint64(32) * 1024 * 1024;
         // The free space of the scratch area; measured when not given.
         std::optional<qint64> freeBytes;
     };

@@ -1,5 +1,7 @@
 #include "transfer/page/prtransferapppane.h"
 
+#include "device/amd/devicemanager.h"
+#include "platform/plaintext.h"
 #include "platform/scratchfolder.h"
 #include "results/primages.h"
 #include "results/prreveal.h"
@@ -39,14 +41,17 @@ PRTransferAppPane::PRTransferAppPane(QWidget *pane, QObject *parent)
 {
     m_pool.setMaxThreadCount(4);
     m_window = pane;
-    m_confirm = [this](const QString &question, const QString &informative) {
-        QMessageBox box(QMessageBox::Warning, QString(), question, QMessageBox::NoButton, m_window->window());
-        box.setInformativeText(informative);
-        QPushButton *yes = box.addButton(tr("Deleted"), QMessageBox::AcceptRole);
-        box.addButton(tr("Cancel"), QMessageBox::RejectRole);
-        box.setDefaultButton(yes);
-        box.exec();
-        return box.clickedButton() == yes;
+    m_confirm = [this](const QString &question, const QString &informative, const QString &accept) {
+        const std::unique_ptr<QMessageBox> box = questionBox(m_window->window(), question, informative, accept);
+        box->exec();
+        return box->clickedButton() && box->buttonRole(box->clickedButton()) == QMessageBox::AcceptRole;
+    };
+    m_alert = [this](const QString &text, const QString &button) {
+        auto *box = new QMessageBox(QMessageBox::Warning, QString(), text, QMessageBox::NoButton, m_window->window());
+        box->setTextFormat(Qt::PlainText);
+        box->addButton(button, QMessageBox::AcceptRole);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
     };
     m_notice = [this](const QString &title, const QString &text) {
         auto *box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, m_window->window());
@@ -67,6 +72,20 @@ PRTransferAppPane::PRTransferAppPane(QWidget *pane, QObject *parent)
     m_chooseFile = [this] { return QFileDialog::getOpenFileName(m_window->window(), tr("Add a file to the app")); };
     buildWidgets(pane);
     updateActions();
+}
+
+std::unique_ptr<QMessageBox> PRTransferAppPane::questionBox(QWidget *parent, const QString &question,
+                                                             const QString &informative, const QString &accept)
+{
+    // A question may name what an archive or a phone calls itself: the main
+    // text is plain and the informative text markup of itself.
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Warning, QString(), question, QMessageBox::NoButton, parent);
+    box->setTextFormat(Qt::PlainText);
+    if (!informative.isEmpty())
+        box->setInformativeText(PlainText::markup(informative));
+    box->setDefaultButton(box->addButton(accept, QMessageBox::AcceptRole));
+    box->addButton(tr("Cancel"), QMessageBox::RejectRole);
+    return box;
 }
 
 PRTransferAppPane::~PRTransferAppPane()
@@ -411,6 +430,24 @@ void PRTransferAppPane::endAction(const PRAppActionReport &report, const QString
     Q_EMIT actionEnded(report.ok, report.message);
 }
 
+void PRTransferAppPane::finishAction(quint64 generation, const PRAppActionReport &report, const QString &reveal)
+{
+    if (generation == m_generation) {
+        endAction(report, reveal);
+        return;
+    }
+    // Another phone's state now: only the user is told.
+    if (!report.message.isEmpty())
+        tell(report.ok ? tr("Done") : tr("Not done"), report.message);
+    Q_EMIT actionEnded(report.ok, report.message);
+}
+
+bool PRTransferAppPane::isShownPhone(int deviceId, quint64 generation) const
+{
+    return generation == m_generation && deviceId == m_device && deviceId >= 0
+           && DeviceManager::instance().findDevice(deviceId).has_value();
+}
+
 QList<PRAppRef> PRTransferAppPane::selectedApps() const
 {
     QList<int> rows;
@@ -477,8 +514,7 @@ void PRTransferAppPane::archiveToFolder(const QString &exportPath)
             this,
             [=, this] {
                 --m_pendingResults;
-                if (generation == m_generation)
-                    endAction(report, report.ok ? QFileInfo(report.writtenPath).path() : QString());
+                finishAction(generation, report, report.ok ? QFileInfo(report.writtenPath).path() : QString());
             },
             Qt::QueuedConnection);
     });
@@ -506,34 +542,61 @@ void PRTransferAppPane::installArchive(const QString &archivePath)
             this,
             [=, this] {
                 --m_pendingResults;
-                if (generation != m_generation)
-                    return;
-                if (!check.ok) {
-                    PRAppActionReport refused;
-                    refused.message = check.message;
-                    endAction(refused);
-                    return;
-                }
-                const bool installed = appArray->rowOf(check.bundleId) >= 0;
-                const QString question =
-                    installed ? tr("Install \"%1\" over the app on the iPhone?").arg(check.displayName)
-                              : tr("Install \"%1\" on the iPhone?").arg(check.displayName);
-                const QString informative = installed ? tr("The app's documents stay on the iPhone.") : QString();
-                if (!m_confirm || !m_confirm(question, informative)) {
-                    endAction({true, false, tr("Nothing was installed."), {}});
-                    return;
-                }
-                runWorker([=, this] {
-                    const PRAppActionReport report = PRAppInstall::installChecked(device, check);
-                    QMetaObject::invokeMethod(
-                        this,
-                        [=, this] {
-                            --m_pendingResults;
-                            if (generation == m_generation)
-                                endAction(report);
-                        },
-                        Qt::QueuedConnection);
-                });
+                installConfirmed(device, generation, check);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PRTransferAppPane::installConfirmed(int deviceId, quint64 generation, const PRAppPackageCheck &check)
+{
+    PRAppActionReport gone;
+    gone.deviceGone = true;
+    gone.message = tr("The iPhone was disconnected: nothing was installed.");
+    // Nobody is asked about a phone that is no longer there.
+    if (!isShownPhone(deviceId, generation)) {
+        finishAction(generation, gone);
+        return;
+    }
+    if (check.notArchive) {
+        // Its own alert, in place of the notice of other refusals.
+        m_busy = false;
+        appDataExportProgressor->hide();
+        updateActions();
+        statusLab->setText(check.message);
+        if (m_alert)
+            m_alert(check.message, tr(" OK "));
+        Q_EMIT actionEnded(false, check.message);
+        return;
+    }
+    if (!check.ok) {
+        PRAppActionReport refused;
+        refused.message = check.message;
+        endAction(refused);
+        return;
+    }
+    const bool installed = appArray->rowOf(check.bundleId) >= 0;
+    const QString name = PlainText::oneLine(check.displayName);
+    const QString question = installed ? tr("Install \"%1\" over the app on the iPhone?").arg(name)
+                                       : tr("Install \"%1\" on the iPhone?").arg(name);
+    const QString informative = installed ? tr("The app's documents stay on the iPhone.") : QString();
+    const bool yes = m_confirm && m_confirm(question, informative, tr("Install"));
+    // The question waits for the user; the phone may have gone meanwhile.
+    if (!isShownPhone(deviceId, generation)) {
+        finishAction(generation, gone);
+        return;
+    }
+    if (!yes) {
+        endAction({true, false, tr("Nothing was installed."), {}});
+        return;
+    }
+    runWorker([=, this] {
+        const PRAppActionReport report = PRAppInstall::installChecked(deviceId, check);
+        QMetaObject::invokeMethod(
+            this,
+            [=, this] {
+                --m_pendingResults;
+                finishAction(generation, report);
             },
             Qt::QueuedConnection);
     });
@@ -551,16 +614,23 @@ void PRTransferAppPane::AppUnSelecteAll()
 
 void PRTransferAppPane::AppDeleted()
 {
-    // The rows are taken now, before the question: the answer is about them.
+    // The rows and their phone are taken now, before the question: the
+    // answer is about them, and about no other phone shown meanwhile.
     const QList<PRAppFileRef> rows = selectedRows();
     if (rows.isEmpty() || m_busy)
         return;
-    if (!m_confirm || !m_confirm(tr(kDeleteQuestion.toUtf8().constData()), tr(kDeleteInformative.toUtf8().constData())))
-        return;
-    if (!startAction(tr("Deleting %n file(s)...", nullptr, int(rows.size()))))
-        return;
     const int device = m_device;
     const quint64 generation = m_generation;
+    if (!m_confirm
+        || !m_confirm(tr(kDeleteQuestion.toUtf8().constData()), tr(kDeleteInformative.toUtf8().constData()),
+                      tr("Deleted")))
+        return;
+    if (!isShownPhone(device, generation)) {
+        statusLab->setText(tr("The iPhone the files were on is no longer shown: nothing was deleted."));
+        return;
+    }
+    if (!startAction(tr("Deleting %n file(s)...", nullptr, int(rows.size()))))
+        return;
     runWorker([=, this] {
         QList<PRAppFileRef> removed;
         const PRAppActionReport report = PRAppDocuments::DeletedSelectedAppFileThreadHandle(device, rows, &removed);
@@ -568,16 +638,16 @@ void PRTransferAppPane::AppDeleted()
             this,
             [=, this] {
                 --m_pendingResults;
-                if (generation != m_generation)
-                    return;
                 // The rows stay in the tree (it cannot drop rows); they are
                 // marked so the user sees what went.
-                for (const PRAppFileRef &ref : removed) {
-                    if (PRAppFileTreeNode *node = rowNode(ref))
-                        node->setFileSize(tr("deleted"));
+                if (generation == m_generation) {
+                    for (const PRAppFileRef &ref : removed) {
+                        if (PRAppFileTreeNode *node = rowNode(ref))
+                            node->setFileSize(tr("deleted"));
+                    }
+                    appTableView->viewport()->update();
                 }
-                appTableView->viewport()->update();
-                endAction(report);
+                finishAction(generation, report);
             },
             Qt::QueuedConnection);
     });
@@ -635,8 +705,7 @@ void PRTransferAppPane::exportToFolder(const QString &path, TransferExport which
             this,
             [=, this] {
                 --m_pendingResults;
-                if (generation == m_generation)
-                    endAction(report, path);
+                finishAction(generation, report, path);
             },
             Qt::QueuedConnection);
     });
@@ -658,8 +727,7 @@ void PRTransferAppPane::AppExportFilestoDocument()
             this,
             [=, this] {
                 --m_pendingResults;
-                if (generation == m_generation)
-                    endAction(report);
+                finishAction(generation, report);
             },
             Qt::QueuedConnection);
     });
@@ -682,8 +750,7 @@ void PRTransferAppPane::addFilesToApp()
             this,
             [=, this] {
                 --m_pendingResults;
-                if (generation == m_generation)
-                    endAction(report);
+                finishAction(generation, report);
             },
             Qt::QueuedConnection);
     });

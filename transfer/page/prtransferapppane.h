@@ -22,6 +22,7 @@ class PRPathFileTableModel;
 class QAction;
 class QLabel;
 class QListView;
+class QMessageBox;
 class QProgressBar;
 class QPushButton;
 class QSortFilterProxyModel;
@@ -64,9 +65,17 @@ public:
     bool bAppLoadFinished() const { return m_finished; }
 
     // -- Test and window hooks ------------------------------------------------
-    // "Are you sure ...?" (question, informative text): true to go on.
-    using Confirm = std::function<bool(const QString &question, const QString &informative)>;
+    // "Are you sure ...?" (question, informative text, the text of the
+    // button that goes on): true to go on. Both texts are shown as written.
+    using Confirm = std::function<bool(const QString &question, const QString &informative, const QString &accept)>;
     void setConfirm(Confirm confirm) { m_confirm = std::move(confirm); }
+    // The box the window's Confirm shows.
+    static std::unique_ptr<QMessageBox> questionBox(QWidget *parent, const QString &question,
+                                                    const QString &informative, const QString &accept);
+    // An alert with one button and no informative text (an archive that is
+    // not one of ours).
+    using Alert = std::function<void(const QString &text, const QString &button)>;
+    void setAlert(Alert alert) { m_alert = std::move(alert); }
     using Notice = std::function<void(const QString &title, const QString &text)>;
     void setNotice(Notice notice) { m_notice = std::move(notice); }
     void setReveal(std::function<void(const QString &folder)> reveal) { m_reveal = std::move(reveal); }
@@ -171,11 +180,19 @@ private:
     void runWorker(std::function<void()> work);
     bool startAction(const QString &text);
     void endAction(const PRAppActionReport &report, const QString &reveal = {});
+    // Applies a worker's report: in full while the phone it ran on is still
+    // shown; else (the phone left or another one is shown) the user is still
+    // told what it did, and the pane's state is left to the phone shown.
+    void finishAction(quint64 generation, const PRAppActionReport &report, const QString &reveal = {});
+    // The phone an action was started on is still the one shown and listed.
+    bool isShownPhone(int deviceId, quint64 generation) const;
+    void installConfirmed(int deviceId, quint64 generation, const PRAppPackageCheck &check);
     void tell(const QString &title, const QString &text);
     PRAppFileTreeNode *rowNode(const PRAppFileRef &ref) const;
     void showPreviewImage(const QImage &image, const QString &path);
 
     Confirm m_confirm;
+    Alert m_alert;
     Notice m_notice;
     std::function<void(const QString &)> m_reveal;
     std::function<QString()> m_chooseFolder;

@@ -4,13 +4,16 @@
 
 #include "tests/transfer/apps/appstestsupport.h"
 
+#include "platform/plaintext.h"
 #include "transfer/apps/prapplistmodel.h"
 #include "transfer/page/prtransferapppane.h"
 #include "transfer/pathtree/prapptreecontroller.h"
 #include "transfer/pathtree/prpathfiletablemodel.h"
 
 #include <QItemSelectionModel>
+#include <QAbstractButton>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QListView>
 #include <QSignalSpy>
@@ -36,10 +39,14 @@ protected:
         pane = std::make_unique<PRTransferAppPane>(widget.get());
         pane->setNotice([this](const QString &, const QString &text) { notices.append(text); });
         pane->setReveal([this](const QString &folder) { revealed.append(folder); });
-        pane->setConfirm([this](const QString &question, const QString &) {
+        pane->setConfirm([this](const QString &question, const QString &, const QString &accept) {
             questions.append(question);
+            accepts.append(accept);
+            if (duringQuestion)
+                duringQuestion();
             return answer;
         });
+        pane->setAlert([this](const QString &text, const QString &button) { alerts.append({text, button}); });
     }
     void TearDown() override
     {
@@ -98,6 +105,9 @@ protected:
     QStringList notices;
     QStringList revealed;
     QStringList questions;
+    QStringList accepts;
+    QList<QPair<QString, QString>> alerts;
+    std::function<void()> duringQuestion;
     bool answer = true;
 };
 
@@ -175,10 +185,12 @@ TEST_F(AppPaneTest, AnAppIsWalkedOnceAndShowsEveryFileOfItsContainer)
               QStringLiteral("com.ostra.extra.nameless"));
 }
 
-TEST_F(AppPaneTest, DeleteRemovesExactlyTheConfirmedRowsAndReportsRefusals)
+TEST_F(AppPaneTest, DeleteRemovesExactlyTheConfirmedRowsOfItsPhoneAndReportsRefusals)
 {
     amd::DeviceHandle handle = 0;
     const int id = plug(scenario(), &handle);
+    amd::DeviceHandle other = 0;
+    const int second = plug(scenario(), &other);
     loadApps(id);
     openFolder(QString::fromLatin1(kNotebook), QStringLiteral("/Documents"));
     const QString documents = backend->workFolder(handle) + QStringLiteral("/containers/com.ostra.demo.notebook/Documents");
@@ -201,6 +213,7 @@ TEST_F(AppPaneTest, DeleteRemovesExactlyTheConfirmedRowsAndReportsRefusals)
     pane->appTableView->sortByColumn(0, Qt::AscendingOrder);
     waitForWork();
     EXPECT_EQ(questions.size(), 2);
+    EXPECT_EQ(accepts.last(), QStringLiteral("Deleted"));
     QStringList expected = before;
     for (const QString &name : three)
         expected.removeAll(name);
@@ -218,6 +231,19 @@ TEST_F(AppPaneTest, DeleteRemovesExactlyTheConfirmedRowsAndReportsRefusals)
     EXPECT_TRUE(notices.first().contains(QStringLiteral("Note 2.txt")));
     EXPECT_TRUE(notices.first().contains(QStringLiteral("0 of 1")));
     EXPECT_EQ(filesBelow(documents), expected);
+
+    // Another phone shown while the question waits: the rows were this
+    // phone's, and nothing is deleted on either.
+    backend->setFaults(handle, {});
+    const QString otherDocuments = backend->workFolder(other) + QStringLiteral("/containers/com.ostra.demo.notebook/Documents");
+    const QStringList otherBefore = filesBelow(otherDocuments);
+    selectRows({QStringLiteral("Note 2.txt")});
+    duringQuestion = [&] { pane->ShowApp(second); };
+    pane->AppDeleted();
+    waitForWork();
+    EXPECT_EQ(pane->tranferDevice(), second);
+    EXPECT_EQ(filesBelow(documents), expected);
+    EXPECT_EQ(filesBelow(otherDocuments), otherBefore);
 }
 
 TEST_F(AppPaneTest, ArchiveInstallAndCopiesRunOnWorkersAndTellTheOutcome)
@@ -236,6 +262,7 @@ TEST_F(AppPaneTest, ArchiveInstallAndCopiesRunOnWorkersAndTellTheOutcome)
     ASSERT_EQ(revealed, QStringList{out.filePath(QStringLiteral("archive"))});
     const QString zip = out.filePath(QStringLiteral("archive/com.ostra.demo.notebook.zip"));
     ASSERT_TRUE(QFile::exists(zip));
+    ASSERT_TRUE(addMetadata(zip, QString::fromLatin1(kNotebook)));
 
     // Install asks first; "Cancel" leaves the phone alone.
     answer = false;
@@ -244,6 +271,7 @@ TEST_F(AppPaneTest, ArchiveInstallAndCopiesRunOnWorkersAndTellTheOutcome)
     waitForWork();
     ASSERT_EQ(questions.size(), 1);
     EXPECT_TRUE(questions.first().contains(QStringLiteral("over the app")));
+    EXPECT_EQ(accepts, QStringList{QStringLiteral("Install")});
     EXPECT_FALSE(QFile::exists(backend->workFolder(handle) + QStringLiteral("/media/PublicStaging")));
     answer = true;
     pane->InstallArchiveSelectedApp();
@@ -259,6 +287,13 @@ TEST_F(AppPaneTest, ArchiveInstallAndCopiesRunOnWorkersAndTellTheOutcome)
     waitForWork();
     EXPECT_TRUE(notices.last().contains(QStringLiteral("outside")));
     EXPECT_EQ(questions.size(), 2);
+    // Without its metadata: the plain alert, and no question.
+    const QString bare = out.filePath(QStringLiteral("bare.zip"));
+    ASSERT_TRUE(writeZip(bare, {{"Payload/A.app/Info.plist", infoPlist("com.a")}}));
+    pane->installArchive(bare);
+    waitForWork();
+    EXPECT_EQ(alerts, (QList<QPair<QString, QString>>{{PRAppInstall::kNotArchiveText, QStringLiteral(" OK ")}}));
+    EXPECT_EQ(questions.size(), 2);
 
     // Export of the selected apps: the snapshot of the action, then the sheet.
     QSignalSpy sheet(pane.get(), &PRTransferAppPane::exportSheetRequested);
@@ -270,6 +305,73 @@ TEST_F(AppPaneTest, ArchiveInstallAndCopiesRunOnWorkersAndTellTheOutcome)
     waitForWork();
     EXPECT_TRUE(QFile::exists(out.filePath(QStringLiteral("apps/Notebook/Documents/library.json"))));
     EXPECT_EQ(QDir(out.filePath(QStringLiteral("apps"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+
+    // The phone leaves while an archive is read: nobody is asked about it.
+    pane->installArchive(zip);
+    backend->unplug(handle);
+    ASSERT_TRUE(notify.waitForRemoval(id));
+    pane->deviceRemoved(id); // as the page does
+    waitForWork();
+    EXPECT_EQ(questions.size(), 2);
+    EXPECT_TRUE(notices.last().contains(QStringLiteral("disconnected"))) << qPrintable(notices.last());
+    EXPECT_FALSE(pane->isBusy());
+}
+
+// Questions may name what an archive calls itself: shown as written (as
+// markup, an <img> has Qt open the file it names on the GUI thread), with a
+// button that says what it does.
+TEST(AppPaneQuestion, ShowsTextAsWrittenAndNamesItsButton)
+{
+    const QString hostile = QStringLiteral("Install \"<img src=\"/nonexistent/icon.png\"><b>Notes</b>\"?");
+    const auto box = PRTransferAppPane::questionBox(nullptr, hostile, QStringLiteral("<i>kept</i>"), QStringLiteral("Install"));
+    EXPECT_EQ(box->textFormat(), Qt::PlainText);
+    EXPECT_EQ(box->text(), hostile);
+    EXPECT_EQ(box->informativeText(), PlainText::markup(QStringLiteral("<i>kept</i>")));
+    QStringList buttons;
+    for (QAbstractButton *button : box->buttons())
+        buttons.append(button->text());
+    EXPECT_EQ(buttons, (QStringList{QStringLiteral("Install"), QStringLiteral("Cancel")}));
+}
+
+// The phone leaves in the middle of a file: the user hears that, and which
+// files were written before.
+TEST_F(AppPaneTest, APhoneLeavingMidExportIsToldWithWhatWasWritten)
+{
+    amd::DeviceHandle handle = 0;
+    const int id = plug(scenario(), &handle);
+    loadApps(id);
+    const QString bundleId = QStringLiteral("com.ostra.extra.nameless");
+    const QString container = backend->workFolder(handle) + QStringLiteral("/containers/") + bundleId;
+    ASSERT_TRUE(QDir(container).removeRecursively());
+    ASSERT_TRUE(QDir().mkpath(container + QStringLiteral("/Documents")));
+    for (const auto &[name, size] : {std::pair{"a.txt", 5}, {"b.txt", 6}, {"big.bin", 64 * 1024}}) {
+        QFile file(container + QStringLiteral("/Documents/") + QLatin1String(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(size, 'x')) == size);
+    }
+    amd::SimulatedFaults faults;
+    faults.readStallsAfterBytes = 1024; // the small files arrive, the big one never
+    backend->setFaults(handle, faults);
+    pane->appBroswerView->selectionModel()->select(pane->appArray->index(pane->appArray->rowOf(bundleId)),
+                                                   QItemSelectionModel::Select);
+    pane->ExportSelectedAppToMac();
+    QTemporaryDir out;
+    const QString folder = out.filePath(QStringLiteral("apps"));
+    pane->exportToFolder(folder, TransferExport::AppDir);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(folder + QStringLiteral("/Nameless/Documents/big.bin")); },
+                                30000));
+    backend->unplug(handle);
+    ASSERT_TRUE(notify.waitForRemoval(id));
+    pane->deviceRemoved(id); // as the page does
+    waitForWork();
+
+    ASSERT_EQ(notices.size(), 1);
+    const QString told = notices[0];
+    EXPECT_TRUE(told.contains(QStringLiteral("disconnected"))) << qPrintable(told);
+    const QStringList written = filesBelow(folder);
+    EXPECT_FALSE(written.contains(QStringLiteral("Nameless/Documents/big.bin"))) << "no half file";
+    EXPECT_TRUE(told.contains(QStringLiteral("%1 of 3 files").arg(written.size()))) << qPrintable(told);
+    for (const QString &name : written)
+        EXPECT_TRUE(told.contains(name)) << qPrintable(name);
 }
 
 TEST_F(AppPaneTest, ThePreviewCopiesADocumentOnceAndShowsIt)

@@ -11,6 +11,7 @@
 #include "transfer/apps/prapplistload.h"
 
 #include <QElapsedTimer>
+#include <QRandomGenerator>
 
 using namespace transfertest;
 using namespace appstest;
@@ -192,6 +193,7 @@ TEST_F(AppsTest, InstallOfAnArchiveKeepsTheAppsDocumentsAndSurvivesAnOddPath)
     const PRAppActionReport archived =
         PRAppArchive::AppArchiveThreader(id, QString::fromLatin1(kNotebook), QStringLiteral("Notebook"), out.path());
     ASSERT_TRUE(archived.ok) << qPrintable(archived.message);
+    ASSERT_TRUE(addMetadata(archived.writtenPath, QString::fromLatin1(kNotebook)));
     // A name the shell would have taken apart.
     const QString odd = out.filePath(QStringLiteral("it's \"quoted\" $(touch pwned) `id`.zip"));
     ASSERT_TRUE(QFile::rename(archived.writtenPath, odd));
@@ -252,7 +254,9 @@ TEST_F(AppsTest, HostileArchivesAreRefusedBeforeThePhoneIsTouched)
     }
     // A damaged entry: one stored byte flipped, so its checksum fails.
     const QString damaged = out.filePath(QStringLiteral("crc.zip"));
-    ASSERT_TRUE(writeZip(damaged, {{app + "Info.plist", info}, {app + "Hand", "the app's own binary bytes"}}));
+    ASSERT_TRUE(writeZip(damaged, {{app + "Info.plist", info},
+                                  {"iTunesMetadata.plist", metadataPlist(QStringLiteral("com.example.hand"))},
+                                  {app + "Hand", "the app's own binary bytes"}}));
     QFile file(damaged);
     ASSERT_TRUE(file.open(QIODevice::ReadWrite));
     QByteArray content = file.readAll();
@@ -268,7 +272,9 @@ TEST_F(AppsTest, HostileArchivesAreRefusedBeforeThePhoneIsTouched)
 
     // Bounds: total size and free space.
     const QString good = out.filePath(QStringLiteral("good.zip"));
-    ASSERT_TRUE(writeZip(good, {{app + "Info.plist", info}, {app + "Hand", QByteArray(5000, 'b')}}));
+    ASSERT_TRUE(writeZip(good, {{app + "Info.plist", info},
+                               {"iTunesMetadata.plist", metadataPlist(QStringLiteral("com.example.hand"))},
+                               {app + "Hand", QByteArray(5000, 'b')}}));
     EXPECT_TRUE(PRAppInstall::checkArchive(good).ok);
     PRAppInstall::Limits small;
     small.maxTotalBytes = 1000;
@@ -284,6 +290,47 @@ TEST_F(AppsTest, HostileArchivesAreRefusedBeforeThePhoneIsTouched)
     EXPECT_FALSE(QFile::exists(QStringLiteral("/tmp/evil.txt")));
     EXPECT_FALSE(QFile::exists(QFileInfo(ScratchFolder::root()).path() + QStringLiteral("/evil.txt")));
     EXPECT_FALSE(QFile::exists(ScratchFolder::root() + QStringLiteral("/evil.txt")));
+}
+
+// Both refused before one byte is written: the scratch folder stays empty.
+TEST_F(AppsTest, ZipBombsAndArchivesWithoutMetadataAreRefusedUnwritten)
+{
+    QTemporaryDir out;
+    const QString app = QStringLiteral("Payload/Hand.app/");
+    const QString bundleId = QStringLiteral("com.example.hand");
+    const auto archive = [&](const char *name, const QByteArray &payload, bool withMetadata) {
+        QList<QPair<QString, QByteArray>> entries{{app + "Info.plist", infoPlist(bundleId)}, {app + "Hand", payload}};
+        if (withMetadata)
+            entries.append({QStringLiteral("iTunesMetadata.plist"), metadataPlist(bundleId)});
+        const QString path = out.filePath(QString::fromLatin1(name));
+        EXPECT_TRUE(writeZip(path, entries, {}, true));
+        return path;
+    };
+    const auto nothingWritten = [](const PRAppPackageCheck &check) {
+        return check.scratch && filesBelow(check.scratch->path()).isEmpty();
+    };
+    PRAppInstall::Limits limits;
+    limits.ratioFloorBytes = 1024 * 1024;
+
+    // Six megabytes of zeros in a few kilobytes.
+    const QString bomb = archive("bomb.zip", QByteArray(6 * 1024 * 1024, '\0'), true);
+    ASSERT_LT(QFileInfo(bomb).size(), 64 * 1024);
+    const PRAppPackageCheck expanded = PRAppInstall::checkArchive(bomb, limits);
+    EXPECT_TRUE(expanded.message.contains(QStringLiteral("times its own size"))) << qPrintable(expanded.message);
+    EXPECT_TRUE(nothingWritten(expanded));
+
+    // An app's own bytes barely compress: the same size passes.
+    QByteArray binary(6 * 1024 * 1024, Qt::Uninitialized);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(binary.data()), binary.size() / 4);
+    const PRAppPackageCheck plausible = PRAppInstall::checkArchive(archive("app.zip", binary, true), limits);
+    EXPECT_TRUE(plausible.ok) << qPrintable(plausible.message);
+    EXPECT_EQ(plausible.bundleId, bundleId);
+
+    // Without iTunesMetadata.plist the bundle id of Info.plist is not taken.
+    const PRAppPackageCheck bare = PRAppInstall::checkArchive(archive("bare.zip", binary, false), limits);
+    EXPECT_TRUE(bare.notArchive && !bare.ok);
+    EXPECT_EQ(bare.message, PRAppInstall::kNotArchiveText);
+    EXPECT_TRUE(nothingWritten(bare));
 }
 
 // -- Containers ------------------------------------------------------------------------------
@@ -389,4 +436,31 @@ TEST_F(AppsTest, ContainerCopiesKeepOneFolderPerAppAndReplaceNothing)
     EXPECT_FALSE(QFile::exists(out.filePath(QStringLiteral("Notebook/Documents/missing.txt"))));
     EXPECT_TRUE(PRAppDocuments::ExportSelectedAppToMacThreadHandle(id, rows.mid(0, 1), out.path()).ok);
     EXPECT_TRUE(QFile::exists(out.filePath(QStringLiteral("Notebook/Documents/Note 1 2.txt"))));
+}
+
+// A whole-app copy reaches every document however deep, and names what it
+// could not read instead of passing over it.
+TEST_F(AppsTest, ContainerCopiesReachAnyDepthAndCountWhatTheyCouldNotRead)
+{
+    amd::DeviceHandle handle = 0;
+    const int id = plug(scenario(), &handle);
+    const QString bundleId = QStringLiteral("com.ostra.extra.nameless");
+    const QString root = container(handle, bundleId);
+    const QString deep = QStringLiteral("/Documents") + QStringLiteral("/d").repeated(100); // beyond the old 64
+    ASSERT_TRUE(QDir().mkpath(root + deep));
+    for (const QString &path : {deep + QStringLiteral("/deep.txt"), QStringLiteral("/Documents/unreadable.txt")}) {
+        QFile file(root + path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("bottom") == 6);
+    }
+    amd::SimulatedFaults faults;
+    faults.failingPaths[QStringLiteral("afcFileInfoOpen")].insert("/Documents/unreadable.txt", amd::kBackendIoError);
+    backend->setFaults(handle, faults);
+
+    QTemporaryDir out;
+    const PRAppActionReport report =
+        PRAppDocuments::ExportDirAppToMacThread(id, {{bundleId, QStringLiteral("Nameless")}}, out.path());
+    EXPECT_EQ(bytes(out.filePath(QStringLiteral("Nameless") + deep + QStringLiteral("/deep.txt"))), QByteArray("bottom"));
+    EXPECT_FALSE(report.ok);
+    EXPECT_TRUE(report.message.contains(QStringLiteral("Nameless: 1 of its entries could not be read")))
+        << qPrintable(report.message);
 }

@@ -17,9 +17,9 @@ namespace appstest {
 constexpr const char *kNotebook = "com.ostra.demo.notebook";
 
 // A zip of (name, bytes) entries; a name ending in "/" is a folder. links
-// names entries stored as symbolic links.
+// names entries stored as symbolic links; files are stored, or deflated.
 inline bool writeZip(const QString &path, const QList<QPair<QString, QByteArray>> &entries,
-                     const QStringList &links = {})
+                     const QStringList &links = {}, bool deflate = false)
 {
     int error = 0;
     zip_t *archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
@@ -35,7 +35,8 @@ inline bool writeZip(const QString &path, const QList<QPair<QString, QByteArray>
             memcpy(copy, bytes.constData(), size_t(bytes.size()));
             zip_source_t *source = zip_source_buffer(archive, copy, zip_uint64_t(bytes.size()), 1);
             index = zip_file_add(archive, utf8.constData(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
-            zip_set_file_compression(archive, zip_uint64_t(index), ZIP_CM_STORE, 0);
+            zip_set_file_compression(archive, zip_uint64_t(index), deflate ? ZIP_CM_DEFLATE : ZIP_CM_STORE,
+                                     deflate ? 9 : 0);
         }
         if (index < 0) {
             zip_discard(archive);
@@ -54,6 +55,23 @@ inline QByteArray infoPlist(const QString &bundleId)
                                             {QStringLiteral("CFBundleName"), QStringLiteral("Hand")},
                                             {QStringLiteral("CFBundleExecutable"), QStringLiteral("Hand")}},
                                 PropertyList::Format::Xml);
+}
+
+inline QByteArray metadataPlist(const QString &bundleId)
+{
+    return PropertyList::toData(QVariantMap{{QStringLiteral("softwareVersionBundleId"), bundleId}},
+                                PropertyList::Format::Xml);
+}
+
+// Adds the metadata an archive of an installed app carries (the simulated
+// phone packs the app without it).
+inline bool addMetadata(const QString &zipPath, const QString &bundleId)
+{
+    int error = 0;
+    zip_t *archive = zip_open(QFile::encodeName(zipPath).constData(), 0, &error);
+    const QByteArray bytes = metadataPlist(bundleId); // read by zip_close
+    zip_source_t *source = archive ? zip_source_buffer(archive, bytes.constData(), zip_uint64_t(bytes.size()), 0) : nullptr;
+    return source && zip_file_add(archive, "iTunesMetadata.plist", source, ZIP_FL_ENC_UTF_8) >= 0 && zip_close(archive) == 0;
 }
 
 // Regular files below folder, relative paths.
