@@ -28,8 +28,18 @@ QString backendErrorText(int code)
     case kBackendPairingFailed: return QStringLiteral("the device does not trust this computer");
     case kBackendSessionFailed: return QStringLiteral("no session could be started on the device");
     case kBackendServiceFailed: return QStringLiteral("the device service could not be started");
-    default: return QStringLiteral("error %1").arg(code);
+    case kBackendTrustPending: return QStringLiteral("the iPhone is waiting for the user to tap Trust");
+    case kBackendPasscodeLocked: return QStringLiteral("the iPhone is locked with a passcode");
+    case kBackendTrustDenied: return QStringLiteral("the user chose not to trust this computer");
+    default: break;
     }
+    const QString words = deviceBackend().errorText(code);
+    return words.isEmpty() ? QStringLiteral("error %1").arg(code) : words;
+}
+
+QString DeviceBackend::errorText(int) const
+{
+    return {};
 }
 
 int DeviceBackend::deviceStartHouseArrestDocuments(DeviceHandle, const QString &, ServiceSocket *socket)

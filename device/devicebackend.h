@@ -45,18 +45,43 @@ enum BackendError : int {
     kBackendPairingFailed = -0x107,
     kBackendSessionFailed = -0x108,
     kBackendServiceFailed = -0x109,
+    // Why a phone does not trust this computer yet. Each asks something else
+    // of the user, so they stay apart from kBackendPairingFailed.
+    kBackendTrustPending = -0x10A,   // "Trust This Computer?" is on the phone's screen
+    kBackendPasscodeLocked = -0x10B, // a passcode is set and the phone is locked
+    kBackendTrustDenied = -0x10C,    // the user chose "Don't Trust"
 };
 
-// A short English text for a code of the list above, or "error <n>".
+// True for the codes that say the phone waits on its user (tap Trust, unlock
+// it) or that the user refused: kBackendTrustPending, kBackendPasscodeLocked,
+// kBackendTrustDenied.
+inline bool isTrustQuestion(int code)
+{
+    return code == kBackendTrustPending || code == kBackendPasscodeLocked || code == kBackendTrustDenied;
+}
+
+// A short English text for a code: the list above, the backend's own codes
+// (with its library's words where it has them), else "error <n>".
 QString backendErrorText(int code);
 
-// Device notification messages, as the device layer numbers them.
-enum class DeviceMessage : int { Arrived = 1, Left = 2 };
+// Device notification messages, as the device layer numbers them. Paired: a
+// phone already announced has just come to trust this computer (usbmuxd
+// saved its pair record), so what failed for want of trust may work now.
+enum class DeviceMessage : int { Arrived = 1, Left = 2, Paired = 3 };
 
 struct DeviceEvent
 {
+    DeviceEvent() = default;
+    DeviceEvent(DeviceMessage message, DeviceHandle device, QString udid = {})
+        : message(message), device(device), udid(std::move(udid))
+    {
+    }
+
     DeviceMessage message = DeviceMessage::Arrived;
     DeviceHandle device = 0;
+    // The phone's UDID as the connection names it, when the backend knows it
+    // without asking the phone (empty otherwise).
+    QString udid;
 };
 
 // File-service open modes.
@@ -169,6 +194,14 @@ public:
     virtual std::optional<QVariantMap> atHostConnectionReadMessage(AtHostConnection connection) = 0;
     // Ends the connection; a read blocked on it returns nothing.
     virtual void atHostConnectionDestroy(AtHostConnection connection) = 0;
+    // False where no such connection can ever be made, so that nothing is
+    // read from the phone only to make one.
+    virtual bool hasMediaLibraryHost() const { return true; }
+
+    // -- Errors ---------------------------------------------------------------------------
+    // The words for a code of this backend's own (a library's code it passes
+    // up), or an empty text for codes it does not know.
+    virtual QString errorText(int code) const;
 
     // -- Device backup ------------------------------------------------------------------
     // What makes a device's backup with this backend: by default the

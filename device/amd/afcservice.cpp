@@ -2,7 +2,9 @@
 
 #include <QFile>
 #include <QRandomGenerator>
-#include <QSaveFile>
+
+#include <algorithm>
+#include <cstdio>
 
 namespace amd {
 
@@ -110,34 +112,42 @@ int AfcService::downloadFile(const QString &devicePathText, const QString &local
     if (backend.afcFileRefOpen(m_connection, devicePath(devicePathText), AfcMode::Read, &file) != 0 || file == 0)
         return 1;
 
-    // QSaveFile writes beside the target and renames at commit; without a
-    // commit it removes what it wrote, so a failed copy leaves nothing behind.
-    QSaveFile local(localPath);
+    // Written beside the target and renamed over it at the end, so a failed
+    // copy leaves nothing behind and never half a file in place of a whole
+    // one. Unlike QSaveFile it does not wait for the disk: a copy can be made
+    // again, and that wait costs more than the copy from the phone.
+    const QString partPath = localPath + QStringLiteral(".ostra-part-")
+                             + QString::number(QRandomGenerator::global()->generate64(), 16);
+    QFile local(partPath);
     bool complete = false;
-    if (local.open(QIODevice::WriteOnly)) {
-        char buffer[kTransferUnit];
+    if (local.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        QByteArray buffer(kCopyPiece, Qt::Uninitialized);
         quint64 total = 0;
         // Each round reads at least one byte or ends; the cap ends a device
         // that never stops sending.
         while (total <= kMaxCopyBytes) {
-            quint32 length = kTransferUnit;
-            if (backend.afcFileRefRead(m_connection, file, buffer, &length) != 0 || length > kTransferUnit)
+            quint32 length = kCopyPiece;
+            if (backend.afcFileRefRead(m_connection, file, buffer.data(), &length) != 0 || length > kCopyPiece)
                 break;
             if (length == 0) {
                 complete = true;
                 break;
             }
-            if (local.write(buffer, length) != qint64(length))
+            if (local.write(buffer.constData(), length) != qint64(length))
                 break;
             total += length;
         }
     }
     backend.afcFileRefClose(m_connection, file);
-    if (!complete || !local.commit()) {
-        local.cancelWriting();
-        return 1;
+    if (local.isOpen()) {
+        local.close();
+        complete = complete && local.error() == QFileDevice::NoError;
+        // rename() puts the copy in place of an older file in one step.
+        if (complete && ::rename(QFile::encodeName(partPath).constData(), QFile::encodeName(localPath).constData()) == 0)
+            return 0;
+        QFile::remove(partPath);
     }
-    return 0;
+    return 1;
 }
 
 int AfcService::uploadFile(const QString &localPath, const QString &devicePathText)
@@ -156,9 +166,9 @@ int AfcService::uploadFile(const QString &localPath, const QString &devicePathTe
         return 1;
 
     bool complete = false;
-    char buffer[kTransferUnit];
+    QByteArray buffer(kCopyPiece, Qt::Uninitialized);
     for (;;) {
-        const qint64 count = source.read(buffer, kTransferUnit);
+        const qint64 count = source.read(buffer.data(), kCopyPiece);
         if (count < 0)
             break;
         if (count == 0) {
@@ -166,7 +176,7 @@ int AfcService::uploadFile(const QString &localPath, const QString &devicePathTe
             break;
         }
         quint32 written = 0;
-        if (backend.afcFileRefWrite(m_connection, file, buffer, quint32(count), &written) != 0
+        if (backend.afcFileRefWrite(m_connection, file, buffer.constData(), quint32(count), &written) != 0
             || written != quint32(count))
             break;
     }
@@ -196,17 +206,19 @@ QByteArray AfcService::readWholeFile(const QString &path, qint64 maxBytes)
         return {};
     QByteArray content;
     bool complete = false;
-    char buffer[kTransferUnit];
+    // A piece no larger than what may still come, so a small file costs no
+    // large buffer (and one byte more shows a file over the limit).
+    QByteArray buffer(qsizetype(std::min<qint64>(kCopyPiece, maxBytes + 1)), Qt::Uninitialized);
     // Each round reads at least one byte or ends; the cap bounds the rounds.
     while (content.size() <= maxBytes) {
-        quint32 length = kTransferUnit;
-        if (backend.afcFileRefRead(m_connection, file, buffer, &length) != 0 || length > kTransferUnit)
+        quint32 length = quint32(buffer.size());
+        if (backend.afcFileRefRead(m_connection, file, buffer.data(), &length) != 0 || length > quint32(buffer.size()))
             break;
         if (length == 0) {
             complete = true;
             break;
         }
-        content.append(buffer, length);
+        content.append(buffer.constData(), length);
     }
     backend.afcFileRefClose(m_connection, file);
     if (!complete || content.size() > maxBytes)

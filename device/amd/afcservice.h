@@ -14,11 +14,14 @@ namespace amd {
 // container; every operation below works the same on all three.
 //
 // Paths are absolute within the client's root. Copies go in pieces of
-// kTransferUnit bytes, file to file, and never leave a half-written file in
-// place of a whole one.
+// kCopyPiece bytes (each piece is a round trip to the phone, so they are as
+// large as libimobiledevice's own file tool makes them), file to file, and
+// never leave a half-written file in place of a whole one.
 class AfcService : public BaseService
 {
 public:
+    static constexpr quint32 kCopyPiece = 1024 * 1024;
+    // A small read for callers that keep their buffer on the stack.
     static constexpr quint32 kTransferUnit = 4096;
     static constexpr qint64 kDefaultMaxWholeFile = 16 * 1024 * 1024;
 

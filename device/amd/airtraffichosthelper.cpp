@@ -21,6 +21,10 @@ int AirTrafficHostHelper::connect(const QString &udid, int deviceId)
 {
     if (udid.isEmpty() || m_connection != 0)
         return 1;
+    // Where there is no media-library host the phone's preferences are not
+    // read: that would be a file-service session for nothing.
+    if (!deviceBackend().hasMediaLibraryHost())
+        return 1;
     m_deviceId = deviceId;
     const QString libraryId = copyHostLibraryID(deviceId);
     const AtHostConnection connection = deviceBackend().atHostConnectionCreateWithLibrary(libraryId, udid);

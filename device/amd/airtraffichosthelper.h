@@ -23,8 +23,8 @@ public:
     AirTrafficHostHelper(const AirTrafficHostHelper &) = delete;
     AirTrafficHostHelper &operator=(const AirTrafficHostHelper &) = delete;
 
-    // 1 for an empty UDID or when the connection cannot be made (also where
-    // the platform has none), else 0. Reads the host library id over the
+    // 1 for an empty UDID or when the connection cannot be made (at once,
+    // reading nothing, where the backend has no such host), else 0. Reads the host library id over the
     // file service, so it must not run inside a session.
     int connect(const QString &udid, int deviceId);
     // Once per helper, after a successful connect; later calls do nothing.

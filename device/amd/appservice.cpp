@@ -4,6 +4,8 @@
 #include "device/amd/cfconversions.h"
 #include "device/amd/devicelog.h"
 
+#include <QFileInfo>
+
 namespace amd {
 
 namespace {
@@ -77,8 +79,18 @@ int AppService::installApplication(const QString &packagePath, const StatusCallb
     const int rc = afc.transferApplication(packagePath, orDefault(transferCallback));
     if (rc != 0)
         return rc;
-    const QVariantMap options{{QStringLiteral("PackageType"), QStringLiteral("Developer")}};
-    return deviceBackend().deviceInstallApplication(m_serviceSocket, packagePath, options, orDefault(installCallback));
+    return deviceBackend().deviceInstallApplication(m_serviceSocket, packagePath, installOptions(packagePath),
+                                                    orDefault(installCallback));
+}
+
+QVariantMap AppService::installOptions(const QString &packagePath)
+{
+    // As libimobiledevice's installer asks: a "Developer" package is an app
+    // bundle folder; a packed archive (.ipa) is installed as the phone's
+    // default kind, without the key.
+    if (QFileInfo(packagePath).isDir())
+        return {{QStringLiteral("PackageType"), QStringLiteral("Developer")}};
+    return {};
 }
 
 int AppService::uninstallApplication(const QString &bundleId, const StatusCallback &callback)

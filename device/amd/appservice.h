@@ -20,8 +20,8 @@ public:
     std::optional<QVariantMap> lookupApplications();
 
     // Transfers the package over a file connection of its own, then installs
-    // it as a developer package. 1 when that file connection cannot be
-    // opened, else the first non-zero code, else 0.
+    // it (installOptions). 1 when that file connection cannot be opened,
+    // else the first non-zero code, else 0.
     int installApplication(const QString &packagePath, const StatusCallback &transferCallback = {},
                            const StatusCallback &installCallback = {});
     // 1 for an empty bundle id, without asking the device.
@@ -30,6 +30,10 @@ public:
     // uninstalling it; with neither, 0 and nothing is sent.
     int archiveApplication(const QString &bundleId, bool withDocuments, bool withApplication);
     int removeApplicationArchive(const QString &bundleId);
+
+    // What the install asks for a package: "PackageType" "Developer" for an
+    // app bundle folder, nothing for a packed archive.
+    static QVariantMap installOptions(const QString &packagePath);
 
     // Prints a status dictionary; stands in wherever a caller gives none.
     static void defaultStatusCallback(const QVariantMap &status);

@@ -38,10 +38,12 @@ int BaseDevice::validatePairing()
     amd::DeviceBackend &backend = deviceBackend();
     if (backend.deviceValidatePairing(m_handle) == 0)
         return 0;
-    if (backend.devicePair(m_handle) == 0 && backend.deviceIsPaired(m_handle) != 0)
+    const int paired = backend.devicePair(m_handle);
+    if (paired == 0 && backend.deviceIsPaired(m_handle) != 0)
         return 0;
     printDeviceLine("* Invalid pair\n");
-    return 1;
+    // What the user has to do (tap Trust, unlock) goes up as it is.
+    return amd::isTrustQuestion(paired) ? paired : 1;
 }
 
 int BaseDevice::startSession()

@@ -27,7 +27,9 @@ public:
     int connect();
     // Unlocks gDeviceMutex in every case.
     int disconnect();
-    // 0 when paired already, or when pairing now succeeds; else 1.
+    // 0 when paired already, or when pairing now succeeds; else the
+    // backend's code when it says why the phone does not trust this computer
+    // yet (amd::isTrustQuestion), else 1.
     int validatePairing();
     int startSession();
     int stopSession();

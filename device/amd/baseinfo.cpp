@@ -1,8 +1,71 @@
 #include "device/amd/baseinfo.h"
 
 #include "device/amd/cfconversions.h"
+#include "device/amd/devicemanager.h"
 
 namespace amd {
+
+namespace {
+
+const QString kDiskUsageDomain = QStringLiteral("com.apple.disk_usage");
+
+// What the delegate and the status page show; asked one by one of a phone
+// that does not give its root domain whole.
+const QStringList &identityKeys()
+{
+    static const QStringList s_keys{QStringLiteral("DeviceName"),   QStringLiteral("UniqueDeviceID"),
+                                    QStringLiteral("ProductVersion"), QStringLiteral("PhoneNumber"),
+                                    QStringLiteral("BuildVersion"),   QStringLiteral("SerialNumber")};
+    return s_keys;
+}
+
+DiskUsage usageFrom(const QVariantMap &values)
+{
+    DiskUsage usage;
+    usage.totalDiskCapacity = cfNumberToUInt64(values.value(QStringLiteral("TotalDiskCapacity")));
+    usage.totalDataCapacity = cfNumberToUInt64(values.value(QStringLiteral("TotalDataCapacity")));
+    usage.totalSystemCapacity = cfNumberToUInt64(values.value(QStringLiteral("TotalSystemCapacity")));
+    usage.amountDataAvailable = cfNumberToUInt64(values.value(QStringLiteral("AmountDataAvailable")));
+    usage.totalSystemAvailable = cfNumberToUInt64(values.value(QStringLiteral("TotalSystemAvailable")));
+    usage.totalDataAvailable = cfNumberToUInt64(values.value(QStringLiteral("TotalDataAvailable")));
+    return usage;
+}
+
+} // namespace
+
+int BaseInfo::readArrivalValues()
+{
+    const DeviceHandle handle = deviceHandle();
+    QVariantMap identity;
+    QVariantMap usage;
+    const int rc = withSession([&] {
+        DeviceBackend &backend = deviceBackend();
+        const std::optional<QVariant> root = backend.deviceCopyValue(handle, QString(), QString());
+        if (root && root->metaType().id() == QMetaType::QVariantMap) {
+            identity = root->toMap();
+        } else {
+            for (const QString &key : identityKeys()) {
+                if (const std::optional<QVariant> value = backend.deviceCopyValue(handle, QString(), key))
+                    identity.insert(key, *value);
+            }
+        }
+        const std::optional<QVariant> disk = backend.deviceCopyValue(handle, kDiskUsageDomain, QString());
+        if (disk && disk->metaType().id() == QMetaType::QVariantMap)
+            usage = disk->toMap();
+        return 0;
+    });
+    if (rc != 0)
+        return rc;
+    std::lock_guard lock(m_valuesMutex);
+    m_arrivalValues = identity;
+    m_arrivalUsage = usage;
+    return 0;
+}
+
+bool BaseInfo::arrivalReadingHolds() const
+{
+    return m_deviceId >= 0 && DeviceManager::instance().findDevice(m_deviceId).has_value();
+}
 
 std::optional<QVariant> BaseInfo::copyValue(const QString &domain, const QString &key)
 {
@@ -19,7 +82,18 @@ std::optional<QVariant> BaseInfo::copyValue(const QString &domain, const QString
 
 std::optional<QString> BaseInfo::copyText(const QString &key)
 {
-    const std::optional<QVariant> value = copyValue(QString(), key);
+    std::optional<QVariant> value;
+    bool read = false;
+    {
+        std::lock_guard lock(m_valuesMutex);
+        if (m_arrivalValues) {
+            read = true;
+            if (m_arrivalValues->contains(key))
+                value = m_arrivalValues->value(key);
+        }
+    }
+    if (!read || !arrivalReadingHolds())
+        value = copyValue(QString(), key);
     if (!value || value->metaType().id() != QMetaType::QString)
         return std::nullopt;
     return value->toString();
@@ -57,18 +131,17 @@ std::optional<QString> BaseInfo::serialNumber()
 
 DiskUsage BaseInfo::diskUsage()
 {
-    DiskUsage usage;
-    const std::optional<QVariant> domain = copyValue(QStringLiteral("com.apple.disk_usage"), QString());
+    std::optional<QVariantMap> arrival;
+    {
+        std::lock_guard lock(m_valuesMutex);
+        arrival.swap(m_arrivalUsage);
+    }
+    if (arrival && arrivalReadingHolds())
+        return usageFrom(*arrival);
+    const std::optional<QVariant> domain = copyValue(kDiskUsageDomain, QString());
     if (!domain || domain->metaType().id() != QMetaType::QVariantMap)
-        return usage;
-    const QVariantMap values = domain->toMap();
-    usage.totalDiskCapacity = cfNumberToUInt64(values.value(QStringLiteral("TotalDiskCapacity")));
-    usage.totalDataCapacity = cfNumberToUInt64(values.value(QStringLiteral("TotalDataCapacity")));
-    usage.totalSystemCapacity = cfNumberToUInt64(values.value(QStringLiteral("TotalSystemCapacity")));
-    usage.amountDataAvailable = cfNumberToUInt64(values.value(QStringLiteral("AmountDataAvailable")));
-    usage.totalSystemAvailable = cfNumberToUInt64(values.value(QStringLiteral("TotalSystemAvailable")));
-    usage.totalDataAvailable = cfNumberToUInt64(values.value(QStringLiteral("TotalDataAvailable")));
-    return usage;
+        return {};
+    return usageFrom(domain->toMap());
 }
 
 void BaseInfo::setBoardInfo(const QVariantMap &params)

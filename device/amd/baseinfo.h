@@ -22,12 +22,23 @@ struct DiskUsage
     bool operator==(const DiskUsage &) const = default;
 };
 
-// A device's lockdown values, each read in a session of its own, and the
-// latest "AssetMetrics" the device sent. open() is the base one: it takes the
-// handle and starts no service.
+// A device's lockdown values and the latest "AssetMetrics" the device sent.
+// open() is the base one: it takes the handle and starts no service.
+//
+// The device manager reads, in the one session of an arrival, the identity
+// (the whole root domain) and the disk usage (readArrivalValues). While the
+// device stays attached the texts below come from that reading; the disk
+// usage answers from it once (the status page's ask right after the
+// arrival) and is read anew afterwards, as free space changes. A values
+// object that did not read the arrival (or whose device left) reads each
+// value in a session of its own.
 class BaseInfo : public BaseService
 {
 public:
+    // One session: the root domain and "com.apple.disk_usage". The code of
+    // the session bracket (a trust question included), else 0.
+    int readArrivalValues();
+
     // The value of key in domain (empty: none; an empty key gives the whole
     // domain), or nothing when the session or the read fails.
     std::optional<QVariant> copyValue(const QString &domain, const QString &key);
@@ -50,9 +61,15 @@ public:
 
 private:
     std::optional<QString> copyText(const QString &key);
+    // True while the arrival's reading stands for the device.
+    bool arrivalReadingHolds() const;
 
     mutable std::mutex m_boardMutex;
     std::optional<QVariantMap> m_boardInfo;
+
+    mutable std::mutex m_valuesMutex;
+    std::optional<QVariantMap> m_arrivalValues; // the root domain as the arrival read it
+    std::optional<QVariantMap> m_arrivalUsage;  // taken by the first diskUsage()
 };
 
 } // namespace amd

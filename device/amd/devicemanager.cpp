@@ -5,12 +5,35 @@
 #include "device/amd/deviceitem.h"
 #include "device/amd/devicelog.h"
 
+#include <vector>
+
 using amd::printDeviceLine;
 
 namespace {
 
 // Real UDIDs are 25 to 40 characters; anything far longer is not an identity.
 constexpr qsizetype kMaxUdidLength = 256;
+
+amd::PairingState pairingStateOf(int code)
+{
+    switch (code) {
+    case amd::kBackendTrustPending: return amd::PairingState::WaitingForTrust;
+    case amd::kBackendPasscodeLocked: return amd::PairingState::Locked;
+    case amd::kBackendTrustDenied: return amd::PairingState::Denied;
+    default: return amd::PairingState::None;
+    }
+}
+
+const char *pairingLine(amd::PairingState state)
+{
+    switch (state) {
+    case amd::PairingState::WaitingForTrust: return "* The device waits for the user to trust this computer\n";
+    case amd::PairingState::Locked: return "* The device is locked\n";
+    case amd::PairingState::Denied: return "* The user did not trust this computer\n";
+    case amd::PairingState::None: break;
+    }
+    return "";
+}
 
 } // namespace
 
@@ -51,6 +74,18 @@ QList<int> DeviceManager::deviceIds() const
             ids.append(item->id());
     }
     return ids;
+}
+
+QMap<QString, amd::PairingState> DeviceManager::pairingStates() const
+{
+    std::lock_guard lock(m_listMutex);
+    return m_pairingStates;
+}
+
+void DeviceManager::setPairingRetryInterval(std::chrono::milliseconds interval)
+{
+    m_retryMs = std::max<std::chrono::milliseconds::rep>(interval.count(), 1);
+    m_queueChanged.notify_all();
 }
 
 void DeviceManager::setNotify(amd::DeviceNotify *sink)
@@ -118,23 +153,41 @@ void DeviceManager::queueEvent(const amd::DeviceEvent &event)
 void DeviceManager::run()
 {
     for (;;) {
-        amd::DeviceEvent event;
+        std::optional<amd::DeviceEvent> event;
         {
             std::unique_lock lock(m_queueMutex);
-            m_queueChanged.wait(lock, [this] { return m_stopping || !m_events.empty(); });
+            const auto ready = [this] { return m_stopping || !m_events.empty(); };
+            if (const auto due = nextRetry())
+                m_queueChanged.wait_until(lock, *due, ready);
+            else
+                m_queueChanged.wait(lock, ready);
             if (m_stopping) {
                 m_events.clear();
                 break;
             }
-            event = m_events.front();
-            m_events.pop_front();
+            if (!m_events.empty()) {
+                event = m_events.front();
+                m_events.pop_front();
+            }
         }
-        if (event.message == amd::DeviceMessage::Arrived)
-            addDevice(event.device);
-        else if (event.message == amd::DeviceMessage::Left)
-            removeDevice(event.device);
+        if (!event) {
+            retryDue();
+            continue;
+        }
+        switch (event->message) {
+        case amd::DeviceMessage::Arrived: addDevice(event->device, event->udid); break;
+        case amd::DeviceMessage::Left: removeDevice(event->device); break;
+        case amd::DeviceMessage::Paired:
+            // Trusted now: the phone that waited for it arrives at once.
+            if (m_waiting.count(event->device))
+                addDevice(event->device, event->udid);
+            break;
+        }
     }
 
+    for (const auto &[handle, waiting] : m_waiting)
+        setPairingState(waiting.udid, amd::PairingState::None, waiting.state);
+    m_waiting.clear();
     // Without a subscription nobody would tell us when these leave.
     for (;;) {
         amd::DeviceHandle handle = 0;
@@ -148,7 +201,44 @@ void DeviceManager::run()
     }
 }
 
-void DeviceManager::addDevice(amd::DeviceHandle handle)
+std::optional<std::chrono::steady_clock::time_point> DeviceManager::nextRetry() const
+{
+    std::optional<std::chrono::steady_clock::time_point> next;
+    for (const auto &[handle, waiting] : m_waiting) {
+        if (waiting.state != amd::PairingState::Denied && (!next || waiting.nextTry < *next))
+            next = waiting.nextTry;
+    }
+    return next;
+}
+
+void DeviceManager::retryDue()
+{
+    const auto now = std::chrono::steady_clock::now();
+    std::vector<std::pair<amd::DeviceHandle, QString>> due;
+    for (const auto &[handle, waiting] : m_waiting) {
+        if (waiting.state != amd::PairingState::Denied && waiting.nextTry <= now)
+            due.emplace_back(handle, waiting.udid);
+    }
+    for (const auto &[handle, udid] : due)
+        addDevice(handle, udid);
+}
+
+void DeviceManager::setPairingState(const QString &udid, amd::PairingState state, amd::PairingState previous)
+{
+    {
+        std::lock_guard lock(m_listMutex);
+        if (state == amd::PairingState::None)
+            m_pairingStates.remove(udid);
+        else
+            m_pairingStates.insert(udid, state);
+    }
+    if (state == previous)
+        return;
+    if (amd::DeviceNotify *sink = m_notify)
+        sink->devicePairingChanged(udid, state);
+}
+
+void DeviceManager::addDevice(amd::DeviceHandle handle, const QString &eventUdid)
 {
     if (handle == 0)
         return;
@@ -160,7 +250,12 @@ void DeviceManager::addDevice(amd::DeviceHandle handle)
         }
     }
 
-    const int id = m_nextId++;
+    // A phone that waited for its user keeps its id across the tries.
+    const auto waited = m_waiting.find(handle);
+    const int id = waited != m_waiting.end() ? waited->second.id : m_nextId++;
+    const amd::PairingState previous = waited != m_waiting.end() ? waited->second.state : amd::PairingState::None;
+    const QString knownUdid = eventUdid.isEmpty() && waited != m_waiting.end() ? waited->second.udid : eventUdid;
+
     auto item = std::make_shared<amd::DeviceItem>(id, BaseDevice(handle));
     {
         std::lock_guard lock(m_listMutex);
@@ -168,17 +263,39 @@ void DeviceManager::addDevice(amd::DeviceHandle handle)
     }
 
     // The device counts as arrived once its identity can be read: that needs
-    // a trusted pairing and a working session.
+    // a trusted pairing and a working session. The one session of the
+    // arrival reads what the window shows too.
     auto info = std::make_shared<amd::BaseInfo>();
+    int rc = info->open(id);
+    if (rc == 0)
+        rc = info->readArrivalValues();
     std::optional<QString> udid;
-    if (info->open(id) == 0)
+    if (rc == 0)
         udid = info->uniqueDeviceID();
-    if (!udid || udid->isEmpty() || udid->size() > kMaxUdidLength) {
+    if (rc != 0 || !udid || udid->isEmpty() || udid->size() > kMaxUdidLength) {
+        {
+            std::lock_guard lock(m_listMutex);
+            m_items.remove(item);
+        }
+        const amd::PairingState state = pairingStateOf(rc);
+        if (state != amd::PairingState::None) {
+            Waiting &waiting = m_waiting[handle];
+            waiting.id = id;
+            waiting.udid = knownUdid;
+            waiting.state = state;
+            waiting.nextTry = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_retryMs.load());
+            if (state != previous)
+                printDeviceLine(pairingLine(state));
+            setPairingState(knownUdid, state, previous);
+            return;
+        }
+        m_waiting.erase(handle);
+        setPairingState(knownUdid, amd::PairingState::None, previous);
         printDeviceLine("New device add failed\n");
-        std::lock_guard lock(m_listMutex);
-        m_items.remove(item);
         return;
     }
+    m_waiting.erase(handle);
+    setPairingState(knownUdid.isEmpty() ? *udid : knownUdid, amd::PairingState::None, previous);
     {
         std::lock_guard lock(m_listMutex);
         item->setBaseInfo(info);
@@ -199,6 +316,13 @@ void DeviceManager::addDevice(amd::DeviceHandle handle)
 
 void DeviceManager::removeDevice(amd::DeviceHandle handle)
 {
+    // A phone that never arrived leaves quietly; its question goes with it.
+    if (const auto waited = m_waiting.find(handle); waited != m_waiting.end()) {
+        const Waiting waiting = waited->second;
+        m_waiting.erase(waited);
+        setPairingState(waiting.udid, amd::PairingState::None, waiting.state);
+        return;
+    }
     std::shared_ptr<amd::DeviceItem> item;
     {
         std::lock_guard lock(m_listMutex);

@@ -1,10 +1,10 @@
 #include "device/imobiledevice/imobiledevicebackend.h"
 
+#include "device/imobiledevice/pairrecord.h"
 #include "device/imobiledevice/plistvariant.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QScopeGuard>
 
 #include <libimobiledevice/afc.h>
 #include <libimobiledevice/house_arrest.h>
@@ -16,11 +16,13 @@
 
 
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <vector>
 
 namespace amd {
 
@@ -28,7 +30,7 @@ namespace imd {
 
 struct RawEvent
 {
-    bool arrived = true;
+    idevice_event_type event = IDEVICE_DEVICE_ADD;
     QByteArray udid;
 };
 
@@ -48,7 +50,8 @@ namespace {
 constexpr const char *kLabel = "ostra";
 constexpr const char *kHouseArrestService = "com.apple.mobile.house_arrest";
 constexpr const char *kInstallationProxyService = "com.apple.mobile.installation_proxy";
-constexpr qint64 kTransferPiece = 64 * 1024;
+// What libimobiledevice's own file tool moves per round trip.
+constexpr qint64 kTransferPiece = 1024 * 1024;
 // One send or receive moves at most this much; callers loop.
 constexpr qint64 kMaxServiceChunk = 16 * 1024 * 1024;
 // Entries taken from one directory listing or file-info answer.
@@ -57,6 +60,8 @@ constexpr int kMaxListingEntries = 1'000'000;
 constexpr uint32_t kMaxPairRecordBytes = 1024 * 1024;
 // A UDID is 40 or 25 characters; the library's field holds 44.
 constexpr size_t kMaxUdidLength = 64;
+// A phone's "DevicePublicKey" and "WiFiAddress" are short texts.
+constexpr qsizetype kMaxValueText = 64 * 1024;
 
 // libimobiledevice keeps one device subscription per process.
 std::atomic<bool> s_librarySubscribed{false};
@@ -68,11 +73,12 @@ void onLibraryEvent(const idevice_event_t *event, void *userData)
         return;
     if (event->conn_type != CONNECTION_USBMUXD)
         return; // connections are made over USB only; the network twin is noise
-    if (event->event != IDEVICE_DEVICE_ADD && event->event != IDEVICE_DEVICE_REMOVE)
+    if (event->event != IDEVICE_DEVICE_ADD && event->event != IDEVICE_DEVICE_REMOVE
+        && event->event != IDEVICE_DEVICE_PAIRED)
         return;
     auto *queue = static_cast<imd::EventQueue *>(userData);
     imd::RawEvent raw;
-    raw.arrived = event->event == IDEVICE_DEVICE_ADD;
+    raw.event = event->event;
     raw.udid = QByteArray(event->udid, static_cast<qsizetype>(strnlen(event->udid, kMaxUdidLength)));
     if (raw.udid.isEmpty())
         return;
@@ -90,7 +96,11 @@ int lockdownCode(lockdownd_error_t error)
     switch (error) {
     case LOCKDOWN_E_SUCCESS: return kBackendOk;
     case LOCKDOWN_E_RECEIVE_TIMEOUT: return kBackendTimeout;
-    default: return error;
+    case LOCKDOWN_E_MUX_ERROR: return kBackendIoError;
+    case LOCKDOWN_E_PAIRING_DIALOG_RESPONSE_PENDING: return kBackendTrustPending;
+    case LOCKDOWN_E_PASSWORD_PROTECTED: return kBackendPasscodeLocked;
+    case LOCKDOWN_E_USER_DENIED_PAIRING: return kBackendTrustDenied;
+    default: return kLockdownCodeBase + int(error);
     }
 }
 
@@ -105,6 +115,7 @@ int afcCode(afc_error_t error)
     case AFC_E_DIR_NOT_EMPTY: return kBackendUnsupported;
     case AFC_E_MUX_ERROR:
     case AFC_E_SERVICE_NOT_CONNECTED:
+    case AFC_E_NOT_ENOUGH_DATA: // what a read says when its request could not be sent
     case AFC_E_IO_ERROR: return kBackendIoError;
     default: return kAfcCodeBase - static_cast<int>(error);
     }
@@ -115,7 +126,9 @@ int instproxyCode(instproxy_error_t error)
     switch (error) {
     case INSTPROXY_E_SUCCESS: return kBackendOk;
     case INSTPROXY_E_RECEIVE_TIMEOUT: return kBackendTimeout;
-    default: return error;
+    case INSTPROXY_E_INVALID_ARG: return kBackendInvalidArgument;
+    case INSTPROXY_E_CONN_FAILED: return kBackendIoError;
+    default: return kInstproxyCodeBase + int(error);
     }
 }
 
@@ -129,34 +142,76 @@ int serviceCode(service_error_t error)
     }
 }
 
+int ideviceCode(idevice_error_t error)
+{
+    switch (error) {
+    case IDEVICE_E_SUCCESS: return kBackendOk;
+    case IDEVICE_E_NO_DEVICE: return kBackendNoDevice;
+    case IDEVICE_E_INVALID_ARG: return kBackendInvalidArgument;
+    case IDEVICE_E_TIMEOUT: return kBackendTimeout;
+    default: return kBackendIoError;
+    }
+}
+
+int houseArrestCode(house_arrest_error_t error)
+{
+    switch (error) {
+    case HOUSE_ARREST_E_SUCCESS: return kBackendOk;
+    case HOUSE_ARREST_E_INVALID_ARG: return kBackendInvalidArgument;
+    default: return kBackendIoError;
+    }
+}
+
 bool isUsablePath(const QByteArray &path)
 {
     return !path.isEmpty() && !path.contains('\0');
+}
+
+// The pair record usbmuxd keeps for the phone, or nothing.
+imd::PlistPtr readPairRecord(const QByteArray &udid)
+{
+    char *data = nullptr;
+    uint32_t size = 0;
+    const int rc = usbmuxd_read_pair_record(udid.constData(), &data, &size);
+    plist_t record = nullptr;
+    if (rc == 0 && data && size > 0 && size <= kMaxPairRecordBytes)
+        plist_from_memory(data, size, &record);
+    std::free(data);
+    imd::PlistPtr owned(record);
+    if (!record || plist_get_node_type(record) != PLIST_DICT)
+        owned.reset();
+    return owned;
 }
 
 // The host id this computer uses with the phone, from the pair record usbmuxd
 // keeps. libimobiledevice reads it the same way but does not export the call.
 std::optional<QByteArray> pairRecordHostId(const QByteArray &udid)
 {
-    char *data = nullptr;
-    uint32_t size = 0;
-    const int rc = usbmuxd_read_pair_record(udid.constData(), &data, &size);
-    std::optional<QByteArray> hostId;
-    if (rc == 0 && data && size > 0 && size <= kMaxPairRecordBytes) {
-        plist_t record = nullptr;
-        plist_from_memory(data, size, &record);
-        imd::PlistPtr owned(record);
-        plist_t node = record && plist_get_node_type(record) == PLIST_DICT ? plist_dict_get_item(record, "HostID")
-                                                                            : nullptr;
-        if (node && plist_get_node_type(node) == PLIST_STRING) {
-            uint64_t length = 0;
-            const char *text = plist_get_string_ptr(node, &length);
-            if (text && length > 0 && length < 256)
-                hostId = QByteArray(text, static_cast<qsizetype>(length));
-        }
-    }
-    std::free(data);
-    return hostId;
+    const imd::PlistPtr record = readPairRecord(udid);
+    plist_t node = record ? plist_dict_get_item(record.get(), "HostID") : nullptr;
+    if (!node || plist_get_node_type(node) != PLIST_STRING)
+        return std::nullopt;
+    uint64_t length = 0;
+    const char *text = plist_get_string_ptr(node, &length);
+    if (!text || length == 0 || length >= 256)
+        return std::nullopt;
+    return QByteArray(text, static_cast<qsizetype>(length));
+}
+
+// A short text or data value of the root domain, asked outside a session.
+QByteArray publicValue(lockdownd_client_t client, const char *key)
+{
+    plist_t value = nullptr;
+    if (lockdownd_get_value(client, nullptr, key, &value) != LOCKDOWN_E_SUCCESS)
+        return {};
+    const imd::PlistPtr owned(value);
+    const QVariant converted = imd::toVariant(value);
+    QByteArray bytes;
+    if (converted.typeId() == QMetaType::QByteArray)
+        bytes = converted.toByteArray();
+    else if (converted.typeId() == QMetaType::QString)
+        bytes = converted.toString().toUtf8();
+    return bytes.size() <= kMaxValueText ? bytes : QByteArray();
 }
 
 void report(const StatusCallback &status, const QVariantMap &dictionary)
@@ -206,21 +261,30 @@ struct ImobiledeviceBackend::Device
     std::mutex mutex; // one lockdown conversation at a time
     std::shared_ptr<Idevice> idevice;
     lockdownd_client_t lockdown = nullptr;
-    QByteArray sessionId;
+    // The lockdown connection holds a session (the handshake opened it).
+    bool inSession = false;
+    // The phone refused the record usbmuxd holds (it forgot this computer):
+    // pairing offers a new one.
+    bool recordRefused = false;
 
     ~Device() { disconnect(); }
 
+    // Ends the session too: the library stops it before it lets go.
+    void closeLockdown()
+    {
+        if (lockdown)
+            lockdownd_client_free(lockdown);
+        lockdown = nullptr;
+        inSession = false;
+    }
+
     void disconnect()
     {
-        if (lockdown) {
-            if (!sessionId.isEmpty())
-                lockdownd_stop_session(lockdown, sessionId.constData());
-            lockdownd_client_free(lockdown);
-        }
-        lockdown = nullptr;
-        sessionId.clear();
+        closeLockdown();
         idevice.reset();
     }
+
+    bool holdsRecord() const { return !recordRefused && pairRecordHostId(udid).has_value(); }
 };
 
 struct ImobiledeviceBackend::Service
@@ -230,12 +294,22 @@ struct ImobiledeviceBackend::Service
     lockdownd_service_descriptor_t descriptor = nullptr;
     house_arrest_client_t houseArrest = nullptr; // owns the connection an app container's AFC runs on
 
+    // A phone's service port takes one connection, so a started service has
+    // one client, of the kind its first use asks for.
     std::mutex mutex; // guards making the clients below
     service_client_t raw = nullptr;
     instproxy_client_t proxy = nullptr;
+    afc_client_t afc = nullptr;
+    // What the library's status threads report into; freed after the proxy
+    // client, which joins them.
+    std::vector<std::shared_ptr<void>> proxyRuns;
 
+    // The file client goes first: a container's runs on the house-arrest
+    // connection.
     ~Service()
     {
+        if (afc)
+            afc_client_free(afc);
         if (raw)
             service_client_free(raw);
         if (proxy)
@@ -247,19 +321,12 @@ struct ImobiledeviceBackend::Service
     }
 };
 
+// A file connection as the layer above numbers it: the service's one client.
 struct ImobiledeviceBackend::AfcLink
 {
     DeviceHandle device = 0;
     std::shared_ptr<Service> service;
-    afc_client_t afc = nullptr;
-
-    // The client goes first: a container's client runs on the house-arrest
-    // connection that the service frees.
-    ~AfcLink()
-    {
-        if (afc)
-            afc_client_free(afc);
-    }
+    afc_client_t afc = nullptr; // owned by the service
 };
 
 struct ImobiledeviceBackend::Listing
@@ -384,23 +451,31 @@ void ImobiledeviceBackend::deliverEvents()
         }
 
         DeviceEvent event;
+        event.udid = QString::fromUtf8(raw.udid);
         std::shared_ptr<Device> departed; // its connection is freed outside the table lock
         {
             std::lock_guard lock(m_mutex);
             const auto attached = std::find_if(m_devices.begin(), m_devices.end(),
                                                [&](const auto &entry) { return entry.second->udid == raw.udid; });
-            if (raw.arrived) {
+            if (raw.event == IDEVICE_DEVICE_ADD) {
                 if (attached != m_devices.end())
                     continue;
                 auto device = std::make_shared<Device>();
                 device->handle = ++m_lastDevice;
                 device->udid = raw.udid;
                 m_devices.emplace(device->handle, device);
-                event = {DeviceMessage::Arrived, device->handle};
+                event.message = DeviceMessage::Arrived;
+                event.device = device->handle;
+            } else if (raw.event == IDEVICE_DEVICE_PAIRED) {
+                if (attached == m_devices.end())
+                    continue;
+                event.message = DeviceMessage::Paired;
+                event.device = attached->first;
             } else {
                 if (attached == m_devices.end())
                     continue;
-                event = {DeviceMessage::Left, attached->first};
+                event.message = DeviceMessage::Left;
+                event.device = attached->first;
                 // The device's connection ends once no running call holds it.
                 departed = std::move(attached->second);
                 m_devices.erase(attached);
@@ -479,6 +554,30 @@ int ImobiledeviceBackend::addService(std::shared_ptr<Service> service, ServiceSo
     return kBackendOk;
 }
 
+int ImobiledeviceBackend::orGone(DeviceHandle device, int rc) const
+{
+    return rc != kBackendOk && !isAttached(device) ? int(kBackendNoDevice) : rc;
+}
+
+int ImobiledeviceBackend::pairRecordsMade() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_pairRecordsMade;
+}
+
+QString ImobiledeviceBackend::errorText(int code) const
+{
+    if (code <= kLockdownCodeBase && code >= kLockdownCodeBase + int(LOCKDOWN_E_UNKNOWN_ERROR)) {
+        const char *words = lockdownd_strerror(lockdownd_error_t(code - kLockdownCodeBase));
+        return QStringLiteral("lockdown: %1").arg(QString::fromUtf8(words ? words : "unknown error"));
+    }
+    if (code < kAfcCodeBase && code > kAfcCodeBase - 0x100)
+        return QStringLiteral("file service error %1").arg(kAfcCodeBase - code);
+    if (code <= kInstproxyCodeBase && code > kInstproxyCodeBase - 0x200)
+        return QStringLiteral("installation proxy error %1").arg(code - kInstproxyCodeBase);
+    return {};
+}
+
 // -- Connection, pairing, session ------------------------------------------------------------
 
 int ImobiledeviceBackend::deviceConnect(DeviceHandle device)
@@ -492,13 +591,29 @@ int ImobiledeviceBackend::deviceConnect(DeviceHandle device)
     idevice_t handle = nullptr;
     const idevice_error_t error = idevice_new_with_options(&handle, found->udid.constData(), IDEVICE_LOOKUP_USBMUX);
     if (error != IDEVICE_E_SUCCESS || !handle)
-        return error == IDEVICE_E_NO_DEVICE ? int(kBackendNoDevice) : (error ? int(error) : int(kBackendIoError));
+        return orGone(device, error ? ideviceCode(error) : int(kBackendIoError));
     auto idevice = std::make_shared<Idevice>(handle);
 
     lockdownd_client_t client = nullptr;
-    const lockdownd_error_t lockdownError = lockdownd_client_new(handle, &client, kLabel);
-    if (lockdownError != LOCKDOWN_E_SUCCESS || !client)
-        return lockdownError ? lockdownCode(lockdownError) : kBackendIoError;
+    if (found->holdsRecord()) {
+        // As the library's tools do: the handshake learns the phone's version
+        // (which decides the TLS it speaks) and opens the session with the
+        // record usbmuxd holds.
+        const lockdownd_error_t handshake = lockdownd_client_new_with_handshake(handle, &client, kLabel);
+        if (handshake == LOCKDOWN_E_SUCCESS && client) {
+            found->idevice = std::move(idevice);
+            found->lockdown = client;
+            found->inSession = true;
+            return kBackendOk;
+        }
+        if (handshake != LOCKDOWN_E_INVALID_HOST_ID)
+            return orGone(device, handshake ? lockdownCode(handshake) : int(kBackendSessionFailed));
+        // The phone no longer knows this computer: it has to be asked again.
+        found->recordRefused = true;
+    }
+    const lockdownd_error_t plain = lockdownd_client_new(handle, &client, kLabel);
+    if (plain != LOCKDOWN_E_SUCCESS || !client)
+        return orGone(device, plain ? lockdownCode(plain) : int(kBackendIoError));
     found->idevice = std::move(idevice);
     found->lockdown = client;
     return kBackendOk;
@@ -510,30 +625,107 @@ int ImobiledeviceBackend::withLockdown(DeviceHandle device, const std::function<
     if (!found)
         return kBackendNoDevice;
     std::lock_guard lock(found->mutex);
-    if (!found->lockdown)
+    if (!found->idevice)
         return kBackendNotConnected;
-    return call(*found);
+    return orGone(device, call(*found));
 }
 
 int ImobiledeviceBackend::deviceDisconnect(DeviceHandle device)
 {
-    return withLockdown(device, [&](Device &found) -> int {
-        found.disconnect();
-        return kBackendOk;
+    const auto found = findDevice(device);
+    if (!found)
+        return kBackendNoDevice;
+    std::lock_guard lock(found->mutex);
+    if (!found->idevice)
+        return kBackendNotConnected;
+    found->disconnect();
+    return kBackendOk;
+}
+
+// Asks nothing of the phone: ValidatePair is gone from current phones (the
+// handshake still sends it to those older than iOS 7), and the session the
+// handshake opened is the proof of a pairing.
+int ImobiledeviceBackend::deviceValidatePairing(DeviceHandle device)
+{
+    return withLockdown(device, [](Device &found) -> int {
+        return found.inSession ? int(kBackendOk) : int(kBackendPairingFailed);
     });
 }
 
-int ImobiledeviceBackend::deviceValidatePairing(DeviceHandle device)
+int ImobiledeviceBackend::offeredRecord(Device &device, std::shared_ptr<imd::PairRecord> *record)
 {
-    return withLockdown(device, [&](Device &found) -> int {
-        return lockdownCode(lockdownd_validate_pair(found.lockdown, nullptr));
-    });
+    {
+        std::lock_guard lock(m_mutex);
+        const auto it = m_offeredRecords.find(device.udid);
+        if (it != m_offeredRecords.end()) {
+            *record = it->second;
+            return kBackendOk;
+        }
+    }
+    const QByteArray publicKey = publicValue(device.lockdown, "DevicePublicKey");
+    if (publicKey.isEmpty())
+        return kBackendPairingFailed;
+    char *buid = nullptr;
+    const int rc = usbmuxd_read_buid(&buid);
+    const QByteArray systemBuid = rc == 0 && buid ? QByteArray(buid) : QByteArray();
+    std::free(buid);
+    if (systemBuid.isEmpty())
+        return kBackendPairingFailed;
+    QString why;
+    std::optional<imd::PairRecord> made = imd::makePairRecord(publicKey, systemBuid, &why);
+    if (!made)
+        return kBackendPairingFailed;
+    auto shared = std::make_shared<imd::PairRecord>(std::move(*made));
+    std::lock_guard lock(m_mutex);
+    ++m_pairRecordsMade;
+    *record = m_offeredRecords.emplace(device.udid, std::move(shared)).first->second;
+    return kBackendOk;
 }
 
 int ImobiledeviceBackend::devicePair(DeviceHandle device)
 {
     return withLockdown(device, [&](Device &found) -> int {
-        return lockdownCode(lockdownd_pair(found.lockdown, nullptr));
+        if (found.inSession || found.holdsRecord())
+            return kBackendOk; // trusted already, or paired by usbmuxd meanwhile
+        found.closeLockdown();
+        const lockdownd_error_t opened = lockdownd_client_new(found.idevice->handle, &found.lockdown, kLabel);
+        if (opened != LOCKDOWN_E_SUCCESS || !found.lockdown) {
+            found.lockdown = nullptr;
+            return opened ? lockdownCode(opened) : int(kBackendIoError);
+        }
+        std::shared_ptr<imd::PairRecord> record;
+        if (const int rc = offeredRecord(found, &record); rc != kBackendOk)
+            return rc;
+        const QByteArray wifiAddress = publicValue(found.lockdown, "WiFiAddress");
+
+        // Offered as it is: the library's own pairing would make a new record
+        // (a new computer to the phone) at every attempt.
+        lockdownd_pair_record offered{record->deviceCertificate.data(), record->hostCertificate.data(),
+                                      record->rootCertificate.data(), record->hostId.data(),
+                                      record->systemBuid.data()};
+        const imd::PlistPtr options(plist_new_dict());
+        plist_dict_set_item(options.get(), "ExtendedPairingErrors", plist_new_bool(1));
+        plist_t answer = nullptr;
+        const lockdownd_error_t error = lockdownd_pair_with_options(found.lockdown, &offered, options.get(), &answer);
+        const imd::PlistPtr ownedAnswer(answer);
+        if (error != LOCKDOWN_E_SUCCESS)
+            return lockdownCode(error);
+
+        const QVariantMap reply = imd::toVariant(answer).toMap();
+        const QByteArray data =
+            imd::pairRecordData(*record, reply.value(QStringLiteral("EscrowBag")).toByteArray(), wifiAddress);
+        uint32_t muxId = 0;
+        idevice_get_handle(found.idevice->handle, &muxId);
+        // usbmuxd keeps it from now on, and tells its listeners the phone is paired.
+        if (data.isEmpty()
+            || usbmuxd_save_pair_record_with_device_id(found.udid.constData(), muxId, data.constData(),
+                                                       uint32_t(data.size()))
+                   != 0)
+            return kBackendPairingFailed;
+        found.recordRefused = false;
+        std::lock_guard lock(m_mutex);
+        m_offeredRecords.erase(found.udid);
+        return kBackendOk;
     });
 }
 
@@ -542,43 +734,39 @@ int ImobiledeviceBackend::deviceIsPaired(DeviceHandle device)
     const auto found = findDevice(device);
     if (!found)
         return 0;
-    if (pairRecordHostId(found->udid))
-        return 1;
     std::lock_guard lock(found->mutex);
-    return found->lockdown && lockdownd_validate_pair(found->lockdown, nullptr) == LOCKDOWN_E_SUCCESS ? 1 : 0;
+    return found->inSession || found->holdsRecord() ? 1 : 0;
 }
 
 int ImobiledeviceBackend::deviceStartSession(DeviceHandle device)
 {
     return withLockdown(device, [&](Device &found) -> int {
-        const auto hostId = pairRecordHostId(found.udid);
-        if (!hostId)
+        if (found.inSession)
+            return kBackendOk; // the handshake opened it
+        if (!found.holdsRecord())
             return kBackendPairingFailed;
-        if (!found.sessionId.isEmpty()) {
-            lockdownd_stop_session(found.lockdown, found.sessionId.constData());
-            found.sessionId.clear();
+        found.closeLockdown();
+        lockdownd_client_t client = nullptr;
+        const lockdownd_error_t error = lockdownd_client_new_with_handshake(found.idevice->handle, &client, kLabel);
+        if (error != LOCKDOWN_E_SUCCESS || !client) {
+            if (error == LOCKDOWN_E_INVALID_HOST_ID)
+                found.recordRefused = true;
+            return error ? lockdownCode(error) : int(kBackendSessionFailed);
         }
-        char *sessionId = nullptr;
-        int sslEnabled = 0;
-        const lockdownd_error_t error =
-            lockdownd_start_session(found.lockdown, hostId->constData(), &sessionId, &sslEnabled);
-        if (error == LOCKDOWN_E_SUCCESS && sessionId)
-            found.sessionId = QByteArray(sessionId);
-        std::free(sessionId);
-        if (error != LOCKDOWN_E_SUCCESS)
-            return lockdownCode(error);
-        return found.sessionId.isEmpty() ? kBackendSessionFailed : kBackendOk;
+        found.lockdown = client;
+        found.inSession = true;
+        return kBackendOk;
     });
 }
 
 int ImobiledeviceBackend::deviceStopSession(DeviceHandle device)
 {
     return withLockdown(device, [&](Device &found) -> int {
-        if (found.sessionId.isEmpty())
-            return LOCKDOWN_E_NO_RUNNING_SESSION;
-        const lockdownd_error_t error = lockdownd_stop_session(found.lockdown, found.sessionId.constData());
-        found.sessionId.clear();
-        return lockdownCode(error);
+        if (!found.inSession)
+            return lockdownCode(LOCKDOWN_E_NO_RUNNING_SESSION);
+        // The library knows the session's id; freeing its client stops it.
+        found.closeLockdown();
+        return kBackendOk;
     });
 }
 
@@ -588,6 +776,8 @@ int ImobiledeviceBackend::startLockdownService(DeviceHandle device, const char *
                                                std::shared_ptr<Service> *service)
 {
     return withLockdown(device, [&](Device &found) -> int {
+        if (!found.inSession)
+            return kBackendSessionFailed;
         lockdownd_service_descriptor_t descriptor = nullptr;
         const lockdownd_error_t error = lockdownd_start_service(found.lockdown, name, &descriptor);
         if (error != LOCKDOWN_E_SUCCESS || !descriptor) {
@@ -646,20 +836,20 @@ int ImobiledeviceBackend::startHouseArrest(DeviceHandle device, const QString &b
     house_arrest_client_t client = nullptr;
     house_arrest_error_t error = house_arrest_client_new(service->idevice->handle, service->descriptor, &client);
     if (error != HOUSE_ARREST_E_SUCCESS || !client)
-        return error ? int(error) : int(kBackendServiceFailed);
+        return orGone(device, error ? houseArrestCode(error) : int(kBackendServiceFailed));
     service->houseArrest = client;
 
     error = house_arrest_send_command(client, command, bundleId.toUtf8().constData());
     if (error != HOUSE_ARREST_E_SUCCESS)
-        return error;
+        return orGone(device, houseArrestCode(error));
     plist_t answer = nullptr;
     error = house_arrest_get_result(client, &answer);
     const imd::PlistPtr ownedAnswer(answer);
     if (error != HOUSE_ARREST_E_SUCCESS)
-        return error;
+        return orGone(device, houseArrestCode(error));
     const QVariantMap result = imd::toVariant(answer).toMap();
     if (result.contains(QStringLiteral("Error")))
-        return kBackendNotFound; // "ApplicationLookupFailed": no such app, or not one of the user's
+        return kBackendNotFound; // "InstallationLookupFailed": no such app, or an App Store app's container
     if (result.value(QStringLiteral("Status")).toString() != QStringLiteral("Complete"))
         return kBackendServiceFailed;
     return addService(std::move(service), socket);
@@ -676,6 +866,28 @@ void ImobiledeviceBackend::serviceClose(ServiceSocket socket)
     m_services.erase(it);
 }
 
+namespace {
+
+// The service's connection as raw bytes; a service already used as a file
+// service or installation proxy has no second connection to give.
+int rawClient(service_client_t *raw, bool otherUse, idevice_t device, lockdownd_service_descriptor_t descriptor,
+              service_client_t *client)
+{
+    if (!*raw) {
+        if (otherUse)
+            return kBackendUnsupported;
+        const service_error_t error = service_client_new(device, descriptor, raw);
+        if (error != SERVICE_E_SUCCESS || !*raw) {
+            *raw = nullptr;
+            return error ? serviceCode(error) : kBackendIoError;
+        }
+    }
+    *client = *raw;
+    return kBackendOk;
+}
+
+} // namespace
+
 qint64 ImobiledeviceBackend::serviceSend(ServiceSocket socket, const char *data, qint64 size)
 {
     std::shared_ptr<Service> service;
@@ -691,22 +903,17 @@ qint64 ImobiledeviceBackend::serviceSend(ServiceSocket socket, const char *data,
     service_client_t client = nullptr;
     {
         std::lock_guard lock(service->mutex);
-        if (!service->raw) {
-            const service_error_t error = service_client_new(service->idevice->handle, service->descriptor,
-                                                             &service->raw);
-            if (error != SERVICE_E_SUCCESS || !service->raw) {
-                service->raw = nullptr;
-                return error ? serviceCode(error) : kBackendIoError;
-            }
-        }
-        client = service->raw;
+        const int made = rawClient(&service->raw, service->proxy || service->afc, service->idevice->handle,
+                                   service->descriptor, &client);
+        if (made != kBackendOk)
+            return orGone(service->device, made);
     }
     uint32_t sent = 0;
     const service_error_t error =
         service_send(client, data, static_cast<uint32_t>(std::min(size, kMaxServiceChunk)), &sent);
     if (sent > 0)
         return sent;
-    return error == SERVICE_E_SUCCESS ? 0 : serviceCode(error);
+    return error == SERVICE_E_SUCCESS ? 0 : orGone(service->device, serviceCode(error));
 }
 
 qint64 ImobiledeviceBackend::serviceReceive(ServiceSocket socket, char *buffer, qint64 size, int timeoutMs)
@@ -724,15 +931,10 @@ qint64 ImobiledeviceBackend::serviceReceive(ServiceSocket socket, char *buffer, 
     service_client_t client = nullptr;
     {
         std::lock_guard lock(service->mutex);
-        if (!service->raw) {
-            const service_error_t error = service_client_new(service->idevice->handle, service->descriptor,
-                                                             &service->raw);
-            if (error != SERVICE_E_SUCCESS || !service->raw) {
-                service->raw = nullptr;
-                return error ? serviceCode(error) : kBackendIoError;
-            }
-        }
-        client = service->raw;
+        const int made = rawClient(&service->raw, service->proxy || service->afc, service->idevice->handle,
+                                   service->descriptor, &client);
+        if (made != kBackendOk)
+            return orGone(service->device, made);
     }
     // A zero timeout would make the library wait without end.
     const unsigned int timeout = static_cast<unsigned int>(std::max(timeoutMs, 1));
@@ -741,7 +943,25 @@ qint64 ImobiledeviceBackend::serviceReceive(ServiceSocket socket, char *buffer, 
         client, buffer, static_cast<uint32_t>(std::min(size, kMaxServiceChunk)), &received, timeout);
     if (received > 0)
         return received;
-    return error == SERVICE_E_SUCCESS ? 0 : serviceCode(error);
+    return error == SERVICE_E_SUCCESS ? 0 : orGone(service->device, serviceCode(error));
+}
+
+int ImobiledeviceBackend::serviceAfc(const std::shared_ptr<Service> &service, void **afc)
+{
+    std::lock_guard lock(service->mutex);
+    if (!service->afc) {
+        if (service->raw || service->proxy)
+            return kBackendUnsupported;
+        afc_client_t client = nullptr;
+        const afc_error_t error = service->houseArrest
+                                      ? afc_client_new_from_house_arrest_client(service->houseArrest, &client)
+                                      : afc_client_new(service->idevice->handle, service->descriptor, &client);
+        if (error != AFC_E_SUCCESS || !client)
+            return orGone(service->device, error ? afcCode(error) : int(kBackendServiceFailed));
+        service->afc = client;
+    }
+    *afc = service->afc;
+    return kBackendOk;
 }
 
 // -- Apps ------------------------------------------------------------------------------------------
@@ -759,7 +979,7 @@ int ImobiledeviceBackend::deviceLookupApplications(DeviceHandle device, const QV
     instproxy_client_t client = nullptr;
     instproxy_error_t error = instproxy_client_new(service->idevice->handle, service->descriptor, &client);
     if (error != INSTPROXY_E_SUCCESS || !client)
-        return error ? instproxyCode(error) : kBackendServiceFailed;
+        return orGone(device, error ? instproxyCode(error) : int(kBackendServiceFailed));
 
     // The answer is keyed by bundle id, so the id has to come back whatever
     // the caller asked for.
@@ -778,7 +998,7 @@ int ImobiledeviceBackend::deviceLookupApplications(DeviceHandle device, const QV
     instproxy_client_free(client);
     const imd::PlistPtr ownedAnswer(answer);
     if (error != INSTPROXY_E_SUCCESS)
-        return instproxyCode(error);
+        return orGone(device, instproxyCode(error));
 
     const QVariantList apps = imd::toVariant(answer).toList();
     for (const QVariant &app : apps) {
@@ -806,17 +1026,19 @@ int ImobiledeviceBackend::deviceTransferApplication(ServiceSocket afcSocket, con
     if (!info.isFile() || !package.open(QIODevice::ReadOnly))
         return kBackendNotFound;
 
-    afc_client_t afc = nullptr;
-    afc_error_t error = afc_client_new(service->idevice->handle, service->descriptor, &afc);
-    if (error != AFC_E_SUCCESS || !afc)
-        return error ? afcCode(error) : kBackendServiceFailed;
-    const auto freeAfc = qScopeGuard([afc] { afc_client_free(afc); });
+    // The file connection the caller opened on this service, or one made
+    // now: the phone's port takes one connection.
+    void *client = nullptr;
+    rc = serviceAfc(service, &client);
+    if (rc != kBackendOk)
+        return rc;
+    auto *afc = static_cast<afc_client_t>(client);
 
     afc_make_directory(afc, "/PublicStaging"); // usually there already
     uint64_t remote = 0;
-    error = afc_file_open(afc, stagingPath(packagePath, true).constData(), AFC_FOPEN_WRONLY, &remote);
+    afc_error_t error = afc_file_open(afc, stagingPath(packagePath, true).constData(), AFC_FOPEN_WRONLY, &remote);
     if (error != AFC_E_SUCCESS)
-        return afcCode(error);
+        return orGone(service->device, afcCode(error));
 
     const qint64 total = package.size();
     qint64 copied = 0;
@@ -852,12 +1074,59 @@ int ImobiledeviceBackend::deviceTransferApplication(ServiceSocket afcSocket, con
     const afc_error_t closeError = afc_file_close(afc, remote);
     if (rc == kBackendOk && closeError != AFC_E_SUCCESS)
         rc = afcCode(closeError);
+    rc = orGone(service->device, rc);
     reportOutcome(status, rc);
     return rc;
 }
 
+namespace {
+
+// An installation-proxy command in progress: the library runs every command
+// but the lookups on a thread of its own and returns at once, so its
+// statuses come here and the caller waits for the last.
+struct ProxyRun
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<QVariantMap> statuses;
+    bool finished = false;
+    int outcome = kBackendOk;
+};
+
+// A phone sends a status at least every few seconds while it works.
+constexpr auto kProxyQuietLimit = std::chrono::minutes(5);
+constexpr auto kProxyPoll = std::chrono::milliseconds(250);
+
+void onProxyStatus(plist_t, plist_t status, void *userData)
+{
+    auto *run = static_cast<ProxyRun *>(userData);
+    char *errorName = nullptr;
+    char *errorDescription = nullptr;
+    uint64_t errorCode = 0;
+    const instproxy_error_t error = instproxy_status_get_error(status, &errorName, &errorDescription, &errorCode);
+    std::free(errorName);
+    std::free(errorDescription);
+    char *name = nullptr;
+    instproxy_status_get_name(status, &name);
+    const bool complete = name && std::strcmp(name, "Complete") == 0;
+    std::free(name);
+    {
+        std::lock_guard lock(run->mutex);
+        run->statuses.push_back(imd::toVariant(status).toMap());
+        if (error != INSTPROXY_E_SUCCESS) {
+            run->finished = true;
+            run->outcome = instproxyCode(error);
+        } else if (complete) {
+            run->finished = true;
+        }
+    }
+    run->changed.notify_all();
+}
+
+} // namespace
+
 int ImobiledeviceBackend::runProxyCommand(ServiceSocket proxySocket, const StatusCallback &status,
-                                          const std::function<int(void *client)> &command)
+                                          const std::function<int(void *client, ProxyStatus callback, void *run)> &command)
 {
     std::shared_ptr<Service> service;
     const int rc = findService(proxySocket, &service);
@@ -866,23 +1135,58 @@ int ImobiledeviceBackend::runProxyCommand(ServiceSocket proxySocket, const Statu
     if (service->houseArrest)
         return kBackendInvalidArgument;
     instproxy_client_t client = nullptr;
+    auto run = std::make_shared<ProxyRun>();
     {
         std::lock_guard lock(service->mutex);
         if (!service->proxy) {
+            if (service->raw || service->afc)
+                return kBackendUnsupported; // the service's one connection is in other use
             const instproxy_error_t error =
                 instproxy_client_new(service->idevice->handle, service->descriptor, &service->proxy);
             if (error != INSTPROXY_E_SUCCESS || !service->proxy) {
                 service->proxy = nullptr;
-                return error ? instproxyCode(error) : kBackendServiceFailed;
+                return orGone(service->device, error ? instproxyCode(error) : int(kBackendServiceFailed));
             }
         }
         client = service->proxy;
+        // Kept by the service until its client (which joins the library's
+        // thread) is gone, however the wait below ends.
+        service->proxyRuns.push_back(run);
     }
-    // Without a status callback the library waits for the device's last
-    // answer before it returns; with one it would return at once and keep
-    // using the client on a thread of its own.
-    const int outcome = command(client);
-    reportOutcome(status, outcome);
+    int outcome = command(client, &onProxyStatus, run.get());
+    if (outcome == kBackendOk) {
+        auto lastNews = std::chrono::steady_clock::now();
+        for (;;) {
+            std::deque<QVariantMap> news;
+            bool finished = false;
+            {
+                std::unique_lock lock(run->mutex);
+                run->changed.wait_for(lock, kProxyPoll, [&] { return run->finished || !run->statuses.empty(); });
+                news.swap(run->statuses);
+                finished = run->finished;
+                outcome = run->outcome;
+            }
+            // Statuses reach the caller on its own thread.
+            for (const QVariantMap &dictionary : news)
+                report(status, dictionary);
+            if (finished)
+                break;
+            const auto now = std::chrono::steady_clock::now();
+            if (!news.empty())
+                lastNews = now;
+            if (!isAttached(service->device)) {
+                outcome = kBackendNoDevice;
+                break;
+            }
+            if (now - lastNews > kProxyQuietLimit) {
+                outcome = kBackendTimeout;
+                break;
+            }
+        }
+    }
+    outcome = orGone(service->device, outcome);
+    if (outcome != kBackendOk)
+        reportOutcome(status, outcome);
     return outcome;
 }
 
@@ -893,9 +1197,9 @@ int ImobiledeviceBackend::deviceInstallApplication(ServiceSocket proxySocket, co
         return kBackendInvalidArgument;
     const QByteArray path = stagingPath(packagePath, false);
     const imd::PlistPtr plistOptions = imd::fromVariant(options);
-    return runProxyCommand(proxySocket, status, [&](void *client) {
+    return runProxyCommand(proxySocket, status, [&](void *client, ProxyStatus callback, void *run) {
         return instproxyCode(instproxy_install(static_cast<instproxy_client_t>(client), path.constData(),
-                                               plistOptions.get(), nullptr, nullptr));
+                                               plistOptions.get(), callback, run));
     });
 }
 
@@ -905,9 +1209,9 @@ int ImobiledeviceBackend::deviceUninstallApplication(ServiceSocket proxySocket, 
     if (bundleId.isEmpty())
         return kBackendInvalidArgument;
     const QByteArray id = bundleId.toUtf8();
-    return runProxyCommand(proxySocket, status, [&](void *client) {
+    return runProxyCommand(proxySocket, status, [&](void *client, ProxyStatus callback, void *run) {
         return instproxyCode(
-            instproxy_uninstall(static_cast<instproxy_client_t>(client), id.constData(), nullptr, nullptr, nullptr));
+            instproxy_uninstall(static_cast<instproxy_client_t>(client), id.constData(), nullptr, callback, run));
     });
 }
 
@@ -918,9 +1222,9 @@ int ImobiledeviceBackend::deviceArchiveApplication(ServiceSocket proxySocket, co
         return kBackendInvalidArgument;
     const QByteArray id = bundleId.toUtf8();
     const imd::PlistPtr plistOptions = options.isEmpty() ? imd::PlistPtr() : imd::fromVariant(options);
-    return runProxyCommand(proxySocket, status, [&](void *client) {
+    return runProxyCommand(proxySocket, status, [&](void *client, ProxyStatus callback, void *run) {
         return instproxyCode(instproxy_archive(static_cast<instproxy_client_t>(client), id.constData(),
-                                               plistOptions.get(), nullptr, nullptr));
+                                               plistOptions.get(), callback, run));
     });
 }
 
@@ -930,9 +1234,9 @@ int ImobiledeviceBackend::deviceRemoveApplicationArchive(ServiceSocket proxySock
     if (bundleId.isEmpty())
         return kBackendInvalidArgument;
     const QByteArray id = bundleId.toUtf8();
-    return runProxyCommand(proxySocket, status, [&](void *client) {
+    return runProxyCommand(proxySocket, status, [&](void *client, ProxyStatus callback, void *run) {
         return instproxyCode(instproxy_remove_archive(static_cast<instproxy_client_t>(client), id.constData(),
-                                                      nullptr, nullptr, nullptr));
+                                                      nullptr, callback, run));
     });
 }
 
@@ -973,21 +1277,13 @@ int ImobiledeviceBackend::afcConnectionOpen(ServiceSocket socket, AfcConnection 
     const int rc = findService(socket, &service);
     if (rc != kBackendOk)
         return rc;
-    afc_client_t afc = nullptr;
-    afc_error_t error = AFC_E_SUCCESS;
-    {
-        std::lock_guard lock(service->mutex);
-        if (service->houseArrest)
-            error = afc_client_new_from_house_arrest_client(service->houseArrest, &afc);
-        else
-            error = afc_client_new(service->idevice->handle, service->descriptor, &afc);
-    }
-    if (error != AFC_E_SUCCESS || !afc)
-        return error ? afcCode(error) : kBackendServiceFailed;
+    void *afc = nullptr;
+    if (const int made = serviceAfc(service, &afc); made != kBackendOk)
+        return made;
     auto link = std::make_shared<AfcLink>();
     link->device = service->device;
     link->service = std::move(service);
-    link->afc = afc;
+    link->afc = static_cast<afc_client_t>(afc);
 
     std::lock_guard lock(m_mutex);
     if (m_devices.count(link->device) == 0)
@@ -1029,7 +1325,7 @@ int ImobiledeviceBackend::afcDirectoryOpen(AfcConnection connection, const QByte
     if (error != AFC_E_SUCCESS) {
         if (names)
             afc_dictionary_free(names);
-        return afcCode(error);
+        return orGone(link->device, afcCode(error));
     }
     auto listing = std::make_shared<Listing>();
     listing->connection = connection;
@@ -1088,7 +1384,7 @@ int ImobiledeviceBackend::afcFileInfoOpen(AfcConnection connection, const QByteA
     if (error != AFC_E_SUCCESS || !pairs) {
         if (pairs)
             afc_dictionary_free(pairs);
-        return error != AFC_E_SUCCESS ? afcCode(error) : kBackendNotFound;
+        return error != AFC_E_SUCCESS ? orGone(link->device, afcCode(error)) : int(kBackendNotFound);
     }
     auto listing = std::make_shared<Listing>();
     listing->connection = connection;
@@ -1159,7 +1455,7 @@ int ImobiledeviceBackend::afcFileRefOpen(AfcConnection connection, const QByteAr
     uint64_t handle = 0;
     const afc_error_t error = afc_file_open(link->afc, path.constData(), afcMode, &handle);
     if (error != AFC_E_SUCCESS)
-        return afcCode(error);
+        return orGone(link->device, afcCode(error));
 
     std::lock_guard lock(m_mutex);
     if (m_afcLinks.count(connection) == 0) {
@@ -1191,7 +1487,7 @@ int ImobiledeviceBackend::afcFileRefRead(AfcConnection connection, AfcFileRef fi
     if (error == AFC_E_END_OF_DATA)
         return kBackendOk;
     if (error != AFC_E_SUCCESS)
-        return afcCode(error);
+        return orGone(link->device, afcCode(error));
     *length = std::min(got, wanted);
     return kBackendOk;
 }
@@ -1214,7 +1510,7 @@ int ImobiledeviceBackend::afcFileRefWrite(AfcConnection connection, AfcFileRef f
     const afc_error_t error = afc_file_write(link->afc, handle, data, length, &done);
     if (written)
         *written = std::min(done, length);
-    return afcCode(error);
+    return orGone(link->device, afcCode(error));
 }
 
 int ImobiledeviceBackend::afcFileRefClose(AfcConnection connection, AfcFileRef file)
@@ -1233,7 +1529,7 @@ int ImobiledeviceBackend::afcFileRefClose(AfcConnection connection, AfcFileRef f
             return kBackendOk; // the handle went with the client or the device
         link = linkIt->second;
     }
-    return afcCode(afc_file_close(link->afc, handle));
+    return orGone(link->device, afcCode(afc_file_close(link->afc, handle)));
 }
 
 int ImobiledeviceBackend::afcRemovePath(AfcConnection connection, const QByteArray &path)
@@ -1244,7 +1540,7 @@ int ImobiledeviceBackend::afcRemovePath(AfcConnection connection, const QByteArr
         return rc;
     if (!isUsablePath(path))
         return kBackendInvalidArgument;
-    return afcCode(afc_remove_path(link->afc, path.constData()));
+    return orGone(link->device, afcCode(afc_remove_path(link->afc, path.constData())));
 }
 
 int ImobiledeviceBackend::afcRenamePath(AfcConnection connection, const QByteArray &from, const QByteArray &to)
@@ -1255,11 +1551,12 @@ int ImobiledeviceBackend::afcRenamePath(AfcConnection connection, const QByteArr
         return rc;
     if (!isUsablePath(from) || !isUsablePath(to))
         return kBackendInvalidArgument;
-    return afcCode(afc_rename_path(link->afc, from.constData(), to.constData()));
+    return orGone(link->device, afcCode(afc_rename_path(link->afc, from.constData(), to.constData())));
 }
 
 // -- Media-library host ------------------------------------------------------------------------------------
-// There is no open implementation of the media-library host protocol.
+// There is no open implementation of the media-library host protocol
+// (hasMediaLibraryHost() says so).
 
 AtHostConnection ImobiledeviceBackend::atHostConnectionCreateWithLibrary(const QString &, const QString &)
 {

@@ -17,20 +17,36 @@
 // on it, and on the services and file connections started on it, fails with
 // kBackendNoDevice. Closing calls always free what they name.
 //
-// Codes: the libraries' own negative codes pass through unchanged, except
-// where a code of devicebackend.h says more (no device, timeouts, a missing
-// path). File-service codes of the library are positive; they come up as
-// kAfcCodeBase - code unless they map onto one of ours.
+// Trust: a phone is reached as libimobiledevice's own tools reach it. When
+// usbmuxd holds a pair record for the phone, deviceConnect runs the
+// library's handshake with it, which opens the session (TLS as the phone's
+// version asks; ValidatePair only for phones older than iOS 7, which need
+// it). devicePair runs only when usbmuxd holds none (or the phone refused
+// the one it holds): it offers one record, made once per phone, and answers
+// kBackendTrustPending, kBackendPasscodeLocked or kBackendTrustDenied until
+// the phone takes it; then usbmuxd keeps it (and announces the phone as
+// paired). So the phone asks the user once, however often the layer above
+// tries.
+//
+// Codes: every library code comes up as a code of devicebackend.h where one
+// says the same (no device, timeouts, a missing path, the trust questions);
+// the rest as kLockdownCodeBase + code (lockdown's negative codes, with the
+// library's words from errorText()), kAfcCodeBase - code (file-service codes,
+// which are positive) and kInstproxyCodeBase + code. A call that fails because
+// the phone has left says kBackendNoDevice.
 //
 // What this backend cannot do: there is no open media-library host
-// (atHostConnectionCreateWithLibrary always returns 0), and a transfer copies
-// one package file, not a folder.
+// (hasMediaLibraryHost() is false), and a transfer copies one package file,
+// not a folder.
 namespace amd {
 
 constexpr int kAfcCodeBase = -0x200;
+constexpr int kLockdownCodeBase = -0x1000;
+constexpr int kInstproxyCodeBase = -0x1200;
 
 namespace imd {
 struct EventQueue;
+struct PairRecord;
 }
 
 class ImobiledeviceBackend : public DeviceBackend
@@ -93,9 +109,15 @@ public:
     AtHostConnection atHostConnectionCreateWithLibrary(const QString &libraryId, const QString &udid) override;
     std::optional<QVariantMap> atHostConnectionReadMessage(AtHostConnection connection) override;
     void atHostConnectionDestroy(AtHostConnection connection) override;
+    bool hasMediaLibraryHost() const override { return false; }
+
+    QString errorText(int code) const override;
 
     // The UDID behind a handle while its device is attached, else empty.
     QByteArray udidOf(DeviceHandle device) const;
+    // Pair records made so far (each one a computer the phone was asked to
+    // trust), for tests that count Trust prompts.
+    int pairRecordsMade() const;
 
 private:
     // VendContainer (the whole container) or VendDocuments (Documents only).
@@ -119,8 +141,19 @@ private:
     int findFile(AfcConnection connection, AfcFileRef file, std::shared_ptr<AfcLink> *link, uint64_t *handle) const;
     int addService(std::shared_ptr<Service> service, ServiceSocket *socket);
     int startLockdownService(DeviceHandle device, const char *name, std::shared_ptr<Service> *service);
+    // The service's one connection as a file-service client (made on first use).
+    int serviceAfc(const std::shared_ptr<Service> &service, void **afc);
+    // The record this computer offers the phone until it trusts it.
+    int offeredRecord(Device &device, std::shared_ptr<imd::PairRecord> *record);
+    // rc, or kBackendNoDevice when the device behind it has left meanwhile.
+    int orGone(DeviceHandle device, int rc) const;
+    // The library's status callback: (command, status, user data), all plists
+    // but the last.
+    using ProxyStatus = void (*)(void *, void *, void *);
+    // Starts command (which hands callback and run to the library) and waits
+    // for the phone's last status, passing every status on to status.
     int runProxyCommand(ServiceSocket proxySocket, const StatusCallback &status,
-                        const std::function<int(void *client)> &command);
+                        const std::function<int(void *client, ProxyStatus callback, void *run)> &command);
 
     // Tables: guarded by m_mutex, which is never held across a library call.
     mutable std::mutex m_mutex;
@@ -129,6 +162,8 @@ private:
     std::map<AfcConnection, std::shared_ptr<AfcLink>> m_afcLinks;
     std::map<quint64, std::shared_ptr<Listing>> m_listings; // directories and file infos
     std::map<AfcFileRef, std::pair<AfcConnection, uint64_t>> m_files;
+    std::map<QByteArray, std::shared_ptr<imd::PairRecord>> m_offeredRecords; // by UDID, until trusted
+    int m_pairRecordsMade = 0;
     DeviceHandle m_lastDevice = 0;
     ServiceSocket m_lastSocket = 0;
     quint64 m_lastAfcHandle = 0;

@@ -3,6 +3,8 @@
 #include "device/amd/appservice.h"
 #include "tests/support/qtprinters.h"
 
+#include <QTemporaryDir>
+
 class AppServiceTest : public DeviceLayerTest
 {
 protected:
@@ -53,7 +55,10 @@ TEST_F(AppServiceTest, ArchiveUninstallAndInstall)
                                         [&](const QVariantMap &) { ++installStatus; }),
               0);
     EXPECT_EQ(installStatus, 1);
-    EXPECT_EQ(m_fake->lastAppOptions,
+    // A packed archive is not a developer package; an app bundle folder is.
+    EXPECT_EQ(m_fake->lastAppOptions, QVariantMap());
+    QTemporaryDir bundle;
+    EXPECT_EQ(amd::AppService::installOptions(bundle.path()),
               (QVariantMap{{QStringLiteral("PackageType"), QStringLiteral("Developer")}}));
     EXPECT_EQ(m_apps.uninstallApplication(QStringLiteral("com.example.notes")), 0);
     EXPECT_EQ(m_fake->appCalls, (QStringList{QStringLiteral("archive:com.example.notes"),

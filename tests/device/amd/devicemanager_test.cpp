@@ -4,6 +4,8 @@
 #include "device/amd/deviceitem.h"
 #include "tests/support/qtprinters.h"
 
+#include <thread>
+
 using DeviceManagerTest = DeviceLayerTest;
 
 TEST_F(DeviceManagerTest, IdsCountUpAndAreNeverReused)
@@ -105,4 +107,57 @@ TEST_F(DeviceManagerTest, UnsubscribeRemovesWhatIsLeftAndJoinsTheWorker)
     // A page that kept the item still reads safely; the device is gone for it.
     m_fake->configure(kPhone, [](FakeBackend::Device &d) { d.present = false; });
     EXPECT_FALSE(item->baseInfo()->deviceName());
+}
+
+TEST_F(DeviceManagerTest, PhonesThatDoNotTrustUsAreReportedAndTriedAgainUntilTheyDo)
+{
+    using amd::PairingState;
+    auto untrusting = [&](amd::DeviceHandle handle, const QString &udid, int code) {
+        describePhone(handle, udid);
+        m_fake->configure(handle, [code](FakeBackend::Device &d) {
+            d.present = true;
+            d.paired = d.pairable = false;
+            d.pairCode = code;
+        });
+        m_fake->deliver({amd::DeviceMessage::Arrived, handle, udid});
+    };
+    auto isState = [](const std::optional<Event> &event, const QString &udid, PairingState state) {
+        return event && event->name == QLatin1String("DevicePairingState") && event->udid == udid
+               && event->id == int(state);
+    };
+
+    // Only the paired event tries again here.
+    DeviceManager::instance().setPairingRetryInterval(std::chrono::hours(1));
+    untrusting(1, QStringLiteral("udid-waiting"), amd::kBackendTrustPending);
+    EXPECT_TRUE(isState(waitForEvent(1), QStringLiteral("udid-waiting"), PairingState::WaitingForTrust));
+    EXPECT_EQ(DeviceManager::instance().pairingStates().value(QStringLiteral("udid-waiting")),
+              PairingState::WaitingForTrust);
+    m_fake->configure(1, [](FakeBackend::Device &d) { d.pairable = true; });
+    m_fake->deliver({amd::DeviceMessage::Paired, 1, QStringLiteral("udid-waiting")});
+    EXPECT_TRUE(isState(waitForEvent(2), QStringLiteral("udid-waiting"), PairingState::None));
+    const auto arrived = waitForEvent(3);
+    ASSERT_TRUE(arrived);
+    EXPECT_EQ(arrived->name, QStringLiteral("DeviceConnect"));
+
+    // A locked phone is tried again and again; one the user refused is not
+    // (it asks again only when plugged in anew).
+    DeviceManager::instance().setPairingRetryInterval(std::chrono::milliseconds(1));
+    untrusting(2, QStringLiteral("udid-denied"), amd::kBackendTrustDenied);
+    EXPECT_TRUE(isState(waitForEvent(4), QStringLiteral("udid-denied"), PairingState::Denied));
+    untrusting(3, QStringLiteral("udid-locked"), amd::kBackendPasscodeLocked);
+    EXPECT_TRUE(isState(waitForEvent(5), QStringLiteral("udid-locked"), PairingState::Locked));
+    auto pairCalls = [&](amd::DeviceHandle handle) {
+        int calls = 0;
+        m_fake->configure(handle, [&](FakeBackend::Device &d) { calls = d.pairCalls; });
+        return calls;
+    };
+    for (int i = 0; i < 10000 && pairCalls(3) < 5; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_GE(pairCalls(3), 5);
+    EXPECT_EQ(pairCalls(2), 1);
+    EXPECT_EQ(eventCount(), 5u); // each state reported once
+
+    m_fake->unplug(2);
+    EXPECT_TRUE(isState(waitForEvent(6), QStringLiteral("udid-denied"), PairingState::None));
+    EXPECT_FALSE(DeviceManager::instance().pairingStates().contains(QStringLiteral("udid-denied")));
 }

@@ -35,6 +35,14 @@ protected:
         };
         NotificationCenter::defaultCenter().addObserver(this, QStringLiteral("DeviceConnect"), record);
         NotificationCenter::defaultCenter().addObserver(this, QStringLiteral("DeviceDisConnect"), record);
+        auto recordPairing = [this](const Notification &n) {
+            const QVariantMap object = n.object.toMap();
+            std::lock_guard lock(m_eventMutex);
+            m_events.push_back({n.name, object.value(QStringLiteral("State")).toInt(),
+                                object.value(QStringLiteral("UDID")).toString()});
+            m_eventsChanged.notify_all();
+        };
+        NotificationCenter::defaultCenter().addObserver(this, QStringLiteral("DevicePairingState"), recordPairing);
         DeviceManager::instance().setNotify(&m_notify);
         ASSERT_EQ(DeviceManager::instance().subscribe(), 0);
     }
@@ -42,6 +50,7 @@ protected:
     void TearDown() override
     {
         DeviceManager::instance().unsubscribe();
+        DeviceManager::instance().setPairingRetryInterval(DeviceManager::kDefaultPairingRetry);
         NotificationCenter::defaultCenter().removeObserver(this);
         amd::BaseService::setReceiveTimeout(amd::BaseService::kDefaultReceiveTimeoutMs);
     }
@@ -64,7 +73,8 @@ protected:
     struct Event
     {
         QString name;
-        int id = -1;
+        int id = -1; // the device id, or the pairing state
+        QString udid = {};
     };
 
     // Waits for the n-th notification (counted from 1) and returns it.

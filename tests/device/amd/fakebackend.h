@@ -38,6 +38,8 @@ public:
         bool present = true;
         bool paired = true;
         bool pairable = true;
+        int pairCode = amd::kBackendPairingFailed; // what devicePair says while not pairable
+        int pairCalls = 0;
         int connectResult = 0;
         bool valuesReadable = true;
         bool afc2 = false;
@@ -140,7 +142,6 @@ public:
     // Counted across all file references.
     qint64 failReadAfter = -1;    // reads fail once this many bytes were read
     qint64 failWriteAfter = -1;   // writes fail once this many bytes were written
-    qint64 leaveAfterRead = -1;   // the device disappears after this many bytes read
     bool shortWrites = false;     // writes report fewer bytes than asked
     int sendPiece = 0;            // serviceSend takes at most this many bytes (0: all)
 
@@ -248,8 +249,11 @@ public:
     {
         std::lock_guard lock(m_mutex);
         Device *d = presentDevice(handle);
-        if (!d || !d->pairable)
-            return amd::kBackendPairingFailed;
+        if (!d)
+            return amd::kBackendNoDevice;
+        ++d->pairCalls;
+        if (!d->pairable)
+            return d->pairCode;
         d->paired = true;
         return 0;
     }
@@ -520,10 +524,6 @@ public:
             return amd::kBackendNoDevice;
         if (failReadAfter >= 0 && m_bytesRead >= failReadAfter)
             return amd::kBackendIoError;
-        if (leaveAfterRead >= 0 && m_bytesRead >= leaveAfterRead) {
-            d->present = false;
-            return amd::kBackendNoDevice;
-        }
         auto &ref = m_refs[file];
         const QByteArray &content = d->files[ref.path];
         const qint64 n = std::clamp<qint64>(content.size() - ref.position, 0, *length);
