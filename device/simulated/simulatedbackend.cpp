@@ -1,6 +1,7 @@
 #include "device/simulated/simulatedbackend.h"
 
 #include "device/backup/simulatedbackuprunner.h"
+#include "device/simulated/apparchive.h"
 #include "device/simulated/containedpath.h"
 #include "device/simulated/storedzip.h"
 #include "platform/propertylist.h"
@@ -35,8 +36,6 @@ constexpr int kMaxListedNames = 200000;
 constexpr qint64 kMaxFrameBytes = 1024 * 1024;
 constexpr qint64 kMaxIconBytes = 8 * 1024 * 1024;
 constexpr qint64 kMaxPackageBytes = 256 * 1024 * 1024;
-constexpr qint64 kMaxArchiveBytes = 128 * 1024 * 1024;
-constexpr int kMaxArchivedFiles = 10000;
 
 const QString kMediaFolder = QStringLiteral("media");
 const QString kBackupFolder = QStringLiteral("backup");
@@ -163,35 +162,6 @@ int readContained(const QString &root, const QByteArray &path, qint64 maxBytes, 
     }
     *data = file.read(maxBytes + 1);
     return data->size() > maxBytes ? kBackendInvalidArgument : kBackendOk;
-}
-
-// The regular files of a container, relative names, links left out.
-void collectFiles(const QString &folder, const QString &prefix, int depth, qint64 *bytes,
-                  QList<sim::StoredZip::Entry> *entries)
-{
-    if (depth > kMaxFolderDepth)
-        return;
-    const QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden
-                                                         | QDir::System,
-                                                     QDir::Name);
-    for (const QString &name : names) {
-        if (entries->size() >= kMaxArchivedFiles)
-            return;
-        const QString path = folder + QLatin1Char('/') + name;
-        struct stat st{};
-        if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
-            continue;
-        if (S_ISDIR(st.st_mode)) {
-            entries->append({prefix + name + QLatin1Char('/'), {}});
-            collectFiles(path, prefix + name + QLatin1Char('/'), depth + 1, bytes, entries);
-        } else if (S_ISREG(st.st_mode)) {
-            const auto data = RegularFile::read(path, kMaxArchiveBytes - *bytes);
-            if (!data)
-                continue;
-            *bytes += data->size();
-            entries->append({prefix + name, *data});
-        }
-    }
 }
 
 void report(const StatusCallback &status, const QString &text, int percent)
@@ -1072,21 +1042,12 @@ int SimulatedBackend::deviceArchiveApplication(ServiceSocket proxySocket, const 
         return kBackendInvalidArgument;
     report(status, QStringLiteral("ArchivingApplication"), 0);
 
-    QList<sim::StoredZip::Entry> entries;
-    if (withApplication) {
-        const QString bundle = QStringLiteral("Payload/%1.app/")
-                                   .arg(app.value(QStringLiteral("CFBundleName"), bundleId).toString());
-        entries.append({QStringLiteral("Payload/"), {}});
-        entries.append({bundle, {}});
-        entries.append({bundle + QStringLiteral("Info.plist"), PropertyList::toData(app, PropertyList::Format::Xml)});
-    }
-    if (withDocuments && isContainedFolder(device->copyRoot, QStringLiteral("containers/") + bundleId)) {
-        qint64 bytes = 0;
-        entries.append({QStringLiteral("Container/"), {}});
-        collectFiles(device->containerRoot(bundleId), QStringLiteral("Container/"), 0, &bytes, &entries);
-    }
+    const std::optional<QString> container =
+        withDocuments && isContainedFolder(device->copyRoot, QStringLiteral("containers/") + bundleId)
+            ? std::optional<QString>(device->containerRoot(bundleId))
+            : std::nullopt;
+    const auto archive = sim::appArchive(app, bundleId, container, withApplication, withDocuments);
     report(status, QStringLiteral("ArchivingApplication"), 60);
-    const auto archive = sim::StoredZip::write(entries, kMaxArchiveBytes);
     if (!archive)
         return kBackendIoError;
     if (int rc = ensureFolder(device->mediaRoot(), "ApplicationArchives"))

@@ -8,6 +8,7 @@
 #include "tools/standin/services.h"
 
 #include "device/devicebackend.h"
+#include "device/simulated/apparchive.h"
 #include "device/simulated/containedpath.h"
 
 #include <QDir>
@@ -323,7 +324,7 @@ bool Proxy::archive(const QString &bundleId, const QVariantMap &options)
         return false;
     }
     const std::optional<QByteArray> zip =
-        archiveOf(visibleAttributes(apps.value(bundleId).toMap(), {}), bundleId, containerFolder(m_context, bundleId),
+        amd::sim::appArchive(visibleAttributes(apps.value(bundleId).toMap(), {}), bundleId, containerFolder(m_context, bundleId),
                   withApplication, withDocuments);
     const int fd = zip ? ::openat(folder, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644)
                        : -1;

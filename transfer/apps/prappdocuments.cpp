@@ -238,9 +238,8 @@ QString PRAppDocuments::documentsOnlyText(const QString &shownName)
 
 QString PRAppDocuments::localRelativePath(const QString &devicePath)
 {
-    QString path = devicePath;
-    path.replace(QStringLiteral("/."), QStringLiteral("/"));
-    return PRExportPaths::safeRelativePath(path, QStringLiteral("file"));
+    // Never a name dropped: "/Documents/..." is a file inside Documents.
+    return PRExportPaths::mirroredRelativePath(devicePath, QStringLiteral("file"));
 }
 
 QString PRAppDocuments::appFolderName(const QString &shownName, const QString &bundleId)

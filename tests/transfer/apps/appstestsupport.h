@@ -63,17 +63,6 @@ inline QByteArray metadataPlist(const QString &bundleId)
                                 PropertyList::Format::Xml);
 }
 
-// Adds the metadata an archive of an installed app carries (the simulated
-// phone packs the app without it).
-inline bool addMetadata(const QString &zipPath, const QString &bundleId)
-{
-    int error = 0;
-    zip_t *archive = zip_open(QFile::encodeName(zipPath).constData(), 0, &error);
-    const QByteArray bytes = metadataPlist(bundleId); // read by zip_close
-    zip_source_t *source = archive ? zip_source_buffer(archive, bytes.constData(), zip_uint64_t(bytes.size()), 0) : nullptr;
-    return source && zip_file_add(archive, "iTunesMetadata.plist", source, ZIP_FL_ENC_UTF_8) >= 0 && zip_close(archive) == 0;
-}
-
 // Regular files below folder, relative paths.
 inline QStringList filesBelow(const QString &folder)
 {
