@@ -249,6 +249,30 @@ void VeldruneAppDelegate::registerObservers()
     m_nc.addObserver(this, QStringLiteral("DeviceConnect"), [this](const Notification &n) { DeviceConnectHandle(n); });
     m_nc.addObserver(this, QStringLiteral("DeviceDisConnect"),
                      [this](const Notification &n) { DeviceDisConnectHandle(n); });
+    m_nc.addObserver(this, QStringLiteral("DevicePairingState"), [this](const Notification &n) {
+        const QVariantMap state = n.object.toMap();
+        const QString udid = state.value(QStringLiteral("UDID")).toString();
+        const auto pairing = amd::PairingState(state.value(QStringLiteral("State")).toInt());
+        QPointer<VeldruneAppDelegate> self(this);
+        QMetaObject::invokeMethod(
+            this,
+            [self, udid, pairing] {
+                if (self)
+                    self->showPairingState(udid, pairing);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void VeldruneAppDelegate::showPairingState(const QString &udid, amd::PairingState state)
+{
+    m_pairing.setState(udid, state);
+    const QString ask = m_pairing.text();
+    notelab->setText(ask.isEmpty() ? tr("Connect your iOS device to use the device pages.") : ask);
+    // The question stands out from the page's grey notes while it is asked.
+    notelab->setStyleSheet(ask.isEmpty() ? QStringLiteral("color: rgb(121, 139, 167);")
+                                         : QStringLiteral("color: rgb(196, 98, 16); font-weight: bold;"));
+    notelab->setWordWrap(!ask.isEmpty());
 }
 
 void VeldruneAppDelegate::initDeviceManagement()

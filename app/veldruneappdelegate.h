@@ -4,6 +4,7 @@
 #include "maintenance/page/prcleanviewcontroller.h"
 #include "maintenance/system/prphonesystemviewcontroller.h"
 #include "maintenance/backup/prbackupviewcontroller.h"
+#include "device/amd/pairingprompt.h"
 #include "device/amd/prdevicenotify.h"
 #include "device/pridevicenode.h"
 #include "transfer/page/prtansferviewcontroller.h"
@@ -318,6 +319,8 @@ private:
     void setTileImage(PRViewButton *tile, const QString &image);
     void showConnectedDevice(int id, const PRiDeviceNode &node);
     void showDisconnectedDevice(int id);
+    // A phone attached but not trusted yet: the home page says what to do.
+    void showPairingState(const QString &udid, amd::PairingState state);
     void startBoardMessage(const PRiDeviceNode &node);
     void SystemlibhasStartHandleOnMain();
     void AppScanhasStartHandleOnMain();
@@ -335,6 +338,7 @@ private:
     int m_highlightedRow = 0;
 
     amd::PRDeviceNotify m_deviceNotify;
+    amd::PairingPrompt m_pairing;
     PRDeviceStatusPage *m_statusPage = nullptr;
     PRDeviceBoard *m_board = nullptr;
     mutable std::mutex m_deviceMutex;
