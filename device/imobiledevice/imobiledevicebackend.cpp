@@ -16,12 +16,13 @@
 
 
 #include <algorithm>
-#include <chrono>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <thread>
 #include <vector>
 
 namespace amd {
@@ -1096,6 +1097,7 @@ struct ProxyRun
 // A phone sends a status at least every few seconds while it works.
 constexpr auto kProxyQuietLimit = std::chrono::minutes(5);
 constexpr auto kProxyPoll = std::chrono::milliseconds(250);
+constexpr auto kProxyBusyLimit = std::chrono::seconds(5);
 
 void onProxyStatus(plist_t, plist_t status, void *userData)
 {
@@ -1153,7 +1155,15 @@ int ImobiledeviceBackend::runProxyCommand(ServiceSocket proxySocket, const Statu
         // thread) is gone, however the wait below ends.
         service->proxyRuns.push_back(run);
     }
+    // The library's thread of the command before ends just after its last
+    // status; until then the client refuses a new command.
+    const int inProgress = instproxyCode(INSTPROXY_E_OP_IN_PROGRESS);
+    const auto busyUntil = std::chrono::steady_clock::now() + kProxyBusyLimit;
     int outcome = command(client, &onProxyStatus, run.get());
+    while (outcome == inProgress && std::chrono::steady_clock::now() < busyUntil) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        outcome = command(client, &onProxyStatus, run.get());
+    }
     if (outcome == kBackendOk) {
         auto lastNews = std::chrono::steady_clock::now();
         for (;;) {
