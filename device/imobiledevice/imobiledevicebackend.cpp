@@ -1057,7 +1057,7 @@ int ImobiledeviceBackend::deviceTransferApplication(ServiceSocket afcSocket, con
             uint32_t written = 0;
             error = afc_file_write(afc, remote, piece.constData() + offset, static_cast<uint32_t>(got - offset),
                                    &written);
-            if (error != AFC_E_SUCCESS || written == 0) {
+            if (error != AFC_E_SUCCESS || written == 0 || written > uint32_t(got - offset)) {
                 rc = error != AFC_E_SUCCESS ? afcCode(error) : kBackendIoError;
                 break;
             }
@@ -1518,8 +1518,12 @@ int ImobiledeviceBackend::afcFileRefWrite(AfcConnection connection, AfcFileRef f
         return kBackendOk;
     uint32_t done = 0;
     const afc_error_t error = afc_file_write(link->afc, handle, data, length, &done);
+    // A write that could not be sent says success in libimobiledevice 1.3.0,
+    // with a count below zero that wraps round past what was asked.
+    if (error == AFC_E_SUCCESS && done > length)
+        return orGone(link->device, kBackendIoError);
     if (written)
-        *written = std::min(done, length);
+        *written = done;
     return orGone(link->device, afcCode(error));
 }
 

@@ -99,8 +99,6 @@ public:
         // backend goes.
         m_standIn.stop();
         amd::setDeviceBackend(m_previous);
-        if (m_kind == Backend::StandIn)
-            qputenv("USBMUXD_SOCKET_ADDRESS", m_previousAddress);
     }
     PhoneRig(const PhoneRig &) = delete;
     PhoneRig &operator=(const PhoneRig &) = delete;
@@ -115,7 +113,6 @@ public:
         const QString socket = m_dir.filePath(QStringLiteral("usbmuxd.sock"));
         if (!m_standIn.start(socket, m_dir.filePath(QStringLiteral("records"))))
             return false;
-        m_previousAddress = qgetenv("USBMUXD_SOCKET_ADDRESS");
         qputenv("USBMUXD_SOCKET_ADDRESS", "UNIX:" + socket.toUtf8());
         m_imobiledevice = std::make_shared<amd::ImobiledeviceBackend>();
         m_previous = amd::setDeviceBackend(m_imobiledevice);
@@ -171,7 +168,6 @@ private:
     std::shared_ptr<amd::ImobiledeviceBackend> m_imobiledevice;
     standin::StandIn m_standIn;
     quint32 m_phone = 0;
-    QByteArray m_previousAddress;
 };
 
 // Arrivals, removals and pairing states as the device manager reports them.
