@@ -145,9 +145,11 @@ int main(int argc, char **argv)
         if (phone)
             standIn.unplug(phone);
         options.workFolder = dir.filePath(QStringLiteral("work-%1").arg(round));
+        // From the phone's attachment on: plug() makes the phone's private
+        // copy of the scenario first, which no real phone needs.
+        phone = standIn.plug(scenario, options);
         QElapsedTimer timer;
         timer.start();
-        phone = standIn.plug(scenario, options);
         id = arrivals.waitFor(size_t(round));
         arrivalMs.push_back(timer.elapsed());
         if (id < 0) {
