@@ -32,6 +32,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/plaintextwalk.h"
+#include "tests/support/lsanmedia.h"
 #include "tests/support/windowtesting.h"
 
 namespace {

@@ -121,6 +121,15 @@ TEST_F(RealPhoneWindow, ALockedPhoneIsAskedToBeUnlockedAndADeniedOneToBePluggedA
     m_standIn.unplug(second);
 }
 
+// The media framework's leftovers (FFmpeg, glib, the sound server client, the
+// loader's error strings), and libusbmuxd's: it ends its event thread by
+// cancelling it and loses the buffer of a message it was receiving.
+extern "C" const char *__lsan_default_suppressions()
+{
+    return "leak:libavutil.so\nleak:libavcodec.so\nleak:libavformat.so\nleak:libglib-2.0.so\nleak:libpulse.so\n"
+           "leak:_dlerror_run\nleak:_dl_exception_create\nleak:libusbmuxd-2.0.so\n";
+}
+
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
