@@ -16,7 +16,6 @@
 #include <QHash>
 #include <QImage>
 #include <QMetaObject>
-#include <QMimeDatabase>
 #include <QStandardPaths>
 #include <QStringDecoder>
 
@@ -87,20 +86,6 @@ bool isKindFolder(const QString &name)
     const QString stored = asStored(name);
     return std::any_of(kindFolders().cbegin(), kindFolders().cend(),
                        [&stored](const QString &kind) { return asStored(kind) == stored; });
-}
-
-// The extension a picture's copy gets, from its content: stored attachments
-// carry hashed names. Anything not a plain picture is named as one all the
-// same, so that opening the copy never runs it.
-QString pictureSuffix(const QString &source)
-{
-    static const char *const known[] = {"image/jpeg", "image/png", "image/gif", "image/heif",
-                                        "image/webp", "image/tiff", "image/bmp"};
-    const QMimeType type = QMimeDatabase().mimeTypeForData(RegularFile::readPrefix(source, 4096));
-    for (const char *name : known)
-        if (type.name() == QLatin1String(name) && !type.preferredSuffix().isEmpty())
-            return QLatin1Char('.') + type.preferredSuffix();
-    return QStringLiteral(".jpg");
 }
 
 // The last component of a stored path, as a name of our own.
@@ -388,8 +373,7 @@ private:
                     if (!copied.isEmpty())
                         counted();
                 }
-                const QString relative = copied.isEmpty() ? QString() : QDir(folder).relativeFilePath(copied);
-                html.addHtmlContent(PRHtmlController::messageRow(*message, relative, isPicture(*message)));
+                html.addHtmlContent(PRHtmlController::exportedMessageRow(*message, folder, copied));
             }
             html.addHtmlContent(PRHtmlController::endRow());
         }
@@ -438,7 +422,8 @@ private:
         if (m_pictures.isEmpty() && !makePictureFolder())
             return {};
         const QString source = message.attachmentPath();
-        return copy(source, m_pictures + QLatin1Char('/') + attachmentName(source) + pictureSuffix(source));
+        return copy(source, m_pictures + QLatin1Char('/') + attachmentName(source)
+                                + PRHtmlController::pictureSuffix(source));
     }
 
     // "<page>_files" beside the page, or the first free name like it.
@@ -446,20 +431,11 @@ private:
     {
         if (m_page.isEmpty() || m_picturesFailed)
             return false;
-        QString wanted = m_page;
-        if (wanted.endsWith(QLatin1String(".html")))
-            wanted.chop(5);
-        wanted += QStringLiteral("_files");
+        const QString wanted = PRHtmlController::attachmentFolderFor(m_page);
         if (allowed(wanted)) {
-            for (int attempt = 0; attempt < 64; ++attempt) {
-                const QString candidate = PRExportPaths::uniquePath(wanted);
-                if (QDir().mkdir(candidate)) {
-                    m_pictures = candidate;
-                    return true;
-                }
-                if (!QFileInfo::exists(candidate) && !QFileInfo(candidate).isSymLink())
-                    break;
-            }
+            m_pictures = PRHtmlController::makeAttachmentFolder(wanted);
+            if (!m_pictures.isEmpty())
+                return true;
             fail(wanted, PRExportRun::tr("The folder could not be made."));
         }
         m_picturesFailed = true;

@@ -1,9 +1,12 @@
 #include "results/prhtmlcontroller.h"
 
 #include "backup/nodes/prmessagenode.h"
+#include "platform/regularfile.h"
 #include "results/exportpaths.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QMimeDatabase>
 #include <QStringList>
 #include <QUrl>
 #include <QStringEncoder>
@@ -184,4 +187,43 @@ QString PRHtmlController::messageRow(const PRMessageNode &message, const QString
 QString PRHtmlController::endRow()
 {
     return QStringLiteral("<hr/>");
+}
+
+QString PRHtmlController::attachmentFolderFor(const QString &pagePath)
+{
+    QString wanted = pagePath;
+    if (wanted.endsWith(QLatin1String(".html")))
+        wanted.chop(5);
+    return wanted + QStringLiteral("_files");
+}
+
+QString PRHtmlController::makeAttachmentFolder(const QString &wanted)
+{
+    // mkdir, not mkpath: a folder made meanwhile by someone else is passed over, never shared.
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        const QString candidate = PRExportPaths::uniquePath(wanted);
+        if (QDir().mkdir(candidate))
+            return candidate;
+        if (!QFileInfo::exists(candidate) && !QFileInfo(candidate).isSymLink())
+            break;
+    }
+    return {};
+}
+
+QString PRHtmlController::pictureSuffix(const QString &source)
+{
+    static const char *const known[] = {"image/jpeg", "image/png", "image/gif", "image/heif",
+                                        "image/webp", "image/tiff", "image/bmp"};
+    const QMimeType type = QMimeDatabase().mimeTypeForData(RegularFile::readPrefix(source, 4096));
+    for (const char *name : known)
+        if (type.name() == QLatin1String(name) && !type.preferredSuffix().isEmpty())
+            return QLatin1Char('.') + type.preferredSuffix();
+    return QStringLiteral(".jpg");
+}
+
+QString PRHtmlController::exportedMessageRow(const PRMessageNode &message, const QString &pageFolder,
+                                             const QString &copiedPath)
+{
+    const QString relative = copiedPath.isEmpty() ? QString() : QDir(pageFolder).relativeFilePath(copiedPath);
+    return messageRow(message, relative, message.attachType() == QLatin1String("Image"));
 }

@@ -39,6 +39,20 @@ public:
     static QString relativeUrl(const QString &copyPath);
     static QString endRow(); // "<hr/>"
 
+    // A page's attachments, copied so that the page stands on its own. Pictures go into a folder of the page's own,
+    // "<page>_files" beside it (".html" dropped): where the page's copies are looked for once it is moved.
+    static QString attachmentFolderFor(const QString &pagePath);
+    // Makes wanted, or the first free name like it (PRExportPaths::uniquePath), never taking over a folder that is
+    // there already. The folder made, or empty.
+    static QString makeAttachmentFolder(const QString &wanted);
+    // The extension a picture's copy gets, from its content: stored attachments carry hashed names. Anything not a
+    // plain picture is named as one all the same, so that opening the copy never runs it.
+    static QString pictureSuffix(const QString &source);
+    // The row of a message whose attachment was copied to copiedPath (empty: nothing copied), for a page in
+    // pageFolder: the copy referred to relative to the page, a picture shown, another file linked.
+    static QString exportedMessageRow(const PRMessageNode &message, const QString &pageFolder,
+                                      const QString &copiedPath);
+
     // Text as HTML: & < > " ' as character references, everything else as it is.
     static QString escaped(const QString &text);
     // The page as written: a byte-order mark and UTF-16, little-endian.

@@ -88,6 +88,42 @@ QString PRVCFController::escapedValue(const QString &value)
     return out;
 }
 
+QStringList PRVCFController::phoneNumbers(const QString &phones)
+{
+    // E.164 allows 15 digits with the country code; a national number has at most 10 in most plans.
+    constexpr int kInternationalDigits = 15;
+    constexpr int kNationalDigits = 10;
+    QStringList numbers;
+    QString number;
+    int digits = 0;
+    int pieces = 0;
+    for (const QString &piece : phones.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        int pieceDigits = 0;
+        for (const QChar c : piece)
+            pieceDigits += c.isDigit() ? 1 : 0;
+        const bool international = number.startsWith(QLatin1Char('+'));
+        const bool startsAnother =
+            pieces > 0 && pieceDigits > 0
+            && (piece.startsWith(QLatin1Char('+'))
+                || (piece.startsWith(QLatin1Char('(')) && !(international && pieces == 1 && digits <= 3))
+                || digits + pieceDigits > kInternationalDigits || (!international && digits >= kNationalDigits));
+        if (startsAnother) {
+            numbers.append(number);
+            number.clear();
+            digits = 0;
+            pieces = 0;
+        }
+        if (pieces > 0)
+            number += QLatin1Char(' ');
+        number += piece;
+        digits += pieceDigits;
+        ++pieces;
+    }
+    if (pieces > 0)
+        numbers.append(number);
+    return numbers;
+}
+
 QByteArray PRVCFController::cardBytes(const PRContactNode &contact)
 {
     QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\n";
@@ -103,7 +139,11 @@ QByteArray PRVCFController::cardBytes(const PRContactNode &contact)
     line("FN", contact.contactName());
     line("ORG", contact.contactCompany());
     line("EMAIL;INTERNET;HOME;PREF", contact.contactEmail());
-    line("TEL;CELL;PREF", contact.contactPhone());
+    // An address book takes one number per TEL line.
+    const QStringList numbers = phoneNumbers(contact.contactPhone());
+    line("TEL;CELL;PREF", numbers.value(0));
+    for (qsizetype i = 1; i < numbers.size(); ++i)
+        line("TEL;CELL", numbers.at(i));
     line("URL", contact.contactHomepage());
     const QByteArray &photo = contact.imageData();
     if (!photo.isEmpty()) {

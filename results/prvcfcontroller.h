@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 class PRContactNode;
 
@@ -11,9 +12,21 @@ class PRVCFController
 public:
     // The vCard 3.0 bytes, UTF-8: N, FN (the same text), ORG, EMAIL, TEL and URL lines always
     // (bare when empty), PHOTO only with image data, "END:VCARD" without a
-    // line end. Values are escaped as vCard 3.0 wants, so a value cannot add
-    // lines or properties of its own.
+    // line end. One TEL line per number of phoneNumbers(), the first one
+    // "TEL;CELL;PREF", the others "TEL;CELL". Values are escaped as vCard 3.0
+    // wants, so a value cannot add lines or properties of its own.
     static QByteArray cardBytes(const PRContactNode &contact);
+
+    // The numbers of a contact's phone text, which holds each number preceded
+    // by one blank while the numbers have blanks of their own
+    // (" +1 (415) 555-0107 +1 (415) 555-0108"). Read as a person would: a
+    // piece beginning with "+" starts a number, so does one beginning with
+    // "(" unless it follows a country code alone, and so does a piece with
+    // digits once the number has all the digits a number can have (15 with a
+    // country code, 10 without). Pieces without digits stay with their
+    // number. Numbers written without any separating mark ("555 0100 555
+    // 0101") cannot be told apart and stay one.
+    static QStringList phoneNumbers(const QString &phones);
 
     // Writes cardBytes to filePath through PRExportPaths::writeNewFile; returns the path written or empty.
     QString creatFile(const PRContactNode &contact, const QString &filePath);

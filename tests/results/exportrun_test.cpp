@@ -286,7 +286,7 @@ TEST(ExportRunLayout, EveryKindInItsFolderWithTheWritersOwnBytes)
     // records: absent fields are empty, a record's text ends with a blank line.
     const auto card = [](const char *name, const char *org) {
         return QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:") + name + "\r\nFN:" + name + "\r\nORG:" + org
-            + "\r\nEMAIL;INTERNET;HOME;PREF:\r\nTEL;CELL;PREF: +1 555 0100\r\nURL:\r\nEND:VCARD";
+            + "\r\nEMAIL;INTERNET;HOME;PREF:\r\nTEL;CELL;PREF:+1 555 0100\r\nURL:\r\nEND:VCARD";
     };
     EXPECT_EQ(at(QStringLiteral("Contact/Anna.vcf")), card("Anna", ""));
     EXPECT_EQ(at(QStringLiteral("Contact/ACME.vcf")), card("", "ACME"));
@@ -1176,7 +1176,7 @@ TEST(ExportRunVCards, EveryWrittenCardReadsBackStrictly)
     // One card byte for byte: FN right after N, nothing else moved.
     EXPECT_EQ(bytesOf(fx.root + QStringLiteral("/Contact/Anna Berg.vcf")),
               QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Anna Berg\r\nFN:Anna Berg\r\nORG:Ostra AB\r\n"
-                         "EMAIL;INTERNET;HOME;PREF:\r\nTEL;CELL;PREF: +1 555 0100\r\nURL:\r\nEND:VCARD"));
+                         "EMAIL;INTERNET;HOME;PREF:\r\nTEL;CELL;PREF:+1 555 0100\r\nURL:\r\nEND:VCARD"));
 }
 
 // The strict reader itself refuses what a validating reader refuses, so that

@@ -10,6 +10,7 @@
 #include "results/prhtmlcontroller.h"
 #include "results/prrtfcontroller.h"
 #include "results/prvcfcontroller.h"
+#include "tests/results/vcardreader.h"
 
 #include <QDir>
 #include <QFile>
@@ -346,13 +347,13 @@ TEST(ExportWritersVCard, CardsByteForByte)
     contact.setContactPhone(QStringLiteral(" 555 1"));
     const QByteArray card = PRVCFController::cardBytes(contact);
     EXPECT_EQ(card, QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Anna Berg\r\nFN:Anna Berg\r\nORG:Ostra AB\r\n"
-                               "EMAIL;INTERNET;HOME;PREF:\r\nTEL;CELL;PREF: 555 1\r\nURL:\r\nEND:VCARD"));
+                               "EMAIL;INTERNET;HOME;PREF:\r\nTEL;CELL;PREF:555 1\r\nURL:\r\nEND:VCARD"));
     EXPECT_EQ(card.split('\n').size(), 9);
 
     contact.setImageData(QByteArray("\xff", 1));
     EXPECT_EQ(PRVCFController::cardBytes(contact),
               QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Anna Berg\r\nFN:Anna Berg\r\nORG:Ostra AB\r\n"
-                         "EMAIL;INTERNET;HOME;PREF:\r\nTEL;CELL;PREF: 555 1\r\nURL:\r\n"
+                         "EMAIL;INTERNET;HOME;PREF:\r\nTEL;CELL;PREF:555 1\r\nURL:\r\n"
                          "PHOTO;ENCODING=b;TYPE=JPEG:/w==\r\nEND:VCARD"));
 
     // A photo larger than one encoding piece is still one line of standard Base64.
@@ -391,6 +392,37 @@ TEST(ExportWritersVCard, ValuesCannotAddLinesOrProperties)
                                "EMAIL;INTERNET;HOME;PREF:e@x.org\\nTEL:666\r\nTEL;CELL;PREF:\r\n"
                                "URL:http://x/?a=1\\,2\r\nEND:VCARD"));
     EXPECT_EQ(card.count("\n"), 8);
+}
+
+// A contact's numbers arrive as one text, each after a blank; an address book
+// takes one number per TEL line, the first the preferred one.
+TEST(ExportWritersVCard, EachNumberOnATelLineOfItsOwn)
+{
+    const QStringList cases[] = {
+        {" +1 (415) 555-0107 +1 (415) 555-0108", "+1 (415) 555-0107", "+1 (415) 555-0108"},
+        {" (415) 555-0178 (415) 555-0179", "(415) 555-0178", "(415) 555-0179"},
+        {" +1 415-555-0112 628.555.0162", "+1 415-555-0112", "628.555.0162"},
+        {" 020 7946 0958 +353 87 555 0123", "020 7946 0958", "+353 87 555 0123"},
+        {" +44 (0) 20 7946 0958 ext. 12", "+44 (0) 20 7946 0958 ext. 12"},
+        {" 1;2,3", "1;2,3"},
+        {"", ""}};
+    QTemporaryDir dir;
+    for (const QStringList &c : cases) {
+        PRContactNode contact;
+        contact.setContactPhone(c.first());
+        const VCardReading card =
+            readVCard(contents(PRVCFController().creatFile(contact, dir.filePath(QStringLiteral("a.vcf")))));
+        ASSERT_TRUE(card.valid()) << card.error.toStdString();
+        QStringList tel{c.first()};
+        for (const VCardReading::Property &property : card.properties)
+            if (property.name == QLatin1String("TEL"))
+                tel << property.value + QLatin1Char('|') + property.params;
+        QStringList expected{c.first()};
+        for (qsizetype i = 1; i < c.size(); ++i)
+            expected << c.at(i) + (i == 1 ? QStringLiteral("|CELL;PREF") : QStringLiteral("|CELL"));
+        EXPECT_EQ(tel, expected);
+        EXPECT_EQ(card.names().indexOf(QStringLiteral("URL")), 6 + c.size() - 1) << "nothing else moves";
+    }
 }
 
 TEST(ExportWritersVCard, BaseEncodeNeverWritesPastItsArea)

@@ -152,7 +152,8 @@ struct Page
     bool cancelled = false;
 };
 
-// The name the HTML export gives the attachment's copy beside the page.
+// The name the HTML export gives the attachment's copy (a picture's copy,
+// in the page's own folder, also gets the extension of its kind).
 QString attachmentLabel(const PRMessageNode &message)
 {
     QString name = PersonalExport::attachmentName(message.attachmentPath());
@@ -161,6 +162,18 @@ QString attachmentLabel(const PRMessageNode &message)
     else if (message.attachType() == QLatin1String("Contact") || message.attachType() == QLatin1String("Location"))
         name += QStringLiteral(".vcf");
     return name;
+}
+
+// Who wrote a message the owner received: its contact's name, else the
+// conversation's name or address. Never blank: the page would call a blank
+// name "Me".
+QString contactLabel(const PRMessageTreeNode &conversation, const PRMessageNode &message)
+{
+    for (const QString *text : {&message.messageName(), &conversation.messageTreeNodeName(),
+                                &conversation.messageTreeNodeAdress(), &message.messagePhone()})
+        if (!text->trimmed().isEmpty())
+            return *text;
+    return tr("Unknown");
 }
 
 Page buildPage(const PRMessageTreeNode &conversation, const QList<std::shared_ptr<PRMessageNode>> &messages,
@@ -182,7 +195,11 @@ Page buildPage(const PRMessageTreeNode &conversation, const QList<std::shared_pt
         }
         const PRMessageNode &message = *messages.at(i);
         PRMessageNode shown = message;
-        shown.setMessageName(cutField(message.messageName(), kPreviewFieldLimit));
+        // A message carries the conversation's contact whichever way it went:
+        // the owner's own are labelled as the bubbles place them, on the
+        // owner's side (the page's "Me"), everything else with the contact.
+        const bool owners = message.messageType() != QLatin1String("Received");
+        shown.setMessageName(owners ? QString() : cutField(contactLabel(conversation, message), kPreviewFieldLimit));
         shown.setMessageDate(cutField(message.messageDate(), kPreviewFieldLimit));
         // Gigantic texts are cut like the previews cut them: laying out
         // megabytes of one bubble takes long, and past the budget the rest

@@ -45,6 +45,11 @@ bool isMovie(const PRMessageNode &message)
     return message.attachType() == QLatin1String("Mov");
 }
 
+bool isPicture(const PRMessageNode &message)
+{
+    return message.attachType() == QLatin1String("Image");
+}
+
 // The bookkeeping of one export: its report, progress and cancel flag.
 class Run
 {
@@ -161,8 +166,8 @@ QString copyInside(const QString &root, const QString &source, const QString &ta
 }
 
 // A contact card or location: the stored card, when it is UTF-8 text, as
-// "<stored name>.vcf" beside the page.
-void copyCard(const QString &root, const QString &folder, const PRMessageNode &message, Run &run)
+// "<stored name>.vcf" beside the page. The path written, or empty.
+QString copyCard(const QString &root, const QString &folder, const PRMessageNode &message, Run &run)
 {
     const QString source = message.attachmentPath();
     const QString name = PersonalExport::attachmentName(source) + QStringLiteral(".vcf");
@@ -171,17 +176,102 @@ void copyCard(const QString &root, const QString &folder, const PRMessageNode &m
         source.isEmpty() ? std::nullopt : RegularFile::read(source, PersonalExport::kMaxCardBytes);
     if (!bytes) {
         run.fail(name, tr("The attachment could not be read (missing, not a regular file, or over 4 MiB)."));
-        return;
+        return {};
     }
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString text = utf8(*bytes);
     if (utf8.hasError()) {
         run.fail(name, tr("The attachment is not a text card."));
-        return;
+        return {};
     }
-    run.writeInside(root, folder + QLatin1Char('/') + name, name,
-                    [&text](const QString &target) { return PRExportPaths::writeNewFile(target, text.toUtf8()); });
+    return run.writeInside(root, folder + QLatin1Char('/') + name, name, [&text](const QString &target) {
+        return PRExportPaths::writeNewFile(target, text.toUtf8());
+    });
 }
+
+// One conversation's page, with copies of what it shows: pictures in the
+// page's own "<page>_files" folder, movies and cards beside it, each referred
+// to relative to the page. The page stays whole when moved, and names no file
+// of the device backup it was made from.
+class ConversationPage
+{
+public:
+    ConversationPage(const QString &root, const QString &folder, Run &run)
+        : m_root(root)
+        , m_folder(folder)
+        , m_run(run)
+    {
+    }
+
+    // Takes the page's name first: its pictures' folder is named after it.
+    bool claim(const QString &name)
+    {
+        const QString target = m_folder + QLatin1Char('/') + name;
+        if (!PRExportPaths::isInside(m_root, target)) {
+            m_run.fail(name, tr("Refused: it leads outside the Documents folder."));
+            return false;
+        }
+        m_page = PRExportPaths::claimNewFile(PRHtmlController::pagePath(target));
+        if (m_page.isEmpty())
+            m_run.fail(name, tr("The file could not be written."));
+        return !m_page.isEmpty();
+    }
+
+    // The message's row, its attachment copied.
+    QString row(const PRMessageNode &message)
+    {
+        QString copied;
+        if (isCard(message))
+            copied = copyCard(m_root, m_folder, message, m_run);
+        else if (isMovie(message))
+            copied = copyInside(m_root, message.attachmentPath(),
+                                m_folder + QLatin1Char('/') + PersonalExport::attachmentName(message.attachmentPath())
+                                    + QStringLiteral(".mov"),
+                                m_run);
+        else if (isPicture(message))
+            copied = copyPicture(message.attachmentPath());
+        return PRHtmlController::exportedMessageRow(message, m_folder, copied);
+    }
+
+    // Writes the page over its claim; a page cut short by a cancel is
+    // dropped instead.
+    void finish(PRHtmlController &html, bool write)
+    {
+        if (write && PRExportPaths::fillClaimedFile(m_page, html.finishPage())) {
+            m_run.wrote(m_page);
+            return;
+        }
+        QFile::remove(m_page);
+        if (write)
+            m_run.fail(QFileInfo(m_page).fileName(), tr("The file could not be written."));
+    }
+
+private:
+    QString copyPicture(const QString &source)
+    {
+        if (m_pictures.isEmpty() && !m_picturesFailed) {
+            const QString wanted = PRHtmlController::attachmentFolderFor(m_page);
+            if (PRExportPaths::isInside(m_root, wanted))
+                m_pictures = PRHtmlController::makeAttachmentFolder(wanted);
+            m_picturesFailed = m_pictures.isEmpty();
+            if (m_picturesFailed)
+                m_run.fail(QFileInfo(wanted).fileName(), tr("The folder could not be made."));
+        }
+        if (m_pictures.isEmpty())
+            return {};
+        return copyInside(m_root, source,
+                          m_pictures + QLatin1Char('/') + PersonalExport::attachmentName(source)
+                              + PRHtmlController::pictureSuffix(source),
+                          m_run);
+    }
+
+    const QString m_root;
+    const QString m_folder;
+    Run &m_run;
+    QString m_page;
+    QString m_pictures;
+    bool m_picturesFailed = false;
+};
 
 } // namespace
 
@@ -276,28 +366,23 @@ PersonalExport::exportConversationsHtml(const QList<std::shared_ptr<PRMessageTre
     for (const auto &conversation : conversations) {
         if (run.stopped())
             break;
+        ConversationPage page(m_documents, folder, run);
+        if (!page.claim(conversationFileName(*conversation) + QStringLiteral(".html"))) {
+            run.step();
+            continue;
+        }
         PRHtmlController html;
         html.initMessageHtmlHeader(title);
         html.addHtmlContent(PRHtmlController::headRow(*conversation));
         for (const auto &message : conversation->MessageNodeArray()) {
             if (run.stopped())
                 break;
-            html.addHtmlContent(PRHtmlController::messageRow(*message));
-            if (isCard(*message))
-                copyCard(m_documents, folder, *message, run);
-            else if (isMovie(*message))
-                copyInside(m_documents, message->attachmentPath(),
-                           folder + QLatin1Char('/') + attachmentName(message->attachmentPath())
-                               + QStringLiteral(".mov"),
-                           run);
+            html.addHtmlContent(page.row(*message));
         }
-        // A page cut short by a cancel is not written.
+        html.addHtmlContent(PRHtmlController::endRow());
+        page.finish(html, !run.stopped());
         if (run.stopped())
             break;
-        html.addHtmlContent(PRHtmlController::endRow());
-        const QString name = conversationFileName(*conversation) + QStringLiteral(".html");
-        run.writeInside(m_documents, folder + QLatin1Char('/') + name, name,
-                        [&html](const QString &target) { return html.writeHtmlInPath(target); });
         run.step();
     }
     return run.take();

@@ -31,7 +31,8 @@ struct PersonalExportReport
 //
 //   Contact/   one vCard per contact
 //   Message/   one HTML page and one PDF per conversation, with copies of the
-//              contact cards, locations and movies its messages carry
+//              contact cards, locations and movies its messages carry, and
+//              its pictures in "<page>_files/"
 //   Note/      one text file of the notes per export, and copies of their
 //              pictures
 //
@@ -71,10 +72,12 @@ public:
 
     // One HTML page per conversation (PRHtmlController rows: the conversation's
     // head row, each message's row, "<hr/>"), named by conversationFileName()
-    // with the page writer's rule for a taken name. Pictures stay referred to
-    // by their stored path; a contact card or location is copied beside the
-    // page as "<stored name>.vcf" (UTF-8 text of at most kMaxCardBytes), a
-    // movie as "<stored name>.mov" (streamed, PRExportRun::copyFile).
+    // with the page writer's rule for a taken name. What the page shows is
+    // copied and referred to relative to the page, never by a stored path:
+    // pictures into "<page>_files/" beside it ("<stored name><.ext by
+    // content>"), a contact card or location beside the page as "<stored
+    // name>.vcf" (UTF-8 text of at most kMaxCardBytes), a movie as "<stored
+    // name>.mov" (streamed, PRExportRun::copyFile), the latter two linked.
     PersonalExportReport exportConversationsHtml(const QList<std::shared_ptr<PRMessageTreeNode>> &conversations,
                                                  const Progress &progress = {},
                                                  const std::atomic<bool> *cancel = nullptr) const;

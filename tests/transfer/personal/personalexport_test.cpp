@@ -4,8 +4,12 @@
 #include "transfer/personal/pdfconversation.h"
 #include "transfer/personal/personalexport.h"
 
+#include "tests/results/vcardreader.h"
+
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -38,7 +42,7 @@ TEST_F(PersonalExportTest, ContactCardIsTheWritersBytesUnderTheContactsName)
 {
     auto anna = contact(1, QStringLiteral("Anna Berg"), QStringLiteral("Acme; Inc"));
     anna->setContactEmail(QStringLiteral("anna@example.com"));
-    anna->setContactPhone(QStringLiteral("+49 30 1234"));
+    anna->setContactPhone(QStringLiteral(" +49 30 1234 +49 30 5678"));
     const PersonalExportReport report = exporter().exportContacts({anna});
 
     EXPECT_EQ(exporter().contactFolder(), documents() + QStringLiteral("/Contact"));
@@ -48,7 +52,8 @@ TEST_F(PersonalExportTest, ContactCardIsTheWritersBytesUnderTheContactsName)
     EXPECT_TRUE(report.failed.isEmpty()) << report.failed.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(bytesOf(card), QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Anna Berg\r\nFN:Anna Berg\r\n"
                                         "ORG:Acme\\; Inc\r\nEMAIL;INTERNET;HOME;PREF:anna@example.com\r\n"
-                                        "TEL;CELL;PREF:+49 30 1234\r\nURL:\r\nEND:VCARD"));
+                                        "TEL;CELL;PREF:+49 30 1234\r\nTEL;CELL:+49 30 5678\r\nURL:\r\nEND:VCARD"));
+    EXPECT_TRUE(readVCard(bytesOf(card)).valid()) << readVCard(bytesOf(card)).error.toStdString();
 }
 
 TEST_F(PersonalExportTest, ContactNamesFallBackAndNeverReplaceAFile)
@@ -126,8 +131,10 @@ TEST_F(PersonalExportTest, ConversationPageHoldsTheWritersLines)
     const PersonalExportReport report = exporter().exportConversationsHtml({anna});
 
     const QString page = exporter().messageFolder() + QStringLiteral("/Anna.html");
-    EXPECT_EQ(report.written, QStringList{page});
-    EXPECT_EQ(entries(exporter().messageFolder()), QStringList{"Anna.html"}) << "pictures are not copied";
+    const QString copy = exporter().messageFolder() + QStringLiteral("/Anna_files/ab12cd.jpg");
+    EXPECT_EQ(report.written, QStringList({copy, page}));
+    EXPECT_EQ(entries(exporter().messageFolder()), QStringList({"Anna.html", "Anna_files"}));
+    EXPECT_EQ(bytesOf(copy), bytesOf(picture));
     const QString text = pageText(page);
     EXPECT_TRUE(text.contains(QStringLiteral("<title>Ann&#39;s iPhone&#39;s Message</title>")));
     const QString body = QStringLiteral("<p><h3>Name: Anna &nbsp;&nbsp;Phone: +4912345 "
@@ -136,9 +143,55 @@ TEST_F(PersonalExportTest, ConversationPageHoldsTheWritersLines)
                                         "<p class='name'>Name: Me &nbsp;&nbsp; Date: 2023-05-01 10:00:00 <p>"
                                         "<p class='triangle-isosceles2'> Ok </p>"
                                         "<p class='name'>Name: Anna &nbsp;&nbsp; Date: 2023-05-01 10:00:00 <p>"
-                                        "<p><img src='%1'/></p><hr/></div></div></body></html>")
-                             .arg(picture);
+                                        "<p><img src='Anna_files/ab12cd.jpg'/></p><hr/></div></div></body></html>");
     EXPECT_TRUE(text.endsWith(QStringLiteral("<div class='content'>") + body)) << text.toStdString();
+}
+
+namespace {
+
+// Every src and href of a written page, resolved against the page's folder.
+QStringList pageReferences(const QString &page)
+{
+    static const QRegularExpression reference(QStringLiteral("(?:src|href)='([^']*)'"));
+    QStringList out;
+    for (const QRegularExpressionMatch &match : reference.globalMatch(pageText(page))) {
+        QString value = match.captured(1);
+        value.replace(QLatin1String("&#39;"), QLatin1String("'")).replace(QLatin1String("&amp;"), QLatin1String("&"));
+        const QUrl url(value, QUrl::StrictMode);
+        out << (url.isRelative() && !value.startsWith(QLatin1Char('/'))
+                    ? QFileInfo(page).path() + QLatin1Char('/') + url.path(QUrl::FullyDecoded)
+                    : value);
+    }
+    return out;
+}
+
+} // namespace
+
+TEST_F(PersonalExportTest, PageRefersOnlyToCopiesBesideIt)
+{
+    putFile(stored(QStringLiteral("ab/jpeg01")), jpegOf(QSize(40, 30), Qt::red));
+    putFile(stored(QStringLiteral("Media/IMG 7#1.MOV")), "movie bytes");
+    const QString name = QStringLiteral("Ann's #1");
+    // The pictures' folder of the page's name is taken already: never shared.
+    putFile(exporter().messageFolder() + QLatin1Char('/') + name + QStringLiteral("_files/jpeg01.jpg"), "mine");
+    auto chat = conversation(name, QStringLiteral("+46"),
+                             {attachmentMessage(name, "Received", "Image", stored(QStringLiteral("ab/jpeg01"))),
+                              attachmentMessage(name, "Send", "Mov", stored(QStringLiteral("Media/IMG 7#1.MOV")))});
+    ASSERT_EQ(exporter().exportConversationsHtml({chat}).written.size(), 3);
+
+    // Moved elsewhere, the backup gone: the page still finds what it shows.
+    const QString moved = m_temp.filePath(QStringLiteral("moved"));
+    ASSERT_TRUE(QDir().rename(exporter().messageFolder(), moved));
+    ASSERT_TRUE(QDir(m_temp.filePath(QStringLiteral("backup"))).removeRecursively());
+    const QString page = moved + QLatin1Char('/') + name + QStringLiteral(".html");
+    const QString pictures = moved + QLatin1Char('/') + name + QStringLiteral("_files 2");
+    EXPECT_EQ(pageReferences(page),
+              QStringList({pictures + QStringLiteral("/jpeg01.jpg"), moved + QStringLiteral("/IMG 7#1.MOV.mov")}));
+    for (const QString &reference : pageReferences(page))
+        EXPECT_TRUE(QFileInfo(reference).isFile()) << reference.toStdString();
+    EXPECT_EQ(bytesOf(moved + QStringLiteral("/IMG 7#1.MOV.mov")), QByteArray("movie bytes"));
+    EXPECT_TRUE(pageText(page).contains(QStringLiteral("<a href='IMG%207%231.MOV.mov'>"))) << "the movie is linked";
+    EXPECT_EQ(bytesOf(moved + QLatin1Char('/') + name + QStringLiteral("_files/jpeg01.jpg")), QByteArray("mine"));
 }
 
 TEST_F(PersonalExportTest, ShortNamedConversationIsSavedUnderItsAddressAndNeverReplaced)
@@ -271,6 +324,26 @@ TEST_F(PersonalExportTest, PdfShowsTheConversationAndIsMadeOnAWorkerThread)
     // The 6000 px picture is decoded for the page at most 800 px wide; the
     // linked one is not read at all.
     EXPECT_EQ(pdfImageWidths(pdf), QList<int>{PRPdfConversation::kDecodedPictureSide});
+}
+
+// Every message carries the contact's name, whichever way it went (as the
+// extraction fills it); the PDF tells the owner's own apart.
+TEST_F(PersonalExportTest, PdfLabelsTheOwnersMessagesAsTheOwnersOwn)
+{
+    if (!havePdfTools())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    const QString anna = QStringLiteral("Anna");
+    auto chat = conversation(anna, QStringLiteral("+4912345"),
+                             {textMessage(anna, "Received", QStringLiteral("question"), "2023-05-01 10:00:01"),
+                              textMessage(anna, "Send", QStringLiteral("answer"), "2023-05-01 10:00:02"),
+                              textMessage(QString(), "Received", QStringLiteral("unnamed"), "2023-05-01 10:00:03")});
+    const PersonalExportReport report = exporter().exportConversationsPdf({chat});
+    ASSERT_EQ(report.written.size(), 1) << report.failed.join(QLatin1Char('\n')).toStdString();
+    const QString text = pdfText(report.written.at(0));
+    QStringList labels; // the head's name, then each message's
+    for (const QRegularExpressionMatch &match : QRegularExpression(QStringLiteral("Name: (\\S+)")).globalMatch(text))
+        labels << match.captured(1);
+    EXPECT_EQ(labels, QStringList({"Anna", "Anna", "Me", "Anna"})) << text.toStdString();
 }
 
 TEST_F(PersonalExportTest, TwentyConversationsGiveTwentyPdfs)
