@@ -4,6 +4,7 @@
 #include "platform/regularfile.h"
 #include "results/prheifimage.h"
 #include "results/primages.h"
+#include "results/prreveal.h"
 
 #include <QAbstractProxyModel>
 #include <QFile>
@@ -191,6 +192,9 @@ bool PRiCloudPane::ExportiCloudFileToDocumentAction()
                 statusLabel->setText(report.failed == 0
                                          ? tr("%n file(s) copied to Documents.", nullptr, report.copied)
                                          : report.message);
+                // As every export ends: the folder shown, once something is in it.
+                if (report.copied > 0)
+                    PRReveal::showFolderLater(report.targetFolder);
                 Q_EMIT copyFinished(report);
             },
             Qt::QueuedConnection);

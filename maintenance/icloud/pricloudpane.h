@@ -48,8 +48,9 @@ public:
     void UnSelectAlliCloudFileAction();
 
     // Copies the selected rows of the file table (as the table shows them,
-    // sorted or not) into Documents on a worker; copyFinished follows. False,
-    // and nothing happens, when no row is selected or a copy runs.
+    // sorted or not) into Documents on a worker; copyFinished follows, and
+    // Documents is revealed (PRReveal) when a file was copied. False, and
+    // nothing happens, when no row is selected or a copy runs.
     bool ExportiCloudFileToDocumentAction();
     bool isCopying() const { return m_copying; }
 

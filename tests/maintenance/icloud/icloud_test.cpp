@@ -4,6 +4,7 @@
 #include "maintenance/icloud/pricloudpane.h"
 #include "maintenance/icloud/pricloudscan.h"
 #include "platform/paths.h"
+#include "results/prreveal.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -14,14 +15,28 @@
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QThreadPool>
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
+
+#include <mutex>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+// The folders the pane revealed; no file manager opens.
+std::mutex s_revealMutex;
+QStringList s_revealed;
+
+QStringList revealed()
+{
+    std::lock_guard lock(s_revealMutex);
+    return s_revealed;
+}
 
 class ICloudTest : public ::testing::Test
 {
@@ -30,8 +45,20 @@ protected:
     {
         ASSERT_TRUE(m_home.isValid());
         Paths::setHomeFolder(m_home.path());
+        s_revealed.clear();
+        m_reveal = PRReveal::setStrategies({[](const QString &path) {
+                                                std::lock_guard lock(s_revealMutex);
+                                                s_revealed.append(path);
+                                                return true;
+                                            },
+                                            {}});
     }
-    void TearDown() override { Paths::setHomeFolder({}); }
+    void TearDown() override
+    {
+        QThreadPool::globalInstance()->waitForDone(); // a reveal on its way
+        PRReveal::setStrategies(m_reveal);
+        Paths::setHomeFolder({});
+    }
 
     QString home() const { return m_home.path(); }
     QString mobileDocuments() const { return home() + QStringLiteral("/Library/Mobile Documents"); }
@@ -66,6 +93,7 @@ protected:
 
 private:
     QTemporaryDir m_home;
+    PRReveal::Strategies m_reveal;
 };
 
 } // namespace
@@ -278,6 +306,9 @@ TEST_F(ICloudTest, PaneCopiesExactlyTheRowsSelectedInTheSortedTable)
     EXPECT_EQ(report.copied, 2);
     EXPECT_EQ(QDir(documents()).entryList(QDir::Files), (QStringList{QStringLiteral("f2.txt"), QStringLiteral("f4.txt")}));
     EXPECT_EQ(read(documents() + QStringLiteral("/f4.txt")), QByteArray("content 4"));
+    // As every export ends: the folder shown.
+    EXPECT_TRUE(QTest::qWaitFor([] { return !revealed().isEmpty(); }, 10000));
+    EXPECT_EQ(revealed(), QStringList{documents()});
 
     pane.SelectAlliCloudFileAction();
     EXPECT_EQ(selection->selectedRows().size(), 10);
