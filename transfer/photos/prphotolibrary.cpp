@@ -11,6 +11,7 @@
 
 #include <sys/statvfs.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <utility>
@@ -113,15 +114,18 @@ PhotoLibraryLoad::CopyResult PhotoLibraryLoad::copyFromPhone(amd::AfcService &af
     QSaveFile local(localPath);
     CopyResult result = CopyResult::Failed;
     if (local.open(QIODevice::WriteOnly)) {
-        char buffer[amd::AfcService::kTransferUnit];
+        // Pieces as large as a copy's (each is a round trip to the phone),
+        // never asking for more than one byte past the cap.
+        QByteArray buffer(amd::AfcService::kCopyPiece, Qt::Uninitialized);
         qint64 total = 0;
         for (;;) {
             if (cancel.load()) {
                 result = CopyResult::Cancelled;
                 break;
             }
-            quint32 length = sizeof buffer;
-            if (backend.afcFileRefRead(connection, file, buffer, &length) != 0 || length > sizeof buffer)
+            const quint32 asked = quint32(std::min<qint64>(buffer.size(), std::max<qint64>(maxBytes - total, 0) + 1));
+            quint32 length = asked;
+            if (backend.afcFileRefRead(connection, file, buffer.data(), &length) != 0 || length > asked)
                 break;
             if (length == 0) {
                 result = CopyResult::Copied;
@@ -135,7 +139,7 @@ PhotoLibraryLoad::CopyResult PhotoLibraryLoad::copyFromPhone(amd::AfcService &af
                 result = CopyResult::TooLarge;
                 break;
             }
-            if (local.write(buffer, length) != qint64(length))
+            if (local.write(buffer.constData(), length) != qint64(length))
                 break;
         }
     }
