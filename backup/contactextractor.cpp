@@ -116,7 +116,10 @@ bool ContactExtractor::run(const QString &folder, Form form, NodeList<PRContactN
                 if (value.isNull())
                     continue;
                 switch (values.int64(0)) {
-                case Phone: contact->setContactPhone(joined(contact->contactPhone(), value)); break;
+                case Phone:
+                    contact->setContactPhone(joined(contact->contactPhone(), value));
+                    contact->addPhoneNumber(value);
+                    break;
                 case Email: contact->setContactEmail(joined(contact->contactEmail(), value)); break;
                 case Homepage: contact->setContactHomepage(joined(contact->contactHomepage(), value)); break;
                 case Address: contact->setContactAdress(joined(contact->contactAdress(), value)); break;

@@ -241,7 +241,10 @@ void ContactScanner<Source>::joinAndPost()
         for (auto it = first; it != valuesOf.end() && it->first == person->rowid(); ++it) {
             const auto &value = m_ctx.delContactValueArray.at(it->second);
             switch (value->valueType()) {
-            case 3: person->setContactPhone(joined(person->contactPhone(), value->contactValue())); break;
+            case 3:
+                person->setContactPhone(joined(person->contactPhone(), value->contactValue()));
+                person->addPhoneNumber(value->contactValue());
+                break;
             case 4: person->setContactEmail(joined(person->contactEmail(), value->contactValue())); break;
             case 22: person->setContactHomepage(joined(person->contactHomepage(), value->contactValue())); break;
             default: break;
@@ -251,6 +254,7 @@ void ContactScanner<Source>::joinAndPost()
             QString name = person->contactName();
             name.remove(QLatin1Char(' '));
             person->setContactPhone(getNextSubStringInString(m_lastPageText, name));
+            person->setPhoneNumbers({});
         }
         batch.add(nodeToVariant(person));
     }

@@ -140,7 +140,10 @@ QByteArray PRVCFController::cardBytes(const PRContactNode &contact)
     line("ORG", contact.contactCompany());
     line("EMAIL;INTERNET;HOME;PREF", contact.contactEmail());
     // An address book takes one number per TEL line.
-    const QStringList numbers = phoneNumbers(contact.contactPhone());
+    // The numbers as the address book held them; a joined text (a carved
+    // record's) is split where one number plainly ends.
+    const QStringList numbers =
+        contact.phoneNumbers().isEmpty() ? phoneNumbers(contact.contactPhone()) : contact.phoneNumbers();
     line("TEL;CELL;PREF", numbers.value(0));
     for (qsizetype i = 1; i < numbers.size(); ++i)
         line("TEL;CELL", numbers.at(i));

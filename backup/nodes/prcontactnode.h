@@ -2,6 +2,8 @@
 
 #include "backup/nodes/prnode.h"
 
+#include <QStringList>
+
 // A contact ("ScanContactInfo", "ScanTransferContactInfo", "ScanDelContactInfo").
 // Multi-valued fields hold every value, each preceded by one space.
 class PRContactNode : public PRNode
@@ -19,9 +21,13 @@ class PRContactNode : public PRNode
     PR_PROPERTY(QByteArray, imageData, setImageData);
     PR_PROPERTY(bool, bDeleted, setBDeleted) = false;
     PR_PROPERTY(bool, bSelected, setBSelected) = false;
+    // Each number as the address book holds it (contactPhone joins them), for
+    // writers that need them apart; empty when the numbers came only as text.
+    PR_PROPERTY(QStringList, phoneNumbers, setPhoneNumbers);
 
 public:
     const char *className() const override { return "PRContactNode"; }
+    void addPhoneNumber(const QString &number) { m_phoneNumbers.append(number); }
     void describe(PropertyVisitor &v) const override
     {
         v.integer("rowid", m_rowid);

@@ -423,6 +423,18 @@ TEST(ExportWritersVCard, EachNumberOnATelLineOfItsOwn)
         EXPECT_EQ(tel, expected);
         EXPECT_EQ(card.names().indexOf(QStringLiteral("URL")), 6 + c.size() - 1) << "nothing else moves";
     }
+    // Numbers the address book gave one by one are written as they came,
+    // where their joined text cannot tell where one ends.
+    PRContactNode contact;
+    contact.setContactPhone(QStringLiteral(" 555 0100 555 0101"));
+    contact.setPhoneNumbers({QStringLiteral("555 0100"), QStringLiteral("555 0101")});
+    const VCardReading card =
+        readVCard(contents(PRVCFController().creatFile(contact, dir.filePath(QStringLiteral("b.vcf")))));
+    QStringList tel;
+    for (const VCardReading::Property &property : card.properties)
+        if (property.name == QLatin1String("TEL"))
+            tel << property.value;
+    EXPECT_EQ(tel, contact.phoneNumbers());
 }
 
 TEST(ExportWritersVCard, BaseEncodeNeverWritesPastItsArea)
