@@ -3,6 +3,7 @@
 #include "device/backup/simulatedbackuprunner.h"
 #include "device/simulated/apparchive.h"
 #include "device/simulated/containedpath.h"
+#include "device/simulated/scenariocopy.h"
 #include "device/simulated/storedzip.h"
 #include "platform/propertylist.h"
 #include "platform/regularfile.h"
@@ -28,9 +29,6 @@ namespace {
 
 enum ServiceKind : int { kAfc = 1, kProxy = 2, kSpringboard = 3 };
 
-constexpr qint64 kMaxCopiedFileBytes = qint64(4) * 1024 * 1024 * 1024;
-constexpr int kMaxCopiedEntries = 1000000;
-constexpr int kMaxFolderDepth = 64;
 constexpr int kMaxListedNames = 200000;
 // A springboard request or answer is a small dictionary; an icon a few KiB.
 constexpr qint64 kMaxFrameBytes = 1024 * 1024;
@@ -53,40 +51,6 @@ bool isContainedFolder(const QString &root, const QString &relative)
     struct stat st{};
     return path.resolve(root, QFile::encodeName(relative)) == kBackendOk && !path.isRoot()
            && ::fstatat(path.parentFd(), path.leaf().constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
-}
-
-// Copies a scenario tree: folders and regular files, links as links (their
-// text unchanged, never followed), anything else left out.
-bool copyTree(const QString &source, const QString &target, int depth, int *budget)
-{
-    if (depth > kMaxFolderDepth || !QDir().mkpath(target))
-        return false;
-    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QStringList names =
-        QDir(source).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
-    for (const QString &name : names) {
-        if (--*budget < 0)
-            return false;
-        const QString from = source + QLatin1Char('/') + name;
-        const QString to = target + QLatin1Char('/') + name;
-        struct stat st{};
-        if (::lstat(QFile::encodeName(from).constData(), &st) != 0)
-            continue;
-        if (S_ISLNK(st.st_mode)) {
-            char link[4096];
-            const ssize_t length = ::readlink(QFile::encodeName(from).constData(), link, sizeof link);
-            if (length < 0 || length >= ssize_t(sizeof link)
-                || ::symlink(QByteArray(link, length).constData(), QFile::encodeName(to).constData()) != 0)
-                return false;
-        } else if (S_ISDIR(st.st_mode)) {
-            if (!copyTree(from, to, depth + 1, budget))
-                return false;
-        } else if (S_ISREG(st.st_mode)) {
-            if (!RegularFile::copy(from, to, kMaxCopiedFileBytes))
-                return false;
-        }
-    }
-    return true;
 }
 
 // Makes the folder name directly in root (not through a link).
@@ -383,8 +347,7 @@ DeviceHandle SimulatedBackend::plug(const QString &scenarioFolder, const PlugOpt
             && !QDir(options.workFolder).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
             return fail(QStringLiteral("the work folder %1 is not empty").arg(options.workFolder));
     }
-    int budget = kMaxCopiedEntries;
-    if (!copyTree(scenarioFolder, device->copyRoot, 0, &budget))
+    if (!sim::copyScenario(scenarioFolder, device->copyRoot))
         return fail(QStringLiteral("%1 could not be copied").arg(scenarioFolder));
     // The media area must be a folder of the copy, never a link out of it.
     if (!QFileInfo::exists(device->mediaRoot()) && !QFileInfo(device->mediaRoot()).isSymLink())

@@ -1,6 +1,6 @@
 #include "tools/standin/phonestate.h"
 
-#include "tools/standin/scenariocopy.h"
+#include "device/simulated/scenariocopy.h"
 
 #include "platform/propertylist.h"
 
@@ -60,7 +60,7 @@ std::unique_ptr<Phone> Phone::open(const QString &scenarioFolder, const PhoneOpt
         }
         phone->m_root = options.workFolder;
     }
-    if (!copyScenario(scenarioFolder, phone->m_root)) {
+    if (!amd::sim::copyScenario(scenarioFolder, phone->m_root)) {
         *error = QStringLiteral("%1 could not be copied").arg(scenarioFolder);
         return nullptr;
     }

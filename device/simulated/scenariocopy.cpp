@@ -1,4 +1,4 @@
-#include "tools/standin/scenariocopy.h"
+#include "device/simulated/scenariocopy.h"
 
 #include "platform/regularfile.h"
 
@@ -8,12 +8,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace standin {
+namespace amd::sim {
 
 namespace {
 
 constexpr int kMaxDepth = 64;
-constexpr int kMaxEntries = 2000000;
+constexpr int kMaxEntries = 1000000;
 constexpr qint64 kMaxFileBytes = qint64(4) << 30;
 
 bool copyTree(const QString &source, const QString &target, int depth, int *budget)
@@ -56,4 +56,4 @@ bool copyScenario(const QString &source, const QString &target)
     return copyTree(source, target, 0, &budget);
 }
 
-} // namespace standin
+} // namespace amd::sim

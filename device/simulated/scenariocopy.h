@@ -2,12 +2,13 @@
 
 #include <QString>
 
-namespace standin {
+namespace amd::sim {
 
-// Copies a scenario folder into target (made if need be): folders and
+// Copies a scenario folder (what the simulated and the stand-in phone work
+// on a private copy of) into target (made if need be): folders and
 // regular files, links as links (their text unchanged, never followed),
 // anything else left out. False when the tree is too deep or too large, or
 // something cannot be written.
 bool copyScenario(const QString &source, const QString &target);
 
-} // namespace standin
+} // namespace amd::sim
