@@ -63,16 +63,10 @@ PRPhoneSystemViewController::PRPhoneSystemViewController(QObject *parent)
 {
     m_pool.setMaxThreadCount(4);
     m_confirm = [this](const QString &question, const QString &informative) {
-        QMessageBox box(QMessageBox::Warning, QString(), question, QMessageBox::NoButton,
-                        m_view ? m_view->window() : nullptr);
-        // Either may name what the phone called its files.
-        box.setTextFormat(Qt::PlainText);
-        box.setInformativeText(PlainText::markup(informative));
-        QPushButton *yes = box.addButton(tr("Deleted"), QMessageBox::AcceptRole);
-        box.addButton(tr("Cancel"), QMessageBox::RejectRole);
-        box.setDefaultButton(yes);
-        box.exec();
-        return box.clickedButton() == yes;
+        const std::unique_ptr<QMessageBox> box =
+            deleteQuestionBox(m_view ? m_view->window() : nullptr, question, informative);
+        box->exec();
+        return box->clickedButton() && box->buttonRole(box->clickedButton()) == QMessageBox::AcceptRole;
     };
     m_notice = [this](const QString &title, const QString &text) {
         auto *box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok,
@@ -96,6 +90,21 @@ PRPhoneSystemViewController::PRPhoneSystemViewController(QObject *parent)
             &PRPhoneSystemViewController::refreshOutlineView);
 }
 
+std::unique_ptr<QMessageBox> PRPhoneSystemViewController::deleteQuestionBox(QWidget *parent, const QString &question,
+                                                                           const QString &informative)
+{
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Warning, QString(), question, QMessageBox::NoButton, parent);
+    // Either may name what the phone called its files.
+    box->setTextFormat(Qt::PlainText);
+    box->setInformativeText(PlainText::markup(informative));
+    box->addButton(tr("Deleted"), QMessageBox::AcceptRole);
+    QPushButton *cancel = box->addButton(tr("Cancel"), QMessageBox::RejectRole);
+    // A delete is never the answer of a stray Enter.
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    return box;
+}
+
 PRPhoneSystemViewController::~PRPhoneSystemViewController()
 {
     m_cancel->store(true);
@@ -114,6 +123,13 @@ void PRPhoneSystemViewController::buildView()
     m_view->setObjectName(QStringLiteral("SystemLibView"));
     auto *layout = new QVBoxLayout(m_view);
     layout->setContentsMargins(8, 8, 8, 8);
+    noPhoneLab = new QLabel(tr("No iPhone is connected."), m_view);
+    noPhoneLab->setObjectName(QStringLiteral("noPhoneLab"));
+    noPhoneLab->setAlignment(Qt::AlignCenter);
+    QFont big = noPhoneLab->font();
+    big.setPointSize(big.pointSize() + 4);
+    noPhoneLab->setFont(big);
+    layout->addWidget(noPhoneLab);
 
     showTableView = new QWidget(m_view);
     auto *browser = new QVBoxLayout(showTableView);
@@ -307,6 +323,7 @@ void PRPhoneSystemViewController::showScanning(bool on)
     progressor->setVisible(on);
     scanImageView->setVisible(on);
     infolab->setVisible(on);
+    noPhoneLab->setVisible(m_theDevice < 0);
 }
 
 void PRPhoneSystemViewController::updateStatus(const QString &text)
@@ -443,6 +460,7 @@ void PRPhoneSystemViewController::LookupSystemTreeFinishedOnMainThreadHanld(quin
     forget();
     m_theDevice = device;
     m_device = bound;
+    showScanning(false);
     updateStatus(report.message);
     Q_EMIT walkEnded(false, report.message);
 }
@@ -484,9 +502,9 @@ void PRPhoneSystemViewController::forget()
     m_previewPath.clear();
     // Workers still copying hold their own reference to the folder.
     m_previewFolder.reset();
-    showScanning(false);
     m_theDevice = -1;
     m_device = {};
+    showScanning(false);
 }
 
 // -- Showing -------------------------------------------------------------------------------

@@ -24,6 +24,7 @@ class QAction;
 class QFileDialog;
 class QLabel;
 class QMenu;
+class QMessageBox;
 class QPoint;
 class QProgressBar;
 class QSortFilterProxyModel;
@@ -108,6 +109,9 @@ public:
     // The delete alert: true for "Deleted".
     using Confirm = std::function<bool(const QString &question, const QString &informative)>;
     void setConfirm(Confirm confirm) { m_confirm = std::move(confirm); }
+    // The box the window's Confirm shows: Enter and Escape cancel.
+    static std::unique_ptr<QMessageBox> deleteQuestionBox(QWidget *parent, const QString &question,
+                                                          const QString &informative);
     // The export folder, given the proposed name; empty cancels. Unset: a
     // window-modal save sheet.
     void setChooseExportPath(std::function<QString(const QString &proposedName)> choose)
@@ -177,6 +181,8 @@ public:
     QLabel *scanImageView = nullptr;
     QLabel *infolab = nullptr;
     QLabel *statusLab = nullptr;
+    // Says so while the page holds no phone.
+    QLabel *noPhoneLab = nullptr;
     QMenu *outlineViewMenu = nullptr;
     QMenu *rightDownMenu = nullptr;
 

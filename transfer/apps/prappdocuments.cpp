@@ -575,29 +575,93 @@ PRAppActionReport PRAppDocuments::ExportDirAppToMacThread(int deviceId, const QL
     return report;
 }
 
-PRAppActionReport PRAppDocuments::addFilesToAppHandle(int deviceId, const PRAppFileRef &row, const QString &localFile)
+PRAppDocuments::AddReport PRAppDocuments::addFilesToAppHandle(int deviceId, const PRAppRef &app,
+                                                               const QString &folderPath, const QString &localFile,
+                                                               bool replace)
 {
-    PRAppActionReport report;
+    AddReport report;
     const QString name = QFileInfo(localFile).fileName();
-    const QString folder = row.filePath.section(QLatin1Char('/'), 0, -2);
-    const QString target = PRPathBatchBuilder::childPath(folder.isEmpty() ? QStringLiteral("/") : folder, name);
+    QString target = PRPathBatchBuilder::childPath(folderPath, name);
     if (target.isEmpty() || !QFileInfo(localFile).isFile()) {
         report.message = tr("%1 cannot be added.").arg(name);
         return report;
     }
     amd::AppDirService service;
     int code = 0;
-    if (openContainer(service, deviceId, row.bundleId, &code) == Access::None) {
+    if (openContainer(service, deviceId, app.bundleId, &code) == Access::None) {
         report.deviceGone = !connected(deviceId);
-        report.message = refusedText(row.displayName, code);
+        report.message = report.deviceGone ? tr("The iPhone was disconnected: %1 was not added.").arg(name)
+                                           : refusedText(app.shownName, code);
         return report;
     }
+    // The folder is read first: the user's document on the phone is never
+    // overwritten without being asked about.
+    const std::optional<QStringList> names = service.listDirectory(folderPath);
+    if (!names) {
+        report.deviceGone = hasLeft(deviceId, &service);
+        report.message = report.deviceGone ? tr("The iPhone was disconnected: %1 was not added.").arg(name)
+                                           : tr("The folder %1 could not be read on the iPhone; %2 was not added.")
+                                                 .arg(folderPath, name);
+        return report;
+    }
+    for (const QString &listed : *names) {
+        if (listed.compare(name, Qt::CaseInsensitive) != 0)
+            continue;
+        if (!replace) {
+            report.ok = true;
+            report.existingName = listed;
+            return report;
+        }
+        // Replaced under the name the phone knows it by.
+        target = PRPathBatchBuilder::childPath(folderPath, listed);
+        break;
+    }
     if (const int rc = service.uploadFile(localFile, target); rc != 0) {
+        report.deviceGone = rc == amd::kBackendNoDevice || hasLeft(deviceId, &service);
         report.message = tr("The iPhone did not take %1 (%2).").arg(name, amd::backendErrorText(rc));
         return report;
     }
     report.ok = true;
+    report.writtenPath = target;
     return report;
+}
+
+PRAppDocuments::FolderListing PRAppDocuments::readFolder(int deviceId, const PRAppRef &app, const QString &folderPath,
+                                                         const std::atomic<bool> *cancelled)
+{
+    FolderListing listing;
+    listing.bundleId = app.bundleId;
+    listing.folderPath = folderPath;
+    amd::AppDirService service;
+    if (openContainer(service, deviceId, app.bundleId) == Access::None) {
+        listing.deviceGone = !connected(deviceId);
+        return listing;
+    }
+    // The walk takes a folder it cannot list for an empty one.
+    if (!service.listDirectory(folderPath)) {
+        listing.deviceGone = hasLeft(deviceId, &service);
+        return listing;
+    }
+    listing.read = true;
+    PRPathEntry carrier;
+    carrier.appBundleName = app.bundleId;
+    carrier.appDisplayName = app.shownName;
+    PRPathBatchBuilder builder(PRPathTreeMember::AppDocuments);
+    WalkReport report;
+    const bool done = traverseDirWithpath(
+        folderPath, service, carrier, builder, [&listing](PRPathEntryBatch batch) { listing.batches.append(std::move(batch)); },
+        report, deviceId, cancelled);
+    if (!builder.isEmpty())
+        listing.batches.append(builder.take());
+    listing.deviceGone = report.deviceGone;
+    listing.complete = done && report.leftOut == 0;
+    return listing;
+}
+
+QString PRAppDocuments::folderOf(const QString &devicePath)
+{
+    const qsizetype cut = devicePath.lastIndexOf(QLatin1Char('/'));
+    return cut <= 0 ? QStringLiteral("/") : devicePath.left(cut);
 }
 
 QString PRAppDocuments::copyForPreview(int deviceId, const PRAppFileRef &row, const QString &folder, int serial)

@@ -108,8 +108,35 @@ public:
     static PRAppActionReport ExportDirAppToMacThread(int deviceId, const QList<PRAppRef> &apps,
                                                      const QString &exportPath,
                                                      const std::atomic<bool> *cancelled = nullptr);
-    // addFilesToAppHandle: the local file into the folder of the row.
-    static PRAppActionReport addFilesToAppHandle(int deviceId, const PRAppFileRef &row, const QString &localFile);
+    // addFilesToAppHandle: the local file into folderPath of the app's
+    // container under its own name. A document of that name there (in any
+    // case: the phone's file system may ignore it) is replaced only when
+    // replace is set; otherwise nothing is sent and existingName names it.
+    struct AddReport : PRAppActionReport
+    {
+        QString existingName;
+    };
+    static AddReport addFilesToAppHandle(int deviceId, const PRAppRef &app, const QString &folderPath,
+                                         const QString &localFile, bool replace);
+
+    // What the phone holds below a folder of an app's container, read again
+    // after an action so that the rows follow it: the entries in batches
+    // ready for the tree. Only a complete listing (every entry below read)
+    // may drop rows it does not hold; a folder the phone would not list
+    // (read false) is not an empty one.
+    struct FolderListing
+    {
+        QString bundleId;
+        QString folderPath;
+        QList<PRPathEntryBatch> batches;
+        bool read = false;
+        bool complete = false;
+        bool deviceGone = false;
+    };
+    static FolderListing readFolder(int deviceId, const PRAppRef &app, const QString &folderPath,
+                                    const std::atomic<bool> *cancelled = nullptr);
+    // The folder of a device path ("/" for a name at the top).
+    static QString folderOf(const QString &devicePath);
     // The local copy a preview reads, inside folder under a name of our own
     // (never the device's); empty when the phone gave no whole file.
     static QString copyForPreview(int deviceId, const PRAppFileRef &row, const QString &folder, int serial);

@@ -1,12 +1,14 @@
 #include "transfer/page/prtransferapppane.h"
 
 #include "device/amd/devicemanager.h"
+#include "platform/paths.h"
 #include "platform/plaintext.h"
 #include "platform/scratchfolder.h"
 #include "results/primages.h"
 #include "results/prreveal.h"
 #include "results/prthumbnailer.h"
 #include "transfer/apps/prapplistmodel.h"
+#include "transfer/page/nophonelabel.h"
 #include "transfer/pathtree/prapptreecontroller.h"
 #include "transfer/pathtree/prpathfiletablemodel.h"
 
@@ -19,8 +21,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListView>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QSet>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
@@ -29,6 +33,8 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 const QString PRTransferAppPane::kDeleteQuestion =
     QStringLiteral("Are you sure you want to permanently delete the selected file(s) from your device?");
@@ -41,8 +47,10 @@ PRTransferAppPane::PRTransferAppPane(QWidget *pane, QObject *parent)
 {
     m_pool.setMaxThreadCount(4);
     m_window = pane;
-    m_confirm = [this](const QString &question, const QString &informative, const QString &accept) {
-        const std::unique_ptr<QMessageBox> box = questionBox(m_window->window(), question, informative, accept);
+    m_confirm = [this](const QString &question, const QString &informative, const QString &accept,
+                       const QString &reject) {
+        const std::unique_ptr<QMessageBox> box =
+            questionBox(m_window->window(), question, informative, accept, reject);
         box->exec();
         return box->clickedButton() && box->buttonRole(box->clickedButton()) == QMessageBox::AcceptRole;
     };
@@ -62,12 +70,13 @@ PRTransferAppPane::PRTransferAppPane(QWidget *pane, QObject *parent)
     m_reveal = [](const QString &folder) { PRReveal::showFolderLater(folder); };
     m_chooseFolder = [this] {
         return QFileDialog::getSaveFileName(m_window->window(), tr("Archive the app"),
-                                            QDir::home().filePath(QStringLiteral("Ostra_Archived App")), QString(),
+                                            QDir(Paths::homeFolder()).filePath(QStringLiteral("Ostra_Archived App")),
+                                            QString(),
                                             nullptr, QFileDialog::ShowDirsOnly);
     };
     m_chooseArchive = [this] {
         return QFileDialog::getOpenFileName(m_window->window(), tr("Install the app archived last time."),
-                                            QDir::homePath(), tr("App archives (*.zip *.ipa)"));
+                                            Paths::homeFolder(), tr("App archives (*.zip *.ipa)"));
     };
     m_chooseFile = [this] { return QFileDialog::getOpenFileName(m_window->window(), tr("Add a file to the app")); };
     buildWidgets(pane);
@@ -75,7 +84,8 @@ PRTransferAppPane::PRTransferAppPane(QWidget *pane, QObject *parent)
 }
 
 std::unique_ptr<QMessageBox> PRTransferAppPane::questionBox(QWidget *parent, const QString &question,
-                                                             const QString &informative, const QString &accept)
+                                                             const QString &informative, const QString &accept,
+                                                             const QString &reject)
 {
     // A question may name what an archive or a phone calls itself: the main
     // text is plain and the informative text markup of itself.
@@ -83,8 +93,10 @@ std::unique_ptr<QMessageBox> PRTransferAppPane::questionBox(QWidget *parent, con
     box->setTextFormat(Qt::PlainText);
     if (!informative.isEmpty())
         box->setInformativeText(PlainText::markup(informative));
-    box->setDefaultButton(box->addButton(accept, QMessageBox::AcceptRole));
-    box->addButton(tr("Cancel"), QMessageBox::RejectRole);
+    box->addButton(accept, QMessageBox::AcceptRole);
+    QPushButton *safe = box->addButton(reject, QMessageBox::RejectRole);
+    box->setDefaultButton(safe);
+    box->setEscapeButton(safe);
     return box;
 }
 
@@ -96,7 +108,8 @@ PRTransferAppPane::~PRTransferAppPane()
 
 QString PRTransferAppPane::documentsFolder() const
 {
-    return m_documents.isEmpty() ? QDir::home().filePath(QStringLiteral("Documents")) : m_documents;
+    // The home the application reads, as every pane's Documents.
+    return m_documents.isEmpty() ? Paths::userPath(QStringLiteral("/Users/%@/Documents")) : m_documents;
 }
 
 // -- Widgets --------------------------------------------------------------------------
@@ -108,6 +121,8 @@ void PRTransferAppPane::buildWidgets(QWidget *pane)
     if (!layout)
         layout = new QVBoxLayout(pane);
     layout->setContentsMargins(8, 8, 8, 8);
+    noPhoneLab = makeNoPhoneLabel(pane);
+    layout->addWidget(noPhoneLab);
 
     const auto action = [this](const QString &text, void (PRTransferAppPane::*slot)()) {
         auto *a = new QAction(text, this);
@@ -253,6 +268,64 @@ void PRTransferAppPane::buildWidgets(QWidget *pane)
 
     showScanning(false);
     appDataExportProgressor->hide();
+    buildMenus();
+}
+
+void PRTransferAppPane::buildMenus()
+{
+    const auto item = [](QMenu *menu, const QString &text, auto slot) {
+        connect(menu->addAction(text), &QAction::triggered, menu, slot);
+    };
+    const auto sortBy = [this](int column) {
+        return [this, column] { appTableView->sortByColumn(column, Qt::AscendingOrder); };
+    };
+    appFileMenu = new QMenu(appTableView);
+    appFileMenu->setObjectName(QStringLiteral("appFileMenu"));
+    item(appFileMenu, tr("Select All"), [this] { AppSelectAll(); });
+    item(appFileMenu, tr("Unselect All"), [this] { AppUnSelecteAll(); });
+    appFileMenu->addSeparator();
+    item(appFileMenu, tr("Export to Folder..."), [this] { AppExportFilestoMac(); });
+    item(appFileMenu, tr("Export to Documents"), [this] { AppExportFilestoDocument(); });
+    appFileMenu->addSeparator();
+    item(appFileMenu, tr("Add File..."), [this] { addFilesToApp(); });
+    item(appFileMenu, tr("Delete..."), [this] { AppDeleted(); });
+    appFileMenu->addSeparator();
+    item(appFileMenu, tr("Sort by Name"), sortBy(PRPathFileTableModel::NameColumn));
+    item(appFileMenu, tr("Sort by Size"), sortBy(PRPathFileTableModel::SizeColumn));
+    // The table's own Reload stays off: the folder's, in the outline's
+    // menu, reads the phone again.
+    appFileMenu->addAction(tr("Reload"));
+    Q_ASSERT(appFileMenu->actions().size() == AppFileMenuItemCount);
+
+    appDirMenu = new QMenu(appOutlineView);
+    appDirMenu->setObjectName(QStringLiteral("appDirMenu"));
+    item(appDirMenu, tr("Select All Files"), [this] { AppSelectAll(); });
+    item(appDirMenu, tr("Add File..."), [this] { addFilesToFolder(); });
+    item(appDirMenu, tr("Reload"), [this] { AppDirReload(); });
+    Q_ASSERT(appDirMenu->actions().size() == AppDirMenuItemCount);
+
+    for (auto [view, menu] : {std::pair<QAbstractItemView *, QMenu *>{appTableView, appFileMenu},
+                              std::pair<QAbstractItemView *, QMenu *>{appOutlineView, appDirMenu}}) {
+        view->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(view, &QWidget::customContextMenuRequested, this, [this, view, menu](const QPoint &at) {
+            menuNeedsUpdate(menu);
+            menu->popup(view->viewport()->mapToGlobal(at));
+        });
+    }
+}
+
+void PRTransferAppPane::menuNeedsUpdate(QMenu *menu)
+{
+    const QList<QAction *> items = menu ? menu->actions() : QList<QAction *>();
+    if (menu == appDirMenu) {
+        const bool on = appOutlineView->selectionModel()->hasSelection();
+        for (QAction *a : items)
+            a->setEnabled(on);
+    } else if (menu == appFileMenu) {
+        const bool on = appTableView->selectionModel()->hasSelection();
+        for (qsizetype i = 0; i < items.size(); ++i)
+            items.at(i)->setEnabled(on && i != FileReloadItem);
+    }
 }
 
 void PRTransferAppPane::updateActions()
@@ -270,6 +343,7 @@ void PRTransferAppPane::updateActions()
     deleteAction->setEnabled(rows);
     exportFilesAction->setEnabled(rows);
     exportDocumentsAction->setEnabled(rows);
+    noPhoneLab->setVisible(m_device < 0);
 }
 
 void PRTransferAppPane::showScanning(bool on)
@@ -478,13 +552,17 @@ QList<PRAppFileRef> PRTransferAppPane::selectedRows() const
     std::sort(rows.begin(), rows.end());
     QList<PRAppFileRef> refs;
     for (int row : rows) {
-        const QModelIndex source = appFileSorter->mapToSource(appFileSorter->index(row, 0));
-        PRPathFileNode *node = appFileController->fileNodeAt(source.row());
-        const PRAppFileTreeNode *file = node ? node->as<PRAppFileTreeNode>() : nullptr;
-        if (file)
+        if (const PRAppFileTreeNode *file = fileNodeAtViewRow(row))
             refs.append({file->appBundleName(), file->appDisplayName(), file->filePath()});
     }
     return refs;
+}
+
+PRAppFileTreeNode *PRTransferAppPane::fileNodeAtViewRow(int row) const
+{
+    const QModelIndex source = appFileSorter->mapToSource(appFileSorter->index(row, 0));
+    PRPathFileNode *node = source.isValid() ? appFileController->fileNodeAt(source.row()) : nullptr;
+    return node ? node->as<PRAppFileTreeNode>() : nullptr;
 }
 
 void PRTransferAppPane::ClickAppArchiveAction()
@@ -580,7 +658,7 @@ void PRTransferAppPane::installConfirmed(int deviceId, quint64 generation, const
     const QString question = installed ? tr("Install \"%1\" over the app on the iPhone?").arg(name)
                                        : tr("Install \"%1\" on the iPhone?").arg(name);
     const QString informative = installed ? tr("The app's documents stay on the iPhone.") : QString();
-    const bool yes = m_confirm && m_confirm(question, informative, tr("Install"));
+    const bool yes = m_confirm && m_confirm(question, informative, tr("Install"), tr("Cancel"));
     // The question waits for the user; the phone may have gone meanwhile.
     if (!isShownPhone(deviceId, generation)) {
         finishAction(generation, gone);
@@ -623,7 +701,7 @@ void PRTransferAppPane::AppDeleted()
     const quint64 generation = m_generation;
     if (!m_confirm
         || !m_confirm(tr(kDeleteQuestion.toUtf8().constData()), tr(kDeleteInformative.toUtf8().constData()),
-                      tr("Deleted")))
+                      tr("Deleted"), tr("Cancel")))
         return;
     if (!isShownPhone(device, generation)) {
         statusLab->setText(tr("The iPhone the files were on is no longer shown: nothing was deleted."));
@@ -631,21 +709,35 @@ void PRTransferAppPane::AppDeleted()
     }
     if (!startAction(tr("Deleting %n file(s)...", nullptr, int(rows.size()))))
         return;
+    const auto cancel = m_cancel;
     runWorker([=, this] {
         QList<PRAppFileRef> removed;
         const PRAppActionReport report = PRAppDocuments::DeletedSelectedAppFileThreadHandle(device, rows, &removed);
+        // The folders are read again, so the rows show what the phone
+        // holds after the delete, whatever it did.
+        QList<PRAppDocuments::FolderListing> listings;
+        QSet<QPair<QString, QString>> folders;
+        for (const PRAppFileRef &row : rows) {
+            const QPair<QString, QString> folder{row.bundleId, PRAppDocuments::folderOf(row.filePath)};
+            if (report.deviceGone || folders.contains(folder))
+                continue;
+            folders.insert(folder);
+            listings.append(PRAppDocuments::readFolder(device, {row.bundleId, row.displayName}, folder.second, cancel.get()));
+        }
         QMetaObject::invokeMethod(
             this,
             [=, this] {
                 --m_pendingResults;
-                // The rows stay in the tree (it cannot drop rows); they are
-                // marked so the user sees what went.
                 if (generation == m_generation) {
+                    // What the phone said it removed goes in any case.
+                    QList<PRPathFileNode *> gone;
                     for (const PRAppFileRef &ref : removed) {
                         if (PRAppFileTreeNode *node = rowNode(ref))
-                            node->setFileSize(tr("deleted"));
+                            gone.append(node);
                     }
-                    appTableView->viewport()->update();
+                    appTreeController->removeFileRows(gone);
+                    for (const PRAppDocuments::FolderListing &listing : listings)
+                        applyListing(generation, listing);
                 }
                 finishAction(generation, report);
             },
@@ -736,24 +828,160 @@ void PRTransferAppPane::AppExportFilestoDocument()
 void PRTransferAppPane::addFilesToApp()
 {
     const QList<PRAppFileRef> rows = selectedRows();
-    if (rows.isEmpty() || m_busy)
+    if (!rows.isEmpty())
+        addFileInto({rows.first().bundleId, rows.first().displayName}, PRAppDocuments::folderOf(rows.first().filePath));
+}
+
+const PRAppDirTreeNode *PRTransferAppPane::selectedFolder(PRAppRef *app, QString *path) const
+{
+    const QModelIndex current = appOutlineView->selectionModel()->currentIndex();
+    PRPathDirNode *node = current.isValid() ? appTreeController->dirNodeAt(current) : nullptr;
+    const PRAppDirTreeNode *folder = node ? node->as<PRAppDirTreeNode>() : nullptr;
+    if (!folder)
+        return nullptr;
+    // An app without a display name is named by its bundle id, as its root.
+    *app = {folder->appBundleName(),
+            folder->appDisplayName().isEmpty() ? folder->appBundleName() : folder->appDisplayName()};
+    *path = folder->filePath().isEmpty() ? QStringLiteral("/") : folder->filePath();
+    return folder;
+}
+
+void PRTransferAppPane::addFilesToFolder()
+{
+    PRAppRef app;
+    QString path;
+    if (selectedFolder(&app, &path))
+        addFileInto(app, path);
+}
+
+void PRTransferAppPane::addFileInto(const PRAppRef &app, const QString &folderPath)
+{
+    if (m_busy || m_device < 0 || app.bundleId.isEmpty())
         return;
     const QString file = m_chooseFile ? m_chooseFile() : QString();
-    if (file.isEmpty() || !startAction(tr("Adding %1...").arg(QFileInfo(file).fileName())))
+    if (!file.isEmpty())
+        startAdd(app, folderPath, file, false);
+}
+
+void PRTransferAppPane::startAdd(const PRAppRef &app, const QString &folderPath, const QString &localFile,
+                                 bool replace)
+{
+    if (!startAction(tr("Adding %1...").arg(QFileInfo(localFile).fileName())))
         return;
-    const PRAppFileRef row = rows.first();
     const int device = m_device;
     const quint64 generation = m_generation;
+    const auto cancel = m_cancel;
     runWorker([=, this] {
-        const PRAppActionReport report = PRAppDocuments::addFilesToAppHandle(device, row, file);
+        const PRAppDocuments::AddReport report =
+            PRAppDocuments::addFilesToAppHandle(device, app, folderPath, localFile, replace);
+        // The folder as the phone holds it now: a new row, or the new size
+        // of the one replaced.
+        const PRAppDocuments::FolderListing listing =
+            report.ok && report.existingName.isEmpty()
+                ? PRAppDocuments::readFolder(device, app, folderPath, cancel.get())
+                : PRAppDocuments::FolderListing();
         QMetaObject::invokeMethod(
             this,
             [=, this] {
                 --m_pendingResults;
+                if (!report.existingName.isEmpty()) {
+                    if (generation == m_generation) {
+                        askReplace(device, generation, app, folderPath, localFile, report.existingName);
+                    } else {
+                        PRAppActionReport gone;
+                        gone.deviceGone = true;
+                        gone.message = tr("The iPhone was disconnected: nothing was added.");
+                        finishAction(generation, gone);
+                    }
+                    return;
+                }
+                applyListing(generation, listing);
                 finishAction(generation, report);
             },
             Qt::QueuedConnection);
     });
+}
+
+void PRTransferAppPane::askReplace(int deviceId, quint64 generation, const PRAppRef &app, const QString &folderPath,
+                                   const QString &localFile, const QString &existingName)
+{
+    // The question is a pause of the add, not work: the pane is free while
+    // it is up (and the phone may leave meanwhile).
+    m_busy = false;
+    appDataExportProgressor->hide();
+    updateActions();
+    const QString name = PlainText::oneLine(existingName);
+    const QString question =
+        tr("\"%1\" already exists in %2 of \"%3\" on the iPhone. Replace it with the file from this computer?")
+            .arg(name, PlainText::oneLine(folderPath), PlainText::oneLine(app.shownName));
+    const bool replace =
+        m_confirm
+        && m_confirm(question, tr("Replacing overwrites the app's document on the iPhone; keeping it adds nothing."),
+                     tr("Replace"), tr("Keep"));
+    const bool shown = isShownPhone(deviceId, generation);
+    if (!shown || !replace) {
+        const QString told = shown ? tr("Nothing was added: \"%1\" on the iPhone was kept.").arg(name)
+                                   : tr("The iPhone the file was for is no longer shown: nothing was added.");
+        if (generation == m_generation)
+            statusLab->setText(told);
+        Q_EMIT actionEnded(shown, told);
+        return;
+    }
+    startAdd(app, folderPath, localFile, true);
+}
+
+void PRTransferAppPane::AppDirReload()
+{
+    PRAppRef app;
+    QString path;
+    if (!selectedFolder(&app, &path) || m_device < 0)
+        return;
+    const int device = m_device;
+    const quint64 generation = m_generation;
+    const auto cancel = m_cancel;
+    runWorker([=, this] {
+        const PRAppDocuments::FolderListing listing = PRAppDocuments::readFolder(device, app, path, cancel.get());
+        QMetaObject::invokeMethod(
+            this,
+            [=, this] {
+                --m_pendingResults;
+                applyListing(generation, listing);
+                if (generation == m_generation && !listing.read)
+                    statusLab->setText(tr("The folder %1 could not be read on the iPhone.").arg(path));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PRTransferAppPane::applyListing(quint64 generation, const PRAppDocuments::FolderListing &listing)
+{
+    PRAppDirTreeNode *root = generation == m_generation && listing.read ? appTreeController->appRoot(listing.bundleId)
+                                                                        : nullptr;
+    if (!root)
+        return;
+    QSet<QString> held;
+    for (const PRPathEntryBatch &batch : listing.batches) {
+        for (const PRPathEntry &entry : batch.entries)
+            held.insert(entry.filePath);
+        appTreeController->fileEntries(batch);
+    }
+    // Rows are dropped only on a listing that read everything below.
+    PRPathDirNode *folder = listing.folderPath == QLatin1String("/")
+                                ? root
+                                : appTreeController->folderAtPath(root, listing.folderPath);
+    if (!listing.complete || !folder)
+        return;
+    QList<PRPathFileNode *> gone;
+    QList<PRPathDirNode *> folders{folder};
+    while (!folders.isEmpty()) {
+        const PRPathDirNode *next = folders.takeLast();
+        folders.append(next->children());
+        for (PRPathFileNode *row : next->fileChildren()) {
+            if (row->isFile() && !held.contains(row->filePath()))
+                gone.append(row);
+        }
+    }
+    appTreeController->removeFileRows(gone);
 }
 
 // -- Documents ----------------------------------------------------------------------------
@@ -836,14 +1064,22 @@ void PRTransferAppPane::showPreviewImage(const QImage &image, const QString &pat
 
 void PRTransferAppPane::tableViewSelectionDidChange()
 {
-    const QModelIndexList rows = appTableView->selectionModel()->selectedRows();
-    if (rows.size() != 1 || m_device < 0)
+    // The row the user selected last (the current one), or the first of
+    // the selection.
+    QItemSelectionModel *selection = appTableView->selectionModel();
+    const QModelIndex current = appTableView->currentIndex();
+    QList<int> rows;
+    for (const QModelIndex &index : selection->selectedRows())
+        rows.append(index.row());
+    if (rows.isEmpty() || m_device < 0)
         return;
-    const QList<PRAppFileRef> refs = selectedRows();
-    PRAppFileTreeNode *node = refs.isEmpty() ? nullptr : rowNode(refs.first());
+    const int row = current.isValid() && selection->isRowSelected(current.row(), {})
+                        ? current.row()
+                        : *std::min_element(rows.cbegin(), rows.cend());
+    PRAppFileTreeNode *node = fileNodeAtViewRow(row);
     if (!node || !node->isFile())
         return;
-    const PRAppFileRef ref = refs.first();
+    const PRAppFileRef ref{node->appBundleName(), node->appDisplayName(), node->filePath()};
     const bool copied = node->btransfer() && QFileInfo(node->transferPath()).isFile();
     const QString folder = m_previewFolder && m_previewFolder->isValid() ? m_previewFolder->path() : QString();
     const int serial = ++m_previewSerial;

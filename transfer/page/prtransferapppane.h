@@ -22,6 +22,7 @@ class PRPathFileTableModel;
 class QAction;
 class QLabel;
 class QListView;
+class QMenu;
 class QMessageBox;
 class QProgressBar;
 class QPushButton;
@@ -49,6 +50,25 @@ public:
     static const QString kDeleteQuestion;
     static const QString kDeleteInformative;
 
+    // The items of appFileMenu, in order (the separators are items).
+    enum AppFileMenuItem {
+        FileSelectAllItem,
+        FileUnselectAllItem,
+        FileSeparatorItem1,
+        FileExportItem,
+        FileExportDocumentsItem,
+        FileSeparatorItem2,
+        FileAddItem,
+        FileDeleteItem,
+        FileSeparatorItem3,
+        FileSortNameItem,
+        FileSortSizeItem,
+        FileReloadItem,
+        AppFileMenuItemCount
+    };
+    // The items of appDirMenu.
+    enum AppDirMenuItem { DirSelectAllItem, DirAddItem, DirReloadItem, AppDirMenuItemCount };
+
     // Builds the pane's widgets into pane.
     PRTransferAppPane(QWidget *pane, QObject *parent = nullptr);
     ~PRTransferAppPane() override;
@@ -66,12 +86,16 @@ public:
 
     // -- Test and window hooks ------------------------------------------------
     // "Are you sure ...?" (question, informative text, the text of the
-    // button that goes on): true to go on. Both texts are shown as written.
-    using Confirm = std::function<bool(const QString &question, const QString &informative, const QString &accept)>;
+    // button that goes on, the text of the one that leaves the phone
+    // alone): true to go on. Both texts are shown as written.
+    using Confirm = std::function<bool(const QString &question, const QString &informative, const QString &accept,
+                                       const QString &reject)>;
     void setConfirm(Confirm confirm) { m_confirm = std::move(confirm); }
-    // The box the window's Confirm shows.
+    // The box the window's Confirm shows. Enter answers with the button
+    // that leaves the phone alone.
     static std::unique_ptr<QMessageBox> questionBox(QWidget *parent, const QString &question,
-                                                    const QString &informative, const QString &accept);
+                                                    const QString &informative, const QString &accept,
+                                                    const QString &reject);
     // An alert with one button and no informative text (an archive that is
     // not one of ours).
     using Alert = std::function<void(const QString &text, const QString &button)>;
@@ -99,7 +123,15 @@ public:
     void AppExportFilestoDocument();
     void ExportSelectedAppToMac();
     void ExportAllAppToMac();
+    // Add File: into the folder of the table's first selected row, or (the
+    // outline's menu) into the outline's selected folder. A document of the
+    // same name there is replaced only when the user says so.
     void addFilesToApp();
+    void addFilesToFolder();
+    // The outline's Reload: the selected folder read again from the phone.
+    void AppDirReload();
+    // Enables a context menu's items before it opens.
+    void menuNeedsUpdate(QMenu *menu);
     // The page's sheet ended with a folder for the export it was opened for.
     void exportToFolder(const QString &path, TransferExport which);
     void exportSheetCancelled();
@@ -143,6 +175,11 @@ public:
     QAction *deleteAction = nullptr;
     QAction *exportFilesAction = nullptr;
     QAction *exportDocumentsAction = nullptr;
+    // The right-click menus of the outline and of the file table.
+    QMenu *appDirMenu = nullptr;
+    QMenu *appFileMenu = nullptr;
+    // Says so while the pane holds no phone.
+    QLabel *noPhoneLab = nullptr;
 
     // The rows and apps the actions would act on, in view order.
     QList<PRAppFileRef> selectedRows() const;
@@ -170,6 +207,7 @@ Q_SIGNALS:
 private:
     struct LoadState;
     void buildWidgets(QWidget *pane);
+    void buildMenus();
     void updateActions();
     void forget();
     void showScanning(bool on);
@@ -189,6 +227,16 @@ private:
     void installConfirmed(int deviceId, quint64 generation, const PRAppPackageCheck &check);
     void tell(const QString &title, const QString &text);
     PRAppFileTreeNode *rowNode(const PRAppFileRef &ref) const;
+    PRAppFileTreeNode *fileNodeAtViewRow(int row) const;
+    // The outline's selected folder with its app and device path, or null.
+    const PRAppDirTreeNode *selectedFolder(PRAppRef *app, QString *path) const;
+    void addFileInto(const PRAppRef &app, const QString &folderPath);
+    void startAdd(const PRAppRef &app, const QString &folderPath, const QString &localFile, bool replace);
+    void askReplace(int deviceId, quint64 generation, const PRAppRef &app, const QString &folderPath,
+                    const QString &localFile, const QString &existingName);
+    // Files what the phone holds in a folder and drops the rows it no
+    // longer holds (for the phone shown only).
+    void applyListing(quint64 generation, const PRAppDocuments::FolderListing &listing);
     void showPreviewImage(const QImage &image, const QString &path);
 
     Confirm m_confirm;

@@ -7,6 +7,7 @@
 #include "results/prreveal.h"
 #include "results/prsharedcontrols.h"
 #include "results/recordmodels.h"
+#include "transfer/page/nophonelabel.h"
 
 #include <QAction>
 #include <QBuffer>
@@ -16,6 +17,7 @@
 #include <QImageReader>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProgressBar>
@@ -115,12 +117,10 @@ void PRTransferPersonalPane::buildWidgets(QWidget *pane)
         exportSelectedAction = action(tr("Export Selected to Documents"), [this] { exportSelected(); });
         exportAllAction = action(tr("Export All to Documents"), [this] { exportAll(); });
     }
-    table->setContextMenuPolicy(Qt::ActionsContextMenu);
     auto *bar = new QHBoxLayout;
     for (QAction *a : {exportSelectedAction, exportAllAction, exportSelectedPdfAction, exportAllPdfAction}) {
         if (!a)
             continue;
-        table->addAction(a);
         auto *b = new QToolButton(pane);
         b->setDefaultAction(a);
         bar->addWidget(b);
@@ -197,11 +197,53 @@ void PRTransferPersonalPane::buildWidgets(QWidget *pane)
     }
     body->addWidget(preview, m_kind == Kind::Message ? 3 : 0);
 
+    noPhoneLab = makeNoPhoneLabel(pane);
+
     auto *layout = qobject_cast<QVBoxLayout *>(pane->layout());
     if (!layout)
         layout = new QVBoxLayout(pane);
+    layout->addWidget(noPhoneLab);
     layout->addLayout(bar);
     layout->addLayout(body, 1);
+    buildMenu();
+}
+
+void PRTransferPersonalPane::buildMenu()
+{
+    const char *names[] = {"", "contactMenu", "messageMenu", "noteMenu"};
+    menu = new QMenu(table);
+    menu->setObjectName(QLatin1String(names[int(m_kind)]));
+    // The menu's own items: enabling them never touches the buttons.
+    for (QAction *a : {exportSelectedAction, exportAllAction, exportSelectedPdfAction, exportAllPdfAction}) {
+        if (a)
+            connect(menu->addAction(a->text()), &QAction::triggered, a, &QAction::trigger);
+    }
+    table->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(table, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        menuNeedsUpdate(menu);
+        menu->popup(table->viewport()->mapToGlobal(at));
+    });
+}
+
+void PRTransferPersonalPane::menuNeedsUpdate(QMenu *which)
+{
+    if (which != menu)
+        return;
+    const QList<QAction *> items = menu->actions();
+    const QList<QAction *> actions{exportSelectedAction, exportAllAction, exportSelectedPdfAction, exportAllPdfAction};
+    for (qsizetype i = 0; i < items.size(); ++i)
+        items.at(i)->setEnabled(m_kind == Kind::Note && actions.value(i) && actions.value(i)->isEnabled());
+}
+
+void PRTransferPersonalPane::setDeviceName(const QString &name)
+{
+    m_deviceName = name;
+    setHasPhone(true);
+}
+
+void PRTransferPersonalPane::setHasPhone(bool hasPhone)
+{
+    noPhoneLab->setVisible(!hasPhone);
 }
 
 void PRTransferPersonalPane::updateActions()
@@ -234,6 +276,7 @@ void PRTransferPersonalPane::setContent(const PRTransferRecordLoad::Lists &lists
             nodes.append(n);
         break;
     }
+    setHasPhone(true);
     m_previewTag = true;
     controller->setContent(nodes);
     if (controller->rowCount() > 0) {
@@ -260,6 +303,7 @@ void PRTransferPersonalPane::clear()
         noteContentlab->clear();
     if (noteImageView)
         noteImageView->clear();
+    setHasPhone(false);
 }
 
 QList<PRNodeRef> PRTransferPersonalPane::selectedNodes() const

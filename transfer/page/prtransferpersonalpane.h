@@ -17,6 +17,7 @@ class PRArrayController;
 class PRConversationView;
 class QAction;
 class QLabel;
+class QMenu;
 class QProgressBar;
 class QTableView;
 class QWidget;
@@ -41,6 +42,8 @@ public:
     // The finish step of a load: the table gets the kind's list and its first
     // row is selected without drawing a preview.
     void setContent(const PRTransferRecordLoad::Lists &lists);
+    // The phone left: its rows and preview go, and the pane says no phone
+    // is connected until a load is asked for the next one.
     void clear();
 
     // tableViewSelectionDidChange for this pane's table.
@@ -53,7 +56,8 @@ public:
 
     void setDocumentsFolder(const QString &folder) { m_documents = folder; }
     QString documentsFolder() const;
-    void setDeviceName(const QString &name) { m_deviceName = name; }
+    // A load was asked for a phone of that name.
+    void setDeviceName(const QString &name);
     using Notice = std::function<void(const QString &title, const QString &text)>;
     void setNotice(Notice notice) { m_notice = std::move(notice); }
     void setReveal(std::function<void(const QString &folder)> reveal) { m_reveal = std::move(reveal); }
@@ -61,11 +65,19 @@ public:
     // bPreviewTag: set while the finish step selects the first row.
     bool bPreviewTag() const { return m_previewTag; }
 
+    // Enables the right-click menu's items before it opens: the contact and
+    // message menus keep theirs off, the note menu follows its actions.
+    void menuNeedsUpdate(QMenu *menu);
+
     // The page's fields of this pane.
     QTableView *table = nullptr;
     PRArrayController *controller = nullptr;
     QProgressBar *exportProgressor = nullptr;
     QLabel *statusLab = nullptr;
+    // Says so while the pane holds no phone.
+    QLabel *noPhoneLab = nullptr;
+    // contactMenu, messageMenu or noteMenu: the table's right-click menu.
+    QMenu *menu = nullptr;
     // Contacts.
     QLabel *contactImageView = nullptr;
     std::array<QLabel *, 8> contactLabels{}; // name, phone, e-mail, home page, company, job title, birthday, note
@@ -85,6 +97,8 @@ Q_SIGNALS:
 
 private:
     void buildWidgets(QWidget *pane);
+    void buildMenu();
+    void setHasPhone(bool hasPhone);
     void updateActions();
     QList<PRNodeRef> selectedNodes() const;
     void startExport(const QList<PRNodeRef> &nodes, const QList<int> &rows, Format format);

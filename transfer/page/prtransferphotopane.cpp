@@ -4,6 +4,7 @@
 #include "results/primages.h"
 #include "results/prreveal.h"
 #include "transfer/page/prphotobrowserview.h"
+#include "transfer/page/nophonelabel.h"
 #include "transfer/photos/prphotobrowsermodel.h"
 
 #include <QAction>
@@ -164,9 +165,12 @@ void PRTransferPhotoPane::buildWidgets(QWidget *pane)
     scan->addStretch(1);
     showScanning(false);
 
+    noPhoneLab = makeNoPhoneLabel(pane);
+
     auto *layout = qobject_cast<QVBoxLayout *>(pane->layout());
     if (!layout)
         layout = new QVBoxLayout(pane);
+    layout->addWidget(noPhoneLab);
     layout->addLayout(bar);
     layout->addLayout(scan);
     layout->addWidget(imageBroswerView, 1);
@@ -181,6 +185,7 @@ void PRTransferPhotoPane::updateActions()
     exportAllAction->setEnabled(free && rows);
     selectAllAction->setEnabled(rows);
     unselectAllAction->setEnabled(selected);
+    noPhoneLab->setVisible(tranferDevice() < 0);
 }
 
 void PRTransferPhotoPane::showScanning(bool shown)

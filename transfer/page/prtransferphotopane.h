@@ -92,6 +92,8 @@ public:
     QSlider *zoomSlider = nullptr;
     QMenu *photoMenu = nullptr;
     QLabel *statusLab = nullptr;
+    // Says so while the pane holds no phone.
+    QLabel *noPhoneLab = nullptr;
 
     // Menu and button actions.
     QAction *exportSelectedAction = nullptr;

@@ -17,6 +17,8 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QSortFilterProxyModel>
 #include <QTableView>
@@ -172,6 +174,11 @@ TEST_F(SystemPageTest, DeletesOnlyTheConfirmedRowsAndKeepsARefusedRow)
     page->RemoveTheFiles();
     EXPECT_EQ(questions.value(0), PRPhoneSystemViewController::kDeleteQuestion);
     EXPECT_EQ(questions.value(1), PRPhoneSystemViewController::kDeleteInformative);
+    // The window's box: Enter and Escape keep the files.
+    const auto box = PRPhoneSystemViewController::deleteQuestionBox(nullptr, questions.value(0), questions.value(1));
+    ASSERT_TRUE(box->defaultButton());
+    EXPECT_EQ(box->buttonRole(box->defaultButton()), QMessageBox::RejectRole);
+    EXPECT_EQ(box->escapeButton(), static_cast<QAbstractButton *>(box->defaultButton()));
     EXPECT_FALSE(page->isBusy());
     ASSERT_TRUE(idle());
     EXPECT_TRUE(QFileInfo::exists(apple + QStringLiteral("IMG_0014.MOV")));
@@ -482,7 +489,9 @@ TEST_F(SystemPageTest, APhoneLeavingMidWalkClearsThePageAndAWalkCanStartAgain)
     small.batchEntries = 4;
     page->setWalkLimits(small);
     QSignalSpy ended(page.get(), &PRPhoneSystemViewController::walkEnded);
+    EXPECT_TRUE(page->noPhoneLab->isVisible());
     page->LookupSystemTree(id);
+    EXPECT_FALSE(page->noPhoneLab->isVisible());
     PRSystemLibTreeController *tree = page->GetLibTreeController();
     ASSERT_TRUE(QTest::qWaitFor([&] { return tree->rowCount() > 0; }, kWaitMs));
     ASSERT_TRUE(page->bScanStart());
@@ -494,6 +503,7 @@ TEST_F(SystemPageTest, APhoneLeavingMidWalkClearsThePageAndAWalkCanStartAgain)
     EXPECT_EQ(tableRows(), 0);
     EXPECT_FALSE(page->bScanStart());
     EXPECT_EQ(page->theDevice(), -1);
+    EXPECT_TRUE(page->noPhoneLab->isVisible());
     ASSERT_EQ(ended.count(), 1);
     EXPECT_FALSE(ended.first().at(0).toBool());
     // What the walk still had on its way is dropped.

@@ -4,6 +4,7 @@
 
 #include "tests/transfer/apps/appstestsupport.h"
 
+#include "platform/paths.h"
 #include "platform/plaintext.h"
 #include "transfer/apps/prapplistmodel.h"
 #include "transfer/page/prtransferapppane.h"
@@ -13,8 +14,10 @@
 #include <QItemSelectionModel>
 #include <QAbstractButton>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QListView>
 #include <QSignalSpy>
 #include <QSortFilterProxyModel>
@@ -39,9 +42,11 @@ protected:
         pane = std::make_unique<PRTransferAppPane>(widget.get());
         pane->setNotice([this](const QString &, const QString &text) { notices.append(text); });
         pane->setReveal([this](const QString &folder) { revealed.append(folder); });
-        pane->setConfirm([this](const QString &question, const QString &, const QString &accept) {
+        pane->setConfirm([this](const QString &question, const QString &, const QString &accept,
+                                const QString &reject) {
             questions.append(question);
             accepts.append(accept);
+            rejects.append(reject);
             if (duringQuestion)
                 duringQuestion();
             return answer;
@@ -88,16 +93,35 @@ protected:
         QCoreApplication::processEvents();
         ASSERT_EQ(pane->appFileController->folder(), folder);
     }
-    // Selects the table rows whose names are given (the view is sorted).
+    // The file rows the table shows, and the files the phone's folder holds.
+    QStringList shownFiles() const
+    {
+        QStringList names;
+        for (int row = 0; row < pane->appFileController->rowCount(); ++row)
+            if (pane->appFileController->fileNodeAt(row)->isFile())
+                names.append(pane->appFileController->fileNodeAt(row)->fileName());
+        names.sort();
+        return names;
+    }
+    static QStringList heldFiles(const QString &folder)
+    {
+        QStringList names = QDir(folder).entryList(QDir::Files);
+        names.sort();
+        return names;
+    }
+    // Selects the table rows whose names are given (the view is sorted),
+    // in one change of the selection.
     void selectRows(const QStringList &names)
     {
         auto *selection = pane->appTableView->selectionModel();
         selection->clearSelection();
+        QItemSelection chosen;
         for (int row = 0; row < pane->appFileSorter->rowCount(); ++row) {
             const QModelIndex index = pane->appFileSorter->index(row, 0);
             if (names.contains(index.data().toString()))
-                selection->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+                chosen.select(index, index);
         }
+        selection->select(chosen, QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 
     std::unique_ptr<QWidget> widget;
@@ -106,6 +130,7 @@ protected:
     QStringList revealed;
     QStringList questions;
     QStringList accepts;
+    QStringList rejects;
     QList<QPair<QString, QString>> alerts;
     std::function<void()> duringQuestion;
     bool answer = true;
@@ -219,6 +244,8 @@ TEST_F(AppPaneTest, DeleteRemovesExactlyTheConfirmedRowsOfItsPhoneAndReportsRefu
         expected.removeAll(name);
     EXPECT_EQ(filesBelow(documents), expected);
     EXPECT_TRUE(notices.isEmpty()) << qPrintable(notices.join(QLatin1Char('\n')));
+    // The deleted rows went; the others stay.
+    EXPECT_EQ(shownFiles(), heldFiles(documents));
 
     // The phone refuses: the user is told which.
     amd::SimulatedFaults faults;
@@ -231,6 +258,7 @@ TEST_F(AppPaneTest, DeleteRemovesExactlyTheConfirmedRowsOfItsPhoneAndReportsRefu
     EXPECT_TRUE(notices.first().contains(QStringLiteral("Note 2.txt")));
     EXPECT_TRUE(notices.first().contains(QStringLiteral("0 of 1")));
     EXPECT_EQ(filesBelow(documents), expected);
+    EXPECT_EQ(shownFiles(), heldFiles(documents));
 
     // Another phone shown while the question waits: the rows were this
     // phone's, and nothing is deleted on either.
@@ -244,6 +272,93 @@ TEST_F(AppPaneTest, DeleteRemovesExactlyTheConfirmedRowsOfItsPhoneAndReportsRefu
     EXPECT_EQ(pane->tranferDevice(), second);
     EXPECT_EQ(filesBelow(documents), expected);
     EXPECT_EQ(filesBelow(otherDocuments), otherBefore);
+}
+
+TEST_F(AppPaneTest, AFileAddedOverADocumentOfItsNameIsAskedAboutAndTheRowsFollow)
+{
+    amd::DeviceHandle handle = 0;
+    loadApps(plug(scenario(), &handle));
+    openFolder(QString::fromLatin1(kNotebook), QStringLiteral("/Documents"));
+    const QString documents = backend->workFolder(handle) + QStringLiteral("/containers/com.ostra.demo.notebook/Documents");
+    const auto bytes = [](const QString &path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray kept = bytes(documents + QStringLiteral("/Note 1.txt"));
+    QTemporaryDir local;
+    QString chosen = local.filePath(QStringLiteral("Note 1.txt"));
+    QFile file(chosen);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("8 bytes!") == 8 && file.copy(local.filePath("Fresh.txt")));
+    file.close();
+    pane->setChooseFile([&] { return chosen; });
+    selectRows({QStringLiteral("Cover.jpg")});
+
+    // Asked, naming the file; "Keep" sends nothing.
+    answer = false;
+    pane->addFilesToApp();
+    waitForWork();
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_TRUE(questions.first().contains(QStringLiteral("\"Note 1.txt\""))) << qPrintable(questions.first());
+    EXPECT_EQ(accepts.last() + '/' + rejects.last(), QStringLiteral("Replace/Keep"));
+    EXPECT_EQ(bytes(documents + QStringLiteral("/Note 1.txt")), kept);
+
+    // "Replace": the phone holds the new bytes and the row says so.
+    answer = true;
+    pane->addFilesToApp();
+    waitForWork();
+    EXPECT_EQ(bytes(documents + QStringLiteral("/Note 1.txt")), QByteArray("8 bytes!"));
+    PRPathFileNode *row = pane->appFileController->folder()->fileChildNamed(QStringLiteral("Note 1.txt"));
+    ASSERT_TRUE(row);
+    EXPECT_TRUE(row->fileSize().startsWith(QStringLiteral("8 "))) << qPrintable(row->fileSize());
+
+    // A new name is not asked about, and its row appears.
+    chosen = local.filePath(QStringLiteral("Fresh.txt"));
+    pane->addFilesToApp();
+    waitForWork();
+    EXPECT_EQ(questions.size(), 2);
+    EXPECT_TRUE(heldFiles(documents).contains(QStringLiteral("Fresh.txt")));
+    EXPECT_EQ(shownFiles(), heldFiles(documents));
+    EXPECT_TRUE(notices.isEmpty()) << qPrintable(notices.join(QLatin1Char('\n')));
+}
+
+TEST_F(AppPaneTest, TheMenusFollowTheSelectionAndThePaneSaysWhenItHasNoPhone)
+{
+    EXPECT_TRUE(pane->noPhoneLab->isVisibleTo(widget.get()));
+    const auto enabled = [&](QMenu *menu) {
+        pane->menuNeedsUpdate(menu);
+        QList<int> on;
+        for (int i = 0; i < menu->actions().size(); ++i)
+            if (menu->actions().at(i)->isEnabled())
+                on.append(i);
+        return on;
+    };
+    amd::DeviceHandle handle = 0;
+    const int id = plug(scenario(), &handle);
+    loadApps(id);
+    EXPECT_FALSE(pane->noPhoneLab->isVisibleTo(widget.get()));
+    EXPECT_TRUE(enabled(pane->appDirMenu).isEmpty());
+    EXPECT_TRUE(enabled(pane->appFileMenu).isEmpty());
+    openFolder(QString::fromLatin1(kNotebook), QStringLiteral("/Documents"));
+    EXPECT_EQ(enabled(pane->appDirMenu), (QList<int>{0, 1, 2}));
+    EXPECT_TRUE(enabled(pane->appFileMenu).isEmpty());
+    selectRows({QStringLiteral("Cover.jpg")});
+    EXPECT_EQ(enabled(pane->appFileMenu), (QList<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+
+    // The folder's Reload shows what the phone holds now.
+    const QString documents = backend->workFolder(handle) + QStringLiteral("/containers/com.ostra.demo.notebook/Documents");
+    ASSERT_TRUE(QFile::remove(documents + QStringLiteral("/Note 2.txt")));
+    ASSERT_TRUE(QFile::copy(documents + QStringLiteral("/Note 1.txt"), documents + QStringLiteral("/Note 9.txt")));
+    pane->AppDirReload();
+    waitForWork();
+    EXPECT_EQ(shownFiles(), heldFiles(documents));
+
+    // Documents is the one of the home the application reads.
+    QTemporaryDir home;
+    Paths::setHomeFolder(home.path());
+    EXPECT_EQ(pane->documentsFolder(), home.filePath(QStringLiteral("Documents")));
+    Paths::setHomeFolder({});
+    pane->deviceRemoved(id);
+    EXPECT_TRUE(pane->noPhoneLab->isVisibleTo(widget.get()));
 }
 
 TEST_F(AppPaneTest, ArchiveInstallAndCopiesRunOnWorkersAndTellTheOutcome)
@@ -318,11 +433,12 @@ TEST_F(AppPaneTest, ArchiveInstallAndCopiesRunOnWorkersAndTellTheOutcome)
 
 // Questions may name what an archive calls itself: shown as written (as
 // markup, an <img> has Qt open the file it names on the GUI thread), with a
-// button that says what it does.
-TEST(AppPaneQuestion, ShowsTextAsWrittenAndNamesItsButton)
+// button that says what it does, and Enter leaves the phone alone.
+TEST(AppPaneQuestion, ShowsTextAsWrittenAndDefaultsToTheSafeButton)
 {
     const QString hostile = QStringLiteral("Install \"<img src=\"/nonexistent/icon.png\"><b>Notes</b>\"?");
-    const auto box = PRTransferAppPane::questionBox(nullptr, hostile, QStringLiteral("<i>kept</i>"), QStringLiteral("Install"));
+    const auto box = PRTransferAppPane::questionBox(nullptr, hostile, QStringLiteral("<i>kept</i>"),
+                                                    QStringLiteral("Install"), QStringLiteral("Cancel"));
     EXPECT_EQ(box->textFormat(), Qt::PlainText);
     EXPECT_EQ(box->text(), hostile);
     EXPECT_EQ(box->informativeText(), PlainText::markup(QStringLiteral("<i>kept</i>")));
@@ -330,6 +446,9 @@ TEST(AppPaneQuestion, ShowsTextAsWrittenAndNamesItsButton)
     for (QAbstractButton *button : box->buttons())
         buttons.append(button->text());
     EXPECT_EQ(buttons, (QStringList{QStringLiteral("Install"), QStringLiteral("Cancel")}));
+    ASSERT_TRUE(box->defaultButton());
+    EXPECT_EQ(box->defaultButton()->text(), QStringLiteral("Cancel"));
+    EXPECT_EQ(box->escapeButton(), static_cast<QAbstractButton *>(box->defaultButton()));
 }
 
 // The phone leaves in the middle of a file: the user hears that, and which
@@ -394,6 +513,10 @@ TEST_F(AppPaneTest, ThePreviewCopiesADocumentOnceAndShowsIt)
     waitForWork();
     EXPECT_EQ(shown.size(), 3);
     EXPECT_EQ(pane->previewPath(), copy);
+    // With several rows selected, a row of them is shown.
+    selectRows({QStringLiteral("Cover.jpg"), QStringLiteral("library.json")});
+    waitForWork();
+    EXPECT_EQ(shown.size(), 4);
 
     // A picture of the pane for the eye.
     pane->appBroswerView->selectionModel()->select(pane->appArray->index(0), QItemSelectionModel::Select);

@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
@@ -90,6 +91,8 @@ protected:
 
 TEST_F(PersonalPaneTest, ThePanesFillFromOneBackupAndPreviewTheirRows)
 {
+    for (PRTransferPersonalPane *pane : {page->contactPane, page->messagePane, page->notePane})
+        EXPECT_FALSE(pane->noPhoneLab->isHidden());
     const int phone = plugPhone();
     QSignalSpy ended(page.get(), &PRTansferViewController::loadEnded);
     page->showNoteView();
@@ -138,6 +141,15 @@ TEST_F(PersonalPaneTest, ThePanesFillFromOneBackupAndPreviewTheirRows)
     const auto note = std::dynamic_pointer_cast<PRNoteNode>(notes->controller->nodeAt(0));
     EXPECT_EQ(notes->noteContentlab->text(), note->noteContent());
 
+    // With rows selected, the contact and message menus keep their items
+    // off; the note menu's follow its actions.
+    for (PRTransferPersonalPane *pane : {contacts, messages, notes}) {
+        pane->menuNeedsUpdate(pane->menu);
+        for (QAction *a : pane->menu->actions())
+            EXPECT_EQ(a->isEnabled(), pane == notes) << qPrintable(a->text());
+        EXPECT_TRUE(pane->noPhoneLab->isHidden());
+    }
+
     // One backup served the three kinds.
     EXPECT_TRUE(QFileInfo::exists(page->recordLoad().backupRoot() + '/' + devicegen::kUniqueDeviceId + "/Manifest.plist"));
     EXPECT_TRUE(page->recordLoad().bBackup());
@@ -147,6 +159,7 @@ TEST_F(PersonalPaneTest, ThePanesFillFromOneBackupAndPreviewTheirRows)
     EXPECT_EQ(page->contactPane->controller->rowCount(), 0);
     EXPECT_EQ(page->messagePane->controller->rowCount(), 0);
     EXPECT_FALSE(page->isLoadFinished(Load::Note));
+    EXPECT_FALSE(page->notePane->noPhoneLab->isHidden());
 }
 
 TEST_F(PersonalPaneTest, ConversationsArePagedFiftyAtATime)

@@ -330,10 +330,12 @@ TEST_F(PhotoPaneTest, APhoneThatLeavesMidLoadEndsItVisiblyAndTheNextPhoneLoads)
 
 TEST_F(PhotoPaneTest, WhatIsShownBelongsToItsPhone)
 {
+    EXPECT_TRUE(pane->noPhoneLab->isVisible());
     amd::DeviceHandle handle = 0;
     const int phone = plugAndLoad(&handle);
     const int count = rows();
     ASSERT_GT(count, 0);
+    EXPECT_FALSE(pane->noPhoneLab->isVisible());
     // Another phone's removal leaves the list.
     pane->deviceRemoved(phone + 1000);
     EXPECT_EQ(rows(), count);
@@ -350,6 +352,7 @@ TEST_F(PhotoPaneTest, WhatIsShownBelongsToItsPhone)
     EXPECT_TRUE(report.deviceGone || report.written.size() == count);
     EXPECT_TRUE(notices.isEmpty()) << "a phone that left is no failure to list";
     EXPECT_FALSE(pane->exportAllAction->isEnabled());
+    EXPECT_TRUE(pane->noPhoneLab->isVisible());
 
     // Chosen again after the removal, the same phone id does not come back;
     // a new plug loads.
