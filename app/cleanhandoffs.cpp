@@ -39,6 +39,25 @@ quint64 bytesOf(const Notification &notification)
     return notification.object.value<quint64>();
 }
 
+// The finish view's summary: what the results hold now (the scan's finds,
+// less what the phone really removed since).
+void writeCleanSummary(VeldruneAppDelegate &d, quint64 count, quint64 bytes)
+{
+    d.FileNumber = double(count);
+    d.allCleanFileNumber = QString::number(count);
+    d.allCleanFileSize = sizeText(bytes);
+    // The counts in yellow, the rest in white; the texts are numbers and
+    // sizes of our own, so the rich text carries nothing of the phone's.
+    const QString yellow = QStringLiteral("<span style=\"color:#fdf009\">%1</span>");
+    d.cleanFilelab->setTextFormat(Qt::RichText);
+    d.cleanFilelab->setText(
+        QStringLiteral("<span style=\"color:white\">%1 %2 %3 %4</span>")
+            .arg(yellow.arg(d.allCleanFileNumber.toHtmlEscaped()),
+                 VeldruneAppDelegate::tr("app issues are affecting your iDevice system performance and wasting"),
+                 yellow.arg(d.allCleanFileSize.toHtmlEscaped()),
+                 VeldruneAppDelegate::tr("disk space on your iDevice, Fix now to speed up and revive your iDevice.")));
+}
+
 } // namespace
 
 void VeldruneAppDelegate::buildCleanHead()
@@ -58,8 +77,15 @@ void VeldruneAppDelegate::buildCleanHead()
     cleanprogressor = head->cleanprogressor;
     connect(head->fixButton, &QPushButton::clicked, this, &VeldruneAppDelegate::CleanAlliPhoneFiles);
     connect(head->rescanButton, &QPushButton::clicked, this, &VeldruneAppDelegate::ClickCleanAction);
+    connect(head->scanAgainButton, &QPushButton::clicked, this, &VeldruneAppDelegate::ClickCleanAction);
     connect(cleanViewController, &PRCleanViewController::scanEnded, this,
             [this](const PRCleanScanReport &report) { cleanScanEnded(report.finished, report.reason); });
+    // The summary follows the rows the phone really let go (the fix tells
+    // its own result).
+    connect(cleanViewController, &PRCleanViewController::removalEnded, this, [this] {
+        const PRCleanResults *results = cleanViewController->results();
+        writeCleanSummary(*this, results->totalFileNumber(), results->totalFileSize());
+    });
     connect(cleanViewController->fix(), &PRCleanFix::fixEnded, this,
             [this](const PRCleanFixResult &result) { CleanAlliPhoneFilesThreaderOnMain(result.text); });
 }
@@ -127,20 +153,7 @@ void VeldruneAppDelegate::CleanFilehasFinishedHandle(const Notification &notific
 void VeldruneAppDelegate::CleanFilehasFinishedOnMainThreadHanld(quint64 totalBytes)
 {
     cleanprogressor->setValue(100);
-    const quint64 count = cleanViewController->results()->GetCleanTaotalFileNumber();
-    FileNumber = double(count);
-    allCleanFileNumber = QString::number(count);
-    allCleanFileSize = sizeText(totalBytes);
-    // The counts in yellow, the rest in white; the texts are numbers and
-    // sizes of our own, so the rich text carries nothing of the phone's.
-    const QString yellow = QStringLiteral("<span style=\"color:#fdf009\">%1</span>");
-    cleanFilelab->setTextFormat(Qt::RichText);
-    cleanFilelab->setText(
-        QStringLiteral("<span style=\"color:white\">%1 %2 %3 %4</span>")
-            .arg(yellow.arg(allCleanFileNumber.toHtmlEscaped()),
-                 tr("app issues are affecting your iDevice system performance and wasting"),
-                 yellow.arg(allCleanFileSize.toHtmlEscaped()),
-                 tr("disk space on your iDevice, Fix now to speed up and revive your iDevice.")));
+    writeCleanSummary(*this, cleanViewController->results()->GetCleanTaotalFileNumber(), totalBytes);
     QFont font(QStringLiteral("Lucida Grande"));
     font.setPointSize(11);
     cleanFilelab->setFont(font);

@@ -189,29 +189,44 @@ void VeldruneAppDelegate::ClickNote()
     transferViewController->showNote(theDevice);
 }
 
+namespace {
+
+// The cleaner's head as a scan starts: a new scan starts from nothing, its
+// totals are not added to the last.
+void startCleanHead(VeldruneAppDelegate &d)
+{
+    d.allJunkFileNumber = d.allCacheFileNumber = d.allCookFileNumber = 0;
+    d.tempJunkFileTextlab->setText(VeldruneAppDelegate::tr("Temp Files Cleaner"));
+    d.cacheTextlab->setText(VeldruneAppDelegate::tr("Cache Cleaner"));
+    d.cookieTextlab->setText(VeldruneAppDelegate::tr("Cookie Cleaner"));
+    d.topInfoAnytlab->setText(VeldruneAppDelegate::tr("Analyzing your iDevice. Please waiting...."));
+    d.cleanprogressor->setValue(0);
+    d.cleanScanView->show();
+    d.cleanFinishView->hide();
+    d.fixResultView->hide();
+}
+
+} // namespace
+
 void VeldruneAppDelegate::ClickClean()
 {
     showPage(ClearnView);
     cleanViewController->showView(ClearnView);
+    // Every way into the cleaner (its rows, the home tile, the footer link)
+    // comes here: a phone the cleaner has not scanned yet is scanned, as
+    // ClickCleanAction does; without a phone the page says so.
+    if (cleanViewController->openFor(theDevice))
+        startCleanHead(*this);
 }
 
 void VeldruneAppDelegate::ClickCleanAction()
 {
-    ClickClean();
-    // A refused start (a scan or removal runs, no phone) leaves the head as
-    // it is; the page says why.
-    if (!cleanViewController->showPhoneClean(theDevice))
-        return;
-    // A new scan starts from nothing: its totals are not added to the last.
-    allJunkFileNumber = allCacheFileNumber = allCookFileNumber = 0;
-    tempJunkFileTextlab->setText(tr("Temp Files Cleaner"));
-    cacheTextlab->setText(tr("Cache Cleaner"));
-    cookieTextlab->setText(tr("Cookie Cleaner"));
-    topInfoAnytlab->setText(tr("Analyzing your iDevice. Please waiting...."));
-    cleanprogressor->setValue(0);
-    cleanScanView->show();
-    cleanFinishView->hide();
-    fixResultView->hide();
+    showPage(ClearnView);
+    cleanViewController->showView(ClearnView);
+    // A refused start (a scan or removal runs, no phone) leaves the head to
+    // the page, which says why.
+    if (cleanViewController->showPhoneClean(theDevice))
+        startCleanHead(*this);
 }
 
 void VeldruneAppDelegate::ClickCleanJunk()

@@ -277,7 +277,9 @@ PRCleanRemovalReport PRCleanRemoval::removeFiles(const PRCleanRemovalRequest &re
 
 bool PRCleanRemoval::needsConfirmation(const PRCleanRemovalRequest &request)
 {
-    return request.scope != PRCleanRemovalRequest::Scope::File;
+    // A file row is removed as it is chosen; more than one is asked about,
+    // as a folder is.
+    return request.scope != PRCleanRemovalRequest::Scope::File || request.files.size() > 1;
 }
 
 QString PRCleanRemoval::confirmationText(const PRCleanRemovalRequest &request)

@@ -43,8 +43,8 @@ public:
     bool isRunning() const { return m_running; }
     void cancel();
 
-    // Folder, kind and fix removals are confirmed first; a single file row
-    // is removed as it is chosen.
+    // Folder, kind and fix removals, and more than one file row, are
+    // confirmed first; a single file row is removed as it is chosen.
     static bool needsConfirmation(const PRCleanRemovalRequest &request);
     // The question for a request: the count, the size and the phone's name.
     static QString confirmationText(const PRCleanRemovalRequest &request);

@@ -330,10 +330,13 @@ struct PRCleanScan::Worker
         QVariantMap apps;
         {
             amd::AppService proxy;
-            if (proxy.open(deviceId) == 0) {
-                if (const std::optional<QVariantMap> lookup = proxy.lookupApplications())
-                    apps = *lookup;
-            }
+            std::optional<QVariantMap> lookup;
+            if (proxy.open(deviceId) == 0)
+                lookup = proxy.lookupApplications();
+            if (lookup)
+                apps = *lookup;
+            else
+                report.appListRefused = true;
         }
         if (mustStop())
             return;
@@ -363,7 +366,8 @@ struct PRCleanScan::Worker
         // The failed-sync media, over the media area's own service.
         amd::AfcService media;
         if (media.open(deviceId) != 0) {
-            mustStop();
+            if (!mustStop())
+                report.mediaRefused = true;
             return;
         }
         walk(media, kSyncFolder, [this](const QString &path, quint64 bytes) { addSyncFile(path, bytes); });
@@ -490,7 +494,7 @@ void PRCleanScan::finish(const PRCleanScanReport &workerReport, quint64 generati
         report.deviceGone = true;
     if (report.deviceGone && generation == m_results->generation())
         m_results->clear();
-    report.finished = !report.deviceGone && !report.cancelled;
+    report.finished = !report.deviceGone && !report.cancelled && !report.readNothing();
     report.files = report.deviceGone ? 0 : m_results->totalFileNumber();
     report.bytes = report.deviceGone ? 0 : m_results->totalFileSize();
 
@@ -499,6 +503,14 @@ void PRCleanScan::finish(const PRCleanScanReport &workerReport, quint64 generati
         reasons.append(tr("The iPhone was disconnected during the scan."));
     else if (report.cancelled)
         reasons.append(tr("The scan was stopped before its end."));
+    else if (report.readNothing())
+        reasons.append(tr("The iPhone refused the scan: nothing could be read."));
+    if (!report.deviceGone && !report.cancelled) {
+        if (report.appListRefused)
+            reasons.append(tr("The iPhone did not give the list of its apps: no app was scanned."));
+        if (report.mediaRefused)
+            reasons.append(tr("The iPhone did not open its media area: its failed-sync media were not looked for."));
+    }
     if (report.appsRefused > 0) {
         QStringList names;
         for (const QString &name : report.refusedApps.mid(0, 5))

@@ -30,6 +30,14 @@ struct PRCleanScanReport
     int unreadableFolders = 0; // listings that failed (read as empty)
     int skippedEntries = 0;  // links, other types, names that cannot be filed, beyond the caps
     bool capped = false;     // the walk met its depth or entry cap
+    bool appListRefused = false; // the installation proxy did not open or list the apps
+    bool mediaRefused = false;   // the media area's file service did not open
+    // Neither an app's container nor the media area could be read: the
+    // scan read nothing and did not finish.
+    bool readNothing() const
+    {
+        return mediaRefused && (appListRefused || (apps > 0 && appsScanned == 0));
+    }
     quint64 files = 0;       // what the results hold at the end
     quint64 bytes = 0;
     // The end in words: the refusals, a cap, the phone leaving.
@@ -51,8 +59,9 @@ Q_DECLARE_METATYPE(PRCleanScanReport)
 //   "CleanFileProgressInfo"              int percent: processed apps * 90 / apps, after each app
 //   "AddCleanFileSizeThreadProgressInfo" QVariantList of three quint64: junk, cache, cookie bytes, after it
 //   "CleanFilehasFinished"               quint64 total bytes, once, when the scan finished
-// A scan that ends otherwise (the phone left, cancel) posts no finish; it
-// always emits scanEnded and leaves the page free for a new scan.
+// A scan that ends otherwise (the phone left, cancel, a phone that let
+// nothing be read) posts no finish; it always emits scanEnded and leaves the
+// page free for a new scan.
 //
 // Walks are iterative, at most kMaxDepth folders deep and kMaxEntries
 // entries per scan; only folders and regular files are taken (links are

@@ -75,6 +75,19 @@ void PRCleanKindPane::buildWidgets(QWidget *pane, const QString &title)
     fileTableView->setFont(small);
     fileTableView->setColumnWidth(0, 220);
     fileTableView->setContextMenuPolicy(Qt::CustomContextMenu);
+    // A rescan or the phone leaving resets the tree, which drops the
+    // selections without telling: the actions follow the rows left. The
+    // models outlive the views at the end; the views end these links.
+    const auto follow = [this] {
+        if (outlineView && fileTableView)
+            updateActions();
+    };
+    connect(m_tree, &QAbstractItemModel::modelReset, outlineView, follow);
+    connect(m_tree, &QAbstractItemModel::rowsRemoved, outlineView, follow);
+    connect(fileSorter, &QAbstractItemModel::modelReset, fileTableView, follow);
+    connect(fileSorter, &QAbstractItemModel::rowsRemoved, fileTableView, follow);
+    connect(outlineView, &QObject::destroyed, this, [this] { outlineView = nullptr; });
+    connect(fileTableView, &QObject::destroyed, this, [this] { fileTableView = nullptr; });
     connect(fileTableView->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         updateActions();
         const QModelIndexList rows = selectedFileIndexes();
@@ -138,15 +151,44 @@ void PRCleanKindPane::showMenu(QMenu *menu, QWidget *view, const QModelIndex &cl
     menu->popup(view->mapToGlobal(at));
 }
 
+void PRCleanKindPane::setKindState(bool hasFiles, bool idle)
+{
+    m_hasFiles = hasFiles;
+    m_idle = idle;
+    updateActions();
+}
+
+namespace {
+
+// A folder whose files were all removed stays in the tree; its actions
+// would act on nothing.
+bool holdsFiles(const PRPathDirNode *folder)
+{
+    QList<const PRPathDirNode *> stack{folder};
+    while (!stack.isEmpty()) {
+        const PRPathDirNode *at = stack.takeLast();
+        if (!at)
+            continue;
+        if (!at->fileChildren().isEmpty())
+            return true;
+        for (const PRPathDirNode *child : at->children())
+            stack.append(child);
+    }
+    return false;
+}
+
+} // namespace
+
 void PRCleanKindPane::updateActions()
 {
     const bool files = !selectedFileIndexes().isEmpty();
-    const bool folder = selectedFolderIndex().isValid();
-    cleanFileAction->setEnabled(files);
+    const QModelIndex selected = selectedFolderIndex();
+    const bool folder = selected.isValid() && holdsFiles(m_tree->dirNodeAt(selected));
+    cleanFileAction->setEnabled(files && m_idle);
     exportFileAction->setEnabled(files);
-    cleanDirAction->setEnabled(folder);
+    cleanDirAction->setEnabled(folder && m_idle);
     exportDirAction->setEnabled(folder);
-    cleanAllAction->setEnabled(!m_tree->rootNodes().isEmpty());
+    cleanAllAction->setEnabled(m_hasFiles && m_idle);
 }
 
 QModelIndexList PRCleanKindPane::selectedFileIndexes() const

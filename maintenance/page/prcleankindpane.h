@@ -44,6 +44,9 @@ public:
     // Shows a preview picture (null: the type's icon named iconName).
     void showPreview(const QImage &image, const QString &iconName);
     void clearPreview();
+    // What the page knows: whether the kind holds any file, and whether the
+    // cleaner is free to remove (no scan or removal runs).
+    void setKindState(bool hasFiles, bool idle);
 
     PRAppTreeController *treeController() const { return m_tree; }
 
@@ -81,4 +84,6 @@ private:
     void updateActions();
 
     PRAppTreeController *m_tree = nullptr;
+    bool m_hasFiles = false;
+    bool m_idle = true;
 };

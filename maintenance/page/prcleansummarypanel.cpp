@@ -46,7 +46,12 @@ PRCleanSummaryPanel::PRCleanSummaryPanel(QWidget *parent)
     kinds->addWidget(tempJunkFileTextlab);
     kinds->addWidget(cacheTextlab);
     kinds->addWidget(cookieTextlab);
-    scan->addWidget(topInfoAnytlab);
+    scanAgainButton = new QPushButton(tr("Scan Again"), cleanScanView);
+    scanAgainButton->setObjectName(QStringLiteral("scanAgainButton"));
+    auto *top = new QHBoxLayout;
+    top->addWidget(topInfoAnytlab, 1);
+    top->addWidget(scanAgainButton);
+    scan->addLayout(top);
     scan->addWidget(cleanprogressor);
     scan->addLayout(kinds);
 
@@ -80,6 +85,21 @@ void PRCleanSummaryPanel::showScanView()
     cleanScanView->show();
     cleanFinishView->hide();
     fixResultView->hide();
+    cleanprogressor->show();
+    for (QLabel *kind : {tempJunkFileTextlab, cacheTextlab, cookieTextlab})
+        kind->show();
+    scanAgainButton->hide();
+}
+
+void PRCleanSummaryPanel::showScanMessage(const QString &text, bool offerScan, bool withTotals)
+{
+    showScanView();
+    topInfoAnytlab->setText(text);
+    // A bar that does not move would say a scan runs.
+    cleanprogressor->hide();
+    for (QLabel *kind : {tempJunkFileTextlab, cacheTextlab, cookieTextlab})
+        kind->setVisible(withTotals);
+    scanAgainButton->setVisible(offerScan);
 }
 
 void PRCleanSummaryPanel::showFinishView()

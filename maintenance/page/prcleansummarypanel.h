@@ -17,10 +17,14 @@ class PRCleanSummaryPanel : public QWidget
 public:
     explicit PRCleanSummaryPanel(QWidget *parent = nullptr);
 
-    // Shows one of the three views and hides the other two.
+    // Shows one of the three views and hides the other two. The scan view
+    // starts with its bar and running totals.
     void showScanView();
     void showFinishView();
     void showFixResultView();
+    // The scan view without a scan: the text (no phone, or why a scan
+    // stopped) in place of the bar; offerScan shows "Scan Again".
+    void showScanMessage(const QString &text, bool offerScan, bool withTotals);
 
     QWidget *cleanScanView = nullptr;
     QWidget *cleanFinishView = nullptr;
@@ -34,4 +38,6 @@ public:
     QPushButton *fixButton = nullptr;
     QPushButton *rescanButton = nullptr;
     QLabel *fixInfolab = nullptr;
+    // On the scan view, after a scan that did not finish.
+    QPushButton *scanAgainButton = nullptr;
 };

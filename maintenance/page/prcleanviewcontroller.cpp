@@ -43,8 +43,10 @@ PRCleanViewController::PRCleanViewController(QObject *parent)
                         m_container ? m_container->window() : nullptr);
         box.setTextFormat(Qt::PlainText);
         QPushButton *yes = box.addButton(tr("Clean"), QMessageBox::AcceptRole);
-        box.addButton(tr("Cancel"), QMessageBox::RejectRole);
-        box.setDefaultButton(yes);
+        QPushButton *no = box.addButton(tr("Cancel"), QMessageBox::RejectRole);
+        // Enter keeps the files: removing them takes a deliberate click.
+        box.setDefaultButton(no);
+        box.setEscapeButton(no);
         box.exec();
         return box.clickedButton() == yes;
     };
@@ -63,15 +65,12 @@ PRCleanViewController::PRCleanViewController(QObject *parent)
     m_reveal = [](const QString &folder) { PRReveal::showFolderLater(folder); };
 
     connect(m_scan, &PRCleanScan::scanStarted, this, &PRCleanViewController::updateActions);
-    connect(m_scan, &PRCleanScan::scanEnded, this, [this](const PRCleanScanReport &report) {
-        updateActions();
-        if (!report.reason.isEmpty())
-            tell(report.reason);
-        Q_EMIT scanEnded(report);
-    });
+    connect(m_scan, &PRCleanScan::scanEnded, this, &PRCleanViewController::onScanEnded);
     connect(m_removal, &PRCleanRemoval::removalStarted, this, &PRCleanViewController::updateActions);
     connect(m_removal, &PRCleanRemoval::removalEnded, this, &PRCleanViewController::onRemovalEnded);
+    connect(m_results, &PRCleanResults::totalsChanged, this, &PRCleanViewController::updateActions);
     connect(m_results, &PRCleanResults::cleared, this, [this] {
+        m_scannedDevice = -1;
         // A rescan or the phone leaving: the copies of the old rows go too.
         m_preview->clear();
         for (PRCleanKindPane *pane : {m_junkPane, m_cachePane, m_cookiePane}) {
@@ -234,6 +233,7 @@ void PRCleanViewController::showOnly(QWidget *view)
 {
     if (m_stack && view)
         m_stack->setCurrentWidget(view);
+    updateStatusLine();
 }
 
 void PRCleanViewController::showCleanMainView()
@@ -295,6 +295,8 @@ void PRCleanViewController::updateActions()
     if (!syncFailedTableView)
         return;
     const bool idle = !m_results->isBusy();
+    for (const Kind kind : {Kind::Junk, Kind::Cache, Kind::Cookie})
+        paneOf(kind)->setKindState(m_results->fileNumber(kind) > 0, idle);
     const bool rows = m_results->syncFailedController()->size() > 0;
     const bool selected = syncFailedTableView->selectionModel()->hasSelection();
     cleanSyncedAction->setEnabled(idle && selected);
@@ -309,6 +311,19 @@ void PRCleanViewController::tell(const QString &text)
 {
     if (statusLab)
         statusLab->setText(text);
+    setHeadTells(false);
+}
+
+void PRCleanViewController::setHeadTells(bool on)
+{
+    m_headTells = on;
+    updateStatusLine();
+}
+
+void PRCleanViewController::updateStatusLine()
+{
+    if (statusLab)
+        statusLab->setVisible(!(m_headTells && currentView() == cleanMainView));
 }
 
 // ------------------------------------------------------------------- scan
@@ -321,13 +336,58 @@ bool PRCleanViewController::showPhoneClean(int deviceId)
         return false;
     }
     if (!m_scan->showPhoneClean(deviceId)) {
-        tell(tr("The device cannot be scanned: it is no longer connected."));
+        showNoDevice();
         return false;
     }
-    tell(QString());
     if (m_summary)
         m_summary->showScanView();
+    // The kind views have no head: their status line says a scan runs.
+    tell(tr("Analyzing your iDevice. Please waiting...."));
+    setHeadTells(true);
     return true;
+}
+
+bool PRCleanViewController::openFor(int deviceId)
+{
+    if (deviceId < 0) {
+        // What a phone that left had found went with it.
+        if (!m_results->isBusy())
+            showNoDevice();
+        return false;
+    }
+    // A scan or a removal under way, or a finished scan of this phone: the
+    // page shows it as it is.
+    if (m_results->isBusy() || m_scannedDevice == deviceId)
+        return false;
+    return showPhoneClean(deviceId);
+}
+
+void PRCleanViewController::showNoDevice()
+{
+    const QString text = tr("No iPhone is connected. Connect one to find the temporary, cache and cookie files "
+                            "its apps keep.");
+    if (m_summary)
+        m_summary->showScanMessage(text, false, false);
+    tell(text);
+    setHeadTells(true);
+}
+
+void PRCleanViewController::onScanEnded(const PRCleanScanReport &report)
+{
+    updateActions();
+    if (report.finished) {
+        m_scannedDevice = m_scan->cleanDevice();
+        // The head shows the summary; what the scan could not read stays
+        // told below it.
+        tell(report.reason);
+    } else {
+        const QString why = report.reason.isEmpty() ? tr("The scan stopped before its end.") : report.reason;
+        if (m_summary)
+            m_summary->showScanMessage(why, !report.deviceGone, m_results->totalFileNumber() > 0);
+        tell(why);
+        setHeadTells(true);
+    }
+    Q_EMIT scanEnded(report);
 }
 
 void PRCleanViewController::deviceRemoved(int deviceId)

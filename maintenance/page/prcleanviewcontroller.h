@@ -63,8 +63,17 @@ public:
 
     // -- Scan -------------------------------------------------------------------------------
     // Starts the scan of the phone; false (and the reason told) while a scan
-    // or a removal runs, or without that phone.
+    // or a removal runs, or without that phone (the page then says that no
+    // phone is connected).
     bool showPhoneClean(int deviceId);
+    // The page was opened with this phone shown (-1: none): a phone the
+    // cleaner holds no finished scan of is scanned (true when that scan
+    // started); without a phone the page says so.
+    bool openFor(int deviceId);
+    // The phone whose finished scan the page shows, or -1.
+    int scannedDevice() const { return m_scannedDevice; }
+    // The page without a phone: no bar, no totals, the reason told.
+    void showNoDevice();
     // The phone left: its scan, removal and previews stop, its results go.
     void deviceRemoved(int deviceId);
     // The one-click fix: everything the scan found, after a confirmation
@@ -168,6 +177,11 @@ private:
     void exportFolder(PRCleanFileRef::Kind kind);
 
     void tell(const QString &text);
+    // The head on the main view tells the scan's state itself; the status
+    // line below would only repeat it there.
+    void setHeadTells(bool on);
+    void updateStatusLine();
+    void onScanEnded(const PRCleanScanReport &report);
 
     PRCleanResults *m_results = nullptr;
     PRCleanScan *m_scan = nullptr;
@@ -195,4 +209,6 @@ private:
     std::shared_ptr<std::atomic<bool>> m_cancel = std::make_shared<std::atomic<bool>>(false);
     quint64 m_previewSerial = 0;
     bool m_exporting = false;
+    int m_scannedDevice = -1;
+    bool m_headTells = false;
 };

@@ -23,6 +23,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include <unistd.h>
@@ -332,6 +333,9 @@ TEST_F(CleanExportTest, NothingIsReadOnceThePhoneLeftOrIsAnotherOne)
     ASSERT_FALSE(copy.isEmpty());
     backend->unplug(handle);
     ASSERT_TRUE(arrivals.waitForRemoval(device.deviceId));
+    // The manager lets go of the phone just after it told of its removal.
+    for (int i = 0; i < 3000 && DeviceManager::instance().findItem(device.deviceId); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     report = PRCleanExport(&preview).ExportCacheFilesToMacThread(device, {cookieX, song}, chosen());
     EXPECT_TRUE(report.deviceGone);
     EXPECT_EQ(report.written, 0);
