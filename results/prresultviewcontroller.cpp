@@ -2,10 +2,8 @@
 
 #include "backup/notificationnames.h"
 #include "backup/priosdevicecontroller.h"
-#include "backup/textformat.h"
 #include "platform/notificationcenter.h"
 #include "platform/propertylist.h"
-#include "platform/regularfile.h"
 #include "results/primages.h"
 #include "results/prconversationview.h"
 #include "results/prmoviepreview.h"
@@ -16,15 +14,11 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDialog>
-#include <QFile>
-#include <QFileInfo>
-#include <QImageReader>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QMimeDatabase>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
@@ -50,8 +44,22 @@ PRResultViewController::PRResultViewController(PRResultPageHost &host, Notificat
     : QWidget(parent)
     , m_host(host)
     , m_nc(nc)
+    , m_feed(std::make_unique<PRResultFeed>(m_intake, m_tree, m_timings))
 {
     buildPage();
+    m_feed->setProgressSink([this](int progress, const QStringList &summary) {
+        std::lock_guard lock(m_pendingMutex);
+        m_pending.hasProgress = true;
+        m_pending.progress = progress;
+        m_pending.summary = summary;
+        schedulePendingLocked();
+    });
+    m_feed->setEndSink([this](quint64 generation) {
+        if (m_shuttingDown)
+            return;
+        QMetaObject::invokeMethod(
+            this, [this, generation] { ScanFinishOnMainThread(generation); }, Qt::QueuedConnection);
+    });
 
     // Styling and the texts the page keeps.
     checkBtn->setText(tr("Only dispaly deleted files"));
@@ -79,6 +87,8 @@ PRResultViewController::~PRResultViewController()
     m_export.cancel();
     m_export.wait();
     m_nc.removeObserver(this);
+    // Its workers post to the page: they go before anything else of it.
+    m_feed.reset();
     m_search.cancelAndWait();
     thumView->cancelAndWait();
 }
@@ -88,83 +98,41 @@ void PRResultViewController::registerObservers()
     auto observe = [this](const QString &name, NotificationCenter::Handler handler) {
         m_nc.addObserver(this, name, std::move(handler));
     };
-    // Live records: filed on the scan thread into the intake.
-    observe(Notifications::ScanPhotoAndVideo, [this](const Notification &n) {
-        if (auto node = nodeFromVariant<PRPhotoAndVideoNode>(n.object))
-            m_intake.addPhotoAndVideo(node);
-    });
-    observe(Notifications::ScanPhotoAndVideoInfo,
-            [this](const Notification &n) { ScanMovNodeToMainThread(n.object.toString()); });
-    observe(Notifications::ScanContactInfo, [this](const Notification &n) {
-        if (auto node = nodeFromVariant<PRContactNode>(n.object))
-            m_intake.addContact(node);
-    });
-    observe(Notifications::ScanMessageInfo, [this](const Notification &n) {
-        if (auto node = nodeFromVariant<PRMessageNode>(n.object))
-            m_intake.addMessage(node);
-    });
-    observe(Notifications::ScanCallHistoryInfo, [this](const Notification &n) {
-        if (auto node = nodeFromVariant<PRCallHistoryNode>(n.object))
-            m_intake.addCallHistory(node);
-    });
-    observe(Notifications::ScanNoteInfo, [this](const Notification &n) {
-        if (auto node = nodeFromVariant<PRNoteNode>(n.object))
-            m_intake.addNote(node);
-    });
-    observe(Notifications::scanBookMarkInfo, [this](const Notification &n) {
-        if (auto node = nodeFromVariant<PRBookMarkNode>(n.object))
-            m_intake.addBookMark(node);
-    });
-    observe(Notifications::scanCalenderInfo, [this](const Notification &n) {
-        if (auto node = nodeFromVariant<PRCalenderNode>(n.object))
-            m_intake.addCalender(node);
-    });
-    observe(Notifications::scanFaceTwitterInfo, [this](const Notification &n) {
-        if (auto node = nodeFromVariant<PRFaceTwitterNode>(n.object))
-            m_intake.addFaceTwitter(node);
-    });
+    // Records and index entries: the scan thread only hands them to the
+    // feed, whose workers file them beside the scan.
+    auto feed = [&](const QString &name, PRResultFeed::Kind kind) {
+        observe(name, [this, kind](const Notification &n) {
+            if (n.object.metaType() == QMetaType::fromType<PRNodeRef>())
+                m_feed->take(kind, n.object.value<PRNodeRef>());
+        });
+    };
+    using K = PRResultFeed::Kind;
+    feed(Notifications::ScanPhotoAndVideo, K::Photo);
+    feed(Notifications::ScanContactInfo, K::Contact);
+    feed(Notifications::ScanMessageInfo, K::Message);
+    feed(Notifications::ScanCallHistoryInfo, K::CallHistory);
+    feed(Notifications::ScanNoteInfo, K::Note);
+    feed(Notifications::scanBookMarkInfo, K::BookMark);
+    feed(Notifications::scanCalenderInfo, K::Calender);
+    feed(Notifications::scanFaceTwitterInfo, K::FaceTwitter);
     // Carved records: kept when new.
-    observe(Notifications::ScanDelContactInfo, [this](const Notification &n) {
-        if (auto node = nodeFromVariant<PRContactNode>(n.object))
-            m_intake.addDeletedContact(node);
-    });
-    observe(Notifications::ScanDelMessageInfo, [this](const Notification &n) {
-        if (auto node = nodeFromVariant<PRMessageNode>(n.object))
-            m_intake.addDeletedMessage(node);
-    });
-    observe(Notifications::ScanDelNoteInfo, [this](const Notification &n) {
-        if (auto node = nodeFromVariant<PRNoteNode>(n.object))
-            m_intake.addDeletedNote(node);
-    });
-    observe(Notifications::ScanDelCallHistoryInfo, [this](const Notification &n) {
-        if (auto node = nodeFromVariant<PRCallHistoryNode>(n.object))
-            m_intake.addDeletedCallHistory(node);
-    });
-    observe(Notifications::scanDelBookMarkInfo, [this](const Notification &n) {
-        if (auto node = nodeFromVariant<PRBookMarkNode>(n.object))
-            m_intake.addDeletedBookMark(node);
-    });
-    observe(Notifications::scanDelCalenderInfo, [this](const Notification &n) {
-        if (auto node = nodeFromVariant<PRCalenderNode>(n.object))
-            m_intake.addDeletedCalender(node);
-    });
-    // Progress and index entries: handed to the GUI thread, coalesced.
-    observe(Notifications::ScanProgressInfo, [this](const Notification &n) {
-        const QStringList summary = m_intake.summaryTexts();
-        std::lock_guard lock(m_pendingMutex);
-        m_pending.hasProgress = true;
-        m_pending.progress = n.object.toInt();
-        m_pending.summary = summary;
-        schedulePendingLocked();
-    });
-    // Index entries are filed into the tree on the scan thread: the tree is
-    // shown only once the scan has ended, and half a million entries would
-    // otherwise keep the GUI thread busy for seconds.
+    feed(Notifications::ScanDelContactInfo, K::DeletedContact);
+    feed(Notifications::ScanDelMessageInfo, K::DeletedMessage);
+    feed(Notifications::ScanDelNoteInfo, K::DeletedNote);
+    feed(Notifications::ScanDelCallHistoryInfo, K::DeletedCallHistory);
+    feed(Notifications::scanDelBookMarkInfo, K::DeletedBookMark);
+    feed(Notifications::scanDelCalenderInfo, K::DeletedCalender);
+    observe(Notifications::ScanPhotoAndVideoInfo,
+            [this](const Notification &n) { m_feed->takeMediaPath(n.object.toString()); });
+    // Progress counts what was taken before it; the GUI thread shows it
+    // coalesced.
+    observe(Notifications::ScanProgressInfo,
+            [this](const Notification &n) { m_feed->takeProgress(n.object.toInt()); });
     observe(Notifications::FindBackUpDirFileInfo, [this](const Notification &n) {
         auto node = nodeFromVariant<PRTreeDirNode>(n.object);
         if (!node || node->filePath().isEmpty())
             return;
-        m_tree.addTreeNode(node);
+        m_feed->takeIndexEntry(std::move(node));
         ++m_backupfiles;
     });
     observe(QStringLiteral("PRbuttonMouseEntered"),
@@ -190,6 +158,7 @@ void PRResultViewController::applyPending()
         m_pending = Pending{};
     }
     if (pending.hasProgress) {
+        PRPageTimings::Scope took(m_timings, PRPageTimings::Counts);
         scanProgressor->setProgressValue(float(pending.progress) / 100.0f);
         progressTextField->setText(QStringLiteral("%1%").arg(pending.progress));
         setSummaryLabels(pending.summary);
@@ -205,33 +174,6 @@ void PRResultViewController::setSummaryLabels(const QStringList &texts)
         labels[i]->setText(texts.at(i));
 }
 
-void PRResultViewController::ScanMovNodeToMainThread(const QString &path)
-{
-    // Runs on the scan thread: it only reads the file's header and files a
-    // record into the intake, which belongs to the scan until its end.
-    // A link, FIFO or device is not a photo of the backup: nothing is filed.
-    QFile file;
-    if (!RegularFile::openFile(file, path))
-        return;
-    const QString size = TextFormat::sizeText(quint64(std::max<qint64>(file.size(), 0)));
-    auto node = std::make_shared<PRPhotoAndVideoNode>();
-    node->setFilePath(path);
-    node->setFileNodeSize(size);
-    const bool picture = QImageReader(&file).canRead();
-    if (picture) {
-        ++imagecount;
-        node->setFileNodeName(TextFormat::getFullName(imagecount) + QStringLiteral(".jpg"));
-    } else if (file.seek(0)
-               && QMimeDatabase().mimeTypeForData(&file).name().startsWith(QLatin1String("video/"))) {
-        ++movCount;
-        node->setFileNodeName(TextFormat::getFullName(movCount) + QStringLiteral(".mov"));
-        node->setBmov(true);
-    } else {
-        return;
-    }
-    m_intake.addPhotoAndVideo(node);
-}
-
 void PRResultViewController::setShuttingDown()
 {
     m_shuttingDown = true;
@@ -244,12 +186,12 @@ void PRResultViewController::scanStarted(quint64 generation)
 
 void PRResultViewController::ScanThreadFinish(quint64 generation)
 {
-    // The scan thread only posts: quitting joins it from the GUI thread, and
-    // a page being deleted drops what was posted to it.
+    // The scan thread only hands the end to the feed, which posts it once
+    // everything before it is filed: quitting joins the scan thread from
+    // the GUI thread, and a page being deleted drops what was posted to it.
     if (m_shuttingDown)
         return;
-    QMetaObject::invokeMethod(
-        this, [this, generation] { ScanFinishOnMainThread(generation); }, Qt::QueuedConnection);
+    m_feed->finish(generation);
 }
 
 void PRResultViewController::ScanFinishOnMainThread(quint64 generation)
@@ -269,6 +211,7 @@ void PRResultViewController::showScanEnd()
     checkBtn->show();
     setCategoryButtonsEnabled(true);
     m_intake.resetKindCounters();
+    PRPageTimings::Scope took(m_timings, PRPageTimings::Models);
     treeController->reload();
     actBackUpBoswer();
 }
@@ -333,6 +276,8 @@ void PRResultViewController::showView(QWidget *parent)
     selectAllBtn->hide();
     selecteFilelab->hide();
 
+    // What an earlier scan handed over is filed before the page resets.
+    m_feed->waitIdle();
     {
         std::lock_guard lock(m_pendingMutex);
         m_pending = Pending{};
@@ -341,8 +286,11 @@ void PRResultViewController::showView(QWidget *parent)
     treeController->clear();
     m_tree.initData();
     m_backupfiles = 0;
-    if (const auto node = m_host.currentNode())
-        m_tree.setDeviceName(node->strDeviceName());
+    m_timings.reset();
+    const auto current = m_host.currentNode();
+    if (current)
+        m_tree.setDeviceName(current->strDeviceName());
+    m_feed->reset(current ? current->backUpFilePath() : QString());
     m_intake.BackUpFilesNum = 0;
     m_intake.deleteeFilesNum = 0;
     m_intake.resetKindCounters();
@@ -358,8 +306,6 @@ void PRResultViewController::showView(QWidget *parent)
     for (QPushButton *b : {static_cast<QPushButton *>(facebookBtn), static_cast<QPushButton *>(twitterBtn),
                            static_cast<QPushButton *>(feedBackBtn)})
         b->setEnabled(false);
-    imagecount = 0;
-    movCount = 0;
 
     if (const auto node = m_host.currentNode()) {
         const QString value = QStringLiteral("%1");
@@ -512,6 +458,7 @@ void PRResultViewController::scanRefused()
 
 void PRResultViewController::releaseUIMemory()
 {
+    m_feed->waitIdle();
     m_search.cancelAndWait();
     thumView->cancelAndWait();
     thumView->showPreivewNodeView({});
@@ -594,6 +541,7 @@ void PRResultViewController::showCategory(Category category, QWidget *pane, QTab
     for (QWidget *p : m_panes)
         p->setVisible(p == pane);
     if (controller) {
+        PRPageTimings::Scope took(m_timings, PRPageTimings::Models);
         controller->setContent(records);
         selectFirstRow(table);
     }

@@ -6,6 +6,8 @@
 #include "results/resultintake.h"
 #include "results/resultsearch.h"
 #include "results/prexportrun.h"
+#include "results/pagetimings.h"
+#include "results/resultfeed.h"
 #include "results/prtreecontroller.h"
 #include "results/prtreemodels.h"
 #include "results/resultsorting.h"
@@ -65,11 +67,12 @@ public:
 // The results page: receives the records of a scan, shows its progress and
 // counts, lets the user pick another backup, and lists the records by kind.
 //
-// While a scan runs its records are filed on the scan thread into the
-// intake, which nothing else reads until the scan has ended (the controls
-// that show records stay disabled). Everything on screen changes on the GUI
-// thread: progress and counts arrive there coalesced, backup index entries in
-// batches, and the scan end as one queued call that names its scan.
+// While a scan runs the scan thread hands its records and index entries to
+// the page's feed, whose workers file them into the intake and the file
+// tree; nothing else reads those until the scan's end has been shown (the
+// controls that show records stay disabled). Everything on screen changes on
+// the GUI thread: progress and counts arrive there coalesced, and the scan
+// end as one queued call that names its scan, once all before it is filed.
 class PRResultViewController : public QWidget, public ScanFinishListener
 {
     Q_OBJECT
@@ -155,6 +158,8 @@ public:
     quint64 backupfiles() const { return m_backupfiles; }
     int currentSelect() const { return m_currentSelect; }
     bool scanFinished() const { return m_scanFinished; }
+    // Where the page's time went since its reset for the scan shown.
+    const PRPageTimings &timings() const { return m_timings; }
     int selectedFilesNum() const { return m_selectedFilesNum; }
 
     // Where the link buttons lead.
@@ -306,7 +311,6 @@ private:
     // records to browse.
     void showScanEnd();
     void showScanControls();
-    void ScanMovNodeToMainThread(const QString &path);
     void setSummaryLabels(const QStringList &texts);
     void fillBackupPopUp();
     void setCategoryButtonsEnabled(bool on);
@@ -325,14 +329,14 @@ private:
     PRResultPageHost &m_host;
     NotificationCenter &m_nc;
     PRResultIntake m_intake;
+    PRPageTimings m_timings;
     PRResultSearch m_search;
     PRExportRun m_export;
     quint64 m_searchGeneration = 0;
     Category m_category = Category::None;
-    // Filed on the scan thread while a scan runs; shown after its end.
+    // Filed by the feed's workers while a scan runs; shown after its end.
     PRTreeController m_tree;
     std::atomic<quint64> m_backupfiles{0};
-    quint64 imagecount = 0, movCount = 0;
     int m_currentSelect = 0;
     int m_selectedFilesNum = 0;
     int m_currentStep = 0;
@@ -347,4 +351,6 @@ private:
     QList<QWidget *> m_panes;
     QTimer *m_searchDelay = nullptr;
     bool m_tickingSelection = false;
+    // Files the scan's records into m_intake and m_tree beside the scan.
+    std::unique_ptr<PRResultFeed> m_feed;
 };

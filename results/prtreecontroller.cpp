@@ -54,15 +54,6 @@ PRTreeDirNode *parentOf(const PRTreeDirNode &node)
     return node.parent().lock().get();
 }
 
-// The type shown for a file: its extension, or the whole name without one.
-QString typeOf(const QString &name)
-{
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0 || dot == name.size() - 1)
-        return name;
-    return name.mid(dot + 1);
-}
-
 // Frees a tree one folder at a time: a hostile index can nest folders deeper
 // than the stack would take in a recursive release.
 void releaseTree(QList<PRTreeController::DirRef> doomed)
@@ -83,6 +74,7 @@ PRTreeController::PRTreeController()
 
 PRTreeController::~PRTreeController()
 {
+    forgetLastFolder();
     releaseTree(std::exchange(m_topLevel, {}));
 }
 
@@ -93,6 +85,7 @@ void PRTreeController::setDeviceName(const QString &name)
     m_deviceName = name;
     m_deviceRoot.reset();
     m_domainFolders.clear();
+    forgetLastFolder();
 }
 
 QString PRTreeController::deviceName() const
@@ -118,16 +111,23 @@ void PRTreeController::addTreeNode(const DirRef &entry)
 {
     if (!entry)
         return;
+    addTreeNode(entry, entry->fileKey().isEmpty() ? std::nullopt : RegularFile::size(entry->fileKey()));
+}
+
+void PRTreeController::addTreeNode(const DirRef &entry, std::optional<qint64> storedSize, const QString &sizeText,
+                                   const QString &name)
+{
+    if (!entry)
+        return;
     const QString &domain = entry->fileDomain();
     const QString &relative = entry->filePath();
 
     // One look at the stored file serves the shortcut and the file node.
     StoredFile stored;
-    if (!entry->fileKey().isEmpty()) {
-        if (const auto size = RegularFile::size(entry->fileKey())) {
-            stored.exists = true;
-            stored.size = quint64(std::max<qint64>(*size, 0));
-        }
+    if (storedSize && !entry->fileKey().isEmpty()) {
+        stored.exists = true;
+        stored.size = quint64(std::max<qint64>(*storedSize, 0));
+        stored.sizeText = sizeText;
     }
     m_realKeypath = entry->fileKey();
 
@@ -142,17 +142,34 @@ void PRTreeController::addTreeNode(const DirRef &entry)
     }
 
     const DirRef &root = deviceRoot();
-    // Most entries are plain paths in a folder that exists: one look-up.
+    // Most entries are plain paths in a folder that exists: one look-up, and
+    // none when the entry before was filed in the same folder (an index
+    // lists a folder's files together).
     if (isPlainPath(domain) && !domain.startsWith(QLatin1Char('.')) && isPlainPath(relative)) {
         const qsizetype slash = relative.lastIndexOf(QLatin1Char('/'));
-        QString key = domain;
-        if (slash >= 0)
-            key.append(QLatin1Char('/')).append(QStringView(relative).left(slash));
-        DirRef folder = findFolder(root, key);
-        if (!folder)
-            folder = makeFolders(root, key, key.split(QLatin1Char('/')));
+        const QStringView dir = slash < 0 ? QStringView() : QStringView(relative).left(slash);
+        DirRef folder;
+        if (m_lastFolder && m_lastRoot == root.get() && m_lastDomain == domain && m_lastDir == dir) {
+            folder = m_lastFolder;
+        } else {
+            QString key = domain;
+            if (slash >= 0)
+                key.append(QLatin1Char('/')).append(dir);
+            folder = findFolder(root, key);
+            if (!folder)
+                folder = makeFolders(root, key, key.split(QLatin1Char('/')));
+            m_lastFolder = folder;
+            m_lastRoot = root.get();
+            m_lastDomain = domain;
+            m_lastDir = dir.toString();
+        }
         m_dirFilePath = domain + QLatin1Char('/') + relative;
-        addFileNode(folder, slash < 0 ? relative : relative.mid(slash + 1), stored);
+        if (slash < 0) {
+            addFileNode(folder, relative, stored);
+        } else {
+            const QStringView leaf = QStringView(relative).sliced(slash + 1);
+            addFileNode(folder, name == leaf ? name : leaf.toString(), stored);
+        }
         return;
     }
 
@@ -188,6 +205,14 @@ void PRTreeController::addTreeNode(const DirRef &entry)
     shownPath << fileName.toString();
     m_dirFilePath = shownPath.join(QLatin1Char('/'));
     addFileNode(folder, shownPath.last(), stored);
+}
+
+void PRTreeController::forgetLastFolder()
+{
+    m_lastFolder.reset();
+    m_lastRoot = nullptr;
+    m_lastDomain.clear();
+    m_lastDir.clear();
 }
 
 PRTreeController::DirRef PRTreeController::findFolder(const DirRef &root, const QString &key) const
@@ -254,7 +279,10 @@ void PRTreeController::addFileNode(const DirRef &folder, const QString &name, co
     file->setTreefileType(typeOf(name));
     file->setIsFile(stored.exists);
     file->setRealFileSize(stored.size);
-    file->setFileSize(stored.size == 0 ? m_zeroSizeText : TextFormat::sizeText(stored.size));
+    if (!stored.sizeText.isNull())
+        file->setFileSize(stored.sizeText);
+    else
+        file->setFileSize(stored.size == 0 ? m_zeroSizeText : TextFormat::sizeText(stored.size));
     file->setDirFilePath(m_dirFilePath);
     file->setFilePath(m_realKeypath);
     file->setParent(folder);
@@ -262,6 +290,25 @@ void PRTreeController::addFileNode(const DirRef &folder, const QString &name, co
     // A new, unticked file: a fully ticked folder is now only partly so.
     if (folder->isSelected() == 1)
         refreshNodeState(*folder, false);
+}
+
+QString PRTreeController::typeOf(const QString &name)
+{
+    // The type shown for a file: its extension, or the whole name without
+    // one. A backup has few extensions: each text is made once and shared.
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0 || dot == name.size() - 1)
+        return name;
+    const QStringView extension = QStringView(name).sliced(dot + 1);
+    for (const QString &known : std::as_const(m_types))
+        if (known == extension)
+            return known;
+    QString made = extension.toString();
+    if (m_types.size() < kKnownTypes)
+        m_types.append(made);
+    else
+        m_types[m_nextType++ % kKnownTypes] = made;
+    return made;
 }
 
 void PRTreeController::refreshNodeState(PRTreeDirNode &folder, bool isFirstCreate)
@@ -287,6 +334,7 @@ void PRTreeController::initData()
     m_folderPaths.clear();
     m_fileDirArray.clear();
     m_deviceRoot.reset();
+    forgetLastFolder();
     releaseTree(std::exchange(m_topLevel, {}));
     m_selectedCount = 0;
     m_realKeypath.clear();

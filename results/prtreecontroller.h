@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 // The backup file tree of the results page: files the scan's index entries
 // under the device, their domain and the folders of their relative path, and
@@ -42,6 +43,12 @@ public:
     // nothing is ever filed outside the device's folder. An entry whose path
     // ends in "/" (or is empty) names a folder and adds no file.
     void addTreeNode(const DirRef &entry);
+    // The same with the stored file's size already asked (RegularFile::size:
+    // nothing when it is missing or not a regular file), and, when the
+    // caller has them, that size's text (TextFormat::sizeText) and the
+    // entry's file name, which the file node then shares.
+    void addTreeNode(const DirRef &entry, std::optional<qint64> storedSize, const QString &sizeText = QString(),
+                     const QString &name = QString());
 
     // The top-level folders (normally the one device folder), by name.
     const QList<DirRef> &topLevel() const { return m_topLevel; }
@@ -91,6 +98,8 @@ private:
     {
         bool exists = false;
         quint64 size = 0;
+        // sizeText(size) when known already.
+        QString sizeText;
     };
 
     DirRef &deviceRoot();
@@ -98,6 +107,8 @@ private:
     DirRef makeFolders(const DirRef &root, const QString &key, const QStringList &folders);
     DirRef createFolder(const DirRef &parent, const QString &name, bool isLast);
     void addFileNode(const DirRef &folder, const QString &name, const StoredFile &stored);
+    QString typeOf(const QString &name);
+    void forgetLastFolder();
     void refreshNodeState(PRTreeDirNode &folder, bool isFirstCreate);
     void SaveDirArray(const DirRef &folder);
     void setState(PRTreeDirNode &folder, int state);
@@ -120,4 +131,14 @@ private:
     QString m_dirFilePath;
     QString m_zeroSizeText;
     int m_selectedCount = 0;
+    // The folder the last plain path was filed in, by its root, domain and
+    // folder path.
+    DirRef m_lastFolder;
+    const PRTreeDirNode *m_lastRoot = nullptr;
+    QString m_lastDomain;
+    QString m_lastDir;
+    // File types made so far, shared by the file nodes.
+    static constexpr qsizetype kKnownTypes = 64;
+    QList<QString> m_types;
+    qsizetype m_nextType = 0;
 };

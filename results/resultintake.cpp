@@ -1,26 +1,5 @@
 #include "results/resultintake.h"
 
-namespace {
-
-// A key over several text fields; the separator cannot occur in them.
-QString key(std::initializer_list<QString> fields)
-{
-    QString out;
-    for (const QString &f : fields) {
-        out += f;
-        out += QChar(0x1F);
-    }
-    return out;
-}
-
-QString contactKey(const PRContactNode &c) { return key({c.contactName(), c.contactPhone()}); }
-QString messageKey(const PRMessageNode &m) { return key({m.messagePhone(), m.messageContent(), m.messageDate()}); }
-QString callKey(const PRCallHistoryNode &c) { return key({c.callPhone(), c.callDate()}); }
-QString bookMarkKey(const PRBookMarkNode &b) { return key({b.bookMarkURL(), b.bookMarkTitle()}); }
-QString calenderKey(const PRCalenderNode &c) { return key({c.calTitle(), c.calNote(), c.startDate()}); }
-
-} // namespace
-
 bool PRResultIntake::addressMatches(const QString &conversation, const QString &phone)
 {
     if (conversation.size() > phone.size())
@@ -37,15 +16,19 @@ constexpr qsizetype indexedLength = 48;
 void PRResultIntake::AddressIndex::add(const QString &address, qsizetype conversation)
 {
     m_all.append({address, conversation});
-    const QString folded = address.toCaseFolded();
-    m_exact.insert(folded, qMin(m_exact.value(folded, conversation), conversation));
+    m_folded.append(address.toCaseFolded());
+    const QStringView folded = m_folded.constLast();
+    if (const auto it = m_exact.find(folded); it == m_exact.end())
+        m_exact.insert(folded, conversation);
+    else
+        *it = qMin(*it, conversation);
     if (folded.size() > indexedLength) {
         m_long.append({address, conversation});
         return;
     }
     for (qsizetype from = 0; from < folded.size(); ++from)
         for (qsizetype length = 1; from + length <= folded.size(); ++length) {
-            const QString piece = folded.mid(from, length);
+            const QStringView piece = folded.sliced(from, length);
             if (!m_pieces.contains(piece))
                 m_pieces.insert(piece, conversation);
         }
@@ -62,7 +45,8 @@ qsizetype PRResultIntake::AddressIndex::find(const QString &phone) const
                 return conversation;
         return -1;
     }
-    const QString folded = phone.toCaseFolded();
+    const QString foldedPhone = phone.toCaseFolded();
+    const QStringView folded = foldedPhone;
     if (phone.isEmpty())
         return m_exact.value(folded, -1);
     // Addresses as long as the number or longer that hold it...
@@ -76,7 +60,7 @@ qsizetype PRResultIntake::AddressIndex::find(const QString &phone) const
     for (qsizetype from = 0; from < folded.size(); ++from)
         for (qsizetype length = 1; from + length <= folded.size(); ++length)
             if (length < folded.size())
-                best = firstOf(best, m_exact.value(folded.mid(from, length), -1));
+                best = firstOf(best, m_exact.value(folded.sliced(from, length), -1));
     return best;
 }
 
@@ -115,7 +99,7 @@ void PRResultIntake::addPhotoAndVideo(const std::shared_ptr<PRPhotoAndVideoNode>
 void PRResultIntake::addContact(const std::shared_ptr<PRContactNode> &node)
 {
     contactArray.append(node);
-    m_contactKeys.insert(contactKey(*node));
+    m_contactKeys.insert(node);
     ++contactNum;
     ++BackUpFilesNum;
 }
@@ -123,7 +107,7 @@ void PRResultIntake::addContact(const std::shared_ptr<PRContactNode> &node)
 void PRResultIntake::addMessage(const std::shared_ptr<PRMessageNode> &node)
 {
     messageArray.append(node);
-    m_messageKeys.insert(messageKey(*node));
+    m_messageKeys.insert(node);
     ++messageNum;
     ++BackUpFilesNum;
     const QString phone = node->messagePhone();
@@ -137,7 +121,7 @@ void PRResultIntake::addMessage(const std::shared_ptr<PRMessageNode> &node)
 void PRResultIntake::addCallHistory(const std::shared_ptr<PRCallHistoryNode> &node)
 {
     callHistoryArray.append(node);
-    m_callKeys.insert(callKey(*node));
+    m_callKeys.insert(node);
     ++callNum;
     ++BackUpFilesNum;
 }
@@ -153,7 +137,7 @@ void PRResultIntake::addNote(const std::shared_ptr<PRNoteNode> &node)
 void PRResultIntake::addBookMark(const std::shared_ptr<PRBookMarkNode> &node)
 {
     bookMarkArray.append(node);
-    m_bookMarkKeys.insert(bookMarkKey(*node));
+    m_bookMarkKeys.insert(node);
     ++bookMarkNum;
     ++BackUpFilesNum;
 }
@@ -161,7 +145,7 @@ void PRResultIntake::addBookMark(const std::shared_ptr<PRBookMarkNode> &node)
 void PRResultIntake::addCalender(const std::shared_ptr<PRCalenderNode> &node)
 {
     calenderArray.append(node);
-    m_calenderKeys.insert(calenderKey(*node));
+    m_calenderKeys.insert(node);
     ++calenderNum;
     ++BackUpFilesNum;
 }
@@ -175,10 +159,9 @@ void PRResultIntake::addFaceTwitter(const std::shared_ptr<PRFaceTwitterNode> &no
 
 bool PRResultIntake::addDeletedContact(const std::shared_ptr<PRContactNode> &node)
 {
-    const QString k = contactKey(*node);
-    if (m_contactKeys.contains(k))
+    if (m_contactKeys.contains(*node))
         return false;
-    m_contactKeys.insert(k);
+    m_contactKeys.insert(node);
     node->setBDeleted(true);
     contactArray.append(node);
     ++deleteeFilesNum;
@@ -192,8 +175,7 @@ bool PRResultIntake::addDeletedMessage(const std::shared_ptr<PRMessageNode> &nod
         return false;
     if (QString(node->messagePhone()).remove(QLatin1Char(' ')).size() <= 2)
         node->setMessagePhone(QStringLiteral("Unknown"));
-    const QString k = messageKey(*node);
-    if (m_messageKeys.contains(k))
+    if (m_messageKeys.contains(*node))
         return false;
     const qsizetype found = findConversation(node->messagePhone(), true);
     if (found >= 0) {
@@ -203,7 +185,7 @@ bool PRResultIntake::addDeletedMessage(const std::shared_ptr<PRMessageNode> &nod
     newConversation(node, node->messagePhone(), true);
     node->setBDeleted(true);
     messageArray.append(node);
-    m_messageKeys.insert(k);
+    m_messageKeys.insert(node);
     ++deleteeFilesNum;
     ++delMessageNum;
     return true;
@@ -214,10 +196,9 @@ bool PRResultIntake::addDeletedCallHistory(const std::shared_ptr<PRCallHistoryNo
     if (node->callName() == QLatin1String("") && !node->callName().isNull() && node->callPhone() == QLatin1String("")
         && !node->callPhone().isNull())
         return false;
-    const QString k = callKey(*node);
-    if (m_callKeys.contains(k))
+    if (m_callKeys.contains(*node))
         return false;
-    m_callKeys.insert(k);
+    m_callKeys.insert(node);
     node->setBDeleted(true);
     callHistoryArray.append(node);
     ++deleteeFilesNum;
@@ -245,10 +226,9 @@ bool PRResultIntake::addDeletedBookMark(const std::shared_ptr<PRBookMarkNode> &n
                            && !node->bookMarkTitle().isNull() && node->bookMarkTitle().isEmpty();
     if (emptyText)
         return false;
-    const QString k = bookMarkKey(*node);
-    if (m_bookMarkKeys.contains(k))
+    if (m_bookMarkKeys.contains(*node))
         return false;
-    m_bookMarkKeys.insert(k);
+    m_bookMarkKeys.insert(node);
     node->setBDeleted(true);
     bookMarkArray.append(node);
     ++deleteeFilesNum;
@@ -261,10 +241,9 @@ bool PRResultIntake::addDeletedCalender(const std::shared_ptr<PRCalenderNode> &n
     auto emptyText = [](const QString &s) { return !s.isNull() && s.isEmpty(); };
     if (emptyText(node->calTitle()) && emptyText(node->calNote()) && emptyText(node->startDate()))
         return false;
-    const QString k = calenderKey(*node);
-    if (m_calenderKeys.contains(k))
+    if (m_calenderKeys.contains(*node))
         return false;
-    m_calenderKeys.insert(k);
+    m_calenderKeys.insert(node);
     node->setBDeleted(true);
     calenderArray.append(node);
     ++deleteeFilesNum;

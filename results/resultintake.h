@@ -9,11 +9,14 @@
 #include "backup/nodes/prphotoandvideonode.h"
 
 #include <QHash>
+#include <QHashFunctions>
+#include <QMultiHash>
 #include <QList>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <memory>
 
 template<typename T>
@@ -83,8 +86,12 @@ private:
         qsizetype find(const QString &phone) const;
 
     private:
-        QHash<QString, qsizetype> m_exact;
-        QHash<QString, qsizetype> m_pieces;
+        // The folded addresses, which the keys below are views of (a
+        // string's characters stay where they are when the list grows), so
+        // that no piece is ever copied.
+        QList<QString> m_folded;
+        QHash<QStringView, qsizetype> m_exact;
+        QHash<QStringView, qsizetype> m_pieces;
         // Addresses too long to file piece by piece, compared one by one.
         QList<std::pair<QString, qsizetype>> m_long;
         QList<std::pair<QString, qsizetype>> m_all;
@@ -96,9 +103,37 @@ private:
     qsizetype findConversation(const QString &phone, bool deletedOnly);
     void newConversation(const std::shared_ptr<PRMessageNode> &message, const QString &address, bool deleted);
 
+    // Records of one kind by the fields that make two of them equal, so
+    // that each carved record is checked in constant time: a hash of the
+    // fields finds the few candidates and the fields themselves decide, so
+    // no key text is made per record.
+    template<typename Node, auto... Fields>
+    class RecordKeys
+    {
+    public:
+        bool contains(const Node &node) const
+        {
+            const auto [from, to] = m_byHash.equal_range(hashOf(node));
+            return std::any_of(from, to, [&](const std::shared_ptr<Node> &known) {
+                return (... && ((*known.*Fields)() == (node.*Fields)()));
+            });
+        }
+        void insert(const std::shared_ptr<Node> &node) { m_byHash.insert(hashOf(*node), node); }
+
+    private:
+        static size_t hashOf(const Node &node) { return qHashMulti(0, (node.*Fields)()...); }
+        QMultiHash<size_t, std::shared_ptr<Node>> m_byHash;
+    };
+
     QHash<QString, qsizetype> m_conversationOf[2];
     AddressIndex m_addresses[2];
-    // The fields by which a carved record equals one already filed, so
-    // that each carved record is checked in constant time.
-    QSet<QString> m_contactKeys, m_messageKeys, m_callKeys, m_noteKeys, m_bookMarkKeys, m_calenderKeys;
+    RecordKeys<PRContactNode, &PRContactNode::contactName, &PRContactNode::contactPhone> m_contactKeys;
+    RecordKeys<PRMessageNode, &PRMessageNode::messagePhone, &PRMessageNode::messageContent,
+               &PRMessageNode::messageDate>
+        m_messageKeys;
+    RecordKeys<PRCallHistoryNode, &PRCallHistoryNode::callPhone, &PRCallHistoryNode::callDate> m_callKeys;
+    QSet<QString> m_noteKeys;
+    RecordKeys<PRBookMarkNode, &PRBookMarkNode::bookMarkURL, &PRBookMarkNode::bookMarkTitle> m_bookMarkKeys;
+    RecordKeys<PRCalenderNode, &PRCalenderNode::calTitle, &PRCalenderNode::calNote, &PRCalenderNode::startDate>
+        m_calenderKeys;
 };

@@ -5,9 +5,12 @@
 #include "app/navigation.h"
 #include "results/prthumbnailer.h"
 #include "app/veldruneappdelegate.h"
+#include "backup/backupscanner.h"
+#include "backup/notificationnames.h"
 #include "backup/priosdevicecontroller.h"
 #include "platform/notificationcenter.h"
 #include "platform/paths.h"
+#include "recovery/deletedrecordscanner.h"
 #include "results/primages.h"
 #include "results/prconversationview.h"
 #include "results/prchatview.h"
@@ -423,6 +426,130 @@ TEST_F(WindowTest, PopUpSwitchesBackupsAndRefusesAnEncryptedOne)
     EXPECT_TRUE(delegate->bIOS7DeviceNode);
     EXPECT_GT(page->intake().contactArray.size(), 0);
     EXPECT_EQ(page->backupPopBtn->count(), 3);
+}
+
+namespace {
+
+// Every property of a node as text, for comparing records.
+QString described(const PRNode &node)
+{
+    struct Text : PropertyVisitor
+    {
+        QString out;
+        void add(const char *name, const QString &value) { out += QLatin1String(name) + u'=' + value + u';'; }
+        void text(const char *name, const QString &value) override { add(name, value.isNull() ? u"(null)"_qs : value); }
+        void data(const char *name, const QByteArray &value) override { add(name, QString::number(qHash(value))); }
+        void integer(const char *name, qint64 value) override { add(name, QString::number(value)); }
+        void unsignedInteger(const char *name, quint64 value) override { add(name, QString::number(value)); }
+        void flag(const char *name, bool value) override { add(name, QString::number(value)); }
+        void nodeCount(const char *name, qsizetype count) override { add(name, QString::number(count)); }
+    } text;
+    node.describe(text);
+    return QLatin1String(node.className()) + u':' + text.out;
+}
+
+// Every node of a page, in order: the records of each kind, the messages of
+// each conversation, the folders and files of the tree.
+QStringList described(const PRResultIntake &intake, const PRTreeController &tree)
+{
+    QStringList out;
+    auto add = [&](const auto &records) {
+        for (const auto &r : records)
+            out << described(*r);
+    };
+    add(intake.photoAndVideoArray), add(intake.contactArray), add(intake.messageArray);
+    add(intake.callHistoryArray), add(intake.noteArray), add(intake.bookMarkArray);
+    add(intake.calenderArray), add(intake.faceTwitterArray), add(intake.messageTreeArray);
+    for (const auto &conversation : intake.messageTreeArray)
+        add(conversation->MessageNodeArray());
+    out << QString::number(intake.BackUpFilesNum) << QString::number(intake.deleteeFilesNum);
+    QList<const PRTreeDirNode *> folders;
+    for (const auto &top : tree.topLevel())
+        folders << top.get();
+    while (!folders.isEmpty()) {
+        const PRTreeDirNode *folder = folders.takeFirst();
+        out << described(*folder);
+        add(folder->fileChildren());
+        for (const auto &child : folder->children())
+            folders << child.get();
+    }
+    return out;
+}
+
+// The page of a backup as filing each notification of its scan the moment
+// it is posted gives, with the summary of the last progress value.
+struct FiledInOrder
+{
+    PRResultIntake intake;
+    PRTreeController tree;
+    QStringList summary;
+
+    explicit FiledInOrder(const PRIOSDeviceNode &backup)
+    {
+        NotificationCenter center;
+        auto file = [&]<typename T, typename R>(const QString &name, R (PRResultIntake::*add)(const std::shared_ptr<T> &)) {
+            center.addObserver(this, name, [this, add](const Notification &n) {
+                if (auto node = nodeFromVariant<T>(n.object))
+                    (intake.*add)(node);
+            });
+        };
+        using namespace Notifications;
+        using I = PRResultIntake;
+        file(ScanPhotoAndVideo, &I::addPhotoAndVideo), file(ScanContactInfo, &I::addContact);
+        file(ScanMessageInfo, &I::addMessage), file(ScanCallHistoryInfo, &I::addCallHistory);
+        file(ScanNoteInfo, &I::addNote), file(scanBookMarkInfo, &I::addBookMark);
+        file(scanCalenderInfo, &I::addCalender), file(scanFaceTwitterInfo, &I::addFaceTwitter);
+        file(ScanDelContactInfo, &I::addDeletedContact), file(ScanDelMessageInfo, &I::addDeletedMessage);
+        file(ScanDelNoteInfo, &I::addDeletedNote), file(ScanDelCallHistoryInfo, &I::addDeletedCallHistory);
+        file(scanDelBookMarkInfo, &I::addDeletedBookMark), file(scanDelCalenderInfo, &I::addDeletedCalender);
+        center.addObserver(this, ScanProgressInfo, [this](const Notification &) { summary = intake.summaryTexts(); });
+        center.addObserver(this, FindBackUpDirFileInfo, [this](const Notification &n) {
+            if (auto entry = nodeFromVariant<PRTreeDirNode>(n.object); entry && !entry->filePath().isEmpty())
+                tree.addTreeNode(entry);
+        });
+        tree.setDeviceName(backup.strDeviceName());
+        ScanContext context(center);
+        context.IOSVersionIOS6(backup.strIOSVersion());
+        BackupScanner scanner(center);
+        scanner.setDeletedRecordSteps(DeletedRecordScanner::steps());
+        scanner.ScanIOSBackUpFilehand(context, backup.backUpFilePath());
+    }
+};
+
+void expectSamePage(PRResultViewController *page, const FiledInOrder &filed)
+{
+    const QStringList shown = described(page->intake(), page->backupTree());
+    const QStringList expected = described(filed.intake, filed.tree);
+    ASSERT_EQ(shown.size(), expected.size());
+    for (qsizetype i = 0; i < shown.size(); ++i)
+        ASSERT_EQ(shown[i], expected[i]) << i;
+    const QLabel *labels[] = {page->photovideoNumlab, page->delPhotovideoNumlab, page->contactNumlab,
+                              page->delContactNumlab,  page->messageNumlab,       page->delMessageNumlab,
+                              page->noteNumlab,        page->delNoteNumlab,       page->callNumlab,
+                              page->delCallNumlab};
+    QStringList texts;
+    for (const QLabel *label : labels)
+        texts << label->text();
+    EXPECT_EQ(texts, filed.summary);
+}
+
+} // namespace
+
+// The page files what the scan hands over beside the scan; what it shows in
+// the end is what filing every record the moment it was posted gives: every
+// record, conversation and file, in the same order, and the same counts.
+TEST_F(WindowTest, ThePageShowsWhatFilingEachRecordAsPostedGives)
+{
+    PRResultViewController *page = scanFirstBackup();
+    ASSERT_NE(page, nullptr);
+    const auto &entries = delegate->deviceController->arrangedObjects();
+    ASSERT_GE(entries.size(), 2);
+    expectSamePage(page, FiledInOrder(*entries[0]));
+
+    QSignalSpy ended(page, &PRResultViewController::scanEnded);
+    page->actSelectBackUpBtn(1);
+    ASSERT_TRUE(ended.wait(scanTimeoutMs));
+    expectSamePage(page, FiledInOrder(*entries[1]));
 }
 
 // Every category of the results browsed as a user does: the file tree with

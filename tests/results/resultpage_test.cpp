@@ -104,6 +104,9 @@ protected:
         while (!done)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         scan.join();
+        // The page files what the scan handed over beside it, and shows the
+        // end once everything before it is filed.
+        ASSERT_TRUE(QTest::qWaitFor([this] { return page->scanFinished(); }, 60000));
         QCoreApplication::processEvents();
     }
 
