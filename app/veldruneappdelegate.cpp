@@ -182,15 +182,26 @@ VeldruneAppDelegate::VeldruneAppDelegate(NotificationCenter &nc)
     connect(transferViewController, &PRTansferViewController::loadEnded, this,
             [this](PRTansferViewController::Load load) {
                 using L = PRTansferViewController::Load;
-                // The media load ends through "musicScanFinished"; the other
-                // panes' ends (a failed load too) end their spinners here.
+                // A music, apps or photos load that finished says so with its
+                // notification ("musicScanFinished", ...); one that failed or
+                // whose phone went ends its spinners here.
+                const bool notified = transferViewController->isLoadFinished(load);
                 switch (load) {
                 case L::Contact: contactScanFinishedHandle(); break;
                 case L::Message: messageScanFinishedHandle(); break;
                 case L::Note: noteScanFinishedHandle(); break;
-                case L::App: AppScanFinishedHandle({}); break;
-                case L::Photo: photoScanFinishedHandle({}); break;
-                default: break;
+                case L::App:
+                    if (!notified)
+                        AppScanFinishedHandle({});
+                    break;
+                case L::Photo:
+                    if (!notified)
+                        photoScanFinishedHandle({});
+                    break;
+                case L::Music:
+                    if (!notified)
+                        musicScanFinishedHandle({});
+                    break;
                 }
             });
     cleanViewController = new PRCleanViewController(this);
@@ -343,19 +354,22 @@ void VeldruneAppDelegate::showConnectedDevice(int id, const PRiDeviceNode &node)
         m_statusPage->showDevice(node);
         startBoardMessage(node);
         setCurrentIDevicenode(node);
+        // The transfer page follows the phone shown.
+        transferViewController->deviceShown(id);
     }
     ClickMainStatu();
 }
 
 void VeldruneAppDelegate::showDisconnectedDevice(int id)
 {
+    // What the transfer page holds of a phone goes with it, shown or not.
+    transferViewController->deviceRemoved(id);
     // Only the phone shown leaves the page; a phone that was never shown (or
-    // was replaced) changes nothing here.
+    // was replaced) changes nothing else here.
     if (id != theDevice)
         return;
     hasDeviceConnect = false;
     theDevice = -1;
-    transferViewController->deviceRemoved(id);
     cleanViewController->deviceRemoved(id);
     phonesystemViewController->deviceRemoved(id);
     showPage(noDeviceView);

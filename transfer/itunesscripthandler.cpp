@@ -1,13 +1,16 @@
 #include "transfer/itunesscripthandler.h"
 
+#include "platform/guithread.h"
+#include "platform/paths.h"
 #include "results/exportpaths.h"
 
+#include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
-#include <QStandardPaths>
 
 const QString iTunesScriptHandler::kAlertTitle = QStringLiteral("AttachAScript Error");
 
@@ -21,6 +24,10 @@ constexpr int kErrorWrite = -61;
 
 const QString kPlaylistSuffix = QStringLiteral(".m3u8");
 const QByteArray kPlaylistHeader = "#EXTM3U\n";
+// Numbered names looked at for a copy the folder may hold already.
+constexpr int kMaxNumberedNames = 1000;
+// A playlist longer than this is not read back for its entries.
+constexpr qint64 kMaxPlaylistBytes = qint64(16) << 20;
 
 QString parameterText(const QVariant &value)
 {
@@ -59,13 +66,51 @@ bool ensurePlaylist(const QString &path)
     return file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && file.write(kPlaylistHeader) == kPlaylistHeader.size();
 }
 
+QByteArray digestOf(const QString &path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    return file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result() : QByteArray();
+}
+
+// The file of target's name, or of one of its numbered names ("x 2.mp3"),
+// that holds the bytes of source; empty when none does.
+QString sameFileIn(const QString &target, const QString &source)
+{
+    const QString folder = target.section(QLatin1Char('/'), 0, -2) + QLatin1Char('/');
+    const QString name = target.section(QLatin1Char('/'), -1);
+    // As the names are made: the extension from the first dot after the first character.
+    const qsizetype dot = name.indexOf(QLatin1Char('.'), 1);
+    const QString stem = dot < 0 ? name : name.left(dot);
+    const QString extension = dot < 0 ? QString() : name.mid(dot);
+    const qint64 size = QFileInfo(source).size();
+    QByteArray digest;
+    for (int n = 1; n <= kMaxNumberedNames; ++n) {
+        const QString candidate = n == 1 ? target : folder + stem + QLatin1Char(' ') + QString::number(n) + extension;
+        const QFileInfo info(candidate);
+        if (!info.exists() && !info.isSymLink())
+            return {};
+        if (!info.isFile() || info.isSymLink() || info.size() != size)
+            continue;
+        if (digest.isEmpty())
+            digest = digestOf(source);
+        if (!digest.isEmpty() && digestOf(candidate) == digest)
+            return candidate;
+    }
+    return {};
+}
+
+bool playlistLists(const QString &listPath, const QByteArray &line)
+{
+    QFile list(listPath);
+    if (!list.open(QIODevice::ReadOnly) || list.size() > kMaxPlaylistBytes)
+        return false;
+    return list.readAll().split('\n').contains(line.chopped(1));
+}
+
 } // namespace
 
-iTunesScriptHandler::iTunesScriptHandler()
-    : m_music(QStandardPaths::writableLocation(QStandardPaths::MusicLocation))
-    , m_videos(QStandardPaths::writableLocation(QStandardPaths::MoviesLocation))
-{
-}
+iTunesScriptHandler::iTunesScriptHandler() = default;
 
 void iTunesScriptHandler::setMusicFolder(const QString &folder)
 {
@@ -82,13 +127,13 @@ void iTunesScriptHandler::setVideosFolder(const QString &folder)
 QString iTunesScriptHandler::musicFolder() const
 {
     std::lock_guard lock(m_mutex);
-    return m_music;
+    return m_music.isEmpty() ? Paths::userPath(QStringLiteral("/Users/%@/Music")) : m_music;
 }
 
 QString iTunesScriptHandler::videosFolder() const
 {
     std::lock_guard lock(m_mutex);
-    return m_videos;
+    return m_videos.isEmpty() ? Paths::userPath(QStringLiteral("/Users/%@/Videos")) : m_videos;
 }
 
 void iTunesScriptHandler::setAlertHandler(Alert alert)
@@ -111,8 +156,7 @@ QString iTunesScriptHandler::lastHandlerName() const
 
 QString iTunesScriptHandler::playlistPath(const QString &name) const
 {
-    std::lock_guard lock(m_mutex);
-    return m_music + QLatin1Char('/') + PRExportPaths::safeComponent(name, QStringLiteral("Playlist"))
+    return musicFolder() + QLatin1Char('/') + PRExportPaths::safeComponent(name, QStringLiteral("Playlist"))
            + kPlaylistSuffix;
 }
 
@@ -152,8 +196,14 @@ QVariant iTunesScriptHandler::callScript(const QString &name, const std::optiona
 QVariant iTunesScriptHandler::fail(const QString &message)
 {
     m_lastAlert = message;
-    if (m_alert)
+    if (!m_alert)
+        return {};
+    if (isGuiThread())
         m_alert(kAlertTitle, message);
+    else
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [alert = m_alert, message] { alert(kAlertTitle, message); },
+            Qt::QueuedConnection);
     return {};
 }
 
@@ -173,9 +223,10 @@ QVariant iTunesScriptHandler::answer(const QString &handler, const QVariantList 
     if (handler == QLatin1String("hidewindow") || handler == QLatin1String("quitwindow"))
         return QVariantList();
 
+    const QString musicFolder = this->musicFolder();
     if (handler == QLatin1String("getallplaylist")) {
         QStringList names;
-        const QDir music(m_music);
+        const QDir music(musicFolder);
         for (const QFileInfo &info :
              music.entryInfoList({QStringLiteral("*") + kPlaylistSuffix}, QDir::Files, QDir::Name)) {
             names.append(info.fileName().chopped(kPlaylistSuffix.size()));
@@ -191,7 +242,7 @@ QVariant iTunesScriptHandler::answer(const QString &handler, const QVariantList 
 
     if (handler == QLatin1String("addnewplaylist")) {
         const QString path = playlistPath(*first);
-        if (!QDir().mkpath(m_music))
+        if (!QDir().mkpath(musicFolder))
             return failWith(kErrorWrite, QStringLiteral("The music folder could not be made."));
         // An existing playlist stays as it is.
         if (!ensurePlaylist(path))
@@ -202,7 +253,7 @@ QVariant iTunesScriptHandler::answer(const QString &handler, const QVariantList 
     if (handler == QLatin1String("deleteplaylist")) {
         const QString path = playlistPath(*first);
         const QFileInfo info(path);
-        if (!info.isFile() || info.isSymLink() || !PRExportPaths::isInside(m_music, path))
+        if (!info.isFile() || info.isSymLink() || !PRExportPaths::isInside(musicFolder, path))
             return failWith(kErrorMissing, QStringLiteral("The playlist does not exist."));
         if (!QFile::remove(path))
             return failWith(kErrorWrite, QStringLiteral("The playlist could not be removed."));
@@ -220,24 +271,31 @@ QVariant iTunesScriptHandler::answer(const QString &handler, const QVariantList 
         const bool video = QMimeDatabase().mimeTypeForFile(source.fileName(), QMimeDatabase::MatchExtension)
                                .name()
                                .startsWith(QLatin1String("video/"));
-        const QString folder = video ? m_videos : m_music;
+        const QString folder = video ? videosFolder() : musicFolder;
         const QString listPath = playlistPath(*playlist);
-        if (!QDir().mkpath(m_music) || !ensurePlaylist(listPath))
+        if (!QDir().mkpath(musicFolder) || !ensurePlaylist(listPath))
             return failWith(kErrorWrite, QStringLiteral("The playlist could not be written."));
         if (!QDir().mkpath(folder))
             return failWith(kErrorWrite, QStringLiteral("The folder could not be made."));
         const QString target = folder + QLatin1Char('/') + PRExportPaths::safeComponent(wanted, QStringLiteral("Track"));
         if (!PRExportPaths::isInside(folder, target))
             return failWith(kErrorWrite, QStringLiteral("The file name leads outside the folder."));
-        const QString claimed = PRExportPaths::claimNewFile(target);
-        if (claimed.isEmpty())
-            return failWith(kErrorWrite, QStringLiteral("The file could not be written."));
-        if (!PRExportPaths::fillClaimedFileFrom(claimed, source.filePath())) {
-            QFile::remove(claimed);
-            return failWith(kErrorWrite, QStringLiteral("The file could not be copied."));
+        // A track added before stays the one copy, listed once.
+        QString claimed = sameFileIn(target, source.filePath());
+        const bool copied = claimed.isEmpty();
+        if (copied) {
+            claimed = PRExportPaths::claimNewFile(target);
+            if (claimed.isEmpty())
+                return failWith(kErrorWrite, QStringLiteral("The file could not be written."));
+            if (!PRExportPaths::fillClaimedFileFrom(claimed, source.filePath())) {
+                QFile::remove(claimed);
+                return failWith(kErrorWrite, QStringLiteral("The file could not be copied."));
+            }
         }
         QFile list(listPath);
         const QByteArray line = QFileInfo(claimed).absoluteFilePath().toUtf8() + '\n';
+        if (!copied && playlistLists(listPath, line))
+            return claimed;
         if (!list.open(QIODevice::WriteOnly | QIODevice::Append) || list.write(line) != line.size())
             return failWith(kErrorWrite, QStringLiteral("The playlist could not be written."));
         return claimed;

@@ -19,14 +19,18 @@
 //                                 copies the file into the music folder (a
 //                                 video into the videos folder) under a name
 //                                 that replaces nothing, and appends it to
-//                                 the playlist
+//                                 the playlist; a file the folder holds
+//                                 already (that name or a numbered one, the
+//                                 same bytes) is not copied again, nor listed
+//                                 twice
 //   "GetAllPlaylist"()            the playlists' names and an empty end item
 //   "deletePlaylist"(name)        removes the playlist file
 //   "HideWindow"(), "QuitWindow"() nothing
 //
 // Names made from device text pass the export name rules, so they stay
 // inside the folders. A failing call reports "AttachAScript Error" with its
-// message to the alert callback (the page shows it) and returns nothing.
+// message to the alert callback (the page shows it) and returns nothing; the
+// callback runs on the GUI thread, later when the call came from a worker.
 // Calls are serialised; a run's worker may call while the page does.
 class iTunesScriptHandler
 {
@@ -34,7 +38,8 @@ public:
     static const QString kAlertTitle;
     using Alert = std::function<void(const QString &title, const QString &message)>;
 
-    // The folders default to the user's music and videos folders (XDG).
+    // The folders default to Music and Videos of the home folder the
+    // application reads (Paths), looked up at each call.
     iTunesScriptHandler();
 
     void setMusicFolder(const QString &folder);

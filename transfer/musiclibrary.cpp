@@ -425,6 +425,7 @@ PRMusicLibrary::~PRMusicLibrary()
         if (m_running)
             m_running->cancel();
         m_callback = nullptr;
+        m_failed = nullptr;
     }
     reapWorkers(true);
 }
@@ -433,6 +434,12 @@ void PRMusicLibrary::setFinishedCallback(Finished callback)
 {
     std::lock_guard lock(m_mutex);
     m_callback = std::move(callback);
+}
+
+void PRMusicLibrary::setFailedCallback(Failed callback)
+{
+    std::lock_guard lock(m_mutex);
+    m_failed = std::move(callback);
 }
 
 void PRMusicLibrary::ShowMusic(int deviceId)
@@ -457,6 +464,7 @@ void PRMusicLibrary::ShowMusic(int deviceId)
     std::thread thread([this, load, generation, done] {
         const MusicLibraryLoad::Result result = load->StartMusicThread();
         Finished callback;
+        Failed failed;
         {
             std::lock_guard lock(m_mutex);
             if (generation == m_generation) {
@@ -471,11 +479,15 @@ void PRMusicLibrary::ShowMusic(int deviceId)
                     m_loaded = load;
                     m_finished = true;
                     callback = m_callback;
+                } else {
+                    failed = m_failed;
                 }
             }
         }
         if (callback)
             callback(load->deviceId());
+        else if (failed)
+            failed(load->deviceId(), result);
         *done = true;
     });
     m_workers.push_back({std::move(thread), done});

@@ -106,8 +106,8 @@ private:
 // left or was replaced. A new phone never sees the old phone's tracks.
 //
 // All methods are for the GUI thread (none talks to the device); the
-// finished callback runs on the load's worker and must hop to the GUI thread
-// itself.
+// finished and failed callbacks run on the load's worker and must hop to the
+// GUI thread themselves.
 class PRMusicLibrary
 {
 public:
@@ -121,6 +121,10 @@ public:
 
     // Called once the lists of a load are ready ("musicScanFinished").
     void setFinishedCallback(Finished callback);
+    // Called when the load of the device on show ended without its lists
+    // (no file service, the phone gone); the next ShowMusic tries again.
+    using Failed = std::function<void(int deviceId, MusicLibraryLoad::Result result)>;
+    void setFailedCallback(Failed callback);
 
     // Starts the load of deviceId unless it runs or finished for that device.
     // Another device replaces the current one: its load is cancelled and its
@@ -155,5 +159,6 @@ private:
     std::shared_ptr<MusicLibraryLoad> m_running;
     std::shared_ptr<MusicLibraryLoad> m_loaded;
     Finished m_callback;
+    Failed m_failed;
     std::list<Worker> m_workers; // GUI thread only
 };

@@ -29,6 +29,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QListView>
@@ -156,6 +157,57 @@ TEST_F(DeviceWindow, TheTransferPageListsThePhonesMusicAndVideos)
     EXPECT_EQ(page->musicController->rowCount(), 0);
 }
 
+TEST_F(DeviceWindow, TheTransferPageRetriesAFailedLoadAndFollowsThePhoneShown)
+{
+    using Load = PRTansferViewController::Load;
+    PRTansferViewController *page = delegate->GetTansferViewController();
+    const auto loaded = [&](Load load, int phone) {
+        return QTest::qWaitFor([&] { return page->isLoadFinished(load) && page->tranferDevice() == phone; }, kWaitMs);
+    };
+    // The first phone refuses its file service: the music load ends, says
+    // why, and the next choice of Music loads.
+    amd::SimulatedFaults refuse;
+    refuse.failingCalls.insert(QStringLiteral("afcConnectionOpen"), amd::kBackendIoError);
+    const amd::DeviceHandle first = backend->plug(scenario(), {QString(), refuse});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delegate->getDeviceConnected(); }, kWaitMs));
+    const int a = delegate->theDevice;
+    delegate->ClickMusic();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !page->isLoadStarted(Load::Music); }, kWaitMs));
+    EXPECT_FALSE(delegate->circleMusicProgress->isVisible() || delegate->circleVideoProgress->isVisible());
+    EXPECT_TRUE(page->musicPane->scanInfolab->text().contains(QStringLiteral("refused its file service")));
+    screenshot(delegate->window, QStringLiteral("transfer-music-failed"));
+    backend->setFaults(first, {});
+    delegate->ClickMusic();
+    ASSERT_TRUE(loaded(Load::Music, a));
+    EXPECT_FALSE(delegate->circleMusicProgress->isVisible() || page->musicPane->scanInfolab->isVisible());
+    screenshot(delegate->window, QStringLiteral("transfer-music-retried"));
+    delegate->ClickApp();
+    ASSERT_TRUE(loaded(Load::App, a));
+
+    // The second phone is shown: the first one's tracks go at once; its apps
+    // go when it leaves. The second phone's lists load when chosen.
+    const amd::DeviceHandle second = backend->plug(scenario());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delegate->theDevice.load() > a; }, kWaitMs));
+    const int b = delegate->theDevice;
+    EXPECT_EQ(page->musicController->rowCount() + page->videoController->rowCount(), 0);
+    backend->unplug(first);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->appPane->appBroswerView->model()->rowCount() == 0; }, kWaitMs));
+    delegate->ClickApp();
+    ASSERT_TRUE(loaded(Load::App, b));
+    delegate->ClickMusic();
+    ASSERT_TRUE(loaded(Load::Music, b));
+    EXPECT_GT(page->musicController->rowCount(), 0);
+    EXPECT_FALSE(delegate->circleMusicProgress->isVisible() || delegate->circleAppProgress->isVisible());
+    screenshot(delegate->window, QStringLiteral("transfer-two-phones"));
+
+    backend->unplug(second);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !delegate->getDeviceConnected(); }, kWaitMs));
+    delegate->ClickVideo();
+    EXPECT_EQ(page->videoController->rowCount(), 0);
+    EXPECT_TRUE(page->videoPane->scanInfolab->text().startsWith(QStringLiteral("No phone is connected")));
+    screenshot(delegate->window, QStringLiteral("transfer-no-phone"));
+}
+
 TEST_F(DeviceWindow, TheMusicPanePlaysExportsCopiesAndDeletesWithoutHoldingTheWindow)
 {
     QTemporaryDir out;
@@ -168,7 +220,6 @@ TEST_F(DeviceWindow, TheMusicPanePlaysExportsCopiesAndDeletesWithoutHoldingTheWi
     QStringList notices;
     music->setNotice([&](const QString &, const QString &text) { notices.append(text); });
     music->setDocumentsFolder(out.filePath(QStringLiteral("Documents")));
-    page->iTunesHander()->setMusicFolder(out.filePath(QStringLiteral("Music")));
     GuiProbe probe;
 
     // Play the first song: its copy comes off the phone on a worker.
@@ -184,18 +235,44 @@ TEST_F(DeviceWindow, TheMusicPanePlaysExportsCopiesAndDeletesWithoutHoldingTheWi
         action->trigger();
         EXPECT_TRUE(ended.wait(kWaitMs) || ended.size() == 1) << qPrintable(action->text());
     };
-    // Everything into the music library (the 20 MiB song among it), then
-    // all selected rows to Documents, then two rows off the phone.
+    // Three rows into the music library of the home folder read, again, and
+    // into the playlist: three copies, each listed once. Then everything (the
+    // 20 MiB song among it), all selected rows to Documents, a row off the phone.
+    const auto libraryCounts = [&] {
+        QFile list(m_home.filePath(QStringLiteral("Music/iPhoneMusic.m3u8")));
+        return std::pair(QDir(m_home.filePath(QStringLiteral("Music"))).entryList(QDir::Files).size() - 1,
+                         list.open(QIODevice::ReadOnly) ? list.readAll().count('\n') - 1 : -1);
+    };
+    page->musicTableView->clearSelection();
+    for (int row : {0, 3, 6})
+        page->musicTableView->selectionModel()->select(page->musicTableView->model()->index(row, 0),
+                                                       QItemSelectionModel::Rows | QItemSelectionModel::Select);
+    runToEnd(music->copyAction);
+    runToEnd(music->copyAction);
+    runToEnd(music->playlistAction);
+    EXPECT_EQ(libraryCounts(), std::pair(qsizetype(3), qsizetype(3)));
     runToEnd(music->copyAllAction);
+    const qsizetype copies = page->musicController->rowCount() - 1; // but the missing song
+    EXPECT_EQ(libraryCounts(), std::pair(copies, copies));
     music->selectAll();
     runToEnd(music->exportDocumentsAction);
     const int rows = page->musicController->rowCount();
     EXPECT_EQ(QDir(out.filePath(QStringLiteral("Documents"))).entryList(QDir::Files).size(), rows - 1)
         << qPrintable(QDir(out.filePath(QStringLiteral("Documents"))).entryList(QDir::Files).join(QLatin1Char(';')))
         << qPrintable(notices.join(QLatin1Char(';')));
-    music->setConfirm([](const QString &) { return true; });
+    // Enter on the delete question keeps the file; "Deleted" removes it.
     page->musicTableView->clearSelection();
     page->musicTableView->selectRow(2);
+    QString defaultButton;
+    QTimer::singleShot(0, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        defaultButton = box->defaultButton()->text();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    music->deleteAction->trigger();
+    EXPECT_EQ(defaultButton, QStringLiteral("Cancel"));
+    EXPECT_FALSE(music->isBusy());
+    music->setConfirm([](const QString &) { return true; });
     runToEnd(music->deleteAction);
     EXPECT_EQ(page->musicController->rowCount(), rows - 1);
     std::printf("GUI thread delay while the music pane plays, copies, exports and deletes: max %lld ms\n",
@@ -203,8 +280,18 @@ TEST_F(DeviceWindow, TheMusicPanePlaysExportsCopiesAndDeletesWithoutHoldingTheWi
     // 100 ms is the aim; the bound leaves room for a loaded, sanitized run,
     // where the media framework's first start alone takes half a second.
     EXPECT_LT(probe.worst(), 1500);
-    EXPECT_FALSE(QDir(out.filePath(QStringLiteral("Music"))).entryList(QDir::Files).isEmpty());
     screenshot(delegate->window, QStringLiteral("transfer-music-after"));
+    // A library call that fails on the run's worker shows its alert.
+    ASSERT_TRUE(QFile(out.filePath(QStringLiteral("file"))).open(QIODevice::WriteOnly));
+    page->iTunesHander()->setMusicFolder(out.filePath(QStringLiteral("file/Music")));
+    music->copyAction->trigger();
+    QPointer<QMessageBox> alert;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        alert = delegate->window->findChild<QMessageBox *>(QStringLiteral("scriptAlert"));
+        return alert && alert->isVisible();
+    }, kWaitMs));
+    EXPECT_EQ(alert->windowTitle(), iTunesScriptHandler::kAlertTitle);
+    alert->buttons().first()->click();
 
     delegate->ClickVideo();
     EXPECT_EQ(page->currentPane(), PRTansferViewController::Pane::Video);

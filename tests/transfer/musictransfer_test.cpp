@@ -273,11 +273,15 @@ TEST_F(ScriptHandlerTest, PlaylistsAreM3u8FilesOfTheMusicFolder)
               music() + QStringLiteral("/song.mp3"));
     EXPECT_EQ(handler.lastHandlerName(), QStringLiteral("addnewfile"));
     handler.addNewPlaylist(QStringLiteral("iPhoneMusic")); // an existing playlist stays as it is
-    handler.addNewFile(source(QStringLiteral("song.mp3")), QStringLiteral("iPhoneMusic"));
-    handler.addNewFile(source(QStringLiteral("clip.m4v")), QStringLiteral("iPhoneMusic"));
+    // The same song again is the copy there; another song of its name is new,
+    // and found again under its numbered name.
+    ASSERT_TRUE(simtest::writeBytes(source(QStringLiteral("other/song.mp3")), "ID3 other"));
+    for (const char *name : {"song.mp3", "other/song.mp3", "song.mp3", "other/song.mp3", "clip.m4v"})
+        handler.addNewFile(source(QLatin1String(name)), QStringLiteral("iPhoneMusic"));
     EXPECT_EQ(text(list), QStringLiteral("#EXTM3U\n%1/song.mp3\n%1/song 2.mp3\n%2/clip.m4v\n").arg(music(), videos()));
+    EXPECT_EQ(filesUnder(music()).size(), 3);
     EXPECT_EQ(text(videos() + QStringLiteral("/clip.m4v")), QStringLiteral("movie"));
-    EXPECT_EQ(text(music() + QStringLiteral("/song 2.mp3")), QStringLiteral("ID3 song"));
+    EXPECT_EQ(text(music() + QStringLiteral("/song 2.mp3")), QStringLiteral("ID3 other"));
 
     handler.addNewPlaylist(QStringLiteral("Road Trip"));
     EXPECT_EQ(handler.getAllPlaylist(), (QStringList{QStringLiteral("Road Trip"), QStringLiteral("iPhoneMusic")}));

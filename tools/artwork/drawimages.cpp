@@ -900,6 +900,14 @@ std::vector<Picture> pictures()
         page(p, QRectF(20.5, 8.5, 87, 111), 24, 2);
         drawGlyph(p, QRectF(34, 42, 60, 60), musicNote, kPrimary);
     });
+    // A track's artwork when its file carries none: a plain cover.
+    add("defaultMuisc", 240, 240, [](QPainter &p) {
+        const QPainterPath cover = rounded(8.5, 8.5, 223, 223, 10);
+        fill(p, cover, vertical(8, 232, kPale, QColor(0xC4, 0xD3, 0xE6)));
+        stroke(p, cover, 1, kPaper);
+        fill(p, disc(120, 120, 78), QColor(255, 255, 255, 150));
+        drawGlyph(p, QRectF(72, 72, 96, 96), musicNote, kPrimary);
+    });
     add("ostra", 256, 256, appIcon);
     return list;
 }

@@ -19,7 +19,6 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
-#include <QThread>
 #include <QPointer>
 #include <QHeaderView>
 #include <QStackedWidget>
@@ -29,24 +28,18 @@
 PRTansferViewController::PRTansferViewController(QObject *parent)
     : QObject(parent)
 {
+    QPointer<PRTansferViewController> self(this);
     m_iTunesHander = std::make_shared<iTunesScriptHandler>();
-    // A failing handler call on the GUI thread is shown at once; one inside
-    // a run is listed in that run's own report.
-    m_iTunesHander->setAlertHandler([this](const QString &title, const QString &message) {
-        if (QThread::currentThread() != thread())
-            return;
-        auto *box = new QMessageBox(QMessageBox::Warning, title, message, QMessageBox::NoButton,
-                                    m_view ? m_view->window() : nullptr);
-        box->addButton(tr("ok"), QMessageBox::AcceptRole);
-        box->setTextFormat(Qt::PlainText);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->open();
+    // The handler calls from the runs' workers too; it hands the alert to
+    // the GUI thread.
+    m_iTunesHander->setAlertHandler([self](const QString &title, const QString &message) {
+        if (self)
+            self->showScriptAlert(title, message);
     });
     musicController = new PRTransferMusicController(this);
     videoController = new PRTransferMusicController(this);
-    // The library's load runs on its own worker and says when it ended from
+    // The library's load runs on its own worker and says how it ended from
     // there; the page takes the lists on the GUI thread.
-    QPointer<PRTansferViewController> self(this);
     m_music.setFinishedCallback([self](int deviceId) {
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
@@ -56,7 +49,19 @@ PRTansferViewController::PRTansferViewController(QObject *parent)
                 self->musicController->setTracks(self->m_music.musicArray());
                 self->videoController->setTracks(self->m_music.videoArray());
                 self->loadFinished(Load::Music, deviceId);
-                NotificationCenter::defaultCenter().post(QStringLiteral("musicScanFinished"));
+            },
+            Qt::QueuedConnection);
+    });
+    m_music.setFailedCallback([self](int deviceId, MusicLibraryLoad::Result result) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, deviceId, result] {
+                if (!self || self->m_tranferDevice.load() != deviceId)
+                    return;
+                self->m_musicFailure = result == MusicLibraryLoad::Result::NoFileService
+                                           ? tr("the phone refused its file service")
+                                           : tr("the phone stopped answering");
+                self->loadFailed(Load::Music, deviceId);
             },
             Qt::QueuedConnection);
     });
@@ -200,8 +205,41 @@ void PRTansferViewController::loadFailed(Load which, int deviceId)
             const bool wasRunning = self->m_started[i].exchange(false);
             if (wasRunning)
                 Q_EMIT self->loadEnded(which);
+            if (which == Load::Music)
+                self->applyMusicState();
         },
         Qt::QueuedConnection);
+}
+
+void PRTansferViewController::showScriptAlert(const QString &title, const QString &message)
+{
+    if (m_scriptAlert) {
+        m_scriptAlert->setInformativeText(tr("%n more call(s) failed.", nullptr, ++m_moreScriptAlerts));
+        return;
+    }
+    m_moreScriptAlerts = 0;
+    // The message names the track's file: plain text.
+    auto *box = new QMessageBox(QMessageBox::Warning, title, message, QMessageBox::NoButton,
+                                m_view ? m_view->window() : nullptr);
+    box->setObjectName(QStringLiteral("scriptAlert"));
+    box->addButton(tr("ok"), QMessageBox::AcceptRole);
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    m_scriptAlert = box;
+}
+
+void PRTansferViewController::applyMusicState()
+{
+    using State = PRTransferMediaPane::LibraryState;
+    const State state = m_tranferDevice.load() < 0  ? State::NoPhone
+                        : isLoadStarted(Load::Music)  ? State::Reading
+                        : isLoadFinished(Load::Music) ? State::Read
+                        : !m_musicFailure.isEmpty()   ? State::Failed
+                                                      : State::NotRead;
+    for (PRTransferMediaPane *mediaPane : {musicPane, videoPane})
+        if (mediaPane)
+            mediaPane->setLibraryState(state, m_musicFailure);
 }
 
 void PRTansferViewController::buildPanes()
@@ -274,6 +312,7 @@ void PRTansferViewController::buildPanes()
     connect(this, &PRTansferViewController::exportCancelled, appPane, &PRTransferAppPane::exportSheetCancelled);
     for (TransferExport which : {TransferExport::AppSelected, TransferExport::AppAll, TransferExport::AppDir})
         setExporter(which, [this, which](const QString &path) { appPane->exportToFolder(path, which); });
+    applyMusicState();
     for (PRTransferMediaPane *mediaPane : {musicPane, videoPane}) {
         connect(mediaPane, &PRTransferMediaPane::exportSheetRequested, this, [this, mediaPane](bool selectedOnly) {
             const bool music = mediaPane == musicPane;
@@ -356,12 +395,17 @@ bool PRTansferViewController::isLoadFinished(Load which) const
 void PRTansferViewController::startLoad(Load which, int deviceId)
 {
     const std::size_t i = std::size_t(which);
+    // Asked for another phone than its own, the page follows it.
+    deviceShown(deviceId);
     // Once per phone: a load that runs or ran for this phone is not repeated;
     // a load of a phone that left was forgotten with it.
     if (deviceId < 0 || m_started[i] || m_finished[i])
         return;
-    m_tranferDevice = deviceId;
     m_started[i] = true;
+    if (which == Load::Music) {
+        m_musicFailure.clear();
+        applyMusicState();
+    }
     Q_EMIT loadStarted(which);
     if (m_loaders[i])
         m_loaders[i](deviceId);
@@ -384,28 +428,44 @@ void PRTansferViewController::loadFinished(Load which, int deviceId)
             self->m_started[i] = false;
             self->m_finished[i] = true;
             Q_EMIT self->loadEnded(which);
+            // The sidebar's spinners of these loads stop on their notifications.
+            if (which == Load::Music) {
+                self->applyMusicState();
+                NotificationCenter::defaultCenter().post(QStringLiteral("musicScanFinished"));
+            } else if (which == Load::App) {
+                NotificationCenter::defaultCenter().post(QStringLiteral("AppScanFinished"));
+            }
         },
         Qt::QueuedConnection);
 }
 
-void PRTansferViewController::deviceRemoved(int deviceId)
+void PRTansferViewController::deviceShown(int deviceId)
 {
-    m_music.deviceRemoved(deviceId);
-    m_records.deviceRemoved(deviceId);
-    for (PRTransferPersonalPane *p : {contactPane, messagePane, notePane})
-        if (p && deviceId == m_tranferDevice.load())
-            p->clear();
-    if (appPane)
-        appPane->deviceRemoved(deviceId);
-    if (photoPane)
-        photoPane->deviceRemoved(deviceId);
-    for (PRTransferMediaPane *mediaPane : {musicPane, videoPane})
-        if (mediaPane)
-            mediaPane->deviceRemoved(deviceId);
-    if (deviceId != m_tranferDevice.load())
+    if (deviceId == m_tranferDevice.load())
         return;
+    forgetPhone();
+    m_tranferDevice = deviceId;
+    applyMusicState();
+}
+
+void PRTansferViewController::forgetPhone()
+{
+    const int old = m_tranferDevice.load();
+    if (old < 0)
+        return;
+    m_music.deviceRemoved(old);
+    m_records.deviceRemoved(old);
+    for (PRTransferPersonalPane *p : {contactPane, messagePane, notePane})
+        if (p)
+            p->clear();
     musicController->setTracks({});
     videoController->setTracks({});
+    for (PRTransferMediaPane *mediaPane : {musicPane, videoPane})
+        if (mediaPane)
+            mediaPane->clearShown();
+    m_musicFailure.clear();
+    // The apps and photos panes replace their phone's content as soon as
+    // they load for the next one, which their rows do when chosen.
     m_tranferDevice = -1;
     for (std::size_t i = 0; i < m_started.size(); ++i) {
         const bool wasRunning = m_started[i].exchange(false);
@@ -413,6 +473,23 @@ void PRTansferViewController::deviceRemoved(int deviceId)
         if (wasRunning)
             Q_EMIT loadEnded(Load(i));
     }
+}
+
+void PRTansferViewController::deviceRemoved(int deviceId)
+{
+    m_music.deviceRemoved(deviceId);
+    m_records.deviceRemoved(deviceId);
+    // The panes check whose content they hold: a phone no longer shown may
+    // still have left something there.
+    if (appPane)
+        appPane->deviceRemoved(deviceId);
+    if (photoPane)
+        photoPane->deviceRemoved(deviceId);
+    for (PRTransferMediaPane *mediaPane : {musicPane, videoPane})
+        if (mediaPane)
+            mediaPane->deviceRemoved(deviceId);
+    if (deviceId == m_tranferDevice.load())
+        deviceShown(-1);
 }
 
 void PRTansferViewController::setExporter(TransferExport which, Exporter exporter)

@@ -17,6 +17,7 @@
 
 class QDateTime;
 class QFileDialog;
+class QMessageBox;
 class PRTransferAppPane;
 class PRTransferPhotoPane;
 class PRTransferMediaPane;
@@ -32,8 +33,10 @@ class QWidget;
 // from the phone on first demand, and the one export-to-folder sheet whose
 // end starts the export the page's last export action chose.
 //
-// What a pane loads is bound to the phone it was loaded from: when that phone
-// leaves, the page forgets it, so a new phone never sees the old one's lists.
+// The page works on one phone, the one the window shows: what a pane loads
+// is bound to the phone it was loaded from, and when another phone is shown
+// or that phone leaves, the page forgets it, so a phone never sees another
+// one's lists.
 class PRTansferViewController : public QObject
 {
     Q_OBJECT
@@ -63,7 +66,8 @@ public:
     QWidget *pane(Pane which) const;
 
     // Pane loads with the phone's id: each runs once per phone (while it
-    // runs or after it finished, a second call does nothing).
+    // runs or after it finished, a second call does nothing). Another phone
+    // than the page's replaces it (as deviceShown); -1 says no phone.
     void ShowMusic(int deviceId);
     void ShowPhoto(int deviceId);
     void ShowApp(int deviceId);
@@ -80,7 +84,11 @@ public:
     bool isLoadStarted(Load which) const;
     bool isLoadFinished(Load which) const;
 
-    // The phone left: everything loaded from it is forgotten.
+    // The phone the window shows, -1 for none: what was loaded for another
+    // phone is forgotten.
+    void deviceShown(int deviceId);
+    // A phone left: everything loaded from it is forgotten, whichever phone
+    // it was.
     void deviceRemoved(int deviceId);
     int tranferDevice() const { return m_tranferDevice.load(); }
 
@@ -141,6 +149,12 @@ private:
     void showPane(Pane which);
     void startLoad(Load which, int deviceId);
     void buildPanes();
+    // Drops everything loaded for the page's phone; loads that ran end.
+    void forgetPhone();
+    // The music and video panes say what their list stands for.
+    void applyMusicState();
+    // "AttachAScript Error": one alert at a time; later failures are counted in it.
+    void showScriptAlert(const QString &title, const QString &message);
 
     QWidget *m_view = nullptr;
     QStackedWidget *m_panes = nullptr;
@@ -154,6 +168,10 @@ private:
     PRMusicLibrary m_music;
     std::shared_ptr<iTunesScriptHandler> m_iTunesHander;
     std::optional<PRiDeviceNode> m_currentDevice;
+    // Why the last music load of the page's phone failed (empty: it did not).
+    QString m_musicFailure;
+    QPointer<QMessageBox> m_scriptAlert;
+    int m_moreScriptAlerts = 0;
     // Last: its worker calls back into the page until it is joined.
     PRTransferRecordLoad m_records;
 };

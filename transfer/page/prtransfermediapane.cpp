@@ -6,6 +6,7 @@
 #include "results/prreveal.h"
 #include "transfer/itunesscripthandler.h"
 #include "transfer/musiclibrary.h"
+#include "transfer/page/prmusicartwork.h"
 #include "transfer/page/prtransfermusiccontroller.h"
 
 #include <QAction>
@@ -27,6 +28,8 @@ namespace {
 
 // The number of failed tracks named in a notice; the rest are counted.
 constexpr int kNamedFailures = 12;
+// The artwork's longest side as shown beside the table.
+constexpr int kArtworkSide = 240;
 
 bool isBlank(const QString &text)
 {
@@ -48,6 +51,8 @@ void onGuiThread(const QPointer<PRTransferMediaPane> &pane, F f)
 
 } // namespace
 
+const QString PRTransferMediaPane::kDefaultArtwork = QStringLiteral("defaultMuisc");
+
 const QString PRTransferMediaPane::kDeleteQuestion =
     QStringLiteral("Are you sure you want to permanently delete the selected file(s) from your device?");
 
@@ -65,8 +70,8 @@ PRTransferMediaPane::PRTransferMediaPane(Kind kind, PRMusicLibrary &library, PRT
     m_confirm = [this](const QString &question) {
         QMessageBox box(QMessageBox::Warning, QString(), question, QMessageBox::NoButton, m_table->window());
         QPushButton *deleted = box.addButton(tr("Deleted"), QMessageBox::AcceptRole);
-        box.addButton(tr("Cancel"), QMessageBox::RejectRole);
-        box.setDefaultButton(deleted);
+        // Enter keeps the files: only a deliberate click deletes.
+        box.setDefaultButton(box.addButton(tr("Cancel"), QMessageBox::RejectRole));
         box.exec();
         return box.clickedButton() == deleted;
     };
@@ -80,6 +85,7 @@ PRTransferMediaPane::PRTransferMediaPane(Kind kind, PRMusicLibrary &library, PRT
     buildWidgets(pane);
     updateActions();
     showLoadMessage();
+    setLibraryState(LibraryState::NoPhone);
 }
 
 PRTransferMediaPane::~PRTransferMediaPane()
@@ -184,7 +190,8 @@ void PRTransferMediaPane::buildWidgets(QWidget *pane)
         imageView = new QLabel(pane);
         imageView->setObjectName(QStringLiteral("musicImageView"));
         imageView->setAlignment(Qt::AlignCenter);
-        imageView->setPixmap(imageNamed(QStringLiteral("music.png")));
+        imageView->setFixedHeight(kArtworkSide);
+        imageView->setPixmap(imageNamed(kDefaultArtwork));
         titleLab = new QLabel(pane);
         titleLab->setObjectName(QStringLiteral("musicTitlelab"));
         QFont big = titleLab->font();
@@ -226,10 +233,18 @@ void PRTransferMediaPane::buildWidgets(QWidget *pane)
     sideHost->setFixedWidth(280);
     body->addWidget(sideHost);
 
+    scanInfolab = new QLabel(pane);
+    scanInfolab->setObjectName(music ? QStringLiteral("scanMusicInfolab") : QStringLiteral("scanVideoInfolab"));
+    scanInfolab->setTextFormat(Qt::PlainText);
+    scanInfolab->setWordWrap(true);
+    scanInfolab->setAlignment(Qt::AlignCenter);
+    scanInfolab->hide();
+
     auto *layout = qobject_cast<QVBoxLayout *>(pane->layout());
     if (!layout)
         layout = new QVBoxLayout(pane);
     layout->addLayout(bar);
+    layout->addWidget(scanInfolab);
     layout->addLayout(body, 1);
 
     connect(m_controller, &QAbstractItemModel::modelReset, this, &PRTransferMediaPane::updateActions);
@@ -258,7 +273,9 @@ void PRTransferMediaPane::updateActions()
     if (playlistAction) {
         const PRTranMusicList tracks = selected ? selectedTracks() : PRTranMusicList();
         const auto current = load();
-        playlistAction->setEnabled(free && !tracks.isEmpty() && current && !current->localCopy(*tracks.first()).isEmpty());
+        playlistAction->setEnabled(free && current && std::any_of(tracks.begin(), tracks.end(), [&](const auto &track) {
+                                       return !current->localCopy(*track).isEmpty();
+                                   }));
     }
 }
 
@@ -315,15 +332,20 @@ void PRTransferMediaPane::showTrack(int row, bool start)
     if (!current || row < 0 || row >= tracks.size())
         return;
     const PRTranMusicNodePtr track = tracks[row];
-    if (titleLab && !isBlank(track->musicTitle))
-        titleLab->setText(track->musicTitle);
-    if (artistLab && !isBlank(track->musicArtist))
-        artistLab->setText(track->musicArtist);
+    // What the library does not say is shown empty, never the last track's.
+    if (titleLab)
+        titleLab->setText(isBlank(track->musicTitle) ? QString() : track->musicTitle);
+    if (artistLab)
+        artistLab->setText(isBlank(track->musicArtist) ? QString() : track->musicArtist);
     const quint64 generation = ++m_playGeneration;
     m_latestPlay->store(generation);
     const QString local = current->localCopy(*track);
+    // The copy shown already keeps its artwork while it is read again.
+    if (local.isEmpty() || local != m_playingPath)
+        showArtwork({});
     if (!local.isEmpty()) {
         startPlaying(track, local, start);
+        loadArtwork(local, generation);
         return;
     }
     progress->show();
@@ -335,11 +357,13 @@ void PRTransferMediaPane::showTrack(int row, bool start)
     // counts as pending.
     QPointer<PRTransferMediaPane> self(this);
     ++m_pendingCopies;
-    m_copyPool.start([self, current, track, generation, start, latest = m_latestPlay] {
+    const bool withArtwork = imageView != nullptr;
+    m_copyPool.start([self, current, track, generation, start, withArtwork, latest = m_latestPlay] {
         const bool wanted = latest->load() == generation;
         const bool copied = wanted && current->CopyMusictoMacThread(track);
         const QString made = copied ? current->localCopy(*track) : QString();
-        onGuiThread(self, [track, made, generation, start, wanted](PRTransferMediaPane *pane) {
+        const QImage artwork = withArtwork && copied ? PRMusicArtwork::artworkOf(made, kArtworkSide) : QImage();
+        onGuiThread(self, [track, made, generation, start, wanted, artwork](PRTransferMediaPane *pane) {
             --pane->m_pendingCopies;
             if (!wanted || generation != pane->m_playGeneration)
                 return;
@@ -351,9 +375,33 @@ void PRTransferMediaPane::showTrack(int row, bool start)
                 return;
             }
             pane->startPlaying(track, made, start);
+            pane->showArtwork(artwork);
             pane->updateActions();
         });
     });
+}
+
+void PRTransferMediaPane::loadArtwork(const QString &localCopy, quint64 generation)
+{
+    if (!imageView)
+        return;
+    QPointer<PRTransferMediaPane> self(this);
+    ++m_pendingCopies;
+    m_copyPool.start([self, localCopy, generation, latest = m_latestPlay] {
+        const QImage artwork =
+            latest->load() == generation ? PRMusicArtwork::artworkOf(localCopy, kArtworkSide) : QImage();
+        onGuiThread(self, [artwork, generation](PRTransferMediaPane *pane) {
+            --pane->m_pendingCopies;
+            if (generation == pane->m_playGeneration)
+                pane->showArtwork(artwork);
+        });
+    });
+}
+
+void PRTransferMediaPane::showArtwork(const QImage &artwork)
+{
+    if (imageView)
+        imageView->setPixmap(artwork.isNull() ? imageNamed(kDefaultArtwork) : QPixmap::fromImage(artwork));
 }
 
 void PRTransferMediaPane::startPlaying(const PRTranMusicNodePtr &, const QString &localCopy, bool start)
@@ -444,15 +492,7 @@ void PRTransferMediaPane::copySelectedToLibrary()
     const PRTranMusicList selected = selectedTracks();
     if (isBusy() || !current || selected.isEmpty())
         return;
-    // The one track the table calls selected: the current row when it is
-    // selected, else the first selected row.
-    PRTranMusicNodePtr track = selected.first();
-    const QModelIndex currentIndex = m_table->currentIndex();
-    if (currentIndex.isValid() && m_table->selectionModel()->isRowSelected(currentIndex.row(), {})
-        && currentIndex.row() < m_controller->tracks().size())
-        track = m_controller->tracks()[currentIndex.row()];
-    startRun(RunKind::CopyToLibrary, std::make_unique<MusicCopyToLibraryRun>(current, PRTranMusicList{track}, m_handler),
-             {track});
+    startRun(RunKind::CopyToLibrary, std::make_unique<MusicCopyToLibraryRun>(current, selected, m_handler), selected);
 }
 
 void PRTransferMediaPane::copyAllToLibrary()
@@ -470,12 +510,16 @@ void PRTransferMediaPane::addSelectedToPlaylist()
     const PRTranMusicList selected = selectedTracks();
     if (isBusy() || !current || selected.isEmpty())
         return;
-    // Only a track that was copied already (played) goes to the playlist.
-    if (current->localCopy(*selected.first()).isEmpty())
+    // Only tracks copied already (played) go to the playlist; the others
+    // are counted as left out.
+    PRTranMusicList copied;
+    for (const PRTranMusicNodePtr &track : selected)
+        if (!current->localCopy(*track).isEmpty())
+            copied.append(track);
+    if (copied.isEmpty())
         return;
-    startRun(RunKind::CopyToLibrary,
-             std::make_unique<MusicCopyToLibraryRun>(current, PRTranMusicList{selected.first()}, m_handler),
-             {selected.first()});
+    m_skippedRows = int(selected.size() - copied.size());
+    startRun(RunKind::AddToPlaylist, std::make_unique<MusicCopyToLibraryRun>(current, copied, m_handler), copied);
 }
 
 void PRTransferMediaPane::startRun(RunKind kind, std::unique_ptr<MusicTransferRun> run, PRTranMusicList tracks)
@@ -535,7 +579,11 @@ void PRTransferMediaPane::runFinished(quint64 generation, const MusicTransferRep
             m_reveal(m_runFolder);
         break;
     case RunKind::CopyToLibrary:
-        statusLab->setText(tr("%n file(s) copied to the music library", nullptr, done));
+    case RunKind::AddToPlaylist:
+        statusLab->setText(m_runKind == RunKind::CopyToLibrary || m_skippedRows == 0
+                               ? tr("%n file(s) in the music library", nullptr, done)
+                               : tr("%n file(s) in the music library; %1 not copied from the phone yet", nullptr, done)
+                                     .arg(m_skippedRows));
         if (!report.failed.isEmpty() && !report.deviceGone)
             tell(tr("Not Everything Was Copied"), failureText(tr("These files were not copied:"), report));
         break;
@@ -591,11 +639,17 @@ void PRTransferMediaPane::deviceRemoved(int deviceId)
     const auto current = load();
     if (current && current->deviceId() != deviceId)
         return;
+    clearShown();
+}
+
+void PRTransferMediaPane::clearShown()
+{
     m_latestPlay->store(++m_playGeneration);
     playView->stop();
     playView->hide();
     progress->hide();
     m_playingPath.clear();
+    showArtwork({});
     if (titleLab)
         titleLab->clear();
     if (artistLab)
@@ -606,3 +660,31 @@ void PRTransferMediaPane::deviceRemoved(int deviceId)
     updateActions();
 }
 
+
+void PRTransferMediaPane::setLibraryState(LibraryState state, const QString &why)
+{
+    m_libraryState = state;
+    const bool music = m_kind == Kind::Music;
+    QString text;
+    switch (state) {
+    case LibraryState::NoPhone:
+        text = music ? tr("No phone is connected. Connect an iPhone to see its music.")
+                     : tr("No phone is connected. Connect an iPhone to see its videos.");
+        break;
+    case LibraryState::NotRead:
+        // The videos come with the music: the music row reads both.
+        text = music ? QString() : tr("Choose Music to read the phone's music and videos.");
+        break;
+    case LibraryState::Reading:
+        text = tr("Reading the phone's media library…");
+        break;
+    case LibraryState::Failed:
+        text = tr("The phone's media library could not be read%1. Choose Music again to try again.")
+                   .arg(why.isEmpty() ? QString() : QStringLiteral(": ") + why);
+        break;
+    case LibraryState::Read:
+        break;
+    }
+    scanInfolab->setText(text);
+    scanInfolab->setVisible(!text.isEmpty());
+}

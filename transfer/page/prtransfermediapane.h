@@ -3,6 +3,7 @@
 #include "transfer/musictransfer.h"
 #include "transfer/prtranmusicnode.h"
 
+#include <QImage>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -52,7 +53,8 @@ public:
     Kind kind() const { return m_kind; }
 
     // Asks "Are you sure ...?" and answers true for "Deleted". The default is
-    // a modal alert; tests answer it themselves.
+    // a modal alert whose default button is "Cancel"; tests answer it
+    // themselves.
     using Confirm = std::function<bool(const QString &question)>;
     void setConfirm(Confirm confirm) { m_confirm = std::move(confirm); }
     // Tells the user what went wrong. The default is an alert that does not
@@ -82,12 +84,14 @@ public:
     void exportToFolder(const QString &exportPath, bool selectedOnly);
     // musicExporttoDocument: / videoExporttoDocument:
     void exportSelectedToDocuments();
-    // musicCopytoiTunes: / videoCopytoiTunes: (the selected track) and
-    // musicCopyAlltoiTunes: / videoCopyAlltoiTunes:
+    // musicCopytoiTunes: / videoCopytoiTunes: (every selected track) and
+    // musicCopyAlltoiTunes: / videoCopyAlltoiTunes:. A track the library
+    // holds already is not copied again.
     void copySelectedToLibrary();
     void copyAllToLibrary();
-    // ExportSelectedMusicToITuneslib: the selected track, once it has its
-    // local copy, into the "iPhoneMusic" playlist.
+    // ExportSelectedMusicToITuneslib: the selected tracks that have their
+    // local copy, into the "iPhoneMusic" playlist; the others are counted as
+    // left out.
     void addSelectedToPlaylist();
 
     // The export sheet was opened for this pane / closed without a folder.
@@ -96,6 +100,15 @@ public:
 
     // The phone left: its run stops, its player and indicators are cleared.
     void deviceRemoved(int deviceId);
+    // The list shown goes (another phone is shown): the player, the track's
+    // texts and artwork and the sheet's indicator are cleared.
+    void clearShown();
+
+    // What the pane's list stands for, said above it: no phone, the
+    // library being read, a read that failed (why: the reason), or the list.
+    enum class LibraryState { NoPhone, NotRead, Reading, Failed, Read };
+    void setLibraryState(LibraryState state, const QString &why = {});
+    LibraryState libraryState() const { return m_libraryState; }
 
     bool isBusy() const { return m_run != nullptr; }
     // True while the running action or a local copy for playing has not
@@ -106,13 +119,14 @@ public:
 
     // The pane's widgets (the page's fields).
     PRMoviePreview *playView = nullptr;        // musicPlayView / videoPlayView
-    QLabel *imageView = nullptr;               // musicImageView (music only)
+    QLabel *imageView = nullptr;               // musicImageView (music only): the track's artwork
     QLabel *titleLab = nullptr;                // musicTitlelab (music only)
     QLabel *artistLab = nullptr;               // musicArtistlab (music only)
     QProgressBar *progress = nullptr;          // musicProgress / videoProgress
     QProgressBar *exportProgressor = nullptr;  // musicExportProgressor / videoExportProgressor
     QMenu *menu = nullptr;                     // musicMenu / videoMenu
     QLabel *statusLab = nullptr;               // what the last action did
+    QLabel *scanInfolab = nullptr;             // scanMusicInfolab / scanVideoInfolab: the list's state
 
     // Menu and button actions, for the window and its tests.
     QAction *playAction = nullptr;
@@ -125,6 +139,9 @@ public:
     QAction *copyAction = nullptr;
     QAction *copyAllAction = nullptr;
     QAction *playlistAction = nullptr;         // music only
+
+    // The picture shown for a track without artwork.
+    static const QString kDefaultArtwork;
 
     // The track played last and its local copy (empty until one plays).
     QString playingPath() const { return m_playingPath; }
@@ -141,7 +158,7 @@ Q_SIGNALS:
     void previewShown(const QString &localCopy);
 
 private:
-    enum class RunKind { Delete, ExportFolder, ExportDocuments, CopyToLibrary };
+    enum class RunKind { Delete, ExportFolder, ExportDocuments, CopyToLibrary, AddToPlaylist };
     void buildWidgets(QWidget *pane);
     void updateActions();
     std::shared_ptr<MusicLibraryLoad> load() const;
@@ -151,6 +168,10 @@ private:
     void showLoadMessage();
     void showTrack(int row, bool start);
     void startPlaying(const PRTranMusicNodePtr &track, const QString &localCopy, bool start);
+    // The artwork of a local copy, read on the copy worker; shown unless a
+    // newer choice came meanwhile.
+    void loadArtwork(const QString &localCopy, quint64 generation);
+    void showArtwork(const QImage &artwork);
     void tell(const QString &title, const QString &text);
     QString failureText(const QString &what, const MusicTransferReport &report) const;
 
@@ -180,4 +201,7 @@ private:
     QString m_playingPath;
     // What the shown load said of itself (a read cut short), while shown.
     QString m_loadMessage;
+    LibraryState m_libraryState = LibraryState::NoPhone;
+    // Selected rows the playlist run left out (no local copy yet).
+    int m_skippedRows = 0;
 };

@@ -6,15 +6,20 @@
 #include "tests/transfer/transferfixture.h"
 
 #include "results/prmoviepreview.h"
+#include "results/primages.h"
 #include "results/prreveal.h"
 #include "results/prthumbnailer.h"
+#include "tools/samplegen/samplefiles.h"
 #include "transfer/itunesscripthandler.h"
+#include "transfer/page/prmusicartwork.h"
 #include "transfer/page/prtansferviewcontroller.h"
 #include "transfer/page/prtransfermediapane.h"
 #include "transfer/page/prtransfermusiccontroller.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
+#include <QtEndian>
 #include <QFileDialog>
 #include <QDateTime>
 #include <QFileInfo>
@@ -33,6 +38,52 @@ constexpr int kWaitMs = 30000;
 QStringList fileNames(const QString &folder)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+QByteArray syncsafe(qsizetype value)
+{
+    QByteArray bytes;
+    for (int shift : {21, 14, 7, 0})
+        bytes += char((value >> shift) & 0x7F);
+    return bytes;
+}
+
+// An ID3v2.4 tag of two pictures, a logo and the front cover, before the song's frames.
+QByteArray taggedSong(const QByteArray &cover)
+{
+    const auto frame = [](char type, const QByteArray &picture) {
+        const QByteArray body = QByteArray("\0image/jpeg\0", 12) + type + QByteArray("x\0", 2) + picture;
+        return "APIC" + syncsafe(body.size()) + QByteArray(2, 0) + body;
+    };
+    const QByteArray frames = frame(19, "logo") + frame(3, cover);
+    return "ID3\x04" + QByteArray(2, 0) + syncsafe(frames.size()) + frames + samplegen::SampleFiles::mp3(8);
+}
+
+// An MP4 file whose metadata holds the cover.
+QByteArray mp4Song(const QByteArray &cover)
+{
+    const auto box = [](const char *type, const QByteArray &payload) {
+        QByteArray size(4, 0);
+        qToBigEndian(quint32(payload.size() + 8), size.data());
+        return size + type + payload;
+    };
+    const QByteArray item = box("covr", box("data", QByteArray(8, 0) + cover));
+    return box("ftyp", "M4A ") + box("moov", box("udta", box("meta", QByteArray(4, 0) + box("ilst", item))));
+}
+
+TEST(PRMusicArtwork, TheCoverIsFoundAndALyingSizeFindsNothing)
+{
+    const QByteArray cover = samplegen::SampleFiles::jpeg(60, 40, Qt::red);
+    QByteArray lying = taggedSong(cover);
+    lying.replace(lying.indexOf("APIC", 20) + 4, 4, syncsafe(1 << 27));
+    for (const auto &[file, picture] : {std::pair(taggedSong(cover), cover), std::pair(mp4Song(cover), cover),
+                                        std::pair(lying, QByteArray("logo")),
+                                        std::pair(samplegen::SampleFiles::mp3(8), QByteArray())}) {
+        QBuffer buffer;
+        buffer.setData(file);
+        buffer.open(QIODevice::ReadOnly);
+        EXPECT_EQ(PRMusicArtwork::embeddedPicture(buffer), picture);
+    }
 }
 
 class MediaPaneTest : public PhoneTest
@@ -285,7 +336,8 @@ TEST_F(MediaPaneTest, PlayCopiesTheTrackOnceAndHandsItToThePlayer)
 
 TEST_F(MediaPaneTest, ASelectedTrackIsShownPausedFromItsOneCopy)
 {
-    plugAndLoad();
+    amd::DeviceHandle handle = 0;
+    plugAndLoad(&handle);
     QSignalSpy shown(music(), &PRTransferMediaPane::previewShown);
     QSignalSpy started(music(), &PRTransferMediaPane::playStarted);
     // Rows chosen one after another: only the last one is shown.
@@ -299,8 +351,7 @@ TEST_F(MediaPaneTest, ASelectedTrackIsShownPausedFromItsOneCopy)
     EXPECT_EQ(shown.first().first().toString(), load->localCopy(*rows()[last]));
     EXPECT_TRUE(started.isEmpty());
     EXPECT_FALSE(music()->playView->isPlaying());
-    EXPECT_EQ(music()->titleLab->text(), rows()[last]->musicTitle.trimmed().isEmpty() ? music()->titleLab->text()
-                                                                                       : rows()[last]->musicTitle);
+    EXPECT_EQ(music()->titleLab->text(), rows()[last]->musicTitle);
     // Chosen again, the copy is shown without a second download.
     const QString copy = shown.first().first().toString();
     const QDateTime made = QFileInfo(copy).lastModified();
@@ -308,6 +359,23 @@ TEST_F(MediaPaneTest, ASelectedTrackIsShownPausedFromItsOneCopy)
     select(page->musicTableView, {last});
     EXPECT_EQ(shown.last().first().toString(), copy);
     EXPECT_EQ(QFileInfo(copy).lastModified(), made);
+
+    // A track's cover is shown; one without title, artist or cover shows
+    // none of the track before it.
+    const int song = rowOf(QStringLiteral("Song 7"));
+    QFile file(backend->workFolder(handle) + QStringLiteral("/media/") + rows()[song]->musicLoctionpath);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(taggedSong(samplegen::SampleFiles::jpeg(60, 40, Qt::red)));
+    file.close();
+    const auto pixel = [&] { return music()->imageView->pixmap().toImage().pixelColor(30, 20); };
+    select(page->musicTableView, {song});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pixel().red() > 150 && pixel().green() + pixel().blue() < 60; }, kWaitMs));
+    select(page->musicTableView, {rowOf(QStringLiteral(" "))});
+    waitForWork(music());
+    EXPECT_EQ(music()->titleLab->text(), QString());
+    EXPECT_EQ(music()->imageView->pixmap().toImage(), imageNamed(PRTransferMediaPane::kDefaultArtwork).toImage());
+    select(page->musicTableView, {rowOf(QStringLiteral("Same Title"))});
+    EXPECT_EQ(music()->artistLab->text(), QString());
 }
 
 TEST_F(MediaPaneTest, APhoneThatLeavesEndsTheRunAndClearsThePane)
