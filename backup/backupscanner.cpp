@@ -155,8 +155,8 @@ void BackupScanner::requestCancel()
 {
     {
         std::lock_guard lock(m_mutex);
-        if (m_running)
-            m_running->cancelled = true;
+        if (const auto running = m_running.lock())
+            running->cancelled = true;
     }
     // A held scan wakes to see the cancel.
     std::lock_guard hold(m_holdMutex);

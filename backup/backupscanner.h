@@ -108,7 +108,10 @@ private:
 
     mutable std::mutex m_mutex;
     std::thread m_thread;
-    std::shared_ptr<ScanContext> m_running;
+    // The running scan's context, for a cancel. Only its thread owns it, so
+    // that a scan's memory is freed on that thread, never by the next start
+    // on the GUI thread.
+    std::weak_ptr<ScanContext> m_running;
     std::atomic<bool> m_active{false};
     quint64 m_generation = 0;
 
