@@ -106,10 +106,83 @@ void PRResultFeed::setEndSink(std::function<void(quint64)> sink)
     m_endSink = std::move(sink);
 }
 
+void PRResultFeed::startGivingBack()
+{
+    if (m_taking.load(std::memory_order_relaxed))
+        return;
+    std::lock_guard lock(m_spentMutex);
+    m_givingBack = true;
+    m_taking.store(true, std::memory_order_relaxed);
+}
+
+namespace {
+
+// Emptied batch buffers kept for the next batches, so that a scan's batches
+// reuse a few buffers instead of each asking for (and touching) new memory.
+constexpr std::size_t kPooledBuffers = 4;
+
+template<typename Batch>
+void recycle(std::vector<Batch> &emptied, std::vector<Batch> &pool)
+{
+    for (Batch &batch : emptied) {
+        if (pool.size() >= kPooledBuffers)
+            return;
+        pool.push_back(std::move(batch));
+    }
+}
+
+template<typename Batch>
+Batch freshBuffer(std::vector<Batch> &pool, std::size_t capacity)
+{
+    Batch buffer;
+    if (pool.empty()) {
+        buffer.reserve(capacity);
+    } else {
+        buffer = std::move(pool.back());
+        pool.pop_back();
+    }
+    return buffer;
+}
+
+} // namespace
+
+void PRResultFeed::freeSpent()
+{
+    if (!m_hasSpent.load(std::memory_order_acquire))
+        return;
+    std::vector<Records> records;
+    std::vector<Entries> entries;
+    {
+        std::lock_guard lock(m_spentMutex);
+        records.swap(m_spentRecords);
+        entries.swap(m_spentEntries);
+        m_hasSpent.store(false, std::memory_order_relaxed);
+    }
+    for (Records &batch : records)
+        batch.clear();
+    for (Entries &batch : entries)
+        batch.clear();
+    std::lock_guard lock(m_takeMutex);
+    recycle(records, m_freeRecords);
+    recycle(entries, m_freeEntries);
+}
+
+template<typename Batch>
+void PRResultFeed::giveBack(Batch &batch, std::vector<Batch> &spent)
+{
+    std::lock_guard lock(m_spentMutex);
+    if (!m_givingBack)
+        return;
+    spent.push_back(std::move(batch));
+    m_hasSpent.store(true, std::memory_order_release);
+}
+
 void PRResultFeed::take(Kind kind, PRNodeRef node)
 {
     if (!node)
         return;
+    startGivingBack();
+    freeSpent();
     std::lock_guard lock(m_takeMutex);
     if (kind == Kind::Photo)
         noteMediaLocked(node);
@@ -120,6 +193,8 @@ void PRResultFeed::take(Kind kind, PRNodeRef node)
 
 void PRResultFeed::takeMediaPath(const QString &path)
 {
+    startGivingBack();
+    freeSpent();
     std::lock_guard lock(m_takeMutex);
     m_records.push_back({Kind::MediaPath, 0, nullptr, path});
     if (m_records.size() >= kRecordBatch)
@@ -130,6 +205,8 @@ void PRResultFeed::takeIndexEntry(std::shared_ptr<PRTreeDirNode> entry)
 {
     if (!entry)
         return;
+    startGivingBack();
+    freeSpent();
     std::lock_guard lock(m_takeMutex);
     // A full batch goes when the next entry comes: the last one taken stays
     // here until its media record, if any, has been seen.
@@ -167,6 +244,14 @@ void PRResultFeed::takeProgress(int value)
 
 void PRResultFeed::finish(quint64 generation)
 {
+    // Nothing more is taken: what is filed from now on is freed where it
+    // was filed.
+    {
+        std::lock_guard lock(m_spentMutex);
+        m_givingBack = false;
+        m_taking.store(false, std::memory_order_relaxed);
+    }
+    freeSpent();
     std::lock_guard lock(m_takeMutex);
     handRecordsLocked();
     handEntriesLocked();
@@ -184,20 +269,24 @@ void PRResultFeed::handRecordsLocked()
 {
     if (m_records.empty())
         return;
-    Records batch;
-    batch.reserve(kRecordBatch);
+    Records batch = freshBuffer(m_freeRecords, kRecordBatch);
     batch.swap(m_records);
-    m_recordWorker->post([this, batch = std::move(batch)] { fileRecords(batch); });
+    m_recordWorker->post([this, batch = std::move(batch)]() mutable {
+        fileRecords(batch);
+        giveBack(batch, m_spentRecords);
+    });
 }
 
 void PRResultFeed::handEntriesLocked()
 {
     if (m_entries.empty())
         return;
-    Entries batch;
-    batch.reserve(kEntryBatch);
+    Entries batch = freshBuffer(m_freeEntries, kEntryBatch);
     batch.swap(m_entries);
-    m_treeWorker->post([this, batch = std::move(batch)] { fileEntries(batch); });
+    m_treeWorker->post([this, batch = std::move(batch)]() mutable {
+        fileEntries(batch);
+        giveBack(batch, m_spentEntries);
+    });
 }
 
 void PRResultFeed::waitIdle()
@@ -238,7 +327,7 @@ void fileAs(PRResultIntake &intake, R (PRResultIntake::*add)(const std::shared_p
 
 } // namespace
 
-void PRResultFeed::fileRecords(const Records &records)
+void PRResultFeed::fileRecords(Records &records)
 {
     using K = Kind;
     using I = PRResultIntake;
@@ -299,7 +388,7 @@ void PRResultFeed::fileMediaPath(const QString &path)
     m_intake.addPhotoAndVideo(node);
 }
 
-void PRResultFeed::fileEntries(const Entries &entries)
+void PRResultFeed::fileEntries(Entries &entries)
 {
     const auto start = std::chrono::steady_clock::now();
     // The stored files the scan did not size are asked all at once.

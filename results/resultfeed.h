@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -115,8 +116,17 @@ private:
     void noteMediaLocked(const PRNodeRef &node);
     void handRecordsLocked();
     void handEntriesLocked();
-    void fileRecords(const Records &records);
-    void fileEntries(const Entries &entries);
+    void fileRecords(Records &records);
+    void fileEntries(Entries &entries);
+    // A filed batch goes back to the thread that takes records, to be freed
+    // there: what a scan thread made is best freed on it. Freed on a worker,
+    // the scan's dropped records would pile up in its allocator's free
+    // lists until some later free (on the GUI thread, as it happens) tidies
+    // them all at once.
+    template<typename Batch>
+    void giveBack(Batch &batch, std::vector<Batch> &spent);
+    void startGivingBack();
+    void freeSpent();
     void fileMediaPath(const QString &path);
 
     PRResultIntake &m_intake;
@@ -125,10 +135,21 @@ private:
     std::function<void(int, const QStringList &)> m_progressSink;
     std::function<void(quint64)> m_endSink;
 
-    // The batches being filled, taken by any thread.
+    // The batches being filled, taken by any thread, and emptied buffers
+    // for the next ones.
     std::mutex m_takeMutex;
     Records m_records;
     Entries m_entries;
+    std::vector<Records> m_freeRecords;
+    std::vector<Entries> m_freeEntries;
+
+    // Filed batches waiting for the taking thread, while a scan takes.
+    std::mutex m_spentMutex;
+    bool m_givingBack = false;
+    std::vector<Records> m_spentRecords;
+    std::vector<Entries> m_spentEntries;
+    std::atomic<bool> m_hasSpent{false};
+    std::atomic<bool> m_taking{false};
 
     // Touched by the records worker only, or when idle.
     quint64 m_imageCount = 0;
