@@ -19,9 +19,11 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -341,7 +343,24 @@ struct ImobiledeviceBackend::Listing
 
 // -- Construction ---------------------------------------------------------------------
 
-ImobiledeviceBackend::ImobiledeviceBackend() : m_queue(std::make_shared<imd::EventQueue>()) {}
+namespace {
+
+// libimobiledevice and OpenSSL write to the phone's socket with plain
+// send()/write(): a phone pulled out between two writes would raise SIGPIPE
+// and end the whole application. Ignored, the write fails with EPIPE and the
+// call reports the phone gone, as every other lost connection.
+void ignoreBrokenPipes()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { std::signal(SIGPIPE, SIG_IGN); });
+}
+
+} // namespace
+
+ImobiledeviceBackend::ImobiledeviceBackend() : m_queue(std::make_shared<imd::EventQueue>())
+{
+    ignoreBrokenPipes();
+}
 
 ImobiledeviceBackend::~ImobiledeviceBackend()
 {

@@ -8,11 +8,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
 #include <vector>
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace amd;
@@ -149,6 +151,21 @@ TEST(ImobiledeviceWithoutDaemon, OnlyOneBackendHoldsTheLibrarySubscription)
     EXPECT_EQ(second.notificationSubscribe(log.callback()), kBackendOk);
     EXPECT_EQ(second.notificationUnsubscribe(), kBackendOk);
     EXPECT_EQ(first.notificationSubscribe({}), kBackendInvalidArgument);
+}
+
+// The library writes to a phone's socket with plain send(): once a backend
+// exists, a write to a phone that has just gone is an error, not the end of
+// the process.
+TEST(ImobiledeviceWithoutDaemon, AWriteToAPhoneThatLeftIsAnErrorNotTheEnd)
+{
+    ImobiledeviceBackend backend;
+    int fds[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    ::close(fds[1]);
+    const char byte = 'x';
+    EXPECT_EQ(::send(fds[0], &byte, 1, 0), -1);
+    EXPECT_EQ(errno, EPIPE);
+    ::close(fds[0]);
 }
 
 TEST(ImobiledeviceWithoutDaemon, EveryCallOnAnUnknownHandleFailsCleanly)
