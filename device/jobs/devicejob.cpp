@@ -15,11 +15,13 @@ namespace detail {
 
 void JobState::cancel(JobError::Kind why)
 {
-    std::vector<std::function<void()>> hooks;
+    std::vector<CancelHook> hooks;
+    JobError::Kind reason;
     {
         std::lock_guard lock(m_mutex);
         if (m_reason == JobError::Kind::None)
             m_reason = why;
+        reason = m_reason;
         m_cancelled = true;
         if (!m_hooksRun) {
             m_hooksRun = true;
@@ -27,19 +29,29 @@ void JobState::cancel(JobError::Kind why)
         }
     }
     for (const auto &hook : hooks)
-        hook();
+        hook(reason);
 }
 
-void JobState::onCancel(std::function<void()> hook)
+void JobState::onCancel(CancelHook hook)
 {
+    JobError::Kind reason;
     {
         std::lock_guard lock(m_mutex);
         if (!m_hooksRun) {
             m_hooks.push_back(std::move(hook));
             return;
         }
+        reason = m_reason;
     }
-    hook();
+    hook(reason);
+}
+
+void JobState::endWork()
+{
+    std::vector<CancelHook> dropped;
+    std::lock_guard lock(m_mutex);
+    m_hooksRun = true;
+    dropped.swap(m_hooks);
 }
 
 void JobState::fail(JobError error)

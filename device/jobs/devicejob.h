@@ -65,7 +65,10 @@ public:
     void cancel(JobError::Kind why);
     bool cancelled() const { return m_cancelled.load(); }
     const std::atomic<bool> &cancelFlag() const { return m_cancelled; }
-    void onCancel(std::function<void()> hook);
+    using CancelHook = std::function<void(JobError::Kind why)>;
+    void onCancel(CancelHook hook);
+    // The work returned: hooks not run yet are dropped with what they hold.
+    void endWork();
     void fail(JobError error);
     JobError error() const;
 
@@ -81,7 +84,7 @@ private:
     mutable std::mutex m_mutex;
     JobError::Kind m_reason = JobError::Kind::None;
     bool m_hooksRun = false;
-    std::vector<std::function<void()>> m_hooks;
+    std::vector<CancelHook> m_hooks;
     JobError m_failure;
 };
 
@@ -106,9 +109,11 @@ public:
     // For work that stops on a flag of its own (a query's interrupt): true
     // once the job is cancelled, for whatever reason.
     const std::atomic<bool> &cancelFlag() const { return m_state->cancelFlag(); }
-    // Runs once when the job is cancelled, on the thread that cancels it (at
-    // once when it already is): for work that keeps a cancel of its own.
-    void onCancel(std::function<void()> hook) { m_state->onCancel(std::move(hook)); }
+    // Runs once with the reason when the job is cancelled, on the thread that
+    // cancels it (at once when it already is), until the work returns: for
+    // work that keeps a cancel of its own. It may outlive this context, so it
+    // holds what it needs by value.
+    void onCancel(detail::JobState::CancelHook hook) { m_state->onCancel(std::move(hook)); }
     // The job ends with this error (unless it was cancelled first).
     void fail(JobError error) { m_state->fail(std::move(error)); }
 
@@ -231,6 +236,7 @@ public:
                     JobContext<P> context(state, std::move(progress));
                     result = work(context);
                 }
+                state->endWork();
                 const JobError error = state->error();
                 state->ended = true;
                 state->post([done = std::move(done), result = std::move(result), error]() mutable {

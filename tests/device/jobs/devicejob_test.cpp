@@ -139,7 +139,7 @@ protected:
             m_ids[n],
             [latch, value, cancellable](JobContext<devjobs::NoProgress> &job) {
                 if (cancellable)
-                    job.onCancel([latch] { latch->release(); });
+                    job.onCancel([latch](auto) { latch->release(); });
                 latch->wait();
                 return value;
             },
