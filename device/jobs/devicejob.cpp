@@ -232,6 +232,8 @@ bool JobLane::bindPhone(detail::JobState &state)
 {
     if (state.cancelled())
         return false;
+    if (state.deviceId == kNoPhone)
+        return true;
     const auto item = DeviceManager::instance().findItem(state.deviceId);
     if (!item) {
         state.cancel(JobError::Kind::PhoneGone);

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -30,6 +31,11 @@ namespace devjobs {
 // Cancelled when its owner or the window's close stopped it, else what its
 // work reported.
 using JobError = amd::ServiceError;
+
+// The phone of a job that works for none (this computer's files, or a phone
+// the device manager does not list): no phone's departure cancels it, only
+// its lane and cancelAll.
+inline constexpr int kNoPhone = std::numeric_limits<int>::min();
 
 class JobRegistry;
 

@@ -59,13 +59,7 @@ QString deviceText(const PRDeviceBackupJob::Device &device)
 } // namespace
 
 PRBackUpViewController::PRBackUpViewController(QObject *parent)
-    : QObject(parent),
-      m_job(PRDeviceBackupJob::Callbacks{
-          [this] { QMetaObject::invokeMethod(this, [this] { showLatestLine(); }, Qt::QueuedConnection); },
-          [this](const PRDeviceBackupJob::Report &report) {
-              QMetaObject::invokeMethod(
-                  this, [this, report] { FinisdBackupDeviceThread(report); }, Qt::QueuedConnection);
-          }})
+    : QObject(parent)
 {
     buildView();
 }
@@ -230,17 +224,25 @@ bool PRBackUpViewController::BackupAction()
 {
     // One run of the page at a time: the button is off meanwhile, and a
     // start that still comes (a queued click, a second caller) is refused.
-    if (!m_device || m_state == State::Busy || m_job.isRunning())
+    if (!m_device || m_state == State::Busy || m_job || m_shutDown)
         return false;
     PRDeviceBackupJob::Device device;
     device.id = m_deviceId;
     device.udid = m_device->udidNumber;
     device.name = m_device->deviceName;
-    quint64 generation = 0;
-    if (!m_job.start(device, backupLocation(), &generation))
-        return false;
-    m_generation = generation;
+    auto job = std::make_shared<PRDeviceBackupJob>(device, backupLocation());
+    m_job = job;
     m_running = device;
+    m_handle = m_lane.start<devjobs::NoProgress>(
+        job->phone(),
+        [job](devjobs::JobContext<devjobs::NoProgress> &context) {
+            return job->run(context, [&context] { context.progress({}); });
+        },
+        [this, job](const PRDeviceBackupJob::Report &report, const devjobs::JobError &error) {
+            m_job.reset();
+            FinisdBackupDeviceThread(job->settle(report, error));
+        },
+        [this](const devjobs::NoProgress &) { showLatestLine(); });
     backupingLabel->setText(tr("Backing up %1. Keep it connected until the backup has finished.")
                                 .arg(deviceText(device)));
     backupLineLabel->clear();
@@ -264,17 +266,20 @@ void PRBackUpViewController::setCurrentIDevicenode(const std::optional<PRiDevice
     if (m_state == State::Busy) {
         const bool same = node && node->udidNumber == m_running.udid
                           && (m_running.id < 0 || deviceId < 0 || deviceId == m_running.id);
-        if (!same)
-            m_job.cancel(Result::DeviceLeft);
+        if (!same && m_job) {
+            m_job->deviceLeft();
+            m_handle.cancel();
+        }
     }
     updateBackupButton();
 }
 
 void PRBackUpViewController::shutdown()
 {
-    m_job.shutdown();
-    // A report still queued for the page is not shown any more.
-    ++m_generation;
+    m_shutDown = true;
+    // The job ends on its own; nothing of it reaches the page any more.
+    m_lane.newGeneration();
+    m_job.reset();
     if (m_state == State::Busy && startBackupView)
         setState(State::Start);
 }
@@ -296,15 +301,13 @@ void PRBackUpViewController::updateBackupButton()
 
 void PRBackUpViewController::showLatestLine()
 {
-    const QString line = m_job.takeLatestLine();
-    if (m_state == State::Busy)
-        backupLineLabel->setText(line);
+    if (m_state != State::Busy || !m_job)
+        return;
+    backupLineLabel->setText(m_job->takeLatestLine());
 }
 
 void PRBackUpViewController::FinisdBackupDeviceThread(const PRDeviceBackupJob::Report &report)
 {
-    if (report.generation != m_generation)
-        return;
     m_lastReport = report;
     const QString device = deviceText(report.device);
     QString headline;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/jobs/devicejob.h"
 #include "device/pridevicenode.h"
 #include "maintenance/backup/prdevicebackupjob.h"
 
@@ -22,8 +23,8 @@ class QRadioButton;
 // phone's backup), and a finish view that says how it ended and leads to the
 // backup browser.
 //
-// The backup runs on the job's worker thread; the page hears of it through
-// queued calls and touches its widgets on the GUI thread only. It succeeds
+// The backup runs as a device job of the page; the page hears of it on its
+// own thread and never waits for it. It succeeds
 // only when the tool exited 0 and the backup says it finished; otherwise the
 // finish view says it failed, with the tool's last error line and the tail of
 // its output. One backup at a time in the whole application: a start while
@@ -36,8 +37,8 @@ public:
     enum class State { Start, Busy, Finish };
 
     explicit PRBackUpViewController(QObject *parent = nullptr);
-    // shutdown(), then the page's widgets go (unless their host took them
-    // with it already).
+    // The running backup is cancelled (not waited for), then the page's
+    // widgets go (unless their host took them with it already).
     ~PRBackUpViewController() override;
 
     // Puts the page's view into hostView (a page of the window) and shows
@@ -63,9 +64,9 @@ public:
     // is stopped and says the device was disconnected.
     void setCurrentIDevicenode(const std::optional<PRiDeviceNode> &node, int deviceId = -1);
 
-    // For quitting: stops a running backup (the tool is terminated, given
-    // its grace time, then killed) and joins the worker. Blocks; runs no
-    // event loop. The page shows nothing new afterwards.
+    // For quitting: stops a running backup (its job terminates the tool,
+    // gives it its grace time, then kills it) and returns at once. The page
+    // shows nothing new afterwards and starts no backup.
     void shutdown();
 
     State state() const { return m_state; }
@@ -113,17 +114,18 @@ private:
     void setState(State state);
     void updateBackupButton();
     void showLatestLine();
-    // The end of a run, on the GUI thread.
+    // The end of a run.
     void FinisdBackupDeviceThread(const PRDeviceBackupJob::Report &report);
 
     QPointer<QWidget> m_view;
     State m_state = State::Start;
     std::optional<PRiDeviceNode> m_device;
     int m_deviceId = -1;
-    // The run whose reports the page takes; older ones are dropped.
-    quint64 m_generation = 0;
+    bool m_shutDown = false;
     PRDeviceBackupJob::Device m_running;
     PRDeviceBackupJob::Report m_lastReport;
-    // Last: its worker calls back into the page until it is joined.
-    PRDeviceBackupJob m_job;
+    // The running backup (null when none) and its job.
+    std::shared_ptr<PRDeviceBackupJob> m_job;
+    devjobs::JobHandle m_handle;
+    devjobs::JobLane m_lane{this};
 };

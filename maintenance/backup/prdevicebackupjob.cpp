@@ -1,6 +1,5 @@
 #include "maintenance/backup/prdevicebackupjob.h"
 
-#include "device/amd/devicemanager.h"
 #include "device/backup/devicebackuprunner.h"
 
 #include <optional>
@@ -8,11 +7,6 @@
 namespace {
 
 using Result = PRDeviceBackupJob::Result;
-
-bool deviceGone(int id)
-{
-    return id >= 0 && !DeviceManager::instance().findDevice(id).has_value();
-}
 
 // A UDID is letters, digits and dashes, and begins with a letter or digit:
 // one beginning with '-' would read as an option to the tool.
@@ -23,74 +17,10 @@ bool isPlainUdid(const QString &udid)
 
 } // namespace
 
-PRDeviceBackupJob::PRDeviceBackupJob(Callbacks callbacks) : m_callbacks(std::move(callbacks)) {}
-
-PRDeviceBackupJob::~PRDeviceBackupJob()
+PRDeviceBackupJob::PRDeviceBackupJob(Device device, QString root)
+    : m_device(std::move(device))
+    , m_root(std::move(root))
 {
-    shutdown();
-}
-
-bool PRDeviceBackupJob::start(const Device &device, const QString &root, quint64 *generation)
-{
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_running || m_shutDown)
-            return false;
-    }
-    // The worker of the last run has reported (m_running is cleared before
-    // its last callback) and is about to return.
-    join();
-    quint64 run = 0;
-    {
-        std::lock_guard lock(m_mutex);
-        m_running = true;
-        run = ++m_generation;
-        m_latestLine.clear();
-        m_tail.clear();
-    }
-    m_linePending = false;
-    m_cancel = false;
-    m_cancelReason = int(Result::Cancelled);
-    if (generation)
-        *generation = run;
-    m_worker = std::thread([this, device, root, run] { StartBackupDeviceThread(device, root, run); });
-    return true;
-}
-
-void PRDeviceBackupJob::cancel(Result reason)
-{
-    if (reason != Result::DeviceLeft)
-        reason = Result::Cancelled;
-    std::lock_guard lock(m_mutex);
-    if (!m_running || m_cancel.load())
-        return;
-    m_cancelReason = int(reason);
-    m_cancel = true;
-}
-
-void PRDeviceBackupJob::shutdown()
-{
-    {
-        std::lock_guard lock(m_mutex);
-        m_shutDown = true;
-        if (m_running && !m_cancel.load()) {
-            m_cancelReason = int(Result::Cancelled);
-            m_cancel = true;
-        }
-    }
-    join();
-}
-
-void PRDeviceBackupJob::join()
-{
-    if (m_worker.joinable())
-        m_worker.join();
-}
-
-bool PRDeviceBackupJob::isRunning() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_running;
 }
 
 QString PRDeviceBackupJob::takeLatestLine()
@@ -100,13 +30,33 @@ QString PRDeviceBackupJob::takeLatestLine()
     return m_latestLine;
 }
 
-void PRDeviceBackupJob::StartBackupDeviceThread(Device device, QString root, quint64 generation)
+void PRDeviceBackupJob::stopped(Report &report, Result why)
+{
+    report.result = why;
+    report.message = why == Result::DeviceLeft ? QStringLiteral("The device was disconnected during the backup.")
+                                               : QStringLiteral("The backup was stopped before it finished.");
+}
+
+PRDeviceBackupJob::Report PRDeviceBackupJob::settle(Report report, const devjobs::JobError &error) const
+{
+    report.device = m_device;
+    if (error.ok() || report.result != Result::Failed)
+        return report;
+    // The phone's departure wins over a failure the tool reported meanwhile:
+    // a tool whose phone left fails before the job hears of it.
+    if (error.is(devjobs::JobError::Kind::PhoneGone) || m_deviceLeft)
+        stopped(report, Result::DeviceLeft);
+    else if (error.is(devjobs::JobError::Kind::Cancelled))
+        stopped(report, Result::Cancelled);
+    return report;
+}
+
+PRDeviceBackupJob::Report PRDeviceBackupJob::run(devjobs::JobControl &job, const std::function<void()> &lineArrived)
 {
     Report report;
-    report.device = device;
-    report.generation = generation;
+    report.device = m_device;
 
-    const auto progress = [this](const QString &line) {
+    const auto progress = [this, &lineArrived](const QString &line) {
         {
             std::lock_guard lock(m_mutex);
             m_latestLine = line;
@@ -114,11 +64,11 @@ void PRDeviceBackupJob::StartBackupDeviceThread(Device device, QString root, qui
         }
         // A tool may print a line per file: the page hears of new lines once
         // per look, never once per line.
-        if (!m_linePending.exchange(true) && m_callbacks.lineArrived)
-            m_callbacks.lineArrived();
+        if (!m_linePending.exchange(true) && lineArrived)
+            lineArrived();
     };
 
-    if (!isPlainUdid(device.udid)) {
+    if (!isPlainUdid(m_device.udid)) {
         // The phone's identifier becomes a folder name and an argument of
         // the tool: one that is not plainly an identifier goes nowhere.
         report.result = Result::BadDevice;
@@ -127,7 +77,7 @@ void PRDeviceBackupJob::StartBackupDeviceThread(Device device, QString root, qui
         std::optional<amd::DeviceBackupOutcome> outcome;
         {
             const std::unique_ptr<amd::DeviceBackupRunner> runner = amd::makeDeviceBackupRunner();
-            outcome = amd::tryRunExclusiveBackup(*runner, device.udid, root, progress, m_cancel);
+            outcome = amd::tryRunExclusiveBackup(*runner, m_device.udid, m_root, progress, job.cancelFlag());
         }
         if (!outcome) {
             report.result = Result::Busy;
@@ -136,30 +86,14 @@ void PRDeviceBackupJob::StartBackupDeviceThread(Device device, QString root, qui
             report.folder = outcome->folder;
             report.exitCode = outcome->exitCode;
             report.message = outcome->message;
-            if (outcome->ok()) {
-                report.result = Result::Succeeded;
-            } else if (m_cancel.load()) {
-                report.result = Result(m_cancelReason.load());
-            } else if (deviceGone(device.id)) {
-                report.result = Result::DeviceLeft;
-            } else {
-                report.result = Result::Failed;
-            }
-            if (report.result == Result::DeviceLeft)
-                report.message = QStringLiteral("The device was disconnected during the backup.");
-            else if (report.result == Result::Cancelled)
-                report.message = QStringLiteral("The backup was stopped before it finished.");
-            else if (report.result == Result::Failed && report.message.isEmpty())
+            report.result = outcome->ok() ? Result::Succeeded : Result::Failed;
+            if (report.result == Result::Failed && report.message.isEmpty())
                 report.message = QStringLiteral("The backup tool gave no reason.");
         }
     }
 
-    {
-        std::lock_guard lock(m_mutex);
-        report.outputTail = m_tail.text();
-        report.outputBytes = m_tail.totalBytes();
-        m_running = false;
-    }
-    if (m_callbacks.finished)
-        m_callbacks.finished(report);
+    std::lock_guard lock(m_mutex);
+    report.outputTail = m_tail.text();
+    report.outputBytes = m_tail.totalBytes();
+    return report;
 }

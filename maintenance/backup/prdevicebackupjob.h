@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/jobs/devicejob.h"
 #include "maintenance/backup/backupoutputtail.h"
 
 #include <QString>
@@ -7,16 +8,12 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
-#include <thread>
 
-// One device backup at a time for the backup page, on a worker thread of its
-// own: it runs the backend's backup runner (idevicebackup2, or the simulated
-// phone's) for one device into a backup root and says how it ended.
-//
-// The job never touches a widget and never waits for the GUI thread: it
-// reports through callbacks called on its worker, which the page turns into
-// queued calls. Quitting cancels the run (the runner terminates the tool,
-// waits, then kills it) and joins the worker.
+// One device backup of the backup page, run as a device job of the page: it
+// runs the backend's backup runner (idevicebackup2, or the simulated phone's)
+// for one device into a backup root and says how it ended. The job's cancel
+// (the page's, the phone's departure, the window's close) terminates the
+// tool, gives it its grace time, then kills it, on the job's thread.
 class PRDeviceBackupJob
 {
 public:
@@ -50,59 +47,40 @@ public:
         // All the output the tool printed, in bytes of UTF-8 lines.
         qint64 outputBytes = 0;
         int exitCode = -1;
-        // Which start() this report ends.
-        quint64 generation = 0;
     };
 
-    struct Callbacks
-    {
-        // A new output line is waiting in latestLine(). Called on the worker,
-        // at most once until takeLatestLine() is called, however fast the
-        // tool prints.
-        std::function<void()> lineArrived;
-        // The run ended; the last call of a run, on the worker.
-        std::function<void(const Report &)> finished;
-    };
-
-    explicit PRDeviceBackupJob(Callbacks callbacks);
-    // shutdown().
-    ~PRDeviceBackupJob();
+    PRDeviceBackupJob(Device device, QString root);
     PRDeviceBackupJob(const PRDeviceBackupJob &) = delete;
     PRDeviceBackupJob &operator=(const PRDeviceBackupJob &) = delete;
 
-    // Starts a backup of device into <root>/<udid> (root made private when
-    // missing). False, and nothing started, while a run of this job goes on.
-    // A device whose UDID is not plainly one (letters, digits and dashes,
-    // not beginning with a dash) is refused on the worker with BadDevice,
-    // before any tool or folder sees it. Returns the run's generation in
-    // *generation.
-    bool start(const Device &device, const QString &root, quint64 *generation = nullptr);
-    // Asks the running backup to stop; its report says reason (Cancelled or
-    // DeviceLeft). Returns at once.
-    void cancel(Result reason = Result::Cancelled);
-    // Cancels the run and waits for the worker: the tool is terminated, given
-    // its grace time, then killed. No callback comes after it returns.
-    void shutdown();
+    // The phone the job is bound to (none for a device the manager does not
+    // list).
+    int phone() const { return m_device.id >= 0 ? m_device.id : devjobs::kNoPhone; }
+    // The backup into <root>/<udid> (root made private when missing), on
+    // the job's thread. A device whose UDID is not plainly one (letters,
+    // digits and dashes, not beginning with a dash) is refused with
+    // BadDevice, before any tool or folder sees it. lineArrived: a new
+    // output line waits in takeLatestLine(); called at most once until that
+    // is called, however fast the tool prints.
+    Report run(devjobs::JobControl &job, const std::function<void()> &lineArrived);
+    // The owner saw the device go (or another take its place): a cancel
+    // from now on ends the run as DeviceLeft.
+    void deviceLeft() { m_deviceLeft = true; }
+    // How a run ended that the job ended first (its phone left, it was
+    // cancelled before it began): its report otherwise.
+    Report settle(Report report, const devjobs::JobError &error) const;
 
-    bool isRunning() const;
     // The tool's latest line, and lets lineArrived come again.
     QString takeLatestLine();
 
 private:
-    void StartBackupDeviceThread(Device device, QString root, quint64 generation);
-    void join();
+    static void stopped(Report &report, Result why);
 
-    const Callbacks m_callbacks;
-    mutable std::mutex m_mutex;
-    bool m_running = false;
-    bool m_shutDown = false;
-    quint64 m_generation = 0;
+    const Device m_device;
+    const QString m_root;
+    std::atomic<bool> m_deviceLeft{false};
+    std::mutex m_mutex;
     QString m_latestLine;
     BackupOutputTail m_tail;
     std::atomic<bool> m_linePending{false};
-    std::atomic<bool> m_cancel{false};
-    std::atomic<int> m_cancelReason{int(Result::Cancelled)};
-    // Joined by start() (a run that ended), shutdown() and the destructor;
-    // only the owner's thread touches it.
-    std::thread m_worker;
 };

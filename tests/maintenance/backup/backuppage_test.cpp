@@ -10,6 +10,7 @@
 #include "device/backup/devicebackuprunner.h"
 #include "device/devicebackend.h"
 #include "device/imobiledevice/imobiledevicebackend.h"
+#include "device/jobs/devicejob.h"
 #include "device/simulated/simulatedbackend.h"
 #include "maintenance/backup/backupoutputtail.h"
 #include "maintenance/backup/prbackupviewcontroller.h"
@@ -86,6 +87,9 @@ protected:
     void TearDown() override
     {
         page.reset();
+        // A backup the page left running ends on its own; the next test's
+        // must not find it still holding the one backup of the application.
+        EXPECT_TRUE(devjobs::JobRegistry::instance().waitForIdle(std::chrono::milliseconds(kWaitMs)));
         Paths::setHomeFolder({});
     }
 
@@ -273,23 +277,20 @@ TEST_F(ToolPageTest, ASecondStartIsRefusedWhileABackupRuns)
     EXPECT_FALSE(page->BackupingView->isHidden());
 }
 
-TEST_F(ToolPageTest, QuittingDuringABackupTerminatesTheToolAndWaitsForIt)
+TEST_F(ToolPageTest, QuittingDuringABackupTerminatesTheToolWithoutWaitingForIt)
 {
     startHangingBackup();
     QSignalSpy ended(page.get(), &PRBackUpViewController::backupEnded);
-    QElapsedTimer timer;
-    timer.start();
     page->shutdown();
-    const qint64 ms = timer.elapsed();
-    std::printf("shutdown during a backup took %lld ms\n", static_cast<long long>(ms));
-    // The tool heard SIGTERM (and the runner reaped it before shutdown returned).
-    EXPECT_EQ(fileText(signalLog()), QStringLiteral("SIGTERM\n"));
-    EXPECT_LT(ms, 10000);
     EXPECT_FALSE(page->isBackingUp());
-    // Nothing is shown after quitting, not even the report still queued.
+    EXPECT_FALSE(page->BackupAction()) << "no backup starts while quitting";
+    // The job terminates the tool on its own and ends; nothing is shown
+    // after quitting, not even its report.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fileText(signalLog()) == QStringLiteral("SIGTERM\n"); }, kWaitMs))
+        << qPrintable(fileText(signalLog()));
+    ASSERT_TRUE(devjobs::JobRegistry::instance().waitForIdle(std::chrono::milliseconds(kWaitMs)));
     QCoreApplication::processEvents();
     EXPECT_EQ(ended.count(), 0);
-    EXPECT_FALSE(page->BackupAction()) << "no backup starts while quitting";
 }
 
 TEST_F(ToolPageTest, ADeviceThatLeavesEndsItsBackupAndTheFinishViewSaysSo)
