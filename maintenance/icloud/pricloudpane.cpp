@@ -49,7 +49,6 @@ PRiCloudPane::PRiCloudPane(QWidget *parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("iCloudPane"));
-    m_pool.setMaxThreadCount(3);
 
     icloudDirController = new PRiCloudDirController(this);
     icloudFileController = new PRiCloudFileController(this);
@@ -107,14 +106,6 @@ PRiCloudPane::PRiCloudPane(QWidget *parent)
     updateButtons();
 }
 
-PRiCloudPane::~PRiCloudPane()
-{
-    m_cancelled = true;
-    // The workers post to this object; none may run once it goes (posts
-    // still queued are dropped with it).
-    m_pool.waitForDone();
-}
-
 void PRiCloudPane::ScaniCloudDocumentAndData()
 {
     if (m_scanning)
@@ -122,28 +113,25 @@ void PRiCloudPane::ScaniCloudDocumentAndData()
     m_scanning = true;
     statusLabel->setText(tr("Reading the iCloud folder..."));
     updateButtons();
-    m_pool.start([this] {
-        PRiCloudScan::Result result = PRiCloudScan::ScaniCloudDocumentAndData({}, &m_cancelled);
-        QMetaObject::invokeMethod(
-            this,
-            [this, result = std::move(result)] {
-                m_scanning = false;
-                icloudFileController->setContent({});
-                icloudDirController->setContent(result.iCloudDirDataArray);
-                icloudDirTableView->clearSelection();
-                m_hasScanFinish = result.libraryFound;
-                if (!result.folderFound)
-                    statusLabel->setText(tr("There is no iCloud folder on this computer."));
-                else if (result.truncated)
-                    statusLabel->setText(tr("The iCloud folder holds more than can be listed; %1 files are shown.")
-                                             .arg(result.files));
-                else
-                    statusLabel->clear();
-                updateButtons();
-                Q_EMIT scanFinished(int(result.iCloudDirDataArray.size()), int(result.files), result.truncated);
-            },
-            Qt::QueuedConnection);
-    });
+    m_lane.start(
+        devjobs::kNoPhone,
+        [](devjobs::JobControl &job) { return PRiCloudScan::ScaniCloudDocumentAndData({}, &job.cancelFlag()); },
+        [this](const PRiCloudScan::Result &result, const devjobs::JobError &) {
+            m_scanning = false;
+            icloudFileController->setContent({});
+            icloudDirController->setContent(result.iCloudDirDataArray);
+            icloudDirTableView->clearSelection();
+            m_hasScanFinish = result.libraryFound;
+            if (!result.folderFound)
+                statusLabel->setText(tr("There is no iCloud folder on this computer."));
+            else if (result.truncated)
+                statusLabel->setText(tr("The iCloud folder holds more than can be listed; %1 files are shown.")
+                                         .arg(result.files));
+            else
+                statusLabel->clear();
+            updateButtons();
+            Q_EMIT scanFinished(int(result.iCloudDirDataArray.size()), int(result.files), result.truncated);
+        });
 }
 
 void PRiCloudPane::SelectAlliCloudFileAction()
@@ -182,23 +170,22 @@ bool PRiCloudPane::ExportiCloudFileToDocumentAction()
     updateButtons();
     statusLabel->setText(tr("Copying %n file(s) to Documents...", nullptr, int(nodes.size())));
     const QString target = PRiCloudCopy::documentsPath();
-    m_pool.start([this, nodes, target] {
-        PRiCloudCopyReport report = PRiCloudCopy::ExportiCloudFileToDocumentAction(nodes, target, &m_cancelled);
-        QMetaObject::invokeMethod(
-            this,
-            [this, report = std::move(report)] {
-                m_copying = false;
-                updateButtons();
-                statusLabel->setText(report.failed == 0
-                                         ? tr("%n file(s) copied to Documents.", nullptr, report.copied)
-                                         : report.message);
-                // As every export ends: the folder shown, once something is in it.
-                if (report.copied > 0)
-                    PRReveal::showFolderLater(report.targetFolder);
-                Q_EMIT copyFinished(report);
-            },
-            Qt::QueuedConnection);
-    });
+    m_lane.start(
+        devjobs::kNoPhone,
+        [nodes, target](devjobs::JobControl &job) {
+            return PRiCloudCopy::ExportiCloudFileToDocumentAction(nodes, target, &job.cancelFlag());
+        },
+        [this](const PRiCloudCopyReport &report, const devjobs::JobError &) {
+            m_copying = false;
+            updateButtons();
+            statusLabel->setText(report.failed == 0
+                                     ? tr("%n file(s) copied to Documents.", nullptr, report.copied)
+                                     : report.message);
+            // As every export ends: the folder shown, once something is in it.
+            if (report.copied > 0)
+                PRReveal::showFolderLater(report.targetFolder);
+            Q_EMIT copyFinished(report);
+        });
     return true;
 }
 
@@ -222,22 +209,16 @@ void PRiCloudPane::fileSelectionChanged()
         row = rows.isEmpty() ? QModelIndex() : rows.first();
     }
     const PRiCloudFileNode *node = row.isValid() ? icloudFileController->nodeAt(sourceIndex(row).row()) : nullptr;
-    const quint64 generation = ++m_previewGeneration;
+    m_previewLane.newGeneration();
     if (!node) {
         previewImageView->clear();
         return;
     }
     const QString path = node->nodeFullPath;
-    m_pool.start([this, path, generation] {
-        const QImage image = m_cancelled ? QImage() : previewImageOf(path);
-        QMetaObject::invokeMethod(
-            this,
-            [this, path, generation, image] {
-                if (generation == m_previewGeneration)
-                    showPreview(path, image);
-            },
-            Qt::QueuedConnection);
-    });
+    m_previewLane.start(
+        devjobs::kNoPhone,
+        [path](devjobs::JobControl &job) { return job.cancelled() ? QImage() : previewImageOf(path); },
+        [this, path](const QImage &image, const devjobs::JobError &) { showPreview(path, image); });
 }
 
 void PRiCloudPane::showPreview(const QString &path, const QImage &image)

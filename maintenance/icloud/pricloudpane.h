@@ -1,14 +1,12 @@
 #pragma once
 
+#include "device/jobs/devicejob.h"
 #include "maintenance/icloud/pricloudcopy.h"
 #include "maintenance/icloud/priclouddircontroller.h"
 #include "maintenance/icloud/pricloudfilecontroller.h"
 
 #include <QImage>
-#include <QThreadPool>
 #include <QWidget>
-
-#include <atomic>
 
 class QLabel;
 class QPushButton;
@@ -19,9 +17,9 @@ class QTableView;
 // the file table of the selected container, "Select All", "Deselect All",
 // the copy into Documents, and a preview of the selected file.
 //
-// The scan, the copy and the previews run on the pane's own workers; their
-// results come back to the GUI thread by queued calls and a stale preview is
-// dropped. Destroying the pane cancels them and waits for them.
+// The scan, the copy and the previews run as jobs of this computer (bound to
+// no phone); their results come back on the pane's thread and a stale
+// preview is dropped. Destroying the pane cancels them without waiting.
 class PRiCloudPane : public QWidget
 {
     Q_OBJECT
@@ -32,7 +30,7 @@ public:
     static constexpr qint64 kMaxPreviewBytes = 64 * 1024 * 1024;
 
     explicit PRiCloudPane(QWidget *parent = nullptr);
-    ~PRiCloudPane() override;
+    ~PRiCloudPane() override = default;
 
     // ScaniCloudDocumentAndData: reads the list on a worker and shows it
     // (scanFinished follows). Nothing when a scan runs. The page calls it on
@@ -90,8 +88,7 @@ private:
     bool m_hasScanFinish = false;
     bool m_scanning = false;
     bool m_copying = false;
-    quint64 m_previewGeneration = 0;
-    std::atomic<bool> m_cancelled{false};
-    // Declared last: destroyed first, after the destructor waited for it.
-    QThreadPool m_pool;
+    devjobs::JobLane m_lane{this};
+    // A new selection starts a new generation: only its preview is shown.
+    devjobs::JobLane m_previewLane{this};
 };

@@ -1,5 +1,6 @@
 // The local iCloud folder: the walk, the copy into Documents and the pane.
 
+#include "device/jobs/devicejob.h"
 #include "maintenance/icloud/pricloudcopy.h"
 #include "maintenance/icloud/pricloudpane.h"
 #include "maintenance/icloud/pricloudscan.h"
@@ -56,6 +57,8 @@ protected:
     void TearDown() override
     {
         QThreadPool::globalInstance()->waitForDone(); // a reveal on its way
+        // A pane's jobs end on their own after it went.
+        EXPECT_TRUE(devjobs::JobRegistry::instance().waitForIdle(std::chrono::seconds(30)));
         PRReveal::setStrategies(m_reveal);
         Paths::setHomeFolder({});
     }
