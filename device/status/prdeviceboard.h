@@ -1,20 +1,26 @@
 #pragma once
 
+#include "device/jobs/devicejob.h"
+
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QVariantMap>
 
 #include <memory>
 
+namespace amd {
+class AirTrafficHostHelper;
+class BaseInfo;
+} // namespace amd
+
 // The storage board of one connected phone: its own media-library host
-// connection (opened on a thread of its own, since it reads over the file
-// service), then a one-second poll of the phone's stored metrics until they
-// arrive. One object per connection owns its reader and its timers; deleting
-// it stops both, so nothing of one phone outlives its page. Deleting it never
-// waits for the phone: a connection still being made is dropped by its own
-// task when that ends.
+// connection (opened by a device job, since it reads over the file service),
+// then a one-second poll of the phone's stored metrics until they arrive. One
+// object per connection owns its reader and its timers; deleting it stops
+// both, so nothing of one phone outlives its page. Deleting it never waits
+// for the phone: a connection still being made is dropped by its job when
+// that ends.
 class PRDeviceBoard : public QObject
 {
     Q_OBJECT
@@ -38,13 +44,20 @@ Q_SIGNALS:
     void metricsArrived(const QVariantMap &metrics);
 
 private:
-    struct Connection;
-    static void startBoardMessageThread(const std::shared_ptr<Connection> &connection, const QString &udid,
-                                        int deviceId, QPointer<PRDeviceBoard> board);
+    // The connection once it stands: its helper (which reads for the phone's
+    // values) and those values.
+    struct Connection
+    {
+        std::shared_ptr<amd::AirTrafficHostHelper> helper;
+        std::shared_ptr<amd::BaseInfo> info;
+    };
+    static Connection startBoardMessageThread(const QString &udid, int deviceId);
     void BoardMessageTimer_hander();
 
     const int m_deviceId;
     const QString m_udid;
-    std::shared_ptr<Connection> m_connection;
+    bool m_started = false;
+    Connection m_connection;
     QTimer m_boardTimer;
+    devjobs::JobLane m_lane{this};
 };
