@@ -221,7 +221,7 @@ QString MusicLibraryLoad::message() const
 MusicLibraryLoad::Result MusicLibraryLoad::loadLibrary()
 {
     amd::AfcService afc;
-    if (afc.open(m_deviceId) != 0)
+    if (afc.open(m_deviceId).failed())
         return deviceConnected() ? Result::NoFileService : Result::DeviceGone;
     if (!m_scratch.isValid())
         return Result::NoFileService;
@@ -234,7 +234,7 @@ MusicLibraryLoad::Result MusicLibraryLoad::loadLibrary()
             return Result::Cancelled;
         if (m_step)
             m_step(kLibraryPath + QLatin1String(suffix));
-        const int code = afc.downloadFile(kLibraryPath + QLatin1String(suffix), copy + QLatin1String(suffix));
+        const int code = afc.downloadFile(kLibraryPath + QLatin1String(suffix), copy + QLatin1String(suffix)).code();
         copied = copied || (code == 0 && !*suffix);
     }
     if (m_cancelled)
@@ -396,7 +396,7 @@ bool MusicLibraryLoad::CopyMusictoMacThread(const PRTranMusicNodePtr &track, amd
     std::unique_ptr<amd::AfcService> own;
     if (!afc) {
         own = std::make_unique<amd::AfcService>();
-        if (own->open(m_deviceId) != 0)
+        if (own->open(m_deviceId).failed())
             return false;
         afc = own.get();
     }
@@ -406,7 +406,7 @@ bool MusicLibraryLoad::CopyMusictoMacThread(const PRTranMusicNodePtr &track, amd
     const QString name = QStringLiteral("track-%1").arg(track->itemPid) + (extension.isEmpty() ? QString()
                                                                              : QLatin1Char('.') + extension);
     const QString target = m_scratch.filePath(name);
-    if (afc->downloadFile(devicePath(*track), target) != 0)
+    if (afc->downloadFile(devicePath(*track), target).failed())
         return false;
     std::lock_guard lock(m_mutex);
     track->bhasCopy = true;

@@ -89,7 +89,7 @@ void MusicTransferRun::run()
         m_report.total = int(m_tracks.size());
     }
     amd::AfcService afc;
-    const bool opened = m_load && afc.open(m_load->deviceId()) == 0;
+    const bool opened = m_load && afc.open(m_load->deviceId()).ok();
     int finished = 0;
     for (const PRTranMusicNodePtr &track : std::as_const(m_tracks)) {
         if (m_cancelled || !opened || !m_load->deviceConnected()) {
@@ -135,7 +135,7 @@ bool MusicDeleteRun::transfer(const PRTranMusicNodePtr &track, amd::AfcService &
         return false;
     }
     // Counted only when the device says the file is gone.
-    const int code = afc.removePath(MusicLibraryLoad::devicePath(*track));
+    const int code = afc.removePath(MusicLibraryLoad::devicePath(*track)).code();
     if (code != 0)
         *why = refusal(code);
     return code == 0;
@@ -201,7 +201,7 @@ bool MusicExportRun::transfer(const PRTranMusicNodePtr &track, amd::AfcService &
     const QString local = m_load->localCopy(*track);
     // The download lands under a temporary name beside the claim and is
     // renamed over it: the claim is the only file it replaces.
-    const bool ok = local.isEmpty() ? afc.downloadFile(MusicLibraryLoad::devicePath(*track), claimed) == 0
+    const bool ok = local.isEmpty() ? afc.downloadFile(MusicLibraryLoad::devicePath(*track), claimed).ok()
                                     : PRExportPaths::fillClaimedFileFrom(claimed, local);
     if (!ok) {
         QFile::remove(claimed);

@@ -2,7 +2,7 @@
 
 namespace amd {
 
-int Afc2Service::open(int deviceId)
+ServiceError Afc2Service::open(int deviceId)
 {
     return openService(deviceId, QStringLiteral("com.apple.afc2"));
 }

@@ -9,7 +9,7 @@ namespace amd {
 class Afc2Service : public AfcService
 {
 public:
-    int open(int deviceId) override;
+    ServiceError open(int deviceId) override;
 };
 
 } // namespace amd

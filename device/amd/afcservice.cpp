@@ -37,39 +37,37 @@ AfcService::~AfcService()
         deviceBackend().afcConnectionClose(m_connection);
 }
 
-int AfcService::open(int deviceId)
+ServiceError AfcService::open(int deviceId)
 {
     return openService(deviceId, QStringLiteral("com.apple.afc"));
 }
 
-int AfcService::openService(int deviceId, const QString &serviceName)
+ServiceError AfcService::openService(int deviceId, const QString &serviceName)
 {
-    int rc = BaseService::open(deviceId);
-    if (rc != 0)
-        return rc;
-    rc = startService(serviceName);
-    if (rc != 0)
-        return rc;
+    if (ServiceError error = BaseService::open(deviceId); error.failed())
+        return error;
+    if (ServiceError error = startService(serviceName); error.failed())
+        return error;
     return openConnection();
 }
 
-int AfcService::openConnection()
+ServiceError AfcService::openConnection()
 {
     AfcConnection connection = 0;
     const int rc = deviceBackend().afcConnectionOpen(m_serviceSocket, &connection);
     if (rc == 0)
         m_connection = connection;
-    return rc;
+    return ServiceError::fromBackend(rc);
 }
 
-std::optional<QStringList> AfcService::listDirectory(const QString &path)
+Result<QStringList> AfcService::listDirectory(const QString &path)
 {
     if (m_connection == 0)
-        return std::nullopt;
+        return notConnected();
     DeviceBackend &backend = deviceBackend();
     AfcDirectory directory = 0;
-    if (backend.afcDirectoryOpen(m_connection, devicePath(path), &directory) != 0)
-        return std::nullopt;
+    if (const int rc = backend.afcDirectoryOpen(m_connection, devicePath(path), &directory); rc != 0)
+        return ServiceError::fromBackend(rc);
     QStringList names;
     for (int i = 0; i < kMaxDirectoryEntries; ++i) {
         QByteArray name;
@@ -83,34 +81,51 @@ std::optional<QStringList> AfcService::listDirectory(const QString &path)
     return names;
 }
 
-std::optional<QMap<QString, QString>> AfcService::fileInfo(const QString &path)
+Result<QMap<QString, QString>> AfcService::fileInfo(const QString &path)
 {
     if (m_connection == 0)
-        return std::nullopt;
+        return notConnected();
     DeviceBackend &backend = deviceBackend();
     AfcFileInfo info = 0;
-    if (backend.afcFileInfoOpen(m_connection, devicePath(path), &info) != 0)
-        return std::nullopt;
+    if (const int rc = backend.afcFileInfoOpen(m_connection, devicePath(path), &info); rc != 0)
+        return ServiceError::fromBackend(rc);
     QMap<QString, QString> values;
+    // A read that fails half way is a failed call, not a record with fewer keys.
+    int rc = 0;
     for (int i = 0; i < kMaxInfoPairs; ++i) {
         QByteArray key;
         QByteArray value;
-        if (backend.afcKeyValueRead(info, &key, &value) != 0 || key.isEmpty())
+        rc = backend.afcKeyValueRead(info, &key, &value);
+        if (rc != 0 || key.isEmpty())
             break;
         values.insert(QString::fromUtf8(key), QString::fromUtf8(value));
     }
     backend.afcKeyValueClose(info);
+    if (rc != 0)
+        return ServiceError::fromBackend(rc);
     return values;
 }
 
-int AfcService::downloadFile(const QString &devicePathText, const QString &localPath)
+namespace {
+
+// A file call that failed: the backend's code, or a handle of 0 that the
+// backend should never have given.
+ServiceError openFailure(int rc)
+{
+    return rc != 0 ? ServiceError::fromBackend(rc) : ServiceError(ServiceError::Kind::BadReply);
+}
+
+} // namespace
+
+ServiceError AfcService::downloadFile(const QString &devicePathText, const QString &localPath)
 {
     if (m_connection == 0)
-        return 1;
+        return notConnected();
     DeviceBackend &backend = deviceBackend();
     AfcFileRef file = 0;
-    if (backend.afcFileRefOpen(m_connection, devicePath(devicePathText), AfcMode::Read, &file) != 0 || file == 0)
-        return 1;
+    if (const int rc = backend.afcFileRefOpen(m_connection, devicePath(devicePathText), AfcMode::Read, &file);
+        rc != 0 || file == 0)
+        return openFailure(rc);
 
     // Written beside the target and renamed over it at the end, so a failed
     // copy leaves nothing behind and never half a file in place of a whole
@@ -119,120 +134,145 @@ int AfcService::downloadFile(const QString &devicePathText, const QString &local
     const QString partPath = localPath + QStringLiteral(".ostra-part-")
                              + QString::number(QRandomGenerator::global()->generate64(), 16);
     QFile local(partPath);
-    bool complete = false;
+    ServiceError error(ServiceError::Kind::LocalFile);
     if (local.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         QByteArray buffer(kCopyPiece, Qt::Uninitialized);
         quint64 total = 0;
+        error = ServiceError(ServiceError::Kind::BadReply); // a device that never stops sending
         // Each round reads at least one byte or ends; the cap ends a device
         // that never stops sending.
         while (total <= kMaxCopyBytes) {
             quint32 length = kCopyPiece;
-            if (backend.afcFileRefRead(m_connection, file, buffer.data(), &length) != 0 || length > kCopyPiece)
-                break;
-            if (length == 0) {
-                complete = true;
+            const int rc = backend.afcFileRefRead(m_connection, file, buffer.data(), &length);
+            if (rc != 0 || length > kCopyPiece) {
+                error = openFailure(rc);
                 break;
             }
-            if (local.write(buffer.constData(), length) != qint64(length))
+            if (length == 0) {
+                error = {};
                 break;
+            }
+            if (local.write(buffer.constData(), length) != qint64(length)) {
+                error = ServiceError(ServiceError::Kind::LocalFile);
+                break;
+            }
             total += length;
         }
     }
     backend.afcFileRefClose(m_connection, file);
     if (local.isOpen()) {
         local.close();
-        complete = complete && local.error() == QFileDevice::NoError;
+        if (error.ok() && local.error() != QFileDevice::NoError)
+            error = ServiceError(ServiceError::Kind::LocalFile);
         // rename() puts the copy in place of an older file in one step.
-        if (complete && ::rename(QFile::encodeName(partPath).constData(), QFile::encodeName(localPath).constData()) == 0)
-            return 0;
-        QFile::remove(partPath);
+        if (error.ok()
+            && ::rename(QFile::encodeName(partPath).constData(), QFile::encodeName(localPath).constData()) != 0)
+            error = ServiceError(ServiceError::Kind::LocalFile);
+        if (error.failed())
+            QFile::remove(partPath);
     }
-    return 1;
+    return error;
 }
 
-int AfcService::uploadFile(const QString &localPath, const QString &devicePathText)
+ServiceError AfcService::uploadFile(const QString &localPath, const QString &devicePathText)
 {
     if (m_connection == 0)
-        return 1;
+        return notConnected();
     QFile source(localPath);
     if (!source.open(QIODevice::ReadOnly))
-        return 1;
+        return ServiceError(ServiceError::Kind::LocalFile);
 
     DeviceBackend &backend = deviceBackend();
     const QByteArray target = devicePath(devicePathText);
     const QByteArray temporary = temporaryDevicePath(devicePathText);
     AfcFileRef file = 0;
-    if (backend.afcFileRefOpen(m_connection, temporary, AfcMode::WriteTruncate, &file) != 0 || file == 0)
-        return 1;
+    if (const int rc = backend.afcFileRefOpen(m_connection, temporary, AfcMode::WriteTruncate, &file);
+        rc != 0 || file == 0)
+        return openFailure(rc);
 
-    bool complete = false;
+    ServiceError error;
     QByteArray buffer(kCopyPiece, Qt::Uninitialized);
     for (;;) {
         const qint64 count = source.read(buffer.data(), kCopyPiece);
-        if (count < 0)
-            break;
-        if (count == 0) {
-            complete = true;
+        if (count < 0) {
+            error = ServiceError(ServiceError::Kind::LocalFile);
             break;
         }
-        quint32 written = 0;
-        if (backend.afcFileRefWrite(m_connection, file, buffer.constData(), quint32(count), &written) != 0
-            || written != quint32(count))
+        if (count == 0)
             break;
+        quint32 written = 0;
+        const int rc = backend.afcFileRefWrite(m_connection, file, buffer.constData(), quint32(count), &written);
+        if (rc != 0 || written != quint32(count)) {
+            error = rc != 0 ? ServiceError::fromBackend(rc)
+                            : ServiceError(ServiceError::Kind::BrokenConnection, kBackendIoError);
+            break;
+        }
     }
     // A close that fails may have lost the last bytes.
-    if (backend.afcFileRefClose(m_connection, file) != 0)
-        complete = false;
-    if (complete && backend.afcRenamePath(m_connection, temporary, target) == 0)
-        return 0;
+    if (const int rc = backend.afcFileRefClose(m_connection, file); rc != 0 && error.ok())
+        error = ServiceError::fromBackend(rc);
+    if (error.ok()) {
+        const int rc = backend.afcRenamePath(m_connection, temporary, target);
+        if (rc == 0)
+            return {};
+        error = ServiceError::fromBackend(rc);
+    }
     backend.afcRemovePath(m_connection, temporary);
-    return 1;
+    return error;
 }
 
-int AfcService::removePath(const QString &path)
+ServiceError AfcService::removePath(const QString &path)
 {
     if (m_connection == 0)
-        return 1;
-    return deviceBackend().afcRemovePath(m_connection, devicePath(path));
+        return notConnected();
+    return ServiceError::fromBackend(deviceBackend().afcRemovePath(m_connection, devicePath(path)));
 }
 
-QByteArray AfcService::readWholeFile(const QString &path, qint64 maxBytes)
+Result<QByteArray> AfcService::readWholeFile(const QString &path, qint64 maxBytes)
 {
-    if (m_connection == 0 || maxBytes < 0)
-        return {};
+    if (maxBytes < 0)
+        return ServiceError(ServiceError::Kind::InvalidArgument, kBackendInvalidArgument);
+    if (m_connection == 0)
+        return notConnected();
     DeviceBackend &backend = deviceBackend();
     AfcFileRef file = 0;
-    if (backend.afcFileRefOpen(m_connection, devicePath(path), AfcMode::Read, &file) != 0 || file == 0)
-        return {};
+    if (const int rc = backend.afcFileRefOpen(m_connection, devicePath(path), AfcMode::Read, &file);
+        rc != 0 || file == 0)
+        return openFailure(rc);
     QByteArray content;
-    bool complete = false;
+    ServiceError error(ServiceError::Kind::Unsupported); // longer than maxBytes
     // A piece no larger than what may still come, so a small file costs no
     // large buffer (and one byte more shows a file over the limit).
     QByteArray buffer(qsizetype(std::min<qint64>(kCopyPiece, maxBytes + 1)), Qt::Uninitialized);
     // Each round reads at least one byte or ends; the cap bounds the rounds.
     while (content.size() <= maxBytes) {
         quint32 length = quint32(buffer.size());
-        if (backend.afcFileRefRead(m_connection, file, buffer.data(), &length) != 0 || length > quint32(buffer.size()))
+        const int rc = backend.afcFileRefRead(m_connection, file, buffer.data(), &length);
+        if (rc != 0 || length > quint32(buffer.size())) {
+            error = openFailure(rc);
             break;
+        }
         if (length == 0) {
-            complete = true;
+            error = {};
             break;
         }
         content.append(buffer.constData(), length);
     }
     backend.afcFileRefClose(m_connection, file);
-    if (!complete || content.size() > maxBytes)
-        return {};
+    if (error.failed())
+        return error;
+    if (content.size() > maxBytes)
+        return ServiceError(ServiceError::Kind::Unsupported);
     return content;
 }
 
-int AfcService::transferApplication(const QString &packagePath, const StatusCallback &status)
+ServiceError AfcService::transferApplication(const QString &packagePath, const StatusCallback &status)
 {
     if (!m_device)
-        return -1;
+        return notOpen();
     if (m_serviceSocket == 0)
-        return 1;
-    return deviceBackend().deviceTransferApplication(m_serviceSocket, packagePath, status);
+        return notConnected();
+    return ServiceError::fromBackend(deviceBackend().deviceTransferApplication(m_serviceSocket, packagePath, status));
 }
 
 } // namespace amd

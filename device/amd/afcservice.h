@@ -28,39 +28,44 @@ public:
     AfcService() = default;
     ~AfcService() override;
 
-    // BaseService::open, then the service and the file connection; the first
-    // non-zero code, else 0.
-    int open(int deviceId) override;
+    // BaseService::open, then the service and the file connection; the
+    // first error.
+    ServiceError open(int deviceId) override;
 
-    // The names in a folder without "." and ".."; nothing when the folder
-    // cannot be opened (an empty folder gives an empty list).
-    std::optional<QStringList> listDirectory(const QString &path);
+    // The names in a folder without "." and ".." (an empty folder gives an
+    // empty list), or why the folder cannot be opened.
+    Result<QStringList> listDirectory(const QString &path);
     // Key to value as the device reports them ("st_ifmt": "S_IFDIR" or
-    // "S_IFREG", "st_size": decimal text); nothing when the path is missing.
-    std::optional<QMap<QString, QString>> fileInfo(const QString &path);
+    // "S_IFREG", "st_size": decimal text); NotFound when the path is missing,
+    // and the connection's error when the record breaks off.
+    Result<QMap<QString, QString>> fileInfo(const QString &path);
 
-    // 0 when the whole device file arrived in localPath (written under a
-    // temporary name beside it and renamed at the end), else 1 and localPath
-    // as it was.
-    int downloadFile(const QString &devicePath, const QString &localPath);
-    // 0 when the whole local file is on the device (written under a
-    // temporary name beside devicePath and renamed over it), else 1 and the
-    // device file as it was.
-    int uploadFile(const QString &localPath, const QString &devicePath);
-    // The backend's code: callers count only what was really removed.
-    int removePath(const QString &path);
-    // The whole file; empty when there is no connection, the file cannot be
-    // read to its end, or it is longer than maxBytes.
-    QByteArray readWholeFile(const QString &path, qint64 maxBytes = kDefaultMaxWholeFile);
+    // None when the whole device file arrived in localPath (written under a
+    // temporary name beside it and renamed at the end); else localPath as
+    // it was, and LocalFile when this computer's side failed.
+    ServiceError downloadFile(const QString &devicePath, const QString &localPath);
+    // None when the whole local file is on the device (written under a
+    // temporary name beside devicePath and renamed over it); else the device
+    // file as it was, and LocalFile when the local file cannot be read.
+    ServiceError uploadFile(const QString &localPath, const QString &devicePath);
+    // Callers count only what the phone says it removed.
+    ServiceError removePath(const QString &path);
+    // The whole file; Unsupported when it is longer than maxBytes.
+    Result<QByteArray> readWholeFile(const QString &path, qint64 maxBytes = kDefaultMaxWholeFile);
     // Copies an app package to the device's staging area (see AppService).
-    int transferApplication(const QString &packagePath, const StatusCallback &status);
+    ServiceError transferApplication(const QString &packagePath, const StatusCallback &status);
 
     AfcConnection connection() const { return m_connection; }
 
 protected:
     // open() with another service name.
-    int openService(int deviceId, const QString &serviceName);
-    int openConnection();
+    ServiceError openService(int deviceId, const QString &serviceName);
+    ServiceError openConnection();
+    // What a file call gives without a file connection.
+    static ServiceError notConnected()
+    {
+        return ServiceError(ServiceError::Kind::BrokenConnection, kBackendNotConnected);
+    }
 
     AfcConnection m_connection = 0;
 };

@@ -2,28 +2,27 @@
 
 namespace amd {
 
-int AppDirService::open(int deviceId)
+ServiceError AppDirService::open(int deviceId)
 {
     return AfcService::open(deviceId);
 }
 
-int AppDirService::open(int deviceId, const QString &bundleId)
+ServiceError AppDirService::open(int deviceId, const QString &bundleId)
 {
     return openHouseArrest(deviceId, bundleId, false);
 }
 
-int AppDirService::openDocuments(int deviceId, const QString &bundleId)
+ServiceError AppDirService::openDocuments(int deviceId, const QString &bundleId)
 {
     return openHouseArrest(deviceId, bundleId, true);
 }
 
-int AppDirService::openHouseArrest(int deviceId, const QString &bundleId, bool documentsOnly)
+ServiceError AppDirService::openHouseArrest(int deviceId, const QString &bundleId, bool documentsOnly)
 {
-    int rc = BaseService::open(deviceId);
-    if (rc != 0)
-        return rc;
+    if (ServiceError error = BaseService::open(deviceId); error.failed())
+        return error;
     if (bundleId.isEmpty())
-        return 1;
+        return ServiceError(ServiceError::Kind::InvalidArgument, kBackendInvalidArgument);
     const DeviceHandle handle = deviceHandle();
     return withSession([&] {
         ServiceSocket socket = 0;
@@ -31,7 +30,7 @@ int AppDirService::openHouseArrest(int deviceId, const QString &bundleId, bool d
                                 ? deviceBackend().deviceStartHouseArrestDocuments(handle, bundleId, &socket)
                                 : deviceBackend().deviceStartHouseArrestService(handle, bundleId, &socket);
         if (started != 0)
-            return started;
+            return ServiceError::fromBackend(started);
         if (m_serviceSocket != 0)
             deviceBackend().serviceClose(m_serviceSocket);
         m_serviceSocket = socket;

@@ -10,17 +10,17 @@ class AppDirService : public AfcService
 {
 public:
     // The media area, as AfcService::open.
-    int open(int deviceId) override;
+    ServiceError open(int deviceId) override;
     // BaseService::open, then in one session the house-arrest service for
-    // bundleId and the file connection on it; the first non-zero code, else 0.
-    int open(int deviceId, const QString &bundleId);
+    // bundleId and the file connection on it; the first error.
+    ServiceError open(int deviceId, const QString &bundleId);
     // The same on the app's Documents only ("VendDocuments"): what a phone
     // still opens of an app that refuses its whole container (iOS 8.3 and
     // later). Paths stay relative to the container ("/Documents/...").
-    int openDocuments(int deviceId, const QString &bundleId);
+    ServiceError openDocuments(int deviceId, const QString &bundleId);
 
 private:
-    int openHouseArrest(int deviceId, const QString &bundleId, bool documentsOnly);
+    ServiceError openHouseArrest(int deviceId, const QString &bundleId, bool documentsOnly);
 };
 
 } // namespace amd

@@ -17,11 +17,10 @@ StatusCallback orDefault(const StatusCallback &callback)
 
 } // namespace
 
-int AppService::open(int deviceId)
+ServiceError AppService::open(int deviceId)
 {
-    const int rc = BaseService::open(deviceId);
-    if (rc != 0)
-        return rc;
+    if (ServiceError error = BaseService::open(deviceId); error.failed())
+        return error;
     return startService(QStringLiteral("com.apple.mobile.installation_proxy"));
 }
 
@@ -51,36 +50,39 @@ const QVariantMap &AppService::attributeRequest()
     return s_request;
 }
 
-int AppService::checkService() const
+ServiceError AppService::checkService() const
 {
     if (!m_device)
-        return -1;
-    return m_serviceSocket == 0 ? 1 : 0;
+        return notOpen();
+    if (m_serviceSocket == 0)
+        return ServiceError(ServiceError::Kind::BrokenConnection, kBackendNotConnected);
+    return {};
 }
 
-std::optional<QVariantMap> AppService::lookupApplications()
+Result<QVariantMap> AppService::lookupApplications()
 {
     const DeviceHandle handle = deviceHandle();
     QVariantMap result;
-    const int rc = withSession([&] { return deviceBackend().deviceLookupApplications(handle, attributeRequest(), &result); });
-    if (rc != 0)
-        return std::nullopt;
+    const ServiceError error = withSession([&] {
+        return ServiceError::fromBackend(deviceBackend().deviceLookupApplications(handle, attributeRequest(), &result));
+    });
+    if (error.failed())
+        return error;
     return result;
 }
 
-int AppService::installApplication(const QString &packagePath, const StatusCallback &transferCallback,
-                                   const StatusCallback &installCallback)
+ServiceError AppService::installApplication(const QString &packagePath, const StatusCallback &transferCallback,
+                                            const StatusCallback &installCallback)
 {
-    if (const int rc = checkService(); rc != 0)
-        return rc;
+    if (ServiceError error = checkService(); error.failed())
+        return error;
     AfcService afc;
-    if (afc.open(m_deviceId) != 0)
-        return 1;
-    const int rc = afc.transferApplication(packagePath, orDefault(transferCallback));
-    if (rc != 0)
-        return rc;
-    return deviceBackend().deviceInstallApplication(m_serviceSocket, packagePath, installOptions(packagePath),
-                                                    orDefault(installCallback));
+    if (ServiceError error = afc.open(m_deviceId); error.failed())
+        return error;
+    if (ServiceError error = afc.transferApplication(packagePath, orDefault(transferCallback)); error.failed())
+        return error;
+    return ServiceError::fromBackend(deviceBackend().deviceInstallApplication(
+        m_serviceSocket, packagePath, installOptions(packagePath), orDefault(installCallback)));
 }
 
 QVariantMap AppService::installOptions(const QString &packagePath)
@@ -93,16 +95,17 @@ QVariantMap AppService::installOptions(const QString &packagePath)
     return {};
 }
 
-int AppService::uninstallApplication(const QString &bundleId, const StatusCallback &callback)
+ServiceError AppService::uninstallApplication(const QString &bundleId, const StatusCallback &callback)
 {
     if (bundleId.isEmpty())
-        return 1;
-    if (const int rc = checkService(); rc != 0)
-        return rc;
-    return deviceBackend().deviceUninstallApplication(m_serviceSocket, bundleId, orDefault(callback));
+        return ServiceError(ServiceError::Kind::InvalidArgument);
+    if (ServiceError error = checkService(); error.failed())
+        return error;
+    return ServiceError::fromBackend(
+        deviceBackend().deviceUninstallApplication(m_serviceSocket, bundleId, orDefault(callback)));
 }
 
-int AppService::archiveApplication(const QString &bundleId, bool withDocuments, bool withApplication)
+ServiceError AppService::archiveApplication(const QString &bundleId, bool withDocuments, bool withApplication)
 {
     QString type;
     if (withDocuments && withApplication)
@@ -112,22 +115,24 @@ int AppService::archiveApplication(const QString &bundleId, bool withDocuments, 
     else if (withApplication)
         type = QStringLiteral("ApplicationOnly");
     else
-        return 0;
+        return {};
     if (bundleId.isEmpty())
-        return 1;
-    if (const int rc = checkService(); rc != 0)
-        return rc;
+        return ServiceError(ServiceError::Kind::InvalidArgument);
+    if (ServiceError error = checkService(); error.failed())
+        return error;
     const QVariantMap options{{QStringLiteral("ArchiveType"), type}, {QStringLiteral("SkipUninstall"), true}};
-    return deviceBackend().deviceArchiveApplication(m_serviceSocket, bundleId, options, &defaultStatusCallback);
+    return ServiceError::fromBackend(
+        deviceBackend().deviceArchiveApplication(m_serviceSocket, bundleId, options, &defaultStatusCallback));
 }
 
-int AppService::removeApplicationArchive(const QString &bundleId)
+ServiceError AppService::removeApplicationArchive(const QString &bundleId)
 {
     if (bundleId.isEmpty())
-        return 1;
-    if (const int rc = checkService(); rc != 0)
-        return rc;
-    return deviceBackend().deviceRemoveApplicationArchive(m_serviceSocket, bundleId, &defaultStatusCallback);
+        return ServiceError(ServiceError::Kind::InvalidArgument);
+    if (ServiceError error = checkService(); error.failed())
+        return error;
+    return ServiceError::fromBackend(
+        deviceBackend().deviceRemoveApplicationArchive(m_serviceSocket, bundleId, &defaultStatusCallback));
 }
 
 void AppService::defaultStatusCallback(const QVariantMap &status)

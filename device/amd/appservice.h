@@ -12,24 +12,23 @@ namespace amd {
 class AppService : public BaseService
 {
 public:
-    int open(int deviceId) override;
+    ServiceError open(int deviceId) override;
 
     // Bundle id to attribute dictionary (the names of attributeNames()), or
-    // nothing when the session or the lookup fails. Needs only open(); it
-    // runs its own session.
-    std::optional<QVariantMap> lookupApplications();
+    // why the session or the lookup failed. Needs only open(); it runs its
+    // own session.
+    Result<QVariantMap> lookupApplications();
 
     // Transfers the package over a file connection of its own, then installs
-    // it (installOptions). 1 when that file connection cannot be opened,
-    // else the first non-zero code, else 0.
-    int installApplication(const QString &packagePath, const StatusCallback &transferCallback = {},
-                           const StatusCallback &installCallback = {});
-    // 1 for an empty bundle id, without asking the device.
-    int uninstallApplication(const QString &bundleId, const StatusCallback &callback = {});
+    // it (installOptions). The first error.
+    ServiceError installApplication(const QString &packagePath, const StatusCallback &transferCallback = {},
+                                    const StatusCallback &installCallback = {});
+    // InvalidArgument for an empty bundle id, without asking the device.
+    ServiceError uninstallApplication(const QString &bundleId, const StatusCallback &callback = {});
     // Archives documents and/or the app under "/ApplicationArchives" without
-    // uninstalling it; with neither, 0 and nothing is sent.
-    int archiveApplication(const QString &bundleId, bool withDocuments, bool withApplication);
-    int removeApplicationArchive(const QString &bundleId);
+    // uninstalling it; with neither, none and nothing is sent.
+    ServiceError archiveApplication(const QString &bundleId, bool withDocuments, bool withApplication);
+    ServiceError removeApplicationArchive(const QString &bundleId);
 
     // What the install asks for a package: "PackageType" "Developer" for an
     // app bundle folder, nothing for a packed archive.
@@ -43,7 +42,7 @@ public:
     static const QVariantMap &attributeRequest();
 
 private:
-    int checkService() const;
+    ServiceError checkService() const;
 };
 
 } // namespace amd

@@ -4,83 +4,103 @@
 
 std::mutex gDeviceMutex;
 
-using amd::deviceBackend;
-using amd::printDeviceLine;
+namespace amd {
 
-int BaseDevice::connect()
+namespace {
+
+// The session this thread holds, if any: the mutex is not recursive, so a
+// second open on the same thread would wait for itself.
+thread_local bool t_inSession = false;
+
+} // namespace
+
+DeviceSession::DeviceSession(DeviceHandle handle) : m_handle(handle)
 {
-    if (!m_handle)
-        return -1;
-    gDeviceMutex.lock();
-    const int rc = deviceBackend().deviceConnect(m_handle);
-    if (rc != 0) {
-        printDeviceLine("* Can't connect (%d)\n", rc);
-        gDeviceMutex.unlock();
+    if (!m_handle) {
+        m_error = ServiceError(ServiceError::Kind::PhoneGone, kBackendNoDevice);
+        return;
     }
-    return rc;
+    if (t_inSession) {
+        printDeviceLine("* A session inside a session\n");
+        m_error = ServiceError(ServiceError::Kind::InvalidArgument);
+        return;
+    }
+    m_lock = std::unique_lock(gDeviceMutex);
+    t_inSession = true;
+    // A destructor does not run for a constructor that throws.
+    try {
+        open();
+    } catch (...) {
+        close();
+        throw;
+    }
 }
 
-int BaseDevice::disconnect()
+void DeviceSession::open()
 {
-    if (!m_handle)
-        return -1;
-    const int rc = deviceBackend().deviceDisconnect(m_handle);
-    if (rc != 0)
-        printDeviceLine("* Can't disconnect (%d)\n", rc);
-    gDeviceMutex.unlock();
-    return rc;
+    DeviceBackend &backend = deviceBackend();
+    if (const int rc = backend.deviceConnect(m_handle); rc != 0) {
+        printDeviceLine("* Can't connect (%d)\n", rc);
+        m_error = ServiceError::fromBackend(rc);
+        return;
+    }
+    m_connected = true;
+    if (m_error = validatePairing(); m_error.failed())
+        return;
+    if (const int rc = backend.deviceStartSession(m_handle); rc != 0) {
+        printDeviceLine("* Can't start session (%d)\n", rc);
+        m_error = ServiceError::fromBackend(rc);
+        return;
+    }
+    m_started = true;
 }
 
-int BaseDevice::validatePairing()
+DeviceSession::~DeviceSession()
 {
-    if (!m_handle)
-        return -1;
-    amd::DeviceBackend &backend = deviceBackend();
+    close();
+}
+
+void DeviceSession::close() noexcept
+{
+    if (!m_lock.owns_lock())
+        return;
+    DeviceBackend &backend = deviceBackend();
+    if (m_started) {
+        if (const int rc = backend.deviceStopSession(m_handle); rc != 0)
+            printDeviceLine("* Can't stop session (%d)\n", rc);
+    }
+    if (m_connected) {
+        if (const int rc = backend.deviceDisconnect(m_handle); rc != 0)
+            printDeviceLine("* Can't disconnect (%d)\n", rc);
+    }
+    m_started = false;
+    m_connected = false;
+    t_inSession = false;
+    m_lock.unlock();
+}
+
+ServiceError DeviceSession::validatePairing()
+{
+    DeviceBackend &backend = deviceBackend();
     if (backend.deviceValidatePairing(m_handle) == 0)
-        return 0;
+        return {};
     const int paired = backend.devicePair(m_handle);
     if (paired == 0 && backend.deviceIsPaired(m_handle) != 0)
-        return 0;
+        return {};
     printDeviceLine("* Invalid pair\n");
-    // What the user has to do (tap Trust, unlock) goes up as it is.
-    return amd::isTrustQuestion(paired) ? paired : 1;
+    // What the user has to do (tap Trust, unlock) goes up as it is, and so
+    // does a phone that left meanwhile.
+    if (isTrustQuestion(paired) || paired == kBackendNoDevice)
+        return ServiceError::fromBackend(paired);
+    return ServiceError(ServiceError::Kind::NotTrusted, paired != 0 ? paired : int(kBackendPairingFailed));
 }
 
-int BaseDevice::startSession()
-{
-    if (!m_handle)
-        return -1;
-    const int rc = deviceBackend().deviceStartSession(m_handle);
-    if (rc != 0)
-        printDeviceLine("* Can't start session (%d)\n", rc);
-    return rc;
-}
+} // namespace amd
 
-int BaseDevice::stopSession()
+amd::ServiceError BaseDevice::withSession(const std::function<amd::ServiceError()> &call) const
 {
-    if (!m_handle)
-        return -1;
-    const int rc = deviceBackend().deviceStopSession(m_handle);
-    if (rc != 0)
-        printDeviceLine("* Can't stop session (%d)\n", rc);
-    return rc;
-}
-
-int BaseDevice::withSession(const std::function<int()> &call)
-{
-    if (!m_handle)
-        return -1;
-    const int connected = connect();
-    if (connected != 0)
-        return connected;
-    int rc = validatePairing();
-    if (rc == 0) {
-        rc = startSession();
-        if (rc == 0) {
-            rc = call();
-            stopSession();
-        }
-    }
-    disconnect();
-    return rc;
+    const amd::DeviceSession session(m_handle);
+    if (!session.isOpen())
+        return session.error();
+    return call();
 }

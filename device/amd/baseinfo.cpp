@@ -33,12 +33,12 @@ DiskUsage usageFrom(const QVariantMap &values)
 
 } // namespace
 
-int BaseInfo::readArrivalValues()
+ServiceError BaseInfo::readArrivalValues()
 {
     const DeviceHandle handle = deviceHandle();
     QVariantMap identity;
     QVariantMap usage;
-    const int rc = withSession([&] {
+    const ServiceError error = withSession([&] {
         DeviceBackend &backend = deviceBackend();
         const std::optional<QVariant> root = backend.deviceCopyValue(handle, QString(), QString());
         if (root && root->metaType().id() == QMetaType::QVariantMap) {
@@ -52,14 +52,14 @@ int BaseInfo::readArrivalValues()
         const std::optional<QVariant> disk = backend.deviceCopyValue(handle, kDiskUsageDomain, QString());
         if (disk && disk->metaType().id() == QMetaType::QVariantMap)
             usage = disk->toMap();
-        return 0;
+        return ServiceError();
     });
-    if (rc != 0)
-        return rc;
+    if (error.failed())
+        return error;
     std::lock_guard lock(m_valuesMutex);
     m_arrivalValues = identity;
     m_arrivalUsage = usage;
-    return 0;
+    return {};
 }
 
 bool BaseInfo::arrivalReadingHolds() const
@@ -67,17 +67,19 @@ bool BaseInfo::arrivalReadingHolds() const
     return m_deviceId >= 0 && DeviceManager::instance().findDevice(m_deviceId).has_value();
 }
 
-std::optional<QVariant> BaseInfo::copyValue(const QString &domain, const QString &key)
+Result<QVariant> BaseInfo::copyValue(const QString &domain, const QString &key)
 {
     const DeviceHandle handle = deviceHandle();
     std::optional<QVariant> value;
-    const int rc = withSession([&] {
+    const ServiceError error = withSession([&] {
         value = deviceBackend().deviceCopyValue(handle, domain, key);
-        return 0;
+        return ServiceError();
     });
-    if (rc != 0)
-        return std::nullopt;
-    return value;
+    if (error.failed())
+        return error;
+    if (!value)
+        return ServiceError(ServiceError::Kind::NotFound);
+    return *value;
 }
 
 std::optional<QString> BaseInfo::copyText(const QString &key)

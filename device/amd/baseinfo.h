@@ -35,13 +35,13 @@ struct DiskUsage
 class BaseInfo : public BaseService
 {
 public:
-    // One session: the root domain and "com.apple.disk_usage". The code of
-    // the session bracket (a trust question included), else 0.
-    int readArrivalValues();
+    // One session: the root domain and "com.apple.disk_usage". The error of
+    // the session's opening (a trust question included).
+    ServiceError readArrivalValues();
 
     // The value of key in domain (empty: none; an empty key gives the whole
-    // domain), or nothing when the session or the read fails.
-    std::optional<QVariant> copyValue(const QString &domain, const QString &key);
+    // domain); NotFound when the phone has none.
+    Result<QVariant> copyValue(const QString &domain, const QString &key);
 
     // Texts of the root domain; nothing when absent or not a text.
     std::optional<QString> deviceName();

@@ -6,6 +6,7 @@
 #include <QtEndian>
 
 #include <atomic>
+#include <climits>
 
 namespace amd {
 
@@ -21,27 +22,28 @@ BaseService::~BaseService()
         deviceBackend().serviceClose(m_serviceSocket);
 }
 
-int BaseService::open(int deviceId)
+ServiceError BaseService::open(int deviceId)
 {
     const std::optional<BaseDevice> device = DeviceManager::instance().findDevice(deviceId);
+    // Ids are never reused: one that is not listed names a phone that left.
     if (!device)
-        return 1;
+        return ServiceError(ServiceError::Kind::PhoneGone, kBackendNoDevice);
     m_deviceId = deviceId;
     m_device = std::make_unique<BaseDevice>(*device);
-    return 0;
+    return {};
 }
 
-int BaseService::withSession(const std::function<int()> &call)
+ServiceError BaseService::withSession(const std::function<ServiceError()> &call)
 {
     if (!m_device)
-        return -1;
+        return notOpen();
     return m_device->withSession(call);
 }
 
-int BaseService::startService(const QString &serviceName)
+ServiceError BaseService::startService(const QString &serviceName)
 {
     if (!m_device)
-        return -1;
+        return notOpen();
     const DeviceHandle handle = m_device->handle();
     return withSession([&] {
         ServiceSocket socket = 0;
@@ -51,7 +53,7 @@ int BaseService::startService(const QString &serviceName)
                 deviceBackend().serviceClose(m_serviceSocket);
             m_serviceSocket = socket;
         }
-        return rc;
+        return ServiceError::fromBackend(rc);
     });
 }
 
@@ -65,7 +67,20 @@ int BaseService::receiveTimeout()
     return s_receiveTimeoutMs;
 }
 
-bool BaseService::sendAll(const char *data, qint64 size)
+namespace {
+
+// A send or receive that did not move a byte: the backend's code, or (for 0
+// or a count past what was asked) a connection that no longer works.
+ServiceError transferError(qint64 n)
+{
+    if (n < 0 && n >= qint64(INT_MIN))
+        return ServiceError::fromBackend(int(n));
+    return ServiceError(ServiceError::Kind::BrokenConnection, kBackendIoError);
+}
+
+} // namespace
+
+ServiceError BaseService::sendAll(const char *data, qint64 size)
 {
     DeviceBackend &backend = deviceBackend();
     qint64 sent = 0;
@@ -73,13 +88,13 @@ bool BaseService::sendAll(const char *data, qint64 size)
     while (sent < size) {
         const qint64 n = backend.serviceSend(m_serviceSocket, data + sent, size - sent);
         if (n <= 0 || n > size - sent)
-            return false;
+            return transferError(n);
         sent += n;
     }
-    return true;
+    return {};
 }
 
-bool BaseService::receiveAll(char *buffer, qint64 size)
+ServiceError BaseService::receiveAll(char *buffer, qint64 size)
 {
     DeviceBackend &backend = deviceBackend();
     const int timeout = receiveTimeout();
@@ -89,40 +104,43 @@ bool BaseService::receiveAll(char *buffer, qint64 size)
     while (received < size) {
         const qint64 n = backend.serviceReceive(m_serviceSocket, buffer + received, size - received, timeout);
         if (n <= 0 || n > size - received)
-            return false;
+            return transferError(n);
         received += n;
     }
-    return true;
+    return {};
 }
 
-bool BaseService::sendPlist(const QVariant &plist)
+ServiceError BaseService::sendPlist(const QVariant &plist)
 {
     if (m_serviceSocket == 0)
-        return false;
+        return notOpen();
     const QByteArray body = PropertyList::toData(plist, PropertyList::Format::Xml);
     if (body.isEmpty() || quint64(body.size()) > kMaxFrameBytes)
-        return false;
+        return ServiceError(ServiceError::Kind::InvalidArgument, kBackendInvalidArgument);
     char header[4];
     qToBigEndian(quint32(body.size()), header);
-    return sendAll(header, sizeof header) && sendAll(body.constData(), body.size());
+    if (ServiceError error = sendAll(header, sizeof header); error.failed())
+        return error;
+    return sendAll(body.constData(), body.size());
 }
 
-std::optional<QVariantMap> BaseService::receivePlist()
+Result<QVariantMap> BaseService::receivePlist()
 {
     if (m_serviceSocket == 0)
-        return std::nullopt;
+        return notOpen();
+    const ServiceError badReply(ServiceError::Kind::BadReply);
     char header[4];
-    if (!receiveAll(header, sizeof header))
-        return std::nullopt;
+    if (ServiceError error = receiveAll(header, sizeof header); error.failed())
+        return error;
     const quint32 length = qFromBigEndian<quint32>(header);
     if (length == 0 || length > kMaxFrameBytes)
-        return std::nullopt;
+        return badReply;
     QByteArray body(qsizetype(length), Qt::Uninitialized);
-    if (!receiveAll(body.data(), body.size()))
-        return std::nullopt;
+    if (ServiceError error = receiveAll(body.data(), body.size()); error.failed())
+        return error;
     const std::optional<QVariant> root = PropertyList::fromData(body);
     if (!root || root->metaType().id() != QMetaType::QVariantMap)
-        return std::nullopt;
+        return badReply;
     return root->toMap();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/amd/basedevice.h"
+#include "device/amd/serviceerror.h"
 
 #include <QString>
 #include <QVariant>
@@ -29,21 +30,22 @@ public:
     BaseService(const BaseService &) = delete;
     BaseService &operator=(const BaseService &) = delete;
 
-    // Takes the device's handle from the device manager; 1 for an unknown id
-    // (nothing changes), else 0. Subclasses start their own service after it.
-    virtual int open(int deviceId);
+    // Takes the device's handle from the device manager; PhoneGone for an id
+    // that is not listed (nothing changes). Subclasses start their own
+    // service after it.
+    virtual ServiceError open(int deviceId);
 
-    // Starts serviceName inside a session bracket; the socket outlives the
-    // session. The first non-zero code of the bracket, else 0.
-    int startService(const QString &serviceName);
+    // Starts serviceName inside a session; the socket outlives the session.
+    ServiceError startService(const QString &serviceName);
 
     // Sends one property list as a 4-byte big-endian length and an XML body.
-    // False when it cannot be serialised, is too long, or not every byte went.
-    bool sendPlist(const QVariant &plist);
-    // Receives one framed property list. Nothing when the peer is silent for
-    // the receive timeout, closes, sends a length of 0 or over the cap, or
-    // sends something that is not a dictionary.
-    std::optional<QVariantMap> receivePlist();
+    // InvalidArgument when it cannot be serialised or is too long; the
+    // connection's error when not every byte went.
+    ServiceError sendPlist(const QVariant &plist);
+    // Receives one framed property list. Stalled when the peer is silent for
+    // the receive timeout, BrokenConnection when it closes, BadReply for a
+    // length of 0 or over the cap or something that is not a dictionary.
+    Result<QVariantMap> receivePlist();
 
     int deviceId() const { return m_deviceId; }
     ServiceSocket serviceSocket() const { return m_serviceSocket; }
@@ -55,17 +57,18 @@ public:
     static int receiveTimeout();
 
 protected:
-    // Runs call inside a session bracket on this client's device; -1 without
-    // a device.
-    int withSession(const std::function<int()> &call);
+    // Runs call inside a session on this client's device.
+    ServiceError withSession(const std::function<ServiceError()> &call);
+    // What a call on a client that was never opened gives.
+    static ServiceError notOpen() { return ServiceError(ServiceError::Kind::InvalidArgument); }
 
     std::unique_ptr<BaseDevice> m_device;
     ServiceSocket m_serviceSocket = 0;
     int m_deviceId = -1;
 
 private:
-    bool sendAll(const char *data, qint64 size);
-    bool receiveAll(char *buffer, qint64 size);
+    ServiceError sendAll(const char *data, qint64 size);
+    ServiceError receiveAll(char *buffer, qint64 size);
 };
 
 } // namespace amd

@@ -14,12 +14,13 @@ namespace {
 // Real UDIDs are 25 to 40 characters; anything far longer is not an identity.
 constexpr qsizetype kMaxUdidLength = 256;
 
-amd::PairingState pairingStateOf(int code)
+amd::PairingState pairingStateOf(const amd::ServiceError &error)
 {
-    switch (code) {
-    case amd::kBackendTrustPending: return amd::PairingState::WaitingForTrust;
-    case amd::kBackendPasscodeLocked: return amd::PairingState::Locked;
-    case amd::kBackendTrustDenied: return amd::PairingState::Denied;
+    using Kind = amd::ServiceError::Kind;
+    switch (error.kind()) {
+    case Kind::TrustPending: return amd::PairingState::WaitingForTrust;
+    case Kind::Locked: return amd::PairingState::Locked;
+    case Kind::TrustDenied: return amd::PairingState::Denied;
     default: return amd::PairingState::None;
     }
 }
@@ -266,18 +267,18 @@ void DeviceManager::addDevice(amd::DeviceHandle handle, const QString &eventUdid
     // a trusted pairing and a working session. The one session of the
     // arrival reads what the window shows too.
     auto info = std::make_shared<amd::BaseInfo>();
-    int rc = info->open(id);
-    if (rc == 0)
-        rc = info->readArrivalValues();
+    amd::ServiceError error = info->open(id);
+    if (error.ok())
+        error = info->readArrivalValues();
     std::optional<QString> udid;
-    if (rc == 0)
+    if (error.ok())
         udid = info->uniqueDeviceID();
-    if (rc != 0 || !udid || udid->isEmpty() || udid->size() > kMaxUdidLength) {
+    if (error.failed() || !udid || udid->isEmpty() || udid->size() > kMaxUdidLength) {
         {
             std::lock_guard lock(m_listMutex);
             m_items.remove(item);
         }
-        const amd::PairingState state = pairingStateOf(rc);
+        const amd::PairingState state = pairingStateOf(error);
         if (state != amd::PairingState::None) {
             Waiting &waiting = m_waiting[handle];
             waiting.id = id;
@@ -337,12 +338,14 @@ void DeviceManager::removeDevice(amd::DeviceHandle handle)
         printDeviceLine("* Remove an unknown device\n");
         return;
     }
-    if (amd::DeviceNotify *sink = m_notify)
-        sink->deviceRemoved(item->id());
+    // Announced once the phone has left the list, so that whoever hears of
+    // it and asks finds it gone.
     {
         std::lock_guard lock(m_listMutex);
         m_items.remove(item);
     }
+    if (amd::DeviceNotify *sink = m_notify)
+        sink->deviceRemoved(item->id());
     // Ends the connection and joins the reader, outside the list lock (the
     // reader takes it to store metrics).
     item->takeHelper().reset();

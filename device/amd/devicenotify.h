@@ -23,6 +23,7 @@ class DeviceNotify
 public:
     virtual ~DeviceNotify() = default;
     virtual void deviceAdded(int id) = 0;
+    // Once the phone has left the manager's list: findDevice(id) is empty.
     virtual void deviceRemoved(int id) = 0;
     // The phone of that UDID (as usbmuxd names it; empty when the backend
     // does not know it) now stands as state says. WaitingForTrust, Locked and

@@ -31,8 +31,8 @@ QString copyHostLibraryID(int deviceId)
 {
     QByteArray prefs;
     AfcService afc;
-    if (afc.open(deviceId) == 0)
-        prefs = afc.readWholeFile(QStringLiteral("/iTunes_Control/iTunes/iTunesPrefs"), kMaxPrefsBytes);
+    if (afc.open(deviceId).ok())
+        prefs = afc.readWholeFile(QStringLiteral("/iTunes_Control/iTunes/iTunesPrefs"), kMaxPrefsBytes).valueOr({});
     return hostLibraryIDFromPrefs(prefs);
 }
 

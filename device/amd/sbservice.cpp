@@ -2,31 +2,30 @@
 
 namespace amd {
 
-int SBService::open(int deviceId)
+ServiceError SBService::open(int deviceId)
 {
-    const int rc = BaseService::open(deviceId);
-    if (rc != 0)
-        return rc;
+    if (ServiceError error = BaseService::open(deviceId); error.failed())
+        return error;
     return startService(QStringLiteral("com.apple.springboardservices"));
 }
 
-int SBService::getIconPNGData(const QString &bundleId, QByteArray *png)
+ServiceError SBService::getIconPNGData(const QString &bundleId, QByteArray *png)
 {
     if (png)
         png->clear();
     const QVariantMap request{{QStringLiteral("command"), QStringLiteral("getIconPNGData")},
                               {QStringLiteral("bundleId"), bundleId}};
-    if (!sendPlist(request))
-        return 1;
-    const std::optional<QVariantMap> reply = receivePlist();
+    if (ServiceError error = sendPlist(request); error.failed())
+        return error;
+    const Result<QVariantMap> reply = receivePlist();
     if (!reply)
-        return 2;
+        return reply.error();
     const QVariant data = reply->value(QStringLiteral("pngData"));
     if (data.metaType().id() != QMetaType::QByteArray)
-        return 2;
+        return ServiceError(ServiceError::Kind::BadReply);
     if (png)
         *png = data.toByteArray();
-    return 0;
+    return {};
 }
 
 } // namespace amd

@@ -8,12 +8,12 @@ namespace amd {
 class SBService : public BaseService
 {
 public:
-    int open(int deviceId) override;
+    ServiceError open(int deviceId) override;
 
-    // Clears png, asks for the icon of bundleId and fills png with it. 1 when
-    // the request cannot be sent, 2 when no reply or one without "pngData"
-    // comes, else 0.
-    int getIconPNGData(const QString &bundleId, QByteArray *png);
+    // Clears png, asks for the icon of bundleId and fills png with it. The
+    // connection's error when the request cannot be sent or no reply comes,
+    // BadReply for a reply without "pngData".
+    ServiceError getIconPNGData(const QString &bundleId, QByteArray *png);
 };
 
 } // namespace amd

@@ -67,6 +67,9 @@ public:
 
     // The backend's code this came from (0 when it did not come from one).
     int backendCode() const { return m_backendCode; }
+    // For pages that still show a code's words (amd::backendErrorText): the
+    // backend's code, 1 for a failure of the layer's own, 0 for none.
+    int code() const { return m_backendCode != 0 || ok() ? m_backendCode : 1; }
     // The library's or the phone's own text; empty when there is none.
     const QString &detail() const { return m_detail; }
 
@@ -88,6 +91,7 @@ public:
     Result(ServiceError error) : m_error(std::move(error)) { Q_ASSERT(m_error.failed()); }
 
     bool ok() const { return m_value.has_value(); }
+    bool has_value() const { return ok(); }
     explicit operator bool() const { return ok(); }
 
     T &value() { return *m_value; }
@@ -99,8 +103,14 @@ public:
 
     // None while ok().
     const ServiceError &error() const { return m_error; }
+    friend bool operator==(const Result &result, const T &value) { return result.m_value && *result.m_value == value; }
     std::optional<T> toOptional() const & { return m_value; }
     std::optional<T> toOptional() && { return std::move(m_value); }
+    // Callers that only ask "is it there?" keep their std::optional.
+    operator std::optional<T>() const & { return m_value; }
+    operator std::optional<T>() && { return std::move(m_value); }
+    T valueOr(T fallback) const & { return m_value ? *m_value : std::move(fallback); }
+    T valueOr(T fallback) && { return m_value ? std::move(*m_value) : std::move(fallback); }
 
 private:
     std::optional<T> m_value;

@@ -63,13 +63,13 @@ public:
             Entry entry;
             if (media) {
                 auto service = std::make_unique<amd::AfcService>();
-                entry.code = service->open(m_deviceId);
+                entry.code = service->open(m_deviceId).code();
                 entry.service = std::move(service);
             } else if (key.isEmpty()) {
                 entry.code = amd::kBackendInvalidArgument; // an app row without its app
             } else {
                 auto service = std::make_unique<amd::AppDirService>();
-                entry.code = service->open(m_deviceId, key);
+                entry.code = service->open(m_deviceId, key).code();
                 entry.service = std::move(service);
             }
             if (entry.code != 0)
@@ -248,7 +248,7 @@ PRCleanExportReport PRCleanExport::run(const PRCleanDevice &device, const PRClea
             continue;
         }
         const QString claimed = PRExportPaths::claimNewFile(target);
-        if (!claimed.isEmpty() && service->downloadFile(row.filePath, claimed) == 0) {
+        if (!claimed.isEmpty() && service->downloadFile(row.filePath, claimed).ok()) {
             ++report.written;
             report.writtenPaths.append(claimed);
             continue;

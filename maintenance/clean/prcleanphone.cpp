@@ -2,7 +2,6 @@
 
 #include "device/amd/afcservice.h"
 #include "device/amd/devicemanager.h"
-#include "device/devicebackend.h"
 
 namespace PRCleanPhone {
 
@@ -12,13 +11,7 @@ bool hasLeft(int deviceId, amd::AfcService *service)
         return true;
     if (!service || service->connection() == 0)
         return false;
-    amd::AfcFileInfo info = 0;
-    const int rc = amd::deviceBackend().afcFileInfoOpen(service->connection(), QByteArrayLiteral("/"), &info);
-    if (rc == 0) {
-        amd::deviceBackend().afcKeyValueClose(info);
-        return false;
-    }
-    return rc == amd::kBackendNoDevice;
+    return service->fileInfo(QStringLiteral("/")).error().is(amd::ServiceError::Kind::PhoneGone);
 }
 
 } // namespace PRCleanPhone

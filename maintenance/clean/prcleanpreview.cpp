@@ -168,10 +168,10 @@ PRCleanPreview::Result PRCleanPreview::CacheFilePreivewOnThread(const PRCleanDev
     int code = 0;
     if (ref.kind == PRCleanFileRef::Kind::SyncFailed) {
         service = std::make_unique<amd::AfcService>();
-        code = service->open(device.deviceId);
+        code = service->open(device.deviceId).code();
     } else {
         auto app = std::make_unique<amd::AppDirService>();
-        code = ref.bundleId.isEmpty() ? amd::kBackendInvalidArgument : app->open(device.deviceId, ref.bundleId);
+        code = ref.bundleId.isEmpty() ? amd::kBackendInvalidArgument : app->open(device.deviceId, ref.bundleId).code();
         service = std::move(app);
     }
     if (code != 0) {
@@ -203,7 +203,7 @@ PRCleanPreview::Result PRCleanPreview::CacheFilePreivewOnThread(const PRCleanDev
 
     // Read whole into memory under the cap: the phone's size is a claim, the
     // cap counts what really arrives.
-    const QByteArray bytes = service->readWholeFile(ref.filePath, kMaxPreviewBytes);
+    const QByteArray bytes = service->readWholeFile(ref.filePath, kMaxPreviewBytes).valueOr({});
     if (bytes.isEmpty() && size > 0) {
         if (PRCleanPhone::hasLeft(device.deviceId, service.get()))
             return failure(result, Status::DeviceGone, PRCleanExport::deviceGoneText());

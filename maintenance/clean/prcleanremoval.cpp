@@ -43,25 +43,9 @@ QString deviceLabel(const PRCleanDevice &device)
 // read that fails half way is a failed call, not a file of another kind).
 int statPath(amd::AfcService &service, const QString &path, bool *regular)
 {
-    *regular = false;
-    amd::DeviceBackend &backend = amd::deviceBackend();
-    amd::AfcFileInfo info = 0;
-    int rc = backend.afcFileInfoOpen(service.connection(), path.toUtf8(), &info);
-    if (rc != 0)
-        return rc;
-    for (int i = 0; i < 256; ++i) {
-        QByteArray key;
-        QByteArray value;
-        rc = backend.afcKeyValueRead(info, &key, &value);
-        if (rc != 0 || key.isEmpty())
-            break;
-        if (key == "st_ifmt") {
-            *regular = value == "S_IFREG";
-            break;
-        }
-    }
-    backend.afcKeyValueClose(info);
-    return rc;
+    const auto info = service.fileInfo(path);
+    *regular = info && info->value(QStringLiteral("st_ifmt")) == QLatin1String("S_IFREG");
+    return info.error().code();
 }
 
 // After a failed call: has the phone, or the connection to it, gone? The
@@ -77,7 +61,7 @@ bool phoneLost(int deviceId, amd::AfcService *service)
     if (service && service->connection() != 0)
         return !service->fileInfo(QStringLiteral("/"));
     amd::AfcService probe;
-    return probe.open(deviceId) != 0 || !probe.fileInfo(QStringLiteral("/"));
+    return probe.open(deviceId).failed() || !probe.fileInfo(QStringLiteral("/"));
 }
 
 // Why a run stopped early and what stayed; empty when everything went.
@@ -210,10 +194,10 @@ PRCleanRemovalReport PRCleanRemoval::removeFiles(const PRCleanRemovalRequest &re
         int rc = 0;
         if (key == mediaKey) {
             service = std::make_unique<amd::AfcService>();
-            rc = service->open(deviceId);
+            rc = service->open(deviceId).code();
         } else {
             auto app = std::make_unique<amd::AppDirService>();
-            rc = app->open(deviceId, key);
+            rc = app->open(deviceId, key).code();
             service = std::move(app);
         }
         ++report.servicesOpened;
@@ -255,7 +239,7 @@ PRCleanRemovalReport PRCleanRemoval::removeFiles(const PRCleanRemovalRequest &re
                 continue;
             }
             if (rc == 0)
-                rc = service->removePath(entry.file.filePath);
+                rc = service->removePath(entry.file.filePath).code();
             if (rc == 0) {
                 entry.outcome = Outcome::Removed;
             } else if (rc == amd::kBackendNotFound) {

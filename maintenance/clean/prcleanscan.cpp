@@ -247,7 +247,7 @@ struct PRCleanScan::Worker
     {
         const QString shown = PRCleanScan::shownAppName(attributes, bundleId);
         amd::AppDirService service;
-        if (const int rc = service.open(deviceId, bundleId); rc != 0) {
+        if (const int rc = service.open(deviceId, bundleId).code(); rc != 0) {
             if (rc == amd::kBackendNoDevice && !cancel->load()) {
                 report.deviceGone = true;
                 stopped = true;
@@ -331,7 +331,7 @@ struct PRCleanScan::Worker
         {
             amd::AppService proxy;
             std::optional<QVariantMap> lookup;
-            if (proxy.open(deviceId) == 0)
+            if (proxy.open(deviceId).ok())
                 lookup = proxy.lookupApplications();
             if (lookup)
                 apps = *lookup;
@@ -365,7 +365,7 @@ struct PRCleanScan::Worker
 
         // The failed-sync media, over the media area's own service.
         amd::AfcService media;
-        if (media.open(deviceId) != 0) {
+        if (media.open(deviceId).failed()) {
             if (!mustStop())
                 report.mediaRefused = true;
             return;
@@ -407,7 +407,7 @@ QString PRCleanScan::shownAppName(const QVariantMap &attributes, const QString &
 
 QImage PRCleanScan::getIPhoneAppIconwith(amd::AfcService &service)
 {
-    const QByteArray bytes = service.readWholeFile(QStringLiteral("/iTunesArtwork"), kMaxIconBytes);
+    const QByteArray bytes = service.readWholeFile(QStringLiteral("/iTunesArtwork"), kMaxIconBytes).valueOr({});
     if (bytes.isEmpty())
         return {};
     QBuffer buffer;

@@ -58,7 +58,7 @@ public:
         if (!m_tried) {
             m_tried = true;
             auto service = std::make_unique<amd::AfcService>();
-            m_code = service->open(m_device.deviceId);
+            m_code = service->open(m_device.deviceId).code();
             if (m_code == 0 && service->deviceHandle() == m_device.handle)
                 m_service = std::move(service);
             else if (m_code == 0)
@@ -94,7 +94,7 @@ QString downloadNew(amd::AfcService &service, const QString &devicePath, const Q
     const QString claimed = PRExportPaths::claimNewFile(target);
     if (claimed.isEmpty())
         return {};
-    if (service.downloadFile(devicePath, claimed) != 0) {
+    if (service.downloadFile(devicePath, claimed).failed()) {
         QFile::remove(claimed);
         return {};
     }
@@ -368,7 +368,7 @@ PRSystemActionReport PRSystemActions::RemoveTheFilesThread(const PRSystemDevice 
     QStringList failed;
     for (const PRSystemFileRef &row : rows) {
         amd::AfcService *afc = service.get();
-        const int rc = afc ? afc->removePath(row.filePath) : service.code();
+        const int rc = afc ? afc->removePath(row.filePath).code() : service.code();
         if (rc == 0) {
             ++report.done;
             report.donePaths.append(row.filePath);
@@ -427,7 +427,7 @@ PRSystemActionReport PRSystemActions::addFilesToSystemHandle(const PRSystemDevic
         report.message = tr("%1 already exists in %2 on the iPhone; nothing was replaced.").arg(name, folderPath);
         return report;
     }
-    if (const int rc = afc->uploadFile(localFile, target); rc != 0) {
+    if (const int rc = afc->uploadFile(localFile, target).code(); rc != 0) {
         report.deviceGone = !device.isPresent();
         report.message = tr("The iPhone did not take %1 (%2).").arg(name, amd::backendErrorText(rc));
         return report;
@@ -465,7 +465,7 @@ QString PRSystemActions::PreviewCopyOnThread(const PRSystemDevice &device, const
         return {};
     // The size the phone reported is its word; what arrived is measured.
     const std::optional<qint64> arrived =
-        afc->downloadFile(devicePath, local) == 0 ? RegularFile::size(local) : std::nullopt;
+        afc->downloadFile(devicePath, local).ok() ? RegularFile::size(local) : std::nullopt;
     if (!arrived || *arrived > maxBytes) {
         QFile::remove(local);
         return {};

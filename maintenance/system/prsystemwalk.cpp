@@ -196,7 +196,7 @@ PRSystemWalk::Report PRSystemWalk::StartLookupSystemTreeThread(const PRSystemDev
     // bound to besides the id.
     report.udid = device.readUdid();
     amd::AfcService service;
-    report.code = service.open(device.deviceId);
+    report.code = service.open(device.deviceId).code();
     if (report.code != 0 || service.deviceHandle() != device.handle) {
         report.deviceGone = !device.isPresent();
         report.serviceFailed = !report.deviceGone;

@@ -117,7 +117,7 @@ void BM_SessionBrackets(benchmark::State &state)
             threads.emplace_back([&] {
                 BaseDevice device = *holder;
                 for (int i = 0; i < kPerThread; ++i)
-                    if (device.withSession([] { return 0; }) != 0)
+                    if (device.withSession([] { return amd::ServiceError(); }).failed())
                         ++failed;
             });
         for (auto &t : threads)
@@ -132,7 +132,7 @@ BENCHMARK(BM_SessionBrackets)->Unit(benchmark::kMillisecond)->UseRealTime()->Ite
 void BM_ListTenThousand(benchmark::State &state)
 {
     amd::AfcService afc;
-    if (afc.open(phone().id) != 0) {
+    if (afc.open(phone().id).failed()) {
         state.SkipWithError("no file service");
         return;
     }
@@ -147,7 +147,7 @@ BENCHMARK(BM_ListTenThousand)->Unit(benchmark::kMillisecond)->Iterations(5);
 void BM_WalkTree(benchmark::State &state)
 {
     amd::AfcService afc;
-    if (afc.open(phone().id) != 0) {
+    if (afc.open(phone().id).failed()) {
         state.SkipWithError("no file service");
         return;
     }
@@ -159,7 +159,7 @@ void BM_WalkTree(benchmark::State &state)
         while (!pending.isEmpty()) {
             const QString folder = pending.takeLast();
             const auto names = afc.listDirectory(folder);
-            for (const QString &name : names.value_or(QStringList())) {
+            for (const QString &name : names.valueOr(QStringList())) {
                 const QString path = folder + QLatin1Char('/') + name;
                 const auto info = afc.fileInfo(path);
                 if (info && info->value(QStringLiteral("st_ifmt")) == QStringLiteral("S_IFDIR"))
@@ -177,7 +177,7 @@ BENCHMARK(BM_WalkTree)->Unit(benchmark::kMillisecond)->Iterations(1);
 void BM_Download256MB(benchmark::State &state)
 {
     amd::AfcService afc;
-    if (afc.open(phone().id) != 0) {
+    if (afc.open(phone().id).failed()) {
         state.SkipWithError("no file service");
         return;
     }
@@ -186,7 +186,7 @@ void BM_Download256MB(benchmark::State &state)
     int n = 0;
     for (auto _ : state) {
         const QString local = target.filePath(QStringLiteral("big%1.bin").arg(n++));
-        if (afc.downloadFile(QStringLiteral("/Bench/big.bin"), local) != 0)
+        if (afc.downloadFile(QStringLiteral("/Bench/big.bin"), local).failed())
             state.SkipWithError("download failed");
         state.PauseTiming();
         QFile::remove(local);

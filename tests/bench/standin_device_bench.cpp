@@ -181,7 +181,7 @@ int main(int argc, char **argv)
         return run() ? timer.elapsed() : -1;
     };
     amd::AfcService afc;
-    if (afc.open(id) != 0)
+    if (afc.open(id).failed())
         return 1;
     // The four in turn, several times, so that none gains from its place
     // while the machine does other work; the median of each counts.
@@ -190,9 +190,9 @@ int main(int argc, char **argv)
                                  "upload, afc_file_write 1 MiB", "upload, AfcService::uploadFile"};
     const std::function<bool()> runs[] = {
         [&] { return libraryCopy(udid, true, "/big.bin", local) == kBytes; },
-        [&] { return afc.downloadFile(QStringLiteral("/big.bin"), local) == 0; },
+        [&] { return afc.downloadFile(QStringLiteral("/big.bin"), local).ok(); },
         [&] { return libraryCopy(udid, false, "/up2.bin", local) == kBytes; },
-        [&] { return afc.uploadFile(local, QStringLiteral("/up.bin")) == 0; },
+        [&] { return afc.uploadFile(local, QStringLiteral("/up.bin")).ok(); },
     };
     std::vector<qint64> times[4];
     for (int turn = 0; turn < kTurns; ++turn) {

@@ -61,7 +61,7 @@ PRAppActionReport PRAppArchive::AppArchiveThreader(int deviceId, const QString &
     const QString devicePath = deviceArchivePath(bundleId);
 
     amd::AfcService afc;
-    if (afc.open(deviceId) != 0) {
+    if (afc.open(deviceId).failed()) {
         if (!connected(deviceId))
             return gone();
         report.message = tr("The iPhone's file service could not be opened: \"%1\" was not archived.").arg(shownName);
@@ -77,14 +77,14 @@ PRAppActionReport PRAppArchive::AppArchiveThreader(int deviceId, const QString &
     }
 
     amd::AppService apps;
-    if (const int rc = apps.open(deviceId); rc != 0) {
+    if (const int rc = apps.open(deviceId).code(); rc != 0) {
         if (!connected(deviceId))
             return gone();
         report.message = tr("The iPhone's app service could not be opened (%1): \"%2\" was not archived.")
                              .arg(amd::backendErrorText(rc), shownName);
         return report;
     }
-    if (const int rc = apps.archiveApplication(bundleId, true, true); rc != 0) {
+    if (const int rc = apps.archiveApplication(bundleId, true, true).code(); rc != 0) {
         if (!connected(deviceId))
             return gone();
         // Whatever the phone may have left there is not known to be ours.
@@ -93,12 +93,12 @@ PRAppActionReport PRAppArchive::AppArchiveThreader(int deviceId, const QString &
     }
 
     // From here the phone's archive is this run's: it goes at the end.
-    const auto removeOurs = [&]() -> bool { return apps.removeApplicationArchive(bundleId) == 0; };
+    const auto removeOurs = [&]() -> bool { return apps.removeApplicationArchive(bundleId).ok(); };
 
     ScratchFolder scratch;
     const QString local = scratch.filePath(QStringLiteral("archive.zip"));
     bool copied = false;
-    if (scratch.isValid() && !(cancelled && *cancelled) && afc.downloadFile(devicePath, local) == 0)
+    if (scratch.isValid() && !(cancelled && *cancelled) && afc.downloadFile(devicePath, local).ok())
         copied = QFileInfo(local).size() > 0;
     if (!copied) {
         const bool deviceLeft = !connected(deviceId);

@@ -115,7 +115,7 @@ bool downloadNew(amd::AfcService &service, const QString &devicePath, const QStr
     const QString claimed = PRExportPaths::claimNewFile(target);
     if (claimed.isEmpty())
         return false;
-    if (service.downloadFile(devicePath, claimed) != 0) {
+    if (service.downloadFile(devicePath, claimed).failed()) {
         QFile::remove(claimed);
         return false;
     }
@@ -206,13 +206,13 @@ PRAppDocuments::Access PRAppDocuments::openContainer(amd::AppDirService &service
             *code = amd::kBackendInvalidArgument;
         return Access::None;
     }
-    int rc = service.open(deviceId, bundleId);
+    int rc = service.open(deviceId, bundleId).code();
     if (rc == 0) {
         if (code)
             *code = 0;
         return Access::Container;
     }
-    if (connected(deviceId) && service.openDocuments(deviceId, bundleId) == 0) {
+    if (connected(deviceId) && service.openDocuments(deviceId, bundleId).ok()) {
         if (code)
             *code = 0;
         return Access::DocumentsOnly;
@@ -413,7 +413,7 @@ PRAppActionReport PRAppDocuments::DeletedSelectedAppFileThreadHandle(int deviceI
     for (const PRAppFileRef &row : rows) {
         int code = 0;
         amd::AppDirService *service = services.get(row.bundleId, &code);
-        const int rc = service ? service->removePath(row.filePath) : code;
+        const int rc = service ? service->removePath(row.filePath).code() : code;
         if (rc == 0) {
             ++done;
             if (removed)
@@ -616,7 +616,7 @@ PRAppDocuments::AddReport PRAppDocuments::addFilesToAppHandle(int deviceId, cons
         target = PRPathBatchBuilder::childPath(folderPath, listed);
         break;
     }
-    if (const int rc = service.uploadFile(localFile, target); rc != 0) {
+    if (const int rc = service.uploadFile(localFile, target).code(); rc != 0) {
         report.deviceGone = rc == amd::kBackendNoDevice || hasLeft(deviceId, &service);
         report.message = tr("The iPhone did not take %1 (%2).").arg(name, amd::backendErrorText(rc));
         return report;
@@ -679,7 +679,7 @@ QString PRAppDocuments::copyForPreview(int deviceId, const PRAppFileRef &row, co
         extension.clear();
     const QString local = QDir(folder).filePath(QStringLiteral("preview-%1%2").arg(serial).arg(
         extension.isEmpty() ? QString() : QLatin1Char('.') + extension));
-    if (service.downloadFile(row.filePath, local) != 0)
+    if (service.downloadFile(row.filePath, local).failed())
         return {};
     return local;
 }

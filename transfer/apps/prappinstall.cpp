@@ -312,9 +312,9 @@ PRAppActionReport PRAppInstall::installChecked(int deviceId, const PRAppPackageC
     }
     const auto connected = [deviceId] { return DeviceManager::instance().findDevice(deviceId).has_value(); };
     amd::AppService apps;
-    int rc = apps.open(deviceId);
+    int rc = apps.open(deviceId).code();
     if (rc == 0)
-        rc = apps.installApplication(check.stagingPackage);
+        rc = apps.installApplication(check.stagingPackage).code();
     if (rc != 0) {
         report.deviceGone = !connected();
         report.message = report.deviceGone

@@ -112,7 +112,7 @@ QImage PRAppListLoad::getIPhoneAppIconwithDisplayname(const QString &executable,
     if (fromDevice)
         *fromDevice = false;
     QByteArray png;
-    if (sb && sb->getIconPNGData(bundleId, &png) == 0) {
+    if (sb && sb->getIconPNGData(bundleId, &png).ok()) {
         const QImage icon = decodeIcon(png);
         if (!icon.isNull()) {
             if (fromDevice)
@@ -126,7 +126,7 @@ QImage PRAppListLoad::getIPhoneAppIconwithDisplayname(const QString &executable,
 PRAppListLoad::Result PRAppListLoad::StartAppThread(const Batch &batch)
 {
     amd::AppService service;
-    if (service.open(m_deviceId) != 0)
+    if (service.open(m_deviceId).failed())
         return deviceConnected() ? Result::NoAppService : Result::DeviceGone;
     const std::optional<QVariantMap> apps = service.lookupApplications();
     if (!apps)
@@ -138,7 +138,7 @@ PRAppListLoad::Result PRAppListLoad::StartAppThread(const Batch &batch)
     const auto openSpringboard = [&] {
         sb = std::make_unique<amd::SBService>();
         ++m_springboardOpens;
-        if (sb->open(m_deviceId) != 0)
+        if (sb->open(m_deviceId).failed())
             sb.reset();
     };
     openSpringboard();

@@ -21,7 +21,7 @@ public:
     {
         if (!m_tried) {
             m_tried = true;
-            if (m_load && m_afc.open(m_load->deviceId()) == 0)
+            if (m_load && m_afc.open(m_load->deviceId()).ok())
                 m_open = true;
         }
         return m_open ? &m_afc : nullptr;

@@ -166,7 +166,7 @@ void PhotoLibraryLoad::add(const PRPhotoItemPtr &item)
 PhotoLibraryLoad::Result PhotoLibraryLoad::StartPhotoThread()
 {
     amd::AfcService afc;
-    if (afc.open(m_deviceId) != 0)
+    if (afc.open(m_deviceId).failed())
         return deviceConnected() ? Result::NoFileService : Result::DeviceGone;
     if (!m_scratch.isValid())
         return Result::NoFileService;

@@ -5,6 +5,8 @@
 
 #include <QTemporaryDir>
 
+using Kind = amd::ServiceError::Kind;
+
 class AppServiceTest : public DeviceLayerTest
 {
 protected:
@@ -13,7 +15,7 @@ protected:
         DeviceLayerTest::SetUp();
         m_id = plugPhone();
         ASSERT_GE(m_id, 0);
-        ASSERT_EQ(m_apps.open(m_id), 0);
+        ASSERT_TRUE(m_apps.open(m_id).ok());
     }
 
     int m_id = -1;
@@ -40,27 +42,27 @@ TEST_F(AppServiceTest, LookupAsksForTheThirteenAttributesWithOneRequest)
 
 TEST_F(AppServiceTest, ArchiveUninstallAndInstall)
 {
-    EXPECT_EQ(m_apps.archiveApplication(QStringLiteral("com.example.notes"), false, false), 0);
-    EXPECT_EQ(m_apps.uninstallApplication(QString()), 1);
+    EXPECT_TRUE(m_apps.archiveApplication(QStringLiteral("com.example.notes"), false, false).ok());
+    EXPECT_EQ(m_apps.uninstallApplication(QString()).kind(), Kind::InvalidArgument);
     EXPECT_TRUE(m_fake->appCalls.isEmpty());
 
-    EXPECT_EQ(m_apps.archiveApplication(QStringLiteral("com.example.notes"), true, false), 0);
+    EXPECT_TRUE(m_apps.archiveApplication(QStringLiteral("com.example.notes"), true, false).ok());
     EXPECT_EQ(m_fake->lastAppOptions, (QVariantMap{{QStringLiteral("ArchiveType"), QStringLiteral("DocumentsOnly")},
                                                    {QStringLiteral("SkipUninstall"), true}}));
-    EXPECT_EQ(m_apps.archiveApplication(QStringLiteral("com.example.notes"), true, true), 0);
+    EXPECT_TRUE(m_apps.archiveApplication(QStringLiteral("com.example.notes"), true, true).ok());
     EXPECT_EQ(m_fake->lastAppOptions.value(QStringLiteral("ArchiveType")), QStringLiteral("All"));
 
     int installStatus = 0;
-    EXPECT_EQ(m_apps.installApplication(QStringLiteral("/PublicStaging/app.ipa"), {},
-                                        [&](const QVariantMap &) { ++installStatus; }),
-              0);
+    EXPECT_TRUE(m_apps.installApplication(QStringLiteral("/PublicStaging/app.ipa"), {},
+                                          [&](const QVariantMap &) { ++installStatus; })
+                    .ok());
     EXPECT_EQ(installStatus, 1);
     // A packed archive is not a developer package; an app bundle folder is.
     EXPECT_EQ(m_fake->lastAppOptions, QVariantMap());
     QTemporaryDir bundle;
     EXPECT_EQ(amd::AppService::installOptions(bundle.path()),
               (QVariantMap{{QStringLiteral("PackageType"), QStringLiteral("Developer")}}));
-    EXPECT_EQ(m_apps.uninstallApplication(QStringLiteral("com.example.notes")), 0);
+    EXPECT_TRUE(m_apps.uninstallApplication(QStringLiteral("com.example.notes")).ok());
     EXPECT_EQ(m_fake->appCalls, (QStringList{QStringLiteral("archive:com.example.notes"),
                                              QStringLiteral("archive:com.example.notes"),
                                              QStringLiteral("transfer:/PublicStaging/app.ipa"),
@@ -68,5 +70,5 @@ TEST_F(AppServiceTest, ArchiveUninstallAndInstall)
                                              QStringLiteral("uninstall:com.example.notes")}));
 
     amd::AppService unopened;
-    EXPECT_EQ(unopened.uninstallApplication(QStringLiteral("com.example.notes")), -1);
+    EXPECT_EQ(unopened.uninstallApplication(QStringLiteral("com.example.notes")).kind(), Kind::InvalidArgument);
 }

@@ -37,7 +37,7 @@ TEST_F(BaseInfoTest, ValuesAndDiskUsage)
         d.values.insert(QStringLiteral("PhoneNumber"), 12345); // not a text
     });
     amd::BaseInfo info;
-    ASSERT_EQ(info.open(id), 0);
+    ASSERT_TRUE(info.open(id).ok());
     EXPECT_EQ(info.deviceName(), QStringLiteral("Test Phone"));
     EXPECT_EQ(info.uniqueDeviceID(), kPhoneUdid);
     EXPECT_EQ(info.serialNumber(), QStringLiteral("F2LXK0AAHG7F"));

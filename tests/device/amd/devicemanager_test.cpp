@@ -21,6 +21,9 @@ TEST_F(DeviceManagerTest, IdsCountUpAndAreNeverReused)
     ASSERT_TRUE(left);
     EXPECT_EQ(left->name, QStringLiteral("DeviceDisConnect"));
     EXPECT_EQ(left->id, first);
+    // An arrival is heard once the phone is listed, a removal once it is not.
+    EXPECT_TRUE(waitForEvent(1)->listed);
+    EXPECT_FALSE(left->listed);
 
     // The id of a device that left goes to nobody else.
     const int third = plug(3, QStringLiteral("udid-c"));
@@ -40,6 +43,7 @@ TEST_F(DeviceManagerTest, IdsCountUpAndAreNeverReused)
     left = waitForEvent(5);
     ASSERT_TRUE(left);
     EXPECT_EQ(left->id, second);
+    EXPECT_FALSE(left->listed);
     EXPECT_EQ(eventCount(), 5u);
     EXPECT_EQ(manager.deviceIds(), (QList<int>{third}));
 

@@ -29,8 +29,12 @@ protected:
         m_fake = std::make_shared<FakeBackend>();
         m_previous = amd::setDeviceBackend(m_fake);
         auto record = [this](const Notification &n) {
+            const int id = n.object.toInt();
+            // What an observer finds when it asks the manager at once.
+            const bool listed = DeviceManager::instance().findDevice(id).has_value()
+                                || DeviceManager::instance().deviceIds().contains(id);
             std::lock_guard lock(m_eventMutex);
-            m_events.push_back({n.name, n.object.toInt()});
+            m_events.push_back({n.name, id, {}, listed});
             m_eventsChanged.notify_all();
         };
         NotificationCenter::defaultCenter().addObserver(this, QStringLiteral("DeviceConnect"), record);
@@ -75,6 +79,7 @@ protected:
         QString name;
         int id = -1; // the device id, or the pairing state
         QString udid = {};
+        bool listed = false; // the device was listed when the event was heard
     };
 
     // Waits for the n-th notification (counted from 1) and returns it.

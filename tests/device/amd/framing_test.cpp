@@ -8,6 +8,8 @@
 
 #include <chrono>
 
+using Kind = amd::ServiceError::Kind;
+
 namespace {
 
 QByteArray frame(const QByteArray &body)
@@ -46,7 +48,7 @@ protected:
     {
         m_fake->setPeerScript(script);
         auto service = std::make_unique<amd::SBService>();
-        EXPECT_EQ(service->open(m_id), 0);
+        EXPECT_TRUE(service->open(m_id).ok());
         return service;
     }
 
@@ -60,7 +62,7 @@ TEST_F(FramingTest, RepliesInPiecesAreAssembledWhole)
     for (const int piece : {1, 3, 0}) {
         SCOPED_TRACE(piece);
         auto service = openWith({frame(xml(reply)), piece});
-        EXPECT_EQ(service->receivePlist(), reply);
+        EXPECT_EQ(service->receivePlist().toOptional(), reply);
         EXPECT_EQ(m_fake->unreadReply(service->serviceSocket()), 0);
     }
 }
@@ -99,7 +101,7 @@ TEST_F(FramingTest, ASilentPeerEndsTheReadAfterTheTimeout)
     amd::BaseService::setReceiveTimeout(200);
     auto silent = openWith({frame(xml(QVariantMap{{QStringLiteral("a"), 1}})).left(6), 0, true});
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(silent->receivePlist());
+    EXPECT_EQ(silent->receivePlist().error().kind(), Kind::Stalled);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
@@ -109,7 +111,7 @@ TEST_F(FramingTest, IconRequestAndReplies)
     const QByteArray png("\x89PNG\r\n\x1a\n....", 12);
     auto service = openWith({frame(xml(QVariantMap{{QStringLiteral("pngData"), png}})), 1});
     QByteArray out("old");
-    EXPECT_EQ(service->getIconPNGData(QStringLiteral("com.example.app"), &out), 0);
+    EXPECT_TRUE(service->getIconPNGData(QStringLiteral("com.example.app"), &out).ok());
     EXPECT_EQ(out, png);
 
     const QByteArray sent = m_fake->peerReceived();
@@ -122,13 +124,13 @@ TEST_F(FramingTest, IconRequestAndReplies)
 
     auto noIcon = openWith({frame(xml(QVariantMap{{QStringLiteral("other"), 1}}))});
     out = "old";
-    EXPECT_EQ(noIcon->getIconPNGData(QStringLiteral("com.example.app"), &out), 2);
+    EXPECT_EQ(noIcon->getIconPNGData(QStringLiteral("com.example.app"), &out).kind(), Kind::BadReply);
     EXPECT_TRUE(out.isEmpty());
 
     auto wrongType = openWith({frame(xml(QVariantMap{{QStringLiteral("pngData"), QStringLiteral("text")}}))});
-    EXPECT_EQ(wrongType->getIconPNGData(QStringLiteral("com.example.app"), &out), 2);
+    EXPECT_EQ(wrongType->getIconPNGData(QStringLiteral("com.example.app"), &out).kind(), Kind::BadReply);
 
     // A device that is gone takes no request.
     m_fake->configure(kPhone, [](FakeBackend::Device &d) { d.present = false; });
-    EXPECT_EQ(wrongType->getIconPNGData(QStringLiteral("com.example.app"), &out), 1);
+    EXPECT_TRUE(wrongType->getIconPNGData(QStringLiteral("com.example.app"), &out).failed());
 }

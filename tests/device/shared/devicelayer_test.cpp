@@ -18,6 +18,8 @@
 
 #include <thread>
 
+using Kind = amd::ServiceError::Kind;
+
 using namespace simtest;
 using rig::Backend;
 
@@ -121,11 +123,12 @@ TEST_P(DeviceLayer, ArrivalReadsTheValuesAndRemovalEndsThem)
 
     m_rig->unplug();
     ASSERT_TRUE(m_events.waitForRemoval(id));
-    ASSERT_TRUE(rig::eventually([&] { return !DeviceManager::instance().findDevice(id); }));
+    // Told after the phone left the list, never before.
+    EXPECT_FALSE(DeviceManager::instance().findDevice(id));
     EXPECT_FALSE(info->deviceName()); // nothing answers for a phone that left
     EXPECT_EQ(info->diskUsage(), amd::DiskUsage{});
     amd::AfcService afc;
-    EXPECT_EQ(afc.open(id), 1);
+    EXPECT_TRUE(afc.open(id).failed());
 
     // The same phone again is a new device to the layer.
     const int again = plug();
@@ -141,7 +144,7 @@ TEST_P(DeviceLayer, SessionsFromManyThreadsEachGetTheirTurnAndARefusedServiceSay
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&] {
             amd::BaseInfo info; // reads each value in a session of its own
-            if (info.open(id) != 0)
+            if (info.open(id).failed())
                 return;
             for (int i = 0; i < 5; ++i)
                 good += info.productVersion() == QStringLiteral("16.7.2");
@@ -152,9 +155,9 @@ TEST_P(DeviceLayer, SessionsFromManyThreadsEachGetTheirTurnAndARefusedServiceSay
     EXPECT_EQ(good, 20);
 
     amd::Afc2Service whole; // offered by no phone that is not jailbroken
-    EXPECT_NE(whole.open(id), 0);
+    EXPECT_TRUE(whole.open(id).failed());
     amd::AfcService afc;
-    const int rc = afc.open(id);
+    const int rc = afc.open(id).code();
     EXPECT_NE(rc, 0);
     EXPECT_FALSE(amd::backendErrorText(rc).startsWith(QStringLiteral("error "))) << amd::backendErrorText(rc).toStdString();
     EXPECT_FALSE(afc.listDirectory(QStringLiteral("/")));
@@ -167,21 +170,21 @@ TEST_P(DeviceLayer, CopiesAreByteIdenticalBothWaysAtEverySize)
     const int id = plug();
     ASSERT_GE(id, 0);
     amd::AfcService afc;
-    ASSERT_EQ(afc.open(id), 0);
+    ASSERT_TRUE(afc.open(id).ok());
     for (const qint64 size : {qint64(0), qint64(1), kPiece - 1, kPiece, kPiece + 1, 3 * kPiece + 17}) {
         SCOPED_TRACE(size);
         const QByteArray bytes = randomBytes(size, quint32(size));
         const QString name = QStringLiteral("copy-%1").arg(size);
         ASSERT_TRUE(writeBytes(onPhone(QStringLiteral("Downloads/") + name), bytes));
 
-        ASSERT_EQ(afc.downloadFile(QStringLiteral("/Downloads/") + name, local(name)), 0);
+        ASSERT_TRUE(afc.downloadFile(QStringLiteral("/Downloads/") + name, local(name)).ok());
         EXPECT_TRUE(readLocal(local(name)) == bytes);
-        ASSERT_EQ(afc.uploadFile(local(name), QStringLiteral("/DCIM/") + name), 0);
+        ASSERT_TRUE(afc.uploadFile(local(name), QStringLiteral("/DCIM/") + name).ok());
         EXPECT_TRUE(readLocal(onPhone(QStringLiteral("DCIM/") + name)) == bytes);
     }
     // An upload replaces a longer file whole, and nothing is left under a
     // temporary name on either side.
-    ASSERT_EQ(afc.uploadFile(local(QStringLiteral("copy-1")), QStringLiteral("/DCIM/copy-1048576")), 0);
+    ASSERT_TRUE(afc.uploadFile(local(QStringLiteral("copy-1")), QStringLiteral("/DCIM/copy-1048576")).ok());
     EXPECT_EQ(readLocal(onPhone(QStringLiteral("DCIM/copy-1048576"))).size(), 1);
     EXPECT_EQ(afc.listDirectory(QStringLiteral("/DCIM"))->filter(QStringLiteral("part")), QStringList());
     EXPECT_EQ(localNames().filter(QStringLiteral("copy-")).size(), 6);
@@ -193,7 +196,7 @@ TEST_P(DeviceLayer, ListingInformationRemovalAndWholeFiles)
     ASSERT_GE(id, 0);
     ASSERT_TRUE(QDir().mkpath(onPhone(QStringLiteral("DCIM/Empty"))));
     amd::AfcService afc;
-    ASSERT_EQ(afc.open(id), 0);
+    ASSERT_TRUE(afc.open(id).ok());
 
     EXPECT_EQ(afc.listDirectory(QStringLiteral("/DCIM")),
               (QStringList{QStringLiteral("100APPLE"), QStringLiteral("Empty")}));
@@ -206,11 +209,12 @@ TEST_P(DeviceLayer, ListingInformationRemovalAndWholeFiles)
     EXPECT_EQ(photo->value(QStringLiteral("st_size")), QStringLiteral("5000"));
     EXPECT_FALSE(afc.fileInfo(QStringLiteral("/DCIM/none")));
 
-    EXPECT_EQ(afc.readWholeFile(QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG"), 5000), QByteArray(5000, 'j'));
-    EXPECT_TRUE(afc.readWholeFile(QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG"), 4999).isEmpty());
-    EXPECT_EQ(afc.removePath(QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG")), 0);
-    EXPECT_NE(afc.removePath(QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG")), 0);
-    EXPECT_NE(afc.removePath(QStringLiteral("/iTunes_Control")), 0); // not empty
+    EXPECT_EQ(afc.readWholeFile(QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG"), 5000).toOptional(),
+              QByteArray(5000, 'j'));
+    EXPECT_FALSE(afc.readWholeFile(QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG"), 4999));
+    EXPECT_TRUE(afc.removePath(QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG")).ok());
+    EXPECT_EQ(afc.removePath(QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG")).kind(), Kind::NotFound);
+    EXPECT_TRUE(afc.removePath(QStringLiteral("/iTunes_Control")).failed()); // not empty
     EXPECT_FALSE(QFile::exists(onPhone(QStringLiteral("DCIM/100APPLE/IMG_0001.JPG"))));
 }
 
@@ -222,11 +226,11 @@ TEST_P(DeviceLayer, ThePhoneLeavingMidCopyFailsTheCopyAndLeavesNothingBehind)
     ASSERT_TRUE(writeBytes(onPhone(QStringLiteral("Downloads/big")), big));
     {
         amd::AfcService afc;
-        ASSERT_EQ(afc.open(id), 0);
-        EXPECT_EQ(afc.downloadFile(QStringLiteral("/Downloads/big"), local(QStringLiteral("big"))), 1);
+        ASSERT_TRUE(afc.open(id).ok());
+        EXPECT_TRUE(afc.downloadFile(QStringLiteral("/Downloads/big"), local(QStringLiteral("big"))).failed());
         EXPECT_TRUE(localNames().isEmpty()) << localNames().join(u' ').toStdString();
         ASSERT_TRUE(m_events.waitForRemoval(id));
-        EXPECT_TRUE(afc.readWholeFile(QStringLiteral("/Downloads/big")).isEmpty());
+        EXPECT_FALSE(afc.readWholeFile(QStringLiteral("/Downloads/big")));
     }
 
     // An upload cut off leaves the phone's old file as it was.
@@ -234,8 +238,8 @@ TEST_P(DeviceLayer, ThePhoneLeavingMidCopyFailsTheCopyAndLeavesNothingBehind)
     ASSERT_GE(id, 0);
     ASSERT_TRUE(writeBytes(local(QStringLiteral("up")), big));
     amd::AfcService afc;
-    ASSERT_EQ(afc.open(id), 0);
-    EXPECT_EQ(afc.uploadFile(local(QStringLiteral("up")), QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG")), 1);
+    ASSERT_TRUE(afc.open(id).ok());
+    EXPECT_TRUE(afc.uploadFile(local(QStringLiteral("up")), QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG")).failed());
     ASSERT_TRUE(m_events.waitForRemoval(id));
     EXPECT_EQ(readLocal(onPhone(QStringLiteral("DCIM/100APPLE/IMG_0001.JPG"))), QByteArray(5000, 'j'));
 }
@@ -245,15 +249,15 @@ TEST_P(DeviceLayer, AppsAreListedArchivedUninstalledAndInstalled)
     const int id = plug();
     ASSERT_GE(id, 0);
     amd::AppService apps;
-    ASSERT_EQ(apps.open(id), 0);
+    ASSERT_TRUE(apps.open(id).ok());
     const auto before = apps.lookupApplications();
     ASSERT_TRUE(before);
     EXPECT_EQ(before->keys(), (QStringList{QStringLiteral("com.apple.mobilesafari"), kNotes, kStoreApp}));
     EXPECT_EQ(before->value(kNotes).toMap().value(QStringLiteral("CFBundleDisplayName")), QStringLiteral("Notes"));
 
-    EXPECT_EQ(apps.archiveApplication(kNotes, true, false), 0);
+    EXPECT_TRUE(apps.archiveApplication(kNotes, true, false).ok());
     EXPECT_TRUE(QFileInfo(onPhone(QStringLiteral("ApplicationArchives/com.example.notes.zip"))).isFile());
-    EXPECT_EQ(apps.uninstallApplication(kNotes), 0);
+    EXPECT_TRUE(apps.uninstallApplication(kNotes).ok());
 
     // A packed archive goes over the installer's one file connection.
     const QVariantMap info{{QStringLiteral("CFBundleIdentifier"), QStringLiteral("com.example.weather")},
@@ -263,7 +267,7 @@ TEST_P(DeviceLayer, AppsAreListedArchivedUninstalledAndInstalled)
          {QStringLiteral("Payload/Weather.app/Info.plist"), PropertyList::toData(info, PropertyList::Format::Xml)}},
         1 << 20);
     ASSERT_TRUE(ipa && writeBytes(local(QStringLiteral("Weather.ipa")), *ipa));
-    EXPECT_EQ(apps.installApplication(local(QStringLiteral("Weather.ipa"))), 0);
+    EXPECT_TRUE(apps.installApplication(local(QStringLiteral("Weather.ipa"))).ok());
 
     const auto after = apps.lookupApplications();
     ASSERT_TRUE(after);
@@ -277,11 +281,11 @@ TEST_P(DeviceLayer, IconsComeWholeOrNotAtAll)
     ASSERT_GE(id, 0);
     {
         amd::SBService springboard;
-        ASSERT_EQ(springboard.open(id), 0);
+        ASSERT_TRUE(springboard.open(id).ok());
         QByteArray png;
-        EXPECT_EQ(springboard.getIconPNGData(kNotes, &png), 0);
+        EXPECT_TRUE(springboard.getIconPNGData(kNotes, &png).ok());
         EXPECT_EQ(png, Scenario::iconBytes());
-        EXPECT_EQ(springboard.getIconPNGData(QStringLiteral("com.apple.mobilesafari"), &png), 2);
+        EXPECT_TRUE(springboard.getIconPNGData(QStringLiteral("com.apple.mobilesafari"), &png).failed());
         EXPECT_TRUE(png.isEmpty());
     }
     m_rig->unplug();
@@ -291,9 +295,9 @@ TEST_P(DeviceLayer, IconsComeWholeOrNotAtAll)
     id = plug({-1, {}, true});
     ASSERT_GE(id, 0);
     amd::SBService springboard;
-    ASSERT_EQ(springboard.open(id), 0);
+    ASSERT_TRUE(springboard.open(id).ok());
     QByteArray png;
-    EXPECT_EQ(springboard.getIconPNGData(kNotes, &png), 2);
+    EXPECT_TRUE(springboard.getIconPNGData(kNotes, &png).failed());
     EXPECT_TRUE(png.isEmpty());
     amd::BaseService::setReceiveTimeout(amd::BaseService::kDefaultReceiveTimeoutMs);
 }
@@ -304,17 +308,17 @@ TEST_P(DeviceLayer, HouseArrestOpensContainersAsThePhoneAllows)
     ASSERT_GE(id, 0);
     {
         amd::AppDirService container;
-        ASSERT_EQ(container.open(id, kNotes), 0);
+        ASSERT_TRUE(container.open(id, kNotes).ok());
         EXPECT_EQ(container.listDirectory(QStringLiteral("/Documents")), QStringList{QStringLiteral("list.txt")});
         EXPECT_EQ(container.readWholeFile(QStringLiteral("/Documents/list.txt")), QByteArray("milk\n"));
 
         amd::AppDirService closed;
-        EXPECT_EQ(closed.open(id, kStoreApp), amd::kBackendNotFound);
+        EXPECT_EQ(closed.open(id, kStoreApp).code(), amd::kBackendNotFound);
         amd::AppDirService documents;
-        ASSERT_EQ(documents.openDocuments(id, kStoreApp), 0);
+        ASSERT_TRUE(documents.openDocuments(id, kStoreApp).ok());
         EXPECT_EQ(documents.readWholeFile(QStringLiteral("/Documents/a.txt")), QByteArray("shared"));
         amd::AppDirService missing;
-        EXPECT_EQ(missing.open(id, QStringLiteral("com.example.none")), amd::kBackendNotFound);
+        EXPECT_EQ(missing.open(id, QStringLiteral("com.example.none")).code(), amd::kBackendNotFound);
     }
     m_rig->unplug();
     ASSERT_TRUE(m_events.waitForRemoval(id));
@@ -322,6 +326,6 @@ TEST_P(DeviceLayer, HouseArrestOpensContainersAsThePhoneAllows)
     id = plug({-1, {QStringLiteral("com.apple.mobile.house_arrest")}, false});
     ASSERT_GE(id, 0);
     amd::AppDirService refused;
-    EXPECT_NE(refused.open(id, kNotes), 0);
+    EXPECT_TRUE(refused.open(id, kNotes).failed());
     EXPECT_FALSE(refused.listDirectory(QStringLiteral("/Documents")));
 }

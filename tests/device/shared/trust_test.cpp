@@ -82,7 +82,7 @@ TEST_F(PhoneTrust, APhoneLeavingDuringSessionsEndsThemCleanly)
     std::atomic<bool> failed{false};
     std::thread reader([&] {
         amd::BaseInfo info;
-        if (info.open(*id) != 0)
+        if (info.open(*id).failed())
             return;
         while (info.productVersion())
             ++sessions;

@@ -138,11 +138,12 @@ TEST_F(AppsTest, ArchiveCopiesThePhonesArchiveAndRemovesOnlyItsOwn)
 
     // The phone makes the same archive again: the copy holds its bytes.
     amd::AppService apps;
-    ASSERT_EQ(apps.open(id), 0);
-    ASSERT_EQ(apps.archiveApplication(QString::fromLatin1(kNotebook), true, true), 0);
+    ASSERT_TRUE(apps.open(id).ok());
+    ASSERT_TRUE(apps.archiveApplication(QString::fromLatin1(kNotebook), true, true).ok());
     amd::AfcService afc;
-    ASSERT_EQ(afc.open(id), 0);
-    const QByteArray onPhone = afc.readWholeFile(PRAppArchive::deviceArchivePath(QString::fromLatin1(kNotebook)));
+    ASSERT_TRUE(afc.open(id).ok());
+    const QByteArray onPhone =
+        afc.readWholeFile(PRAppArchive::deviceArchivePath(QString::fromLatin1(kNotebook))).valueOr({});
     EXPECT_FALSE(onPhone.isEmpty());
     EXPECT_EQ(bytes(report.writtenPath), onPhone);
 

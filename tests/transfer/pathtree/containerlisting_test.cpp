@@ -89,7 +89,7 @@ protected:
         m_deviceId = m_arrivals.waitForArrival();
         ASSERT_GE(m_deviceId, 0);
         m_service = std::make_unique<amd::AppDirService>();
-        ASSERT_EQ(m_service->open(m_deviceId, kBundle), 0);
+        ASSERT_TRUE(m_service->open(m_deviceId, kBundle).ok());
     }
 
     void TearDown() override
