@@ -4,7 +4,6 @@
 #include "backup/queryinterrupt.h"
 #include "backup/textformat.h"
 #include "device/amd/afcservice.h"
-#include "device/amd/devicemanager.h"
 
 #include <QDebug>
 #include <QFile>
@@ -179,21 +178,11 @@ int durationMs(double value)
     return value >= double(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max() : int(value);
 }
 
-bool deviceListed(int deviceId)
-{
-    return DeviceManager::instance().findDevice(deviceId).has_value();
-}
-
 } // namespace
 
 MusicLibraryLoad::MusicLibraryLoad(int deviceId)
     : m_deviceId(deviceId)
 {
-}
-
-bool MusicLibraryLoad::deviceConnected() const
-{
-    return deviceListed(m_deviceId);
 }
 
 MusicLibraryLoad::Result MusicLibraryLoad::StartMusicThread()
@@ -221,8 +210,8 @@ QString MusicLibraryLoad::message() const
 MusicLibraryLoad::Result MusicLibraryLoad::loadLibrary()
 {
     amd::AfcService afc;
-    if (afc.open(m_deviceId).failed())
-        return deviceConnected() ? Result::NoFileService : Result::DeviceGone;
+    if (const amd::ServiceError opened = afc.open(m_deviceId); opened.failed())
+        return opened.is(amd::ServiceError::Kind::PhoneGone) ? Result::DeviceGone : Result::NoFileService;
     if (!m_scratch.isValid())
         return Result::NoFileService;
     const QString copy = m_scratch.filePath(QStringLiteral("MediaLibrary.sqlitedb"));
@@ -241,7 +230,7 @@ MusicLibraryLoad::Result MusicLibraryLoad::loadLibrary()
         return Result::Cancelled;
     // A phone that left fails its calls before the device list hears of it:
     // a library that did not arrive is absent only while the phone answers.
-    if (!deviceConnected() || (!copied && !afc.fileInfo(QStringLiteral("/"))))
+    if (!copied && !afc.fileInfo(QStringLiteral("/")))
         return Result::DeviceGone;
     // Without a library the commit step leaves an empty database: the lists
     // stay empty and the load still finishes.
@@ -249,8 +238,6 @@ MusicLibraryLoad::Result MusicLibraryLoad::loadLibrary()
     ReadMusicInfoFromHandleTablewithSqlitePath(copy);
     if (m_cancelled)
         return Result::Cancelled;
-    if (!deviceConnected())
-        return Result::DeviceGone;
     return m_stalled ? Result::Stalled : Result::Loaded;
 }
 
@@ -416,142 +403,76 @@ bool MusicLibraryLoad::CopyMusictoMacThread(const PRTranMusicNodePtr &track, amd
 
 // -- PRMusicLibrary ------------------------------------------------------------
 
-PRMusicLibrary::~PRMusicLibrary()
-{
-    // Quitting ends here: the cancel also stops the query the load runs, so
-    // the join does not wait on a library built to be read for ever.
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_running)
-            m_running->cancel();
-        m_callback = nullptr;
-        m_failed = nullptr;
-    }
-    reapWorkers(true);
-}
-
-void PRMusicLibrary::setFinishedCallback(Finished callback)
-{
-    std::lock_guard lock(m_mutex);
-    m_callback = std::move(callback);
-}
-
-void PRMusicLibrary::setFailedCallback(Failed callback)
-{
-    std::lock_guard lock(m_mutex);
-    m_failed = std::move(callback);
-}
-
 void PRMusicLibrary::ShowMusic(int deviceId)
 {
-    reapWorkers(false);
-    std::lock_guard lock(m_mutex);
     if (deviceId == m_device && (m_started || m_finished))
         return;
     if (deviceId != m_device) {
-        if (m_running)
-            m_running->cancel();
+        m_lane.newGeneration();
         m_running.reset();
         m_loaded.reset();
         m_finished = false;
     }
     m_device = deviceId;
     m_started = true;
-    const quint64 generation = ++m_generation;
     auto load = std::make_shared<MusicLibraryLoad>(deviceId);
     m_running = load;
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    std::thread thread([this, load, generation, done] {
-        const MusicLibraryLoad::Result result = load->StartMusicThread();
-        Finished callback;
-        Failed failed;
-        {
-            std::lock_guard lock(m_mutex);
-            if (generation == m_generation) {
-                m_running.reset();
-                m_started = false;
-                // Shown only while it is the load of the device on show and
-                // that device is still there. A stalled read shows what it
-                // read and says why it stopped.
-                const bool shown = result == MusicLibraryLoad::Result::Loaded
-                                   || result == MusicLibraryLoad::Result::Stalled;
-                if (shown && !load->cancelled()) {
-                    m_loaded = load;
-                    m_finished = true;
-                    callback = m_callback;
-                } else {
-                    failed = m_failed;
-                }
-            }
-        }
-        if (callback)
-            callback(load->deviceId());
-        else if (failed)
-            failed(load->deviceId(), result);
-        *done = true;
-    });
-    m_workers.push_back({std::move(thread), done});
+    // A cancel, the phone's departure or the window's close also stops the
+    // query the load runs, so nothing waits on a library built to be read
+    // for ever.
+    m_lane.start(
+        deviceId,
+        [load](devjobs::JobControl &job) {
+            job.onCancel([load](devjobs::JobError::Kind) { load->cancel(); });
+            return load->StartMusicThread();
+        },
+        [this, load](MusicLibraryLoad::Result result, const devjobs::JobError &error) {
+            loadEnded(load, result, error);
+        });
+}
+
+void PRMusicLibrary::loadEnded(const std::shared_ptr<MusicLibraryLoad> &load, MusicLibraryLoad::Result result,
+                               const devjobs::JobError &error)
+{
+    if (load != m_running)
+        return;
+    m_running.reset();
+    m_started = false;
+    if (error.is(devjobs::JobError::Kind::PhoneGone))
+        result = MusicLibraryLoad::Result::DeviceGone;
+    // Shown only while it is the load of the device on show and that device
+    // is still there. A stalled read shows what it read and says why it
+    // stopped.
+    const bool shown = error.ok() && !load->cancelled()
+                       && (result == MusicLibraryLoad::Result::Loaded || result == MusicLibraryLoad::Result::Stalled);
+    if (shown) {
+        m_loaded = load;
+        m_finished = true;
+        if (m_callback)
+            m_callback(load->deviceId());
+    } else if (m_failed) {
+        m_failed(load->deviceId(), result);
+    }
 }
 
 void PRMusicLibrary::deviceRemoved(int deviceId)
 {
-    std::lock_guard lock(m_mutex);
     if (deviceId != m_device)
         return;
-    if (m_running)
-        m_running->cancel();
+    m_lane.newGeneration();
     m_running.reset();
     m_loaded.reset();
     m_started = false;
     m_finished = false;
     m_device = -1;
-    ++m_generation;
-}
-
-void PRMusicLibrary::reapWorkers(bool all)
-{
-    for (auto it = m_workers.begin(); it != m_workers.end();) {
-        if (all || *it->done) {
-            it->thread.join();
-            it = m_workers.erase(it);
-        } else {
-            ++it;
-        }
-    }
-}
-
-int PRMusicLibrary::tranferDevice() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_device;
-}
-
-bool PRMusicLibrary::bMusiceStartTransfer() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_started;
-}
-
-bool PRMusicLibrary::bMusicLoadFinished() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_finished;
-}
-
-std::shared_ptr<MusicLibraryLoad> PRMusicLibrary::currentLoad() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_loaded;
 }
 
 PRTranMusicList PRMusicLibrary::musicArray() const
 {
-    const auto load = currentLoad();
-    return load ? load->musicArray() : PRTranMusicList();
+    return m_loaded ? m_loaded->musicArray() : PRTranMusicList();
 }
 
 PRTranMusicList PRMusicLibrary::videoArray() const
 {
-    const auto load = currentLoad();
-    return load ? load->videoArray() : PRTranMusicList();
+    return m_loaded ? m_loaded->videoArray() : PRTranMusicList();
 }

@@ -1,16 +1,16 @@
 #pragma once
 
+#include "device/jobs/devicejob.h"
 #include "platform/scratchfolder.h"
 #include "transfer/prtranmusicnode.h"
 
+#include <QObject>
 #include <QString>
 
 #include <atomic>
 #include <functional>
-#include <list>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 namespace amd {
 class AfcService;
@@ -83,8 +83,6 @@ public:
 
     void cancel() { m_cancelled = true; }
     bool cancelled() const { return m_cancelled; }
-    // False once the device this load is bound to has left.
-    bool deviceConnected() const;
 
 private:
     Result loadLibrary();
@@ -100,31 +98,28 @@ private:
     QString m_message;
 };
 
-// The music and video panes' library, bound to one device at a time: starts
-// the load on a worker, publishes its result only while that device is still
-// the one shown and still connected, and forgets everything of a device that
-// left or was replaced. A new phone never sees the old phone's tracks.
+// The music and video panes' library, bound to one device at a time: runs
+// the load as a device job, publishes its result only while that device is
+// still the one shown and still connected, and forgets everything of a device
+// that left or was replaced. A new phone never sees the old phone's tracks.
 //
-// All methods are for the GUI thread (none talks to the device); the
-// finished and failed callbacks run on the load's worker and must hop to the
-// GUI thread themselves.
-class PRMusicLibrary
+// For the thread it lives on (the GUI thread); the callbacks run there too.
+class PRMusicLibrary : public QObject
 {
 public:
     // deviceId: the device the published load belongs to.
     using Finished = std::function<void(int deviceId)>;
 
-    PRMusicLibrary() = default;
-    ~PRMusicLibrary();
+    explicit PRMusicLibrary(QObject *parent = nullptr) : QObject(parent) {}
     PRMusicLibrary(const PRMusicLibrary &) = delete;
     PRMusicLibrary &operator=(const PRMusicLibrary &) = delete;
 
     // Called once the lists of a load are ready ("musicScanFinished").
-    void setFinishedCallback(Finished callback);
+    void setFinishedCallback(Finished callback) { m_callback = std::move(callback); }
     // Called when the load of the device on show ended without its lists
     // (no file service, the phone gone); the next ShowMusic tries again.
     using Failed = std::function<void(int deviceId, MusicLibraryLoad::Result result)>;
-    void setFailedCallback(Failed callback);
+    void setFailedCallback(Failed callback) { m_failed = std::move(callback); }
 
     // Starts the load of deviceId unless it runs or finished for that device.
     // Another device replaces the current one: its load is cancelled and its
@@ -135,30 +130,24 @@ public:
     // Forgets the device's load; a load still running ends without showing.
     void deviceRemoved(int deviceId);
 
-    int tranferDevice() const;
-    bool bMusiceStartTransfer() const;
-    bool bMusicLoadFinished() const;
+    int tranferDevice() const { return m_device; }
+    bool bMusiceStartTransfer() const { return m_started; }
+    bool bMusicLoadFinished() const { return m_finished; }
     // The published load (null before one finished); the runs take it.
-    std::shared_ptr<MusicLibraryLoad> currentLoad() const;
+    std::shared_ptr<MusicLibraryLoad> currentLoad() const { return m_loaded; }
     PRTranMusicList musicArray() const;
     PRTranMusicList videoArray() const;
 
 private:
-    struct Worker
-    {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
-    };
-    void reapWorkers(bool all);
+    void loadEnded(const std::shared_ptr<MusicLibraryLoad> &load, MusicLibraryLoad::Result result,
+                   const devjobs::JobError &error);
 
-    mutable std::mutex m_mutex;
     int m_device = -1;
-    quint64 m_generation = 0;
     bool m_started = false;
     bool m_finished = false;
     std::shared_ptr<MusicLibraryLoad> m_running;
     std::shared_ptr<MusicLibraryLoad> m_loaded;
     Finished m_callback;
     Failed m_failed;
-    std::list<Worker> m_workers; // GUI thread only
+    devjobs::JobLane m_lane{this};
 };

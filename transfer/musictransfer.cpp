@@ -40,85 +40,41 @@ MusicTransferRun::MusicTransferRun(std::shared_ptr<MusicLibraryLoad> load, PRTra
 {
 }
 
-MusicTransferRun::~MusicTransferRun()
-{
-    stopAndJoin();
-}
-
-void MusicTransferRun::start()
-{
-    if (!m_thread.joinable())
-        m_thread = std::thread([this] { run(); });
-}
-
-void MusicTransferRun::wait()
-{
-    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id())
-        m_thread.join();
-}
-
-void MusicTransferRun::deviceRemoved(int id)
-{
-    if (id == deviceId()) {
-        m_deviceLeft = true;
-        cancel();
-    }
-}
-
 int MusicTransferRun::deviceId() const
 {
     return m_load ? m_load->deviceId() : -1;
 }
 
-MusicTransferReport MusicTransferRun::report() const
+MusicTransferReport MusicTransferRun::run(devjobs::JobControl &job)
 {
-    std::lock_guard lock(m_mutex);
-    return m_report;
-}
-
-void MusicTransferRun::addWritten(const QString &path)
-{
-    std::lock_guard lock(m_mutex);
-    m_report.written.append(path);
-}
-
-void MusicTransferRun::run()
-{
-    {
-        std::lock_guard lock(m_mutex);
-        m_report.total = int(m_tracks.size());
-    }
+    job.onCancel([cancelled = m_cancelled, left = m_deviceLeft](devjobs::JobError::Kind why) {
+        if (why == devjobs::JobError::Kind::PhoneGone)
+            *left = true;
+        *cancelled = true;
+    });
+    m_report = {};
+    m_report.total = int(m_tracks.size());
     amd::AfcService afc;
     const bool opened = m_load && afc.open(m_load->deviceId()).ok();
     int finished = 0;
     for (const PRTranMusicNodePtr &track : std::as_const(m_tracks)) {
-        if (m_cancelled || !opened || !m_load->deviceConnected()) {
-            std::lock_guard lock(m_mutex);
-            m_report.cancelled = m_cancelled && !m_deviceLeft;
-            m_report.deviceGone = m_deviceLeft || !m_cancelled;
+        if (*m_cancelled || !opened) {
+            m_report.cancelled = *m_cancelled && !*m_deviceLeft;
+            m_report.deviceGone = *m_deviceLeft || !*m_cancelled;
             break;
         }
         QString why;
         const bool ok = track && transfer(track, afc, &why);
-        {
-            std::lock_guard lock(m_mutex);
-            if (ok)
-                m_report.done.append(track->itemPid);
-            else if (track)
-                m_report.failed.append(describe(*track, why));
-        }
+        if (ok)
+            m_report.done.append(track->itemPid);
+        else if (track)
+            m_report.failed.append(describe(*track, why));
         ++finished;
         if (m_progress)
             m_progress(finished, int(m_tracks.size()));
     }
-    MusicTransferReport report;
-    {
-        std::lock_guard lock(m_mutex);
-        finish(m_report);
-        report = m_report;
-    }
-    if (m_finished)
-        m_finished(report);
+    finish(m_report);
+    return m_report;
 }
 
 // -- MusicDeleteRun ----------------------------------------------------------------

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/jobs/devicejob.h"
 #include "transfer/prtranmusicnode.h"
 
 #include <QMetaType>
@@ -9,8 +10,6 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 class MusicLibraryLoad;
 class iTunesScriptHandler;
@@ -31,62 +30,45 @@ struct MusicTransferReport
 };
 Q_DECLARE_METATYPE(MusicTransferReport)
 
-// A delete, export or library copy of tracks of one load: one worker thread
-// for all its tracks, bound to the load's device. The run works on the
-// snapshot of tracks it was given; when the device leaves (or deviceRemoved
-// names it) the run stops and says so. finished runs once, after the last
-// track, on the worker.
+// A delete, export or library copy of tracks of one load, run on the
+// caller's thread (a device job of the page), bound to the load's device. The
+// run works on the snapshot of tracks it was given; a cancel or the phone's
+// departure stops it before the next track, and the report says which.
 class MusicTransferRun
 {
 public:
     using Progress = std::function<void(int finishedTracks, int total)>;
-    using Finished = std::function<void(const MusicTransferReport &report)>;
 
-    virtual ~MusicTransferRun();
+    virtual ~MusicTransferRun() = default;
     MusicTransferRun(const MusicTransferRun &) = delete;
     MusicTransferRun &operator=(const MusicTransferRun &) = delete;
 
+    // Told after each track, on the run's thread.
     void setProgress(Progress progress) { m_progress = std::move(progress); }
-    void setFinished(Finished finished) { m_finished = std::move(finished); }
 
-    // Starts the worker (once).
-    void start();
-    // Joins the worker; the report is complete after it.
-    void wait();
-    void cancel() { m_cancelled = true; }
-    void deviceRemoved(int deviceId);
+    // Every track in turn, as a job of the load's phone: the job's cancel
+    // stops it before the next track, the phone's departure too, and the
+    // report says which. The report is whole when it returns.
+    MusicTransferReport run(devjobs::JobControl &job);
     int deviceId() const;
-    MusicTransferReport report() const;
 
 protected:
     MusicTransferRun(std::shared_ptr<MusicLibraryLoad> load, PRTranMusicList tracks);
 
     // One track; false with why set when it failed.
     virtual bool transfer(const PRTranMusicNodePtr &track, amd::AfcService &afc, QString *why) = 0;
-    // After the last track, still on the worker.
+    // After the last track.
     virtual void finish(MusicTransferReport &) {}
-    // Every subclass calls it first in its destructor: the worker calls its
-    // overrides until it ends.
-    void stopAndJoin()
-    {
-        cancel();
-        wait();
-    }
 
-    void addWritten(const QString &path);
+    void addWritten(const QString &path) { m_report.written.append(path); }
     std::shared_ptr<MusicLibraryLoad> m_load;
 
 private:
-    void run();
-
     PRTranMusicList m_tracks;
     Progress m_progress;
-    Finished m_finished;
-    std::atomic<bool> m_cancelled{false};
-    std::atomic<bool> m_deviceLeft{false};
-    std::thread m_thread;
-    mutable std::mutex m_mutex;
-    MusicTransferReport m_report;
+    std::shared_ptr<std::atomic<bool>> m_cancelled = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<std::atomic<bool>> m_deviceLeft = std::make_shared<std::atomic<bool>>(false);
+    MusicTransferReport m_report; // the run's thread only
 };
 
 // musicDeleted / videoDeletd: removes the tracks' files from the device. Only
@@ -95,7 +77,6 @@ private:
 class MusicDeleteRun final : public MusicTransferRun
 {
 public:
-    ~MusicDeleteRun() override { stopAndJoin(); }
     MusicDeleteRun(std::shared_ptr<MusicLibraryLoad> load, PRTranMusicList tracks);
 
     // The tracks of all that the report does not list as removed, in order.
@@ -114,7 +95,6 @@ protected:
 class MusicExportRun final : public MusicTransferRun
 {
 public:
-    ~MusicExportRun() override { stopAndJoin(); }
     MusicExportRun(std::shared_ptr<MusicLibraryLoad> load, PRTranMusicList tracks, QString exportPath);
 
     // The file name of a track in an export: its title made safe (falling back
@@ -130,11 +110,10 @@ private:
 
 // CopyMusictoiTunesThread / musicCopyAlltoiTunes and the video forms: each
 // track's local copy (made when missing) added to the music library through
-// the handler, into the playlist "iPhoneMusic". One worker for all tracks.
+// the handler, into the playlist "iPhoneMusic". One job for all tracks.
 class MusicCopyToLibraryRun final : public MusicTransferRun
 {
 public:
-    ~MusicCopyToLibraryRun() override { stopAndJoin(); }
     static const QString kPlaylist;
 
     MusicCopyToLibraryRun(std::shared_ptr<MusicLibraryLoad> load, PRTranMusicList tracks,

@@ -182,6 +182,19 @@ void JobRegistry::submit(const std::shared_ptr<detail::JobState> &state, std::fu
     });
 }
 
+void JobRegistry::track(const std::shared_ptr<detail::JobState> &state)
+{
+    bool gone = false;
+    {
+        std::lock_guard lock(m_mutex);
+        std::erase_if(m_jobs, [](const std::weak_ptr<detail::JobState> &weak) { return weak.expired(); });
+        m_jobs.push_back(state);
+        gone = m_removed.count(state->deviceId) > 0;
+    }
+    if (gone)
+        state->cancel(JobError::Kind::PhoneGone);
+}
+
 // -- JobLane -------------------------------------------------------------------
 
 JobLane::JobLane(QObject *receiver)
@@ -226,6 +239,21 @@ void JobLane::track(const std::shared_ptr<detail::JobState> &state)
         return !job || job->ended.load();
     });
     m_jobs.push_back(state);
+}
+
+JobHandle JobLane::watch(int deviceId, std::function<void()> gone)
+{
+    auto state = std::make_shared<detail::JobState>(deviceId, m_gate, m_gate->generation.load());
+    // No work: it never counts as busy.
+    state->ended = true;
+    state->onCancel([weak = std::weak_ptr<detail::JobState>(state), gone = std::move(gone)](JobError::Kind why) {
+        if (why != JobError::Kind::PhoneGone)
+            return;
+        if (const auto watched = weak.lock())
+            watched->post(gone);
+    });
+    JobRegistry::instance().track(state);
+    return JobHandle(state);
 }
 
 bool JobLane::bindPhone(detail::JobState &state)

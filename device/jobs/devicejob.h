@@ -191,6 +191,8 @@ public:
 
     // For a JobLane: runs work on the pool, tracked as bound to its phone.
     void submit(const std::shared_ptr<detail::JobState> &state, std::function<void()> work);
+    // For a JobLane: tracks a job without work, as bound to its phone.
+    void track(const std::shared_ptr<detail::JobState> &state);
 
 private:
     JobRegistry();
@@ -224,6 +226,12 @@ public:
     quint64 generation() const { return m_gate->generation.load(); }
     // A job of the current generation whose work has not returned.
     bool busy() const;
+
+    // For what the receiver holds of one phone rather than work it runs: gone
+    // runs on the receiver's thread when that phone leaves (soon when it has
+    // left already), unless the lane started a new generation meanwhile. The
+    // watch lasts as long as the handle.
+    JobHandle watch(int deviceId, std::function<void()> gone);
 
     // Runs work(JobContext<P>&) on the pool for the phone deviceId; done(result,
     // error) and progress(value) run on the receiver's thread, in order. The

@@ -4,10 +4,8 @@
 
 #include <QAbstractProxyModel>
 #include <QHash>
-#include <QPointer>
 #include <QSet>
 
-#include <mutex>
 
 namespace {
 
@@ -44,50 +42,19 @@ const PRPathDirNode *rootOf(const PRPathDirNode *folder)
 
 } // namespace
 
-// The "DeviceDisConnect" observer runs on the device manager's thread; it
-// reaches the results only through this holder, which the destructor
-// empties under the lock, so a late notification never touches a dead
-// object.
-struct PRCleanResults::Observer
-{
-    std::mutex mutex;
-    PRCleanResults *owner = nullptr;
-};
-
 PRCleanResults::PRCleanResults(QObject *parent)
     : QObject(parent)
     , m_junk(new PRAppTreeController(this))
     , m_cache(new PRAppTreeController(this))
     , m_cookie(new PRAppTreeController(this))
     , m_syncFailed(new PRCleanSyncFailedModel(this))
-    , m_observer(std::make_shared<Observer>())
 {
     qRegisterMetaType<PRCleanDevice>();
     qRegisterMetaType<PRCleanRemovalRequest>();
     qRegisterMetaType<PRCleanRemovalReport>();
-    m_observer->owner = this;
-    m_observerId = NotificationCenter::defaultCenter().addObserver(
-        this, QStringLiteral("DeviceDisConnect"), [observer = m_observer](const Notification &notification) {
-            bool numeric = false;
-            const int id = notification.object.toInt(&numeric);
-            if (!numeric)
-                return;
-            std::lock_guard lock(observer->mutex);
-            if (PRCleanResults *owner = observer->owner)
-                QMetaObject::invokeMethod(owner, [owner, id] { owner->deviceLeft(id); }, Qt::QueuedConnection);
-        });
 }
 
-PRCleanResults::~PRCleanResults()
-{
-    if (m_disposer.joinable())
-        m_disposer.join();
-    {
-        std::lock_guard lock(m_observer->mutex);
-        m_observer->owner = nullptr;
-    }
-    NotificationCenter::defaultCenter().removeObserver(m_observerId);
-}
+PRCleanResults::~PRCleanResults() = default;
 
 PRAppTreeController *PRCleanResults::treeController(Kind kind) const
 {
@@ -111,14 +78,16 @@ quint64 PRCleanResults::totalFileSize() const
 void PRCleanResults::clear()
 {
     ++m_generation;
+    m_lane.newGeneration();
+    m_watch = {};
     // A large scan's nodes take tens of milliseconds to free: the models
-    // let go of them here and a helper thread frees them.
+    // let go of them here and a job frees them.
     struct Garbage
     {
         std::vector<std::unique_ptr<PRPathDirNode>> trees[3];
         std::vector<std::unique_ptr<PRCleanFileNode>> syncRows;
     };
-    auto garbage = std::make_unique<Garbage>();
+    auto garbage = std::make_shared<Garbage>();
     garbage->trees[0] = m_junk->takeTree();
     garbage->trees[1] = m_cache->takeTree();
     garbage->trees[2] = m_cookie->takeTree();
@@ -126,9 +95,10 @@ void PRCleanResults::clear()
     m_junk->initData();
     m_cache->initData();
     m_cookie->initData();
-    if (m_disposer.joinable())
-        m_disposer.join();
-    m_disposer = std::thread([garbage = std::move(garbage)]() mutable { garbage.reset(); });
+    // Freed with the work, on the pool, even when the work does not run.
+    m_lane.start(
+        devjobs::kNoPhone, [garbage = std::move(garbage)](devjobs::JobControl &) { return true; },
+        [](bool, const devjobs::JobError &) {});
     m_device = {};
     for (int i = 0; i < 4; ++i) {
         m_files[i] = 0;
@@ -142,6 +112,7 @@ quint64 PRCleanResults::beginScan(int deviceId)
 {
     clear();
     m_device.deviceId = deviceId;
+    m_watch = m_lane.watch(deviceId, [this, deviceId] { deviceLeft(deviceId); });
     return m_generation;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/jobs/devicejob.h"
 #include "maintenance/clean/prcleanfileref.h"
 #include "maintenance/clean/prcleanrequest.h"
 #include "maintenance/clean/prcleansyncfailedmodel.h"
@@ -12,7 +13,6 @@
 
 #include <memory>
 #include <optional>
-#include <thread>
 
 // What one hand-over of the scan brings to the GUI thread: entries for the
 // three trees (PRPathTreeMember::Cleaner batches whose entries carry
@@ -45,8 +45,8 @@ struct PRCleanApplied
 //
 // Binding. A scan starts by clearing the results and binding them to its
 // phone (beginScan, then bindDevice once the worker read the UDID). When that
-// phone leaves ("DeviceDisConnect" with its id, or deviceLeft()) the
-// results are cleared: nothing found on one phone is ever removed from
+// phone leaves (the device jobs' registry tells a watch of it, or
+// deviceLeft() is called) the results are cleared: nothing found on one phone is ever removed from
 // another. Every request carries the bound device, and a report is applied
 // only to the results of its own device.
 //
@@ -156,8 +156,6 @@ Q_SIGNALS:
     void deviceGone(int deviceId);
 
 private:
-    struct Observer;
-
     PRCleanFileRef refOfRow(Kind kind, const PRPathFileNode &row) const;
     // The kind of the tree holding this row or folder, or nothing.
     std::optional<Kind> kindOfModel(const QAbstractItemModel *model) const;
@@ -175,10 +173,11 @@ private:
     quint64 m_bytes[4] = {0, 0, 0, 0};
     Activity m_activity = Activity::Idle;
 
-    // Frees the nodes of a cleared scan off the GUI thread.
-    std::thread m_disposer;
-    std::shared_ptr<Observer> m_observer;
-    NotificationCenter::ObserverId m_observerId = 0;
+    // Hears the bound phone's departure; a clear ends it.
+    devjobs::JobHandle m_watch;
+    // The watch, and the jobs that free the nodes of a cleared scan off the
+    // GUI thread.
+    devjobs::JobLane m_lane{this};
 };
 
 Q_DECLARE_METATYPE(PRCleanDevice)

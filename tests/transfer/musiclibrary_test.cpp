@@ -204,16 +204,15 @@ TEST_F(MusicLibraryTest, ANewPhoneNeverSeesTheOldPhonesTracks)
     stall.readStallsAfterBytes = 100;
     backend->setFaults(handleA, stall);
 
-    Signal signal;
     std::vector<int> finished;
     {
         PRMusicLibrary library;
-        library.setFinishedCallback([&](int id) { signal.notify([&] { finished.push_back(id); }); });
+        library.setFinishedCallback([&](int id) { finished.push_back(id); });
         library.ShowMusic(phoneA);
         EXPECT_TRUE(library.bMusiceStartTransfer());
         library.ShowMusic(phoneB);
         EXPECT_EQ(library.tranferDevice(), phoneB);
-        ASSERT_TRUE(signal.waitFor([&] { return !finished.empty(); }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !finished.empty(); }, 30000));
         EXPECT_TRUE(library.bMusicLoadFinished());
         EXPECT_FALSE(library.bMusiceStartTransfer());
         const PRTranMusicList music = library.musicArray();
@@ -234,7 +233,6 @@ TEST_F(MusicLibraryTest, ANewPhoneNeverSeesTheOldPhonesTracks)
         EXPECT_TRUE(library.musicArray().isEmpty());
         EXPECT_FALSE(library.bMusicLoadFinished());
     }
-    std::lock_guard lock(signal.mutex());
     EXPECT_EQ(finished, std::vector<int>{phoneB});
 }
 
@@ -317,12 +315,11 @@ TEST_F(EndlessLibraryTest, AReadThatStallsShowsWhatItReadAndSaysWhy)
     for (const auto &[table, columns, tracks] : {std::tuple(QStringLiteral("item_extra"), kTrackColumns, 0),
                                                  std::tuple(QStringLiteral("album"), "n AS album_pid, 'A' AS album", 1)}) {
         const int phone = plugEndless(table, columns);
-        Signal signal;
         bool finished = false;
         PRMusicLibrary library;
-        library.setFinishedCallback([&](int) { signal.notify([&] { finished = true; }); });
+        library.setFinishedCallback([&](int) { finished = true; });
         library.ShowMusic(phone);
-        ASSERT_TRUE(signal.waitFor([&] { return finished; })) << qPrintable(table);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return finished; }, 30000)) << qPrintable(table);
         EXPECT_EQ(library.musicArray().size() + library.videoArray().size(), tracks) << qPrintable(table);
         const QString message = library.currentLoad()->message();
         EXPECT_TRUE(message.contains(QStringLiteral("could not be read"))) << qPrintable(table);
@@ -342,9 +339,9 @@ TEST_F(MusicLibraryTest, ARefusedDeleteSaysWhyInWords)
         refuse.failingCalls.insert(QStringLiteral("afcRemovePath"), code);
         backend->setFaults(handle, refuse);
         MusicDeleteRun run(library, {track});
-        run.start();
-        run.wait();
-        EXPECT_EQ(run.report().failed, QStringList{why});
+        const MusicTransferReport report =
+            runJob(library->deviceId(), [&run](devjobs::JobControl &job) { return run.run(job); });
+        EXPECT_EQ(report.failed, QStringList{why});
     }
 }
 

@@ -34,16 +34,10 @@ int threadCount()
     return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
 }
 
-// Starts a run and waits for its end.
+// Runs it as the pane does, as a job of its phone, and waits for its end.
 MusicTransferReport runToEnd(MusicTransferRun &run)
 {
-    Signal signal;
-    std::optional<MusicTransferReport> report;
-    run.setFinished([&](const MusicTransferReport &r) { signal.notify([&] { report = r; }); });
-    run.start();
-    EXPECT_TRUE(signal.waitFor([&] { return report.has_value(); }));
-    run.wait();
-    return report.value_or(MusicTransferReport());
+    return runJob(run.deviceId(), [&run](devjobs::JobControl &job) { return run.run(job); });
 }
 
 class MusicTransferTest : public PhoneTest
@@ -183,18 +177,12 @@ TEST_F(MusicTransferTest, CopyAllRunsOnOneWorkerAndEndsAfterTheLastCopy)
         mostThreads = std::max(mostThreads, threadCount());
         lastProgress = done;
     });
-    Signal signal;
-    std::optional<MusicTransferReport> report;
-    run.setFinished([&](const MusicTransferReport &r) {
-        const int files = int(filesUnder(music).size());
-        signal.notify([&] {
-            filesAtEnd = files;
-            report = r;
-        });
+    const std::optional<MusicTransferReport> report = runJob(phone, [&](devjobs::JobControl &job) {
+        auto result = std::make_optional(run.run(job));
+        filesAtEnd = int(filesUnder(music).size());
+        return result;
     });
-    run.start();
-    ASSERT_TRUE(signal.waitFor([&] { return report.has_value(); }));
-    run.wait();
+    ASSERT_TRUE(report.has_value());
 
     std::lock_guard lock(mutex);
     EXPECT_EQ(workers.size(), 1u);
@@ -222,14 +210,14 @@ TEST_F(MusicTransferTest, ARunEndsWhenItsPhoneLeaves)
 
     QTemporaryDir chosen;
     MusicExportRun run(library, playable(*library).mid(0, 3), chosen.path());
-    Signal signal;
+    QObject receiver;
+    devjobs::JobLane lane(&receiver);
     std::optional<MusicTransferReport> report;
-    run.setFinished([&](const MusicTransferReport &r) { signal.notify([&] { report = r; }); });
-    run.start();
-    run.deviceRemoved(phone + 1000); // another phone: nothing happens
-    run.deviceRemoved(phone);
+    lane.start(
+        phone, [&run](devjobs::JobControl &job) { return run.run(job); },
+        [&](const MusicTransferReport &r, const devjobs::JobError &) { report = r; });
     backend->unplug(handle);
-    ASSERT_TRUE(signal.waitFor([&] { return report.has_value(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return report.has_value(); }, 30000));
     EXPECT_TRUE(report->deviceGone);
     EXPECT_TRUE(report->done.isEmpty());
     EXPECT_TRUE(filesUnder(chosen.path()).isEmpty()) << "no claimed or half-written file left";

@@ -6,6 +6,8 @@
 
 #include "device/amd/devicemanager.h"
 #include "device/amd/devicenotify.h"
+#include "device/amd/prdevicenotify.h"
+#include "device/jobs/devicejob.h"
 #include "tests/support/recordingnotify.h"
 #include "device/devicebackend.h"
 #include "device/simulated/simulatedbackend.h"
@@ -15,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -28,7 +31,8 @@ namespace transfertest {
 
 constexpr auto kDeadline = std::chrono::seconds(30);
 
-// Arrivals and removals as the manager reports them.
+// Arrivals and removals as the manager reports them; a removal also goes on
+// as the application hands it on, where the device jobs hear it.
 class RecordingNotify : public testsupport::RecordingNotify
 {
 public:
@@ -36,7 +40,33 @@ public:
         : testsupport::RecordingNotify(std::chrono::duration_cast<std::chrono::seconds>(kDeadline))
     {
     }
+    void deviceRemoved(int id) override
+    {
+        m_post.deviceRemoved(id);
+        testsupport::RecordingNotify::deviceRemoved(id);
+    }
+
+private:
+    amd::PRDeviceNotify m_post;
 };
+
+// Runs work as a device job of deviceId and waits for its result, handling
+// the events that bring it.
+template<typename Work>
+auto runJob(int deviceId, Work work, devjobs::JobError *error = nullptr)
+{
+    using R = std::decay_t<std::invoke_result_t<Work &, devjobs::JobContext<devjobs::NoProgress> &>>;
+    QObject receiver;
+    devjobs::JobLane lane(&receiver);
+    std::optional<R> result;
+    lane.start(deviceId, std::move(work), [&](R value, const devjobs::JobError &e) {
+        result = std::move(value);
+        if (error)
+            *error = e;
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, int(std::chrono::milliseconds(kDeadline).count())));
+    return result.value_or(R());
+}
 
 // Waits on a condition with a deadline, for callbacks that come on workers.
 class Signal
@@ -86,6 +116,7 @@ protected:
     }
     void TearDown() override
     {
+        EXPECT_TRUE(devjobs::JobRegistry::instance().waitForIdle(kDeadline));
         DeviceManager::instance().unsubscribe();
         DeviceManager::instance().setNotify(nullptr);
         amd::setDeviceBackend(m_previous);

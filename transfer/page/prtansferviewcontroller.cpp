@@ -38,32 +38,20 @@ PRTansferViewController::PRTansferViewController(QObject *parent)
     });
     musicController = new PRTransferMusicController(this);
     videoController = new PRTransferMusicController(this);
-    // The library's load runs on its own worker and says how it ended from
-    // there; the page takes the lists on the GUI thread.
-    m_music.setFinishedCallback([self](int deviceId) {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, deviceId] {
-                if (!self || self->m_music.tranferDevice() != deviceId)
-                    return;
-                self->musicController->setTracks(self->m_music.musicArray());
-                self->videoController->setTracks(self->m_music.videoArray());
-                self->loadFinished(Load::Music, deviceId);
-            },
-            Qt::QueuedConnection);
+    // The library's load says how it ended on this object's thread.
+    m_music.setFinishedCallback([this](int deviceId) {
+        if (m_music.tranferDevice() != deviceId)
+            return;
+        musicController->setTracks(m_music.musicArray());
+        videoController->setTracks(m_music.videoArray());
+        loadFinished(Load::Music, deviceId);
     });
-    m_music.setFailedCallback([self](int deviceId, MusicLibraryLoad::Result result) {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, deviceId, result] {
-                if (!self || self->m_tranferDevice.load() != deviceId)
-                    return;
-                self->m_musicFailure = result == MusicLibraryLoad::Result::NoFileService
-                                           ? tr("the phone refused its file service")
-                                           : tr("the phone stopped answering");
-                self->loadFailed(Load::Music, deviceId);
-            },
-            Qt::QueuedConnection);
+    m_music.setFailedCallback([this](int deviceId, MusicLibraryLoad::Result result) {
+        if (m_tranferDevice.load() != deviceId)
+            return;
+        m_musicFailure = result == MusicLibraryLoad::Result::NoFileService ? tr("the phone refused its file service")
+                                                                           : tr("the phone stopped answering");
+        loadFailed(Load::Music, deviceId);
     });
     setLoader(Load::Music, [this](int deviceId) { m_music.ShowMusic(deviceId); });
     using Kind = PRTransferRecordLoad::Kind;

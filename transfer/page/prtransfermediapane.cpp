@@ -36,19 +36,6 @@ bool isBlank(const QString &text)
     return text.trimmed().isEmpty();
 }
 
-// Runs f on the GUI thread later, unless the pane is gone by then.
-template <typename F>
-void onGuiThread(const QPointer<PRTransferMediaPane> &pane, F f)
-{
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [pane, f = std::move(f)]() mutable {
-            if (pane)
-                f(pane.data());
-        },
-        Qt::QueuedConnection);
-}
-
 } // namespace
 
 const QString PRTransferMediaPane::kDefaultArtwork = QStringLiteral("defaultMuisc");
@@ -66,7 +53,6 @@ PRTransferMediaPane::PRTransferMediaPane(Kind kind, PRMusicLibrary &library, PRT
     , m_table(table)
     , m_handler(std::move(handler))
 {
-    m_copyPool.setMaxThreadCount(1);
     m_confirm = [this](const QString &question) {
         QMessageBox box(QMessageBox::Warning, QString(), question, QMessageBox::NoButton, m_table->window());
         QPushButton *deleted = box.addButton(tr("Deleted"), QMessageBox::AcceptRole);
@@ -88,13 +74,8 @@ PRTransferMediaPane::PRTransferMediaPane(Kind kind, PRMusicLibrary &library, PRT
     setLibraryState(LibraryState::NoPhone);
 }
 
-PRTransferMediaPane::~PRTransferMediaPane()
-{
-    if (m_run)
-        m_run->cancel();
-    m_run.reset();
-    m_copyPool.waitForDone();
-}
+// The lanes cancel the run and the copies; none is waited for.
+PRTransferMediaPane::~PRTransferMediaPane() = default;
 
 void PRTransferMediaPane::buildWidgets(QWidget *pane)
 {
@@ -355,47 +336,61 @@ void PRTransferMediaPane::showTrack(int row, bool start)
     // quietly shows nothing when the copy fails; a play says why.
     // Every download, skipped or not, reports back once: until then it
     // counts as pending.
-    QPointer<PRTransferMediaPane> self(this);
     ++m_pendingCopies;
     const bool withArtwork = imageView != nullptr;
-    m_copyPool.start([self, current, track, generation, start, withArtwork, latest = m_latestPlay] {
-        const bool wanted = latest->load() == generation;
-        const bool copied = wanted && current->CopyMusictoMacThread(track);
-        const QString made = copied ? current->localCopy(*track) : QString();
-        const QImage artwork = withArtwork && copied ? PRMusicArtwork::artworkOf(made, kArtworkSide) : QImage();
-        onGuiThread(self, [track, made, generation, start, wanted, artwork](PRTransferMediaPane *pane) {
-            --pane->m_pendingCopies;
-            if (!wanted || generation != pane->m_playGeneration)
+    struct Copied
+    {
+        bool wanted = false;
+        QString made;
+        QImage artwork;
+    };
+    m_playLane.start(
+        current->deviceId(),
+        [current, track, generation, withArtwork, latest = m_latestPlay,
+         oneAtATime = m_oneCopyAtATime](devjobs::JobControl &job) {
+            std::lock_guard lock(*oneAtATime);
+            Copied result;
+            result.wanted = latest->load() == generation && !job.cancelled();
+            const bool copied = result.wanted && current->CopyMusictoMacThread(track);
+            result.made = copied ? current->localCopy(*track) : QString();
+            if (withArtwork && copied)
+                result.artwork = PRMusicArtwork::artworkOf(result.made, kArtworkSide);
+            return result;
+        },
+        [this, track, generation, start](const Copied &result, const devjobs::JobError &) {
+            --m_pendingCopies;
+            if (!result.wanted || generation != m_playGeneration)
                 return;
-            pane->progress->hide();
-            if (made.isEmpty()) {
+            progress->hide();
+            if (result.made.isEmpty()) {
                 if (start)
-                    pane->tell(tr("Cannot Play"),
-                               tr("“%1” could not be copied from the phone.").arg(track->musicTitle.trimmed()));
+                    tell(tr("Cannot Play"), tr("“%1” could not be copied from the phone.").arg(track->musicTitle.trimmed()));
                 return;
             }
-            pane->startPlaying(track, made, start);
-            pane->showArtwork(artwork);
-            pane->updateActions();
+            startPlaying(track, result.made, start);
+            showArtwork(result.artwork);
+            updateActions();
         });
-    });
 }
 
 void PRTransferMediaPane::loadArtwork(const QString &localCopy, quint64 generation)
 {
     if (!imageView)
         return;
-    QPointer<PRTransferMediaPane> self(this);
+    const auto current = load();
+    if (!current)
+        return;
     ++m_pendingCopies;
-    m_copyPool.start([self, localCopy, generation, latest = m_latestPlay] {
-        const QImage artwork =
-            latest->load() == generation ? PRMusicArtwork::artworkOf(localCopy, kArtworkSide) : QImage();
-        onGuiThread(self, [artwork, generation](PRTransferMediaPane *pane) {
-            --pane->m_pendingCopies;
-            if (generation == pane->m_playGeneration)
-                pane->showArtwork(artwork);
+    m_playLane.start(
+        current->deviceId(),
+        [localCopy, generation, latest = m_latestPlay](devjobs::JobControl &) {
+            return latest->load() == generation ? PRMusicArtwork::artworkOf(localCopy, kArtworkSide) : QImage();
+        },
+        [this, generation](const QImage &artwork, const devjobs::JobError &) {
+            --m_pendingCopies;
+            if (generation == m_playGeneration)
+                showArtwork(artwork);
         });
-    });
 }
 
 void PRTransferMediaPane::showArtwork(const QImage &artwork)
@@ -443,7 +438,7 @@ void PRTransferMediaPane::deleteSelected()
     if (!current || tracks.isEmpty())
         return;
     m_firstDeletedRow = int(m_controller->tracks().indexOf(tracks.first()));
-    startRun(RunKind::Delete, std::make_unique<MusicDeleteRun>(current, tracks), tracks);
+    startRun(RunKind::Delete, std::make_shared<MusicDeleteRun>(current, tracks), tracks);
 }
 
 void PRTransferMediaPane::exportSheetOpened()
@@ -472,7 +467,7 @@ void PRTransferMediaPane::exportToFolder(const QString &exportPath, bool selecte
         return;
     }
     m_runFolder = exportPath;
-    startRun(RunKind::ExportFolder, std::make_unique<MusicExportRun>(current, tracks, exportPath), tracks);
+    startRun(RunKind::ExportFolder, std::make_shared<MusicExportRun>(current, tracks, exportPath), tracks);
 }
 
 void PRTransferMediaPane::exportSelectedToDocuments()
@@ -483,7 +478,7 @@ void PRTransferMediaPane::exportSelectedToDocuments()
     if (isBusy() || !current || tracks.isEmpty() || folder.isEmpty())
         return;
     m_runFolder = folder;
-    startRun(RunKind::ExportDocuments, std::make_unique<MusicExportRun>(current, tracks, folder), tracks);
+    startRun(RunKind::ExportDocuments, std::make_shared<MusicExportRun>(current, tracks, folder), tracks);
 }
 
 void PRTransferMediaPane::copySelectedToLibrary()
@@ -492,7 +487,7 @@ void PRTransferMediaPane::copySelectedToLibrary()
     const PRTranMusicList selected = selectedTracks();
     if (isBusy() || !current || selected.isEmpty())
         return;
-    startRun(RunKind::CopyToLibrary, std::make_unique<MusicCopyToLibraryRun>(current, selected, m_handler), selected);
+    startRun(RunKind::CopyToLibrary, std::make_shared<MusicCopyToLibraryRun>(current, selected, m_handler), selected);
 }
 
 void PRTransferMediaPane::copyAllToLibrary()
@@ -501,7 +496,7 @@ void PRTransferMediaPane::copyAllToLibrary()
     const PRTranMusicList tracks = m_controller->tracks();
     if (isBusy() || !current || tracks.isEmpty())
         return;
-    startRun(RunKind::CopyToLibrary, std::make_unique<MusicCopyToLibraryRun>(current, tracks, m_handler), tracks);
+    startRun(RunKind::CopyToLibrary, std::make_shared<MusicCopyToLibraryRun>(current, tracks, m_handler), tracks);
 }
 
 void PRTransferMediaPane::addSelectedToPlaylist()
@@ -519,40 +514,45 @@ void PRTransferMediaPane::addSelectedToPlaylist()
     if (copied.isEmpty())
         return;
     m_skippedRows = int(selected.size() - copied.size());
-    startRun(RunKind::AddToPlaylist, std::make_unique<MusicCopyToLibraryRun>(current, copied, m_handler), copied);
+    startRun(RunKind::AddToPlaylist, std::make_shared<MusicCopyToLibraryRun>(current, copied, m_handler), copied);
 }
 
-void PRTransferMediaPane::startRun(RunKind kind, std::unique_ptr<MusicTransferRun> run, PRTranMusicList tracks)
+void PRTransferMediaPane::startRun(RunKind kind, std::shared_ptr<MusicTransferRun> run, PRTranMusicList tracks)
 {
     m_run = std::move(run);
     m_runKind = kind;
     m_runTracks = std::move(tracks);
-    const quint64 generation = ++m_generation;
-    QPointer<PRTransferMediaPane> self(this);
-    m_run->setProgress([self, generation](int done, int total) {
-        onGuiThread(self, [generation, done, total](PRTransferMediaPane *pane) {
-            if (generation != pane->m_generation)
-                return;
-            pane->exportProgressor->setRange(0, total);
-            pane->exportProgressor->setValue(done);
-        });
-    });
-    m_run->setFinished([self, generation](const MusicTransferReport &report) {
-        onGuiThread(self, [generation, report](PRTransferMediaPane *pane) { pane->runFinished(generation, report); });
-    });
     statusLab->clear();
     exportProgressor->setRange(0, int(m_runTracks.size()));
     exportProgressor->setValue(0);
     showExportIndicator(true);
-    m_run->start();
+    using Step = std::pair<int, int>; // tracks finished, of
+    m_runLane.newGeneration();
+    m_runLane.start<Step>(
+        m_run->deviceId(),
+        [run = m_run](devjobs::JobContext<Step> &job) {
+            run->setProgress([&job](int done, int total) { job.progress({done, total}); });
+            MusicTransferReport report = run->run(job);
+            run->setProgress({});
+            return report;
+        },
+        [this](MusicTransferReport report, const devjobs::JobError &error) {
+            // A run its phone never reached has no report of its own.
+            if (error.is(devjobs::JobError::Kind::PhoneGone))
+                report.deviceGone = true;
+            runFinished(report);
+        },
+        [this](const Step &step) {
+            exportProgressor->setRange(0, step.second);
+            exportProgressor->setValue(step.first);
+        });
     updateActions();
 }
 
-void PRTransferMediaPane::runFinished(quint64 generation, const MusicTransferReport &report)
+void PRTransferMediaPane::runFinished(const MusicTransferReport &report)
 {
-    if (generation != m_generation || !m_run)
+    if (!m_run)
         return;
-    // The worker said its last word: joining it is immediate.
     m_run.reset();
     showExportIndicator(false);
     const int done = int(report.done.size());
@@ -634,8 +634,6 @@ void PRTransferMediaPane::tell(const QString &title, const QString &text)
 
 void PRTransferMediaPane::deviceRemoved(int deviceId)
 {
-    if (m_run)
-        m_run->deviceRemoved(deviceId);
     const auto current = load();
     if (current && current->deviceId() != deviceId)
         return;

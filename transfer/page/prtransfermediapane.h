@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/jobs/devicejob.h"
 #include "transfer/musictransfer.h"
 #include "transfer/prtranmusicnode.h"
 
@@ -7,11 +8,11 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QThreadPool>
 
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 class MusicLibraryLoad;
 class PRMoviePreview;
@@ -162,14 +163,14 @@ private:
     void buildWidgets(QWidget *pane);
     void updateActions();
     std::shared_ptr<MusicLibraryLoad> load() const;
-    void startRun(RunKind kind, std::unique_ptr<MusicTransferRun> run, PRTranMusicList tracks);
-    void runFinished(quint64 generation, const MusicTransferReport &report);
+    void startRun(RunKind kind, std::shared_ptr<MusicTransferRun> run, PRTranMusicList tracks);
+    void runFinished(const MusicTransferReport &report);
     void showExportIndicator(bool shown);
     void showLoadMessage();
     void showTrack(int row, bool start);
     void startPlaying(const PRTranMusicNodePtr &track, const QString &localCopy, bool start);
-    // The artwork of a local copy, read on the copy worker; shown unless a
-    // newer choice came meanwhile.
+    // The artwork of a local copy, read in a job; shown unless a newer
+    // choice came meanwhile.
     void loadArtwork(const QString &localCopy, quint64 generation);
     void showArtwork(const QImage &artwork);
     void tell(const QString &title, const QString &text);
@@ -185,16 +186,15 @@ private:
     std::function<void(const QString &)> m_reveal;
     QString m_documents;
 
-    std::unique_ptr<MusicTransferRun> m_run;
+    std::shared_ptr<MusicTransferRun> m_run;
     RunKind m_runKind = RunKind::Delete;
     PRTranMusicList m_runTracks;
     QString m_runFolder;
     int m_firstDeletedRow = -1;
-    quint64 m_generation = 0;
     bool m_sheetOpen = false;
 
     // The local copy for playing: one download at a time, off the GUI thread.
-    QThreadPool m_copyPool;
+    std::shared_ptr<std::mutex> m_oneCopyAtATime = std::make_shared<std::mutex>();
     quint64 m_playGeneration = 0;
     int m_pendingCopies = 0;
     std::shared_ptr<std::atomic<quint64>> m_latestPlay = std::make_shared<std::atomic<quint64>>(0);
@@ -204,4 +204,9 @@ private:
     LibraryState m_libraryState = LibraryState::NoPhone;
     // Selected rows the playlist run left out (no local copy yet).
     int m_skippedRows = 0;
+
+    // Last, so that they go first: their jobs are cancelled before anything
+    // they report to.
+    devjobs::JobLane m_runLane{this};
+    devjobs::JobLane m_playLane{this};
 };

@@ -25,19 +25,6 @@ namespace {
 // The number of failed photos named in a notice; the rest are counted.
 constexpr int kNamedFailures = 12;
 
-// Runs f on the GUI thread later, unless the pane is gone by then.
-template <typename F>
-void onGuiThread(const QPointer<PRTransferPhotoPane> &pane, F f)
-{
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [pane, f = std::move(f)]() mutable {
-            if (pane)
-                f(pane.data());
-        },
-        Qt::QueuedConnection);
-}
-
 } // namespace
 
 PRTransferPhotoPane::PRTransferPhotoPane(QWidget *pane, QObject *parent)
@@ -55,29 +42,19 @@ PRTransferPhotoPane::PRTransferPhotoPane(QWidget *pane, QObject *parent)
     };
     m_reveal = [](const QString &folder) { PRReveal::showFolderLater(folder); };
 
-    // The load's worker hands its items and its end to the GUI thread; what
-    // comes for a load no longer shown is dropped there.
-    QPointer<PRTransferPhotoPane> self(this);
-    m_library.setCallbacks(
-        [self](int, quint64 generation) {
-            onGuiThread(self, [generation](PRTransferPhotoPane *p) { p->UpImageDataSource(generation); });
-        },
-        [self](int deviceId, quint64 generation, PhotoLibraryLoad::Result result) {
-            onGuiThread(self, [deviceId, generation, result](PRTransferPhotoPane *p) {
-                p->ScanphotoFinishHandle(deviceId, generation, result);
-            });
-        });
+    // The load's items and its end come on this thread, only for the load shown.
+    m_library.setCallbacks([this](int, quint64 generation) { UpImageDataSource(generation); },
+                           [this](int deviceId, quint64 generation, PhotoLibraryLoad::Result result) {
+                               ScanphotoFinishHandle(deviceId, generation, result);
+                           });
     buildWidgets(pane);
     updateActions();
 }
 
 PRTransferPhotoPane::~PRTransferPhotoPane()
 {
-    if (m_run)
-        m_run->cancel();
-    m_run.reset();
-    // The library goes last (a member): it cancels its load and waits a
-    // bounded time for its worker, which may be stuck in a phone's read.
+    // The library and the export lane cancel their jobs and wait for none;
+    // a job stuck in a phone's read ends on its own.
     m_library.setCallbacks(nullptr, nullptr);
     m_model->cancelAndWait();
 }
@@ -266,8 +243,6 @@ void PRTransferPhotoPane::ScanphotoFinishHandle(int deviceId, quint64 generation
 
 void PRTransferPhotoPane::deviceRemoved(int deviceId)
 {
-    if (m_run)
-        m_run->deviceRemoved(deviceId);
     const bool wasLoading = m_library.tranferDevice() == deviceId && m_library.bImageStartTransfer();
     if (!m_library.deviceRemoved(deviceId))
         return;
@@ -339,35 +314,40 @@ void PRTransferPhotoPane::exportToFolder(const QString &exportPath, bool selecte
             showExportIndicator(false);
         return;
     }
-    m_run = std::make_unique<PhotoExportRun>(load, items, exportPath);
-    const quint64 generation = ++m_exportGeneration;
-    QPointer<PRTransferPhotoPane> self(this);
-    m_run->setProgress([self, generation](int done, int total) {
-        onGuiThread(self, [generation, done, total](PRTransferPhotoPane *p) {
-            if (generation != p->m_exportGeneration || !p->m_run)
-                return;
-            p->photoExportProgressor->setRange(0, total);
-            p->photoExportProgressor->setValue(done);
-        });
-    });
-    m_run->setFinished([self, generation](const PhotoExportReport &report) {
-        onGuiThread(self, [generation, report](PRTransferPhotoPane *p) {
-            p->ExportSelectedPhotoToMacOnMainThread(generation, report);
-        });
-    });
+    m_run = std::make_shared<PhotoExportRun>(load, items, exportPath);
     statusLab->clear();
     photoExportProgressor->setRange(0, int(items.size()));
     photoExportProgressor->setValue(0);
     showExportIndicator(true);
-    m_run->start();
+    using Step = std::pair<int, int>; // items finished, of
+    m_exportLane.newGeneration();
+    m_exportLane.start<Step>(
+        m_run->deviceId(),
+        [run = m_run](devjobs::JobContext<Step> &job) {
+            run->setProgress([&job](int done, int total) { job.progress({done, total}); });
+            PhotoExportReport report = run->run(job);
+            run->setProgress({});
+            return report;
+        },
+        [this, exportPath](PhotoExportReport report, const devjobs::JobError &error) {
+            // An export its phone never reached has no report of its own.
+            if (error.is(devjobs::JobError::Kind::PhoneGone)) {
+                report.folder = exportPath;
+                report.deviceGone = true;
+            }
+            ExportSelectedPhotoToMacOnMainThread(report);
+        },
+        [this](const Step &step) {
+            photoExportProgressor->setRange(0, step.second);
+            photoExportProgressor->setValue(step.first);
+        });
     updateActions();
 }
 
-void PRTransferPhotoPane::ExportSelectedPhotoToMacOnMainThread(quint64 generation, const PhotoExportReport &report)
+void PRTransferPhotoPane::ExportSelectedPhotoToMacOnMainThread(const PhotoExportReport &report)
 {
-    if (generation != m_exportGeneration || !m_run)
+    if (!m_run)
         return;
-    // The worker said its last word: joining it is immediate.
     m_run.reset();
     showExportIndicator(false);
     statusLab->setText(tr("%n file(s) exported", nullptr, int(report.written.size())));
@@ -399,13 +379,4 @@ void PRTransferPhotoPane::tell(const QString &title, const QString &text)
 {
     if (m_notice)
         m_notice(title, text);
-}
-
-void PRTransferPhotoPane::joinWorkers()
-{
-    // Neither the load's workers nor the export wait for the GUI thread, so
-    // joining them here cannot stall; their reports stay queued.
-    m_library.waitForWorkers();
-    if (m_run)
-        m_run->wait();
 }

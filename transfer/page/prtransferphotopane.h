@@ -79,10 +79,6 @@ public:
     PRPhotoItemList imageArray() const;
     PRPhotoItemList selectedItems() const;
 
-    // Joins the load's workers and the export running (tests); what they
-    // posted to the GUI thread is still to be taken there.
-    void joinWorkers();
-
     // The pane's widgets (the page's fields).
     PRPhotoBrowserView *imageBroswerView = nullptr;
     QLabel *scanPhotoImageView = nullptr;
@@ -120,7 +116,7 @@ private:
     void showScanning(bool shown);
     void UpImageDataSource(quint64 generation);
     void ScanphotoFinishHandle(int deviceId, quint64 generation, PhotoLibraryLoad::Result result);
-    void ExportSelectedPhotoToMacOnMainThread(quint64 generation, const PhotoExportReport &report);
+    void ExportSelectedPhotoToMacOnMainThread(const PhotoExportReport &report);
     void showExportIndicator(bool shown);
     void tell(const QString &title, const QString &text);
 
@@ -130,7 +126,8 @@ private:
     std::function<void(const QString &)> m_reveal;
     QWidget *m_window = nullptr;
 
-    std::unique_ptr<PhotoExportRun> m_run;
-    quint64 m_exportGeneration = 0;
+    std::shared_ptr<PhotoExportRun> m_run;
     bool m_sheetOpen = false;
+    // Last, so that it goes first: the export is cancelled, not waited for.
+    devjobs::JobLane m_exportLane{this};
 };

@@ -23,8 +23,9 @@ const QString PRTransferRecordLoad::kEncryptedInformative =
     QStringLiteral("Open the iTunes and access your device summary setting, check Encrypt iPhone backup button to "
                    "unlock your iPhone private data. Then go back and scan again.");
 
-// Everything of one phone's loads. The worker works only on its job; the
-// load publishes a result only while the job is still its current one.
+// Everything of one phone's loads. The work touches its job only, never the
+// load (which may go while it runs); the load publishes what the work tells
+// only while the job is still its current one.
 struct PRTransferRecordLoad::Job
 {
     explicit Job(Device d)
@@ -36,7 +37,8 @@ struct PRTransferRecordLoad::Job
     const Device device;
     std::atomic<bool> cancel{false};
 
-    // Guarded by the load's mutex.
+    // Guarded by the mutex: shared by the load and the work.
+    mutable std::mutex mutex;
     std::array<bool, 4> started{};
     std::array<bool, 4> finished{};
     QList<Kind> pending;
@@ -56,34 +58,22 @@ struct PRTransferRecordLoad::Job
 
 PRTransferRecordLoad::PRTransferRecordLoad() = default;
 
-PRTransferRecordLoad::~PRTransferRecordLoad()
-{
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_job) {
-            m_job->cancel = true;
-            m_job->context.cancelled = true;
-        }
-        m_job.reset();
-    }
-    reap(true);
-}
+// The lane cancels the job; a backup under way is stopped by its runner and
+// nothing waits for it here.
+PRTransferRecordLoad::~PRTransferRecordLoad() = default;
 
 void PRTransferRecordLoad::setCallbacks(Callbacks callbacks)
 {
-    std::lock_guard lock(m_mutex);
     m_callbacks = std::move(callbacks);
 }
 
 void PRTransferRecordLoad::setBackupRoot(const QString &root)
 {
-    std::lock_guard lock(m_mutex);
     m_root = root;
 }
 
 QString PRTransferRecordLoad::backupRoot() const
 {
-    std::lock_guard lock(m_mutex);
     return rootLocked();
 }
 
@@ -96,86 +86,107 @@ QString PRTransferRecordLoad::rootLocked() const
 
 bool PRTransferRecordLoad::request(Kind kind, const Device &device)
 {
-    reap(false);
     const std::size_t k = std::size_t(kind);
-    std::lock_guard lock(m_mutex);
     if (device.id < 0)
         return false;
     if (!m_job || m_job->device.id != device.id) {
         // Another phone: the old one's job is forgotten.
-        if (m_job) {
-            m_job->cancel = true;
-            m_job->context.cancelled = true;
-        }
+        m_lane.newGeneration();
         m_job = std::make_shared<Job>(device);
     }
     const std::shared_ptr<Job> job = m_job;
+    std::lock_guard lock(job->mutex);
     if (job->started[k] || job->finished[k])
         return false;
     job->started[k] = true;
     job->pending.append(kind);
     if (!job->running) {
         job->running = true;
-        auto done = std::make_shared<std::atomic<bool>>(false);
-        m_workers.push_back({std::thread([this, job, done] {
-                                 work(job);
-                                 *done = true;
-                             }),
-                             done});
+        m_lane.start<Event>(
+            device.id,
+            [job, root = rootLocked()](devjobs::JobContext<Event> &context) {
+                context.onCancel([job](devjobs::JobError::Kind) {
+                    job->cancel = true;
+                    job->context.cancelled = true;
+                });
+                work(job, root, context);
+                return true;
+            },
+            [this, job](bool, const devjobs::JobError &error) { ended(job, error); },
+            [this, job](const Event &event) { deliver(job, event); });
     }
     return true;
 }
 
+void PRTransferRecordLoad::deliver(const std::shared_ptr<Job> &job, const Event &event)
+{
+    if (job != m_job)
+        return;
+    switch (event.type) {
+    case Event::Type::Progress:
+        if (m_callbacks.progress)
+            m_callbacks.progress(job->device.id, event.text);
+        break;
+    case Event::Type::Finished:
+        if (m_callbacks.finished)
+            m_callbacks.finished(job->device.id, event.kind, event.lists);
+        break;
+    case Event::Type::Failed:
+        if (m_callbacks.failed)
+            m_callbacks.failed(job->device.id, event.kinds, event.failure, event.text);
+        break;
+    }
+}
+
+void PRTransferRecordLoad::ended(const std::shared_ptr<Job> &job, const devjobs::JobError &error)
+{
+    // A job its phone's departure stopped before it could say so itself: every
+    // kind still waiting ends, and may be chosen again.
+    QList<Kind> kinds;
+    {
+        std::lock_guard lock(job->mutex);
+        if (!job->running)
+            return;
+        kinds = job->pending;
+        for (Kind kind : std::as_const(kinds))
+            job->started[std::size_t(kind)] = false;
+        job->pending.clear();
+        job->running = false;
+    }
+    if (job == m_job && !error.ok() && m_callbacks.failed)
+        m_callbacks.failed(job->device.id, kinds, Failure::DeviceGone, QString());
+}
+
 bool PRTransferRecordLoad::isStarted(Kind kind) const
 {
-    std::lock_guard lock(m_mutex);
-    return m_job && m_job->started[std::size_t(kind)];
+    if (!m_job)
+        return false;
+    std::lock_guard lock(m_job->mutex);
+    return m_job->started[std::size_t(kind)];
 }
 
 bool PRTransferRecordLoad::isFinished(Kind kind) const
 {
-    std::lock_guard lock(m_mutex);
-    return m_job && m_job->finished[std::size_t(kind)];
+    if (!m_job)
+        return false;
+    std::lock_guard lock(m_job->mutex);
+    return m_job->finished[std::size_t(kind)];
 }
 
 bool PRTransferRecordLoad::bBackup() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_job && m_job->backedUp;
+    if (!m_job)
+        return false;
+    std::lock_guard lock(m_job->mutex);
+    return m_job->backedUp;
 }
 
 void PRTransferRecordLoad::deviceRemoved(int deviceId)
 {
-    std::lock_guard lock(m_mutex);
     if (!m_job || m_job->device.id != deviceId)
         return;
-    m_job->cancel = true;
-    m_job->context.cancelled = true;
+    m_lane.newGeneration();
     m_job.reset();
-}
-
-void PRTransferRecordLoad::wait()
-{
-    reap(true);
-}
-
-void PRTransferRecordLoad::reap(bool all)
-{
-    std::list<Worker> ended;
-    {
-        std::lock_guard lock(m_mutex);
-        for (auto it = m_workers.begin(); it != m_workers.end();) {
-            // Without all, only workers that returned are joined: the GUI
-            // thread never waits for a backup.
-            if (all || it->done->load())
-                ended.splice(ended.end(), m_workers, it++);
-            else
-                ++it;
-        }
-    }
-    for (Worker &worker : ended)
-        if (worker.thread.joinable())
-            worker.thread.join();
 }
 
 namespace {
@@ -197,39 +208,37 @@ bool isEncrypted(const QString &folder)
 
 } // namespace
 
-void PRTransferRecordLoad::work(const std::shared_ptr<Job> &job)
+void PRTransferRecordLoad::work(const std::shared_ptr<Job> &job, const QString &root,
+                                const devjobs::JobContext<Event> &context)
 {
-    Callbacks callbacks;
-    QString root;
-    {
-        std::lock_guard lock(m_mutex);
-        callbacks = m_callbacks;
-        root = rootLocked();
-    }
-    auto current = [&] {
-        std::lock_guard lock(m_mutex);
-        return m_job == job && !job->cancel;
-    };
+    auto current = [&] { return !job->cancel; };
     // Ends every waiting kind with a failure; they may be chosen again.
     auto fail = [&](Failure failure, const QString &message) {
-        QList<Kind> kinds;
-        bool publish = false;
+        Event event;
+        event.type = Event::Type::Failed;
+        event.failure = failure;
+        event.text = message;
         {
-            std::lock_guard lock(m_mutex);
-            kinds = job->pending;
-            for (Kind kind : std::as_const(kinds))
+            std::lock_guard lock(job->mutex);
+            event.kinds = job->pending;
+            for (Kind kind : std::as_const(event.kinds))
                 job->started[std::size_t(kind)] = false;
             job->pending.clear();
             job->running = false;
-            publish = m_job == job;
         }
-        if (publish && callbacks.failed)
-            callbacks.failed(job->device.id, kinds, failure, message);
+        context.progress(event);
+    };
+    auto finished = [&](Kind kind, const Lists &lists) {
+        Event event;
+        event.type = Event::Type::Finished;
+        event.kind = kind;
+        event.lists = lists;
+        context.progress(event);
     };
 
     bool backedUp = false;
     {
-        std::lock_guard lock(m_mutex);
+        std::lock_guard lock(job->mutex);
         backedUp = job->backedUp;
     }
     if (!backedUp) {
@@ -237,8 +246,8 @@ void PRTransferRecordLoad::work(const std::shared_ptr<Job> &job)
         const amd::DeviceBackupOutcome outcome = amd::runExclusiveBackup(
             *runner, job->device.udid, root,
             [&](const QString &line) {
-                if (callbacks.progress && current())
-                    callbacks.progress(job->device.id, line);
+                if (current())
+                    context.progress({Event::Type::Progress, line, {}, {}, {}, {}});
             },
             job->cancel);
         if (!current())
@@ -253,7 +262,7 @@ void PRTransferRecordLoad::work(const std::shared_ptr<Job> &job)
         BackupFileIndex(job->context).scanTransferDirAnalyThread(job->folder, job->transferFileArray);
         if (!current())
             return fail(Failure::DeviceGone, QString());
-        std::lock_guard lock(m_mutex);
+        std::lock_guard lock(job->mutex);
         job->backedUp = true;
     }
 
@@ -278,7 +287,7 @@ void PRTransferRecordLoad::work(const std::shared_ptr<Job> &job)
     for (;;) {
         Kind kind;
         {
-            std::lock_guard lock(m_mutex);
+            std::lock_guard lock(job->mutex);
             if (job->pending.isEmpty() || job->cancel) {
                 job->running = false;
                 break;
@@ -298,19 +307,19 @@ void PRTransferRecordLoad::work(const std::shared_ptr<Job> &job)
             // pane's list too: it is filled as if it had been chosen.
             bool publishContacts = false;
             if (contactsFresh) {
-                std::lock_guard lock(m_mutex);
+                std::lock_guard lock(job->mutex);
                 const std::size_t c = std::size_t(Kind::Contact);
                 if (!job->finished[c] && !job->cancel) {
                     job->finished[c] = true;
                     job->started[c] = false;
                     job->pending.removeAll(Kind::Contact);
-                    publishContacts = m_job == job;
+                    publishContacts = true;
                 }
             }
-            if (publishContacts && callbacks.finished) {
+            if (publishContacts) {
                 Lists contactLists;
                 contactLists.contactArray = job->contacts;
-                callbacks.finished(job->device.id, Kind::Contact, contactLists);
+                finished(Kind::Contact, contactLists);
             }
             job->conversations.clear();
             MessageExtractor(job->context).scanTransferMessageThread(job->folder, job->contacts);
@@ -324,9 +333,8 @@ void PRTransferRecordLoad::work(const std::shared_ptr<Job> &job)
             lists.noteArray = job->notes;
             break;
         }
-        bool publish = false;
         {
-            std::lock_guard lock(m_mutex);
+            std::lock_guard lock(job->mutex);
             job->pending.removeFirst();
             if (job->cancel) {
                 job->running = false;
@@ -335,10 +343,8 @@ void PRTransferRecordLoad::work(const std::shared_ptr<Job> &job)
             // A kind whose database the backup lacks ends with an empty list.
             job->started[std::size_t(kind)] = false;
             job->finished[std::size_t(kind)] = true;
-            publish = m_job == job;
         }
-        if (publish && callbacks.finished)
-            callbacks.finished(job->device.id, kind, lists);
+        finished(kind, lists);
     }
     job->center.removeObserver(messageObserver);
     job->center.removeObserver(noteObserver);

@@ -4,16 +4,16 @@
 #include "backup/nodes/prmessagenode.h"
 #include "backup/nodes/prnotenode.h"
 
+#include "device/jobs/devicejob.h"
+
 #include <QList>
+#include <QObject>
 #include <QString>
 
 #include <array>
 #include <atomic>
 #include <functional>
-#include <list>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 // The contacts, messages and notes of the transfer page, read from a fresh
 // backup of the phone. The first kind chosen backs the phone up (one device
@@ -23,13 +23,13 @@
 // A finished kind is not loaded again for this phone; a kind whose backup
 // failed (or was encrypted) may be chosen again and retries.
 //
-// The steps run on a scan context of their own, so a scan of the results
-// page meanwhile keeps its generation flags. Everything belongs to one phone:
-// when it leaves, its job is stopped and forgotten, and nothing it still
-// produces is published.
+// The steps run as a device job of the phone, on a scan context of their own,
+// so a scan of the results page meanwhile keeps its generation flags.
+// Everything belongs to one phone: when it leaves, its job is stopped and
+// forgotten, and nothing it still produces is published.
 //
-// The callbacks run on the worker; the page hops to the GUI thread itself.
-class PRTransferRecordLoad
+// For the thread it lives on (the GUI thread); the callbacks run there too.
+class PRTransferRecordLoad : public QObject
 {
 public:
     enum class Kind { Contact = 1, Message = 2, Note = 3 };
@@ -66,7 +66,7 @@ public:
     static const QString kEncryptedInformative;
 
     PRTransferRecordLoad();
-    ~PRTransferRecordLoad();
+    ~PRTransferRecordLoad() override;
     PRTransferRecordLoad(const PRTransferRecordLoad &) = delete;
     PRTransferRecordLoad &operator=(const PRTransferRecordLoad &) = delete;
 
@@ -86,23 +86,26 @@ public:
 
     // The phone left: its job stops, its flags and lists are forgotten.
     void deviceRemoved(int deviceId);
-    // Waits until no job runs (tests, shutdown).
-    void wait();
 
 private:
     struct Job;
-    void work(const std::shared_ptr<Job> &job);
-    void reap(bool all);
+    // What the job tells this object, in order.
+    struct Event
+    {
+        enum class Type { Progress, Finished, Failed } type = Type::Progress;
+        QString text;
+        Kind kind = Kind::Contact;
+        Lists lists;
+        QList<Kind> kinds;
+        Failure failure = Failure::BackupFailed;
+    };
+    static void work(const std::shared_ptr<Job> &job, const QString &root, const devjobs::JobContext<Event> &context);
+    void deliver(const std::shared_ptr<Job> &job, const Event &event);
+    void ended(const std::shared_ptr<Job> &job, const devjobs::JobError &error);
     QString rootLocked() const;
 
-    mutable std::mutex m_mutex;
     Callbacks m_callbacks;
     QString m_root;
     std::shared_ptr<Job> m_job; // of the current phone
-    struct Worker
-    {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
-    };
-    std::list<Worker> m_workers;
+    devjobs::JobLane m_lane{this};
 };

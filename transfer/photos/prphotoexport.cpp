@@ -57,39 +57,9 @@ PhotoExportRun::PhotoExportRun(std::shared_ptr<PhotoLibraryLoad> load, PRPhotoIt
     m_report.total = int(m_items.size());
 }
 
-PhotoExportRun::~PhotoExportRun()
-{
-    cancel();
-    wait();
-}
-
-void PhotoExportRun::start()
-{
-    if (!m_thread.joinable())
-        m_thread = std::thread([this] { run(); });
-}
-
-void PhotoExportRun::wait()
-{
-    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id())
-        m_thread.join();
-}
-
-void PhotoExportRun::deviceRemoved(int deviceId)
-{
-    if (deviceId == this->deviceId())
-        m_deviceLeft = true;
-}
-
 int PhotoExportRun::deviceId() const
 {
     return m_load ? m_load->deviceId() : -1;
-}
-
-PhotoExportReport PhotoExportRun::report() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_report;
 }
 
 QString PhotoExportRun::exportName(const PRPhotoItem &item)
@@ -135,7 +105,7 @@ bool PhotoExportRun::exportItem(const PRPhotoItem &item, Device &device, QString
         } else {
             // Lands under a temporary name beside the claim and is renamed
             // over it: the claim is the only file it replaces.
-            switch (PhotoLibraryLoad::copyFromPhone(*afc, item.devicePath, claimed, kMaxFileBytes, m_cancelled)) {
+            switch (PhotoLibraryLoad::copyFromPhone(*afc, item.devicePath, claimed, kMaxFileBytes, *m_cancelled)) {
             case PhotoLibraryLoad::CopyResult::Copied: ok = true; break;
             case PhotoLibraryLoad::CopyResult::Cancelled: *why = QStringLiteral("the export was stopped"); break;
             case PhotoLibraryLoad::CopyResult::TooLarge:
@@ -149,22 +119,28 @@ bool PhotoExportRun::exportItem(const PRPhotoItem &item, Device &device, QString
         QFile::remove(claimed);
         return false;
     }
-    std::lock_guard lock(m_mutex);
     m_report.written.append(claimed);
     return true;
 }
 
-void PhotoExportRun::run()
+PhotoExportReport PhotoExportRun::run(devjobs::JobControl &job)
 {
+    job.onCancel([cancelled = m_cancelled, left = m_deviceLeft](devjobs::JobError::Kind why) {
+        // The departure stops the run; a copy under way ends on the phone's
+        // own failure, so that what arrived is counted.
+        if (why == devjobs::JobError::Kind::PhoneGone)
+            *left = true;
+        else
+            *cancelled = true;
+    });
     Device device(m_load);
     // The folder as the user chose it.
     const bool folder = !m_exportPath.isEmpty() && QDir().mkpath(m_exportPath) && QFileInfo(m_exportPath).isDir();
     int finished = 0;
     for (const PRPhotoItemPtr &item : std::as_const(m_items)) {
-        if (m_cancelled || m_deviceLeft) {
-            std::lock_guard lock(m_mutex);
-            m_report.cancelled = m_cancelled && !m_deviceLeft;
-            m_report.deviceGone = m_deviceLeft;
+        if (*m_cancelled || *m_deviceLeft) {
+            m_report.cancelled = *m_cancelled && !*m_deviceLeft;
+            m_report.deviceGone = *m_deviceLeft;
             break;
         }
         if (!item)
@@ -172,11 +148,9 @@ void PhotoExportRun::run()
         QString why = QStringLiteral("the export folder could not be made");
         const bool ok = folder && exportItem(*item, device, &why);
         if (!ok) {
-            // A download that failed because the phone left ends the export.
-            const bool gone = !item->bhasCopy && m_load && !m_load->deviceConnected();
-            std::lock_guard lock(m_mutex);
             m_report.failed.append(shown(*item) + QStringLiteral(": ") + why);
-            if (gone) {
+            // A download that failed because the phone left ends the export.
+            if (!item->bhasCopy && *m_deviceLeft) {
                 m_report.deviceGone = true;
                 break;
             }
@@ -185,11 +159,5 @@ void PhotoExportRun::run()
         if (m_progress)
             m_progress(finished, int(m_items.size()));
     }
-    PhotoExportReport report;
-    {
-        std::lock_guard lock(m_mutex);
-        report = m_report;
-    }
-    if (m_finished)
-        m_finished(report);
+    return m_report;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/jobs/devicejob.h"
 #include "transfer/photos/prphotoitem.h"
 
 #include <QMetaType>
@@ -9,8 +10,6 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 class PhotoLibraryLoad;
 
@@ -27,8 +26,8 @@ struct PhotoExportReport
 Q_DECLARE_METATYPE(PhotoExportReport)
 
 // ExportSelectedPhotoToMacThread / ExportAllPhotoToMacThread: the given
-// items of one load into the folder the user chose (made when missing), on
-// one worker. Each file takes the phone's name made safe; a name already
+// items of one load into the folder the user chose (made when missing), as
+// one device job. Each file takes the phone's name made safe; a name already
 // there gives "IMG_0001 2.JPG", so nothing is ever replaced, two items of
 // one name both arrive, and nothing is written outside the folder. The
 // local copy is used when the item has one, else the file is fetched from
@@ -37,25 +36,19 @@ class PhotoExportRun
 {
 public:
     using Progress = std::function<void(int finishedItems, int total)>;
-    using Finished = std::function<void(const PhotoExportReport &report)>;
 
     PhotoExportRun(std::shared_ptr<PhotoLibraryLoad> load, PRPhotoItemList items, QString exportPath);
-    ~PhotoExportRun();
     PhotoExportRun(const PhotoExportRun &) = delete;
     PhotoExportRun &operator=(const PhotoExportRun &) = delete;
 
-    // Called on the worker; set before start.
+    // Called on the run's thread after each item.
     void setProgress(Progress progress) { m_progress = std::move(progress); }
-    void setFinished(Finished finished) { m_finished = std::move(finished); }
 
-    // Starts the worker (once).
-    void start();
-    // Joins the worker; the report is complete after it.
-    void wait();
-    void cancel() { m_cancelled = true; }
-    void deviceRemoved(int deviceId);
+    // Every item in turn, as a job of the load's phone: the job's cancel
+    // stops it before the next item (and inside a long copy), the phone's
+    // departure too, and the report says which.
+    PhotoExportReport run(devjobs::JobControl &job);
     int deviceId() const;
-    PhotoExportReport report() const;
 
     // The file name an item gets in the folder before a counter is added:
     // the phone's name made safe, never hidden, or "Photo <n>" with the
@@ -66,17 +59,13 @@ public:
 
 private:
     class Device;
-    void run();
     bool exportItem(const PRPhotoItem &item, Device &device, QString *why);
 
     std::shared_ptr<PhotoLibraryLoad> m_load;
     PRPhotoItemList m_items;
     QString m_exportPath;
     Progress m_progress;
-    Finished m_finished;
-    std::atomic<bool> m_cancelled{false};
-    std::atomic<bool> m_deviceLeft{false};
-    std::thread m_thread;
-    mutable std::mutex m_mutex;
-    PhotoExportReport m_report;
+    std::shared_ptr<std::atomic<bool>> m_cancelled = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<std::atomic<bool>> m_deviceLeft = std::make_shared<std::atomic<bool>>(false);
+    PhotoExportReport m_report; // the run's thread only
 };

@@ -1,7 +1,6 @@
 #include "transfer/photos/prphotolibrary.h"
 
 #include "device/amd/afcservice.h"
-#include "device/amd/devicemanager.h"
 #include "device/devicebackend.h"
 
 #include <QFile>
@@ -46,11 +45,6 @@ PhotoLibraryLoad::PhotoLibraryLoad(int deviceId)
 {
 }
 
-bool PhotoLibraryLoad::deviceConnected() const
-{
-    return DeviceManager::instance().findDevice(m_deviceId).has_value();
-}
-
 QString PhotoLibraryLoad::extensionOf(const QString &name)
 {
     static const QRegularExpression kPlain(QStringLiteral("^[A-Za-z0-9]{1,10}$"));
@@ -78,7 +72,7 @@ bool PhotoLibraryLoad::answers(amd::AfcService &afc) const
 {
     // A phone that left fails its calls before the device list hears of it:
     // it is there only while it still answers.
-    return deviceConnected() && afc.fileInfo(QStringLiteral("/")).has_value();
+    return !m_phoneLeft && afc.fileInfo(QStringLiteral("/")).has_value();
 }
 
 qint64 PhotoLibraryLoad::sizeOf(const QMap<QString, QString> &info)
@@ -165,9 +159,16 @@ void PhotoLibraryLoad::add(const PRPhotoItemPtr &item)
 
 PhotoLibraryLoad::Result PhotoLibraryLoad::StartPhotoThread()
 {
+    const Result result = readSources();
+    // A load that its phone's departure stopped says so.
+    return m_phoneLeft && result != Result::NoFileService ? Result::DeviceGone : result;
+}
+
+PhotoLibraryLoad::Result PhotoLibraryLoad::readSources()
+{
     amd::AfcService afc;
-    if (afc.open(m_deviceId).failed())
-        return deviceConnected() ? Result::NoFileService : Result::DeviceGone;
+    if (const amd::ServiceError opened = afc.open(m_deviceId); opened.failed())
+        return opened.is(amd::ServiceError::Kind::PhoneGone) ? Result::DeviceGone : Result::NoFileService;
     if (!m_scratch.isValid())
         return Result::NoFileService;
 
@@ -238,9 +239,7 @@ PhotoLibraryLoad::Result PhotoLibraryLoad::StartPhotoThread()
             }
         }
     }
-    if (m_cancelled)
-        return Result::Cancelled;
-    return deviceConnected() ? Result::Loaded : Result::DeviceGone;
+    return m_cancelled ? Result::Cancelled : Result::Loaded;
 }
 
 PRPhotoItemList PhotoLibraryLoad::imageArray() const
@@ -264,244 +263,84 @@ PRPhotoItemList PhotoLibraryLoad::takeFrom(int first)
 
 // -- PRPhotoLibrary -------------------------------------------------------------------
 
-struct PRPhotoLibrary::Shared
-{
-    mutable std::mutex mutex; // everything below
-    int device = -1;
-    quint64 generation = 0;
-    bool started = false;
-    bool finished = false;
-    qint64 copyCap = PhotoLibraryLoad::kDefaultCopyCap;
-    std::shared_ptr<PhotoLibraryLoad> load;
-    Changed changed;
-    Ended ended;
-};
-
-// How a worker tells its library (or nobody, once left behind) it is done.
-struct PRPhotoLibrary::WorkerEnd
-{
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool done = false;
-    bool leftBehind = false;
-};
-
-namespace {
-
-// The workers left behind in the process. Never destroyed: one may end
-// while the process ends.
-struct LeftBehind
-{
-    std::mutex mutex;
-    std::condition_variable changed;
-    int count = 0;
-};
-
-LeftBehind &leftBehind()
-{
-    static LeftBehind *const s_leftBehind = new LeftBehind;
-    return *s_leftBehind;
-}
-
-} // namespace
-
-PRPhotoLibrary::PRPhotoLibrary()
-    : m_shared(std::make_shared<Shared>())
-{
-}
-
-PRPhotoLibrary::~PRPhotoLibrary()
-{
-    {
-        std::lock_guard lock(m_shared->mutex);
-        if (m_shared->load)
-            m_shared->load->cancel();
-        m_shared->load.reset();
-        m_shared->changed = nullptr;
-        m_shared->ended = nullptr;
-        ++m_shared->generation;
-    }
-    // A cancelled load stops at its next piece; one stuck in a read the
-    // phone never answers is left to end when the read does.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kQuitWaitMs);
-    for (Worker &worker : m_workers) {
-        bool done = false;
-        {
-            std::unique_lock lock(worker.end->mutex);
-            done = worker.end->changed.wait_until(lock, deadline, [&] { return worker.end->done; });
-            if (!done) {
-                worker.end->leftBehind = true;
-                std::lock_guard count(leftBehind().mutex);
-                ++leftBehind().count;
-            }
-        }
-        if (done)
-            worker.thread.join();
-        else
-            worker.thread.detach();
-    }
-}
-
 int PRPhotoLibrary::workersLeftBehind()
 {
-    std::lock_guard lock(leftBehind().mutex);
-    return leftBehind().count;
+    return devjobs::JobRegistry::instance().activeCount();
 }
 
 bool PRPhotoLibrary::waitForWorkersLeftBehind(int ms)
 {
-    std::unique_lock lock(leftBehind().mutex);
-    return leftBehind().changed.wait_for(lock, std::chrono::milliseconds(ms), [] { return leftBehind().count == 0; });
+    return devjobs::JobRegistry::instance().waitForIdle(std::chrono::milliseconds(ms));
 }
 
 void PRPhotoLibrary::setCallbacks(Changed changed, Ended ended)
 {
-    std::lock_guard lock(m_shared->mutex);
-    m_shared->changed = std::move(changed);
-    m_shared->ended = std::move(ended);
-}
-
-void PRPhotoLibrary::setCopyCap(qint64 bytes)
-{
-    std::lock_guard lock(m_shared->mutex);
-    m_shared->copyCap = bytes;
+    m_changed = std::move(changed);
+    m_ended = std::move(ended);
 }
 
 quint64 PRPhotoLibrary::ShowPhoto(int deviceId)
 {
-    reapWorkers(false);
-    std::lock_guard lock(m_shared->mutex);
-    Shared &shared = *m_shared;
-    if (deviceId < 0 || (deviceId == shared.device && (shared.started || shared.finished)))
+    if (deviceId < 0 || (deviceId == m_device && (m_started || m_finished)))
         return 0;
     // Another phone, or a retry after a load that failed: what was there goes.
-    if (shared.load)
-        shared.load->cancel();
-    shared.device = deviceId;
-    shared.started = true;
-    shared.finished = false;
-    const quint64 generation = ++shared.generation;
+    m_lane.newGeneration();
+    m_device = deviceId;
+    m_started = true;
+    m_finished = false;
+    const quint64 generation = m_lane.generation();
     auto load = std::make_shared<PhotoLibraryLoad>(deviceId);
-    load->setCopyCap(shared.copyCap);
-    shared.load = load;
-    // Weak: the load must not keep alive what holds it.
-    const std::weak_ptr<Shared> weak = m_shared;
-    load->setChangedCallback([weak, deviceId, generation] {
-        const std::shared_ptr<Shared> owner = weak.lock();
-        if (!owner)
-            return;
-        Changed changed;
-        {
-            std::lock_guard lock(owner->mutex);
-            if (generation == owner->generation)
-                changed = owner->changed;
-        }
-        if (changed)
-            changed(deviceId, generation);
-    });
-    auto end = std::make_shared<WorkerEnd>();
-    // The worker holds what it uses: the library may go while it runs.
-    std::thread thread([owner = m_shared, load, generation, end]() mutable {
-        const PhotoLibraryLoad::Result result = load->StartPhotoThread();
-        const int deviceId = load->deviceId();
-        Ended ended;
-        {
-            std::lock_guard lock(owner->mutex);
-            if (generation == owner->generation) {
-                owner->started = false;
-                if (result == PhotoLibraryLoad::Result::Loaded) {
-                    owner->finished = true;
-                } else {
-                    // Bound to a phone that left or never answered: the
-                    // next choice starts over.
-                    owner->load.reset();
-                }
-                ended = owner->ended;
-            }
-        }
-        if (ended)
-            ended(deviceId, generation, result);
-        // A load nobody holds any more takes its copies with it now, before
-        // the worker says it is done.
-        load.reset();
-        owner.reset();
-        std::lock_guard lock(end->mutex);
-        end->done = true;
-        end->changed.notify_all();
-        if (end->leftBehind) {
-            std::lock_guard count(leftBehind().mutex);
-            --leftBehind().count;
-            leftBehind().changed.notify_all();
-        }
-    });
-    m_workers.push_back({std::move(thread), end});
+    load->setCopyCap(m_copyCap);
+    m_load = load;
+    m_lane.start<bool>(
+        deviceId,
+        [load](devjobs::JobContext<bool> &job) {
+            job.onCancel([load](devjobs::JobError::Kind why) {
+                if (why == devjobs::JobError::Kind::PhoneGone)
+                    load->phoneLeft();
+                else
+                    load->cancel();
+            });
+            load->setChangedCallback([&job] { job.progress(true); });
+            const PhotoLibraryLoad::Result result = load->StartPhotoThread();
+            load->setChangedCallback({});
+            return result;
+        },
+        [this, load](PhotoLibraryLoad::Result result, const devjobs::JobError &error) {
+            loadEnded(load, result, error);
+        },
+        [this, deviceId, generation](bool) {
+            if (m_changed)
+                m_changed(deviceId, generation);
+        });
     return generation;
+}
+
+void PRPhotoLibrary::loadEnded(const std::shared_ptr<PhotoLibraryLoad> &load, PhotoLibraryLoad::Result result,
+                               const devjobs::JobError &error)
+{
+    if (error.is(devjobs::JobError::Kind::PhoneGone))
+        result = PhotoLibraryLoad::Result::DeviceGone;
+    m_started = false;
+    if (result == PhotoLibraryLoad::Result::Loaded) {
+        m_finished = true;
+    } else {
+        // Bound to a phone that left or never answered: the next choice
+        // starts over.
+        m_load.reset();
+    }
+    if (m_ended)
+        m_ended(load->deviceId(), m_lane.generation(), result);
 }
 
 bool PRPhotoLibrary::deviceRemoved(int deviceId)
 {
-    std::lock_guard lock(m_shared->mutex);
-    Shared &shared = *m_shared;
-    if (deviceId != shared.device)
+    if (deviceId != m_device)
         return false;
-    if (shared.load)
-        shared.load->cancel();
-    shared.load.reset();
-    shared.started = false;
-    shared.finished = false;
-    shared.device = -1;
-    ++shared.generation;
+    m_lane.newGeneration();
+    m_load.reset();
+    m_started = false;
+    m_finished = false;
+    m_device = -1;
     return true;
-}
-
-bool PRPhotoLibrary::isCurrent(quint64 generation) const
-{
-    std::lock_guard lock(m_shared->mutex);
-    return generation != 0 && generation == m_shared->generation;
-}
-
-int PRPhotoLibrary::tranferDevice() const
-{
-    std::lock_guard lock(m_shared->mutex);
-    return m_shared->device;
-}
-
-bool PRPhotoLibrary::bImageStartTransfer() const
-{
-    std::lock_guard lock(m_shared->mutex);
-    return m_shared->started;
-}
-
-bool PRPhotoLibrary::bPhotoLoadFinished() const
-{
-    std::lock_guard lock(m_shared->mutex);
-    return m_shared->finished;
-}
-
-std::shared_ptr<PhotoLibraryLoad> PRPhotoLibrary::currentLoad() const
-{
-    std::lock_guard lock(m_shared->mutex);
-    return m_shared->load;
-}
-
-void PRPhotoLibrary::waitForWorkers()
-{
-    reapWorkers(true);
-}
-
-void PRPhotoLibrary::reapWorkers(bool all)
-{
-    for (auto it = m_workers.begin(); it != m_workers.end();) {
-        bool done = false;
-        {
-            std::lock_guard lock(it->end->mutex);
-            done = it->end->done;
-        }
-        if (all || done) {
-            it->thread.join();
-            it = m_workers.erase(it);
-        } else {
-            ++it;
-        }
-    }
 }

@@ -1,18 +1,18 @@
 #pragma once
 
+#include "device/jobs/devicejob.h"
 #include "platform/scratchfolder.h"
 #include "transfer/photos/prphotoitem.h"
 
 #include <QMap>
+#include <QObject>
 #include <QString>
 
 #include <array>
 #include <atomic>
 #include <functional>
-#include <list>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 namespace amd {
 class AfcService;
@@ -88,8 +88,12 @@ public:
 
     void cancel() { m_cancelled = true; }
     bool cancelled() const { return m_cancelled; }
-    // False once the phone this load is bound to has left.
-    bool deviceConnected() const;
+    // The phone left: the load stops and says so.
+    void phoneLeft()
+    {
+        m_phoneLeft = true;
+        cancel();
+    }
 
     // The local name of an item's copy: its index and a plain extension of
     // the device name ("photo-000012.JPG"), so the decoders see the kind.
@@ -116,10 +120,12 @@ public:
 private:
     void add(const PRPhotoItemPtr &item);
     bool answers(amd::AfcService &afc) const;
+    Result readSources();
 
     const int m_deviceId;
     ScratchFolder m_scratch;
     std::atomic<bool> m_cancelled{false};
+    std::atomic<bool> m_phoneLeft{false};
     qint64 m_copyCap = kDefaultCopyCap;
     std::atomic<qint64> m_received{0};
     Changed m_changed;
@@ -129,39 +135,32 @@ private:
 };
 
 // The photos pane's loads, bound to one phone at a time: ShowPhoto starts a
-// load on a worker once per phone; a load that ended without its content
+// load as a device job once per phone; a load that ended without its content
 // (the phone left, or had no file service) clears both flags, so the next
 // choice tries again. Another phone replaces the current one; a phone that
 // left is forgotten with everything loaded from it.
 //
-// All methods are for the GUI thread (none talks to the phone). The
-// callbacks run on the load's worker, with the generation of the load they
-// speak for; the receiver hops to the GUI thread and drops what isCurrent
-// no longer names.
+// For the thread it lives on (the GUI thread); the callbacks run there too,
+// with the generation of the load they speak for, and never for a load that
+// was replaced or forgotten.
 //
-// The library goes without waiting for a worker stuck in a read the phone
-// never answers: its load is cancelled, and a worker still running after
-// kQuitWaitMs is left behind. It holds everything it uses itself, ends when
-// the read returns, and is counted in workersLeftBehind() until then: a
-// process that quits with one left ends without its destructors.
-class PRPhotoLibrary
+// The library goes without waiting for a load stuck in a read the phone
+// never answers: the load is cancelled, holds everything it uses itself, and
+// ends when the read returns.
+class PRPhotoLibrary : public QObject
 {
 public:
     // New items in the load of that generation (take them with takeFrom).
     using Changed = std::function<void(int deviceId, quint64 generation)>;
     using Ended = std::function<void(int deviceId, quint64 generation, PhotoLibraryLoad::Result result)>;
 
-    // How long the end of a library waits for its workers in all.
-    static constexpr int kQuitWaitMs = 1000;
-
-    PRPhotoLibrary();
-    ~PRPhotoLibrary();
+    explicit PRPhotoLibrary(QObject *parent = nullptr) : QObject(parent) {}
     PRPhotoLibrary(const PRPhotoLibrary &) = delete;
     PRPhotoLibrary &operator=(const PRPhotoLibrary &) = delete;
 
     void setCallbacks(Changed changed, Ended ended);
     // The copy cap of the loads started from now on.
-    void setCopyCap(qint64 bytes);
+    void setCopyCap(qint64 bytes) { m_copyCap = bytes; }
 
     // Starts the load of deviceId unless one runs or finished for it. The
     // generation of the load started, 0 when none was.
@@ -170,31 +169,30 @@ public:
     // True when it was the phone shown.
     bool deviceRemoved(int deviceId);
 
-    bool isCurrent(quint64 generation) const;
-    int tranferDevice() const;
-    bool bImageStartTransfer() const;
-    bool bPhotoLoadFinished() const;
+    bool isCurrent(quint64 generation) const { return generation != 0 && generation == m_lane.generation(); }
+    int tranferDevice() const { return m_device; }
+    bool bImageStartTransfer() const { return m_started; }
+    bool bPhotoLoadFinished() const { return m_finished; }
     // The load of the phone shown, running or finished; null without one.
-    std::shared_ptr<PhotoLibraryLoad> currentLoad() const;
-    // Joins every worker (tests).
-    void waitForWorkers();
+    std::shared_ptr<PhotoLibraryLoad> currentLoad() const { return m_load; }
 
-    // Workers of libraries gone that are still running, in the process.
+    // Device jobs still running in the process (a load stuck in a phone's
+    // read among them): a process that quits with one ends without its
+    // destructors.
     static int workersLeftBehind();
-    // Waits until none is left behind; false when one still runs after ms.
+    // Waits until none runs; false when one still runs after ms.
     static bool waitForWorkersLeftBehind(int ms);
 
 private:
-    struct Shared;
-    struct WorkerEnd;
-    struct Worker
-    {
-        std::thread thread;
-        std::shared_ptr<WorkerEnd> end;
-    };
-    void reapWorkers(bool all);
+    void loadEnded(const std::shared_ptr<PhotoLibraryLoad> &load, PhotoLibraryLoad::Result result,
+                   const devjobs::JobError &error);
 
-    // What the workers share with the library; outlives it while one runs.
-    std::shared_ptr<Shared> m_shared;
-    std::list<Worker> m_workers; // GUI thread only
+    int m_device = -1;
+    bool m_started = false;
+    bool m_finished = false;
+    qint64 m_copyCap = PhotoLibraryLoad::kDefaultCopyCap;
+    std::shared_ptr<PhotoLibraryLoad> m_load;
+    Changed m_changed;
+    Ended m_ended;
+    devjobs::JobLane m_lane{this};
 };

@@ -8,6 +8,7 @@
 #include "device/amd/devicenotify.h"
 #include "device/amd/prdevicenotify.h"
 #include "device/devicebackend.h"
+#include "device/jobs/devicejob.h"
 #include "device/simulated/simulatedbackend.h"
 #include "maintenance/clean/prcleanfix.h"
 #include "maintenance/clean/prcleanremoval.h"
@@ -170,6 +171,7 @@ protected:
         scan.reset();
         removal.reset();
         results.reset();
+        EXPECT_TRUE(devjobs::JobRegistry::instance().waitForIdle(std::chrono::milliseconds(kWaitMs)));
         DeviceManager::instance().unsubscribe();
         DeviceManager::instance().setNotify(nullptr);
         amd::setDeviceBackend(m_previous);
@@ -203,6 +205,16 @@ protected:
         EXPECT_TRUE(removal->start(request));
         EXPECT_TRUE(ended.wait(kWaitMs));
         return ended.isEmpty() ? PRCleanRemovalReport{} : ended.first().first().value<PRCleanRemovalReport>();
+    }
+
+    // What the device jobs posted to the results before now has arrived: a
+    // phone's removal, once the notifier heard it, has reached them or never
+    // will.
+    void deliverPosted()
+    {
+        bool delivered = false;
+        QMetaObject::invokeMethod(results.get(), [&delivered] { delivered = true; }, Qt::QueuedConnection);
+        EXPECT_TRUE(QTest::qWaitFor([&delivered] { return delivered; }, kWaitMs));
     }
 
     // The container of an app in the plugged phone's private copy.

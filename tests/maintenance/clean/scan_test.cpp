@@ -203,7 +203,7 @@ TEST_F(CleanTest, UnplugMidScanEndsWithoutFinish)
     EXPECT_TRUE(recorder->named(QStringLiteral("CleanFilehasFinished")).empty());
     EXPECT_FALSE(scan->isRunning());
     EXPECT_FALSE(results->isBusy());
-    QTest::qWait(0);
+    deliverPosted();
     EXPECT_EQ(results->totalFileNumber(), 0u);
     EXPECT_FALSE(results->cleanDevice().isValid());
 
@@ -248,7 +248,7 @@ TEST_F(CleanTest, ResultsAreClearedByTheirPhonesRemovalOnly)
 
     backend->unplug(second);
     ASSERT_TRUE(notify.waitForRemoval(b));
-    QTest::qWait(50);
+    deliverPosted();
     EXPECT_EQ(results->totalFileNumber(), expect().files());
     EXPECT_TRUE(gone.isEmpty());
 

@@ -11,12 +11,20 @@
 #include "backup/notificationnames.h"
 #include "backup/scancontext.h"
 #include "backup/textformat.h"
+#include "device/amd/devicemanager.h"
+#include "device/backup/devicebackuprunner.h"
+#include "device/devicebackend.h"
+#include "device/jobs/devicejob.h"
+#include "device/simulated/simulatedbackend.h"
+#include "tests/support/recordingnotify.h"
+#include "tools/devicegen/devicescenario.h"
 #include "transfer/personal/transferrecordload.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -32,11 +40,9 @@ using Failure = PRTransferRecordLoad::Failure;
 constexpr auto kDeadline = std::chrono::seconds(60);
 const QString kUdid = QStringLiteral("00008020-001C4D2A3E81002E");
 
-// What the load reported, from its worker.
+// What the load reported, on this thread.
 struct Events
 {
-    std::mutex mutex;
-    std::condition_variable changed;
     QList<QPair<Kind, PRTransferRecordLoad::Lists>> finished;
     QList<QPair<QList<Kind>, Failure>> failures;
     QStringList messages;
@@ -45,27 +51,19 @@ struct Events
     PRTransferRecordLoad::Callbacks callbacks()
     {
         PRTransferRecordLoad::Callbacks c;
-        c.progress = [this](int, const QString &) {
-            std::lock_guard lock(mutex);
-            ++progressLines;
-        };
+        c.progress = [this](int, const QString &) { ++progressLines; };
         c.finished = [this](int, Kind kind, const PRTransferRecordLoad::Lists &lists) {
-            std::lock_guard lock(mutex);
             finished.append({kind, lists});
-            changed.notify_all();
         };
         c.failed = [this](int, const QList<Kind> &kinds, Failure failure, const QString &message) {
-            std::lock_guard lock(mutex);
             failures.append({kinds, failure});
             messages.append(message);
-            changed.notify_all();
         };
         return c;
     }
     bool waitFor(const std::function<bool()> &condition)
     {
-        std::unique_lock lock(mutex);
-        return changed.wait_for(lock, kDeadline, condition);
+        return QTest::qWaitFor(condition, int(std::chrono::milliseconds(kDeadline).count()));
     }
     const PRTransferRecordLoad::Lists *lists(Kind kind)
     {
@@ -76,19 +74,68 @@ struct Events
     }
 };
 
+// Simulated phones whose backups the backup tool makes (the fake one here),
+// as a real phone's are.
+class ToolBackend : public amd::SimulatedBackend
+{
+public:
+    std::unique_ptr<amd::DeviceBackupRunner> makeBackupRunner() override
+    {
+        return amd::DeviceBackend::makeBackupRunner();
+    }
+};
+
+// The load runs as a job of a phone the device manager lists: two simulated
+// phones stand for them.
 class TransferRecordLoadTest : public ::testing::Test
 {
 protected:
+    static void SetUpTestSuite()
+    {
+        s_scenarios = new QTemporaryDir;
+        QString error;
+        ASSERT_TRUE(devicegen::writeScenario({s_scenarios->filePath(QStringLiteral("phone")), 1}, nullptr, &error))
+            << qPrintable(error);
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_scenarios;
+        s_scenarios = nullptr;
+    }
     void SetUp() override
     {
         ASSERT_TRUE(tool.isValid());
         load.setCallbacks(events.callbacks());
         load.setBackupRoot(m_root.filePath(QStringLiteral("tmp/Backup")));
+        m_backend = std::make_shared<ToolBackend>();
+        m_previous = amd::setDeviceBackend(m_backend);
+        DeviceManager::instance().setNotify(&m_notify);
+        ASSERT_EQ(DeviceManager::instance().subscribe(), 0);
+        for (size_t n = 0; n < 2; ++n) {
+            ASSERT_NE(m_backend->plug(s_scenarios->filePath(QStringLiteral("phone"))), 0u);
+            const auto id = m_notify.waitForArrival(n + 1);
+            ASSERT_TRUE(id.has_value());
+            m_phones[n] = *id;
+        }
+    }
+    void TearDown() override
+    {
+        EXPECT_TRUE(settle());
+        DeviceManager::instance().unsubscribe();
+        DeviceManager::instance().setNotify(nullptr);
+        amd::setDeviceBackend(m_previous);
+    }
+    // Every job has ended and what it told was taken.
+    static bool settle()
+    {
+        const bool idle = devjobs::JobRegistry::instance().waitForIdle(kDeadline);
+        QCoreApplication::processEvents();
+        return idle;
     }
 
-    PRTransferRecordLoad::Device device(int id = 3) const
+    PRTransferRecordLoad::Device device(size_t phone = 0) const
     {
-        return {id, kUdid, QStringLiteral("16.7.2"), QStringLiteral("Ostra Demo iPhone")};
+        return {m_phones[phone], kUdid, QStringLiteral("16.7.2"), QStringLiteral("Ostra Demo iPhone")};
     }
     QString backupFolder() const { return load.backupRoot() + QLatin1Char('/') + kUdid; }
 
@@ -96,6 +143,13 @@ protected:
     QTemporaryDir m_root;
     Events events;
     PRTransferRecordLoad load;
+
+private:
+    static inline QTemporaryDir *s_scenarios = nullptr;
+    std::shared_ptr<ToolBackend> m_backend;
+    std::shared_ptr<amd::DeviceBackend> m_previous;
+    testsupport::RecordingNotify m_notify;
+    int m_phones[2] = {-1, -1};
 };
 
 TEST_F(TransferRecordLoadTest, ThreeKindsChosenDuringOneBackupShareIt)
@@ -108,7 +162,7 @@ TEST_F(TransferRecordLoadTest, ThreeKindsChosenDuringOneBackupShareIt)
     EXPECT_FALSE(load.request(Kind::Message, device()));
     ASSERT_TRUE(events.waitFor([&] { return events.finished.size() == 3; }))
         << qPrintable(events.messages.join(QLatin1Char(';')));
-    load.wait();
+    EXPECT_TRUE(settle());
     EXPECT_EQ(tool.invocations(), QStringList{QStringLiteral("--udid %1 backup %2").arg(kUdid, load.backupRoot())});
     EXPECT_TRUE(events.failures.isEmpty());
     EXPECT_TRUE(load.bBackup());
@@ -190,7 +244,7 @@ TEST_F(TransferRecordLoadTest, AFailedBackupEndsItsKindsWhichMayBeChosenAgain)
         ASSERT_TRUE(load.request(Kind::Contact, device()));
         ASSERT_TRUE(load.request(Kind::Note, device()));
         ASSERT_TRUE(events.waitFor([&] { return events.failures.size() == before + 1; }));
-        load.wait();
+        EXPECT_TRUE(settle());
         ++expectedRuns;
         EXPECT_EQ(events.failures.last().second, c.failure);
         EXPECT_EQ(events.failures.last().first, (QList<Kind>{Kind::Contact, Kind::Note}));
@@ -229,16 +283,16 @@ TEST_F(TransferRecordLoadTest, APhoneThatLeavesDuringAHangingBackupEndsIt)
     ASSERT_EQ(tool.invocations().size(), 1);
     QElapsedTimer timer;
     timer.start();
-    load.deviceRemoved(3);
+    load.deviceRemoved(device().id);
     EXPECT_FALSE(load.isStarted(Kind::Contact));
-    load.wait();
+    EXPECT_TRUE(settle());
     EXPECT_LT(timer.elapsed(), 20000);
     // Nothing of the phone that left is published.
     EXPECT_TRUE(events.finished.isEmpty());
     EXPECT_TRUE(events.failures.isEmpty());
     // The next phone starts afresh.
     tool.unset("OSTRA_FAKE_BACKUP_HANG");
-    ASSERT_TRUE(load.request(Kind::Note, device(4)));
+    ASSERT_TRUE(load.request(Kind::Note, device(1)));
     ASSERT_TRUE(events.waitFor([&] { return events.finished.size() == 1; }));
 }
 

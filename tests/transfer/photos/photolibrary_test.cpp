@@ -16,28 +16,31 @@ namespace {
 
 using Result = PhotoLibraryLoad::Result;
 
-// The end of a library's loads, as its callback says it on the worker.
+// The end of a library's loads, as its callback says it on this thread.
 struct Ends
 {
-    Signal signal;
     QList<Result> results;
     QList<quint64> generations;
     int changes = 0;
 
     void attach(PRPhotoLibrary &library)
     {
-        library.setCallbacks(
-            [this](int, quint64) { signal.notify([&] { ++changes; }); },
-            [this](int, quint64 generation, Result result) {
-                signal.notify([&] {
-                    results.append(result);
-                    generations.append(generation);
-                });
-            });
+        library.setCallbacks([this](int, quint64) { ++changes; },
+                             [this](int, quint64 generation, Result result) {
+                                 results.append(result);
+                                 generations.append(generation);
+                             });
     }
     bool waitFor(int count)
     {
-        return signal.waitFor([&] { return results.size() >= count; });
+        return QTest::qWaitFor([&] { return results.size() >= count; }, 30000);
+    }
+    // Every job has ended and what it posted was taken.
+    static bool settle()
+    {
+        const bool idle = devjobs::JobRegistry::instance().waitForIdle(kDeadline);
+        QCoreApplication::processEvents();
+        return idle;
     }
 };
 
@@ -191,7 +194,8 @@ TEST_F(PhotoLoadTest, APhoneThatLeavesEndsTheLoadAndTheNextChoiceLoadsAgain)
     ASSERT_NE(library.ShowPhoto(first), 0u);
     EXPECT_TRUE(library.bImageStartTransfer());
     EXPECT_EQ(library.ShowPhoto(first), 0u) << "a running load is not started twice";
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Stalled inside its first read: nothing has ended.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return library.currentLoad()->bytesReceived() >= 100; }, 30000));
     EXPECT_TRUE(ends.results.isEmpty());
     backend->unplug(handle);
     ASSERT_TRUE(ends.waitFor(1));
@@ -210,8 +214,7 @@ TEST_F(PhotoLoadTest, APhoneThatLeavesEndsTheLoadAndTheNextChoiceLoadsAgain)
     const auto load = library.currentLoad();
     ASSERT_NE(load, nullptr);
     // Each look takes what came and lets the next item call again.
-    ASSERT_TRUE(ends.signal.waitFor([&] { return load->takeFrom(0).size() >= 12; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return load->takeFrom(0).size() >= 12; }, 30000));
     EXPECT_EQ(ends.results.size(), 1) << "the load waits on the stalled read";
     EXPECT_TRUE(library.bImageStartTransfer());
     backend->unplug(handle);
@@ -232,7 +235,7 @@ TEST_F(PhotoLoadTest, APhoneThatLeavesEndsTheLoadAndTheNextChoiceLoadsAgain)
     ASSERT_NE(library.currentLoad(), nullptr);
     EXPECT_EQ(devicePaths(library.currentLoad()->imageArray()), expectedDevicePaths(media(handle)));
     EXPECT_EQ(library.ShowPhoto(third), 0u) << "a finished load is not repeated";
-    library.waitForWorkers();
+    EXPECT_TRUE(Ends::settle());
     EXPECT_EQ(ends.results.size(), 3);
 }
 
@@ -256,7 +259,7 @@ TEST_F(PhotoLoadTest, NoFileServiceClearsTheFlagsForARetry)
     ASSERT_NE(library.ShowPhoto(phone), 0u) << "the same phone is tried again";
     ASSERT_TRUE(ends.waitFor(2));
     EXPECT_EQ(ends.results[1], Result::Loaded);
-    library.waitForWorkers();
+    EXPECT_TRUE(Ends::settle());
 }
 
 TEST_F(PhotoLoadTest, TheLoadIsBoundToItsPhone)
@@ -298,5 +301,5 @@ TEST_F(PhotoLoadTest, TheLoadIsBoundToItsPhone)
     EXPECT_FALSE(library.bPhotoLoadFinished());
     EXPECT_FALSE(library.isCurrent(second));
     EXPECT_EQ(library.tranferDevice(), -1);
-    library.waitForWorkers();
+    EXPECT_TRUE(Ends::settle());
 }

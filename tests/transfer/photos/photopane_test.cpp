@@ -295,7 +295,8 @@ TEST_F(PhotoPaneTest, APhoneThatLeavesMidLoadEndsItVisiblyAndTheNextPhoneLoads)
     EXPECT_FALSE(pane->exportAllAction->isEnabled());
     // The page hears of the removal too: nothing more is said.
     pane->deviceRemoved(first);
-    QTest::qWait(20);
+    ASSERT_TRUE(devjobs::JobRegistry::instance().waitForIdle(kDeadline));
+    QCoreApplication::processEvents();
     EXPECT_EQ(failed.size(), 1);
     EXPECT_EQ(finishedPosts, 0);
 
@@ -320,8 +321,8 @@ TEST_F(PhotoPaneTest, APhoneThatLeavesMidLoadEndsItVisiblyAndTheNextPhoneLoads)
     EXPECT_EQ(failed.size(), 2);
     EXPECT_EQ(rows(), 0);
     backend->unplug(third);
-    pane->joinWorkers();
-    // The workers have ended: whatever they posted is taken now.
+    ASSERT_TRUE(devjobs::JobRegistry::instance().waitForIdle(kDeadline));
+    // The jobs have ended: whatever they posted is taken now.
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
     EXPECT_EQ(failed.size(), 2) << "the stale end of the load is dropped";
