@@ -1,9 +1,6 @@
 #include "maintenance/clean/prcleanexport.h"
 
 #include "device/amd/appdirservice.h"
-#include "device/amd/baseinfo.h"
-#include "device/amd/deviceitem.h"
-#include "device/amd/devicemanager.h"
 #include "device/devicebackend.h"
 #include "maintenance/clean/prcleanphone.h"
 #include "maintenance/clean/prcleanpreview.h"
@@ -24,11 +21,6 @@ namespace {
 QString tr(const char *text)
 {
     return QCoreApplication::translate("PRCleanExport", text);
-}
-
-bool connected(int deviceId)
-{
-    return DeviceManager::instance().findDevice(deviceId).has_value();
 }
 
 QString shown(const QString &devicePath)
@@ -114,16 +106,19 @@ PRCleanExport::PRCleanExport(const PRCleanPreview *previews)
 {
 }
 
-bool PRCleanExport::isDeviceHere(const PRCleanDevice &device)
+bool PRCleanExport::isJobOf(const PRCleanDevice &device, const devjobs::JobControl &job)
 {
-    if (!device.isValid())
-        return false;
-    const std::shared_ptr<amd::DeviceItem> item = DeviceManager::instance().findItem(device.deviceId);
-    const std::shared_ptr<amd::BaseInfo> info = item ? item->baseInfo() : nullptr;
-    if (!info)
-        return false;
-    const std::optional<QString> udid = info->uniqueDeviceID();
-    return udid && *udid == device.udid;
+    return device.isValid() && job.deviceId() == device.deviceId && job.udid() == device.udid;
+}
+
+std::shared_ptr<std::atomic<bool>> PRCleanExport::watchDeparture(devjobs::JobControl &job)
+{
+    auto left = std::make_shared<std::atomic<bool>>(false);
+    job.onCancel([left](devjobs::JobError::Kind why) {
+        if (why == devjobs::JobError::Kind::PhoneGone)
+            *left = true;
+    });
+    return left;
 }
 
 QString PRCleanExport::deviceGoneText()
@@ -151,28 +146,28 @@ QString PRCleanExport::exportName(const QString &devicePath)
 PRCleanExportReport PRCleanExport::ExportTheCacheFileToMacThread(const PRCleanDevice &device,
                                                                  const PRCleanFileRefs &rows,
                                                                  const QString &exportPath,
-                                                                 const std::atomic<bool> *cancelled) const
+                                                                 devjobs::JobControl &job) const
 {
-    return run(device, rows, exportPath, Layout::Flat, cancelled);
+    return run(device, rows, exportPath, Layout::Flat, job);
 }
 
 PRCleanExportReport PRCleanExport::ExportCacheFilesToMacThread(const PRCleanDevice &device,
                                                                const PRCleanFileRefs &rows,
                                                                const QString &exportPath,
-                                                               const std::atomic<bool> *cancelled) const
+                                                               devjobs::JobControl &job) const
 {
-    return run(device, rows, exportPath, Layout::Mirrored, cancelled);
+    return run(device, rows, exportPath, Layout::Mirrored, job);
 }
 
 PRCleanExportReport PRCleanExport::run(const PRCleanDevice &device, const PRCleanFileRefs &rows,
-                                       const QString &exportPath, Layout layout,
-                                       const std::atomic<bool> *cancelled) const
+                                       const QString &exportPath, Layout layout, devjobs::JobControl &job) const
 {
     PRCleanExportReport report;
     report.exportPath = exportPath;
     if (rows.isEmpty())
         return report;
-    if (!isDeviceHere(device)) {
+    const auto phoneLeft = watchDeparture(job);
+    if (!isJobOf(device, job)) {
         report.deviceGone = true;
         report.message = deviceGoneText();
         return report;
@@ -185,12 +180,8 @@ PRCleanExportReport PRCleanExport::run(const PRCleanDevice &device, const PRClea
     Services services(device.deviceId);
     QStringList failed;
     for (const PRCleanFileRef &row : rows) {
-        if (cancelled && cancelled->load()) {
-            report.cancelled = true;
-            break;
-        }
-        if (!connected(device.deviceId)) {
-            report.deviceGone = true;
+        if (job.cancelled()) {
+            (*phoneLeft ? report.deviceGone : report.cancelled) = true;
             break;
         }
         const QString relative = layout == Layout::Flat ? exportName(row.filePath) : mirroredRelativePath(row.filePath);
@@ -223,7 +214,7 @@ PRCleanExportReport PRCleanExport::run(const PRCleanDevice &device, const PRClea
         int code = 0;
         amd::AfcService *service = services.get(row, &code);
         if (!service) {
-            if (PRCleanPhone::hasLeft(device.deviceId)) {
+            if (*phoneLeft || code == amd::kBackendNoDevice) {
                 report.deviceGone = true;
                 break;
             }
@@ -234,7 +225,7 @@ PRCleanExportReport PRCleanExport::run(const PRCleanDevice &device, const PRClea
         }
         const auto info = service->fileInfo(row.filePath);
         if (!info || info->value(QStringLiteral("st_ifmt")) != QLatin1String("S_IFREG")) {
-            if (PRCleanPhone::hasLeft(device.deviceId, service)) {
+            if (*phoneLeft || PRCleanPhone::hasLeft(*service)) {
                 report.deviceGone = true;
                 break;
             }
@@ -255,7 +246,7 @@ PRCleanExportReport PRCleanExport::run(const PRCleanDevice &device, const PRClea
         }
         if (!claimed.isEmpty())
             QFile::remove(claimed);
-        if (PRCleanPhone::hasLeft(device.deviceId, service)) {
+        if (*phoneLeft || PRCleanPhone::hasLeft(*service)) {
             report.deviceGone = true;
             break;
         }

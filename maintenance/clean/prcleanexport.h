@@ -1,11 +1,10 @@
 #pragma once
 
+#include "device/jobs/devicejob.h"
 #include "maintenance/clean/prcleanfileref.h"
 
 #include <QString>
 #include <QStringList>
-
-#include <atomic>
 
 class PRCleanPreview;
 
@@ -23,10 +22,10 @@ struct PRCleanExportReport
     bool ok() const { return failed == 0 && !deviceGone && !cancelled; }
 };
 
-// The cleaner's copies of what it found to a folder the user chose, on a
-// worker. Each works on a snapshot of rows bound to the phone they were
-// found on: when that phone is not (or no longer) connected, nothing more is
-// read and the report says so.
+// The cleaner's copies of what it found to a folder the user chose, as a
+// device job. Each works on a snapshot of rows bound to the phone they were
+// found on: a job of another phone reads nothing, a job whose phone left
+// reads nothing more, and the report says so.
 //
 // Files are written only inside the chosen folder, under names made safe,
 // and never replace a file: a taken name gets "name 2.ext" beside it. A row
@@ -45,24 +44,21 @@ public:
     // its own name (a leading "." dropped, so the copy is not hidden). Used
     // for the selected file rows of a kind and for failed-sync rows.
     PRCleanExportReport ExportTheCacheFileToMacThread(const PRCleanDevice &device, const PRCleanFileRefs &rows,
-                                                      const QString &exportPath,
-                                                      const std::atomic<bool> *cancelled = nullptr) const;
+                                                      const QString &exportPath, devjobs::JobControl &job) const;
 
     // ExportCacheFilesToMacThread: the file rows under a folder node, each
     // to exportPath/<its device path mirrored> ("/Library/Caches/com.x/.a/b"
     // becomes "Library/Caches/com.x/a/b"): every name made safe, leading
     // dots dropped.
     PRCleanExportReport ExportCacheFilesToMacThread(const PRCleanDevice &device, const PRCleanFileRefs &rows,
-                                                    const QString &exportPath,
-                                                    const std::atomic<bool> *cancelled = nullptr) const;
+                                                    const QString &exportPath, devjobs::JobControl &job) const;
 
     // ExportSyncedfilestoMac: the failed-sync rows given, as a folder export
     // ("iTunes_Control/Sync/..." under exportPath).
     PRCleanExportReport ExportSyncedfilestoMac(const PRCleanDevice &device, const PRCleanFileRefs &rows,
-                                               const QString &exportPath,
-                                               const std::atomic<bool> *cancelled = nullptr) const
+                                               const QString &exportPath, devjobs::JobControl &job) const
     {
-        return ExportCacheFilesToMacThread(device, rows, exportPath, cancelled);
+        return ExportCacheFilesToMacThread(device, rows, exportPath, job);
     }
 
     // The relative local path of a device path in a folder export.
@@ -70,17 +66,19 @@ public:
     // The local name of a row in a one-file export.
     static QString exportName(const QString &devicePath);
 
-    // Whether the phone the results are bound to is connected now: its id is
-    // still listed and the device under it has the same UDID. Device calls:
-    // on a worker only.
-    static bool isDeviceHere(const PRCleanDevice &device);
+    // Whether a job works for the phone the rows were found on: its id, and
+    // the UDID it had when the job began.
+    static bool isJobOf(const PRCleanDevice &device, const devjobs::JobControl &job);
+    // Whether a cancelled job was cancelled because its phone left: the hook
+    // goes in before the job's first call.
+    static std::shared_ptr<std::atomic<bool>> watchDeparture(devjobs::JobControl &job);
     // The text for a run that stopped because the phone left.
     static QString deviceGoneText();
 
 private:
     enum class Layout { Flat, Mirrored };
     PRCleanExportReport run(const PRCleanDevice &device, const PRCleanFileRefs &rows, const QString &exportPath,
-                            Layout layout, const std::atomic<bool> *cancelled) const;
+                            Layout layout, devjobs::JobControl &job) const;
 
     const PRCleanPreview *m_previews = nullptr;
 };

@@ -4,12 +4,11 @@ namespace amd {
 class AfcService;
 }
 
-// Whether the phone a cleaner worker is bound to has left. The device
-// manager hears of a removal a moment after the phone's calls start to
-// fail, so after a failed call the backend is asked too (through the
-// service's own connection, when one is given).
+// Whether a failed call of a cleaner job failed because its phone left. The
+// registry cancels the job a moment after the phone's calls start to fail,
+// so after a failed call the phone is asked on the service's own connection.
 namespace PRCleanPhone {
 
-bool hasLeft(int deviceId, amd::AfcService *service = nullptr);
+bool hasLeft(amd::AfcService &service);
 
 } // namespace PRCleanPhone

@@ -24,11 +24,6 @@ QString tr(const char *text)
     return QCoreApplication::translate("PRCleanPreview", text);
 }
 
-bool isCancelled(const std::atomic<bool> *cancelled)
-{
-    return cancelled && cancelled->load();
-}
-
 QString shownName(const QString &devicePath)
 {
     return PRPathTreeController::plainLabel(devicePath.section(QLatin1Char('/'), -1));
@@ -129,14 +124,17 @@ void PRCleanPreview::clearLocked()
 }
 
 PRCleanPreview::Result PRCleanPreview::CacheFilePreivewOnThread(const PRCleanDevice &device,
-                                                                const PRCleanFileRef &ref,
-                                                                const std::atomic<bool> *cancelled)
+                                                                const PRCleanFileRef &ref, devjobs::JobControl &job)
 {
     Result result;
     result.fileType = fileTypeOf(ref.filePath);
     const QString name = shownName(ref.filePath);
+    const auto phoneLeft = PRCleanExport::watchDeparture(job);
+    const auto gone = [&phoneLeft](amd::AfcService *service) {
+        return *phoneLeft || (service && PRCleanPhone::hasLeft(*service));
+    };
 
-    if (!PRCleanExport::isDeviceHere(device)) {
+    if (!PRCleanExport::isJobOf(device, job)) {
         std::lock_guard lock(m_mutex);
         if (device == m_device)
             clearLocked(); // the copies of a phone that left go with its results
@@ -175,7 +173,7 @@ PRCleanPreview::Result PRCleanPreview::CacheFilePreivewOnThread(const PRCleanDev
         service = std::move(app);
     }
     if (code != 0) {
-        if (PRCleanPhone::hasLeft(device.deviceId))
+        if (gone(nullptr) || code == amd::kBackendNoDevice)
             return failure(result, Status::DeviceGone, PRCleanExport::deviceGoneText());
         return failure(result, Status::Refused,
                        tr("The iPhone does not let \"%1\" be opened (%2).")
@@ -183,12 +181,13 @@ PRCleanPreview::Result PRCleanPreview::CacheFilePreivewOnThread(const PRCleanDev
                                                                                            : ref.displayName),
                                 amd::backendErrorText(code)));
     }
-    if (isCancelled(cancelled))
-        return failure(result, Status::Cancelled, {});
+    if (job.cancelled())
+        return *phoneLeft ? failure(result, Status::DeviceGone, PRCleanExport::deviceGoneText())
+                          : failure(result, Status::Cancelled, {});
 
     const auto info = service->fileInfo(ref.filePath);
     if (!info) {
-        if (PRCleanPhone::hasLeft(device.deviceId, service.get()))
+        if (gone(service.get()))
             return failure(result, Status::DeviceGone, PRCleanExport::deviceGoneText());
         return failure(result, Status::Unreadable, tr("%1 is no longer on the iPhone.").arg(name));
     }
@@ -205,12 +204,13 @@ PRCleanPreview::Result PRCleanPreview::CacheFilePreivewOnThread(const PRCleanDev
     // cap counts what really arrives.
     const QByteArray bytes = service->readWholeFile(ref.filePath, kMaxPreviewBytes).valueOr({});
     if (bytes.isEmpty() && size > 0) {
-        if (PRCleanPhone::hasLeft(device.deviceId, service.get()))
+        if (gone(service.get()))
             return failure(result, Status::DeviceGone, PRCleanExport::deviceGoneText());
         return failure(result, Status::Unreadable, tr("%1 could not be read from the iPhone.").arg(name));
     }
-    if (isCancelled(cancelled))
-        return failure(result, Status::Cancelled, {});
+    if (job.cancelled())
+        return *phoneLeft ? failure(result, Status::DeviceGone, PRCleanExport::deviceGoneText())
+                          : failure(result, Status::Cancelled, {});
 
     const QString extension = localExtension(ref.filePath);
     const QString local = QDir(folder).filePath(

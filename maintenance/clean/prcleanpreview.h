@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/jobs/devicejob.h"
 #include "maintenance/clean/prcleanfileref.h"
 
 #include <QHash>
@@ -18,13 +19,13 @@ class ScratchFolder;
 // picture is decoded from the copy. A later export of the same row copies
 // that local copy instead of asking the phone again.
 //
-// Every copy belongs to the phone the results are bound to: when that phone
-// has left nothing is read, and a preview for another phone first forgets
-// the copies of the previous one.
+// Every copy belongs to the phone the results are bound to: a job of another
+// phone (or whose phone left) reads nothing, and a preview for another phone
+// first forgets the copies of the previous one.
 //
-// The preview functions run on a worker and may run on several at once;
-// transferPath() and clear() may be called from any thread. The owner keeps
-// the object alive until its workers are done.
+// The preview functions run as device jobs and may run several at once;
+// transferPath() and clear() may be called from any thread. The jobs hold
+// the object (a shared pointer) until they are done.
 class PRCleanPreview
 {
 public:
@@ -65,17 +66,14 @@ public:
     // The file comes through house arrest on ref.bundleId, or through the
     // media area's file service for a failed-sync row. The kind is the
     // ref's: the junk and cookie twins are the same function.
-    Result CacheFilePreivewOnThread(const PRCleanDevice &device, const PRCleanFileRef &ref,
-                                    const std::atomic<bool> *cancelled = nullptr);
-    Result JunkFilePreivewOnThread(const PRCleanDevice &device, const PRCleanFileRef &ref,
-                                   const std::atomic<bool> *cancelled = nullptr)
+    Result CacheFilePreivewOnThread(const PRCleanDevice &device, const PRCleanFileRef &ref, devjobs::JobControl &job);
+    Result JunkFilePreivewOnThread(const PRCleanDevice &device, const PRCleanFileRef &ref, devjobs::JobControl &job)
     {
-        return CacheFilePreivewOnThread(device, ref, cancelled);
+        return CacheFilePreivewOnThread(device, ref, job);
     }
-    Result CookieFilePreivewOnThread(const PRCleanDevice &device, const PRCleanFileRef &ref,
-                                     const std::atomic<bool> *cancelled = nullptr)
+    Result CookieFilePreivewOnThread(const PRCleanDevice &device, const PRCleanFileRef &ref, devjobs::JobControl &job)
     {
-        return CacheFilePreivewOnThread(device, ref, cancelled);
+        return CacheFilePreivewOnThread(device, ref, job);
     }
 
     // The private copy an earlier preview made of ref on device; empty when

@@ -3,9 +3,6 @@
 #include "backup/textformat.h"
 #include "device/amd/afcservice.h"
 #include "device/amd/appdirservice.h"
-#include "device/amd/baseinfo.h"
-#include "device/amd/deviceitem.h"
-#include "device/amd/devicemanager.h"
 #include "device/devicebackend.h"
 #include "maintenance/clean/prcleanphone.h"
 #include "maintenance/clean/prcleanresults.h"
@@ -49,14 +46,14 @@ int statPath(amd::AfcService &service, const QString &path, bool *regular)
 }
 
 // After a failed call: has the phone, or the connection to it, gone? The
-// manager hears of a phone that left a little after its calls fail, and a
+// registry hears of a phone that left a little after its calls fail, and a
 // real phone's calls then fail as I/O errors, not as "no device": so the
 // phone is asked for its root, on the service's own connection or, when
 // none opened, on a fresh one of the media area. Only a phone that still
 // answers can have refused something.
 bool phoneLost(int deviceId, amd::AfcService *service)
 {
-    if (PRCleanPhone::hasLeft(deviceId, service))
+    if (service && PRCleanPhone::hasLeft(*service))
         return true;
     if (service && service->connection() != 0)
         return !service->fileInfo(QStringLiteral("/"));
@@ -113,10 +110,29 @@ bool PRCleanRemoval::pathFitsKind(const QString &path, Kind kind)
     return false;
 }
 
-PRCleanRemovalReport PRCleanRemoval::removeFiles(const PRCleanRemovalRequest &request,
-                                                 const std::atomic<bool> *cancelled,
+PRCleanRemovalReport PRCleanRemoval::unreached(const PRCleanRemovalRequest &request, const devjobs::JobError &error)
+{
+    PRCleanRemovalReport report;
+    report.scope = request.scope;
+    report.device = request.device;
+    report.items.reserve(request.files.size());
+    for (const PRCleanFileRef &file : request.files)
+        report.items.append({file, Outcome::NotTried, 0});
+    report.notTried = int(report.items.size());
+    report.deviceGone = error.is(devjobs::JobError::Kind::PhoneGone);
+    report.cancelled = !report.deviceGone;
+    report.reason = problemsOf(report);
+    return report;
+}
+
+PRCleanRemovalReport PRCleanRemoval::removeFiles(const PRCleanRemovalRequest &request, devjobs::JobControl &job,
                                                  const std::function<void(int)> &progress)
 {
+    auto phoneLeft = std::make_shared<std::atomic<bool>>(false);
+    job.onCancel([phoneLeft](devjobs::JobError::Kind why) {
+        if (why == devjobs::JobError::Kind::PhoneGone)
+            *phoneLeft = true;
+    });
     PRCleanRemovalReport report;
     report.scope = request.scope;
     report.device = request.device;
@@ -147,13 +163,9 @@ PRCleanRemovalReport PRCleanRemoval::removeFiles(const PRCleanRemovalRequest &re
     if (request.files.isEmpty())
         return tally();
 
-    // The phone must be the one the files were found on: the same id, and
-    // still the same UDID.
-    std::shared_ptr<amd::DeviceItem> item = request.device.isValid() ? DeviceManager::instance().findItem(deviceId)
-                                                                       : nullptr;
-    std::shared_ptr<amd::BaseInfo> info = item ? item->baseInfo() : nullptr;
-    const std::optional<QString> udid = info ? info->uniqueDeviceID() : std::nullopt;
-    if (!udid || *udid != request.device.udid) {
+    // The job's phone must be the one the files were found on: the same id,
+    // and still the same UDID.
+    if (!request.device.isValid() || job.deviceId() != deviceId || job.udid() != request.device.udid) {
         report.deviceGone = true;
         return tally();
     }
@@ -216,8 +228,8 @@ PRCleanRemovalReport PRCleanRemoval::removeFiles(const PRCleanRemovalRequest &re
             continue;
         }
         for (int index : indexes) {
-            if (cancelled && cancelled->load()) {
-                report.cancelled = true;
+            if (job.cancelled()) {
+                (*phoneLeft ? report.deviceGone : report.cancelled) = true;
                 stop = true;
                 break;
             }
@@ -308,16 +320,8 @@ PRCleanRemoval::PRCleanRemoval(PRCleanResults *results, QObject *parent)
 
 PRCleanRemoval::~PRCleanRemoval()
 {
-    m_cancel = true;
-    join();
     if (m_running && m_results)
         m_results->release(PRCleanResults::Activity::Removing);
-}
-
-void PRCleanRemoval::join()
-{
-    if (m_thread.joinable())
-        m_thread.join();
 }
 
 bool PRCleanRemoval::start(const PRCleanRemovalRequest &request)
@@ -327,40 +331,39 @@ bool PRCleanRemoval::start(const PRCleanRemovalRequest &request)
         return false;
     if (!m_results->claim(PRCleanResults::Activity::Removing))
         return false;
-    join();
     m_running = true;
-    m_cancel = false;
-    m_lastPercent = -1;
     Q_EMIT removalStarted(request);
     const int total = int(request.files.size());
-    m_thread = std::thread([this, request, total] {
-        int lastPercent = -1;
-        PRCleanRemovalReport report = removeFiles(request, &m_cancel, [&](int done) {
-            const int percent = int(qint64(done) * 100 / total);
-            if (percent == lastPercent)
-                return;
-            lastPercent = percent;
-            QMetaObject::invokeMethod(this, [this, done, total] { progressed(done, total); }, Qt::QueuedConnection);
+    m_job = m_lane.start<int>(
+        request.device.deviceId,
+        [request, total](devjobs::JobContext<int> &job) {
+            int lastPercent = -1;
+            return removeFiles(request, job, [&](int done) {
+                const int percent = int(qint64(done) * 100 / total);
+                if (percent == lastPercent)
+                    return;
+                lastPercent = percent;
+                job.progress(done);
+            });
+        },
+        [this, request](const PRCleanRemovalReport &report, const devjobs::JobError &error) {
+            // A job its phone never reached has no report of its own.
+            finish(report.items.isEmpty() && error.failed() ? unreached(request, error) : report);
+        },
+        [this, total](const int &done) {
+            if (m_running)
+                Q_EMIT removalProgress(done, total);
         });
-        QMetaObject::invokeMethod(this, [this, report] { finish(report); }, Qt::QueuedConnection);
-    });
     return true;
 }
 
 void PRCleanRemoval::cancel()
 {
-    m_cancel = true;
-}
-
-void PRCleanRemoval::progressed(int done, int total)
-{
-    if (m_running)
-        Q_EMIT removalProgress(done, total);
+    m_job.cancel();
 }
 
 void PRCleanRemoval::finish(const PRCleanRemovalReport &report)
 {
-    join();
     m_running = false;
     const PRCleanApplied applied = m_results->applyRemovalReport(report);
     m_results->release(PRCleanResults::Activity::Removing);

@@ -1,20 +1,19 @@
 #pragma once
 
+#include "device/jobs/devicejob.h"
 #include "maintenance/clean/prcleanrequest.h"
 
 #include <QObject>
 
-#include <atomic>
 #include <functional>
-#include <thread>
 
 class PRCleanResults;
 
-// Removes what the user chose of the cleaner's results from the phone: one
-// worker, one removal at a time, never while a scan runs (the results'
-// claim).
+// Removes what the user chose of the cleaner's results from the phone: a
+// device job of that phone, one removal at a time, never while a scan runs
+// (the results' claim).
 //
-// The worker acts only on the request's snapshot and only on its phone: it
+// The job acts only on the request's snapshot and only on its phone: it
 // checks the phone's id and UDID first, opens each app's house arrest once
 // per run (the failed-sync media through the media area's own service),
 // removes regular files only (never a folder, never through a link), and
@@ -33,10 +32,10 @@ class PRCleanRemoval : public QObject
 
 public:
     explicit PRCleanRemoval(PRCleanResults *results, QObject *parent = nullptr);
-    // Cancels a running removal and waits for its worker.
+    // Cancels a running removal without waiting for it.
     ~PRCleanRemoval() override;
 
-    // Starts the worker on the request. False (nothing starts) while a scan
+    // Starts the job on the request. False (nothing starts) while a scan
     // or removal runs, for an empty request, or for a request of another
     // phone than the results are bound to.
     bool start(const PRCleanRemovalRequest &request);
@@ -52,13 +51,15 @@ public:
     // run stopped early, which files stayed).
     static QString reportText(const PRCleanRemovalReport &report);
 
-    // The worker's body, on any thread but the GUI thread. progress gets the
-    // number of files handled so far.
-    static PRCleanRemovalReport removeFiles(const PRCleanRemovalRequest &request,
-                                            const std::atomic<bool> *cancelled = nullptr,
+    // The job's body: refuses a job bound to another phone than the
+    // request's. progress gets the number of files handled so far.
+    static PRCleanRemovalReport removeFiles(const PRCleanRemovalRequest &request, devjobs::JobControl &job,
                                             const std::function<void(int done)> &progress = {});
+    // The report of a request whose job ended before its work began (the
+    // phone had left, or it was cancelled).
+    static PRCleanRemovalReport unreached(const PRCleanRemovalRequest &request, const devjobs::JobError &error);
     // True when path may hold a file of kind (inside its kind folder of the
-    // container, or of "/iTunes_Control/Sync"); the worker refuses others.
+    // container, or of "/iTunes_Control/Sync"); the job refuses others.
     static bool pathFitsKind(const QString &path, PRCleanFileRef::Kind kind);
 
 Q_SIGNALS:
@@ -69,13 +70,10 @@ Q_SIGNALS:
     void removalEnded(const PRCleanRemovalReport &report);
 
 private:
-    void progressed(int done, int total);
     void finish(const PRCleanRemovalReport &report);
-    void join();
 
     PRCleanResults *m_results;
     bool m_running = false;
-    int m_lastPercent = -1;
-    std::atomic<bool> m_cancel{false};
-    std::thread m_thread;
+    devjobs::JobHandle m_job;
+    devjobs::JobLane m_lane{this};
 };

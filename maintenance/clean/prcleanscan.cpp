@@ -13,7 +13,6 @@
 #include "platform/notificationcenter.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QImageReader>
 
 #include <optional>
@@ -54,13 +53,26 @@ struct PRCleanScan::HandOver
     int progress = -1; // after an app: its percent
 };
 
-// The worker's state: one per scan, on the worker thread only.
+// The job's state: one per scan, on the job's thread only.
 struct PRCleanScan::Worker
 {
-    PRCleanScan *scan = nullptr; // only to queue hand-overs to
-    int deviceId = -1;
+    using Job = devjobs::JobContext<std::shared_ptr<HandOver>>;
+
+    explicit Worker(Job &job)
+        : job(job)
+        , deviceId(job.deviceId())
+    {
+        job.onCancel([left = phoneLeft](devjobs::JobError::Kind why) {
+            if (why == devjobs::JobError::Kind::PhoneGone)
+                *left = true;
+        });
+    }
+
+    Job &job;
+    const int deviceId;
     quint64 generation = 0;
-    const std::atomic<bool> *cancel = nullptr;
+    // The registry cancelled the job because its phone left.
+    std::shared_ptr<std::atomic<bool>> phoneLeft = std::make_shared<std::atomic<bool>>(false);
 
     PRCleanScanReport report;
     PRPathBatchBuilder junk{PRPathTreeMember::Cleaner};
@@ -77,12 +89,7 @@ struct PRCleanScan::Worker
         int depth = 0;
     };
 
-    void queue(std::shared_ptr<HandOver> handOver)
-    {
-        PRCleanScan *target = scan;
-        QMetaObject::invokeMethod(
-            target, [target, handOver = std::move(handOver)] { target->handOver(handOver); }, Qt::QueuedConnection);
-    }
+    void queue(std::shared_ptr<HandOver> handOver) { job.progress(std::move(handOver)); }
 
     void flush(int progress = -1)
     {
@@ -100,16 +107,16 @@ struct PRCleanScan::Worker
         queue(std::move(handOver));
     }
 
-    bool gone(amd::AfcService *service) { return PRCleanPhone::hasLeft(deviceId, service); }
-
+    // After a failed call the phone is asked whether it left: the registry
+    // hears of a departure a moment after the phone's calls start to fail.
     bool mustStop(amd::AfcService *service = nullptr)
     {
         if (stopped)
             return true;
-        if (cancel->load()) {
-            report.cancelled = true;
+        if (job.cancelled()) {
+            (*phoneLeft ? report.deviceGone : report.cancelled) = true;
             stopped = true;
-        } else if (gone(service)) {
+        } else if (service && PRCleanPhone::hasLeft(*service)) {
             report.deviceGone = true;
             stopped = true;
         }
@@ -248,7 +255,7 @@ struct PRCleanScan::Worker
         const QString shown = PRCleanScan::shownAppName(attributes, bundleId);
         amd::AppDirService service;
         if (const int rc = service.open(deviceId, bundleId).code(); rc != 0) {
-            if (rc == amd::kBackendNoDevice && !cancel->load()) {
+            if (rc == amd::kBackendNoDevice && !job.cancelled()) {
                 report.deviceGone = true;
                 stopped = true;
             }
@@ -314,16 +321,16 @@ struct PRCleanScan::Worker
     // StartPhoneCleanThread.
     void run()
     {
-        std::shared_ptr<amd::DeviceItem> item = DeviceManager::instance().findItem(deviceId);
-        std::shared_ptr<amd::BaseInfo> info = item ? item->baseInfo() : nullptr;
-        const std::optional<QString> udid = info ? info->uniqueDeviceID() : std::nullopt;
-        if (!udid || udid->isEmpty()) {
+        if (job.udid().isEmpty()) {
             report.deviceGone = true;
             return;
         }
+        // The name the removal's question calls the phone by.
+        const std::shared_ptr<amd::DeviceItem> item = DeviceManager::instance().findItem(deviceId);
+        const std::shared_ptr<amd::BaseInfo> info = item ? item->baseInfo() : nullptr;
         auto bind = std::make_shared<HandOver>();
         bind->batch.generation = generation;
-        bind->bind = PRCleanDevice{deviceId, *udid, info->deviceName().value_or(QString())};
+        bind->bind = PRCleanDevice{deviceId, job.udid(), info ? info->deviceName().value_or(QString()) : QString()};
         queue(std::move(bind));
 
         // The apps.
@@ -383,16 +390,8 @@ PRCleanScan::PRCleanScan(PRCleanResults *results, QObject *parent)
 
 PRCleanScan::~PRCleanScan()
 {
-    m_cancel = true;
-    join();
     if (m_running && m_results)
         m_results->release(PRCleanResults::Activity::Scanning);
-}
-
-void PRCleanScan::join()
-{
-    if (m_thread.joinable())
-        m_thread.join();
 }
 
 QString PRCleanScan::shownAppName(const QVariantMap &attributes, const QString &bundleId)
@@ -430,34 +429,31 @@ bool PRCleanScan::showPhoneClean(int deviceId)
         return false;
     if (!m_results->claim(PRCleanResults::Activity::Scanning))
         return false;
-    join();
     m_cleanDevice = deviceId;
-    m_generation = m_results->beginScan(deviceId);
-    m_cancel = false;
+    const quint64 generation = m_results->beginScan(deviceId);
     m_running = true;
     Q_EMIT scanStarted(deviceId);
 
-    auto worker = std::make_shared<Worker>();
-    worker->scan = this;
-    worker->deviceId = deviceId;
-    worker->generation = m_generation;
-    worker->cancel = &m_cancel;
-    m_thread = std::thread([worker] {
-        worker->run();
-        if (!worker->report.deviceGone)
-            worker->flush();
-        PRCleanScanReport report = worker->report;
-        PRCleanScan *target = worker->scan;
-        const quint64 generation = worker->generation;
-        QMetaObject::invokeMethod(
-            target, [target, report, generation] { target->finish(report, generation); }, Qt::QueuedConnection);
-    });
+    m_job = m_lane.start<std::shared_ptr<HandOver>>(
+        deviceId,
+        [generation](Worker::Job &job) {
+            Worker worker(job);
+            worker.generation = generation;
+            worker.run();
+            if (!worker.report.deviceGone)
+                worker.flush();
+            return worker.report;
+        },
+        [this, generation](PRCleanScanReport report, const devjobs::JobError &error) {
+            finish(std::move(report), error, generation);
+        },
+        [this](const std::shared_ptr<HandOver> &batch) { handOver(batch); });
     return true;
 }
 
 void PRCleanScan::cancel()
 {
-    m_cancel = true;
+    m_job.cancel();
 }
 
 void PRCleanScan::handOver(const std::shared_ptr<HandOver> &handOver)
@@ -481,13 +477,14 @@ void PRCleanScan::handOver(const std::shared_ptr<HandOver> &handOver)
     }
 }
 
-void PRCleanScan::finish(const PRCleanScanReport &workerReport, quint64 generation)
+void PRCleanScan::finish(PRCleanScanReport report, const devjobs::JobError &error, quint64 generation)
 {
-    join();
     m_running = false;
     m_results->release(PRCleanResults::Activity::Scanning);
 
-    PRCleanScanReport report = workerReport;
+    // A job its phone never reached has no report of its own.
+    if (error.is(devjobs::JobError::Kind::PhoneGone))
+        report.deviceGone = true;
     // Results cleared meanwhile (the phone's removal was heard first): what
     // this scan found is gone with them.
     if (generation != m_results->generation() && !report.cancelled)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/jobs/devicejob.h"
 #include "maintenance/clean/prcleanresults.h"
 
 #include <QImage>
@@ -9,9 +10,7 @@
 #include <QStringList>
 #include <QVariantMap>
 
-#include <atomic>
 #include <memory>
-#include <thread>
 
 namespace amd {
 class AfcService;
@@ -45,15 +44,15 @@ struct PRCleanScanReport
 };
 Q_DECLARE_METATYPE(PRCleanScanReport)
 
-// The cleaner scan: on a worker, every user app's temporary ("/tmp"),
+// The cleaner scan: as a device job of its phone, every user app's temporary ("/tmp"),
 // cache ("/Library/Caches") and cookie ("/Library/Cookies") files through
 // house arrest, then the failed-sync media ("/iTunes_Control/Sync" of the
 // media area), handed to PRCleanResults in batches.
 //
 // GUI thread object; one scan at a time, never while a removal runs (the
-// results' claim). The worker never waits for the GUI thread: it queues its
-// hand-overs (a batch per app, or per kBatchEntries entries), and the GUI
-// thread files them in order. The notifications the application delegate
+// results' claim). The job never waits for the GUI thread: it hands over
+// (a batch per app, or per kBatchEntries entries) as its progress, and the
+// GUI thread files them in order. The notifications the application delegate
 // observes are posted on the GUI thread right after the batch they count
 // was filed, so what they say always matches the trees:
 //   "CleanFileProgressInfo"              int percent: processed apps * 90 / apps, after each app
@@ -78,7 +77,7 @@ public:
     static constexpr qint64 kMaxIconBytes = 2 * 1024 * 1024;
 
     explicit PRCleanScan(PRCleanResults *results, QObject *parent = nullptr);
-    // Cancels a running scan and waits for its worker.
+    // Cancels a running scan without waiting for it.
     ~PRCleanScan() override;
 
     // Clears the results, binds them to the phone and starts the scan.
@@ -86,7 +85,7 @@ public:
     // phone has that id.
     bool showPhoneClean(int deviceId);
     bool isRunning() const { return m_running; }
-    // Asks the worker to stop; scanEnded follows.
+    // Asks the job to stop; scanEnded follows.
     void cancel();
     // The id of the phone of the last scan (-1 before any).
     int cleanDevice() const { return m_cleanDevice; }
@@ -111,13 +110,11 @@ private:
     struct HandOver;
 
     void handOver(const std::shared_ptr<HandOver> &handOver);
-    void finish(const PRCleanScanReport &report, quint64 generation);
-    void join();
+    void finish(PRCleanScanReport report, const devjobs::JobError &error, quint64 generation);
 
     PRCleanResults *m_results;
     int m_cleanDevice = -1;
     bool m_running = false;
-    quint64 m_generation = 0;
-    std::atomic<bool> m_cancel{false};
-    std::thread m_thread;
+    devjobs::JobHandle m_job;
+    devjobs::JobLane m_lane{this};
 };

@@ -34,10 +34,9 @@ PRCleanViewController::PRCleanViewController(QObject *parent)
     , m_scan(new PRCleanScan(m_results, this))
     , m_removal(new PRCleanRemoval(m_results, this))
     , m_fix(new PRCleanFix(m_removal, this))
-    , m_preview(std::make_unique<PRCleanPreview>())
-    , m_export(std::make_unique<PRCleanExport>(m_preview.get()))
+    , m_preview(std::make_shared<PRCleanPreview>())
+    , m_export(std::make_shared<PRCleanExport>(m_preview.get()))
 {
-    m_pool.setMaxThreadCount(2);
     m_confirm = [this](const QString &question) {
         QMessageBox box(QMessageBox::Warning, QString(), question, QMessageBox::NoButton,
                         m_container ? m_container->window() : nullptr);
@@ -83,10 +82,9 @@ PRCleanViewController::PRCleanViewController(QObject *parent)
 
 PRCleanViewController::~PRCleanViewController()
 {
-    *m_cancel = true;
-    m_pool.waitForDone();
-    // The scan and the removal join their workers in their destructors,
-    // which run (as children) after this body; the results outlive them.
+    // The lanes cancel the page's jobs and wait for none. The scan and the
+    // removal release the results in their destructors, which run (as
+    // children) after this body; the results outlive them.
     delete m_fix;
     delete m_removal;
     delete m_scan;
@@ -394,10 +392,9 @@ void PRCleanViewController::deviceRemoved(int deviceId)
 {
     if (m_results->cleanDevice().deviceId != deviceId)
         return;
-    m_scan->cancel();
-    m_removal->cancel();
-    *m_cancel = true;
-    m_cancel = std::make_shared<std::atomic<bool>>(false);
+    // The jobs of the phone ended already (the registry cancelled them); a
+    // preview on its way is not shown.
+    m_previewLane.newGeneration();
     m_results->deviceLeft(deviceId);
 }
 
@@ -542,35 +539,28 @@ void PRCleanViewController::preview(Kind kind, const QModelIndex &row)
         return;
     const PRCleanFileRef ref = chosen.files.first();
     const PRCleanDevice device = m_results->cleanDevice();
-    const quint64 serial = ++m_previewSerial;
-    auto cancel = m_cancel;
-    PRCleanPreview *previews = m_preview.get();
-    QPointer<PRCleanViewController> self(this);
-    m_pool.start([self, previews, device, ref, cancel, serial, kind] {
-        // A newer choice makes this one moot before it asks the phone.
-        PRCleanPreview::Result result;
-        result.status = PRCleanPreview::Status::Cancelled;
-        if (!*cancel)
-            result = previews->CacheFilePreivewOnThread(device, ref, cancel.get());
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, result, serial, kind, cancel] {
-                if (!self)
-                    return;
-                if (*cancel || serial != self->m_previewSerial)
-                    return;
-                if (PRCleanKindPane *pane = self->paneOf(kind)) {
-                    if (result.copied() || result.status == PRCleanPreview::Status::NoPicture)
-                        pane->showPreview(result.image, QStringLiteral("document"));
-                    else
-                        pane->clearPreview();
-                }
-                if (!result.message.isEmpty())
-                    self->tell(result.message);
-                Q_EMIT self->previewShown(result.localPath);
-            },
-            Qt::QueuedConnection);
-    });
+    // A newer choice makes this one moot before it asks the phone.
+    m_previewLane.newGeneration();
+    m_previewLane.start(
+        device.deviceId,
+        [previews = m_preview, device, ref](devjobs::JobControl &job) {
+            return previews->CacheFilePreivewOnThread(device, ref, job);
+        },
+        [this, kind](PRCleanPreview::Result result, const devjobs::JobError &error) {
+            if (error.is(devjobs::JobError::Kind::PhoneGone) && !result.copied()) {
+                result.status = PRCleanPreview::Status::DeviceGone;
+                result.message = PRCleanExport::deviceGoneText();
+            }
+            if (PRCleanKindPane *pane = paneOf(kind)) {
+                if (result.copied() || result.status == PRCleanPreview::Status::NoPicture)
+                    pane->showPreview(result.image, QStringLiteral("document"));
+                else
+                    pane->clearPreview();
+            }
+            if (!result.message.isEmpty())
+                tell(result.message);
+            Q_EMIT previewShown(result.localPath);
+        });
 }
 
 // ----------------------------------------------------------------- export
@@ -586,32 +576,32 @@ void PRCleanViewController::exportFiles(const PRCleanFileRefs &rows, bool mirror
     m_exporting = true;
     updateActions();
     tell(tr("Exporting %n file(s)...", nullptr, int(rows.size())));
-    auto cancel = m_cancel;
-    const PRCleanExport *exporter = m_export.get();
-    QPointer<PRCleanViewController> self(this);
-    m_pool.start([self, exporter, device, rows, exportPath, mirrored, cancel] {
-        const PRCleanExportReport report =
-            mirrored ? exporter->ExportCacheFilesToMacThread(device, rows, exportPath, cancel.get())
-                     : exporter->ExportTheCacheFileToMacThread(device, rows, exportPath, cancel.get());
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, report] {
-                if (!self)
-                    return;
-                self->m_exporting = false;
-                self->updateActions();
-                const QString text = report.ok()
-                    ? tr("%n file(s) exported.", nullptr, report.written)
-                    : (report.message.isEmpty() ? tr("%n file(s) exported; some could not be copied.", nullptr,
-                                                     report.written)
-                                                : report.message);
-                self->tell(text);
-                if (report.written > 0)
-                    self->m_reveal(report.exportPath);
-                Q_EMIT self->exportEnded(report.ok(), text);
-            },
-            Qt::QueuedConnection);
-    });
+    m_exportLane.start(
+        device.deviceId,
+        [exporter = m_export, previews = m_preview, device, rows, exportPath, mirrored](devjobs::JobControl &job) {
+            return mirrored ? exporter->ExportCacheFilesToMacThread(device, rows, exportPath, job)
+                            : exporter->ExportTheCacheFileToMacThread(device, rows, exportPath, job);
+        },
+        [this, rows, exportPath](PRCleanExportReport report, const devjobs::JobError &error) {
+            if (error.is(devjobs::JobError::Kind::PhoneGone) && report.written == 0) {
+                // Its phone left before the job began.
+                report.deviceGone = true;
+                report.failed = int(rows.size());
+                report.exportPath = exportPath;
+                report.message = PRCleanExport::deviceGoneText();
+            }
+            m_exporting = false;
+            updateActions();
+            const QString text = report.ok()
+                ? tr("%n file(s) exported.", nullptr, report.written)
+                : (report.message.isEmpty() ? tr("%n file(s) exported; some could not be copied.", nullptr,
+                                                 report.written)
+                                            : report.message);
+            tell(text);
+            if (report.written > 0)
+                m_reveal(report.exportPath);
+            Q_EMIT exportEnded(report.ok(), text);
+        });
 }
 
 void PRCleanViewController::exportSelected(Kind kind)

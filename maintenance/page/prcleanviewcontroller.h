@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/jobs/devicejob.h"
 #include "maintenance/clean/prcleanfileref.h"
 #include "maintenance/clean/prcleanremoval.h"
 #include "maintenance/clean/prcleanscan.h"
@@ -7,9 +8,7 @@
 #include <QModelIndexList>
 #include <QObject>
 #include <QPointer>
-#include <QThreadPool>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -34,7 +33,7 @@ class QWidget;
 //
 // The page is thin: what the scan found lives in PRCleanResults, bound to the
 // phone it was found on; the scan, the removal and the fix are their own
-// objects; previews and exports run on the page's workers. The page turns
+// objects; previews and exports are device jobs of the page. The page turns
 // what the user chose into a snapshot through the views' own models, asks
 // for confirmation where a removal is more than the rows chosen, and tells
 // what the phone really did.
@@ -187,8 +186,9 @@ private:
     PRCleanScan *m_scan = nullptr;
     PRCleanRemoval *m_removal = nullptr;
     PRCleanFix *m_fix = nullptr;
-    std::unique_ptr<PRCleanPreview> m_preview;
-    std::unique_ptr<PRCleanExport> m_export;
+    // Shared with the jobs that use them, which may outlive the page.
+    std::shared_ptr<PRCleanPreview> m_preview;
+    std::shared_ptr<PRCleanExport> m_export;
 
     QPointer<QWidget> m_container;
     QStackedWidget *m_stack = nullptr;
@@ -204,10 +204,9 @@ private:
     std::function<QString()> m_chooseFolder;
     std::function<void(const QString &)> m_reveal;
 
-    // Previews and exports: a newer preview makes the older ones moot.
-    QThreadPool m_pool;
-    std::shared_ptr<std::atomic<bool>> m_cancel = std::make_shared<std::atomic<bool>>(false);
-    quint64 m_previewSerial = 0;
+    // A newer preview makes the older ones moot: each starts a generation.
+    devjobs::JobLane m_previewLane{this};
+    devjobs::JobLane m_exportLane{this};
     bool m_exporting = false;
     int m_scannedDevice = -1;
     bool m_headTells = false;

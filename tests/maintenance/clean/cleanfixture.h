@@ -15,6 +15,7 @@
 #include "maintenance/clean/prcleanresults.h"
 #include "maintenance/clean/prcleanscan.h"
 #include "platform/notificationcenter.h"
+#include "tests/maintenance/jobtesting.h"
 #include "tools/devicegen/devicescenario.h"
 
 #include <QDir>

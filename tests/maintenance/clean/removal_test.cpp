@@ -177,13 +177,14 @@ TEST_F(CleanRemovalTest, NothingIsRemovedOnTheNextPhoneAfterASwap)
     backend->unplug(handle);
     ASSERT_TRUE(notify.waitForRemoval(id));
     amd::DeviceHandle other = 0;
-    plug(scenario(), &other);
-    QTest::qWait(20);
+    const int next = plug(scenario(), &other);
+    deliverPosted();
 
     EXPECT_EQ(results->totalFileNumber(), 0u);
     EXPECT_FALSE(removal->start(snapshot));
-    // Even the worker's own body refuses it.
-    const PRCleanRemovalReport report = PRCleanRemoval::removeFiles(snapshot);
+    // Even the job's own body refuses it, run for the phone that came.
+    const PRCleanRemovalReport report = maintenancetest::runJob(
+        next, [&snapshot](devjobs::JobControl &job) { return PRCleanRemoval::removeFiles(snapshot, job); });
     EXPECT_TRUE(report.deviceGone);
     EXPECT_EQ(report.removedFiles, 0);
     EXPECT_EQ(report.notTried, int(snapshot.files.size()));

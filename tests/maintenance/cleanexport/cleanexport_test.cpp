@@ -10,7 +10,7 @@
 #include "maintenance/clean/prcleanpreview.h"
 #include "platform/propertylist.h"
 #include "platform/scratchfolder.h"
-#include "tests/support/recordingnotify.h"
+#include "tests/maintenance/jobtesting.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -23,7 +23,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include <unistd.h>
@@ -64,6 +63,7 @@ protected:
     }
     void TearDown() override
     {
+        EXPECT_TRUE(devjobs::JobRegistry::instance().waitForIdle(std::chrono::seconds(30)));
         DeviceManager::instance().unsubscribe();
         DeviceManager::instance().setNotify(nullptr);
         amd::setDeviceBackend(m_previous);
@@ -122,6 +122,29 @@ protected:
         r.filePath = path;
         return r;
     }
+    // The previews and exports as the page runs them: jobs of the row's phone.
+    static PRCleanPreview::Result previewed(PRCleanPreview &preview, const PRCleanDevice &on,
+                                            const PRCleanFileRef &row, devjobs::JobError *error = nullptr)
+    {
+        return maintenancetest::runJob(
+            on.deviceId, [&](devjobs::JobControl &job) { return preview.CacheFilePreivewOnThread(on, row, job); },
+            error);
+    }
+    static PRCleanExportReport exportedFlat(const PRCleanExport &exporter, const PRCleanDevice &on,
+                                            const PRCleanFileRefs &rows, const QString &exportPath)
+    {
+        return maintenancetest::runJob(on.deviceId, [&](devjobs::JobControl &job) {
+            return exporter.ExportTheCacheFileToMacThread(on, rows, exportPath, job);
+        });
+    }
+    static PRCleanExportReport exportedMirrored(const PRCleanExport &exporter, const PRCleanDevice &on,
+                                                const PRCleanFileRefs &rows, const QString &exportPath)
+    {
+        return maintenancetest::runJob(on.deviceId, [&](devjobs::JobControl &job) {
+            return exporter.ExportCacheFilesToMacThread(on, rows, exportPath, job);
+        });
+    }
+
     static QByteArray read(const QString &path)
     {
         QFile file(path);
@@ -155,7 +178,7 @@ protected:
     const PRCleanFileRef song = ref(Kind::SyncFailed, QString(), QStringLiteral("/iTunes_Control/Sync/Media/song.mp3"));
 
     std::shared_ptr<amd::SimulatedBackend> backend;
-    testsupport::RecordingNotify arrivals{std::chrono::seconds(30)};
+    maintenancetest::JobsNotify arrivals{std::chrono::seconds(30)};
     amd::DeviceHandle handle = 0;
     PRCleanDevice device;
 
@@ -172,8 +195,8 @@ private:
 TEST_F(CleanExportTest, PreviewsCopyIntoAPrivateFolderUnderNamesOfTheirOwn)
 {
     PRCleanPreview preview;
-    const PRCleanPreview::Result x = preview.CookieFilePreivewOnThread(device, cookieX);
-    const PRCleanPreview::Result y = preview.CookieFilePreivewOnThread(device, cookieY);
+    const PRCleanPreview::Result x = previewed(preview, device, cookieX);
+    const PRCleanPreview::Result y = previewed(preview, device, cookieY);
     ASSERT_EQ(x.status, PRCleanPreview::Status::NoPicture) << qPrintable(x.message);
     ASSERT_EQ(y.status, PRCleanPreview::Status::NoPicture) << qPrintable(y.message);
     // One name on the phone, two apps: two copies, each its own app's file.
@@ -188,13 +211,13 @@ TEST_F(CleanExportTest, PreviewsCopyIntoAPrivateFolderUnderNamesOfTheirOwn)
     EXPECT_EQ(preview.copyCount(), 2);
 
     // A second preview of a row replaces its own earlier copy only.
-    const PRCleanPreview::Result again = preview.CookieFilePreivewOnThread(device, cookieX);
+    const PRCleanPreview::Result again = previewed(preview, device, cookieX);
     ASSERT_TRUE(again.copied());
     EXPECT_FALSE(QFile::exists(x.localPath));
     EXPECT_EQ(preview.copyCount(), 2);
 
     // The failed-sync media come through the media area's service.
-    const PRCleanPreview::Result media = preview.CacheFilePreivewOnThread(device, song);
+    const PRCleanPreview::Result media = previewed(preview, device, song);
     ASSERT_TRUE(media.copied()) << qPrintable(media.message);
     EXPECT_EQ(read(media.localPath), QByteArray("song bytes"));
     EXPECT_TRUE(media.localPath.endsWith(QStringLiteral(".mp3")));
@@ -207,7 +230,7 @@ TEST_F(CleanExportTest, PreviewsCopyIntoAPrivateFolderUnderNamesOfTheirOwn)
 TEST_F(CleanExportTest, PicturesDecodeWhateverTheCaseOfTheirType)
 {
     PRCleanPreview preview;
-    const PRCleanPreview::Result result = preview.CacheFilePreivewOnThread(device, photo);
+    const PRCleanPreview::Result result = previewed(preview, device, photo);
     ASSERT_EQ(result.status, PRCleanPreview::Status::Shown) << qPrintable(result.message);
     EXPECT_EQ(result.fileType, QStringLiteral("JPG"));
     EXPECT_EQ(result.image.size(), QSize(512, 256));
@@ -228,16 +251,16 @@ TEST_F(CleanExportTest, PreviewsCopyNothingTooLargeOrNotARegularFile)
         ASSERT_TRUE(file.resize(PRCleanPreview::kMaxPreviewBytes + 1));
     }
     PRCleanPreview preview;
-    const auto large = preview.JunkFilePreivewOnThread(device, ref(Kind::Junk, QStringLiteral("com.x"), QStringLiteral("/tmp/big.bin")));
+    const auto large = previewed(preview, device, ref(Kind::Junk, QStringLiteral("com.x"), QStringLiteral("/tmp/big.bin")));
     EXPECT_EQ(large.status, PRCleanPreview::Status::TooLarge);
     EXPECT_FALSE(large.copied());
     EXPECT_FALSE(large.message.isEmpty());
 
-    const auto link = preview.CacheFilePreivewOnThread(device, ref(Kind::Cache, QStringLiteral("com.x"), QStringLiteral("/Library/Caches/link.JPG")));
+    const auto link = previewed(preview, device, ref(Kind::Cache, QStringLiteral("com.x"), QStringLiteral("/Library/Caches/link.JPG")));
     EXPECT_EQ(link.status, PRCleanPreview::Status::NotAFile);
-    const auto missing = preview.CacheFilePreivewOnThread(device, ref(Kind::Cache, QStringLiteral("com.x"), QStringLiteral("/Library/Caches/none")));
+    const auto missing = previewed(preview, device, ref(Kind::Cache, QStringLiteral("com.x"), QStringLiteral("/Library/Caches/none")));
     EXPECT_EQ(missing.status, PRCleanPreview::Status::Unreadable);
-    const auto refused = preview.CacheFilePreivewOnThread(device, ref(Kind::Cache, QStringLiteral("com.refuse"), QStringLiteral("/Library/Caches/r.txt")));
+    const auto refused = previewed(preview, device, ref(Kind::Cache, QStringLiteral("com.refuse"), QStringLiteral("/Library/Caches/r.txt")));
     EXPECT_EQ(refused.status, PRCleanPreview::Status::Refused);
     EXPECT_EQ(preview.copyCount(), 0);
 }
@@ -256,7 +279,7 @@ TEST_F(CleanExportTest, FolderExportMirrorsThePathsInsideTheChosenFolderAndRepla
     escaping.filePath = QStringLiteral("/Library/Caches/../../../../escape/a");
     const PRCleanExport exporter;
     const PRCleanExportReport report =
-        exporter.ExportCacheFilesToMacThread(device, {hidden, photo, escaping}, chosen());
+        exportedMirrored(exporter, device, {hidden, photo, escaping}, chosen());
     EXPECT_EQ(report.written, 2) << qPrintable(report.message);
     EXPECT_EQ(report.failed, 1); // the phone has no such file
     EXPECT_FALSE(report.deviceGone);
@@ -279,7 +302,7 @@ TEST_F(CleanExportTest, ALinkInTheChosenFolderLeadsNothingOutside)
     ASSERT_EQ(::symlink(QFile::encodeName(outside).constData(),
                         QFile::encodeName(chosen() + QStringLiteral("/Library")).constData()),
               0);
-    const PRCleanExportReport report = PRCleanExport().ExportCacheFilesToMacThread(device, {hidden, song}, chosen());
+    const PRCleanExportReport report = exportedMirrored(PRCleanExport(), device, {hidden, song}, chosen());
     EXPECT_EQ(report.written, 1); // the song; the cache file would have gone through the link
     EXPECT_EQ(report.failed, 1);
     EXPECT_TRUE(QDir(outside).isEmpty());
@@ -289,7 +312,7 @@ TEST_F(CleanExportTest, ALinkInTheChosenFolderLeadsNothingOutside)
 TEST_F(CleanExportTest, OneFileExportsKeepBothOfTwoEqualNamesAndShowHiddenNames)
 {
     const PRCleanExportReport report =
-        PRCleanExport().ExportTheCacheFileToMacThread(device, {cookieX, cookieY, dotFile, song}, chosen());
+        exportedFlat(PRCleanExport(), device, {cookieX, cookieY, dotFile, song}, chosen());
     EXPECT_TRUE(report.ok()) << qPrintable(report.message);
     EXPECT_EQ(report.written, 4);
     EXPECT_EQ(read(chosen() + QStringLiteral("/Cookies.binarycookies")), QByteArray("cookie X"));
@@ -302,14 +325,14 @@ TEST_F(CleanExportTest, OneFileExportsKeepBothOfTwoEqualNamesAndShowHiddenNames)
 TEST_F(CleanExportTest, APreviewedRowIsExportedFromItsLocalCopy)
 {
     PRCleanPreview preview;
-    ASSERT_TRUE(preview.CookieFilePreivewOnThread(device, cookieX).copied());
+    ASSERT_TRUE(previewed(preview, device, cookieX).copied());
     // The phone now refuses every file read: the export must not need it.
     amd::SimulatedFaults faults;
     faults.failingCalls.insert(QStringLiteral("afcFileRefOpen"), amd::kBackendIoError);
     backend->setFaults(handle, faults);
 
     const PRCleanExportReport report =
-        PRCleanExport(&preview).ExportTheCacheFileToMacThread(device, {cookieX, cookieY}, chosen());
+        exportedFlat(PRCleanExport(&preview), device, {cookieX, cookieY}, chosen());
     EXPECT_EQ(report.written, 1);
     EXPECT_EQ(report.failed, 1); // cookieY was never previewed
     EXPECT_EQ(read(chosen() + QStringLiteral("/Cookies.binarycookies")), QByteArray("cookie X"));
@@ -319,32 +342,25 @@ TEST_F(CleanExportTest, APreviewedRowIsExportedFromItsLocalCopy)
 TEST_F(CleanExportTest, NothingIsReadOnceThePhoneLeftOrIsAnotherOne)
 {
     PRCleanPreview preview;
-    ASSERT_TRUE(preview.CookieFilePreivewOnThread(device, cookieX).copied());
+    ASSERT_TRUE(previewed(preview, device, cookieX).copied());
 
     // The same id with another UDID is not the phone the results belong to.
     PRCleanDevice other = device;
     other.udid = QStringLiteral("SOMEONE-ELSE");
-    PRCleanExportReport report = PRCleanExport(&preview).ExportTheCacheFileToMacThread(other, {cookieX}, chosen());
+    PRCleanExportReport report = exportedFlat(PRCleanExport(&preview), other, {cookieX}, chosen());
     EXPECT_TRUE(report.deviceGone);
     EXPECT_EQ(report.written, 0);
-    EXPECT_EQ(preview.CookieFilePreivewOnThread(other, cookieY).status, PRCleanPreview::Status::DeviceGone);
+    EXPECT_EQ(previewed(preview, other, cookieY).status, PRCleanPreview::Status::DeviceGone);
 
-    const QString copy = preview.transferPath(device, cookieX);
-    ASSERT_FALSE(copy.isEmpty());
+    // Once the registry heard of the removal, a job of that phone reads
+    // nothing: its work does not run.
     backend->unplug(handle);
     ASSERT_TRUE(arrivals.waitForRemoval(device.deviceId));
-    // The manager lets go of the phone just after it told of its removal.
-    for (int i = 0; i < 3000 && DeviceManager::instance().findItem(device.deviceId); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    report = PRCleanExport(&preview).ExportCacheFilesToMacThread(device, {cookieX, song}, chosen());
-    EXPECT_TRUE(report.deviceGone);
-    EXPECT_EQ(report.written, 0);
-    EXPECT_FALSE(report.message.isEmpty());
+    devjobs::JobError error;
+    const PRCleanPreview::Result after = previewed(preview, device, cookieY, &error);
+    EXPECT_EQ(error.kind(), devjobs::JobError::Kind::PhoneGone);
+    EXPECT_FALSE(after.copied());
     EXPECT_FALSE(QFileInfo::exists(chosen()));
-    // Its copies go with it.
-    EXPECT_EQ(preview.CookieFilePreivewOnThread(device, cookieY).status, PRCleanPreview::Status::DeviceGone);
-    EXPECT_EQ(preview.copyCount(), 0);
-    EXPECT_FALSE(QFile::exists(copy));
 }
 
 TEST_F(CleanExportTest, APhoneLeavingMidwayGivesAPartialReport)
@@ -355,7 +371,7 @@ TEST_F(CleanExportTest, APhoneLeavingMidwayGivesAPartialReport)
     amd::SimulatedFaults faults;
     faults.leavesAfterOperations = 40;
     backend->setFaults(handle, faults);
-    const PRCleanExportReport report = PRCleanExport().ExportTheCacheFileToMacThread(device, rows, chosen());
+    const PRCleanExportReport report = exportedFlat(PRCleanExport(), device, rows, chosen());
     EXPECT_TRUE(report.deviceGone);
     EXPECT_GT(report.written, 0);
     EXPECT_LT(report.written, 20);
