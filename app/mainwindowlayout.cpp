@@ -17,8 +17,11 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStackedLayout>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -87,7 +90,6 @@ QWidget *VeldruneAppDelegate::buildSidebar()
     auto *sidebar = new QLabel(window);
     sidebar->setPixmap(imageNamed(QStringLiteral("leftground")));
     sidebar->setScaledContents(true);
-    sidebar->setFixedWidth(200);
     auto *column = new QVBoxLayout(sidebar);
     column->setContentsMargins(0, 8, 1, 8);
     column->setSpacing(0);
@@ -122,6 +124,22 @@ QWidget *VeldruneAppDelegate::buildSidebar()
                             {4, circleMusicProgress}, {5, circleVideoProgress}, {12, circleContactProgress},
                             {13, circleMessageProgress}, {14, circleNoteProgress}})
         rows[size_t(row)].button->layout()->addWidget(bar);
+    // The sidebar keeps its width, so that the widest page fits beside it at
+    // the window's usual size; a title longer than its row goes on a second
+    // line and its row grows to hold it.
+    constexpr int sidebarWidth = 200;
+    sidebar->setFixedWidth(sidebarWidth);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const PRSidebarRowWidgets &row = rows[i];
+        const auto *inRow = static_cast<QBoxLayout *>(row.button->layout());
+        const QMargins m = inRow->contentsMargins();
+        int room = sidebarWidth - column->contentsMargins().right() - m.left() - m.right() - row.image->width()
+                   - inRow->spacing();
+        if (inRow->count() > 2)
+            room -= inRow->spacing() + circleAppProgress->width();
+        row.text->setWordWrap(true);
+        row.button->setFixedHeight(std::max(row.button->height(), row.text->heightForWidth(room) + 4));
+    }
 
     // Without a device: connect, and the backup browser.
     manageNoDeviceView = new QWidget(manageDeviceView);
@@ -318,7 +336,10 @@ void VeldruneAppDelegate::buildWindow()
     middle->addWidget(buildSidebar());
 
     mainShowView = new QWidget(central);
-    auto *pages = new QVBoxLayout(mainShowView);
+    // One page at a time, and every page counts towards the minimum: the
+    // window is as small as the widest page allows whichever page shows, so
+    // a page switch never changes its size.
+    auto *pages = new QStackedLayout(mainShowView);
     pages->setContentsMargins(0, 0, 0, 0);
     auto page = [this](const char *name) {
         auto *w = new QWidget(mainShowView);

@@ -5,8 +5,12 @@
 #include "results/primages.h"
 #include "results/prsharedcontrols.h"
 
+#include "maintenance/page/prcleanviewcontroller.h"
+#include "transfer/page/prtansferviewcontroller.h"
+
 #include <QProgressBar>
 #include <QDialog>
+#include <QStackedLayout>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
@@ -72,11 +76,64 @@ bool backupFolderNeedsAccess(const QString &backupRoot)
 
 void VeldruneAppDelegate::showPage(QWidget *page)
 {
+    if (auto *stack = qobject_cast<QStackedLayout *>(mainShowView->layout()))
+        stack->setCurrentWidget(page);
+    // The page controllers show their host views themselves; only this one
+    // stays.
     for (QWidget *p : m_pages)
         if (p != page)
             p->hide();
     page->show();
 }
+
+namespace {
+
+// The sidebar row that stands for the page shown (its pane or view), or 0
+// when none does: the highlight follows what the user sees, however the page
+// was reached.
+int rowShowing(const VeldruneAppDelegate &d)
+{
+    using Pane = PRTansferViewController::Pane;
+    const QWidget *page = d.visiblePage();
+    if (page == d.StatuView)
+        return 1;
+    if (page == d.systemlibView)
+        return 2;
+    if (page == d.TansferView) {
+        switch (d.transferViewController->currentPane()) {
+        case Pane::App: return 3;
+        case Pane::Photo: return 4;
+        case Pane::Music: return 5;
+        case Pane::Video: return 6;
+        case Pane::Contact: return 13;
+        case Pane::Message: return 14;
+        case Pane::Note: return 15;
+        case Pane::Main: return 0;
+        }
+    }
+    if (page == d.ClearnView) {
+        const PRCleanViewController &clean = *d.cleanViewController;
+        const QWidget *view = clean.currentView();
+        if (!view)
+            return 0;
+        if (view == clean.cleanJunkView)
+            return 7;
+        if (view == clean.cleanCacheview)
+            return 8;
+        if (view == clean.cleanCookView)
+            return 9;
+        if (view == clean.cleanMediaView)
+            return 10;
+        return 0;
+    }
+    if (page == d.BackupView)
+        return 11;
+    if (page == d.iTunesBackupBroswerView)
+        return 12;
+    return 0;
+}
+
+} // namespace
 
 QWidget *VeldruneAppDelegate::visiblePage() const
 {
@@ -116,14 +173,14 @@ void VeldruneAppDelegate::styleRow(PRSidebarRowWidgets &row, const char *normalI
 void VeldruneAppDelegate::ClickMainStatu()
 {
     showPage(StatuView);
-    highlightRow(1);
+    highlightRow(rowShowing(*this));
 }
 
 void VeldruneAppDelegate::ClickSystemLib()
 {
     showPage(systemlibView);
-    highlightRow(2);
     phonesystemViewController->showPhoneSystemView(systemlibView);
+    highlightRow(rowShowing(*this));
     phonesystemViewController->LookupSystemTree(theDevice);
 }
 
@@ -131,13 +188,14 @@ void VeldruneAppDelegate::ClickTansfer()
 {
     showPage(TansferView);
     transferViewController->showView(TansferView);
+    highlightRow(rowShowing(*this));
 }
 
 void VeldruneAppDelegate::ClickApp()
 {
     ClickTansfer();
-    highlightRow(3);
     transferViewController->showAppView();
+    highlightRow(rowShowing(*this));
     transferViewController->ShowApp(theDevice);
     manageHasDeviceView->update();
 }
@@ -145,48 +203,48 @@ void VeldruneAppDelegate::ClickApp()
 void VeldruneAppDelegate::ClickPhoto()
 {
     ClickTansfer();
-    highlightRow(4);
     transferViewController->showPhotoView();
+    highlightRow(rowShowing(*this));
     transferViewController->ShowPhoto(theDevice);
 }
 
 void VeldruneAppDelegate::ClickMusic()
 {
     ClickTansfer();
-    highlightRow(5);
     transferViewController->showMusicView();
+    highlightRow(rowShowing(*this));
     transferViewController->ShowMusic(theDevice);
 }
 
 void VeldruneAppDelegate::ClickVideo()
 {
     ClickTansfer();
-    highlightRow(6);
     transferViewController->showVideoView();
+    highlightRow(rowShowing(*this));
 }
 
 void VeldruneAppDelegate::ClickContact()
 {
     ClickTansfer();
-    highlightRow(13);
     transferViewController->showContactView();
     transferViewController->showContact(theDevice);
+    highlightRow(rowShowing(*this));
 }
 
 void VeldruneAppDelegate::CilckMessage()
 {
     ClickTansfer();
-    highlightRow(14);
     transferViewController->showMessageView();
     transferViewController->showMessage(theDevice);
+    highlightRow(rowShowing(*this));
 }
 
 void VeldruneAppDelegate::ClickNote()
 {
     ClickTansfer();
-    highlightRow(15);
     transferViewController->showNoteView();
     transferViewController->showNote(theDevice);
+    highlightRow(rowShowing(*this));
 }
 
 namespace {
@@ -217,6 +275,7 @@ void VeldruneAppDelegate::ClickClean()
     // ClickCleanAction does; without a phone the page says so.
     if (cleanViewController->openFor(theDevice))
         startCleanHead(*this);
+    highlightRow(rowShowing(*this));
 }
 
 void VeldruneAppDelegate::ClickCleanAction()
@@ -227,46 +286,48 @@ void VeldruneAppDelegate::ClickCleanAction()
     // the page, which says why.
     if (cleanViewController->showPhoneClean(theDevice))
         startCleanHead(*this);
+    highlightRow(rowShowing(*this));
 }
 
 void VeldruneAppDelegate::ClickCleanJunk()
 {
     ClickClean();
-    highlightRow(7);
     cleanViewController->showCleanJunkView();
+    highlightRow(rowShowing(*this));
 }
 
 void VeldruneAppDelegate::ClickCleanCache()
 {
     ClickClean();
-    highlightRow(8);
     cleanViewController->showCleanCacheview();
+    highlightRow(rowShowing(*this));
 }
 
 void VeldruneAppDelegate::ClickCleanCook()
 {
     ClickClean();
-    highlightRow(9);
     cleanViewController->showCleanCookView();
+    highlightRow(rowShowing(*this));
 }
 
 void VeldruneAppDelegate::ClickCleanMedia()
 {
     ClickClean();
-    highlightRow(10);
     cleanViewController->showCleanMediaView();
+    highlightRow(rowShowing(*this));
 }
 
 void VeldruneAppDelegate::ClickBackup()
 {
     showPage(BackupView);
     backupViewController->showView(BackupView);
+    highlightRow(rowShowing(*this));
 }
 
 void VeldruneAppDelegate::ClickBackupAction()
 {
     ClickBackup();
-    highlightRow(11);
+    highlightRow(rowShowing(*this));
     backupViewController->ShowbackupView();
     manageHasDeviceView->update();
 }
@@ -274,6 +335,7 @@ void VeldruneAppDelegate::ClickBackupAction()
 void VeldruneAppDelegate::ClickiTunesBackupBroswer()
 {
     showPage(iTunesBackupBroswerView);
+    highlightRow(rowShowing(*this));
 }
 
 void VeldruneAppDelegate::ClickScaniTunesBackup()
@@ -286,7 +348,7 @@ void VeldruneAppDelegate::ClickScaniTunesBackup()
     ClickiTunesBackupBroswer();
     if (!biTunesScanFinish)
         actScanIOSBackupFile();
-    highlightRow(12);
+    highlightRow(rowShowing(*this));
     manageHasDeviceView->update();
 }
 

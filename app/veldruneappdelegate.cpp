@@ -530,9 +530,8 @@ void VeldruneAppDelegate::showResultView()
         resultViewController = new PRResultViewController(*this, m_nc, iTunesBackupBroswerView);
         m_scanner.setFinishListener(resultViewController);
     }
-    // The results need more room than the home page.
-    if (window->width() < 1100 || window->height() < 700)
-        window->resize(qMax(window->width(), 1100), qMax(window->height(), 700));
+    // The window keeps the size the user gave it: the page's minimum, which
+    // the window's layout counts, is all it may ask for.
     resultViewController->showView(iTunesBackupBroswerView);
 }
 

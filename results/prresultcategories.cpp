@@ -105,14 +105,7 @@ void PRResultViewController::actHome()
     if (box.clickedButton() != back)
         return;
     releaseUIMemory();
-    if (QWidget *window = m_host.mainWindow()) {
-        window->setMinimumSize(849, 560);
-        window->setMaximumSize(849, 560);
-        window->setGeometry(QRect(window->geometry().topLeft(), QSize(849, 560)));
-        // The fixed size is for the home page only; the results page grows
-        // the window again.
-        window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    }
+    // Going home leaves the window the size the user gave it.
     hide();
     m_host.showMainView();
     m_intake.BackUpFilesNum = 0;

@@ -1,6 +1,7 @@
 #include "device/status/prdevicestatuspage.h"
 
 #include "device/status/prcolorprogressview.h"
+#include "results/prflowlayout.h"
 #include "device/status/storageboard.h"
 #include "platform/plaintext.h"
 #include "results/prsharedcontrols.h"
@@ -104,8 +105,10 @@ PRDeviceStatusPage::PRDeviceStatusPage(QWidget *parent)
     outer->addLayout(spaceRow);
 
     m_legend = new QWidget(this);
-    auto *legend = new QHBoxLayout(m_legend);
+    // The legend wraps at a narrow window; each colour stays beside its size.
+    auto *legend = new PRFlowLayout(m_legend, 3);
     legend->setContentsMargins(0, 0, 0, 0);
+    legend->setSpacing(10);
     const struct
     {
         QColor colour;
@@ -116,12 +119,14 @@ PRDeviceStatusPage::PRDeviceStatusPage(QWidget *parent)
         {QColor(252, 196, 77), &otherSizelab},
     };
     for (const auto &s : segments) {
-        legend->addWidget(swatch(m_legend, s.colour));
-        *s.label = plainLabel(m_legend);
-        legend->addWidget(*s.label);
-        legend->addSpacing(10);
+        auto *entry = new QWidget(m_legend);
+        auto *pair = new QHBoxLayout(entry);
+        pair->setContentsMargins(0, 0, 0, 0);
+        pair->addWidget(swatch(entry, s.colour));
+        *s.label = plainLabel(entry);
+        pair->addWidget(*s.label);
+        legend->addWidget(entry);
     }
-    legend->addStretch(1);
     m_legend->hide();
     outer->addWidget(m_legend);
 

@@ -1,5 +1,6 @@
 #include "maintenance/page/prcleankindpane.h"
 
+#include "results/prflowlayout.h"
 #include "results/primages.h"
 #include "transfer/pathtree/prapptreecontroller.h"
 #include "transfer/pathtree/prpathfiletablemodel.h"
@@ -115,13 +116,14 @@ void PRCleanKindPane::buildWidgets(QWidget *pane, const QString &title)
         showMenu(dirMenu, outlineView, outlineView->indexAt(at), at);
     });
 
-    auto *buttons = new QHBoxLayout;
+    // The buttons wrap rather than cut their titles when the pane is narrow.
+    auto *buttons = new PRFlowLayout;
+    buttons->setContentsMargins(0, 0, 0, 0);
     for (QAction *a : {cleanFileAction, cleanDirAction, cleanAllAction, exportFileAction, exportDirAction}) {
         auto *button = new QToolButton(pane);
         button->setDefaultAction(a);
         buttons->addWidget(button);
     }
-    buttons->addStretch(1);
 
     auto *split = new QSplitter(Qt::Horizontal, pane);
     split->addWidget(outlineView);

@@ -41,6 +41,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/results/layoutchecks.h"
 #include "tests/support/windowtesting.h"
 
 #include <algorithm>
@@ -397,6 +398,83 @@ TEST_F(DeviceWindow, ThePhotosPaneShowsTheCameraRoll)
     screenshot(delegate->window, QStringLiteral("transfer-photos"));
     std::printf("GUI thread delay while the photos load: max %lld ms\n", static_cast<long long>(probe.worst()));
     EXPECT_LT(probe.worst(), 1000);
+    backend->unplug(phone);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !delegate->getDeviceConnected(); }, kWaitMs));
+}
+
+// Every page with the phone's content, at the size a user gave the window
+// and at its smallest: the window keeps its size from page to page, nothing
+// on a page is cut or lies over something else, and the sidebar shows the
+// page shown.
+TEST_F(DeviceWindow, EveryPageFitsTheWindowTheUserSizedAndTheSidebarFollows)
+{
+    const amd::DeviceHandle phone = backend->plug(scenario());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delegate->getDeviceConnected(); }, kWaitMs));
+    PRTansferViewController *transfer = delegate->GetTansferViewController();
+    using D = VeldruneAppDelegate;
+    using Load = PRTansferViewController::Load;
+    const struct
+    {
+        const char *name;
+        void (D::*open)();
+        int row;
+        std::optional<Load> load;
+    } pages[] = {{"status", &D::ClickMainStatu, 1, {}},        {"files", &D::ClickSystemLib, 2, {}},
+                 {"apps", &D::ClickApp, 3, Load::App},          {"photos", &D::ClickPhoto, 4, Load::Photo},
+                 {"music", &D::ClickMusic, 5, Load::Music},     {"videos", &D::ClickVideo, 6, {}},
+                 {"junk", &D::ClickCleanJunk, 7, {}},           {"cache", &D::ClickCleanCache, 8, {}},
+                 {"cookies", &D::ClickCleanCook, 9, {}},        {"synced", &D::ClickCleanMedia, 10, {}},
+                 {"backup", &D::ClickBackupAction, 11, {}},     {"browser", &D::ClickScaniTunesBackup, 12, {}},
+                 {"contacts", &D::ClickContact, 13, Load::Contact}, {"messages", &D::CilckMessage, 14, Load::Message},
+                 {"notes", &D::ClickNote, 15, Load::Note},      {"cleaner", &D::ClickClean, 0, {}},
+                 {"home", &D::showMainView, 0, {}}};
+    // The browser, with no backup on this computer, asks whether to back the
+    // phone up: not now.
+    QTimer decline;
+    QObject::connect(&decline, &QTimer::timeout, [] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+            box->reject();
+    });
+    decline.start(20);
+    const auto settle = [] {
+        for (int i = 0; i < 3; ++i) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            QCoreApplication::processEvents();
+        }
+    };
+    // Once round with the content loaded, so that every page is built.
+    for (const auto &page : pages) {
+        (delegate.get()->*page.open)();
+        if (page.load) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return transfer->isLoadFinished(*page.load); }, kWaitMs)) << page.name;
+        }
+    }
+    delegate->window->resize(1, 1);
+    settle();
+    const QSize smallest = delegate->window->size();
+    for (const QSize size : {QSize(1142, 700), smallest}) {
+        delegate->window->resize(size);
+        settle();
+        const QString suffix = QStringLiteral("-%1x%2").arg(size.width()).arg(size.height());
+        for (const auto &page : pages) {
+            SCOPED_TRACE(std::string(page.name) + qPrintable(suffix));
+            (delegate.get()->*page.open)();
+            settle();
+            EXPECT_EQ(delegate->window->size(), size);
+            EXPECT_EQ(delegate->highlightedRow(), page.row);
+            LayoutChecks::expectPageClean(delegate->visiblePage());
+            LayoutChecks::expectPageClean(delegate->manageDeviceView->parentWidget());
+            screenshot(delegate->window, QLatin1String(page.name) + suffix);
+        }
+    }
+
+    // The footer's links: the cleaner's main view has no row, the backup
+    // page has its own.
+    delegate->CilckMessage();
+    delegate->cleanBtn->click();
+    EXPECT_EQ(delegate->highlightedRow(), 0);
+    delegate->backupDeviceBtn->click();
+    EXPECT_EQ(delegate->highlightedRow(), 11);
     backend->unplug(phone);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !delegate->getDeviceConnected(); }, kWaitMs));
 }

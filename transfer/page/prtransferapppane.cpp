@@ -1,5 +1,7 @@
 #include "transfer/page/prtransferapppane.h"
 
+#include "results/prflowlayout.h"
+
 #include "device/amd/devicemanager.h"
 #include "platform/paths.h"
 #include "platform/plaintext.h"
@@ -140,8 +142,11 @@ void PRTransferAppPane::buildWidgets(QWidget *pane)
     exportFilesAction = action(tr("Export to Folder"), &PRTransferAppPane::AppExportFilestoMac);
     exportDocumentsAction = action(tr("Export to Documents"), &PRTransferAppPane::AppExportFilestoDocument);
 
+    // Rows of buttons wrap rather than cut their titles when the pane is
+    // narrow.
     const auto buttonRow = [pane](const QList<QAction *> &actions) {
-        auto *row = new QHBoxLayout;
+        auto *row = new PRFlowLayout;
+        row->setContentsMargins(0, 0, 0, 0);
         for (QAction *a : actions) {
             auto *button = new QToolButton(pane);
             button->setDefaultAction(a);
@@ -151,7 +156,8 @@ void PRTransferAppPane::buildWidgets(QWidget *pane)
     };
 
     // The app list with its scan indicators.
-    auto *top = buttonRow({archiveAction, installAction, exportAppsAction, exportAllAppsAction});
+    auto *top = new QHBoxLayout;
+    top->addLayout(buttonRow({archiveAction, installAction, exportAppsAction, exportAllAppsAction}), 1);
     scanAppImageView = new QLabel(pane);
     scanAppImageView->setPixmap(imageNamed(QStringLiteral("apps")).scaled(20, 20, Qt::KeepAspectRatio,
                                                                           Qt::SmoothTransformation));
@@ -162,7 +168,6 @@ void PRTransferAppPane::buildWidgets(QWidget *pane)
     appDataExportProgressor = new QProgressBar(pane);
     appDataExportProgressor->setRange(0, 0);
     appDataExportProgressor->setMaximumWidth(80);
-    top->addStretch(1);
     top->addWidget(scanAppImageView);
     top->addWidget(scanAppInfolab);
     top->addWidget(appProgress);

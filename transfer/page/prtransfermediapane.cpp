@@ -1,6 +1,7 @@
 #include "transfer/page/prtransfermediapane.h"
 
 #include "platform/paths.h"
+#include "results/prflowlayout.h"
 #include "results/primages.h"
 #include "results/prmoviepreview.h"
 #include "results/prreveal.h"
@@ -127,7 +128,12 @@ void PRTransferMediaPane::buildWidgets(QWidget *pane)
     connect(m_table, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &index) { play(index.row()); });
 
     // A bar of buttons over the table, the player beside it.
+    // The buttons wrap rather than cut their titles when the pane is narrow;
+    // the status stays at the right.
     auto *bar = new QHBoxLayout;
+    auto *buttons = new PRFlowLayout;
+    buttons->setContentsMargins(0, 0, 0, 0);
+    bar->addLayout(buttons, 1);
     auto button = [&](QAction *a, QMenu *more = nullptr) {
         auto *b = new QToolButton(pane);
         b->setDefaultAction(a);
@@ -136,7 +142,7 @@ void PRTransferMediaPane::buildWidgets(QWidget *pane)
             b->setMenu(more);
             b->setPopupMode(QToolButton::MenuButtonPopup);
         }
-        bar->addWidget(b);
+        buttons->addWidget(b);
     };
     auto *exportMenu = new QMenu(pane);
     if (exportSelectedAction)
@@ -154,7 +160,6 @@ void PRTransferMediaPane::buildWidgets(QWidget *pane)
     button(exportSelectedAction ? exportSelectedAction : exportAllAction, exportMenu);
     button(copyAction, copyMenu);
     button(deleteAction);
-    bar->addStretch(1);
     statusLab = new QLabel(pane);
     statusLab->setTextFormat(Qt::PlainText);
     bar->addWidget(statusLab);

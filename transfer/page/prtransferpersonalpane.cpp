@@ -1,6 +1,7 @@
 #include "transfer/page/prtransferpersonalpane.h"
 
 #include "platform/paths.h"
+#include "results/prflowlayout.h"
 #include "platform/regularfile.h"
 #include "results/primages.h"
 #include "results/prconversationview.h"
@@ -117,15 +118,18 @@ void PRTransferPersonalPane::buildWidgets(QWidget *pane)
         exportSelectedAction = action(tr("Export Selected to Documents"), [this] { exportSelected(); });
         exportAllAction = action(tr("Export All to Documents"), [this] { exportAll(); });
     }
+    // The buttons wrap rather than cut their titles when the pane is narrow.
     auto *bar = new QHBoxLayout;
+    auto *buttons = new PRFlowLayout;
+    buttons->setContentsMargins(0, 0, 0, 0);
+    bar->addLayout(buttons, 1);
     for (QAction *a : {exportSelectedAction, exportAllAction, exportSelectedPdfAction, exportAllPdfAction}) {
         if (!a)
             continue;
         auto *b = new QToolButton(pane);
         b->setDefaultAction(a);
-        bar->addWidget(b);
+        buttons->addWidget(b);
     }
-    bar->addStretch(1);
     statusLab = new QLabel(pane);
     statusLab->setTextFormat(Qt::PlainText);
     bar->addWidget(statusLab);

@@ -1,6 +1,7 @@
 #include "transfer/page/prtransferphotopane.h"
 
 #include "platform/notificationcenter.h"
+#include "results/prflowlayout.h"
 #include "results/primages.h"
 #include "results/prreveal.h"
 #include "transfer/page/prphotobrowserview.h"
@@ -90,14 +91,17 @@ void PRTransferPhotoPane::buildWidgets(QWidget *pane)
 
     // A bar over the browser: actions, what the last export did, the export
     // indicator and the zoom.
+    // The buttons wrap rather than cut their titles when the pane is narrow.
     auto *bar = new QHBoxLayout;
+    auto *buttons = new PRFlowLayout;
+    buttons->setContentsMargins(0, 0, 0, 0);
+    bar->addLayout(buttons, 1);
     for (QAction *a : {exportSelectedAction, exportAllAction, selectAllAction, unselectAllAction}) {
         auto *button = new QToolButton(pane);
         button->setDefaultAction(a);
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
-        bar->addWidget(button);
+        buttons->addWidget(button);
     }
-    bar->addStretch(1);
     statusLab = new QLabel(pane);
     statusLab->setObjectName(QStringLiteral("photoStatuslab"));
     statusLab->setTextFormat(Qt::PlainText);
