@@ -47,7 +47,6 @@ const QString PRTransferAppPane::kDeleteInformative = QStringLiteral(
 PRTransferAppPane::PRTransferAppPane(QWidget *pane, QObject *parent)
     : QObject(parent)
 {
-    m_pool.setMaxThreadCount(4);
     m_window = pane;
     m_confirm = [this](const QString &question, const QString &informative, const QString &accept,
                        const QString &reject) {
@@ -102,10 +101,11 @@ std::unique_ptr<QMessageBox> PRTransferAppPane::questionBox(QWidget *parent, con
     return box;
 }
 
+// The lane cancels the pane's jobs and waits for none: one still in a phone's
+// call ends on its own and finds nobody to tell.
 PRTransferAppPane::~PRTransferAppPane()
 {
     *m_cancel = true;
-    m_pool.waitForDone();
 }
 
 QString PRTransferAppPane::documentsFolder() const
@@ -367,10 +367,31 @@ void PRTransferAppPane::tell(const QString &title, const QString &text)
 
 // -- The list --------------------------------------------------------------------------
 
-void PRTransferAppPane::runWorker(std::function<void()> work)
+void PRTransferAppPane::runWorker(int deviceId, std::function<void(const Post &post)> work, std::function<void()> gone)
 {
     ++m_pendingResults;
-    m_pool.start(std::move(work));
+    using Call = std::function<void()>;
+    m_lane.start<Call>(
+        deviceId,
+        [work = std::move(work), cancel = m_cancel](devjobs::JobContext<Call> &job) {
+            job.onCancel([cancel](devjobs::JobError::Kind) { *cancel = true; });
+            work([&job](Call call) { job.progress(std::move(call)); });
+            return true;
+        },
+        [this, gone = std::move(gone)](bool ran, const devjobs::JobError &) {
+            --m_pendingResults;
+            if (!ran && gone)
+                gone();
+        },
+        [](const Call &call) { call(); });
+}
+
+void PRTransferAppPane::actionGone(quint64 generation)
+{
+    PRAppActionReport gone;
+    gone.deviceGone = true;
+    gone.message = tr("The iPhone was disconnected.");
+    finishAction(generation, gone);
 }
 
 void PRTransferAppPane::ShowApp(int deviceId)
@@ -391,22 +412,18 @@ void PRTransferAppPane::ShowApp(int deviceId)
 
     const quint64 generation = m_generation;
     const auto cancel = m_cancel;
-    runWorker([this, generation, cancel, deviceId] {
-        PRAppListLoad load(deviceId);
-        const auto result = load.StartAppThread([&](const QList<PRAppListItem> &items) {
-            if (*cancel)
-                load.cancel();
-            QMetaObject::invokeMethod(
-                this, [this, generation, items] { UpAppImageDataSource(generation, items); }, Qt::QueuedConnection);
-        });
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, result] {
-                --m_pendingResults;
-                ScanAppFinishHandle(generation, result);
-            },
-            Qt::QueuedConnection);
-    });
+    runWorker(
+        deviceId,
+        [this, generation, cancel, deviceId](const Post &post) {
+            PRAppListLoad load(deviceId);
+            const auto result = load.StartAppThread([&](const QList<PRAppListItem> &items) {
+                if (*cancel)
+                    load.cancel();
+                post([this, generation, items] { UpAppImageDataSource(generation, items); });
+            });
+            post([this, generation, result] { ScanAppFinishHandle(generation, result); });
+        },
+        [this, generation] { ScanAppFinishHandle(generation, PRAppListLoad::Result::DeviceGone); });
 }
 
 void PRTransferAppPane::UpAppImageDataSource(quint64 generation, const QList<PRAppListItem> &items)
@@ -590,17 +607,13 @@ void PRTransferAppPane::archiveToFolder(const QString &exportPath)
     const int device = m_device;
     const quint64 generation = m_generation;
     const auto cancel = m_cancel;
-    runWorker([=, this] {
+    runWorker(device, [=, this](const Post &post) {
         const PRAppActionReport report =
             PRAppArchive::AppArchiveThreader(device, app.bundleId, app.shownName, exportPath, cancel.get());
-        QMetaObject::invokeMethod(
-            this,
-            [=, this] {
-                --m_pendingResults;
-                finishAction(generation, report, report.ok ? QFileInfo(report.writtenPath).path() : QString());
-            },
-            Qt::QueuedConnection);
-    });
+        post([=, this] {
+            finishAction(generation, report, report.ok ? QFileInfo(report.writtenPath).path() : QString());
+        });
+    }, [this, generation] { actionGone(generation); });
 }
 
 void PRTransferAppPane::InstallArchiveSelectedApp()
@@ -619,16 +632,12 @@ void PRTransferAppPane::installArchive(const QString &archivePath)
     const int device = m_device;
     const quint64 generation = m_generation;
     const auto cancel = m_cancel;
-    runWorker([=, this] {
+    runWorker(device, [=, this](const Post &post) {
         const PRAppPackageCheck check = PRAppInstall::checkArchive(archivePath, PRAppInstall::Limits(), cancel.get());
-        QMetaObject::invokeMethod(
-            this,
-            [=, this] {
-                --m_pendingResults;
-                installConfirmed(device, generation, check);
-            },
-            Qt::QueuedConnection);
-    });
+        post([=, this] {
+            installConfirmed(device, generation, check);
+        });
+    }, [this, generation] { actionGone(generation); });
 }
 
 void PRTransferAppPane::installConfirmed(int deviceId, quint64 generation, const PRAppPackageCheck &check)
@@ -673,16 +682,12 @@ void PRTransferAppPane::installConfirmed(int deviceId, quint64 generation, const
         endAction({true, false, tr("Nothing was installed."), {}});
         return;
     }
-    runWorker([=, this] {
+    runWorker(deviceId, [=, this](const Post &post) {
         const PRAppActionReport report = PRAppInstall::installChecked(deviceId, check);
-        QMetaObject::invokeMethod(
-            this,
-            [=, this] {
-                --m_pendingResults;
-                finishAction(generation, report);
-            },
-            Qt::QueuedConnection);
-    });
+        post([=, this] {
+            finishAction(generation, report);
+        });
+    }, [this, generation] { actionGone(generation); });
 }
 
 void PRTransferAppPane::AppSelectAll()
@@ -715,7 +720,7 @@ void PRTransferAppPane::AppDeleted()
     if (!startAction(tr("Deleting %n file(s)...", nullptr, int(rows.size()))))
         return;
     const auto cancel = m_cancel;
-    runWorker([=, this] {
+    runWorker(device, [=, this](const Post &post) {
         QList<PRAppFileRef> removed;
         const PRAppActionReport report = PRAppDocuments::DeletedSelectedAppFileThreadHandle(device, rows, &removed);
         // The folders are read again, so the rows show what the phone
@@ -729,25 +734,21 @@ void PRTransferAppPane::AppDeleted()
             folders.insert(folder);
             listings.append(PRAppDocuments::readFolder(device, {row.bundleId, row.displayName}, folder.second, cancel.get()));
         }
-        QMetaObject::invokeMethod(
-            this,
-            [=, this] {
-                --m_pendingResults;
-                if (generation == m_generation) {
-                    // What the phone said it removed goes in any case.
-                    QList<PRPathFileNode *> gone;
-                    for (const PRAppFileRef &ref : removed) {
-                        if (PRAppFileTreeNode *node = rowNode(ref))
-                            gone.append(node);
-                    }
-                    appTreeController->removeFileRows(gone);
-                    for (const PRAppDocuments::FolderListing &listing : listings)
-                        applyListing(generation, listing);
+        post([=, this] {
+            if (generation == m_generation) {
+                // What the phone said it removed goes in any case.
+                QList<PRPathFileNode *> gone;
+                for (const PRAppFileRef &ref : removed) {
+                    if (PRAppFileTreeNode *node = rowNode(ref))
+                        gone.append(node);
                 }
-                finishAction(generation, report);
-            },
-            Qt::QueuedConnection);
-    });
+                appTreeController->removeFileRows(gone);
+                for (const PRAppDocuments::FolderListing &listing : listings)
+                    applyListing(generation, listing);
+            }
+            finishAction(generation, report);
+        });
+    }, [this, generation] { actionGone(generation); });
 }
 
 void PRTransferAppPane::AppExportFilestoMac()
@@ -794,18 +795,14 @@ void PRTransferAppPane::exportToFolder(const QString &path, TransferExport which
     const int device = m_device;
     const quint64 generation = m_generation;
     const auto cancel = m_cancel;
-    runWorker([=, this] {
+    runWorker(device, [=, this](const Post &post) {
         const PRAppActionReport report =
             files ? PRAppDocuments::ExportSelectedAppToMacThreadHandle(device, rows, path, true, cancel.get())
                   : PRAppDocuments::ExportDirAppToMacThread(device, apps, path, cancel.get());
-        QMetaObject::invokeMethod(
-            this,
-            [=, this] {
-                --m_pendingResults;
-                finishAction(generation, report, path);
-            },
-            Qt::QueuedConnection);
-    });
+        post([=, this] {
+            finishAction(generation, report, path);
+        });
+    }, [this, generation] { actionGone(generation); });
 }
 
 void PRTransferAppPane::AppExportFilestoDocument()
@@ -817,17 +814,13 @@ void PRTransferAppPane::AppExportFilestoDocument()
     const int device = m_device;
     const quint64 generation = m_generation;
     const auto cancel = m_cancel;
-    runWorker([=, this] {
+    runWorker(device, [=, this](const Post &post) {
         const PRAppActionReport report =
             PRAppDocuments::ExportSelectedAppToMacThreadHandle(device, rows, folder, false, cancel.get());
-        QMetaObject::invokeMethod(
-            this,
-            [=, this] {
-                --m_pendingResults;
-                finishAction(generation, report);
-            },
-            Qt::QueuedConnection);
-    });
+        post([=, this] {
+            finishAction(generation, report);
+        });
+    }, [this, generation] { actionGone(generation); });
 }
 
 void PRTransferAppPane::addFilesToApp()
@@ -876,7 +869,7 @@ void PRTransferAppPane::startAdd(const PRAppRef &app, const QString &folderPath,
     const int device = m_device;
     const quint64 generation = m_generation;
     const auto cancel = m_cancel;
-    runWorker([=, this] {
+    runWorker(device, [=, this](const Post &post) {
         const PRAppDocuments::AddReport report =
             PRAppDocuments::addFilesToAppHandle(device, app, folderPath, localFile, replace);
         // The folder as the phone holds it now: a new row, or the new size
@@ -885,26 +878,22 @@ void PRTransferAppPane::startAdd(const PRAppRef &app, const QString &folderPath,
             report.ok && report.existingName.isEmpty()
                 ? PRAppDocuments::readFolder(device, app, folderPath, cancel.get())
                 : PRAppDocuments::FolderListing();
-        QMetaObject::invokeMethod(
-            this,
-            [=, this] {
-                --m_pendingResults;
-                if (!report.existingName.isEmpty()) {
-                    if (generation == m_generation) {
-                        askReplace(device, generation, app, folderPath, localFile, report.existingName);
-                    } else {
-                        PRAppActionReport gone;
-                        gone.deviceGone = true;
-                        gone.message = tr("The iPhone was disconnected: nothing was added.");
-                        finishAction(generation, gone);
-                    }
-                    return;
+        post([=, this] {
+            if (!report.existingName.isEmpty()) {
+                if (generation == m_generation) {
+                    askReplace(device, generation, app, folderPath, localFile, report.existingName);
+                } else {
+                    PRAppActionReport gone;
+                    gone.deviceGone = true;
+                    gone.message = tr("The iPhone was disconnected: nothing was added.");
+                    finishAction(generation, gone);
                 }
-                applyListing(generation, listing);
-                finishAction(generation, report);
-            },
-            Qt::QueuedConnection);
-    });
+                return;
+            }
+            applyListing(generation, listing);
+            finishAction(generation, report);
+        });
+    }, [this, generation] { actionGone(generation); });
 }
 
 void PRTransferAppPane::askReplace(int deviceId, quint64 generation, const PRAppRef &app, const QString &folderPath,
@@ -944,17 +933,13 @@ void PRTransferAppPane::AppDirReload()
     const int device = m_device;
     const quint64 generation = m_generation;
     const auto cancel = m_cancel;
-    runWorker([=, this] {
+    runWorker(device, [=, this](const Post &post) {
         const PRAppDocuments::FolderListing listing = PRAppDocuments::readFolder(device, app, path, cancel.get());
-        QMetaObject::invokeMethod(
-            this,
-            [=, this] {
-                --m_pendingResults;
-                applyListing(generation, listing);
-                if (generation == m_generation && !listing.read)
-                    statusLab->setText(tr("The folder %1 could not be read on the iPhone.").arg(path));
-            },
-            Qt::QueuedConnection);
+        post([=, this] {
+            applyListing(generation, listing);
+            if (generation == m_generation && !listing.read)
+                statusLab->setText(tr("The folder %1 could not be read on the iPhone.").arg(path));
+        });
     });
 }
 
@@ -1002,32 +987,28 @@ void PRTransferAppPane::expandApp(const QString &bundleId)
     const auto cancel = m_cancel;
     const QString displayName = root->appDisplayName().isEmpty() ? bundleId : root->appDisplayName();
     const QImage icon = root->appIcon();
-    runWorker([=, this] {
+    runWorker(device, [=, this](const Post &post) {
         const PRAppDocuments::WalkReport report = PRAppDocuments::ExpandItemThread(
             device, bundleId, displayName, icon,
-            [this, generation](PRPathEntryBatch batch) {
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, generation, batch] {
-                        if (generation == m_generation)
-                            appTreeController->fileEntries(batch);
-                    },
-                    Qt::QueuedConnection);
+            [this, generation, &post](PRPathEntryBatch batch) {
+                post([this, generation, batch] {
+                    if (generation == m_generation)
+                        appTreeController->fileEntries(batch);
+                });
             },
             cancel.get());
-        QMetaObject::invokeMethod(
-            this,
-            [=, this] {
-                --m_pendingResults;
-                if (generation != m_generation)
-                    return;
-                if (!report.message.isEmpty())
-                    statusLab->setText(report.message);
-                if (report.access == PRAppDocuments::Access::None && !report.deviceGone)
-                    tell(tr("Not opened"), report.message);
-                Q_EMIT walkEnded(bundleId, report.entries);
-            },
-            Qt::QueuedConnection);
+        post([=, this] {
+            if (generation != m_generation)
+                return;
+            if (!report.message.isEmpty())
+                statusLab->setText(report.message);
+            if (report.access == PRAppDocuments::Access::None && !report.deviceGone)
+                tell(tr("Not opened"), report.message);
+            Q_EMIT walkEnded(bundleId, report.entries);
+        });
+    }, [this, generation, bundleId] {
+        if (generation == m_generation)
+            Q_EMIT walkEnded(bundleId, 0);
     });
 }
 
@@ -1093,30 +1074,26 @@ void PRTransferAppPane::tableViewSelectionDidChange()
     const quint64 generation = m_generation;
     // The folder lives as long as the copies in it are shown.
     const auto keep = m_previewFolder;
-    runWorker([=, this] {
+    runWorker(device, [=, this](const Post &post) {
         const QString local = copied ? known : PRAppDocuments::copyForPreview(device, ref, folder, serial);
         const QImage image = local.isEmpty() ? QImage() : PRThumbnailer::makeThumbnail(local, false).image;
-        QMetaObject::invokeMethod(
-            this,
-            [=, this] {
-                --m_pendingResults;
-                (void)keep;
-                if (generation != m_generation || serial != m_previewSerial)
-                    return;
-                // Only a whole copy marks the row copied: a failed download
-                // is tried again on the next selection.
-                if (!local.isEmpty() && !copied) {
-                    if (PRAppFileTreeNode *row = rowNode(ref)) {
-                        row->setBtransfer(true);
-                        row->setTransferPath(local);
-                    }
+        post([=, this] {
+            (void)keep;
+            if (generation != m_generation || serial != m_previewSerial)
+                return;
+            // Only a whole copy marks the row copied: a failed download
+            // is tried again on the next selection.
+            if (!local.isEmpty() && !copied) {
+                if (PRAppFileTreeNode *row = rowNode(ref)) {
+                    row->setBtransfer(true);
+                    row->setTransferPath(local);
                 }
-                if (local.isEmpty()) {
-                    statusLab->setText(tr("%1 could not be copied from the iPhone.").arg(ref.filePath.section(QLatin1Char('/'), -1)));
-                    return;
-                }
-                showPreviewImage(image, local);
-            },
-            Qt::QueuedConnection);
+            }
+            if (local.isEmpty()) {
+                statusLab->setText(tr("%1 could not be copied from the iPhone.").arg(ref.filePath.section(QLatin1Char('/'), -1)));
+                return;
+            }
+            showPreviewImage(image, local);
+        });
     });
 }

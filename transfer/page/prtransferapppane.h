@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/jobs/devicejob.h"
 #include "transfer/apps/prappdocuments.h"
 #include "transfer/apps/prappinstall.h"
 #include "transfer/apps/prapplistload.h"
@@ -8,7 +9,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QThreadPool>
 
 #include <atomic>
 #include <functional>
@@ -213,9 +213,13 @@ private:
     void showScanning(bool on);
     void ScanAppFinishHandle(quint64 generation, PRAppListLoad::Result result);
     void UpAppImageDataSource(quint64 generation, const QList<PRAppListItem> &items);
-    // Runs work on a worker and then done on the GUI thread, unless the
-    // phone changed meanwhile.
-    void runWorker(std::function<void()> work);
+    // Runs work as a device job of the phone; what it posts runs on this
+    // object's thread, in order, while the pane lives. gone runs instead when
+    // the phone had left before the work could start.
+    using Post = std::function<void(std::function<void()> call)>;
+    void runWorker(int deviceId, std::function<void(const Post &post)> work, std::function<void()> gone = {});
+    // Ends the action of that generation as one whose phone had left.
+    void actionGone(quint64 generation);
     bool startAction(const QString &text);
     void endAction(const PRAppActionReport &report, const QString &reveal = {});
     // Applies a worker's report: in full while the phone it ran on is still
@@ -262,5 +266,7 @@ private:
     int m_previewSerial = 0;
     QString m_previewPath;
     QWidget *m_window = nullptr;
-    QThreadPool m_pool;
+    // Last, so that it goes first: the jobs are cancelled before anything
+    // they report to.
+    devjobs::JobLane m_lane{this};
 };

@@ -90,7 +90,7 @@ TEST(PRTansferViewController, ALoadOfAPhoneThatLeftEndsNothingForTheNext)
     EXPECT_EQ(ended.size(), 1) << "the spinner of the running load stops";
     page.ShowPhoto(2);
     page.loadFinished(Load::Photo, 1); // the old phone's worker ends late
-    QTest::qWait(50);
+    QCoreApplication::processEvents();
     EXPECT_FALSE(page.isLoadFinished(Load::Photo));
     EXPECT_TRUE(page.isLoadStarted(Load::Photo));
 }
