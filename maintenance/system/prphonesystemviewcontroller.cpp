@@ -61,7 +61,6 @@ QString parentPath(const QString &path)
 PRPhoneSystemViewController::PRPhoneSystemViewController(QObject *parent)
     : QObject(parent)
 {
-    m_pool.setMaxThreadCount(4);
     m_confirm = [this](const QString &question, const QString &informative) {
         const std::unique_ptr<QMessageBox> box =
             deleteQuestionBox(m_view ? m_view->window() : nullptr, question, informative);
@@ -107,8 +106,7 @@ std::unique_ptr<QMessageBox> PRPhoneSystemViewController::deleteQuestionBox(QWid
 
 PRPhoneSystemViewController::~PRPhoneSystemViewController()
 {
-    m_cancel->store(true);
-    m_pool.waitForDone();
+    // The lanes cancel the page's jobs and wait for none.
     delete sp;
     delete m_openPanel;
     // The view uses this page's models and hooks: it goes with the page.
@@ -352,37 +350,34 @@ QString PRPhoneSystemViewController::proposedExportName(const QDateTime &now)
 
 // -- The walk ------------------------------------------------------------------------------
 
-void PRPhoneSystemViewController::runWorker(std::function<void()> work)
-{
-    ++m_pending;
-    m_pool.start(std::move(work));
-}
-
-void PRPhoneSystemViewController::runCopy(std::function<PRSystemActionReport()> copy, const QString &reveal)
+void PRPhoneSystemViewController::runCopy(std::function<PRSystemActionReport(const PRSystemJob &)> copy,
+                                          const QString &reveal)
 {
     const quint64 generation = m_generation;
-    runWorker([=, this] {
-        const PRSystemActionReport report = copy();
-        QMetaObject::invokeMethod(
-            this,
-            [=, this] {
-                --m_pending;
-                if (generation == m_generation) {
-                    endAction(report, reveal);
-                    return;
-                }
-                // The page let the phone go meanwhile (it left, or another
-                // one is shown): the files written are on this computer all
-                // the same, and the user is told how far the copy came. The
-                // page's state is the new phone's: left as it is.
-                if (report.done > 0 && !reveal.isEmpty() && m_reveal)
-                    m_reveal(reveal);
-                if (!report.message.isEmpty())
-                    tell(report.ok ? tr("Done") : tr("Not done"), report.message);
-                Q_EMIT actionEnded(report.ok, report.message);
-            },
-            Qt::QueuedConnection);
-    });
+    ++m_actionPending;
+    m_copyJob = m_actionLane.start(
+        m_device.deviceId,
+        [copy = std::move(copy)](devjobs::JobControl &control) {
+            const PRSystemJob job(control);
+            return copy(job);
+        },
+        [=, this](const PRSystemActionReport &ended, const devjobs::JobError &error) {
+            --m_actionPending;
+            const PRSystemActionReport report = PRSystemActions::settled(ended, error);
+            if (generation == m_generation) {
+            endAction(report, reveal);
+            return;
+            }
+            // The page let the phone go meanwhile (it left, or another one
+            // is shown): the files written are on this computer all the
+            // same, and the user is told how far the copy came. The page's
+            // state is the new phone's: left as it is.
+            if (report.done > 0 && !reveal.isEmpty() && m_reveal)
+            m_reveal(reveal);
+            if (!report.message.isEmpty())
+            tell(report.ok ? tr("Done") : tr("Not done"), report.message);
+            Q_EMIT actionEnded(report.ok, report.message);
+        });
 }
 
 void PRPhoneSystemViewController::LookupSystemTree(int deviceId)
@@ -404,44 +399,31 @@ void PRPhoneSystemViewController::LookupSystemTree(int deviceId)
     updateStatus(QString());
     Q_EMIT walkStarted();
 
-    const PRSystemDevice device = m_device;
-    const quint64 generation = m_generation;
-    const auto cancel = m_cancel;
-    const PRSystemWalk::Limits limits = m_walkLimits;
-    runWorker([=, this] {
-        const PRSystemWalk::Report report = PRSystemWalk::StartLookupSystemTreeThread(
-            device,
-            [this, generation](PRPathEntryBatch batch) {
-                QMetaObject::invokeMethod(
-                    this, [this, generation, batch = std::move(batch)] { fileBatch(generation, batch); },
-                    Qt::QueuedConnection);
-            },
-            cancel.get(), limits);
-        QMetaObject::invokeMethod(
-            this,
-            [=, this] {
-                --m_pending;
-                LookupSystemTreeFinishedOnMainThreadHanld(generation, report);
-            },
-            Qt::QueuedConnection);
-    });
+    ++m_walkPending;
+    m_walkLane.start<PRPathEntryBatch>(
+        deviceId,
+        [device = m_device, limits = m_walkLimits](devjobs::JobContext<PRPathEntryBatch> &control) {
+            const PRSystemJob job(control);
+            return PRSystemWalk::StartLookupSystemTreeThread(
+                device, [&control](PRPathEntryBatch batch) { control.progress(std::move(batch)); }, &job, limits);
+        },
+        [this](const PRSystemWalk::Report &report, const devjobs::JobError &error) {
+            --m_walkPending;
+            LookupSystemTreeFinishedOnMainThreadHanld(PRSystemWalk::settled(report, error));
+        },
+        [this](const PRPathEntryBatch &batch) { fileBatch(batch); });
 }
 
-void PRPhoneSystemViewController::fileBatch(quint64 generation, const PRPathEntryBatch &batch)
+void PRPhoneSystemViewController::fileBatch(const PRPathEntryBatch &batch)
 {
-    if (generation != m_generation)
-        return;
     QElapsedTimer timer;
     timer.start();
     libTreeController->fileEntries(batch);
     m_longestFilingMs = qMax(m_longestFilingMs, timer.elapsed());
 }
 
-void PRPhoneSystemViewController::LookupSystemTreeFinishedOnMainThreadHanld(quint64 generation,
-                                                                          const PRSystemWalk::Report &report)
+void PRPhoneSystemViewController::LookupSystemTreeFinishedOnMainThreadHanld(const PRSystemWalk::Report &report)
 {
-    if (generation != m_generation)
-        return;
     m_lastWalk = report;
     m_bScanStart = false;
     m_device.udid = report.udid;
@@ -480,8 +462,11 @@ void PRPhoneSystemViewController::deviceRemoved(int deviceId)
 void PRPhoneSystemViewController::forget()
 {
     ++m_generation;
-    m_cancel->store(true);
-    m_cancel = std::make_shared<std::atomic<bool>>(false);
+    m_walkLane.newGeneration();
+    m_previewLane.newGeneration();
+    m_walkPending = 0;
+    m_previewPending = 0;
+    m_copyJob.cancel();
     m_bScanStart = false;
     m_bLoadFinished = false;
     m_busy = false;
@@ -619,43 +604,51 @@ void PRPhoneSystemViewController::tableViewSelectionDidChange()
     const QString folder = m_previewFolder && m_previewFolder->isValid() ? m_previewFolder->path() : QString();
     const int serial = ++m_previewSerial;
     const PRSystemDevice device = m_device;
-    const quint64 generation = m_generation;
     const qint64 cap = kind == PRSystemPreview::Kind::Movie ? PRSystemActions::kMaxPreviewMovieBytes
                                                              : PRSystemActions::kMaxPreviewPictureBytes;
-    // The folder lives as long as the copies in it may be shown.
-    const auto keep = m_previewFolder;
-    runWorker([=, this] {
-        const QString local = copied ? known : PRSystemActions::PreviewCopyOnThread(device, ref.filePath, folder, serial, cap);
-        const QImage image = kind == PRSystemPreview::Kind::Picture && !local.isEmpty()
-                                 ? PRSystemPreview::decodePicture(local)
-                                 : QImage();
-        QMetaObject::invokeMethod(
-            this,
-            [=, this] {
-                --m_pending;
-                (void)keep;
-                if (generation != m_generation || serial != m_previewSerial)
-                    return;
-                if (local.isEmpty()) {
-                    updateStatus(tr("%1 could not be copied from the iPhone.")
-                                     .arg(PRPathTreeController::plainLabel(lastName(ref.filePath))));
-                    return;
+    struct Copied
+    {
+        QString local;
+        QImage image;
+    };
+    // A newer choice makes this one moot.
+    m_previewLane.newGeneration();
+    m_previewPending = 1;
+    m_previewLane.start(
+        device.deviceId,
+        [=](devjobs::JobControl &job) {
+            Copied result;
+            if (job.cancelled())
+                return result;
+            result.local = copied ? known : PRSystemActions::PreviewCopyOnThread(device, ref.filePath, folder, serial, cap);
+            if (kind == PRSystemPreview::Kind::Picture && !result.local.isEmpty())
+                result.image = PRSystemPreview::decodePicture(result.local);
+            return result;
+        },
+        // The folder lives as long as the copies in it may be shown.
+        [=, this, keep = m_previewFolder](const Copied &result, const devjobs::JobError &) {
+            --m_previewPending;
+            (void)keep;
+            const QString &local = result.local;
+            const QImage &image = result.image;
+            if (local.isEmpty()) {
+                updateStatus(tr("%1 could not be copied from the iPhone.")
+                                 .arg(PRPathTreeController::plainLabel(lastName(ref.filePath))));
+                return;
+            }
+            // Only a whole copy marks the row: a failed copy is tried
+            // again on the next selection.
+            if (!copied) {
+                if (PRPathFileNode *row = rowForPath(ref.filePath)) {
+                    row->setBtransfer(true);
+                    row->setTransferPath(local);
                 }
-                // Only a whole copy marks the row: a failed copy is tried
-                // again on the next selection.
-                if (!copied) {
-                    if (PRPathFileNode *row = rowForPath(ref.filePath)) {
-                        row->setBtransfer(true);
-                        row->setTransferPath(local);
-                    }
-                }
-                if (kind == PRSystemPreview::Kind::Movie)
-                    showMovie(local);
-                else
-                    showPicture(image, local);
-            },
-            Qt::QueuedConnection);
-    });
+            }
+            if (kind == PRSystemPreview::Kind::Movie)
+                showMovie(local);
+            else
+                showPicture(image, local);
+        });
 }
 
 // -- Actions -------------------------------------------------------------------------------
@@ -772,11 +765,10 @@ void PRPhoneSystemViewController::startExport(const QString &path)
     if (!startAction(tr("Copying to %1...").arg(path)))
         return;
     const PRSystemDevice device = m_device;
-    const auto cancel = m_cancel;
     runCopy(
-        [=] {
-            return files ? PRSystemActions::ExportTheFileToMacThread(device, rows, path, false, cancel.get())
-                         : PRSystemActions::ExportFilesToMacThread(device, rows, path, cancel.get());
+        [=](const PRSystemJob &job) {
+            return files ? PRSystemActions::ExportTheFileToMacThread(device, rows, path, false, &job)
+                         : PRSystemActions::ExportFilesToMacThread(device, rows, path, &job);
         },
         path);
 }
@@ -788,8 +780,7 @@ void PRPhoneSystemViewController::ExportTheFileToDocument()
         return;
     const QString folder = Paths::userPath(QStringLiteral("/Users/%@/Documents"));
     const PRSystemDevice device = m_device;
-    const auto cancel = m_cancel;
-    runCopy([=] { return PRSystemActions::ExportTheFileToMacThread(device, rows, folder, true, cancel.get()); },
+    runCopy([=](const PRSystemJob &job) { return PRSystemActions::ExportTheFileToMacThread(device, rows, folder, true, &job); },
             folder);
 }
 
@@ -810,7 +801,7 @@ void PRPhoneSystemViewController::RemoveTheFiles()
     const quint64 generation = m_generation;
     if (!m_confirm || !m_confirm(tr(kDeleteQuestion.toUtf8().constData()), tr(kDeleteInformative.toUtf8().constData())))
         return;
-    if (generation != m_generation || !(m_device == device) || !device.isPresent() || m_bScanStart) {
+    if (generation != m_generation || !(m_device == device) || m_bScanStart) {
         const QString why =
             tr("Nothing was deleted: the iPhone the files were chosen on is no longer the one shown.");
         tell(tr("Not deleted"), why);
@@ -823,36 +814,38 @@ void PRPhoneSystemViewController::RemoveTheFiles()
         Q_EMIT actionEnded(false, why);
         return;
     }
-    runWorker([=, this] {
-        const PRSystemActionReport report = PRSystemActions::RemoveTheFilesThread(device, rows);
-        QMetaObject::invokeMethod(
-            this,
-            [=, this] {
-                --m_pending;
-                if (generation != m_generation) {
-                    // The rows are gone with their phone; what it did is still told.
-                    if (!report.message.isEmpty())
-                        tell(tr("Not done"), report.message);
-                    Q_EMIT actionEnded(report.ok, report.message);
-                    return;
+    ++m_actionPending;
+    m_actionLane.start(
+        device.deviceId,
+        [device, rows](devjobs::JobControl &control) {
+            const PRSystemJob job(control);
+            return PRSystemActions::RemoveTheFilesThread(device, rows, job);
+        },
+        [=, this](const PRSystemActionReport &ended, const devjobs::JobError &error) {
+            --m_actionPending;
+            const PRSystemActionReport report = PRSystemActions::settled(ended, error);
+            if (generation != m_generation) {
+                // The rows are gone with their phone; what it did is still told.
+                if (!report.message.isEmpty())
+                    tell(tr("Not done"), report.message);
+                Q_EMIT actionEnded(report.ok, report.message);
+                return;
+            }
+            // Only what the phone removed leaves the table.
+            QList<PRPathFileNode *> gone;
+            for (const QString &path : report.donePaths) {
+                if (PRPathFileNode *row = rowForPath(path))
+                    gone.append(row);
+            }
+            for (const PRPathFileNode *row : std::as_const(gone)) {
+                if (row->transferPath() == m_previewPath) {
+                    showImageView->clear();
+                    m_previewPath.clear();
                 }
-                // Only what the phone removed leaves the table.
-                QList<PRPathFileNode *> gone;
-                for (const QString &path : report.donePaths) {
-                    if (PRPathFileNode *row = rowForPath(path))
-                        gone.append(row);
-                }
-                for (const PRPathFileNode *row : std::as_const(gone)) {
-                    if (row->transferPath() == m_previewPath) {
-                        showImageView->clear();
-                        m_previewPath.clear();
-                    }
-                }
-                libTreeController->removeFileRows(gone);
-                endAction(report);
-            },
-            Qt::QueuedConnection);
-    });
+            }
+            libTreeController->removeFileRows(gone);
+            endAction(report);
+        });
 }
 
 void PRPhoneSystemViewController::addFilesToSystem()
@@ -912,23 +905,25 @@ void PRPhoneSystemViewController::startUpload(const QString &folderPath, const Q
         return;
     const PRSystemDevice device = m_device;
     const quint64 generation = m_generation;
-    runWorker([=, this] {
-        const PRSystemActionReport report = PRSystemActions::addFilesToSystemHandle(device, folderPath, localFile);
-        QMetaObject::invokeMethod(
-            this,
-            [=, this] {
-                --m_pending;
-                if (generation != m_generation)
-                    return;
-                if (report.ok) {
-                    // The new row, filed like a walked entry, shows in its
-                    // folder's table.
-                    PRPathBatchBuilder builder(PRPathTreeMember::System);
-                    builder.add(report.writtenPath, true, report.uploadedSize);
-                    libTreeController->fileEntries(builder.take());
-                }
-                endAction(report);
-            },
-            Qt::QueuedConnection);
-    });
+    ++m_actionPending;
+    m_actionLane.start(
+        device.deviceId,
+        [device, folderPath, localFile](devjobs::JobControl &control) {
+            const PRSystemJob job(control);
+            return PRSystemActions::addFilesToSystemHandle(device, folderPath, localFile, &job);
+        },
+        [=, this](const PRSystemActionReport &ended, const devjobs::JobError &error) {
+            --m_actionPending;
+            if (generation != m_generation)
+                return;
+            const PRSystemActionReport report = PRSystemActions::settled(ended, error);
+            if (report.ok) {
+                // The new row, filed like a walked entry, shows in its
+                // folder's table.
+                PRPathBatchBuilder builder(PRPathTreeMember::System);
+                builder.add(report.writtenPath, true, report.uploadedSize);
+                libTreeController->fileEntries(builder.take());
+            }
+            endAction(report);
+        });
 }

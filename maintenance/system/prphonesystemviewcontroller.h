@@ -9,9 +9,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QThreadPool>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -158,8 +156,8 @@ public:
     // The outline's selected folder, or null.
     PRPhoneSystemDirNode *selectedFolder() const;
 
-    // Workers whose results are still to come (tests wait for 0).
-    int pendingWork() const { return m_pending; }
+    // Jobs whose results are still to come (tests wait for 0).
+    int pendingWork() const { return m_walkPending + m_previewPending + m_actionPending; }
     bool isBusy() const { return m_busy; }
     // The last walk's figures, and the longest time one batch took to file
     // on the GUI thread.
@@ -205,18 +203,17 @@ private:
     void showScanning(bool on);
     void updateStatus(const QString &text);
     void tell(const QString &title, const QString &text);
-    void fileBatch(quint64 generation, const PRPathEntryBatch &batch);
-    void LookupSystemTreeFinishedOnMainThreadHanld(quint64 generation, const PRSystemWalk::Report &report);
+    void fileBatch(const PRPathEntryBatch &batch);
+    void LookupSystemTreeFinishedOnMainThreadHanld(const PRSystemWalk::Report &report);
     void exportTheSelectedToMac();
     void startExport(const QString &path);
     void startUpload(const QString &folderPath, const QString &localFile);
     bool startAction(const QString &text);
     void endAction(const PRSystemActionReport &report, const QString &reveal = {});
-    // Runs work on a worker; its result is applied by the lambda it queues.
-    void runWorker(std::function<void()> work);
-    // A copy to this computer on a worker, its report applied on the GUI
-    // thread unless the phone changed meanwhile; reveal is the folder shown.
-    void runCopy(std::function<PRSystemActionReport()> copy, const QString &reveal);
+    // A copy to this computer as a device job, its report applied unless
+    // the phone changed meanwhile (then only told); reveal is the folder
+    // shown.
+    void runCopy(std::function<PRSystemActionReport(const PRSystemJob &)> copy, const QString &reveal);
     PRPathFileNode *rowForPath(const QString &devicePath) const;
     void showPicture(const QImage &image, const QString &local);
     void showMovie(const QString &local);
@@ -249,14 +246,22 @@ private:
     int m_outlineClickedRow = -1;
     int m_tableClickedRow = -1;
 
+    // Moves when the page lets its phone go: an action's report then is
+    // told, not applied.
     quint64 m_generation = 0;
-    std::shared_ptr<std::atomic<bool>> m_cancel = std::make_shared<std::atomic<bool>>(false);
     bool m_busy = false;
-    int m_pending = 0;
     PRSystemWalk::Report m_lastWalk;
     qint64 m_longestFilingMs = 0;
     std::shared_ptr<ScratchFolder> m_previewFolder;
-    int m_previewSerial = 0;
+    int m_previewSerial = 0; // names the preview copies
     QString m_previewPath;
-    QThreadPool m_pool;
+    // The walk (forget() starts a new generation), the previews (a newer one
+    // makes the older moot) and the actions (their reports always come).
+    devjobs::JobLane m_walkLane{this};
+    devjobs::JobLane m_previewLane{this};
+    devjobs::JobLane m_actionLane{this};
+    devjobs::JobHandle m_copyJob;
+    int m_walkPending = 0;
+    int m_previewPending = 0;
+    int m_actionPending = 0;
 };

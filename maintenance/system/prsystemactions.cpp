@@ -49,8 +49,9 @@ QString joinFailures(const QString &lead, const QStringList &failed)
 class Service
 {
 public:
-    explicit Service(const PRSystemDevice &device)
+    Service(const PRSystemDevice &device, const PRSystemJob *job)
         : m_device(device)
+        , m_job(job)
     {
     }
     amd::AfcService *get()
@@ -67,18 +68,30 @@ public:
         return m_service.get();
     }
     int code() const { return m_code; }
+    // The phone left: the job heard so, or the service did not open for it.
+    bool gone() const { return (m_job && m_job->phoneLeft()) || m_code == amd::kBackendNoDevice; }
     // After a failed call: is the phone, or the connection to it, gone? The
-    // manager hears of a phone that left a little after its calls fail, and
-    // a real phone's calls then fail as I/O errors: the root is asked too.
+    // registry hears of a phone that left a little after its calls fail,
+    // and a real phone's calls then fail as I/O errors: the root is asked
+    // too.
     bool lost()
     {
-        if (!m_device.isPresent())
+        if (gone())
             return true;
         return m_service && !m_service->fileInfo(QStringLiteral("/"));
+    }
+    // Cancelled, by the page or because the phone left (then *left).
+    bool stopped(bool *left) const
+    {
+        if (!m_job || !m_job->cancelled())
+            return false;
+        *left = m_job->phoneLeft();
+        return true;
     }
 
 private:
     PRSystemDevice m_device;
+    const PRSystemJob *m_job = nullptr;
     std::unique_ptr<amd::AfcService> m_service;
     bool m_tried = false;
     int m_code = 0;
@@ -117,17 +130,12 @@ QString copyNew(const QString &source, const QString &root, const QString &targe
 }
 
 // Why a run could not start: the phone left, or its file service did not open.
-void refuse(PRSystemActionReport &report, const PRSystemDevice &device, const Service &service)
+void refuse(PRSystemActionReport &report, const Service &service)
 {
-    report.deviceGone = !device.isPresent();
+    report.deviceGone = service.gone();
     report.message = report.deviceGone ? tr("The iPhone was disconnected.")
                                        : tr("The iPhone's file service could not be opened (%1).")
                                              .arg(amd::backendErrorText(service.code()));
-}
-
-bool stopped(const std::atomic<bool> *cancelled)
-{
-    return cancelled && cancelled->load();
 }
 
 void wrote(PRSystemActionReport &report, const QString &written)
@@ -140,12 +148,8 @@ void wrote(PRSystemActionReport &report, const QString &written)
 // The end of a copy: ok only when everything was copied; a copy cut short
 // says why and how much was written, then what failed. failedLead heads
 // the failures of a copy that ran to its end.
-void endCopy(PRSystemActionReport &report, const QStringList &failed, const QString &failedLead,
-             const PRSystemDevice &device)
+void endCopy(PRSystemActionReport &report, const QStringList &failed, const QString &failedLead)
 {
-    // The page lets a phone that left go before the copy hears of it.
-    if (report.cancelled && !device.isPresent())
-        report.deviceGone = true;
     if (report.deviceGone)
         report.cancelled = false;
     report.failed = int(failed.size());
@@ -162,6 +166,16 @@ void endCopy(PRSystemActionReport &report, const QStringList &failed, const QStr
 
 } // namespace
 
+PRSystemActionReport PRSystemActions::settled(PRSystemActionReport report, const devjobs::JobError &error)
+{
+    if (error.is(devjobs::JobError::Kind::PhoneGone) && report.done == 0 && report.message.isEmpty()) {
+        report.ok = false;
+        report.deviceGone = true;
+        report.message = tr("The iPhone was disconnected.");
+    }
+    return report;
+}
+
 QString PRSystemActions::localFileName(const QString &devicePath)
 {
     static const QRegularExpression leadingDots(QStringLiteral("^\\.+"));
@@ -176,7 +190,7 @@ QString PRSystemActions::localRelativePath(const QString &devicePath)
 PRSystemActionReport PRSystemActions::ExportTheFileToMacThread(const PRSystemDevice &device,
                                                                const QList<PRSystemFileRef> &rows,
                                                                const QString &folder, bool useLocalCopies,
-                                                               const std::atomic<bool> *cancelled)
+                                                               const PRSystemJob *job)
 {
     PRSystemActionReport report;
     report.writtenPath = folder;
@@ -184,11 +198,11 @@ PRSystemActionReport PRSystemActions::ExportTheFileToMacThread(const PRSystemDev
         report.message = tr("%1 could not be made.").arg(folder);
         return report;
     }
-    Service service(device);
+    Service service(device, job);
     QStringList failed;
     for (const PRSystemFileRef &row : rows) {
-        if (stopped(cancelled)) {
-            report.cancelled = true;
+        if (bool left = false; service.stopped(&left)) {
+            (left ? report.deviceGone : report.cancelled) = true;
             break;
         }
         if (!row.isFile) {
@@ -201,7 +215,7 @@ PRSystemActionReport PRSystemActions::ExportTheFileToMacThread(const PRSystemDev
             written = copyNew(row.localCopy, folder, target);
         } else if (amd::AfcService *afc = service.get()) {
             written = downloadNew(*afc, row.filePath, folder, target);
-        } else if (!device.isPresent()) {
+        } else if (service.gone()) {
             report.deviceGone = true;
             break;
         } else {
@@ -219,15 +233,13 @@ PRSystemActionReport PRSystemActions::ExportTheFileToMacThread(const PRSystemDev
         }
         failed.append(tr("%1: not copied").arg(row.filePath));
     }
-    endCopy(report, failed,
-            tr("%1 of %2 files were copied. These were not:").arg(report.done).arg(rows.size()), device);
+    endCopy(report, failed, tr("%1 of %2 files were copied. These were not:").arg(report.done).arg(rows.size()));
     return report;
 }
 
 PRSystemActionReport PRSystemActions::ExportFilesToMacThread(const PRSystemDevice &device,
                                                              const QList<PRSystemFileRef> &rows,
-                                                             const QString &folder,
-                                                             const std::atomic<bool> *cancelled,
+                                                             const QString &folder, const PRSystemJob *job,
                                                              const MirrorLimits &limits)
 {
     PRSystemActionReport report;
@@ -236,18 +248,18 @@ PRSystemActionReport PRSystemActions::ExportFilesToMacThread(const PRSystemDevic
         report.message = tr("%1 could not be made.").arg(folder);
         return report;
     }
-    Service service(device);
+    Service service(device, job);
     amd::AfcService *afc = service.get();
     if (!afc) {
-        refuse(report, device, service);
+        refuse(report, service);
         return report;
     }
     const QDir root(folder);
     QStringList failed;
     qint64 looked = 0;
     const auto halt = [&] {
-        if (stopped(cancelled))
-            report.cancelled = true;
+        if (bool left = false; service.stopped(&left))
+            (left ? report.deviceGone : report.cancelled) = true;
         return report.cancelled || report.deviceGone || report.cut;
     };
     // After a failed call: false when the copy must stop because the phone
@@ -350,21 +362,21 @@ PRSystemActionReport PRSystemActions::ExportFilesToMacThread(const PRSystemDevic
         }
         stack.clear();
     }
-    endCopy(report, failed, tr("Not everything could be copied:"), device);
+    endCopy(report, failed, tr("Not everything could be copied:"));
     return report;
 }
 
 PRSystemActionReport PRSystemActions::RemoveTheFilesThread(const PRSystemDevice &device,
-                                                           const QList<PRSystemFileRef> &rows)
+                                                           const QList<PRSystemFileRef> &rows, const PRSystemJob &job)
 {
     PRSystemActionReport report;
     // The phone the rows were chosen on, and no other.
-    if (!device.isSamePhone()) {
+    if (device.udid.isEmpty() || !job.runsOn(device)) {
         report.deviceGone = true;
         report.message = tr("Nothing was deleted: the iPhone the files were chosen on is no longer connected.");
         return report;
     }
-    Service service(device);
+    Service service(device, &job);
     QStringList failed;
     for (const PRSystemFileRef &row : rows) {
         amd::AfcService *afc = service.get();
@@ -394,7 +406,7 @@ PRSystemActionReport PRSystemActions::RemoveTheFilesThread(const PRSystemDevice 
 }
 
 PRSystemActionReport PRSystemActions::addFilesToSystemHandle(const PRSystemDevice &device, const QString &folderPath,
-                                                             const QString &localFile)
+                                                             const QString &localFile, const PRSystemJob *job)
 {
     PRSystemActionReport report;
     const QString name = QFileInfo(localFile).fileName();
@@ -404,17 +416,17 @@ PRSystemActionReport PRSystemActions::addFilesToSystemHandle(const PRSystemDevic
         report.message = tr("%1 cannot be added.").arg(name);
         return report;
     }
-    Service service(device);
+    Service service(device, job);
     amd::AfcService *afc = service.get();
     if (!afc) {
-        refuse(report, device, service);
+        refuse(report, service);
         return report;
     }
     // The folder must be read to know the name is free: an upload never
     // replaces a file of the phone.
     const std::optional<QStringList> names = afc->listDirectory(folderPath);
     if (!names) {
-        report.deviceGone = !device.isPresent();
+        report.deviceGone = service.lost();
         report.message = tr("The folder %1 could not be read on the iPhone.").arg(folderPath);
         return report;
     }
@@ -428,7 +440,7 @@ PRSystemActionReport PRSystemActions::addFilesToSystemHandle(const PRSystemDevic
         return report;
     }
     if (const int rc = afc->uploadFile(localFile, target).code(); rc != 0) {
-        report.deviceGone = !device.isPresent();
+        report.deviceGone = service.lost();
         report.message = tr("The iPhone did not take %1 (%2).").arg(name, amd::backendErrorText(rc));
         return report;
     }
@@ -445,7 +457,7 @@ QString PRSystemActions::PreviewCopyOnThread(const PRSystemDevice &device, const
 {
     if (folder.isEmpty() || devicePath.isEmpty())
         return {};
-    Service service(device);
+    Service service(device, nullptr);
     amd::AfcService *afc = service.get();
     if (!afc)
         return {};

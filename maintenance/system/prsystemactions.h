@@ -6,13 +6,12 @@
 #include <QString>
 #include <QStringList>
 
-#include <atomic>
-
 // The file browser's device work beyond the walk: copies to this computer,
 // deletes, the upload of a local file, and the local copy a preview reads.
-// Every function runs on a worker, opens its own file service on the phone it
-// is given, and works on the rows the GUI thread handed it (never on the
-// tree's nodes).
+// Every function is the body of a device job of the phone it is given (the
+// job may stop it; without one only the phone's failing calls do), opens its
+// own file service on that phone, and works on the rows the GUI thread handed
+// it (never on the tree's nodes).
 //
 // Files written for the user go inside the folder the user chose and never
 // replace a file there: a name that is taken gets a free name beside it
@@ -57,30 +56,34 @@ public:
     static PRSystemActionReport ExportTheFileToMacThread(const PRSystemDevice &device,
                                                          const QList<PRSystemFileRef> &rows, const QString &folder,
                                                          bool useLocalCopies = false,
-                                                         const std::atomic<bool> *cancelled = nullptr);
+                                                         const PRSystemJob *job = nullptr);
     // ExportFilesToMacThread: the rows of a folder into folder, each under
     // its device path (a folder row with everything below it), so
     // /DCIM/100APPLE/IMG_0001.JPG lands in <folder>/DCIM/100APPLE/IMG_0001.JPG.
     static PRSystemActionReport ExportFilesToMacThread(const PRSystemDevice &device,
                                                        const QList<PRSystemFileRef> &rows, const QString &folder,
-                                                       const std::atomic<bool> *cancelled = nullptr,
+                                                       const PRSystemJob *job = nullptr,
                                                        const MirrorLimits &limits = {});
     // RemoveTheFilesThread (after the confirmation): removes exactly rows,
-    // and only on the phone device is bound to (its id, handle and UDID):
-    // nothing when that phone is gone or gives another UDID. donePaths lists
-    // what the phone reported removed.
+    // and only when job runs on the phone device is bound to (its id, handle
+    // and UDID): nothing for another phone, or one without a bound UDID.
+    // donePaths lists what the phone reported removed.
     static PRSystemActionReport RemoveTheFilesThread(const PRSystemDevice &device,
-                                                     const QList<PRSystemFileRef> &rows);
+                                                     const QList<PRSystemFileRef> &rows, const PRSystemJob &job);
     // addFilesToSystemHandle: the local regular file into the device folder
     // folderPath under its own name. A name that exists there is refused,
     // never replaced. writtenPath is the new device path.
     static PRSystemActionReport addFilesToSystemHandle(const PRSystemDevice &device, const QString &folderPath,
-                                                       const QString &localFile);
+                                                       const QString &localFile, const PRSystemJob *job = nullptr);
     // PreviewCopyOnThread: the device file into folder (a private scratch
     // folder) under a name of our own, "preview-<serial>[.ext]"; empty when
     // the phone gave no whole file or it is larger than maxBytes.
     static QString PreviewCopyOnThread(const PRSystemDevice &device, const QString &devicePath,
                                        const QString &folder, int serial, qint64 maxBytes);
+
+    // The report of an action whose job ended as error says: one its phone
+    // never reached (it had left) says so; any other is report.
+    static PRSystemActionReport settled(PRSystemActionReport report, const devjobs::JobError &error);
 
     // The local name of a device file copied on its own: its last name less
     // leading dots, made safe.

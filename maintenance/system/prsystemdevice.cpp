@@ -1,7 +1,5 @@
 #include "maintenance/system/prsystemdevice.h"
 
-#include "device/amd/baseinfo.h"
-#include "device/amd/deviceitem.h"
 #include "device/amd/devicemanager.h"
 
 PRSystemDevice PRSystemDevice::current(int deviceId)
@@ -16,26 +14,17 @@ PRSystemDevice PRSystemDevice::current(int deviceId)
     return device;
 }
 
-bool PRSystemDevice::isPresent() const
+PRSystemJob::PRSystemJob(devjobs::JobControl &job)
+    : m_job(job)
 {
-    if (!isValid())
-        return false;
-    const auto holder = DeviceManager::instance().findDevice(deviceId);
-    return holder && holder->handle() == handle;
+    m_job.onCancel([left = m_left](devjobs::JobError::Kind why) {
+        if (why == devjobs::JobError::Kind::PhoneGone)
+            *left = true;
+    });
 }
 
-QString PRSystemDevice::readUdid() const
+bool PRSystemJob::runsOn(const PRSystemDevice &device) const
 {
-    if (!isPresent())
-        return {};
-    const std::shared_ptr<amd::DeviceItem> item = DeviceManager::instance().findItem(deviceId);
-    const std::shared_ptr<amd::BaseInfo> info = item ? item->baseInfo() : nullptr;
-    if (!info || item->device().handle() != handle)
-        return {};
-    return info->uniqueDeviceID().value_or(QString());
-}
-
-bool PRSystemDevice::isSamePhone() const
-{
-    return !udid.isEmpty() && readUdid() == udid;
+    return device.isValid() && m_job.deviceId() == device.deviceId && m_job.handle() == device.handle
+           && (device.udid.isEmpty() || m_job.udid() == device.udid);
 }

@@ -1,8 +1,12 @@
 #pragma once
 
 #include "device/devicebackend.h"
+#include "device/jobs/devicejob.h"
 
 #include <QString>
+
+#include <atomic>
+#include <memory>
 
 // The phone a browser operation belongs to: the manager's id (never reused
 // in a run), the backend's handle of the phone behind it and, once the walk
@@ -19,19 +23,34 @@ struct PRSystemDevice
     static PRSystemDevice current(int deviceId);
 
     bool isValid() const { return deviceId >= 0 && handle != 0; }
-    // The phone is still listed under its id, with the same handle.
-    bool isPresent() const;
-    // The UDID the phone under this id gives now, or empty. Asks the phone:
-    // never on the GUI thread.
-    QString readUdid() const;
-    // isPresent, and the phone still gives the bound UDID (none bound: no).
-    // Asks the phone: never on the GUI thread.
-    bool isSamePhone() const;
 
     bool operator==(const PRSystemDevice &other) const
     {
         return deviceId == other.deviceId && handle == other.handle && udid == other.udid;
     }
+};
+
+// What a browser operation's device job knows of its phone, for the
+// operation's body: whether the job runs on the phone the operation belongs
+// to, and whether it was cancelled, by the page or because that phone left
+// (the registry hears the departure; the body never asks the device list).
+class PRSystemJob
+{
+public:
+    explicit PRSystemJob(devjobs::JobControl &job);
+
+    // The job's phone is device's: the same id and handle, and the same
+    // UDID once device has one bound.
+    bool runsOn(const PRSystemDevice &device) const;
+    bool cancelled() const { return m_job.cancelled(); }
+    // Cancelled because its phone left.
+    bool phoneLeft() const { return m_left->load(); }
+    // The UDID the phone gave when the job began (empty when it gave none).
+    const QString &udid() const { return m_job.udid(); }
+
+private:
+    devjobs::JobControl &m_job;
+    std::shared_ptr<std::atomic<bool>> m_left = std::make_shared<std::atomic<bool>>(false);
 };
 
 // One row of the file table as the user chose it, taken on the GUI thread:

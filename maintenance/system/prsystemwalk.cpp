@@ -83,6 +83,15 @@ struct Frame
 
 } // namespace
 
+PRSystemWalk::Report PRSystemWalk::settled(Report report, const devjobs::JobError &error)
+{
+    if (error.is(devjobs::JobError::Kind::PhoneGone) && !report.finished && report.message.isEmpty()) {
+        report.deviceGone = true;
+        report.message = tr("The iPhone was disconnected.");
+    }
+    return report;
+}
+
 QString PRSystemWalk::sizeText(qint64 bytes)
 {
     // The same size text as every other list of the application.
@@ -90,9 +99,8 @@ QString PRSystemWalk::sizeText(qint64 bytes)
     return QString::fromLatin1(TextFormat::size_to_unit(std::uint64_t(qMax<qint64>(bytes, 0)), buffer.data()));
 }
 
-bool PRSystemWalk::traverseDirWithpath(const QString &path, amd::AfcService &service, const PRSystemDevice &device,
-                                       const BatchSink &sink, Report &report, const std::atomic<bool> *cancelled,
-                                       const Limits &limits)
+bool PRSystemWalk::traverseDirWithpath(const QString &path, amd::AfcService &service, const BatchSink &sink,
+                                       Report &report, const PRSystemJob *job, const Limits &limits)
 {
     Batcher batcher(sink, report, limits);
     const auto stop = [&]() {
@@ -100,11 +108,11 @@ bool PRSystemWalk::traverseDirWithpath(const QString &path, amd::AfcService &ser
         return false;
     };
     // After a failed call: is the phone (or the connection to it) gone? The
-    // manager hears of a phone that left a little after its calls fail, so
+    // registry hears of a phone that left a little after its calls fail, so
     // the root is asked too: a call that fails there means the connection
     // is lost, not one path refused.
     const auto gone = [&]() {
-        if (device.isPresent() && service.fileInfo(QStringLiteral("/")))
+        if (!(job && job->phoneLeft()) && service.fileInfo(QStringLiteral("/")))
             return false;
         report.deviceGone = true;
         return true;
@@ -124,8 +132,8 @@ bool PRSystemWalk::traverseDirWithpath(const QString &path, amd::AfcService &ser
         return stop();
 
     while (!stack.empty()) {
-        if (cancelled && cancelled->load()) {
-            report.cancelled = true;
+        if (job && job->cancelled()) {
+            (job->phoneLeft() ? report.deviceGone : report.cancelled) = true;
             return stop();
         }
         Frame &top = stack.back();
@@ -183,29 +191,30 @@ bool PRSystemWalk::traverseDirWithpath(const QString &path, amd::AfcService &ser
 }
 
 PRSystemWalk::Report PRSystemWalk::StartLookupSystemTreeThread(const PRSystemDevice &device, const BatchSink &sink,
-                                                               const std::atomic<bool> *cancelled,
-                                                               const Limits &limits)
+                                                               const PRSystemJob *job, const Limits &limits)
 {
     Report report;
-    if (!device.isPresent()) {
+    if (job && !job->runsOn(device)) {
         report.deviceGone = true;
         report.message = tr("The iPhone was disconnected.");
         return report;
     }
-    // Read once here, off the GUI thread: what the page's later deletes are
-    // bound to besides the id.
-    report.udid = device.readUdid();
+    // What the page's later deletes are bound to besides the id: the UDID
+    // the phone gave when the job began.
+    report.udid = job ? job->udid() : QString();
     amd::AfcService service;
-    report.code = service.open(device.deviceId).code();
+    const amd::ServiceError opened = service.open(device.deviceId);
+    report.code = opened.code();
     if (report.code != 0 || service.deviceHandle() != device.handle) {
-        report.deviceGone = !device.isPresent();
+        report.deviceGone = (job && job->phoneLeft()) || opened.is(amd::ServiceError::Kind::PhoneGone)
+                            || (report.code == 0 && service.deviceHandle() != device.handle);
         report.serviceFailed = !report.deviceGone;
         report.message = report.deviceGone ? tr("The iPhone was disconnected.")
                                            : tr("The iPhone's file service could not be opened (%1).")
                                                  .arg(amd::backendErrorText(report.code));
         return report;
     }
-    traverseDirWithpath(QStringLiteral("/"), service, device, sink, report, cancelled, limits);
+    traverseDirWithpath(QStringLiteral("/"), service, sink, report, job, limits);
     if (report.deviceGone)
         report.message = tr("The iPhone was disconnected while its files were read.");
     else if (report.cancelled)

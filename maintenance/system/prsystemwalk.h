@@ -5,7 +5,6 @@
 
 #include <QString>
 
-#include <atomic>
 #include <functional>
 
 namespace amd {
@@ -64,20 +63,24 @@ public:
         QString message;           // for the user, when not finished
     };
 
-    // Receives each batch on the walking thread (it hops to the GUI thread
-    // itself).
+    // Receives each batch on the walking thread (a job hands it on as its
+    // progress).
     using BatchSink = std::function<void(PRPathEntryBatch batch)>;
 
-    // The walk thread: opens the file service on the phone and walks "/".
+    // The walk: opens the file service on the phone and walks "/". As the
+    // body of job (its phone must be device's), which may stop it; without
+    // one nothing stops it but the phone's failing calls.
     static Report StartLookupSystemTreeThread(const PRSystemDevice &device, const BatchSink &sink,
-                                              const std::atomic<bool> *cancelled = nullptr,
-                                              const Limits &limits = {});
+                                              const PRSystemJob *job = nullptr, const Limits &limits = {});
     // The folder at path and everything below it, on an open service; the
     // folder's own entry is not handed over (its caller does that). False
     // when the walk must stop (phone gone, cancelled, limit).
-    static bool traverseDirWithpath(const QString &path, amd::AfcService &service, const PRSystemDevice &device,
-                                    const BatchSink &sink, Report &report, const std::atomic<bool> *cancelled = nullptr,
-                                    const Limits &limits = {});
+    static bool traverseDirWithpath(const QString &path, amd::AfcService &service, const BatchSink &sink,
+                                    Report &report, const PRSystemJob *job = nullptr, const Limits &limits = {});
+
+    // The report of a walk whose job ended as error says: one its phone
+    // never reached (it had left) says so; any other is report.
+    static Report settled(Report report, const devjobs::JobError &error);
 
     // The size text of a row.
     static QString sizeText(qint64 bytes);

@@ -165,9 +165,13 @@ TEST_F(SystemActionsTest, DeleteRemovesExactlyTheRowsAndCountsOnlyWhatThePhoneRe
     for (const QString &udid : {QString(), QStringLiteral("SOMEONE-ELSE")}) {
         device.udid = udid;
         const PRSystemFileRef row{QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG"), true, {}};
-        EXPECT_EQ(PRSystemActions::RemoveTheFilesThread(device, {row}).done, 0);
+        EXPECT_EQ(act(device, [&](const PRSystemJob &job) {
+                      return PRSystemActions::RemoveTheFilesThread(device, {row}, job);
+                  }).done,
+                  0);
     }
-    device.udid = device.readUdid();
+    device.udid = udidOf(id);
+    ASSERT_FALSE(device.udid.isEmpty());
     amd::SimulatedFaults refusing;
     refusing.failingPaths[QStringLiteral("afcRemovePath")].insert("/DCIM/100APPLE/IMG_0002.JPG", amd::kBackendIoError);
     backend->setFaults(handle, refusing);
@@ -175,7 +179,8 @@ TEST_F(SystemActionsTest, DeleteRemovesExactlyTheRowsAndCountsOnlyWhatThePhoneRe
     const QList<PRSystemFileRef> rows{{QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG"), true, {}},
                                       {QStringLiteral("/DCIM/100APPLE/IMG_0002.JPG"), true, {}},
                                       {QStringLiteral("/DCIM/101APPLE"), false, {}}}; // not empty: refused
-    const PRSystemActionReport report = PRSystemActions::RemoveTheFilesThread(device, rows);
+    const PRSystemActionReport report =
+        act(device, [&](const PRSystemJob &job) { return PRSystemActions::RemoveTheFilesThread(device, rows, job); });
     EXPECT_FALSE(report.ok);
     EXPECT_EQ(report.done, 1);
     EXPECT_EQ(report.failed, 2);
@@ -188,8 +193,10 @@ TEST_F(SystemActionsTest, DeleteRemovesExactlyTheRowsAndCountsOnlyWhatThePhoneRe
 
     // Gone phone: nothing counted as removed.
     backend->unplug(handle);
-    const PRSystemActionReport late =
-        PRSystemActions::RemoveTheFilesThread(device, {{QStringLiteral("/DCIM/100APPLE/IMG_0003.JPG"), true, {}}});
+    const PRSystemActionReport late = act(device, [&](const PRSystemJob &job) {
+        return PRSystemActions::RemoveTheFilesThread(device, {{QStringLiteral("/DCIM/100APPLE/IMG_0003.JPG"), true, {}}},
+                                                     job);
+    });
     EXPECT_EQ(late.done, 0);
     EXPECT_FALSE(late.ok);
 }

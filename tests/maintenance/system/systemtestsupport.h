@@ -7,10 +7,11 @@
 
 #include "device/amd/devicemanager.h"
 #include "device/amd/devicenotify.h"
-#include "tests/support/recordingnotify.h"
 #include "device/devicebackend.h"
 #include "device/simulated/simulatedbackend.h"
+#include "maintenance/system/prsystemactions.h"
 #include "maintenance/system/prsystemwalk.h"
+#include "tests/maintenance/jobtesting.h"
 #include "tools/devicegen/devicescenario.h"
 
 #include <QDir>
@@ -31,12 +32,13 @@ namespace systemtest {
 
 constexpr auto kDeadline = std::chrono::seconds(60);
 
-// Arrivals and removals as the manager reports them.
-class RecordingNotify : public testsupport::RecordingNotify
+// Arrivals and removals as the manager reports them, a removal handed on
+// to the device jobs' registry too.
+class RecordingNotify : public maintenancetest::JobsNotify
 {
 public:
     RecordingNotify()
-        : testsupport::RecordingNotify(std::chrono::duration_cast<std::chrono::seconds>(kDeadline))
+        : maintenancetest::JobsNotify(std::chrono::duration_cast<std::chrono::seconds>(kDeadline))
     {
     }
 };
@@ -66,6 +68,7 @@ protected:
     }
     void TearDown() override
     {
+        EXPECT_TRUE(devjobs::JobRegistry::instance().waitForIdle(kDeadline));
         DeviceManager::instance().unsubscribe();
         DeviceManager::instance().setNotify(nullptr);
         amd::setDeviceBackend(m_previous);
@@ -112,18 +115,47 @@ protected:
         QStringList paths;
         qsizetype indexOf(const QString &path) const { return paths.indexOf(path); }
     };
+    // As the page walks: a job of the phone, the batches handed over on it.
     static Walked walk(int deviceId, const PRSystemWalk::Limits &limits = {})
     {
         Walked walked;
-        walked.report = PRSystemWalk::StartLookupSystemTreeThread(
-            PRSystemDevice::current(deviceId),
-            [&](PRPathEntryBatch batch) {
-                for (const PRPathEntry &entry : batch.entries)
-                    walked.paths.append(entry.filePath);
-                walked.batches.append(std::move(batch));
+        const PRSystemDevice device = PRSystemDevice::current(deviceId);
+        devjobs::JobError error;
+        const PRSystemWalk::Report report = maintenancetest::runJob(
+            deviceId,
+            [&](devjobs::JobControl &control) {
+                const PRSystemJob job(control);
+                return PRSystemWalk::StartLookupSystemTreeThread(
+                    device,
+                    [&](PRPathEntryBatch batch) {
+                        for (const PRPathEntry &entry : batch.entries)
+                            walked.paths.append(entry.filePath);
+                        walked.batches.append(std::move(batch));
+                    },
+                    &job, limits);
             },
-            nullptr, limits);
+            &error);
+        walked.report = PRSystemWalk::settled(report, error);
         return walked;
+    }
+    // The actions as the page runs them: a job of the device's phone.
+    template<typename Action>
+    static PRSystemActionReport act(const PRSystemDevice &device, Action action)
+    {
+        devjobs::JobError error;
+        const PRSystemActionReport report = maintenancetest::runJob(
+            device.deviceId,
+            [&](devjobs::JobControl &control) {
+                const PRSystemJob job(control);
+                return action(job);
+            },
+            &error);
+        return PRSystemActions::settled(report, error);
+    }
+    // The UDID the phone of that id gives a job.
+    static QString udidOf(int deviceId)
+    {
+        return maintenancetest::runJob(deviceId, [](devjobs::JobControl &job) { return job.udid(); });
     }
 
     std::shared_ptr<amd::SimulatedBackend> backend;

@@ -7,7 +7,8 @@
 
 #include <QSet>
 
-#include <atomic>
+#include <future>
+#include <optional>
 
 using systemtest::PhoneTest;
 
@@ -192,17 +193,31 @@ TEST_F(SystemWalkTest, EndsUnfinishedWhenThePhoneLeavesOrRefusesTheService)
 TEST_F(SystemWalkTest, StopsWhenCancelled)
 {
     const int id = plug();
-    std::atomic<bool> cancelled{false};
+    const PRSystemDevice device = PRSystemDevice::current(id);
     int batches = 0;
     PRSystemWalk::Limits tiny;
     tiny.batchEntries = 5;
-    const PRSystemWalk::Report report = PRSystemWalk::StartLookupSystemTreeThread(
-        PRSystemDevice::current(id),
-        [&](PRPathEntryBatch) {
-            if (++batches == 2)
-                cancelled = true;
+    // The job cancels itself at its second batch, as the page's cancel would.
+    std::promise<devjobs::JobHandle> started;
+    std::shared_future<devjobs::JobHandle> handle = started.get_future().share();
+    QObject receiver;
+    devjobs::JobLane lane(&receiver);
+    std::optional<PRSystemWalk::Report> ended;
+    started.set_value(lane.start(
+        id,
+        [&, handle](devjobs::JobControl &control) {
+            const PRSystemJob job(control);
+            return PRSystemWalk::StartLookupSystemTreeThread(
+                device,
+                [&, handle](PRPathEntryBatch) {
+                    if (++batches == 2)
+                        handle.get().cancel();
+                },
+                &job, tiny);
         },
-        &cancelled, tiny);
+        [&](const PRSystemWalk::Report &report, const devjobs::JobError &) { ended = report; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended.has_value(); }, 60000));
+    const PRSystemWalk::Report report = *ended;
     EXPECT_TRUE(report.cancelled);
     EXPECT_FALSE(report.finished);
     EXPECT_LE(report.entries, 15);
