@@ -3,6 +3,7 @@
 // segments once its metrics arrive, and the no-device page after it leaves;
 // the GUI thread stays free while a slow session runs.
 
+#include "tests/support/eventwait.h"
 #include "app/veldruneappdelegate.h"
 #include "device/amd/devicemanager.h"
 #include "device/devicebackend.h"
@@ -51,7 +52,7 @@ namespace {
 using testsupport::GuiProbe;
 using testsupport::screenshot;
 
-constexpr int kWaitMs = 20000;
+constexpr int kWaitMs = testsupport::kEventWaitMs;
 
 class DeviceWindow : public ::testing::Test
 {

@@ -4,6 +4,7 @@
 // must show the text itself (Qt would load what a markup name points at), and
 // the window keeps its size.
 
+#include "tests/support/eventwait.h"
 #include "app/veldruneappdelegate.h"
 #include "device/devicebackend.h"
 #include "device/simulated/simulatedbackend.h"
@@ -37,7 +38,7 @@
 
 namespace {
 
-constexpr int kWaitMs = 20000;
+constexpr int kWaitMs = testsupport::kEventWaitMs;
 const QString kMarker = QStringLiteral("ostra-zero");
 const QString kAppName = QStringLiteral("<img src=\"/nonexistent/ostra-zero\">");
 const QString kFileName = QStringLiteral("<img src=\"&#47;nonexistent&#47;ostra-zero\">.JPG");

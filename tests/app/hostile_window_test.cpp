@@ -2,6 +2,7 @@
 // and exports them without reading anything outside the backup, without
 // hanging on a FIFO, and without holding the GUI thread on a long text.
 
+#include "tests/support/eventwait.h"
 #include "app/veldruneappdelegate.h"
 #include "platform/notificationcenter.h"
 #include "platform/paths.h"
@@ -34,7 +35,7 @@
 
 namespace {
 
-constexpr int kScanTimeoutMs = 120000;
+constexpr int kScanTimeoutMs = testsupport::kEventWaitMs;
 
 class HostileWindow : public ::testing::Test
 {

@@ -3,6 +3,7 @@
 // device file browser, and the cleaner: opened from each of its ways in,
 // its scan, removals, questions, fix and preview.
 
+#include "tests/support/eventwait.h"
 #include "app/veldruneappdelegate.h"
 #include "backup/textformat.h"
 #include "device/amd/devicemanager.h"
@@ -55,7 +56,7 @@ namespace {
 using testsupport::GuiProbe;
 using testsupport::screenshot;
 
-constexpr int kWaitMs = 20000;
+constexpr int kWaitMs = testsupport::kEventWaitMs;
 
 class MaintenanceWindow : public ::testing::Test
 {

@@ -3,6 +3,7 @@
 // leaves the worker, which ends by itself once its read returns; a process
 // ended by the quit's watchdog takes its scratch folders with it.
 
+#include "tests/support/eventwait.h"
 #include "app/veldruneappdelegate.h"
 #include "device/simulated/simulatedbackend.h"
 #include "device/status/prdeviceboard.h"
@@ -23,7 +24,7 @@
 
 namespace {
 
-constexpr int kWaitMs = 30000;
+constexpr int kWaitMs = testsupport::kEventWaitMs;
 // The design aims at about a second; this bound only catches a hang.
 constexpr int kQuitBoundMs = 10000;
 

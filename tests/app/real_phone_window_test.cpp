@@ -3,6 +3,7 @@
 // home page with what to do, then arrives on the status page once the user
 // taps Trust, without being plugged in again and with one pair record.
 
+#include "tests/support/eventwait.h"
 #include "app/veldruneappdelegate.h"
 #include "device/amd/devicemanager.h"
 #include "device/devicebackend.h"
@@ -25,7 +26,7 @@
 
 namespace {
 
-constexpr int kWaitMs = 30000;
+constexpr int kWaitMs = testsupport::kEventWaitMs;
 
 class RealPhoneWindow : public ::testing::Test
 {

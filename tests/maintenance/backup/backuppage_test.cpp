@@ -4,6 +4,7 @@
 // of a tool that prints without end, and the simulated phone's backup, which
 // the backup browser's list must then find.
 
+#include "tests/support/eventwait.h"
 #include "backup/priosdevicecontroller.h"
 #include "device/amd/devicemanager.h"
 #include "device/amd/devicenotify.h"
@@ -46,7 +47,7 @@ namespace {
 using Result = PRDeviceBackupJob::Result;
 using State = PRBackUpViewController::State;
 
-constexpr int kWaitMs = 60000;
+constexpr int kWaitMs = testsupport::kEventWaitMs;
 const QString kUdid = QStringLiteral("00008030-000A1B2C3D4E5F60");
 
 int modeOf(const QString &path)

@@ -4,6 +4,7 @@
 // device manager, the results, scan, removal and fix on it, and a recorder
 // of the notifications the delegate observes.
 
+#include "tests/support/eventwait.h"
 #include "device/amd/devicemanager.h"
 #include "device/amd/devicenotify.h"
 #include "device/amd/prdevicenotify.h"
@@ -34,7 +35,7 @@
 
 namespace cleantest {
 
-constexpr int kWaitMs = 60000;
+constexpr int kWaitMs = testsupport::kEventWaitMs;
 
 // Arrivals and removals, passed on as the application's own sink does
 // ("DeviceConnect" / "DeviceDisConnect").

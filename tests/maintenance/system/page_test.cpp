@@ -2,6 +2,7 @@
 // outline, deletes on the confirmed rows, uploads into the selected folder,
 // exports beside existing files, previews, menus, and a phone that leaves.
 
+#include "tests/support/eventwait.h"
 #include "tests/maintenance/system/systemtestsupport.h"
 #include "tests/support/windowtesting.h"
 
@@ -32,7 +33,7 @@ using systemtest::PhoneTest;
 
 namespace {
 
-constexpr int kWaitMs = 60000;
+constexpr int kWaitMs = testsupport::kEventWaitMs;
 
 class SystemPageTest : public PhoneTest
 {

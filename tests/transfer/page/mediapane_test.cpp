@@ -3,6 +3,7 @@
 // Documents, copy into the music library, play, and a phone that leaves
 // while a run goes.
 
+#include "tests/support/eventwait.h"
 #include "tests/transfer/transferfixture.h"
 
 #include "results/prmoviepreview.h"
@@ -33,7 +34,7 @@ using namespace transfertest;
 
 namespace {
 
-constexpr int kWaitMs = 30000;
+constexpr int kWaitMs = testsupport::kEventWaitMs;
 
 QStringList fileNames(const QString &folder)
 {

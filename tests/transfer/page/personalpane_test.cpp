@@ -3,6 +3,7 @@
 // contact card, conversations paged fifty at a time, a note) and the exports
 // into Documents.
 
+#include "tests/support/eventwait.h"
 #include "tests/transfer/transferfixture.h"
 
 #include "results/prconversationview.h"
@@ -26,7 +27,7 @@ using namespace transfertest;
 
 namespace {
 
-constexpr int kWaitMs = 60000;
+constexpr int kWaitMs = testsupport::kEventWaitMs;
 using Load = PRTansferViewController::Load;
 
 class PersonalPaneTest : public PhoneTest

@@ -4,6 +4,7 @@
 // reveal, and a phone that leaves ends the load visibly so that the next
 // phone loads.
 
+#include "tests/support/eventwait.h"
 #include "tests/transfer/photos/photostestsupport.h"
 
 #include "platform/notificationcenter.h"
@@ -28,7 +29,7 @@ using namespace transfertest;
 
 namespace {
 
-constexpr int kWaitMs = 30000;
+constexpr int kWaitMs = testsupport::kEventWaitMs;
 
 class PhotoPaneTest : public PhotoPhoneTest
 {
