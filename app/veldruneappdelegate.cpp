@@ -6,6 +6,7 @@
 #include "device/amd/baseinfo.h"
 #include "device/amd/deviceitem.h"
 #include "device/amd/devicemanager.h"
+#include "device/jobs/devicejob.h"
 #include "device/status/prdeviceboard.h"
 #include "device/status/prdevicestatuspage.h"
 #include "platform/notificationcenter.h"
@@ -468,6 +469,8 @@ bool VeldruneAppDelegate::workersLeftBehind()
 
 void VeldruneAppDelegate::shutdown()
 {
+    // Every device job stops where it stands; none is waited for.
+    devjobs::JobRegistry::instance().cancelAll();
     // The device thread ends first: it may post to this object.
     if (manager) {
         manager->unsubscribe();
