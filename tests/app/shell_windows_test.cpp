@@ -2,6 +2,7 @@
 // ended by notifications posted on workers), the about box, the welcome and
 // exit-feedback sheets, the web links and the read-only text field.
 
+#include "tests/support/eventwait.h"
 #include "app/prtextfiled.h"
 #include "app/secondarywindows.h"
 #include "app/veldruneappdelegate.h"
@@ -315,7 +316,7 @@ TEST_F(ShellWindows, SendingEndsTheRunOnceWithoutSendingAnything)
     EXPECT_EQ(sheets->emailTimer->interval(), 10000);
     ASSERT_NE(sheets->emailThread, nullptr);
 
-    ASSERT_TRUE(terminating.count() == 1 || terminating.wait(5000));
+    ASSERT_TRUE(terminating.count() == 1 || terminating.wait(testsupport::kEventWaitMs));
     EXPECT_FALSE(sheets->cryWindow->isVisible());
     EXPECT_TRUE(sheets->senderIndicator->isHidden());
     EXPECT_FALSE(sheets->emailTimer->isActive());
@@ -344,7 +345,7 @@ TEST_F(ShellWindows, TheTimerEndingFirstLeavesTheThreadNothingToEnd)
     // A second run can start and end again.
     sheets->showCryWindow();
     sheets->Sender();
-    ASSERT_TRUE(terminating.count() == 2 || terminating.wait(5000));
+    ASSERT_TRUE(terminating.count() == 2 || terminating.wait(testsupport::kEventWaitMs));
     EXPECT_EQ(terminating.count(), 2);
 }
 

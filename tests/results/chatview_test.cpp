@@ -1,3 +1,4 @@
+#include "tests/support/eventwait.h"
 #include "tests/support/bytesread.h"
 #include "tests/support/qtprinters.h"
 
@@ -398,7 +399,7 @@ TEST(PRConversationView, PicturesAreReadSmallAndNeverBlock)
 
     // The view still works after all that: a fresh conversation's pictures arrive.
     f.view.showConversation(node);
-    EXPECT_TRUE(loaded.wait(10000));
+    EXPECT_TRUE(loaded.wait(testsupport::kEventWaitMs));
     EXPECT_EQ(f.view.chatViews()[0]->picture().size(), QSize(80, 60));
 }
 

@@ -1,3 +1,4 @@
+#include "tests/support/eventwait.h"
 #include "tests/support/qtprinters.h"
 
 #include "results/exportpaths.h"
@@ -84,7 +85,7 @@ QStringList foldersIn(const QString &folder)
 }
 
 // Runs the job to its end, the GUI thread's event loop turning meanwhile.
-Result runToEnd(const Job &job, int timeoutMs = 60000, qint64 notWritten = 0)
+Result runToEnd(const Job &job, int timeoutMs = testsupport::kEventWaitMs, qint64 notWritten = 0)
 {
     PRExportRun run;
     std::optional<Result> result;

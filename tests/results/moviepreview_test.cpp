@@ -1,3 +1,4 @@
+#include "tests/support/eventwait.h"
 #include "results/prmoviepreview.h"
 #include "results/prthumbnailer.h"
 
@@ -22,7 +23,7 @@ TEST(PRMoviePreview, AMovieThatCannotPlaySaysSo)
     bogus.close();
     preview.setMovie(bogus.fileName());
     if (failed.count() < 2)
-        failed.wait(10000);
+        failed.wait(testsupport::kEventWaitMs);
     EXPECT_GE(failed.count(), 2) << "bytes that are no movie fail too";
     EXPECT_FALSE(preview.isPlaying());
 }

@@ -1,6 +1,7 @@
 // The results page fed as a scan feeds it: from another thread, with the
 // page's widgets checked on the GUI thread.
 
+#include "tests/support/eventwait.h"
 #include "tests/support/qtprinters.h"
 
 #include "backup/notificationnames.h"
@@ -229,7 +230,7 @@ TEST_F(ResultPageTest, HeaderClickSortsAndSearchFiltersTheCurrentTable)
 
     QSignalSpy shown(page.get(), &PRResultViewController::searchShown);
     page->StartSearchThread(QStringLiteral("AN"));
-    ASSERT_TRUE(shown.wait(5000));
+    ASSERT_TRUE(shown.wait(testsupport::kEventWaitMs));
     EXPECT_EQ(page->contactController->rowCount(), 2);
     page->StartSearchThread(QString());
     EXPECT_EQ(page->contactController->rowCount(), 4);

@@ -1,3 +1,4 @@
+#include "tests/support/eventwait.h"
 #include "tests/support/bytesread.h"
 #include "tests/support/qtprinters.h"
 
@@ -46,7 +47,7 @@ namespace {
 
 using Kind = PRThumbnail::Kind;
 
-bool waitUntil(const std::function<bool()> &done, int timeoutMs = 10000)
+bool waitUntil(const std::function<bool()> &done, int timeoutMs = testsupport::kEventWaitMs)
 {
     return QTest::qWaitFor(done, timeoutMs);
 }
