@@ -4,6 +4,7 @@
 // manager reports them on its own thread, the test waits for them with a
 // deadline.
 
+#include "tests/support/eventwait.h"
 #include "device/amd/devicenotify.h"
 
 #include <algorithm>
@@ -18,7 +19,7 @@ namespace testsupport {
 class RecordingNotify : public amd::DeviceNotify
 {
 public:
-    explicit RecordingNotify(std::chrono::seconds deadline = std::chrono::seconds(60))
+    explicit RecordingNotify(std::chrono::seconds deadline = std::chrono::seconds(testsupport::kEventWaitMs / 1000))
         : m_deadline(deadline)
     {
     }

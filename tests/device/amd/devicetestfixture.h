@@ -4,6 +4,7 @@
 // subscribed to it, and the "DeviceConnect"/"DeviceDisConnect" notifications
 // recorded.
 
+#include "tests/support/eventwait.h"
 #include "tests/device/amd/fakebackend.h"
 
 #include "device/amd/baseservice.h"
@@ -86,7 +87,7 @@ protected:
     std::optional<Event> waitForEvent(size_t n)
     {
         std::unique_lock lock(m_eventMutex);
-        if (!m_eventsChanged.wait_for(lock, std::chrono::seconds(10), [&] { return m_events.size() >= n; }))
+        if (!m_eventsChanged.wait_for(lock, std::chrono::milliseconds(testsupport::kEventWaitMs), [&] { return m_events.size() >= n; }))
             return std::nullopt;
         return m_events[n - 1];
     }

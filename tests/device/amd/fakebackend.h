@@ -5,6 +5,7 @@
 // property-list framing; a media-library host connection the test feeds; and
 // fault hooks. Every call checks that the device is still there.
 
+#include "tests/support/eventwait.h"
 #include "device/devicebackend.h"
 
 #include <QByteArray>
@@ -176,7 +177,7 @@ public:
     }
     // Blocks until a reader waits on connection for the n-th time (reads are
     // counted from 1), or the deadline passes.
-    bool waitForAtRead(AtHostConnection connection, int n, std::chrono::milliseconds deadline = std::chrono::seconds(5))
+    bool waitForAtRead(AtHostConnection connection, int n, std::chrono::milliseconds deadline = std::chrono::milliseconds(testsupport::kEventWaitMs))
     {
         std::unique_lock lock(m_mutex);
         return m_changed.wait_for(lock, deadline, [&] {

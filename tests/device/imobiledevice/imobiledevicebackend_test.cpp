@@ -1,3 +1,4 @@
+#include "tests/support/eventwait.h"
 #include "device/imobiledevice/imobiledevicebackend.h"
 
 #include "standinusbmuxd.h"
@@ -71,7 +72,7 @@ public:
         };
     }
 
-    bool waitForCount(size_t count, std::chrono::milliseconds timeout = 5s)
+    bool waitForCount(size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(testsupport::kEventWaitMs))
     {
         std::unique_lock lock(m_mutex);
         return m_changed.wait_for(lock, timeout, [&] { return m_events.size() >= count; });

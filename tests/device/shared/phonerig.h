@@ -5,6 +5,7 @@
 // scenario folder and act out the same faults, so the device layer's tests
 // run unchanged on either.
 
+#include "tests/support/eventwait.h"
 #include "tests/device/simulated/simulatedscenario.h"
 #include "tests/support/recordingnotify.h"
 
@@ -77,7 +78,7 @@ private:
 // True once condition holds, polled until a deadline (a generous one unless
 // the test means to show that something does not happen).
 template<typename Condition>
-bool eventually(Condition condition, int deadlineMs = 30000)
+bool eventually(Condition condition, int deadlineMs = testsupport::kEventWaitMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(deadlineMs);
     while (!condition()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tests/support/eventwait.h"
 #include "device/simulated/simulatedbackend.h"
 #include "platform/propertylist.h"
 
@@ -136,7 +137,7 @@ public:
     bool waitFor(amd::DeviceMessage message, amd::DeviceHandle device)
     {
         std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::seconds(5), [&] {
+        return m_changed.wait_for(lock, std::chrono::milliseconds(testsupport::kEventWaitMs), [&] {
             for (const auto &event : m_events) {
                 if (event.message == message && event.device == device)
                     return true;
@@ -148,7 +149,7 @@ public:
     std::optional<amd::DeviceEvent> waitForFirst()
     {
         std::unique_lock lock(m_mutex);
-        if (!m_changed.wait_for(lock, std::chrono::seconds(5), [&] { return !m_events.empty(); }))
+        if (!m_changed.wait_for(lock, std::chrono::milliseconds(testsupport::kEventWaitMs), [&] { return !m_events.empty(); }))
             return std::nullopt;
         return m_events.front();
     }
