@@ -112,6 +112,8 @@ public:
     const QString &udid() const { return m_state->udid; }
 
     bool cancelled() const { return m_state->cancelled(); }
+    // Cancelled because its phone left, not by its owner or the window.
+    bool phoneLeft() const { return m_state->cancelled() && m_state->error().is(JobError::Kind::PhoneGone); }
     // For work that stops on a flag of its own (a query's interrupt): true
     // once the job is cancelled, for whatever reason.
     const std::atomic<bool> &cancelFlag() const { return m_state->cancelFlag(); }

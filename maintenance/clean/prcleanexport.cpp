@@ -111,15 +111,6 @@ bool PRCleanExport::isJobOf(const PRCleanDevice &device, const devjobs::JobContr
     return device.isValid() && job.deviceId() == device.deviceId && job.udid() == device.udid;
 }
 
-std::shared_ptr<std::atomic<bool>> PRCleanExport::watchDeparture(devjobs::JobControl &job)
-{
-    auto left = std::make_shared<std::atomic<bool>>(false);
-    job.onCancel([left](devjobs::JobError::Kind why) {
-        if (why == devjobs::JobError::Kind::PhoneGone)
-            *left = true;
-    });
-    return left;
-}
 
 QString PRCleanExport::deviceGoneText()
 {
@@ -166,7 +157,6 @@ PRCleanExportReport PRCleanExport::run(const PRCleanDevice &device, const PRClea
     report.exportPath = exportPath;
     if (rows.isEmpty())
         return report;
-    const auto phoneLeft = watchDeparture(job);
     if (!isJobOf(device, job)) {
         report.deviceGone = true;
         report.message = deviceGoneText();
@@ -181,7 +171,7 @@ PRCleanExportReport PRCleanExport::run(const PRCleanDevice &device, const PRClea
     QStringList failed;
     for (const PRCleanFileRef &row : rows) {
         if (job.cancelled()) {
-            (*phoneLeft ? report.deviceGone : report.cancelled) = true;
+            (job.phoneLeft() ? report.deviceGone : report.cancelled) = true;
             break;
         }
         const QString relative = layout == Layout::Flat ? exportName(row.filePath) : mirroredRelativePath(row.filePath);
@@ -214,7 +204,7 @@ PRCleanExportReport PRCleanExport::run(const PRCleanDevice &device, const PRClea
         int code = 0;
         amd::AfcService *service = services.get(row, &code);
         if (!service) {
-            if (*phoneLeft || code == amd::kBackendNoDevice) {
+            if (job.phoneLeft() || code == amd::kBackendNoDevice) {
                 report.deviceGone = true;
                 break;
             }
@@ -225,7 +215,7 @@ PRCleanExportReport PRCleanExport::run(const PRCleanDevice &device, const PRClea
         }
         const auto info = service->fileInfo(row.filePath);
         if (!info || info->value(QStringLiteral("st_ifmt")) != QLatin1String("S_IFREG")) {
-            if (*phoneLeft || PRCleanPhone::hasLeft(*service)) {
+            if (job.phoneLeft() || PRCleanPhone::hasLeft(*service)) {
                 report.deviceGone = true;
                 break;
             }
@@ -246,7 +236,7 @@ PRCleanExportReport PRCleanExport::run(const PRCleanDevice &device, const PRClea
         }
         if (!claimed.isEmpty())
             QFile::remove(claimed);
-        if (*phoneLeft || PRCleanPhone::hasLeft(*service)) {
+        if (job.phoneLeft() || PRCleanPhone::hasLeft(*service)) {
             report.deviceGone = true;
             break;
         }

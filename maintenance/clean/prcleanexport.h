@@ -69,9 +69,6 @@ public:
     // Whether a job works for the phone the rows were found on: its id, and
     // the UDID it had when the job began.
     static bool isJobOf(const PRCleanDevice &device, const devjobs::JobControl &job);
-    // Whether a cancelled job was cancelled because its phone left: the hook
-    // goes in before the job's first call.
-    static std::shared_ptr<std::atomic<bool>> watchDeparture(devjobs::JobControl &job);
     // The text for a run that stopped because the phone left.
     static QString deviceGoneText();
 

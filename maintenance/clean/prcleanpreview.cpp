@@ -129,9 +129,8 @@ PRCleanPreview::Result PRCleanPreview::CacheFilePreivewOnThread(const PRCleanDev
     Result result;
     result.fileType = fileTypeOf(ref.filePath);
     const QString name = shownName(ref.filePath);
-    const auto phoneLeft = PRCleanExport::watchDeparture(job);
-    const auto gone = [&phoneLeft](amd::AfcService *service) {
-        return *phoneLeft || (service && PRCleanPhone::hasLeft(*service));
+    const auto gone = [&job](amd::AfcService *service) {
+        return job.phoneLeft() || (service && PRCleanPhone::hasLeft(*service));
     };
 
     if (!PRCleanExport::isJobOf(device, job)) {
@@ -182,7 +181,7 @@ PRCleanPreview::Result PRCleanPreview::CacheFilePreivewOnThread(const PRCleanDev
                                 amd::backendErrorText(code)));
     }
     if (job.cancelled())
-        return *phoneLeft ? failure(result, Status::DeviceGone, PRCleanExport::deviceGoneText())
+        return job.phoneLeft() ? failure(result, Status::DeviceGone, PRCleanExport::deviceGoneText())
                           : failure(result, Status::Cancelled, {});
 
     const auto info = service->fileInfo(ref.filePath);
@@ -209,7 +208,7 @@ PRCleanPreview::Result PRCleanPreview::CacheFilePreivewOnThread(const PRCleanDev
         return failure(result, Status::Unreadable, tr("%1 could not be read from the iPhone.").arg(name));
     }
     if (job.cancelled())
-        return *phoneLeft ? failure(result, Status::DeviceGone, PRCleanExport::deviceGoneText())
+        return job.phoneLeft() ? failure(result, Status::DeviceGone, PRCleanExport::deviceGoneText())
                           : failure(result, Status::Cancelled, {});
 
     const QString extension = localExtension(ref.filePath);

@@ -128,11 +128,6 @@ PRCleanRemovalReport PRCleanRemoval::unreached(const PRCleanRemovalRequest &requ
 PRCleanRemovalReport PRCleanRemoval::removeFiles(const PRCleanRemovalRequest &request, devjobs::JobControl &job,
                                                  const std::function<void(int)> &progress)
 {
-    auto phoneLeft = std::make_shared<std::atomic<bool>>(false);
-    job.onCancel([phoneLeft](devjobs::JobError::Kind why) {
-        if (why == devjobs::JobError::Kind::PhoneGone)
-            *phoneLeft = true;
-    });
     PRCleanRemovalReport report;
     report.scope = request.scope;
     report.device = request.device;
@@ -229,7 +224,7 @@ PRCleanRemovalReport PRCleanRemoval::removeFiles(const PRCleanRemovalRequest &re
         }
         for (int index : indexes) {
             if (job.cancelled()) {
-                (*phoneLeft ? report.deviceGone : report.cancelled) = true;
+                (job.phoneLeft() ? report.deviceGone : report.cancelled) = true;
                 stop = true;
                 break;
             }

@@ -62,17 +62,11 @@ struct PRCleanScan::Worker
         : job(job)
         , deviceId(job.deviceId())
     {
-        job.onCancel([left = phoneLeft](devjobs::JobError::Kind why) {
-            if (why == devjobs::JobError::Kind::PhoneGone)
-                *left = true;
-        });
     }
 
     Job &job;
     const int deviceId;
     quint64 generation = 0;
-    // The registry cancelled the job because its phone left.
-    std::shared_ptr<std::atomic<bool>> phoneLeft = std::make_shared<std::atomic<bool>>(false);
 
     PRCleanScanReport report;
     PRPathBatchBuilder junk{PRPathTreeMember::Cleaner};
@@ -114,7 +108,7 @@ struct PRCleanScan::Worker
         if (stopped)
             return true;
         if (job.cancelled()) {
-            (*phoneLeft ? report.deviceGone : report.cancelled) = true;
+            (job.phoneLeft() ? report.deviceGone : report.cancelled) = true;
             stopped = true;
         } else if (service && PRCleanPhone::hasLeft(*service)) {
             report.deviceGone = true;

@@ -14,15 +14,6 @@ PRSystemDevice PRSystemDevice::current(int deviceId)
     return device;
 }
 
-PRSystemJob::PRSystemJob(devjobs::JobControl &job)
-    : m_job(job)
-{
-    m_job.onCancel([left = m_left](devjobs::JobError::Kind why) {
-        if (why == devjobs::JobError::Kind::PhoneGone)
-            *left = true;
-    });
-}
-
 bool PRSystemJob::runsOn(const PRSystemDevice &device) const
 {
     return device.isValid() && m_job.deviceId() == device.deviceId && m_job.handle() == device.handle

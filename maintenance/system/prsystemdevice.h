@@ -5,9 +5,6 @@
 
 #include <QString>
 
-#include <atomic>
-#include <memory>
-
 // The phone a browser operation belongs to: the manager's id (never reused
 // in a run), the backend's handle of the phone behind it and, once the walk
 // has read it, its UDID. An operation started for one phone ends, touching
@@ -37,20 +34,19 @@ struct PRSystemDevice
 class PRSystemJob
 {
 public:
-    explicit PRSystemJob(devjobs::JobControl &job);
+    explicit PRSystemJob(const devjobs::JobControl &job) : m_job(job) {}
 
     // The job's phone is device's: the same id and handle, and the same
     // UDID once device has one bound.
     bool runsOn(const PRSystemDevice &device) const;
     bool cancelled() const { return m_job.cancelled(); }
     // Cancelled because its phone left.
-    bool phoneLeft() const { return m_left->load(); }
+    bool phoneLeft() const { return m_job.phoneLeft(); }
     // The UDID the phone gave when the job began (empty when it gave none).
     const QString &udid() const { return m_job.udid(); }
 
 private:
-    devjobs::JobControl &m_job;
-    std::shared_ptr<std::atomic<bool>> m_left = std::make_shared<std::atomic<bool>>(false);
+    const devjobs::JobControl &m_job;
 };
 
 // One row of the file table as the user chose it, taken on the GUI thread:
