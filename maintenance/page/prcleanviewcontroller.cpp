@@ -576,6 +576,7 @@ void PRCleanViewController::exportFiles(const PRCleanFileRefs &rows, bool mirror
     m_exporting = true;
     updateActions();
     tell(tr("Exporting %n file(s)...", nullptr, int(rows.size())));
+    // The exporter reads the previews' copies: both stay while the job runs.
     m_exportLane.start(
         device.deviceId,
         [exporter = m_export, previews = m_preview, device, rows, exportPath, mirrored](devjobs::JobControl &job) {
