@@ -1,5 +1,6 @@
 // The transfer page's contacts and messages path on a large phone: reading
-// and grouping 100,000 messages of a backup, and writing 10,000 vCards.
+// and grouping 100,000 messages of a backup, writing 10,000 vCards, and the
+// PDF of a conversation of 10,000 messages with 500 photos.
 //
 //   build/tests/bench/ostra-transfer-bench [--benchmark_filter=...]
 //
@@ -13,6 +14,7 @@
 #include "backup/contactextractor.h"
 #include "backup/messageextractor.h"
 #include "backup/nodes/prcontactnode.h"
+#include "backup/nodes/prmessagenode.h"
 #include "backup/nodes/prnode.h"
 #include "backup/notificationnames.h"
 #include "backup/scancontext.h"
@@ -27,7 +29,11 @@
 #include "transfer/personal/personalexport.h"
 #include "transfer/personal/transferconversations.h"
 
+#include <QBuffer>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
 #include <QGuiApplication>
 #include <QTemporaryDir>
 
@@ -305,10 +311,78 @@ void BM_ExportVCards10k(benchmark::State &state)
     state.counters["fastest_ms"] = fastestMs;
 }
 
+// A photo's worth of JPEG: a gradient with a frame compresses like a sky.
+QByteArray photoJpeg(const QSize &size, QColor colour)
+{
+    QImage image(size, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QLinearGradient gradient(0, 0, size.width(), size.height());
+    gradient.setColorAt(0, colour);
+    gradient.setColorAt(1, Qt::white);
+    painter.fillRect(image.rect(), gradient);
+    painter.end();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 80);
+    return bytes;
+}
+
+void BM_ConversationPdf10k(benchmark::State &state)
+{
+    constexpr int kPdfMessages = 10000;
+    constexpr int kPhotos = 500;
+    QTemporaryDir dir;
+    const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::cyan};
+    QByteArray photos[5];
+    for (int i = 0; i < 5; ++i)
+        photos[i] = photoJpeg(QSize(3000 - 200 * i, 2000 + 100 * i), colours[i]);
+    QList<std::shared_ptr<PRMessageNode>> messages;
+    for (int i = 0; i < kPdfMessages; ++i) {
+        auto message = std::make_shared<PRMessageNode>();
+        const bool mine = i % 3 == 0;
+        message->setMessageName(mine ? QString() : QStringLiteral("Anna"));
+        message->setMessageType(mine ? QStringLiteral("Send") : QStringLiteral("Received"));
+        message->setMessageDate(QStringLiteral("2023-05-01 10:00:00"));
+        if (i % (kPdfMessages / kPhotos) == 7) {
+            const QString path = dir.filePath(QStringLiteral("photo%1.jpg").arg(i));
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly) || file.write(photos[i % 5]) != photos[i % 5].size()) {
+                state.SkipWithError("cannot write the photos");
+                return;
+            }
+            message->setIsHasAttach(true);
+            message->setAttachType(QStringLiteral("Image"));
+            message->setAttachmentPath(path);
+        } else {
+            message->setMessageContent(
+                QStringLiteral("Message %1: see you at the station at half past six, bring the tickets.").arg(i));
+        }
+        messages.append(message);
+    }
+    auto conversation = std::make_shared<PRMessageTreeNode>();
+    conversation->setMessageTreeNodeName(QStringLiteral("Anna"));
+    conversation->setMessageTreeNodeAdress(QStringLiteral("+1"));
+    conversation->setMessageNodeArray(messages);
+
+    int run = 0;
+    for (auto _ : state) {
+        const PersonalExport exporter(dir.filePath(QStringLiteral("Documents%1").arg(run++)), QStringLiteral("Phone"));
+        const PersonalExportReport report = exporter.exportConversationsPdf({conversation});
+        if (report.written.size() != 1) {
+            state.SkipWithError("the PDF was not written");
+            return;
+        }
+    }
+    state.counters["messages"] = kPdfMessages;
+    state.counters["photos"] = kPhotos;
+}
+
 } // namespace
 
 BENCHMARK(BM_TransferMessages100k)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_ExportVCards10k)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_ConversationPdf10k)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 int main(int argc, char **argv)
 {

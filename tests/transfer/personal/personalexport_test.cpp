@@ -388,8 +388,15 @@ TEST_F(PersonalExportTest, BigConversationFigures)
 {
     if (!havePdfTools())
         GTEST_SKIP() << "pdfinfo (poppler-utils) is not installed";
+#ifdef __SANITIZE_ADDRESS__
+    // Under the sanitizers the figures mean nothing and the full size takes
+    // minutes: a tenth keeps every check.
+    constexpr int kMessages = 1'000;
+    constexpr int kPictures = 50;
+#else
     constexpr int kMessages = 10'000;
     constexpr int kPictures = 500;
+#endif
     const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::cyan};
     QByteArray pictures[5];
     for (int i = 0; i < 5; ++i)
@@ -420,9 +427,9 @@ TEST_F(PersonalExportTest, BigConversationFigures)
     std::cout << "[ figures  ] " << kMessages << " messages, " << kPictures << " pictures: " << elapsed << " ms, "
               << pages << " pages, " << QFileInfo(report.written.at(0)).size() / 1024 << " KiB, peak RSS "
               << peakAfter / 1024 << " MiB (" << peakBefore / 1024 << " MiB before)\n";
-    EXPECT_GT(pages, 100);
+    EXPECT_GT(pages, kMessages / 100);
     EXPECT_EQ(pdfImageWidths(report.written.at(0)).size(), kPictures);
-    // Generous sanity bounds; the figures above are what to watch.
-    EXPECT_LT(elapsed, 300'000) << "ms";
+    // The time is a figure to watch (ostra-transfer-bench times this export);
+    // the memory is a bound: pictures are drawn one at a time, never held.
     EXPECT_LT(peakAfter, qint64(2) << 20) << "KiB";
 }
