@@ -7,6 +7,7 @@
 
 #include "device/amd/prdevicenotify.h"
 #include "device/jobs/devicejob.h"
+#include "tests/support/eventwait.h"
 #include "tests/support/recordingnotify.h"
 
 #include <QObject>
@@ -47,7 +48,7 @@ auto runJob(int deviceId, Work work, devjobs::JobError *error = nullptr)
         if (error)
             *error = e;
     });
-    EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 60000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, testsupport::kEventWaitMs));
     return result.value_or(R());
 }
 

@@ -63,7 +63,7 @@ protected:
     }
     void TearDown() override
     {
-        EXPECT_TRUE(devjobs::JobRegistry::instance().waitForIdle(std::chrono::seconds(30)));
+        EXPECT_TRUE(devjobs::JobRegistry::instance().waitForIdle(std::chrono::milliseconds(testsupport::kEventWaitMs)));
         DeviceManager::instance().unsubscribe();
         DeviceManager::instance().setNotify(nullptr);
         amd::setDeviceBackend(m_previous);

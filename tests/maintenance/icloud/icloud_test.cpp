@@ -1,6 +1,7 @@
 // The local iCloud folder: the walk, the copy into Documents and the pane.
 
 #include "device/jobs/devicejob.h"
+#include "tests/support/eventwait.h"
 #include "maintenance/icloud/pricloudcopy.h"
 #include "maintenance/icloud/pricloudpane.h"
 #include "maintenance/icloud/pricloudscan.h"
@@ -58,7 +59,7 @@ protected:
     {
         QThreadPool::globalInstance()->waitForDone(); // a reveal on its way
         // A pane's jobs end on their own after it went.
-        EXPECT_TRUE(devjobs::JobRegistry::instance().waitForIdle(std::chrono::seconds(30)));
+        EXPECT_TRUE(devjobs::JobRegistry::instance().waitForIdle(std::chrono::milliseconds(testsupport::kEventWaitMs)));
         PRReveal::setStrategies(m_reveal);
         Paths::setHomeFolder({});
     }

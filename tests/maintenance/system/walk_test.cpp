@@ -216,7 +216,7 @@ TEST_F(SystemWalkTest, StopsWhenCancelled)
                 &job, tiny);
         },
         [&](const PRSystemWalk::Report &report, const devjobs::JobError &) { ended = report; }));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ended.has_value(); }, 60000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended.has_value(); }, testsupport::kEventWaitMs));
     const PRSystemWalk::Report report = *ended;
     EXPECT_TRUE(report.cancelled);
     EXPECT_FALSE(report.finished);
