@@ -228,14 +228,14 @@ TEST_F(DeviceWindow, TheMusicPanePlaysExportsCopiesAndDeletesWithoutHoldingTheWi
     QSignalSpy playing(music, &PRTransferMediaPane::playStarted);
     page->musicTableView->selectRow(0);
     music->playAction->trigger();
-    ASSERT_TRUE(playing.wait(kWaitMs) || playing.size() == 1);
+    ASSERT_TRUE(playing.size() == 1 || playing.wait(kWaitMs));
     QTest::qWait(200);
     screenshot(delegate->window, QStringLiteral("transfer-music-playing"));
 
     auto runToEnd = [&](QAction *action) {
         QSignalSpy ended(music, &PRTransferMediaPane::runEnded);
         action->trigger();
-        EXPECT_TRUE(ended.wait(kWaitMs) || ended.size() == 1) << qPrintable(action->text());
+        EXPECT_TRUE(ended.size() == 1 || ended.wait(kWaitMs)) << qPrintable(action->text());
     };
     // Three rows into the music library of the home folder read, again, and
     // into the playlist: three copies, each listed once. Then everything (the
@@ -348,7 +348,7 @@ TEST_F(DeviceWindow, ContactsMessagesAndNotesComeFromABackupOfThePhone)
     // All conversations as PDFs into Documents/Message, off the GUI thread.
     QSignalSpy ended(messages, &PRTransferPersonalPane::exportEnded);
     messages->exportAllPdfAction->trigger();
-    ASSERT_TRUE(ended.wait(kWaitMs) || ended.size() == 1);
+    ASSERT_TRUE(ended.size() == 1 || ended.wait(kWaitMs));
     const QString folder = Paths::userPath(QStringLiteral("/Users/%@/Documents/Message"));
     EXPECT_EQ(QDir(folder).entryList({QStringLiteral("*.pdf")}, QDir::Files).size(), messages->controller->rowCount());
     EXPECT_EQ(revealed, QStringList{folder});
@@ -373,7 +373,7 @@ TEST_F(DeviceWindow, TheAppsPaneShowsTheAppsAndAContainer)
     ASSERT_GT(apps->appBroswerView->model()->rowCount(), 3);
     QSignalSpy walked(apps, &PRTransferAppPane::walkEnded);
     apps->expandApp(QStringLiteral("com.ostra.demo.notebook"));
-    ASSERT_TRUE(walked.wait(kWaitMs) || !walked.isEmpty());
+    ASSERT_TRUE(!walked.isEmpty() || walked.wait(kWaitMs));
     EXPECT_GT(walked.first().at(1).toInt(), 0);
     apps->appOutlineView->expandAll();
     QTest::qWait(100);

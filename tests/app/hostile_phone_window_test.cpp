@@ -140,7 +140,7 @@ TEST_F(HostilePhoneWindow, MarkupNamesReadAsTextAndALongNameKeepsTheWindowsSize)
     PRTransferAppPane *apps = transfer->appPane;
     QSignalSpy walked(apps, &PRTransferAppPane::walkEnded);
     apps->expandApp(kApp);
-    ASSERT_TRUE(walked.wait(kWaitMs) || !walked.isEmpty());
+    ASSERT_TRUE(!walked.isEmpty() || walked.wait(kWaitMs));
     PRAppTreeController *tree = apps->appTreeController;
     PRPathDirNode *documents = tree->folderAtPath(tree->appRoot(kApp), QStringLiteral("/Documents"));
     ASSERT_NE(documents, nullptr);

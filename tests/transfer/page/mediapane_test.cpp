@@ -149,7 +149,7 @@ protected:
         QSignalSpy ended(pane, &PRTransferMediaPane::runEnded);
         EXPECT_TRUE(action->isEnabled()) << qPrintable(action->text());
         action->trigger();
-        EXPECT_TRUE(ended.wait(kWaitMs) || ended.size() == 1);
+        EXPECT_TRUE(ended.size() == 1 || ended.wait(kWaitMs));
         return ended.isEmpty() ? MusicTransferReport() : ended.first().first().value<MusicTransferReport>();
     }
 
@@ -258,7 +258,7 @@ TEST_F(MediaPaneTest, ExportsWriteTheChosenTracksBesideWhatIsThere)
     page->sp->selectFile(folder);
     QSignalSpy ended(video, &PRTransferMediaPane::runEnded);
     QMetaObject::invokeMethod(page->sp, "accept");
-    ASSERT_TRUE(ended.wait(kWaitMs) || ended.size() == 1);
+    ASSERT_TRUE(ended.size() == 1 || ended.wait(kWaitMs));
     report = ended.first().first().value<MusicTransferReport>();
     EXPECT_EQ(page->exportPath(), folder);
     EXPECT_EQ(report.done.size(), page->videoController->rowCount());
@@ -316,7 +316,7 @@ TEST_F(MediaPaneTest, PlayCopiesTheTrackOnceAndHandsItToThePlayer)
     const auto load = page->musicLibrary().currentLoad();
     QSignalSpy started(music(), &PRTransferMediaPane::playStarted);
     music()->play(row);
-    ASSERT_TRUE(started.wait(kWaitMs) || started.size() == 1);
+    ASSERT_TRUE(started.size() == 1 || started.wait(kWaitMs));
     const QString copy = started.first().first().toString();
     EXPECT_TRUE(copy.startsWith(load->scratchPath() + '/')) << qPrintable(copy);
     EXPECT_EQ(load->localCopy(*rows()[row]), copy);
@@ -393,7 +393,7 @@ TEST_F(MediaPaneTest, APhoneThatLeavesEndsTheRunAndClearsThePane)
     backend->unplug(handle);
     ASSERT_TRUE(notify.waitForRemoval(phone));
     page->deviceRemoved(phone);
-    ASSERT_TRUE(ended.wait(kWaitMs) || ended.size() == 1);
+    ASSERT_TRUE(ended.size() == 1 || ended.wait(kWaitMs));
     EXPECT_TRUE(ended.first().first().value<MusicTransferReport>().deviceGone);
     EXPECT_EQ(page->musicController->rowCount(), 0);
     EXPECT_TRUE(notices.isEmpty()) << "a phone that left is not a list of failures";

@@ -202,7 +202,7 @@ TEST_F(PersonalPaneTest, ExportsLandInTheirDocumentsFolders)
     QSignalSpy contactsEnded(page->contactPane, &PRTransferPersonalPane::exportEnded);
     page->contactPane->exportAllAction->trigger();
     EXPECT_TRUE(page->contactPane->isBusy());
-    ASSERT_TRUE(contactsEnded.wait(kWaitMs) || contactsEnded.size() == 1);
+    ASSERT_TRUE(contactsEnded.size() == 1 || contactsEnded.wait(kWaitMs));
     const int vcards = int(QDir(documents + "/Contact").entryList(QDir::Files).size());
     EXPECT_EQ(vcards, page->contactPane->controller->rowCount());
     EXPECT_EQ(revealed, QStringList{documents + "/Contact"});
@@ -210,9 +210,9 @@ TEST_F(PersonalPaneTest, ExportsLandInTheirDocumentsFolders)
     QSignalSpy notesEnded(page->notePane, &PRTransferPersonalPane::exportEnded);
     page->notePane->table->selectRow(0);
     page->notePane->exportSelectedAction->trigger();
-    ASSERT_TRUE(notesEnded.wait(kWaitMs) || notesEnded.size() == 1);
+    ASSERT_TRUE(notesEnded.size() == 1 || notesEnded.wait(kWaitMs));
     page->notePane->exportSelectedAction->trigger();
-    ASSERT_TRUE(notesEnded.wait(kWaitMs) || notesEnded.size() == 2);
+    ASSERT_TRUE(notesEnded.size() == 2 || notesEnded.wait(kWaitMs));
     // Two exports, two files: the second never replaces the first.
     const QStringList texts = QDir(documents + "/Note").entryList({QStringLiteral("*.txt")}, QDir::Files);
     EXPECT_EQ(texts.size(), 2) << qPrintable(texts.join(';'));
@@ -228,7 +228,7 @@ TEST_F(PersonalPaneTest, AFailedBackupEndsTheSpinnerAndTheKindRetries)
     backend->setFaults(handle, faults);
     QSignalSpy ended(page.get(), &PRTansferViewController::loadEnded);
     page->showContact(phone);
-    ASSERT_TRUE(ended.wait(kWaitMs) || ended.size() == 1);
+    ASSERT_TRUE(ended.size() == 1 || ended.wait(kWaitMs));
     EXPECT_FALSE(page->isLoadStarted(Load::Contact));
     EXPECT_FALSE(page->isLoadFinished(Load::Contact));
     ASSERT_EQ(alerts.size(), 1);

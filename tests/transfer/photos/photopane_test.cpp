@@ -102,7 +102,7 @@ protected:
         QSignalSpy ended(pane.get(), &PRTransferPhotoPane::exportEnded);
         pane->exportToFolder(folder, selectedOnly);
         EXPECT_TRUE(pane->isExporting());
-        EXPECT_TRUE(ended.wait(kWaitMs) || ended.size() == 1);
+        EXPECT_TRUE(ended.size() == 1 || ended.wait(kWaitMs));
         return ended.isEmpty() ? PhotoExportReport() : ended.first().first().value<PhotoExportReport>();
     }
 
@@ -350,7 +350,7 @@ TEST_F(PhotoPaneTest, WhatIsShownBelongsToItsPhone)
     pane->deviceRemoved(phone);
     EXPECT_EQ(rows(), 0);
     EXPECT_FALSE(pane->isLoaded());
-    ASSERT_TRUE(ended.wait(kWaitMs) || ended.size() == 1);
+    ASSERT_TRUE(ended.size() == 1 || ended.wait(kWaitMs));
     const auto report = ended.first().first().value<PhotoExportReport>();
     EXPECT_TRUE(report.deviceGone || report.written.size() == count);
     EXPECT_TRUE(notices.isEmpty()) << "a phone that left is no failure to list";
@@ -384,7 +384,7 @@ TEST_F(PhotoPaneTest, AHugeFileIsCopiedOnlyWhenItIsExported)
     }
     QSignalSpy finished(pane.get(), &PRTransferPhotoPane::loadFinished);
     pane->ShowPhoto(phone);
-    ASSERT_TRUE(finished.wait(kWaitMs) || finished.size() == 1);
+    ASSERT_TRUE(finished.size() == 1 || finished.wait(kWaitMs));
     const auto load = model()->load();
     ASSERT_NE(load, nullptr);
     EXPECT_EQ(rows(), expectedDevicePaths(media(handle)).size());
