@@ -8,7 +8,7 @@
 #include "device/amd/devicenotify.h"
 #include "device/amd/prdevicenotify.h"
 #include "device/jobs/devicejob.h"
-#include "tests/support/recordingnotify.h"
+#include "tests/support/devicejobtesting.h"
 #include "device/devicebackend.h"
 #include "device/simulated/simulatedbackend.h"
 #include "tools/devicegen/devicescenario.h"
@@ -29,44 +29,12 @@
 
 namespace transfertest {
 
-constexpr auto kDeadline = std::chrono::seconds(30);
+constexpr auto kDeadline = std::chrono::milliseconds(testsupport::kEventWaitMs);
 
 // Arrivals and removals as the manager reports them; a removal also goes on
 // as the application hands it on, where the device jobs hear it.
-class RecordingNotify : public testsupport::RecordingNotify
-{
-public:
-    RecordingNotify()
-        : testsupport::RecordingNotify(std::chrono::duration_cast<std::chrono::seconds>(kDeadline))
-    {
-    }
-    void deviceRemoved(int id) override
-    {
-        m_post.deviceRemoved(id);
-        testsupport::RecordingNotify::deviceRemoved(id);
-    }
-
-private:
-    amd::PRDeviceNotify m_post;
-};
-
-// Runs work as a device job of deviceId and waits for its result, handling
-// the events that bring it.
-template<typename Work>
-auto runJob(int deviceId, Work work, devjobs::JobError *error = nullptr)
-{
-    using R = std::decay_t<std::invoke_result_t<Work &, devjobs::JobContext<devjobs::NoProgress> &>>;
-    QObject receiver;
-    devjobs::JobLane lane(&receiver);
-    std::optional<R> result;
-    lane.start(deviceId, std::move(work), [&](R value, const devjobs::JobError &e) {
-        result = std::move(value);
-        if (error)
-            *error = e;
-    });
-    EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, int(std::chrono::milliseconds(kDeadline).count())));
-    return result.value_or(R());
-}
+using RecordingNotify = testsupport::JobsNotify;
+using testsupport::runJob;
 
 // Waits on a condition with a deadline, for callbacks that come on workers.
 class Signal

@@ -3,6 +3,7 @@
 // close never waits for a job, and progress comes in order on the receiver's
 // thread.
 
+#include "tests/support/eventwait.h"
 #include "device/amd/devicemanager.h"
 #include "device/amd/prdevicenotify.h"
 #include "device/devicebackend.h"
@@ -28,7 +29,7 @@ using devjobs::JobRegistry;
 
 namespace {
 
-constexpr int kDeadlineMs = 30000;
+constexpr int kDeadlineMs = testsupport::kEventWaitMs;
 
 // Arrivals and removals recorded, the removal also handed on as the
 // application hands it on (the registry hears it there).

@@ -16,7 +16,7 @@
 #include "maintenance/clean/prcleanresults.h"
 #include "maintenance/clean/prcleanscan.h"
 #include "platform/notificationcenter.h"
-#include "tests/maintenance/jobtesting.h"
+#include "tests/support/devicejobtesting.h"
 #include "tools/devicegen/devicescenario.h"
 
 #include <QDir>

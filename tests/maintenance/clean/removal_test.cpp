@@ -1,6 +1,6 @@
 #include "tests/maintenance/clean/cleanfixture.h"
 
-#include "transfer/pathtree/prpathfiletablemodel.h"
+#include "pathtree/prpathfiletablemodel.h"
 
 #include <QDirIterator>
 #include <QFileInfo>
@@ -183,7 +183,7 @@ TEST_F(CleanRemovalTest, NothingIsRemovedOnTheNextPhoneAfterASwap)
     EXPECT_EQ(results->totalFileNumber(), 0u);
     EXPECT_FALSE(removal->start(snapshot));
     // Even the job's own body refuses it, run for the phone that came.
-    const PRCleanRemovalReport report = maintenancetest::runJob(
+    const PRCleanRemovalReport report = testsupport::runJob(
         next, [&snapshot](devjobs::JobControl &job) { return PRCleanRemoval::removeFiles(snapshot, job); });
     EXPECT_TRUE(report.deviceGone);
     EXPECT_EQ(report.removedFiles, 0);

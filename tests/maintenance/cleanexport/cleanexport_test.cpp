@@ -10,7 +10,7 @@
 #include "maintenance/clean/prcleanpreview.h"
 #include "platform/propertylist.h"
 #include "platform/scratchfolder.h"
-#include "tests/maintenance/jobtesting.h"
+#include "tests/support/devicejobtesting.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -126,21 +126,21 @@ protected:
     static PRCleanPreview::Result previewed(PRCleanPreview &preview, const PRCleanDevice &on,
                                             const PRCleanFileRef &row, devjobs::JobError *error = nullptr)
     {
-        return maintenancetest::runJob(
+        return testsupport::runJob(
             on.deviceId, [&](devjobs::JobControl &job) { return preview.CacheFilePreivewOnThread(on, row, job); },
             error);
     }
     static PRCleanExportReport exportedFlat(const PRCleanExport &exporter, const PRCleanDevice &on,
                                             const PRCleanFileRefs &rows, const QString &exportPath)
     {
-        return maintenancetest::runJob(on.deviceId, [&](devjobs::JobControl &job) {
+        return testsupport::runJob(on.deviceId, [&](devjobs::JobControl &job) {
             return exporter.ExportTheCacheFileToMacThread(on, rows, exportPath, job);
         });
     }
     static PRCleanExportReport exportedMirrored(const PRCleanExport &exporter, const PRCleanDevice &on,
                                                 const PRCleanFileRefs &rows, const QString &exportPath)
     {
-        return maintenancetest::runJob(on.deviceId, [&](devjobs::JobControl &job) {
+        return testsupport::runJob(on.deviceId, [&](devjobs::JobControl &job) {
             return exporter.ExportCacheFilesToMacThread(on, rows, exportPath, job);
         });
     }
@@ -178,7 +178,7 @@ protected:
     const PRCleanFileRef song = ref(Kind::SyncFailed, QString(), QStringLiteral("/iTunes_Control/Sync/Media/song.mp3"));
 
     std::shared_ptr<amd::SimulatedBackend> backend;
-    maintenancetest::JobsNotify arrivals{std::chrono::seconds(30)};
+    testsupport::JobsNotify arrivals;
     amd::DeviceHandle handle = 0;
     PRCleanDevice device;
 

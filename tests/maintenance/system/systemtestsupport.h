@@ -11,7 +11,7 @@
 #include "device/simulated/simulatedbackend.h"
 #include "maintenance/system/prsystemactions.h"
 #include "maintenance/system/prsystemwalk.h"
-#include "tests/maintenance/jobtesting.h"
+#include "tests/support/devicejobtesting.h"
 #include "tools/devicegen/devicescenario.h"
 
 #include <QDir>
@@ -30,15 +30,15 @@
 
 namespace systemtest {
 
-constexpr auto kDeadline = std::chrono::seconds(60);
+constexpr auto kDeadline = std::chrono::milliseconds(testsupport::kEventWaitMs);
 
 // Arrivals and removals as the manager reports them, a removal handed on
 // to the device jobs' registry too.
-class RecordingNotify : public maintenancetest::JobsNotify
+class RecordingNotify : public testsupport::JobsNotify
 {
 public:
     RecordingNotify()
-        : maintenancetest::JobsNotify(std::chrono::duration_cast<std::chrono::seconds>(kDeadline))
+        : testsupport::JobsNotify(std::chrono::duration_cast<std::chrono::seconds>(kDeadline))
     {
     }
 };
@@ -121,7 +121,7 @@ protected:
         Walked walked;
         const PRSystemDevice device = PRSystemDevice::current(deviceId);
         devjobs::JobError error;
-        const PRSystemWalk::Report report = maintenancetest::runJob(
+        const PRSystemWalk::Report report = testsupport::runJob(
             deviceId,
             [&](devjobs::JobControl &control) {
                 const PRSystemJob job(control);
@@ -143,7 +143,7 @@ protected:
     static PRSystemActionReport act(const PRSystemDevice &device, Action action)
     {
         devjobs::JobError error;
-        const PRSystemActionReport report = maintenancetest::runJob(
+        const PRSystemActionReport report = testsupport::runJob(
             device.deviceId,
             [&](devjobs::JobControl &control) {
                 const PRSystemJob job(control);
@@ -155,7 +155,7 @@ protected:
     // The UDID the phone of that id gives a job.
     static QString udidOf(int deviceId)
     {
-        return maintenancetest::runJob(deviceId, [](devjobs::JobControl &job) { return job.udid(); });
+        return testsupport::runJob(deviceId, [](devjobs::JobControl &job) { return job.udid(); });
     }
 
     std::shared_ptr<amd::SimulatedBackend> backend;

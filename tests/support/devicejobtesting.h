@@ -1,9 +1,8 @@
 #pragma once
 
-// Device jobs in the maintenance tests: work run as a job of one phone and
-// awaited (handling the events that bring its result), and a notifier that
-// hands a removal on as the application does, where the jobs' registry
-// hears it.
+// Device jobs in tests: work run as a job of one phone and awaited (handling
+// the events that bring its result), and a notifier that hands a removal on
+// as the application does, where the jobs' registry hears it.
 
 #include "device/amd/prdevicenotify.h"
 #include "device/jobs/devicejob.h"
@@ -18,16 +17,16 @@
 #include <optional>
 #include <type_traits>
 
-namespace maintenancetest {
+namespace testsupport {
 
-class JobsNotify : public testsupport::RecordingNotify
+class JobsNotify : public RecordingNotify
 {
 public:
-    using testsupport::RecordingNotify::RecordingNotify;
+    using RecordingNotify::RecordingNotify;
     void deviceRemoved(int id) override
     {
         m_post.deviceRemoved(id);
-        testsupport::RecordingNotify::deviceRemoved(id);
+        RecordingNotify::deviceRemoved(id);
     }
 
 private:
@@ -48,8 +47,8 @@ auto runJob(int deviceId, Work work, devjobs::JobError *error = nullptr)
         if (error)
             *error = e;
     });
-    EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, testsupport::kEventWaitMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, kEventWaitMs));
     return result.value_or(R());
 }
 
-} // namespace maintenancetest
+} // namespace testsupport
