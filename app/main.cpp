@@ -1,5 +1,5 @@
 #include "app/veldruneappdelegate.h"
-#include "results/prthumbnailer.h"
+#include "filesafety/prthumbnailer.h"
 #include "platform/notificationcenter.h"
 #include "platform/scratchfolder.h"
 

@@ -3,9 +3,9 @@
 
 #include "app/veldruneappdelegate.h"
 #include "device/status/prdevicestatuspage.h"
+#include "filesafety/primages.h"
 #include "platform/paths.h"
 #include "platform/plaintext.h"
-#include "results/primages.h"
 #include "results/prsharedcontrols.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 #include "app/navigation.h"
 
 #include "app/veldruneappdelegate.h"
+#include "filesafety/primages.h"
 #include "platform/paths.h"
-#include "results/primages.h"
 #include "results/prsharedcontrols.h"
 
 #include "maintenance/page/prcleanviewcontroller.h"

@@ -1,8 +1,8 @@
 #include "app/secondarywindows.h"
 
 #include "app/veldruneappdelegate.h"
+#include "filesafety/prreveal.h"
 #include "results/prresultviewcontroller.h"
-#include "results/prreveal.h"
 #include "results/prsharedcontrols.h"
 
 #include <QCoreApplication>

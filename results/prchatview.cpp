@@ -1,6 +1,6 @@
 #include "results/prchatview.h"
 
-#include "results/primages.h"
+#include "filesafety/primages.h"
 #include "results/prsharedcontrols.h"
 
 #include <QFontMetricsF>

@@ -1,7 +1,7 @@
 #include "results/prconversationview.h"
 
+#include "filesafety/primages.h"
 #include "results/prchatview.h"
-#include "results/primages.h"
 #include "results/prsharedcontrols.h"
 
 #include <QCoreApplication>

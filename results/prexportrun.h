@@ -7,6 +7,7 @@
 #include "backup/nodes/prmessagenode.h"
 #include "backup/nodes/prnotenode.h"
 #include "backup/nodes/prphotoandvideonode.h"
+#include "filesafety/filecopy.h"
 
 #include <QByteArray>
 #include <QList>
@@ -134,28 +135,16 @@ public:
     // done * 100 / total, within 0..100; 0 while the total is 0.
     int percent() const;
 
-    // The largest piece a copy reads and writes at once.
-    static constexpr qint64 copyChunk = 8 * 1024 * 1024;
-
-    enum class CopyStatus { Copied, Failed, Cancelled };
-    struct CopyOutcome
-    {
-        CopyStatus status = CopyStatus::Failed;
-        // The file written (target, or the free name next to it).
-        QString path;
-        QString reason;
-        qint64 bytes = 0;
-    };
-    // Copies source to target, or to the first free name beside it: never
-    // replaces a file. The source is opened through RegularFile: a link,
-    // FIFO or device fails as a missing file would. Reads and writes at
-    // most copyChunk bytes at a time through buffer (grown once, reused),
-    // never reads past the size the open saw, writes exactly what was read,
-    // and fails when the source's size is no longer that size at the end.
-    // On failure or cancel nothing is left at the target. keepGoing is asked
-    // before each chunk and once more at the end; false cancels.
+    // The copy of one file lives below the results page (filesafety/), where
+    // the transfer and cleaner exports take it from too.
+    static constexpr qint64 copyChunk = PRFileCopy::copyChunk;
+    using CopyStatus = PRFileCopy::CopyStatus;
+    using CopyOutcome = PRFileCopy::CopyOutcome;
     static CopyOutcome copyFile(const QString &source, const QString &target, QByteArray &buffer,
-                                const std::function<bool()> &keepGoing = {});
+                                const std::function<bool()> &keepGoing = {})
+    {
+        return PRFileCopy::copyFile(source, target, buffer, keepGoing);
+    }
 
     // The conversation picture: writes picture as PNG to
     // "<conversationName>_MessageImage.png" (name sanitised, never

@@ -1,7 +1,7 @@
 #include "results/prmoviepreview.h"
 
+#include "filesafety/prthumbnailer.h"
 #include "platform/regularfile.h"
-#include "results/prthumbnailer.h"
 
 #include <QAudioOutput>
 #include <QAudioDevice>

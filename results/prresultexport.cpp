@@ -1,11 +1,11 @@
 // Export from the results page: the save sheet, the run on its worker with
 // a progress sheet read once a second, and the conversation picture.
 
-#include "results/exportpaths.h"
 #include "backup/priosdevicenode.h"
+#include "filesafety/exportpaths.h"
+#include "filesafety/prreveal.h"
 #include "results/prconversationview.h"
 #include "results/prresultviewcontroller.h"
-#include "results/prreveal.h"
 
 #include <QApplication>
 #include <QDateTime>

@@ -4,14 +4,14 @@
 #include "backup/nodes/prbookmarknode.h"
 #include "backup/nodes/prcalendernode.h"
 #include "backup/nodes/prcallhistorynode.h"
-#include "results/fileopening.h"
-#include "results/primages.h"
+#include "filesafety/fileopening.h"
+#include "filesafety/primages.h"
 #include "results/prconversationview.h"
 #include "results/prmoviepreview.h"
 #include "results/prpreviewpictureloader.h"
-#include "results/prthumgrid.h"
 #include "results/prresultviewcontroller.h"
 #include "results/prsharedcontrols.h"
+#include "results/prthumgrid.h"
 
 #include <QApplication>
 #include <QDesktopServices>

@@ -1,7 +1,7 @@
 // The results page's widgets: built once, in the order the page's code
 // expects its outlets.
 
-#include "results/primages.h"
+#include "filesafety/primages.h"
 #include "results/prresultviewcontroller.h"
 #include "results/prsharedcontrols.h"
 

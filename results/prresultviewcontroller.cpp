@@ -2,13 +2,13 @@
 
 #include "backup/notificationnames.h"
 #include "backup/priosdevicecontroller.h"
+#include "filesafety/primages.h"
 #include "platform/notificationcenter.h"
 #include "platform/propertylist.h"
-#include "results/primages.h"
 #include "results/prconversationview.h"
 #include "results/prmoviepreview.h"
-#include "results/prthumgrid.h"
 #include "results/prsharedcontrols.h"
+#include "results/prthumgrid.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,14 +1,11 @@
 #include "results/prsharedcontrols.h"
 
 #include "platform/notificationcenter.h"
-#include "platform/regularfile.h"
 
 #include <QAbstractItemView>
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QHelpEvent>
-#include <QImageReader>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QMessageBox>
@@ -16,7 +13,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyle>
-#include <QTextBoundaryFinder>
 #include <QTextDocument>
 #include <QToolTip>
 
@@ -44,13 +40,6 @@ QImage imageOf(const QModelIndex &index)
 {
     return index.data(PRImageAndTextCell::ImageRole).value<QImage>();
 }
-
-// Wrapping a run this long at word boundaries takes a few milliseconds; a
-// run of 64 K characters takes half a second.
-constexpr qsizetype kLongestRunWrappedAtWords = 1024;
-
-// Bigger pictures than this are refused rather than decoded, in megabytes.
-constexpr int kPictureAllocationLimit = 128;
 
 } // namespace
 
@@ -267,24 +256,6 @@ void PRProgressView::paintEvent(QPaintEvent *)
     painter.fillPath(path, gradient);
 }
 
-QImage resizeTo(const QImage &image, const QSize &size)
-{
-    QImage out(size, QImage::Format_ARGB32_Premultiplied);
-    out.fill(Qt::white);
-    QPainter painter(&out);
-    painter.drawImage(QRect(QPoint(0, 0), size), image);
-    return out;
-}
-
-QImage thumbnailImage(const QImage &image, const QSize &size)
-{
-    if (image.isNull()) {
-        qInfo("Invalid Image");
-        return {};
-    }
-    return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-}
-
 QFont lucidaGrande(int points, bool bold)
 {
     QFont font(QStringLiteral("Lucida Grande"));
@@ -371,67 +342,8 @@ bool PRElidedLabel::event(QEvent *event)
     return QLabel::event(event);
 }
 
-QString previewElisionNote()
-{
-    return QCoreApplication::translate("PRPreviewText",
-                                       "… (the rest of this text is not shown here; export keeps it whole)");
-}
-
-QString previewText(const QString &text, qsizetype limit)
-{
-    if (text.size() <= limit)
-        return text;
-    qsizetype cut = std::max<qsizetype>(limit, 0);
-    if (cut > 0 && text.at(cut - 1).isHighSurrogate())
-        --cut;
-    return text.left(cut) + QLatin1Char('\n') + previewElisionNote();
-}
-
-QTextOption::WrapMode previewWrapMode(const QString &text)
-{
-    if (text.size() > kLongestRunWrappedAtWords) {
-        QTextBoundaryFinder lines(QTextBoundaryFinder::Line, text);
-        qsizetype previous = 0;
-        for (qsizetype at = lines.toNextBoundary(); at >= 0; at = lines.toNextBoundary()) {
-            if (at - previous > kLongestRunWrappedAtWords)
-                return QTextOption::WrapAnywhere;
-            previous = at;
-        }
-    }
-    return QTextOption::WrapAtWordBoundaryOrAnywhere;
-}
-
 void setPreviewLabel(QLabel *label, const QString &format, const QString &value)
 {
     label->setTextFormat(Qt::PlainText);
     label->setText(format.arg(previewText(value, kPreviewFieldLimit)));
-}
-
-QImage decodePreviewPicture(const QByteArray &data, const QSize &box)
-{
-    if (data.isEmpty() || box.isEmpty())
-        return {};
-    QBuffer buffer;
-    buffer.setData(data);
-    if (!buffer.open(QIODevice::ReadOnly))
-        return {};
-    QImageReader reader(&buffer);
-    reader.setDecideFormatFromContent(true);
-    reader.setAllocationLimit(kPictureAllocationLimit);
-    reader.setAutoTransform(true);
-    const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty())
-        return {};
-    // Decoders that can scale (JPEG) then never hold the whole picture.
-    if (size.width() > box.width() || size.height() > box.height())
-        reader.setScaledSize(size.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
-    return reader.read();
-}
-
-QImage readPreviewPicture(const QString &path, const QSize &box)
-{
-    if (path.isEmpty())
-        return {};
-    const std::optional<QByteArray> bytes = RegularFile::read(path, kPreviewPictureFileLimit);
-    return bytes ? decodePreviewPicture(*bytes, box) : QImage();
 }

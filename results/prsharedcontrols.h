@@ -1,5 +1,8 @@
 #pragma once
 
+#include "filesafety/previewpicture.h"
+#include "filesafety/previewtext.h"
+
 #include <QFont>
 #include <QImage>
 #include <QLabel>
@@ -198,36 +201,7 @@ class QMessageBox;
 QMessageBox *openSheetAlert(QWidget *parent, const QString &objectName, const QString &message,
                             const QString &informative, const QString &button);
 
-// Record texts (a stranger's messages, a tampered backup's fields) as the
-// previews show them. Laying a text out takes time growing with its length, so
-// a preview shows at most limit characters and says that the rest is left
-// out; exports keep the whole text.
-constexpr qsizetype kPreviewTextLimit = 64 * 1024;
-// A label (a name, a number, an address) is laid out again for every size the
-// page asks of it: it holds less.
-constexpr qsizetype kPreviewFieldLimit = 4 * 1024;
-QString previewText(const QString &text, qsizetype limit = kPreviewTextLimit);
-// What previewText() appends to a text it cut.
-QString previewElisionNote();
-// Wraps at word boundaries; anywhere once the text holds a run without a
-// break opportunity so long that looking for its end on every line would
-// take time growing with the square of its length.
-QTextOption::WrapMode previewWrapMode(const QString &text);
-
 // Sets a label's text to format with %1 replaced by a record's value, bounded
 // to kPreviewFieldLimit and shown as plain text: a name like <img src="...">
 // is shown, never loaded.
 void setPreviewLabel(QLabel *label, const QString &format, const QString &value);
-
-// A picture of a backup as the previews read it: only a regular file of at
-// most kPreviewPictureFileLimit bytes (a link, a FIFO or a device reads as no
-// picture), decoded under an allocation limit to fit box.
-constexpr qint64 kPreviewPictureFileLimit = qint64(64) << 20;
-QImage readPreviewPicture(const QString &path, const QSize &box);
-QImage decodePreviewPicture(const QByteArray &data, const QSize &box);
-
-// A new white image of size with image drawn scaled into it.
-QImage resizeTo(const QImage &image, const QSize &size);
-// A smoothly scaled copy of size; a null image (logged as "Invalid Image")
-// when image is not valid.
-QImage thumbnailImage(const QImage &image, const QSize &size);

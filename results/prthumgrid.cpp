@@ -2,7 +2,7 @@
 
 #include "platform/plaintext.h"
 
-#include "results/primages.h"
+#include "filesafety/primages.h"
 
 #include <QApplication>
 #include <QLinearGradient>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "backup/nodes/prphotoandvideonode.h"
-#include "results/prthumbnailer.h"
+#include "filesafety/prthumbnailer.h"
 
 #include <QAbstractListModel>
 #include <QBitArray>

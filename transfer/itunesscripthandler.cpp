@@ -1,8 +1,8 @@
 #include "transfer/itunesscripthandler.h"
 
+#include "filesafety/exportpaths.h"
 #include "platform/guithread.h"
 #include "platform/paths.h"
-#include "results/exportpaths.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>

@@ -2,7 +2,7 @@
 
 #include "device/amd/afcservice.h"
 #include "device/devicebackend.h"
-#include "results/exportpaths.h"
+#include "filesafety/exportpaths.h"
 #include "transfer/itunesscripthandler.h"
 #include "transfer/musiclibrary.h"
 

@@ -2,11 +2,11 @@
 
 #include "device/amd/appdirservice.h"
 #include "device/devicebackend.h"
+#include "filesafety/exportpaths.h"
 #include "maintenance/clean/prcleanphone.h"
 #include "maintenance/clean/prcleanpreview.h"
+#include "pathtree/prpathtreecontroller.h"
 #include "platform/regularfile.h"
-#include "results/exportpaths.h"
-#include "transfer/pathtree/prpathtreecontroller.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -4,12 +4,12 @@
 #include "device/amd/appdirservice.h"
 #include "device/amd/devicemanager.h"
 #include "device/devicebackend.h"
+#include "filesafety/prheifimage.h"
 #include "maintenance/clean/prcleanexport.h"
 #include "maintenance/clean/prcleanphone.h"
+#include "pathtree/prpathtreecontroller.h"
 #include "platform/regularfile.h"
 #include "platform/scratchfolder.h"
-#include "results/prheifimage.h"
-#include "transfer/pathtree/prpathtreecontroller.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -6,9 +6,9 @@
 #include "device/devicebackend.h"
 #include "maintenance/clean/prcleanphone.h"
 #include "maintenance/clean/prcleanresults.h"
+#include "pathtree/pathentrybatch.h"
+#include "pathtree/prpathtreecontroller.h"
 #include "platform/notificationcenter.h"
-#include "transfer/pathtree/pathentrybatch.h"
-#include "transfer/pathtree/prpathtreecontroller.h"
 
 #include <QCoreApplication>
 #include <QHash>

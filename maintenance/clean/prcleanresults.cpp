@@ -1,6 +1,6 @@
 #include "maintenance/clean/prcleanresults.h"
 
-#include "transfer/pathtree/prpathfiletablemodel.h"
+#include "pathtree/prpathfiletablemodel.h"
 
 #include <QAbstractProxyModel>
 #include <QHash>

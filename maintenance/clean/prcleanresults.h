@@ -4,9 +4,9 @@
 #include "maintenance/clean/prcleanfileref.h"
 #include "maintenance/clean/prcleanrequest.h"
 #include "maintenance/clean/prcleansyncfailedmodel.h"
+#include "pathtree/pathentrybatch.h"
+#include "pathtree/prapptreecontroller.h"
 #include "platform/notificationcenter.h"
-#include "transfer/pathtree/pathentrybatch.h"
-#include "transfer/pathtree/prapptreecontroller.h"
 
 #include <QModelIndexList>
 #include <QObject>

@@ -3,7 +3,7 @@
 #include "platform/plaintext.h"
 
 #include "backup/textformat.h"
-#include "transfer/pathtree/prpathtreecontroller.h"
+#include "pathtree/prpathtreecontroller.h"
 
 PRCleanSyncFailedModel::PRCleanSyncFailedModel(QObject *parent)
     : QAbstractTableModel(parent)

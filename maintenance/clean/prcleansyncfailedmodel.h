@@ -1,7 +1,7 @@
 #pragma once
 
 #include "maintenance/clean/prcleanfileref.h"
-#include "transfer/pathtree/pathtreenodes.h"
+#include "pathtree/pathtreenodes.h"
 
 #include <QAbstractTableModel>
 #include <QHash>

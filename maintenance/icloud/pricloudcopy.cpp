@@ -1,8 +1,8 @@
 #include "maintenance/icloud/pricloudcopy.h"
 
+#include "filesafety/exportpaths.h"
 #include "platform/paths.h"
 #include "platform/regularfile.h"
-#include "results/exportpaths.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,7 +2,7 @@
 
 #include "platform/plaintext.h"
 
-#include "results/exportpaths.h"
+#include "filesafety/exportpaths.h"
 
 #include <QApplication>
 #include <QFile>

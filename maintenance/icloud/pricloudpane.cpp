@@ -1,10 +1,10 @@
 #include "maintenance/icloud/pricloudpane.h"
 
+#include "filesafety/prheifimage.h"
+#include "filesafety/primages.h"
+#include "filesafety/prreveal.h"
 #include "maintenance/icloud/pricloudscan.h"
 #include "platform/regularfile.h"
-#include "results/prheifimage.h"
-#include "results/primages.h"
-#include "results/prreveal.h"
 
 #include <QAbstractProxyModel>
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "maintenance/page/prcleankindpane.h"
 
+#include "filesafety/primages.h"
+#include "pathtree/prapptreecontroller.h"
+#include "pathtree/prpathfiletablemodel.h"
 #include "results/prflowlayout.h"
-#include "results/primages.h"
-#include "transfer/pathtree/prapptreecontroller.h"
-#include "transfer/pathtree/prpathfiletablemodel.h"
 
 #include <QAction>
 #include <QHBoxLayout>

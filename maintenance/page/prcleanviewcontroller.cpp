@@ -1,5 +1,7 @@
 #include "maintenance/page/prcleanviewcontroller.h"
 
+#include "filesafety/exportpaths.h"
+#include "filesafety/prreveal.h"
 #include "maintenance/clean/prcleanexport.h"
 #include "maintenance/clean/prcleanfix.h"
 #include "maintenance/clean/prcleanpreview.h"
@@ -7,8 +9,6 @@
 #include "maintenance/icloud/pricloudpane.h"
 #include "maintenance/page/prcleankindpane.h"
 #include "maintenance/page/prcleansummarypanel.h"
-#include "results/exportpaths.h"
-#include "results/prreveal.h"
 
 #include <QAction>
 #include <QDateTime>

@@ -1,17 +1,17 @@
 #include "maintenance/system/prphonesystemviewcontroller.h"
 
-#include "results/exportpaths.h"
+#include "filesafety/exportpaths.h"
+#include "filesafety/primages.h"
+#include "filesafety/prreveal.h"
 #include "maintenance/system/prsystempreview.h"
+#include "pathtree/prpathfiletablemodel.h"
+#include "pathtree/prsystemlibtreecontroller.h"
 #include "platform/notificationcenter.h"
 #include "platform/paths.h"
 #include "platform/plaintext.h"
 #include "platform/regularfile.h"
 #include "platform/scratchfolder.h"
-#include "results/primages.h"
 #include "results/prmoviepreview.h"
-#include "results/prreveal.h"
-#include "transfer/pathtree/prpathfiletablemodel.h"
-#include "transfer/pathtree/prsystemlibtreecontroller.h"
 
 #include <QAction>
 #include <QClipboard>

@@ -1,10 +1,10 @@
 #include "maintenance/system/prsystemactions.h"
 
 #include "device/amd/afcservice.h"
+#include "filesafety/exportpaths.h"
 #include "maintenance/system/prsystemwalk.h"
+#include "pathtree/pathentrybatch.h"
 #include "platform/regularfile.h"
-#include "results/exportpaths.h"
-#include "transfer/pathtree/pathentrybatch.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "maintenance/system/prsystempreview.h"
 
+#include "filesafety/prheifimage.h"
 #include "platform/regularfile.h"
-#include "results/prheifimage.h"
 
 #include <QFile>
 #include <QImageReader>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "maintenance/system/prsystemdevice.h"
-#include "transfer/pathtree/pathentrybatch.h"
+#include "pathtree/pathentrybatch.h"
 
 #include <QString>
 

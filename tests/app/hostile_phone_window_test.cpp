@@ -11,14 +11,14 @@
 #include "device/status/prdeviceboard.h"
 #include "device/status/prdevicestatuspage.h"
 #include "maintenance/system/prphonesystemviewcontroller.h"
+#include "pathtree/prapptreecontroller.h"
+#include "pathtree/prsystemlibtreecontroller.h"
 #include "platform/notificationcenter.h"
 #include "platform/paths.h"
 #include "platform/propertylist.h"
+#include "tools/devicegen/devicescenario.h"
 #include "transfer/page/prtansferviewcontroller.h"
 #include "transfer/page/prtransferapppane.h"
-#include "transfer/pathtree/prapptreecontroller.h"
-#include "transfer/pathtree/prsystemlibtreecontroller.h"
-#include "tools/devicegen/devicescenario.h"
 
 #include <QApplication>
 #include <QDir>

@@ -4,19 +4,19 @@
 
 #include "tests/support/eventwait.h"
 #include "app/veldruneappdelegate.h"
+#include "filesafety/prreveal.h"
+#include "filesafety/prthumbnailer.h"
 #include "platform/notificationcenter.h"
 #include "platform/paths.h"
 #include "results/prconversationview.h"
 #include "results/prexportrun.h"
 #include "results/prresultviewcontroller.h"
-#include "results/prreveal.h"
-#include "results/prthumbnailer.h"
-#include "results/prthumgrid.h"
 #include "results/prsharedcontrols.h"
-#include "tests/support/windowtesting.h"
+#include "results/prthumgrid.h"
 #include "tests/support/hostilebackups.h"
 #include "tests/support/plaintextwalk.h"
 #include "tests/support/qtprinters.h"
+#include "tests/support/windowtesting.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -6,10 +6,10 @@
 #include "app/prtextfiled.h"
 #include "app/secondarywindows.h"
 #include "app/veldruneappdelegate.h"
+#include "filesafety/prreveal.h"
+#include "filesafety/prthumbnailer.h"
 #include "platform/notificationcenter.h"
 #include "platform/paths.h"
-#include "results/prreveal.h"
-#include "results/prthumbnailer.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -3,25 +3,25 @@
 // backup from the pop-up, an encrypted one, and the exit confirmation.
 
 #include "app/navigation.h"
-#include "results/prthumbnailer.h"
 #include "app/veldruneappdelegate.h"
 #include "backup/backupscanner.h"
+#include "backup/export/prvcfcontroller.h"
 #include "backup/notificationnames.h"
 #include "backup/priosdevicecontroller.h"
+#include "filesafety/primages.h"
+#include "filesafety/prreveal.h"
+#include "filesafety/prthumbnailer.h"
 #include "platform/notificationcenter.h"
 #include "platform/paths.h"
 #include "recovery/deletedrecordscanner.h"
-#include "results/primages.h"
-#include "results/prconversationview.h"
 #include "results/prchatview.h"
-#include "results/prthumgrid.h"
-#include "results/prreveal.h"
+#include "results/prconversationview.h"
 #include "results/prexportrun.h"
 #include "results/prsharedcontrols.h"
-#include "results/prvcfcontroller.h"
-#include "tools/samplegen/samplebackup.h"
+#include "results/prthumgrid.h"
 #include "tests/results/layoutchecks.h"
 #include "tests/results/vcardreader.h"
+#include "tools/samplegen/samplebackup.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -12,8 +12,8 @@
 #include "device/devicebackend.h"
 #include "device/simulated/simulatedbackend.h"
 #include "maintenance/system/prsystemwalk.h"
+#include "pathtree/prsystemlibtreecontroller.h"
 #include "tools/devicegen/devicescenario.h"
-#include "transfer/pathtree/prsystemlibtreecontroller.h"
 
 #include <QCoreApplication>
 #include <QDir>

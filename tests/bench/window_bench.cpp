@@ -16,11 +16,11 @@
 #include "app/veldruneappdelegate.h"
 #include "backup/backupscanner.h"
 #include "backup/priosdevicecontroller.h"
+#include "filesafety/prthumbnailer.h"
 #include "platform/notificationcenter.h"
 #include "platform/paths.h"
 #include "recovery/deletedrecordscanner.h"
 #include "results/prsharedcontrols.h"
-#include "results/prthumbnailer.h"
 #include "results/prthumgrid.h"
 #include "tools/samplegen/samplebackup.h"
 

@@ -2,9 +2,9 @@
 #include "tests/support/bytesread.h"
 #include "tests/support/qtprinters.h"
 
+#include "filesafety/primages.h"
 #include "results/prchatview.h"
 #include "results/prconversationview.h"
-#include "results/primages.h"
 
 #include <gtest/gtest.h>
 

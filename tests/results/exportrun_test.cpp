@@ -1,13 +1,13 @@
 #include "tests/support/eventwait.h"
 #include "tests/support/qtprinters.h"
 
-#include "results/exportpaths.h"
+#include "backup/export/prhtmlcontroller.h"
+#include "backup/export/prrtfcontroller.h"
+#include "backup/export/prvcfcontroller.h"
+#include "filesafety/exportpaths.h"
+#include "filesafety/prreveal.h"
 #include "results/prexportrun.h"
-#include "results/prhtmlcontroller.h"
-#include "results/prreveal.h"
-#include "results/prrtfcontroller.h"
 #include "results/prtreecontroller.h"
-#include "results/prvcfcontroller.h"
 #include "tests/results/vcardreader.h"
 
 #include <gtest/gtest.h>

@@ -1,15 +1,15 @@
 #include "tests/support/qtprinters.h"
 
+#include "backup/export/prhtmlcontroller.h"
+#include "backup/export/prrtfcontroller.h"
+#include "backup/export/prvcfcontroller.h"
 #include "backup/nodes/prbookmarknode.h"
 #include "backup/nodes/prcalendernode.h"
 #include "backup/nodes/prcallhistorynode.h"
 #include "backup/nodes/prcontactnode.h"
 #include "backup/nodes/prmessagenode.h"
 #include "backup/nodes/prnotenode.h"
-#include "results/exportpaths.h"
-#include "results/prhtmlcontroller.h"
-#include "results/prrtfcontroller.h"
-#include "results/prvcfcontroller.h"
+#include "filesafety/exportpaths.h"
 #include "tests/results/vcardreader.h"
 
 #include <QDir>

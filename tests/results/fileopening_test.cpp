@@ -1,4 +1,4 @@
-#include "results/fileopening.h"
+#include "filesafety/fileopening.h"
 
 #include <QBuffer>
 #include <QFile>

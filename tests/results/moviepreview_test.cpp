@@ -1,6 +1,6 @@
 #include "tests/support/eventwait.h"
+#include "filesafety/prthumbnailer.h"
 #include "results/prmoviepreview.h"
-#include "results/prthumbnailer.h"
 
 #include <QFile>
 #include <QSignalSpy>

@@ -1,5 +1,5 @@
 #include "tests/support/qtprinters.h"
-#include "results/prthumbnailer.h"
+#include "filesafety/prthumbnailer.h"
 
 #include "platform/notificationcenter.h"
 #include "results/prsharedcontrols.h"

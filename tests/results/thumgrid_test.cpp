@@ -2,8 +2,8 @@
 #include "tests/support/bytesread.h"
 #include "tests/support/qtprinters.h"
 
-#include "results/primages.h"
-#include "results/prthumbnailer.h"
+#include "filesafety/primages.h"
+#include "filesafety/prthumbnailer.h"
 #include "results/prthumgrid.h"
 
 #include <gtest/gtest.h>

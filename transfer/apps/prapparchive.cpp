@@ -4,8 +4,8 @@
 #include "device/amd/appservice.h"
 #include "device/amd/devicemanager.h"
 #include "device/devicebackend.h"
+#include "filesafety/exportpaths.h"
 #include "platform/scratchfolder.h"
-#include "results/exportpaths.h"
 
 #include <QCoreApplication>
 #include <QDir>

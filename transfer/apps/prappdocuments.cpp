@@ -3,7 +3,7 @@
 #include "device/amd/appdirservice.h"
 #include "device/amd/devicemanager.h"
 #include "device/devicebackend.h"
-#include "results/exportpaths.h"
+#include "filesafety/exportpaths.h"
 
 #include <QCoreApplication>
 #include <QDir>

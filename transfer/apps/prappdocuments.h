@@ -1,7 +1,7 @@
 #pragma once
 
+#include "pathtree/pathentrybatch.h"
 #include "transfer/apps/prapparchive.h"
-#include "transfer/pathtree/pathentrybatch.h"
 
 #include <QImage>
 #include <QList>

@@ -3,8 +3,8 @@
 #include "device/amd/appservice.h"
 #include "device/amd/devicemanager.h"
 #include "device/amd/sbservice.h"
-#include "results/exportpaths.h"
-#include "results/primages.h"
+#include "filesafety/exportpaths.h"
+#include "filesafety/primages.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>

@@ -2,15 +2,15 @@
 
 #include "platform/plaintext.h"
 
-#include "results/exportpaths.h"
+#include "filesafety/exportpaths.h"
+#include "filesafety/prreveal.h"
 #include "platform/notificationcenter.h"
-#include "results/prreveal.h"
 #include "transfer/itunesscripthandler.h"
 #include "transfer/page/prtransferapppane.h"
 #include "transfer/page/prtransfermediapane.h"
-#include "transfer/page/prtransferphotopane.h"
 #include "transfer/page/prtransfermusiccontroller.h"
 #include "transfer/page/prtransferpersonalpane.h"
+#include "transfer/page/prtransferphotopane.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -3,16 +3,16 @@
 #include "results/prflowlayout.h"
 
 #include "device/amd/devicemanager.h"
+#include "filesafety/primages.h"
+#include "filesafety/prreveal.h"
+#include "filesafety/prthumbnailer.h"
+#include "pathtree/prapptreecontroller.h"
+#include "pathtree/prpathfiletablemodel.h"
 #include "platform/paths.h"
 #include "platform/plaintext.h"
 #include "platform/scratchfolder.h"
-#include "results/primages.h"
-#include "results/prreveal.h"
-#include "results/prthumbnailer.h"
 #include "transfer/apps/prapplistmodel.h"
 #include "transfer/page/nophonelabel.h"
-#include "transfer/pathtree/prapptreecontroller.h"
-#include "transfer/pathtree/prpathfiletablemodel.h"
 
 #include <QAction>
 #include <QCoreApplication>

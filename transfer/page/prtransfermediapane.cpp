@@ -1,10 +1,10 @@
 #include "transfer/page/prtransfermediapane.h"
 
+#include "filesafety/primages.h"
+#include "filesafety/prreveal.h"
 #include "platform/paths.h"
 #include "results/prflowlayout.h"
-#include "results/primages.h"
 #include "results/prmoviepreview.h"
-#include "results/prreveal.h"
 #include "transfer/itunesscripthandler.h"
 #include "transfer/musiclibrary.h"
 #include "transfer/page/prmusicartwork.h"

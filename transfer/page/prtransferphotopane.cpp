@@ -1,11 +1,11 @@
 #include "transfer/page/prtransferphotopane.h"
 
+#include "filesafety/primages.h"
+#include "filesafety/prreveal.h"
 #include "platform/notificationcenter.h"
 #include "results/prflowlayout.h"
-#include "results/primages.h"
-#include "results/prreveal.h"
-#include "transfer/page/prphotobrowserview.h"
 #include "transfer/page/nophonelabel.h"
+#include "transfer/page/prphotobrowserview.h"
 #include "transfer/photos/prphotobrowsermodel.h"
 
 #include <QAction>

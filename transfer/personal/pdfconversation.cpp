@@ -1,8 +1,9 @@
 #include "transfer/personal/pdfconversation.h"
 
+#include "backup/export/prhtmlcontroller.h"
+#include "filesafety/previewpicture.h"
+#include "filesafety/previewtext.h"
 #include "platform/regularfile.h"
-#include "results/prhtmlcontroller.h"
-#include "results/prsharedcontrols.h"
 #include "transfer/personal/personalexport.h"
 
 #include <QAbstractTextDocumentLayout>

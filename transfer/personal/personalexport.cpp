@@ -1,11 +1,11 @@
 #include "transfer/personal/personalexport.h"
 
+#include "backup/export/prhtmlcontroller.h"
+#include "backup/export/prrtfcontroller.h"
+#include "backup/export/prvcfcontroller.h"
+#include "filesafety/exportpaths.h"
+#include "filesafety/filecopy.h"
 #include "platform/regularfile.h"
-#include "results/exportpaths.h"
-#include "results/prexportrun.h"
-#include "results/prhtmlcontroller.h"
-#include "results/prrtfcontroller.h"
-#include "results/prvcfcontroller.h"
 #include "transfer/personal/pdfconversation.h"
 
 #include <QCoreApplication>
@@ -156,11 +156,11 @@ QString copyInside(const QString &root, const QString &source, const QString &ta
         run.fail(name, tr("Refused: it leads outside the Documents folder."));
         return {};
     }
-    const PRExportRun::CopyOutcome outcome = PRExportRun::copyFile(source, target, run.buffer, run.keepGoing());
+    const PRFileCopy::CopyOutcome outcome = PRFileCopy::copyFile(source, target, run.buffer, run.keepGoing());
     switch (outcome.status) {
-    case PRExportRun::CopyStatus::Copied: run.wrote(outcome.path); return outcome.path;
-    case PRExportRun::CopyStatus::Failed: run.fail(name, outcome.reason); break;
-    case PRExportRun::CopyStatus::Cancelled: run.cancelled(); break;
+    case PRFileCopy::CopyStatus::Copied: run.wrote(outcome.path); return outcome.path;
+    case PRFileCopy::CopyStatus::Failed: run.fail(name, outcome.reason); break;
+    case PRFileCopy::CopyStatus::Cancelled: run.cancelled(); break;
     }
     return {};
 }

@@ -77,7 +77,7 @@ public:
     // pictures into "<page>_files/" beside it ("<stored name><.ext by
     // content>"), a contact card or location beside the page as "<stored
     // name>.vcf" (UTF-8 text of at most kMaxCardBytes), a movie as "<stored
-    // name>.mov" (streamed, PRExportRun::copyFile), the latter two linked.
+    // name>.mov" (streamed, PRFileCopy::copyFile), the latter two linked.
     PersonalExportReport exportConversationsHtml(const QList<std::shared_ptr<PRMessageTreeNode>> &conversations,
                                                  const Progress &progress = {},
                                                  const std::atomic<bool> *cancel = nullptr) const;

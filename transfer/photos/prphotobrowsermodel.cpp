@@ -2,8 +2,8 @@
 
 #include "platform/plaintext.h"
 
-#include "results/exportpaths.h"
-#include "results/primages.h"
+#include "filesafety/exportpaths.h"
+#include "filesafety/primages.h"
 #include "transfer/photos/prphotolibrary.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "results/prthumbnailer.h"
+#include "filesafety/prthumbnailer.h"
 #include "transfer/photos/prphotoitem.h"
 
 #include <QAbstractListModel>

@@ -1,7 +1,7 @@
 #include "transfer/photos/prphotoexport.h"
 
 #include "device/amd/afcservice.h"
-#include "results/exportpaths.h"
+#include "filesafety/exportpaths.h"
 #include "transfer/photos/prphotolibrary.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "tests/maintenance/clean/cleanfixture.h"
 
-#include "transfer/pathtree/prpathfiletablemodel.h"
+#include "pathtree/prpathfiletablemodel.h"
 
 #include <QElapsedTimer>
 

@@ -1,12 +1,12 @@
 // The local iCloud folder: the walk, the copy into Documents and the pane.
 
 #include "device/jobs/devicejob.h"
-#include "tests/support/eventwait.h"
+#include "filesafety/prreveal.h"
 #include "maintenance/icloud/pricloudcopy.h"
 #include "maintenance/icloud/pricloudpane.h"
 #include "maintenance/icloud/pricloudscan.h"
 #include "platform/paths.h"
-#include "results/prreveal.h"
+#include "tests/support/eventwait.h"
 
 #include <QDir>
 #include <QElapsedTimer>

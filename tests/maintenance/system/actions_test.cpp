@@ -5,9 +5,9 @@
 
 #include "tests/maintenance/system/systemtestsupport.h"
 
+#include "filesafety/exportpaths.h"
 #include "maintenance/system/prsystemactions.h"
 #include "maintenance/system/prsystempreview.h"
-#include "results/exportpaths.h"
 
 #include <QFileInfo>
 #include <QImage>

@@ -7,11 +7,11 @@
 #include "tests/support/windowtesting.h"
 
 #include "maintenance/system/prphonesystemviewcontroller.h"
+#include "pathtree/prpathfiletablemodel.h"
+#include "pathtree/prsystemlibtreecontroller.h"
 #include "platform/notificationcenter.h"
 #include "platform/paths.h"
 #include "results/prmoviepreview.h"
-#include "transfer/pathtree/prpathfiletablemodel.h"
-#include "transfer/pathtree/prsystemlibtreecontroller.h"
 
 #include <QAction>
 #include <QElapsedTimer>

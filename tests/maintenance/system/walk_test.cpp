@@ -3,7 +3,7 @@
 
 #include "tests/maintenance/system/systemtestsupport.h"
 
-#include "transfer/pathtree/prsystemlibtreecontroller.h"
+#include "pathtree/prsystemlibtreecontroller.h"
 
 #include <QSet>
 

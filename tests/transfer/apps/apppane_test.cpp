@@ -4,12 +4,12 @@
 
 #include "tests/transfer/apps/appstestsupport.h"
 
+#include "pathtree/prapptreecontroller.h"
+#include "pathtree/prpathfiletablemodel.h"
 #include "platform/paths.h"
 #include "platform/plaintext.h"
 #include "transfer/apps/prapplistmodel.h"
 #include "transfer/page/prtransferapppane.h"
-#include "transfer/pathtree/prapptreecontroller.h"
-#include "transfer/pathtree/prpathfiletablemodel.h"
 
 #include <QItemSelectionModel>
 #include <QAbstractButton>

@@ -6,10 +6,10 @@
 #include "tests/support/eventwait.h"
 #include "tests/transfer/transferfixture.h"
 
+#include "filesafety/primages.h"
+#include "filesafety/prreveal.h"
+#include "filesafety/prthumbnailer.h"
 #include "results/prmoviepreview.h"
-#include "results/primages.h"
-#include "results/prreveal.h"
-#include "results/prthumbnailer.h"
 #include "tools/samplegen/samplefiles.h"
 #include "transfer/itunesscripthandler.h"
 #include "transfer/page/prmusicartwork.h"

@@ -6,9 +6,9 @@
 #include "tests/support/eventwait.h"
 #include "tests/transfer/transferfixture.h"
 
+#include "filesafety/prreveal.h"
+#include "filesafety/prthumbnailer.h"
 #include "results/prconversationview.h"
-#include "results/prreveal.h"
-#include "results/prthumbnailer.h"
 #include "results/recordmodels.h"
 #include "transfer/page/prtansferviewcontroller.h"
 #include "transfer/page/prtransferpersonalpane.h"

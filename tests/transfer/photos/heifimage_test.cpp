@@ -4,8 +4,8 @@
 
 #include "tests/transfer/photos/photostestsupport.h"
 
-#include "results/prheifimage.h"
-#include "results/prthumbnailer.h"
+#include "filesafety/prheifimage.h"
+#include "filesafety/prthumbnailer.h"
 
 #include <QBuffer>
 

@@ -1,7 +1,7 @@
 // The photos tests draw thumbnails and drive the pane's widgets: a
 // QApplication must exist (offscreen, as ctest sets it) before any test runs.
 
-#include "results/prthumbnailer.h"
+#include "filesafety/prthumbnailer.h"
 
 #include <QApplication>
 

@@ -5,7 +5,7 @@
 
 #include "tests/transfer/photos/photostestsupport.h"
 
-#include "results/exportpaths.h"
+#include "filesafety/exportpaths.h"
 #include "transfer/photos/prphotoexport.h"
 
 #include <QDirIterator>

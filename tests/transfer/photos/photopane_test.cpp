@@ -7,8 +7,8 @@
 #include "tests/support/eventwait.h"
 #include "tests/transfer/photos/photostestsupport.h"
 
+#include "filesafety/prthumbnailer.h"
 #include "platform/notificationcenter.h"
-#include "results/prthumbnailer.h"
 #include "transfer/page/prphotobrowserview.h"
 #include "transfer/page/prtransferphotopane.h"
 #include "transfer/photos/prphotobrowsermodel.h"
