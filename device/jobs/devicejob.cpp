@@ -7,8 +7,6 @@
 
 #include <QThread>
 
-#include <openssl/crypto.h>
-
 #include <algorithm>
 
 namespace devjobs {
@@ -99,11 +97,6 @@ JobRegistry &JobRegistry::instance()
 
 JobRegistry::JobRegistry()
 {
-    // Jobs reach OpenSSL through libzip (an archive's checks) and
-    // libimobiledevice, and OpenSSL keeps state per thread. Initialised
-    // before the pool exists, its exit-time clean-up runs after the pool's
-    // threads ended and released that state, not while they still hold it.
-    OPENSSL_init_crypto(0, nullptr);
     // Jobs mostly wait on a phone (whose calls are serialised anyway) or on
     // the disk; a few more threads than cores keep a stalled phone from
     // holding up another phone's work.
