@@ -1,3 +1,4 @@
+#include "tests/support/guiprobe.h"
 #include "tests/maintenance/clean/cleanfixture.h"
 
 #include "pathtree/prpathfiletablemodel.h"
@@ -270,26 +271,18 @@ TEST_F(CleanTest, LargeScanStaysResponsive)
     const int id = plug(folder);
 
     QElapsedTimer clock;
-    qint64 longest = 0;
-    qint64 last = 0;
-    QTimer watch;
-    watch.setInterval(5);
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        const qint64 now = clock.elapsed();
-        longest = std::max(longest, now - last);
-        last = now;
-    });
     clock.start();
-    watch.start();
+    testsupport::GuiProbe probe(5);
     const PRCleanScanReport report = scanToEnd(id);
     const qint64 took = clock.elapsed();
-    watch.stop();
+    probe.stop();
     EXPECT_TRUE(report.finished);
     EXPECT_EQ(results->totalFileNumber(), bulk.files());
     EXPECT_EQ(results->totalFileSize(), bulk.bytes());
-    std::printf("[ figures  ] scan of %llu files in 30 apps: %lld ms, longest GUI gap %lld ms\n",
+    // The time is a figure (ostra-clean-bench measures the scan); the GUI
+    // thread's hold is the bound.
+    std::printf("[ figures  ] scan of %llu files in 30 apps: %lld ms, GUI thread held at most %lld ms\n",
                 static_cast<unsigned long long>(bulk.files()), static_cast<long long>(took),
-                static_cast<long long>(longest));
-    EXPECT_LT(took, 60000);
-    EXPECT_LT(longest, 1000);
+                static_cast<long long>(probe.worst()));
+    EXPECT_LT(probe.worst(), 1000);
 }
