@@ -52,7 +52,14 @@ struct Latch
     std::mutex mutex;
     std::condition_variable changed;
     bool open = false;
+    bool reached = false;
 
+    // The work is at the gate.
+    bool waitReached()
+    {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::milliseconds(kDeadlineMs), [this] { return reached; });
+    }
     void release()
     {
         std::lock_guard lock(mutex);
@@ -63,6 +70,8 @@ struct Latch
     bool wait()
     {
         std::unique_lock lock(mutex);
+        reached = true;
+        changed.notify_all();
         return changed.wait_for(lock, std::chrono::milliseconds(kDeadlineMs), [this] { return open; });
     }
 };
@@ -255,6 +264,7 @@ TEST_F(DeviceJobs, CancelAllReturnsWhileAJobIsInAPhoneCall)
     auto outcome = std::make_shared<Outcome>();
     // Stands for a phone's call that does not look at the cancel.
     const auto job = blocked(receiver, 0, latch, outcome, 1, false);
+    ASSERT_TRUE(latch->waitReached());
     auto returned = std::async(std::launch::async, [] { JobRegistry::instance().cancelAll(); });
     ASSERT_EQ(returned.wait_for(std::chrono::milliseconds(kDeadlineMs)), std::future_status::ready);
     EXPECT_FALSE(job.ended());
