@@ -1,6 +1,7 @@
 // The idevicebackup2 runner against the fake tool (tests/tools/fakebackup),
 // put first on PATH under the real tool's name.
 
+#include "tests/support/eventwait.h"
 #include "device/backup/idevicebackup2runner.h"
 #include "platform/propertylist.h"
 #include "tests/device/backup/backuptestsupport.h"
@@ -124,7 +125,7 @@ TEST_F(Idevicebackup2RunnerTest, CancelTerminatesAHangingToolAndReapsIt)
     // The cancel comes once the tool runs and has said who it is (or after a
     // generous deadline, which the pid check below then reports).
     std::thread canceller([this, &pid] {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(testsupport::kEventWaitMs);
         while (pid == 0 && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         cancel = true;
