@@ -312,10 +312,13 @@ TEST_F(LibraryClient, SessionsNeedTheTlsVersionThePhoneAsks)
     ASSERT_EQ(connect(false), LOCKDOWN_E_SUCCESS);
     EXPECT_EQ(lockdownd_start_session(client, hostId().toUtf8().constData(), nullptr, nullptr), LOCKDOWN_E_SSL_ERROR);
     EXPECT_EQ(connect(true), LOCKDOWN_E_SUCCESS);
-    EXPECT_EQ(standIn.stats(device).sessionsStarted, 1);
     // ValidatePair is refused as iOS 11 and later refuse it.
     EXPECT_NE(lockdownd_validate_pair(client, nullptr), LOCKDOWN_E_SUCCESS);
     EXPECT_EQ(standIn.stats(device).validatePairRequests, 1);
+    // Counted only now: the phone counts a session after its side of the
+    // handshake, which can end after the library's side returned; the answer
+    // above came through that session, so the count is in.
+    EXPECT_EQ(standIn.stats(device).sessionsStarted, 1);
     EXPECT_EQ(lockdownd_start_session(client, "00000000-0000-0000-0000-000000000000", nullptr, nullptr),
               LOCKDOWN_E_INVALID_HOST_ID);
 }
