@@ -3,7 +3,7 @@
 #include "filesafety/exportpaths.h"
 #include "filesafety/primages.h"
 #include "filesafety/prreveal.h"
-#include "maintenance/system/prsystempreview.h"
+#include "filebrowser/prbrowserpreview.h"
 #include "pathtree/prpathfiletablemodel.h"
 #include "pathtree/prsystemlibtreecontroller.h"
 #include "platform/notificationcenter.h"
@@ -231,9 +231,9 @@ void PRPhoneSystemViewController::buildMenus()
     item(tr("Sort by Size"), sortBy(PRPathFileTableModel::SizeColumn));
     item(tr("Sort by Type"), sortBy(PRPathFileTableModel::TypeColumn));
     item(tr("Copy Path"), [this] {
-        const QList<PRSystemFileRef> rows = selectedFiles();
+        const QList<PRBrowserFileRef> rows = selectedFiles();
         QStringList paths;
-        for (const PRSystemFileRef &row : rows)
+        for (const PRBrowserFileRef &row : rows)
             paths.append(PRPathTreeController::plainLabel(row.filePath));
         if (!paths.isEmpty())
             QGuiApplication::clipboard()->setText(paths.join(QLatin1Char('\n')));
@@ -350,20 +350,17 @@ QString PRPhoneSystemViewController::proposedExportName(const QDateTime &now)
 
 // -- The walk ------------------------------------------------------------------------------
 
-void PRPhoneSystemViewController::runCopy(std::function<PRSystemActionReport(const PRSystemJob &)> copy,
+void PRPhoneSystemViewController::runCopy(std::function<PRBrowserReport(const devjobs::JobControl &)> copy,
                                           const QString &reveal)
 {
     const quint64 generation = m_generation;
     ++m_actionPending;
     m_copyJob = m_actionLane.start(
         m_device.deviceId,
-        [copy = std::move(copy)](devjobs::JobControl &control) {
-            const PRSystemJob job(control);
-            return copy(job);
-        },
-        [=, this](const PRSystemActionReport &ended, const devjobs::JobError &error) {
+        [copy = std::move(copy)](devjobs::JobControl &job) { return copy(job); },
+        [=, this](const PRBrowserReport &ended, const devjobs::JobError &error) {
             --m_actionPending;
-            const PRSystemActionReport report = PRSystemActions::settled(ended, error);
+            const PRBrowserReport report = PRBrowserActions::settled(ended, error);
             if (generation == m_generation) {
             endAction(report, reveal);
             return;
@@ -389,7 +386,7 @@ void PRPhoneSystemViewController::LookupSystemTree(int deviceId)
     else if (m_bScanStart || m_bLoadFinished)
         return;
     m_theDevice = deviceId;
-    m_device = PRSystemDevice::current(deviceId);
+    m_device = PRBrowserDevice::current(deviceId);
     m_bScanStart = true;
     m_lastWalk = {};
     m_longestFilingMs = 0;
@@ -402,14 +399,15 @@ void PRPhoneSystemViewController::LookupSystemTree(int deviceId)
     ++m_walkPending;
     m_walkLane.start<PRPathEntryBatch>(
         deviceId,
-        [device = m_device, limits = m_walkLimits](devjobs::JobContext<PRPathEntryBatch> &control) {
-            const PRSystemJob job(control);
-            return PRSystemWalk::StartLookupSystemTreeThread(
-                device, [&control](PRPathEntryBatch batch) { control.progress(std::move(batch)); }, &job, limits);
+        [device = m_device, limits = m_walkLimits](devjobs::JobContext<PRPathEntryBatch> &job) {
+            PRBrowserWalk::Plan plan;
+            plan.limits = limits;
+            return PRBrowserWalk::walk(
+                device, plan, [&job](PRPathEntryBatch batch) { job.progress(std::move(batch)); }, &job);
         },
-        [this](const PRSystemWalk::Report &report, const devjobs::JobError &error) {
+        [this](const PRBrowserWalk::Report &report, const devjobs::JobError &error) {
             --m_walkPending;
-            LookupSystemTreeFinishedOnMainThreadHanld(PRSystemWalk::settled(report, error));
+            LookupSystemTreeFinishedOnMainThreadHanld(PRBrowserWalk::settled(report, error));
         },
         [this](const PRPathEntryBatch &batch) { fileBatch(batch); });
 }
@@ -422,7 +420,7 @@ void PRPhoneSystemViewController::fileBatch(const PRPathEntryBatch &batch)
     m_longestFilingMs = qMax(m_longestFilingMs, timer.elapsed());
 }
 
-void PRPhoneSystemViewController::LookupSystemTreeFinishedOnMainThreadHanld(const PRSystemWalk::Report &report)
+void PRPhoneSystemViewController::LookupSystemTreeFinishedOnMainThreadHanld(const PRBrowserWalk::Report &report)
 {
     m_lastWalk = report;
     m_bScanStart = false;
@@ -438,7 +436,7 @@ void PRPhoneSystemViewController::LookupSystemTreeFinishedOnMainThreadHanld(cons
     }
     // Half a tree is not kept: a new walk starts from nothing.
     const int device = m_theDevice;
-    const PRSystemDevice bound = m_device;
+    const PRBrowserDevice bound = m_device;
     forget();
     m_theDevice = device;
     m_device = bound;
@@ -515,13 +513,13 @@ void PRPhoneSystemViewController::outlineViewSelectionDidChange()
     theTableView->viewport()->update();
 }
 
-QList<PRSystemFileRef> PRPhoneSystemViewController::selectedFiles() const
+QList<PRBrowserFileRef> PRPhoneSystemViewController::selectedFiles() const
 {
     QList<int> rows;
     for (const QModelIndex &index : theTableView->selectionModel()->selectedRows())
         rows.append(index.row());
     std::sort(rows.begin(), rows.end());
-    QList<PRSystemFileRef> refs;
+    QList<PRBrowserFileRef> refs;
     for (int row : rows) {
         const QModelIndex source = libFileSorter->mapToSource(libFileSorter->index(row, 0));
         if (const PRPathFileNode *node = libFileController->fileNodeAt(source.row())) {
@@ -566,7 +564,7 @@ void PRPhoneSystemViewController::showMovie(const QString &local)
 void PRPhoneSystemViewController::showTypeIcon(const QString &fileName, bool folder)
 {
     // The type's icon: the file is not copied, read or opened.
-    const QString themeName = folder ? QStringLiteral("folder") : PRSystemPreview::iconNameForFile(fileName);
+    const QString themeName = folder ? QStringLiteral("folder") : PRBrowserPreview::iconNameForFile(fileName);
     const QIcon fallback = folder && m_view ? m_view->style()->standardIcon(QStyle::SP_DirIcon)
                                             : iconNamed(QStringLiteral("document"));
     const QIcon icon = QIcon::hasThemeIcon(themeName) ? QIcon::fromTheme(themeName) : fallback;
@@ -583,10 +581,10 @@ void PRPhoneSystemViewController::showTypeIcon(const QString &fileName, bool fol
 
 void PRPhoneSystemViewController::tableViewSelectionDidChange()
 {
-    const QList<PRSystemFileRef> refs = selectedFiles();
+    const QList<PRBrowserFileRef> refs = selectedFiles();
     if (refs.size() != 1 || !m_device.isValid())
         return;
-    const PRSystemFileRef ref = refs.first();
+    const PRBrowserFileRef ref = refs.first();
     PRPathFileNode *node = rowForPath(ref.filePath);
     if (!node)
         return;
@@ -594,8 +592,8 @@ void PRPhoneSystemViewController::tableViewSelectionDidChange()
         showTypeIcon(node->fileName(), true);
         return;
     }
-    const PRSystemPreview::Kind kind = PRSystemPreview::kindOfType(node->fileType());
-    if (kind == PRSystemPreview::Kind::Other) {
+    const PRBrowserPreview::Kind kind = PRBrowserPreview::kindOfType(node->fileType());
+    if (kind == PRBrowserPreview::Kind::Other) {
         showTypeIcon(node->fileName(), false);
         return;
     }
@@ -603,9 +601,9 @@ void PRPhoneSystemViewController::tableViewSelectionDidChange()
     const QString known = copied ? node->transferPath() : QString();
     const QString folder = m_previewFolder && m_previewFolder->isValid() ? m_previewFolder->path() : QString();
     const int serial = ++m_previewSerial;
-    const PRSystemDevice device = m_device;
-    const qint64 cap = kind == PRSystemPreview::Kind::Movie ? PRSystemActions::kMaxPreviewMovieBytes
-                                                             : PRSystemActions::kMaxPreviewPictureBytes;
+    const PRBrowserDevice device = m_device;
+    const qint64 cap = kind == PRBrowserPreview::Kind::Movie ? PRBrowserActions::kMaxPreviewMovieBytes
+                                                             : PRBrowserActions::kMaxPreviewPictureBytes;
     struct Copied
     {
         QString local;
@@ -620,9 +618,9 @@ void PRPhoneSystemViewController::tableViewSelectionDidChange()
             Copied result;
             if (job.cancelled())
                 return result;
-            result.local = copied ? known : PRSystemActions::PreviewCopyOnThread(device, ref.filePath, folder, serial, cap);
-            if (kind == PRSystemPreview::Kind::Picture && !result.local.isEmpty())
-                result.image = PRSystemPreview::decodePicture(result.local);
+            result.local = copied ? known : PRBrowserActions::previewCopy(device, ref, folder, serial, cap);
+            if (kind == PRBrowserPreview::Kind::Picture && !result.local.isEmpty())
+                result.image = PRBrowserPreview::decodePicture(result.local);
             return result;
         },
         // The folder lives as long as the copies in it may be shown.
@@ -644,7 +642,7 @@ void PRPhoneSystemViewController::tableViewSelectionDidChange()
                     row->setTransferPath(local);
                 }
             }
-            if (kind == PRSystemPreview::Kind::Movie)
+            if (kind == PRBrowserPreview::Kind::Movie)
                 showMovie(local);
             else
                 showPicture(image, local);
@@ -662,7 +660,7 @@ bool PRPhoneSystemViewController::startAction(const QString &text)
     return true;
 }
 
-void PRPhoneSystemViewController::endAction(const PRSystemActionReport &report, const QString &reveal)
+void PRPhoneSystemViewController::endAction(const PRBrowserReport &report, const QString &reveal)
 {
     m_busy = false;
     // The folder is shown once per run, when something was written into it.
@@ -687,7 +685,7 @@ void PRPhoneSystemViewController::UnSelecteAllFile()
 
 void PRPhoneSystemViewController::ExportTheFileToMac()
 {
-    const QList<PRSystemFileRef> rows = selectedFiles();
+    const QList<PRBrowserFileRef> rows = selectedFiles();
     if (rows.isEmpty() || m_busy || !m_device.isValid())
         return;
     m_exportRows = rows;
@@ -701,7 +699,7 @@ void PRPhoneSystemViewController::ExportDirFileToMac()
     PRPhoneSystemDirNode *folder = selectedFolder();
     if (!folder || m_busy || !m_device.isValid())
         return;
-    QList<PRSystemFileRef> rows;
+    QList<PRBrowserFileRef> rows;
     for (const PRPathFileNode *child : folder->fileChildren())
         rows.append({child->filePath(), child->isFile(), QString()});
     if (rows.isEmpty())
@@ -751,7 +749,7 @@ void PRPhoneSystemViewController::savePanelDidEnd(int returnCode)
 
 void PRPhoneSystemViewController::startExport(const QString &path)
 {
-    const QList<PRSystemFileRef> rows = m_exportRows;
+    const QList<PRBrowserFileRef> rows = m_exportRows;
     m_exportRows.clear();
     const bool files = m_bExportFileNode;
     const bool folder = m_bExportDirFile;
@@ -764,30 +762,30 @@ void PRPhoneSystemViewController::startExport(const QString &path)
     m_exportPath = path;
     if (!startAction(tr("Copying to %1...").arg(path)))
         return;
-    const PRSystemDevice device = m_device;
+    const PRBrowserDevice device = m_device;
     runCopy(
-        [=](const PRSystemJob &job) {
-            return files ? PRSystemActions::ExportTheFileToMacThread(device, rows, path, false, &job)
-                         : PRSystemActions::ExportFilesToMacThread(device, rows, path, &job);
+        [=](const devjobs::JobControl &job) {
+            return files ? PRBrowserActions::copyFiles(device, rows, path, {}, false, &job)
+                         : PRBrowserActions::mirror(device, rows, path, &job);
         },
         path);
 }
 
 void PRPhoneSystemViewController::ExportTheFileToDocument()
 {
-    const QList<PRSystemFileRef> rows = selectedFiles();
+    const QList<PRBrowserFileRef> rows = selectedFiles();
     if (rows.isEmpty() || !startAction(tr("Copying to Documents...")))
         return;
     const QString folder = Paths::userPath(QStringLiteral("/Users/%@/Documents"));
-    const PRSystemDevice device = m_device;
-    runCopy([=](const PRSystemJob &job) { return PRSystemActions::ExportTheFileToMacThread(device, rows, folder, true, &job); },
+    const PRBrowserDevice device = m_device;
+    runCopy([=](const devjobs::JobControl &job) { return PRBrowserActions::copyFiles(device, rows, folder, {}, true, &job); },
             folder);
 }
 
 void PRPhoneSystemViewController::RemoveTheFiles()
 {
     // The rows are taken now, before the question: the answer is about them.
-    const QList<PRSystemFileRef> rows = selectedFiles();
+    const QList<PRBrowserFileRef> rows = selectedFiles();
     if (rows.isEmpty() || m_busy || !m_device.isValid())
         return;
     if (m_bScanStart) {
@@ -797,7 +795,7 @@ void PRPhoneSystemViewController::RemoveTheFiles()
     }
     // And so is the phone: the question runs an event loop, in which the
     // phone may leave or another one be shown.
-    const PRSystemDevice device = m_device;
+    const PRBrowserDevice device = m_device;
     const quint64 generation = m_generation;
     if (!m_confirm || !m_confirm(tr(kDeleteQuestion.toUtf8().constData()), tr(kDeleteInformative.toUtf8().constData())))
         return;
@@ -817,13 +815,13 @@ void PRPhoneSystemViewController::RemoveTheFiles()
     ++m_actionPending;
     m_actionLane.start(
         device.deviceId,
-        [device, rows](devjobs::JobControl &control) {
-            const PRSystemJob job(control);
-            return PRSystemActions::RemoveTheFilesThread(device, rows, job);
+        // A phone that gave no UDID is not bound well enough to delete on.
+        [device, rows](devjobs::JobControl &job) {
+            return PRBrowserActions::remove(device.udid.isEmpty() ? PRBrowserDevice() : device, rows, job);
         },
-        [=, this](const PRSystemActionReport &ended, const devjobs::JobError &error) {
+        [=, this](const PRBrowserReport &ended, const devjobs::JobError &error) {
             --m_actionPending;
-            const PRSystemActionReport report = PRSystemActions::settled(ended, error);
+            const PRBrowserReport report = PRBrowserActions::settled(ended, error);
             if (generation != m_generation) {
                 // The rows are gone with their phone; what it did is still told.
                 if (!report.message.isEmpty())
@@ -903,20 +901,19 @@ void PRPhoneSystemViewController::startUpload(const QString &folderPath, const Q
     }
     if (!startAction(tr("Adding %1...").arg(name)))
         return;
-    const PRSystemDevice device = m_device;
+    const PRBrowserDevice device = m_device;
     const quint64 generation = m_generation;
     ++m_actionPending;
     m_actionLane.start(
         device.deviceId,
-        [device, folderPath, localFile](devjobs::JobControl &control) {
-            const PRSystemJob job(control);
-            return PRSystemActions::addFilesToSystemHandle(device, folderPath, localFile, &job);
+        [device, folderPath, localFile](devjobs::JobControl &job) {
+            return PRBrowserActions::upload(device, {}, folderPath, localFile, PRBrowserActions::IfTaken::Refuse, &job);
         },
-        [=, this](const PRSystemActionReport &ended, const devjobs::JobError &error) {
+        [=, this](const PRBrowserReport &ended, const devjobs::JobError &error) {
             --m_actionPending;
             if (generation != m_generation)
                 return;
-            const PRSystemActionReport report = PRSystemActions::settled(ended, error);
+            const PRBrowserReport report = PRBrowserActions::settled(ended, error);
             if (report.ok) {
                 // The new row, filed like a walked entry, shows in its
                 // folder's table.

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "maintenance/system/prsystemactions.h"
-#include "maintenance/system/prsystemdevice.h"
-#include "maintenance/system/prsystemwalk.h"
+#include "filebrowser/prbrowseractions.h"
 
 #include <QDateTime>
 #include <QList>
@@ -125,7 +123,7 @@ public:
     // Loads a movie into the movie view (tests replace the player).
     void setMovieOpener(std::function<void(const QString &path)> open) { m_openMovie = std::move(open); }
     // The walk's limits (tests shrink the batches).
-    void setWalkLimits(const PRSystemWalk::Limits &limits) { m_walkLimits = limits; }
+    void setWalkLimits(const PRBrowserWalk::Limits &limits) { m_walkLimits = limits; }
 
     // The save sheet's proposed name: "Ostra 2026-12-08 - 02.14.23".
     static QString proposedExportName(const QDateTime &now);
@@ -152,7 +150,7 @@ public:
     void setClickedRows(int outlineRow, int tableRow);
 
     // The table's selected rows, in the view's order.
-    QList<PRSystemFileRef> selectedFiles() const;
+    QList<PRBrowserFileRef> selectedFiles() const;
     // The outline's selected folder, or null.
     PRPhoneSystemDirNode *selectedFolder() const;
 
@@ -161,7 +159,7 @@ public:
     bool isBusy() const { return m_busy; }
     // The last walk's figures, and the longest time one batch took to file
     // on the GUI thread.
-    const PRSystemWalk::Report &lastWalk() const { return m_lastWalk; }
+    const PRBrowserWalk::Report &lastWalk() const { return m_lastWalk; }
     qint64 longestFilingMs() const { return m_longestFilingMs; }
     QString previewPath() const { return m_previewPath; }
 
@@ -204,16 +202,16 @@ private:
     void updateStatus(const QString &text);
     void tell(const QString &title, const QString &text);
     void fileBatch(const PRPathEntryBatch &batch);
-    void LookupSystemTreeFinishedOnMainThreadHanld(const PRSystemWalk::Report &report);
+    void LookupSystemTreeFinishedOnMainThreadHanld(const PRBrowserWalk::Report &report);
     void exportTheSelectedToMac();
     void startExport(const QString &path);
     void startUpload(const QString &folderPath, const QString &localFile);
     bool startAction(const QString &text);
-    void endAction(const PRSystemActionReport &report, const QString &reveal = {});
+    void endAction(const PRBrowserReport &report, const QString &reveal = {});
     // A copy to this computer as a device job, its report applied unless
     // the phone changed meanwhile (then only told); reveal is the folder
     // shown.
-    void runCopy(std::function<PRSystemActionReport(const PRSystemJob &)> copy, const QString &reveal);
+    void runCopy(std::function<PRBrowserReport(const devjobs::JobControl &)> copy, const QString &reveal);
     PRPathFileNode *rowForPath(const QString &devicePath) const;
     void showPicture(const QImage &image, const QString &local);
     void showMovie(const QString &local);
@@ -226,7 +224,7 @@ private:
     std::function<void(const QString &, const QString &)> m_notice;
     std::function<void(const QString &)> m_reveal;
     std::function<void(const QString &)> m_openMovie;
-    PRSystemWalk::Limits m_walkLimits;
+    PRBrowserWalk::Limits m_walkLimits;
 
     QPointer<QWidget> m_view;
     QPointer<QFileDialog> sp;
@@ -234,14 +232,14 @@ private:
     QList<QAction *> m_rightDownItems;
 
     int m_theDevice = -1;
-    PRSystemDevice m_device;
+    PRBrowserDevice m_device;
     bool m_bScanStart = false;
     bool m_bLoadFinished = false;
     bool m_bExportFileNode = false;
     bool m_bExportDirFile = false;
     QString m_exportPath;
     QString m_addFilePath;
-    QList<PRSystemFileRef> m_exportRows;
+    QList<PRBrowserFileRef> m_exportRows;
     QString m_uploadFolder;
     int m_outlineClickedRow = -1;
     int m_tableClickedRow = -1;
@@ -250,7 +248,7 @@ private:
     // told, not applied.
     quint64 m_generation = 0;
     bool m_busy = false;
-    PRSystemWalk::Report m_lastWalk;
+    PRBrowserWalk::Report m_lastWalk;
     qint64 m_longestFilingMs = 0;
     std::shared_ptr<ScratchFolder> m_previewFolder;
     int m_previewSerial = 0; // names the preview copies

@@ -11,7 +11,7 @@
 #include "device/amd/devicemanager.h"
 #include "device/devicebackend.h"
 #include "device/simulated/simulatedbackend.h"
-#include "maintenance/system/prsystemwalk.h"
+#include "filebrowser/prbrowserwalk.h"
 #include "pathtree/prsystemlibtreecontroller.h"
 #include "tools/devicegen/devicescenario.h"
 
@@ -91,7 +91,7 @@ void BM_SystemBrowserWalk(benchmark::State &state)
         state.SkipWithError("no phone");
         return;
     }
-    const PRSystemDevice device = PRSystemDevice::current(p.id);
+    const PRBrowserDevice device = PRBrowserDevice::current(p.id);
     qint64 entries = 0;
     int batches = 0;
     int largest = 0;
@@ -104,11 +104,11 @@ void BM_SystemBrowserWalk(benchmark::State &state)
         std::condition_variable arrived;
         std::deque<PRPathEntryBatch> queue;
         bool done = false;
-        PRSystemWalk::Report report;
+        PRBrowserWalk::Report report;
         QElapsedTimer clock;
         clock.start();
         std::thread walker([&] {
-            report = PRSystemWalk::StartLookupSystemTreeThread(device, [&](PRPathEntryBatch batch) {
+            report = PRBrowserWalk::walk(device, {}, [&](PRPathEntryBatch batch) {
                 std::lock_guard lock(mutex);
                 queue.push_back(std::move(batch));
                 arrived.notify_one();

@@ -6,13 +6,14 @@
 #include "tests/maintenance/system/systemtestsupport.h"
 
 #include "filesafety/exportpaths.h"
-#include "maintenance/system/prsystemactions.h"
-#include "maintenance/system/prsystempreview.h"
+#include "filebrowser/prbrowseractions.h"
+#include "filebrowser/prbrowserpreview.h"
 
 #include <QFileInfo>
 #include <QImage>
 
 using systemtest::PhoneTest;
+constexpr auto Refuse = PRBrowserActions::IfTaken::Refuse;
 
 namespace {
 
@@ -35,21 +36,21 @@ protected:
 TEST_F(SystemActionsTest, ExportWritesBesideAnExistingFileAndKeepsNamesInsideTheFolder)
 {
     amd::DeviceHandle handle = 0;
-    const PRSystemDevice device = PRSystemDevice::current(plug(&handle));
+    const PRBrowserDevice device = PRBrowserDevice::current(plug(&handle));
     const QString area = media(handle);
     QFile existing(out.filePath(QStringLiteral("IMG_0001.JPG")));
     ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
     existing.write("mine");
     existing.close();
 
-    const QList<PRSystemFileRef> rows{
+    const QList<PRBrowserFileRef> rows{
         {QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG"), true, {}},
         {QStringLiteral("/DCIM/101APPLE/..IMG_0007.JPG"), true, {}},
         {QStringLiteral("/DCIM/101APPLE/IMG_0008 \\ back.JPG"), true, {}},
         {QStringLiteral("/DCIM/101APPLE/IMG_0005\n.JPG"), true, {}},
         {QStringLiteral("/DCIM/100APPLE"), false, {}},
     };
-    const PRSystemActionReport report = PRSystemActions::ExportTheFileToMacThread(device, rows, out.path());
+    const PRBrowserReport report = PRBrowserActions::copyFiles(device, rows, out.path());
     EXPECT_EQ(report.done, 4);
     EXPECT_EQ(report.failed, 1); // the folder row
     EXPECT_FALSE(report.ok);
@@ -75,8 +76,8 @@ TEST_F(SystemActionsTest, ExportWritesBesideAnExistingFileAndKeepsNamesInsideThe
     copy.write("local copy");
     copy.close();
     QTemporaryDir documents;
-    const PRSystemActionReport fromCopy = PRSystemActions::ExportTheFileToMacThread(
-        device, {{QStringLiteral("/DCIM/100APPLE/IMG_0002.JPG"), true, local}}, documents.path(), true);
+    const PRBrowserReport fromCopy = PRBrowserActions::copyFiles(
+        device, {{QStringLiteral("/DCIM/100APPLE/IMG_0002.JPG"), true, local}}, documents.path(), {}, true);
     EXPECT_TRUE(fromCopy.ok);
     EXPECT_EQ(bytes(documents.filePath(QStringLiteral("IMG_0002.JPG"))), QByteArray("local copy"));
 }
@@ -84,13 +85,13 @@ TEST_F(SystemActionsTest, ExportWritesBesideAnExistingFileAndKeepsNamesInsideThe
 TEST_F(SystemActionsTest, FolderExportMirrorsTheDevicePathsAndNeverReplaces)
 {
     amd::DeviceHandle handle = 0;
-    const PRSystemDevice device = PRSystemDevice::current(plug(&handle));
+    const PRBrowserDevice device = PRBrowserDevice::current(plug(&handle));
     const QString area = media(handle);
     ASSERT_TRUE(QFile::link(QStringLiteral("/etc"), area + QStringLiteral("/DCIM/101APPLE/Sub/etc-link")));
 
-    const QList<PRSystemFileRef> rows{{QStringLiteral("/DCIM/101APPLE"), false, {}},
+    const QList<PRBrowserFileRef> rows{{QStringLiteral("/DCIM/101APPLE"), false, {}},
                                       {QStringLiteral("/Purchases/Guide.pdf"), true, {}}};
-    const PRSystemActionReport first = PRSystemActions::ExportFilesToMacThread(device, rows, out.path());
+    const PRBrowserReport first = PRBrowserActions::mirror(device, rows, out.path());
     EXPECT_TRUE(first.ok) << qPrintable(first.message);
     EXPECT_EQ(bytes(out.filePath(QStringLiteral("Purchases/Guide.pdf"))),
               bytes(area + QStringLiteral("/Purchases/Guide.pdf")));
@@ -110,7 +111,7 @@ TEST_F(SystemActionsTest, FolderExportMirrorsTheDevicePathsAndNeverReplaces)
     ASSERT_TRUE(mine.open(QIODevice::WriteOnly | QIODevice::Truncate));
     mine.write("kept");
     mine.close();
-    const PRSystemActionReport second = PRSystemActions::ExportFilesToMacThread(device, rows, out.path());
+    const PRBrowserReport second = PRBrowserActions::mirror(device, rows, out.path());
     EXPECT_EQ(second.done, first.done);
     EXPECT_EQ(filesBelow(out.path()).size(), 2 * once.size());
     EXPECT_EQ(bytes(out.filePath(QStringLiteral("Purchases/Guide.pdf"))), QByteArray("kept"));
@@ -123,7 +124,7 @@ TEST_F(SystemActionsTest, FolderExportMirrorsTheDevicePathsAndNeverReplaces)
 TEST_F(SystemActionsTest, FolderExportReachesAnyDepthAndNameAndReportsWhatALimitLeftOut)
 {
     amd::DeviceHandle handle = 0;
-    const PRSystemDevice device = PRSystemDevice::current(plug(&handle));
+    const PRBrowserDevice device = PRBrowserDevice::current(plug(&handle));
     const QString chain = QStringLiteral("/Deep") + QStringLiteral("/d").repeated(100);
     const QString longName = QString(246, QLatin1Char('n')) + QStringLiteral(".jpg");
     ASSERT_TRUE(QDir().mkpath(media(handle) + chain));
@@ -133,25 +134,25 @@ TEST_F(SystemActionsTest, FolderExportReachesAnyDepthAndNameAndReportsWhatALimit
         file.write(name.left(8).toUtf8());
     }
 
-    const QList<PRSystemFileRef> rows{{QStringLiteral("/Deep"), false, {}}};
-    const PRSystemActionReport whole = PRSystemActions::ExportFilesToMacThread(device, rows, out.path());
+    const QList<PRBrowserFileRef> rows{{QStringLiteral("/Deep"), false, {}}};
+    const PRBrowserReport whole = PRBrowserActions::mirror(device, rows, out.path());
     EXPECT_TRUE(whole.ok) << qPrintable(whole.message);
     const QString bottom = chain.mid(1) + QLatin1Char('/');
     EXPECT_EQ(filesBelow(out.path()), (QStringList{bottom + QStringLiteral("file"), bottom + QStringLiteral("leaf.txt"),
                                                    bottom + QString(196, QLatin1Char('n')) + QStringLiteral(".jpg")}));
     EXPECT_EQ(bytes(out.filePath(bottom + QStringLiteral("file"))), QByteArray("..."));
 
-    PRSystemActions::MirrorLimits few;
+    PRBrowserActions::MirrorLimits few;
     few.maxEntries = 40;
     QTemporaryDir cut;
-    const PRSystemActionReport entries =
-        PRSystemActions::ExportFilesToMacThread(device, rows, cut.path(), nullptr, few);
+    const PRBrowserReport entries =
+        PRBrowserActions::mirror(device, rows, cut.path(), nullptr, few);
     EXPECT_FALSE(entries.ok);
     EXPECT_TRUE(entries.cut);
     EXPECT_TRUE(entries.message.contains(QStringLiteral("40"))) << qPrintable(entries.message);
     few = {};
     few.maxBytes = 2;
-    EXPECT_FALSE(PRSystemActions::ExportFilesToMacThread(device, rows, cut.path(), nullptr, few).ok);
+    EXPECT_FALSE(PRBrowserActions::mirror(device, rows, cut.path(), nullptr, few).ok);
     EXPECT_TRUE(filesBelow(cut.path()).isEmpty());
 }
 
@@ -159,14 +160,15 @@ TEST_F(SystemActionsTest, DeleteRemovesExactlyTheRowsAndCountsOnlyWhatThePhoneRe
 {
     amd::DeviceHandle handle = 0;
     const int id = plug(&handle);
-    PRSystemDevice device = PRSystemDevice::current(id);
+    PRBrowserDevice device = PRBrowserDevice::current(id);
     const QString area = media(handle);
-    // Bound to the phone's UDID too: under another (or none) nothing goes.
-    for (const QString &udid : {QString(), QStringLiteral("SOMEONE-ELSE")}) {
-        device.udid = udid;
-        const PRSystemFileRef row{QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG"), true, {}};
-        EXPECT_EQ(act(device, [&](const PRSystemJob &job) {
-                      return PRSystemActions::RemoveTheFilesThread(device, {row}, job);
+    // Bound to the phone's UDID too: under another, or for no phone, nothing goes.
+    PRBrowserDevice other = device;
+    other.udid = QStringLiteral("SOMEONE-ELSE");
+    for (const PRBrowserDevice &bound : {other, PRBrowserDevice()}) {
+        const PRBrowserFileRef row{QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG"), true, {}};
+        EXPECT_EQ(act(device, [&](const devjobs::JobControl &job) {
+                      return PRBrowserActions::remove(bound, {row}, job);
                   }).done,
                   0);
     }
@@ -176,11 +178,11 @@ TEST_F(SystemActionsTest, DeleteRemovesExactlyTheRowsAndCountsOnlyWhatThePhoneRe
     refusing.failingPaths[QStringLiteral("afcRemovePath")].insert("/DCIM/100APPLE/IMG_0002.JPG", amd::kBackendIoError);
     backend->setFaults(handle, refusing);
 
-    const QList<PRSystemFileRef> rows{{QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG"), true, {}},
+    const QList<PRBrowserFileRef> rows{{QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG"), true, {}},
                                       {QStringLiteral("/DCIM/100APPLE/IMG_0002.JPG"), true, {}},
                                       {QStringLiteral("/DCIM/101APPLE"), false, {}}}; // not empty: refused
-    const PRSystemActionReport report =
-        act(device, [&](const PRSystemJob &job) { return PRSystemActions::RemoveTheFilesThread(device, rows, job); });
+    const PRBrowserReport report =
+        act(device, [&](const devjobs::JobControl &job) { return PRBrowserActions::remove(device, rows, job); });
     EXPECT_FALSE(report.ok);
     EXPECT_EQ(report.done, 1);
     EXPECT_EQ(report.failed, 2);
@@ -193,8 +195,8 @@ TEST_F(SystemActionsTest, DeleteRemovesExactlyTheRowsAndCountsOnlyWhatThePhoneRe
 
     // Gone phone: nothing counted as removed.
     backend->unplug(handle);
-    const PRSystemActionReport late = act(device, [&](const PRSystemJob &job) {
-        return PRSystemActions::RemoveTheFilesThread(device, {{QStringLiteral("/DCIM/100APPLE/IMG_0003.JPG"), true, {}}},
+    const PRBrowserReport late = act(device, [&](const devjobs::JobControl &job) {
+        return PRBrowserActions::remove(device, {{QStringLiteral("/DCIM/100APPLE/IMG_0003.JPG"), true, {}}},
                                                      job);
     });
     EXPECT_EQ(late.done, 0);
@@ -204,7 +206,7 @@ TEST_F(SystemActionsTest, DeleteRemovesExactlyTheRowsAndCountsOnlyWhatThePhoneRe
 TEST_F(SystemActionsTest, UploadNeverReplacesAPhoneFile)
 {
     amd::DeviceHandle handle = 0;
-    const PRSystemDevice device = PRSystemDevice::current(plug(&handle));
+    const PRBrowserDevice device = PRBrowserDevice::current(plug(&handle));
     const QString area = media(handle);
     const QByteArray original = bytes(area + QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG"));
     QFile same(out.filePath(QStringLiteral("IMG_0001.JPG")));
@@ -212,15 +214,15 @@ TEST_F(SystemActionsTest, UploadNeverReplacesAPhoneFile)
     same.write("short");
     same.close();
 
-    const PRSystemActionReport refused =
-        PRSystemActions::addFilesToSystemHandle(device, QStringLiteral("/DCIM/100APPLE"), same.fileName());
+    const PRBrowserReport refused =
+        PRBrowserActions::upload(device, {}, QStringLiteral("/DCIM/100APPLE"), same.fileName(), Refuse);
     EXPECT_FALSE(refused.ok);
     EXPECT_FALSE(refused.message.isEmpty());
     EXPECT_EQ(bytes(area + QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG")), original);
     // Nor in other letters' case, which a phone's file system may not tell apart.
     ASSERT_TRUE(QFile::rename(same.fileName(), out.filePath(QStringLiteral("img_0001.jpg"))));
-    EXPECT_FALSE(PRSystemActions::addFilesToSystemHandle(device, QStringLiteral("/DCIM/100APPLE"),
-                                                         out.filePath(QStringLiteral("img_0001.jpg")))
+    EXPECT_FALSE(PRBrowserActions::upload(device, {}, QStringLiteral("/DCIM/100APPLE"),
+                                                         out.filePath(QStringLiteral("img_0001.jpg")), Refuse)
                      .ok);
     EXPECT_FALSE(QFileInfo::exists(area + QStringLiteral("/DCIM/100APPLE/img_0001.jpg")));
 
@@ -230,8 +232,8 @@ TEST_F(SystemActionsTest, UploadNeverReplacesAPhoneFile)
     ASSERT_TRUE(readme.open(QIODevice::WriteOnly));
     readme.write("hello phone");
     readme.close();
-    const PRSystemActionReport added =
-        PRSystemActions::addFilesToSystemHandle(device, QStringLiteral("/Podcasts"), readme.fileName());
+    const PRBrowserReport added =
+        PRBrowserActions::upload(device, {}, QStringLiteral("/Podcasts"), readme.fileName(), Refuse);
     EXPECT_TRUE(added.ok) << qPrintable(added.message);
     EXPECT_EQ(added.writtenPath, QStringLiteral("/Podcasts/README"));
     EXPECT_FALSE(added.uploadedSize.isEmpty());
@@ -239,50 +241,50 @@ TEST_F(SystemActionsTest, UploadNeverReplacesAPhoneFile)
 
     // Not a regular file, a folder that is not there: refused.
     ASSERT_TRUE(QFile::link(readme.fileName(), out.filePath(QStringLiteral("link"))));
-    EXPECT_FALSE(PRSystemActions::addFilesToSystemHandle(device, QStringLiteral("/Podcasts"),
-                                                         out.filePath(QStringLiteral("link")))
+    EXPECT_FALSE(PRBrowserActions::upload(device, {}, QStringLiteral("/Podcasts"),
+                                                         out.filePath(QStringLiteral("link")), Refuse)
                      .ok);
-    EXPECT_FALSE(PRSystemActions::addFilesToSystemHandle(device, QStringLiteral("/Nowhere"), readme.fileName()).ok);
+    EXPECT_FALSE(PRBrowserActions::upload(device, {}, QStringLiteral("/Nowhere"), readme.fileName(), Refuse).ok);
     EXPECT_FALSE(QFileInfo::exists(area + QStringLiteral("/Podcasts/link")));
 }
 
 TEST_F(SystemActionsTest, PreviewCopiesUnderOurOwnNameAndDecodesOffTheGuiThread)
 {
     amd::DeviceHandle handle = 0;
-    const PRSystemDevice device = PRSystemDevice::current(plug(&handle));
+    const PRBrowserDevice device = PRBrowserDevice::current(plug(&handle));
     QTemporaryDir scratch;
 
-    const QString jpeg = PRSystemActions::PreviewCopyOnThread(device, QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG"),
+    const QString jpeg = PRBrowserActions::previewCopy(device, {QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG")},
                                                               scratch.path(), 7, 1 << 20);
     EXPECT_EQ(QFileInfo(jpeg).fileName(), QStringLiteral("preview-7.jpg"));
     EXPECT_EQ(QFileInfo(jpeg).path(), QFileInfo(scratch.filePath(QStringLiteral("x"))).path());
-    EXPECT_FALSE(PRSystemPreview::decodePicture(jpeg).isNull());
+    EXPECT_FALSE(PRBrowserPreview::decodePicture(jpeg).isNull());
 
     // A hostile name gives no extension and no path of its own.
-    const QString odd = PRSystemActions::PreviewCopyOnThread(device, QStringLiteral("/DCIM/101APPLE/IMG_0006\u202eGPJ.exe"),
+    const QString odd = PRBrowserActions::previewCopy(device, {QStringLiteral("/DCIM/101APPLE/IMG_0006\u202eGPJ.exe")},
                                                              scratch.path(), 8, 1 << 20);
     EXPECT_EQ(QFileInfo(odd).fileName(), QStringLiteral("preview-8.exe"));
 
-    const QString heic = PRSystemActions::PreviewCopyOnThread(device, QStringLiteral("/DCIM/101APPLE/IMG_0002.HEIC"),
+    const QString heic = PRBrowserActions::previewCopy(device, {QStringLiteral("/DCIM/101APPLE/IMG_0002.HEIC")},
                                                               scratch.path(), 9, 1 << 20);
-    const QImage picture = PRSystemPreview::decodePicture(heic, 64);
+    const QImage picture = PRBrowserPreview::decodePicture(heic, 64);
     ASSERT_FALSE(picture.isNull());
     EXPECT_EQ(picture.width(), 64);
 
     // Over the cap, a folder, a missing file: nothing copied, nothing left.
-    EXPECT_TRUE(PRSystemActions::PreviewCopyOnThread(device, QStringLiteral("/DCIM/100APPLE/IMG_0013.MOV"),
+    EXPECT_TRUE(PRBrowserActions::previewCopy(device, {QStringLiteral("/DCIM/100APPLE/IMG_0013.MOV")},
                                                      scratch.path(), 10, 16)
                     .isEmpty());
     EXPECT_TRUE(
-        PRSystemActions::PreviewCopyOnThread(device, QStringLiteral("/DCIM"), scratch.path(), 11, 1 << 20).isEmpty());
-    EXPECT_TRUE(PRSystemActions::PreviewCopyOnThread(device, QStringLiteral("/nothing.jpg"), scratch.path(), 12, 1 << 20)
+        PRBrowserActions::previewCopy(device, {QStringLiteral("/DCIM")}, scratch.path(), 11, 1 << 20).isEmpty());
+    EXPECT_TRUE(PRBrowserActions::previewCopy(device, {QStringLiteral("/nothing.jpg")}, scratch.path(), 12, 1 << 20)
                     .isEmpty());
     EXPECT_EQ(filesBelow(scratch.path()).size(), 3);
 
-    EXPECT_EQ(PRSystemPreview::kindOfType(QStringLiteral("MOV")), PRSystemPreview::Kind::Movie);
-    EXPECT_EQ(PRSystemPreview::kindOfType(QStringLiteral("Jpg")), PRSystemPreview::Kind::Picture);
-    EXPECT_EQ(PRSystemPreview::kindOfType(QStringLiteral("HEIC")), PRSystemPreview::Kind::Picture);
-    EXPECT_EQ(PRSystemPreview::kindOfType(QStringLiteral("sqlitedb")), PRSystemPreview::Kind::Other);
+    EXPECT_EQ(PRBrowserPreview::kindOfType(QStringLiteral("MOV")), PRBrowserPreview::Kind::Movie);
+    EXPECT_EQ(PRBrowserPreview::kindOfType(QStringLiteral("Jpg")), PRBrowserPreview::Kind::Picture);
+    EXPECT_EQ(PRBrowserPreview::kindOfType(QStringLiteral("HEIC")), PRBrowserPreview::Kind::Picture);
+    EXPECT_EQ(PRBrowserPreview::kindOfType(QStringLiteral("sqlitedb")), PRBrowserPreview::Kind::Other);
 }
 
 } // namespace

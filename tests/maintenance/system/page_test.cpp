@@ -487,7 +487,7 @@ TEST_F(SystemPageTest, APhoneLeavingMidWalkClearsThePageAndAWalkCanStartAgain)
     slow.faults = amd::SimulatedFaults();
     slow.faults->callDelayMs = 3;
     const int id = plug(&handle, slow);
-    PRSystemWalk::Limits small;
+    PRBrowserWalk::Limits small;
     small.batchEntries = 4;
     page->setWalkLimits(small);
     QSignalSpy ended(page.get(), &PRPhoneSystemViewController::walkEnded);

@@ -9,8 +9,7 @@
 #include "device/amd/devicenotify.h"
 #include "device/devicebackend.h"
 #include "device/simulated/simulatedbackend.h"
-#include "maintenance/system/prsystemactions.h"
-#include "maintenance/system/prsystemwalk.h"
+#include "filebrowser/prbrowseractions.h"
 #include "tests/support/devicejobtesting.h"
 #include "tools/devicegen/devicescenario.h"
 
@@ -110,47 +109,45 @@ protected:
     // A whole walk, its entries in the order handed over.
     struct Walked
     {
-        PRSystemWalk::Report report;
+        PRBrowserWalk::Report report;
         QList<PRPathEntryBatch> batches;
         QStringList paths;
         qsizetype indexOf(const QString &path) const { return paths.indexOf(path); }
     };
     // As the page walks: a job of the phone, the batches handed over on it.
-    static Walked walk(int deviceId, const PRSystemWalk::Limits &limits = {})
+    static Walked walk(int deviceId, const PRBrowserWalk::Limits &limits = {})
     {
         Walked walked;
-        const PRSystemDevice device = PRSystemDevice::current(deviceId);
+        const PRBrowserDevice device = PRBrowserDevice::current(deviceId);
         devjobs::JobError error;
-        const PRSystemWalk::Report report = testsupport::runJob(
+        PRBrowserWalk::Plan plan;
+        plan.limits = limits;
+        const PRBrowserWalk::Report report = testsupport::runJob(
             deviceId,
-            [&](devjobs::JobControl &control) {
-                const PRSystemJob job(control);
-                return PRSystemWalk::StartLookupSystemTreeThread(
-                    device,
+            [&](devjobs::JobControl &job) {
+                return PRBrowserWalk::walk(
+                    device, plan,
                     [&](PRPathEntryBatch batch) {
                         for (const PRPathEntry &entry : batch.entries)
                             walked.paths.append(entry.filePath);
                         walked.batches.append(std::move(batch));
                     },
-                    &job, limits);
+                    &job);
             },
             &error);
-        walked.report = PRSystemWalk::settled(report, error);
+        walked.report = PRBrowserWalk::settled(report, error);
         return walked;
     }
     // The actions as the page runs them: a job of the device's phone.
     template<typename Action>
-    static PRSystemActionReport act(const PRSystemDevice &device, Action action)
+    static PRBrowserReport act(const PRBrowserDevice &device, Action action)
     {
         devjobs::JobError error;
-        const PRSystemActionReport report = testsupport::runJob(
+        const PRBrowserReport report = testsupport::runJob(
             device.deviceId,
-            [&](devjobs::JobControl &control) {
-                const PRSystemJob job(control);
-                return action(job);
-            },
+            [&](devjobs::JobControl &job) { return action(job); },
             &error);
-        return PRSystemActions::settled(report, error);
+        return PRBrowserActions::settled(report, error);
     }
     // The UDID the phone of that id gives a job.
     static QString udidOf(int deviceId)

@@ -85,7 +85,7 @@ TEST_F(SystemWalkTest, HandsEveryEntryOverWithAFoldersContentsBeforeTheFolder)
     EXPECT_NE(tree.folderAtPath(root, QStringLiteral("/DCIM"))->fileChildNamed(QStringLiteral("100APPLE")), nullptr);
 }
 
-TEST_F(SystemWalkTest, FollowsNoLinkAndStopsAtTheDepthAndEntryLimits)
+TEST_F(SystemWalkTest, FollowsNoLinkReachesAnyDepthAndStopsAtTheEntryLimit)
 {
     amd::DeviceHandle handle = 0;
     const int id = plug(&handle);
@@ -108,22 +108,13 @@ TEST_F(SystemWalkTest, FollowsNoLinkAndStopsAtTheDepthAndEntryLimits)
     }
     EXPECT_GE(all.indexOf(QStringLiteral("/Deep/d0/d1/d2/d3/d4/d5/d6/d7/d8/d9/d10/d11/bottom.txt")), 0);
 
-    PRSystemWalk::Limits shallow;
-    shallow.maxDepth = 3;
-    const Walked cut = walk(id, shallow);
-    EXPECT_TRUE(cut.report.finished);
-    EXPECT_TRUE(cut.report.cut);
-    // The folder at the limit shows as an entry; nothing below it.
-    EXPECT_GE(cut.indexOf(QStringLiteral("/Deep/d0/d1/d2")), 0);
-    EXPECT_LT(cut.indexOf(QStringLiteral("/Deep/d0/d1/d2/d3")), 0);
-    EXPECT_FALSE(cut.report.message.isEmpty());
-
-    PRSystemWalk::Limits few;
+    PRBrowserWalk::Limits few;
     few.maxEntries = 10;
     const Walked capped = walk(id, few);
     EXPECT_TRUE(capped.report.finished);
     EXPECT_TRUE(capped.report.cut);
     EXPECT_LE(capped.report.entries, 10);
+    EXPECT_FALSE(capped.report.message.isEmpty());
 }
 
 TEST_F(SystemWalkTest, BatchesGoByCountAndByAge)
@@ -132,7 +123,7 @@ TEST_F(SystemWalkTest, BatchesGoByCountAndByAge)
     const int id = plug(&handle);
     const qint64 total = countEntries(media(handle));
 
-    PRSystemWalk::Limits small;
+    PRBrowserWalk::Limits small;
     small.batchEntries = 7;
     const Walked counted = walk(id, small);
     ASSERT_TRUE(counted.report.finished);
@@ -144,7 +135,7 @@ TEST_F(SystemWalkTest, BatchesGoByCountAndByAge)
     amd::SimulatedFaults slow;
     slow.callDelayMs = 5;
     backend->setFaults(handle, slow);
-    PRSystemWalk::Limits young;
+    PRBrowserWalk::Limits young;
     young.batchMs = 20;
     const Walked aged = walk(id, young);
     ASSERT_TRUE(aged.report.finished);
@@ -166,7 +157,7 @@ TEST_F(SystemWalkTest, EndsUnfinishedWhenThePhoneLeavesOrRefusesTheService)
     backend->setFaults(handle, leaving);
     const Walked cut = walk(id);
     EXPECT_FALSE(cut.report.finished);
-    EXPECT_TRUE(cut.report.deviceGone);
+    EXPECT_TRUE(cut.report.phoneGone());
     EXPECT_LT(cut.report.entries, total);
     EXPECT_FALSE(cut.report.message.isEmpty());
     ASSERT_TRUE(notify.waitForRemoval(id));
@@ -180,45 +171,44 @@ TEST_F(SystemWalkTest, EndsUnfinishedWhenThePhoneLeavesOrRefusesTheService)
     const int other = plug(&second, refusing);
     const Walked refused = walk(other);
     EXPECT_FALSE(refused.report.finished);
-    EXPECT_TRUE(refused.report.serviceFailed);
-    EXPECT_FALSE(refused.report.deviceGone);
+    EXPECT_TRUE(refused.report.error.failed());
+    EXPECT_FALSE(refused.report.phoneGone());
     EXPECT_TRUE(refused.paths.isEmpty());
 
     // The first phone's id never reaches the second phone.
     const Walked stale = walk(id);
-    EXPECT_TRUE(stale.report.deviceGone);
+    EXPECT_TRUE(stale.report.phoneGone());
     EXPECT_TRUE(stale.paths.isEmpty());
 }
 
 TEST_F(SystemWalkTest, StopsWhenCancelled)
 {
     const int id = plug();
-    const PRSystemDevice device = PRSystemDevice::current(id);
+    const PRBrowserDevice device = PRBrowserDevice::current(id);
     int batches = 0;
-    PRSystemWalk::Limits tiny;
-    tiny.batchEntries = 5;
+    PRBrowserWalk::Plan tiny;
+    tiny.limits.batchEntries = 5;
     // The job cancels itself at its second batch, as the page's cancel would.
     std::promise<devjobs::JobHandle> started;
     std::shared_future<devjobs::JobHandle> handle = started.get_future().share();
     QObject receiver;
     devjobs::JobLane lane(&receiver);
-    std::optional<PRSystemWalk::Report> ended;
+    std::optional<PRBrowserWalk::Report> ended;
     started.set_value(lane.start(
         id,
-        [&, handle](devjobs::JobControl &control) {
-            const PRSystemJob job(control);
-            return PRSystemWalk::StartLookupSystemTreeThread(
-                device,
+        [&, handle](devjobs::JobControl &job) {
+            return PRBrowserWalk::walk(
+                device, tiny,
                 [&, handle](PRPathEntryBatch) {
                     if (++batches == 2)
                         handle.get().cancel();
                 },
-                &job, tiny);
+                &job);
         },
-        [&](const PRSystemWalk::Report &report, const devjobs::JobError &) { ended = report; }));
+        [&](const PRBrowserWalk::Report &report, const devjobs::JobError &) { ended = report; }));
     ASSERT_TRUE(QTest::qWaitFor([&] { return ended.has_value(); }, testsupport::kEventWaitMs));
-    const PRSystemWalk::Report report = *ended;
-    EXPECT_TRUE(report.cancelled);
+    const PRBrowserWalk::Report report = *ended;
+    EXPECT_TRUE(report.error.is(amd::ServiceError::Kind::Cancelled));
     EXPECT_FALSE(report.finished);
     EXPECT_LE(report.entries, 15);
 }

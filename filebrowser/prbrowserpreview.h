@@ -10,7 +10,7 @@
 // second); movies play in the page's movie view; every other file shows its
 // type's icon and is never handed to a desktop application, since a phone
 // file may be anything.
-namespace PRSystemPreview {
+namespace PRBrowserPreview {
 
 enum class Kind { Picture, Movie, Other };
 
@@ -30,4 +30,4 @@ QImage decodePicture(const QString &path, int maxPixels = kPreviewPixels);
 // extension only: the file is not read).
 QString iconNameForFile(const QString &fileName);
 
-} // namespace PRSystemPreview
+} // namespace PRBrowserPreview

@@ -1,9 +1,7 @@
-#include "maintenance/system/prsystemactions.h"
+#include "filebrowser/prbrowseractions.h"
 
 #include "device/amd/afcservice.h"
 #include "filesafety/exportpaths.h"
-#include "maintenance/system/prsystemwalk.h"
-#include "pathtree/pathentrybatch.h"
 #include "platform/regularfile.h"
 
 #include <QCoreApplication>
@@ -13,19 +11,20 @@
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <memory>
 #include <vector>
 
 namespace {
 
+using Kind = amd::ServiceError::Kind;
+
 QString tr(const char *text)
 {
-    return QCoreApplication::translate("PRSystemActions", text);
+    return QCoreApplication::translate("PRBrowserActions", text);
 }
 
 QString filesText(int count)
 {
-    return QCoreApplication::translate("PRSystemActions", "%n file(s)", nullptr, count);
+    return QCoreApplication::translate("PRBrowserActions", "%n file(s)", nullptr, count);
 }
 
 QString lastName(const QString &path)
@@ -44,58 +43,10 @@ QString joinFailures(const QString &lead, const QStringList &failed)
     return text;
 }
 
-// The file service of one run, opened when first needed and only on the
-// phone the run belongs to.
-class Service
+QString openFailedText(int code)
 {
-public:
-    Service(const PRSystemDevice &device, const PRSystemJob *job)
-        : m_device(device)
-        , m_job(job)
-    {
-    }
-    amd::AfcService *get()
-    {
-        if (!m_tried) {
-            m_tried = true;
-            auto service = std::make_unique<amd::AfcService>();
-            m_code = service->open(m_device.deviceId).code();
-            if (m_code == 0 && service->deviceHandle() == m_device.handle)
-                m_service = std::move(service);
-            else if (m_code == 0)
-                m_code = amd::kBackendNoDevice;
-        }
-        return m_service.get();
-    }
-    int code() const { return m_code; }
-    // The phone left: the job heard so, or the service did not open for it.
-    bool gone() const { return (m_job && m_job->phoneLeft()) || m_code == amd::kBackendNoDevice; }
-    // After a failed call: is the phone, or the connection to it, gone? The
-    // registry hears of a phone that left a little after its calls fail,
-    // and a real phone's calls then fail as I/O errors: the root is asked
-    // too.
-    bool lost()
-    {
-        if (gone())
-            return true;
-        return m_service && !m_service->fileInfo(QStringLiteral("/"));
-    }
-    // Cancelled, by the page or because the phone left (then *left).
-    bool stopped(bool *left) const
-    {
-        if (!m_job || !m_job->cancelled())
-            return false;
-        *left = m_job->phoneLeft();
-        return true;
-    }
-
-private:
-    PRSystemDevice m_device;
-    const PRSystemJob *m_job = nullptr;
-    std::unique_ptr<amd::AfcService> m_service;
-    bool m_tried = false;
-    int m_code = 0;
-};
+    return tr("The iPhone's file service could not be opened (%1).").arg(amd::backendErrorText(code));
+}
 
 // Claims target inside root and fills it from the phone; a failed copy
 // leaves nothing behind. The file written, or empty.
@@ -130,15 +81,14 @@ QString copyNew(const QString &source, const QString &root, const QString &targe
 }
 
 // Why a run could not start: the phone left, or its file service did not open.
-void refuse(PRSystemActionReport &report, const Service &service)
+void refuse(PRBrowserReport &report, PRBrowserSession &session, const QString &bundleId)
 {
-    report.deviceGone = service.gone();
-    report.message = report.deviceGone ? tr("The iPhone was disconnected.")
-                                       : tr("The iPhone's file service could not be opened (%1).")
-                                             .arg(amd::backendErrorText(service.code()));
+    const int code = session.code(bundleId);
+    report.error = session.gone() ? amd::ServiceError(Kind::PhoneGone) : amd::ServiceError::fromBackend(code);
+    report.message = session.gone() ? tr("The iPhone was disconnected.") : openFailedText(code);
 }
 
-void wrote(PRSystemActionReport &report, const QString &written)
+void wrote(PRBrowserReport &report, const QString &written)
 {
     ++report.done;
     report.bytes += QFileInfo(written).size();
@@ -148,87 +98,95 @@ void wrote(PRSystemActionReport &report, const QString &written)
 // The end of a copy: ok only when everything was copied; a copy cut short
 // says why and how much was written, then what failed. failedLead heads
 // the failures of a copy that ran to its end.
-void endCopy(PRSystemActionReport &report, const QStringList &failed, const QString &failedLead)
+void endCopy(PRBrowserReport &report, const QStringList &failed, const QString &failedLead)
 {
-    if (report.deviceGone)
-        report.cancelled = false;
     report.failed = int(failed.size());
-    report.ok = failed.isEmpty() && !report.deviceGone && !report.cancelled && !report.cut;
+    report.ok = failed.isEmpty() && report.error.ok() && !report.cut;
     const QString written = tr("%1 (%2) were written to %3.")
-                                .arg(filesText(report.done), PRSystemWalk::sizeText(report.bytes), report.writtenPath);
-    if (report.deviceGone)
+                                .arg(filesText(report.done), PRBrowserWalk::sizeText(report.bytes), report.writtenPath);
+    if (report.phoneGone())
         report.message = joinFailures(tr("The iPhone was disconnected during the copy: %1").arg(written), failed);
-    else if (report.cancelled)
+    else if (report.stopped())
         report.message = joinFailures(tr("The copy was stopped: %1").arg(written), failed);
     else if (!failed.isEmpty())
         report.message = joinFailures(failedLead, failed);
 }
 
+bool madeFolder(PRBrowserReport &report, const QString &folder)
+{
+    report.writtenPath = folder;
+    if (!folder.isEmpty() && QDir().mkpath(folder))
+        return true;
+    report.message = tr("%1 could not be made.").arg(folder);
+    return false;
+}
+
 } // namespace
 
-PRSystemActionReport PRSystemActions::settled(PRSystemActionReport report, const devjobs::JobError &error)
+PRBrowserReport PRBrowserActions::settled(PRBrowserReport report, const devjobs::JobError &error)
 {
-    if (error.is(devjobs::JobError::Kind::PhoneGone) && report.done == 0 && report.message.isEmpty()) {
+    if (error.is(Kind::PhoneGone) && report.done == 0 && report.message.isEmpty()) {
         report.ok = false;
-        report.deviceGone = true;
+        report.error = error;
         report.message = tr("The iPhone was disconnected.");
     }
     return report;
 }
 
-QString PRSystemActions::localFileName(const QString &devicePath)
+QString PRBrowserActions::localFileName(const QString &devicePath)
 {
     static const QRegularExpression leadingDots(QStringLiteral("^\\.+"));
     return PRExportPaths::safeComponent(lastName(devicePath).remove(leadingDots), QStringLiteral("file"));
 }
 
-QString PRSystemActions::localRelativePath(const QString &devicePath)
+QString PRBrowserActions::localRelativePath(const QString &devicePath)
 {
     return PRExportPaths::mirroredRelativePath(devicePath, QStringLiteral("file"));
 }
 
-PRSystemActionReport PRSystemActions::ExportTheFileToMacThread(const PRSystemDevice &device,
-                                                               const QList<PRSystemFileRef> &rows,
-                                                               const QString &folder, bool useLocalCopies,
-                                                               const PRSystemJob *job)
+QString PRBrowserActions::folderOf(const QString &devicePath)
 {
-    PRSystemActionReport report;
-    report.writtenPath = folder;
-    if (folder.isEmpty() || !QDir().mkpath(folder)) {
-        report.message = tr("%1 could not be made.").arg(folder);
+    const qsizetype cut = devicePath.lastIndexOf(QLatin1Char('/'));
+    return cut <= 0 ? QStringLiteral("/") : devicePath.left(cut);
+}
+
+PRBrowserReport PRBrowserActions::copyFiles(const PRBrowserDevice &device, const Rows &rows, const QString &folder,
+                                            const Naming &naming, bool useLocalCopies, const devjobs::JobControl *job)
+{
+    PRBrowserReport report;
+    if (!madeFolder(report, folder))
         return report;
-    }
-    Service service(device, job);
+    PRBrowserSession session(device, job);
     QStringList failed;
-    for (const PRSystemFileRef &row : rows) {
-        if (bool left = false; service.stopped(&left)) {
-            (left ? report.deviceGone : report.cancelled) = true;
+    for (const PRBrowserFileRef &row : rows) {
+        if (session.cancelled()) {
+            report.error = session.stopError();
             break;
         }
         if (!row.isFile) {
             failed.append(tr("%1: a folder (use the folder's export)").arg(row.filePath));
             continue;
         }
-        const QString target = QDir(folder).filePath(localFileName(row.filePath));
+        const QString target = QDir(folder).filePath(naming ? naming(row) : localFileName(row.filePath));
         QString written;
+        amd::AfcService *afc = nullptr;
         if (useLocalCopies && !row.localCopy.isEmpty() && RegularFile::isRegular(row.localCopy)) {
             written = copyNew(row.localCopy, folder, target);
-        } else if (amd::AfcService *afc = service.get()) {
+        } else if ((afc = session.get(row.bundleId))) {
             written = downloadNew(*afc, row.filePath, folder, target);
-        } else if (service.gone()) {
-            report.deviceGone = true;
+        } else if (session.gone()) {
+            report.error = amd::ServiceError(Kind::PhoneGone);
             break;
         } else {
-            failed.append(tr("The iPhone's file service could not be opened (%1).")
-                              .arg(amd::backendErrorText(service.code())));
-            break;
+            failed.append(tr("%1: %2").arg(row.filePath, openFailedText(session.code(row.bundleId))));
+            continue;
         }
         if (!written.isEmpty()) {
             wrote(report, written);
             continue;
         }
-        if (service.lost()) {
-            report.deviceGone = true;
+        if (session.lost(afc)) {
+            report.error = amd::ServiceError(Kind::PhoneGone);
             break;
         }
         failed.append(tr("%1: not copied").arg(row.filePath));
@@ -237,46 +195,36 @@ PRSystemActionReport PRSystemActions::ExportTheFileToMacThread(const PRSystemDev
     return report;
 }
 
-PRSystemActionReport PRSystemActions::ExportFilesToMacThread(const PRSystemDevice &device,
-                                                             const QList<PRSystemFileRef> &rows,
-                                                             const QString &folder, const PRSystemJob *job,
-                                                             const MirrorLimits &limits)
+PRBrowserReport PRBrowserActions::mirror(const PRBrowserDevice &device, const Rows &rows, const QString &folder,
+                                         const devjobs::JobControl *job, const MirrorLimits &limits)
 {
-    PRSystemActionReport report;
-    report.writtenPath = folder;
-    if (folder.isEmpty() || !QDir().mkpath(folder)) {
-        report.message = tr("%1 could not be made.").arg(folder);
+    PRBrowserReport report;
+    if (!madeFolder(report, folder))
         return report;
-    }
-    Service service(device, job);
-    amd::AfcService *afc = service.get();
-    if (!afc) {
-        refuse(report, service);
-        return report;
-    }
+    PRBrowserSession session(device, job);
     const QDir root(folder);
     QStringList failed;
     qint64 looked = 0;
+    amd::AfcService *afc = nullptr;
     const auto halt = [&] {
-        if (bool left = false; service.stopped(&left))
-            (left ? report.deviceGone : report.cancelled) = true;
-        return report.cancelled || report.deviceGone || report.cut;
+        if (session.cancelled() && report.error.ok())
+            report.error = session.stopError();
+        return report.error.failed() || report.cut;
     };
     // After a failed call: false when the copy must stop because the phone
     // is gone.
     const auto stillHere = [&] {
-        if (service.lost())
-            report.deviceGone = true;
-        return !report.deviceGone;
+        if (session.lost(afc))
+            report.error = amd::ServiceError(Kind::PhoneGone);
+        return report.error.ok();
     };
-
     // Copies one regular file of the phone's stated size under its device
     // path; false when the copy must stop.
     const auto copyFile = [&](const QString &devicePath, qint64 statedSize) {
         if (report.bytes + qMax<qint64>(statedSize, 0) > limits.maxBytes) {
             report.cut = true;
             failed.append(tr("More than %1 would be written: %2 and the rest were not copied.")
-                              .arg(PRSystemWalk::sizeText(limits.maxBytes), devicePath));
+                              .arg(PRBrowserWalk::sizeText(limits.maxBytes), devicePath));
             return false;
         }
         const QString written = downloadNew(*afc, devicePath, folder, root.filePath(localRelativePath(devicePath)));
@@ -309,9 +257,17 @@ PRSystemActionReport PRSystemActions::ExportFilesToMacThread(const PRSystemDevic
     // The folders still to copy: an explicit stack, so any depth is walked
     // (bounded by the entries and bytes above); links are never followed.
     std::vector<QString> stack;
-    for (const PRSystemFileRef &row : rows) {
+    for (const PRBrowserFileRef &row : rows) {
         if (halt())
             break;
+        if (!(afc = session.get(row.bundleId))) {
+            if (session.gone()) {
+                report.error = amd::ServiceError(Kind::PhoneGone);
+                break;
+            }
+            failed.append(tr("%1: %2").arg(row.filePath, openFailedText(session.code(row.bundleId))));
+            continue;
+        }
         const auto info = afc->fileInfo(row.filePath);
         if (!info) {
             if (stillHere())
@@ -366,81 +322,87 @@ PRSystemActionReport PRSystemActions::ExportFilesToMacThread(const PRSystemDevic
     return report;
 }
 
-PRSystemActionReport PRSystemActions::RemoveTheFilesThread(const PRSystemDevice &device,
-                                                           const QList<PRSystemFileRef> &rows, const PRSystemJob &job)
+PRBrowserReport PRBrowserActions::remove(const PRBrowserDevice &device, const Rows &rows, const devjobs::JobControl &job)
 {
-    PRSystemActionReport report;
+    PRBrowserReport report;
     // The phone the rows were chosen on, and no other.
-    if (device.udid.isEmpty() || !job.runsOn(device)) {
-        report.deviceGone = true;
+    if (!device.ranBy(job)) {
+        report.error = amd::ServiceError(Kind::PhoneGone);
         report.message = tr("Nothing was deleted: the iPhone the files were chosen on is no longer connected.");
         return report;
     }
-    Service service(device, &job);
+    PRBrowserSession session(device, &job);
     QStringList failed;
-    for (const PRSystemFileRef &row : rows) {
-        amd::AfcService *afc = service.get();
-        const int rc = afc ? afc->removePath(row.filePath).code() : service.code();
+    for (const PRBrowserFileRef &row : rows) {
+        amd::AfcService *afc = session.get(row.bundleId);
+        const int rc = afc ? afc->removePath(row.filePath).code() : session.code(row.bundleId);
         if (rc == 0) {
             ++report.done;
             report.donePaths.append(row.filePath);
             continue;
         }
-        if (service.lost()) {
-            report.deviceGone = true;
+        if (session.lost(afc)) {
+            report.error = amd::ServiceError(Kind::PhoneGone);
             break;
         }
         failed.append(tr("%1: %2").arg(row.filePath, amd::backendErrorText(rc)));
     }
     report.failed = int(failed.size());
-    report.ok = failed.isEmpty() && !report.deviceGone;
-    if (report.deviceGone)
-        report.message = joinFailures(tr("The iPhone was disconnected: %1 of %2 files were deleted.")
-                                          .arg(report.done)
-                                          .arg(rows.size()),
-                                      failed);
+    report.ok = failed.isEmpty() && report.error.ok();
+    if (report.phoneGone())
+        report.message = joinFailures(
+            tr("The iPhone was disconnected: %1 of %2 files were deleted.").arg(report.done).arg(rows.size()), failed);
     else if (!failed.isEmpty())
         report.message = joinFailures(
             tr("%1 of %2 files were deleted. The iPhone refused these:").arg(report.done).arg(rows.size()), failed);
     return report;
 }
 
-PRSystemActionReport PRSystemActions::addFilesToSystemHandle(const PRSystemDevice &device, const QString &folderPath,
-                                                             const QString &localFile, const PRSystemJob *job)
+PRBrowserReport PRBrowserActions::upload(const PRBrowserDevice &device, const QString &bundleId,
+                                         const QString &folderPath, const QString &localFile, IfTaken ifTaken,
+                                         const devjobs::JobControl *job)
 {
-    PRSystemActionReport report;
+    PRBrowserReport report;
     const QString name = QFileInfo(localFile).fileName();
-    const QString target = PRPathBatchBuilder::childPath(folderPath, name);
+    QString target = PRPathBatchBuilder::childPath(folderPath, name);
     const std::optional<qint64> size = RegularFile::size(localFile);
     if (target.isEmpty() || !size) {
         report.message = tr("%1 cannot be added.").arg(name);
         return report;
     }
-    Service service(device, job);
-    amd::AfcService *afc = service.get();
+    PRBrowserSession session(device, job);
+    amd::AfcService *afc = session.get(bundleId);
     if (!afc) {
-        refuse(report, service);
+        refuse(report, session, bundleId);
         return report;
     }
-    // The folder must be read to know the name is free: an upload never
-    // replaces a file of the phone.
+    // The folder must be read to know the name is free: a file of the phone
+    // is never replaced unasked.
     const std::optional<QStringList> names = afc->listDirectory(folderPath);
     if (!names) {
-        report.deviceGone = service.lost();
+        if (session.lost(afc))
+            report.error = amd::ServiceError(Kind::PhoneGone);
         report.message = tr("The folder %1 could not be read on the iPhone.").arg(folderPath);
         return report;
     }
-    // The phone's file systems may ignore case: "img_0001.jpg" would land on
-    // IMG_0001.JPG.
-    const bool taken = std::any_of(names->cbegin(), names->cend(), [&name](const QString &listed) {
+    const auto taken = std::find_if(names->cbegin(), names->cend(), [&name](const QString &listed) {
         return listed.compare(name, Qt::CaseInsensitive) == 0;
     });
-    if (taken) {
-        report.message = tr("%1 already exists in %2 on the iPhone; nothing was replaced.").arg(name, folderPath);
-        return report;
+    if (taken != names->cend()) {
+        if (ifTaken == IfTaken::Refuse) {
+            report.message = tr("%1 already exists in %2 on the iPhone; nothing was replaced.").arg(name, folderPath);
+            return report;
+        }
+        if (ifTaken == IfTaken::Ask) {
+            report.ok = true;
+            report.existingName = *taken;
+            return report;
+        }
+        target = PRPathBatchBuilder::childPath(folderPath, *taken);
     }
     if (const int rc = afc->uploadFile(localFile, target).code(); rc != 0) {
-        report.deviceGone = service.lost();
+        if (session.lost(afc))
+            report.error = amd::ServiceError(Kind::PhoneGone);
         report.message = tr("The iPhone did not take %1 (%2).").arg(name, amd::backendErrorText(rc));
         return report;
     }
@@ -448,26 +410,46 @@ PRSystemActionReport PRSystemActions::addFilesToSystemHandle(const PRSystemDevic
     report.done = 1;
     report.writtenPath = target;
     report.donePaths.append(target);
-    report.uploadedSize = PRSystemWalk::sizeText(*size);
+    report.uploadedSize = PRBrowserWalk::sizeText(*size);
     return report;
 }
 
-QString PRSystemActions::PreviewCopyOnThread(const PRSystemDevice &device, const QString &devicePath,
-                                             const QString &folder, int serial, qint64 maxBytes)
+PRBrowserActions::Listing PRBrowserActions::readFolder(const PRBrowserDevice &device, const PRBrowserWalk::Plan &plan,
+                                                       const QString &folderPath, const devjobs::JobControl *job)
 {
-    if (folder.isEmpty() || devicePath.isEmpty())
+    Listing listing;
+    listing.bundleId = plan.bundleId;
+    listing.folderPath = folderPath;
+    PRBrowserSession session(device, job);
+    amd::AfcService *afc = session.get(plan.bundleId);
+    // The walk takes a folder it cannot list for an empty one.
+    if (!afc || !afc->listDirectory(folderPath))
+        return listing;
+    listing.read = true;
+    PRBrowserWalk::Report report;
+    const bool done = PRBrowserWalk::traverseDirWithpath(
+        folderPath, session, plan, [&listing](PRPathEntryBatch batch) { listing.batches.append(std::move(batch)); },
+        report);
+    listing.complete = done && report.leftOut() == 0 && !report.cut;
+    return listing;
+}
+
+QString PRBrowserActions::previewCopy(const PRBrowserDevice &device, const PRBrowserFileRef &row,
+                                      const QString &folder, int serial, qint64 maxBytes)
+{
+    if (folder.isEmpty() || row.filePath.isEmpty())
         return {};
-    Service service(device, nullptr);
-    amd::AfcService *afc = service.get();
+    PRBrowserSession session(device, nullptr);
+    amd::AfcService *afc = session.get(row.bundleId);
     if (!afc)
         return {};
-    const auto info = afc->fileInfo(devicePath);
+    const auto info = afc->fileInfo(row.filePath);
     if (!info || info->value(QStringLiteral("st_ifmt")) != QLatin1String("S_IFREG")
         || info->value(QStringLiteral("st_size")).toLongLong() > maxBytes)
         return {};
     // Our own name, with the row's extension when it is a plain one, so
     // the picture reader knows the type.
-    QString extension = QFileInfo(lastName(devicePath)).suffix().toLower();
+    QString extension = QFileInfo(lastName(row.filePath)).suffix().toLower();
     static const QRegularExpression plain(QStringLiteral("^[a-z0-9]{1,8}$"));
     if (!plain.match(extension).hasMatch())
         extension.clear();
@@ -477,7 +459,7 @@ QString PRSystemActions::PreviewCopyOnThread(const PRSystemDevice &device, const
         return {};
     // The size the phone reported is its word; what arrived is measured.
     const std::optional<qint64> arrived =
-        afc->downloadFile(devicePath, local).ok() ? RegularFile::size(local) : std::nullopt;
+        afc->downloadFile(row.filePath, local).ok() ? RegularFile::size(local) : std::nullopt;
     if (!arrived || *arrived > maxBytes) {
         QFile::remove(local);
         return {};

@@ -1,4 +1,4 @@
-#include "maintenance/system/prsystempreview.h"
+#include "filebrowser/prbrowserpreview.h"
 
 #include "filesafety/prheifimage.h"
 #include "platform/regularfile.h"
@@ -7,7 +7,7 @@
 #include <QImageReader>
 #include <QMimeDatabase>
 
-namespace PRSystemPreview {
+namespace PRBrowserPreview {
 
 Kind kindOfType(const QString &fileType)
 {
@@ -46,4 +46,4 @@ QString iconNameForFile(const QString &fileName)
     return type.iconName();
 }
 
-} // namespace PRSystemPreview
+} // namespace PRBrowserPreview
