@@ -13,6 +13,13 @@ constexpr int kStepsPerCheck = 10000;
 
 std::atomic<std::int64_t> s_stallLimitMs{60 * 1000};
 
+std::chrono::steady_clock::time_point steadyNow()
+{
+    return std::chrono::steady_clock::now();
+}
+
+std::atomic<QueryInterrupt::Clock> s_clock{&steadyNow};
+
 thread_local const std::atomic<bool> *t_cancel = nullptr;
 
 } // namespace
@@ -21,6 +28,7 @@ QueryInterrupt::QueryInterrupt(sqlite3 *db, const std::atomic<bool> *cancel)
     : m_db(db)
     , m_cancel(cancel)
     , m_limit(stallLimit())
+    , m_now(clock())
 {
     if (m_db)
         sqlite3_progress_handler(m_db, kStepsPerCheck, &QueryInterrupt::onProgress, this);
@@ -42,6 +50,16 @@ void QueryInterrupt::setStallLimit(std::chrono::milliseconds limit)
     s_stallLimitMs.store(limit.count(), std::memory_order_relaxed);
 }
 
+QueryInterrupt::Clock QueryInterrupt::clock()
+{
+    return s_clock.load(std::memory_order_relaxed);
+}
+
+void QueryInterrupt::setClock(Clock clock)
+{
+    s_clock.store(clock ? clock : &steadyNow, std::memory_order_relaxed);
+}
+
 int QueryInterrupt::onProgress(void *self)
 {
     return static_cast<QueryInterrupt *>(self)->shouldStop() ? 1 : 0;
@@ -55,7 +73,7 @@ bool QueryInterrupt::shouldStop()
         m_reason = Reason::Cancelled;
         return true;
     }
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = m_now();
     if (m_seenRearms != m_rearms) {
         m_seenRearms = m_rearms;
         m_since = now;

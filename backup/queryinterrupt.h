@@ -50,6 +50,14 @@ public:
     static std::chrono::milliseconds stallLimit();
     static void setStallLimit(std::chrono::milliseconds limit);
 
+    // The clock that time without progress is read from; taken by every
+    // interrupt made later. The steady clock unless set (none sets it back):
+    // a test drives its own, so that "stalled" never depends on how fast the
+    // machine runs.
+    using Clock = std::chrono::steady_clock::time_point (*)();
+    static Clock clock();
+    static void setClock(Clock clock);
+
     // The cancel flag of the calling thread's work while the scope lives: a
     // connection opened on that thread without a flag of its own takes it.
     // This is how a scan's cancel reaches the databases its steps open.
@@ -74,6 +82,7 @@ private:
     sqlite3 *m_db;
     const std::atomic<bool> *m_cancel;
     const std::chrono::steady_clock::duration m_limit;
+    const Clock m_now;
     // Counted by rearm(); the handler starts the clock again when it sees the
     // count moved, so a step costs no clock read of its own.
     std::uint64_t m_rearms = 1;

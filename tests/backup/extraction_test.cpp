@@ -1,3 +1,4 @@
+#include "tests/support/eventwait.h"
 #include "tests/support/qtprinters.h"
 
 #include "backup/backupscanner.h"
@@ -415,7 +416,7 @@ TEST(BackupScanner, ASecondStartWhileOneRunsIsRefused)
     scanner.setDeletedRecordSteps({[&](ScanContext &, const QString &) { ++deletedSteps; }});
     scanner.holdAt(BackupScanner::Stage::Ending);
     ASSERT_TRUE(scanner.ScanIOSBackFile(dir.path(), QStringLiteral("9.3")));
-    ASSERT_TRUE(scanner.waitUntilHeld(10000));
+    ASSERT_TRUE(scanner.waitUntilHeld(testsupport::kEventWaitMs));
     EXPECT_TRUE(scanner.isRunning()) << "every step done, the end not yet handed over";
     EXPECT_FALSE(scanner.ScanIOSBackFile(dir.path(), QStringLiteral("9.3")));
     EXPECT_EQ(scanner.generation(), 1u) << "a refused start takes no generation";
@@ -465,7 +466,7 @@ TEST(BackupScanner, AStartRightAsTheLastEndsIsANewScan)
     scanner.setFinishListener(&listener);
     scanner.holdAt(BackupScanner::Stage::Ended);
     ASSERT_TRUE(scanner.ScanIOSBackFile(dir.path(), QStringLiteral("10.3")));
-    ASSERT_TRUE(scanner.waitUntilHeld(10000));
+    ASSERT_TRUE(scanner.waitUntilHeld(testsupport::kEventWaitMs));
     EXPECT_EQ(listener.finishedSoFar(), (std::vector<quint64>{1}));
     EXPECT_FALSE(scanner.isRunning());
 
@@ -491,7 +492,7 @@ TEST(BackupScanner, ACancelWakesAHeldScanAndSkipsTheRest)
     NotificationLog log(nc);
     scanner.holdAt(BackupScanner::Stage::Messages);
     ASSERT_TRUE(scanner.ScanIOSBackFile(dir.path(), QStringLiteral("9.3")));
-    ASSERT_TRUE(scanner.waitUntilHeld(10000));
+    ASSERT_TRUE(scanner.waitUntilHeld(testsupport::kEventWaitMs));
     ASSERT_TRUE(scanner.isRunning());
     QElapsedTimer clock;
     clock.start();
