@@ -147,6 +147,12 @@ void JobRegistry::cancelAll()
         job->cancel(JobError::Kind::Cancelled);
 }
 
+bool JobRegistry::heardRemoval(int deviceId) const
+{
+    std::lock_guard lock(m_mutex);
+    return m_removed.count(deviceId) > 0;
+}
+
 int JobRegistry::activeCount() const
 {
     std::lock_guard lock(m_mutex);
@@ -193,6 +199,12 @@ void JobRegistry::track(const std::shared_ptr<detail::JobState> &state)
     }
     if (gone)
         state->cancel(JobError::Kind::PhoneGone);
+}
+
+bool phoneGone(int deviceId)
+{
+    return deviceId != kNoPhone
+           && (JobRegistry::instance().heardRemoval(deviceId) || !DeviceManager::instance().findItem(deviceId));
 }
 
 // -- JobLane -------------------------------------------------------------------

@@ -39,6 +39,12 @@ inline constexpr int kNoPhone = std::numeric_limits<int>::min();
 
 class JobRegistry;
 
+// Whether the phone of that id has left: the registry heard its removal, or
+// the device manager no longer lists it (a failed call can come before the
+// removal reaches the registry). The one test of it above the device layer,
+// for work that failed and must say whether the phone went.
+bool phoneGone(int deviceId);
+
 namespace detail {
 
 // The receiving side of a lane's jobs. Closed when the lane goes: nothing is
@@ -186,6 +192,8 @@ public:
     // Cancels every job and returns at once: nothing waits for a job still
     // inside a phone's call, which ends on its own.
     void cancelAll();
+    // The phone of that id left while the registry listened.
+    bool heardRemoval(int deviceId) const;
     // Jobs whose work has not returned yet.
     int activeCount() const;
     // For tests and teardown off the GUI thread: true once no job runs.

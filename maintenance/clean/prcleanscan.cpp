@@ -419,7 +419,7 @@ QImage PRCleanScan::getIPhoneAppIconwith(amd::AfcService &service)
 
 bool PRCleanScan::showPhoneClean(int deviceId)
 {
-    if (m_running || !m_results || deviceId < 0 || !DeviceManager::instance().findItem(deviceId))
+    if (m_running || !m_results || deviceId < 0 || devjobs::phoneGone(deviceId))
         return false;
     if (!m_results->claim(PRCleanResults::Activity::Scanning))
         return false;

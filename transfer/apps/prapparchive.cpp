@@ -2,7 +2,7 @@
 
 #include "device/amd/afcservice.h"
 #include "device/amd/appservice.h"
-#include "device/amd/devicemanager.h"
+#include "device/jobs/devicejob.h"
 #include "device/devicebackend.h"
 #include "filesafety/exportpaths.h"
 #include "platform/scratchfolder.h"
@@ -21,7 +21,7 @@ QString tr(const char *text)
 
 bool connected(int deviceId)
 {
-    return DeviceManager::instance().findDevice(deviceId).has_value();
+    return !devjobs::phoneGone(deviceId);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "transfer/apps/prappinstall.h"
 
 #include "device/amd/appservice.h"
-#include "device/amd/devicemanager.h"
+#include "device/jobs/devicejob.h"
 #include "device/devicebackend.h"
 #include "platform/propertylist.h"
 
@@ -310,13 +310,12 @@ PRAppActionReport PRAppInstall::installChecked(int deviceId, const PRAppPackageC
         report.message = check.message;
         return report;
     }
-    const auto connected = [deviceId] { return DeviceManager::instance().findDevice(deviceId).has_value(); };
     amd::AppService apps;
     int rc = apps.open(deviceId).code();
     if (rc == 0)
         rc = apps.installApplication(check.stagingPackage).code();
     if (rc != 0) {
-        report.deviceGone = !connected();
+        report.deviceGone = devjobs::phoneGone(deviceId);
         report.message = report.deviceGone
                              ? tr("The iPhone was disconnected: \"%1\" was not installed.").arg(check.displayName)
                              : tr("The iPhone refused to install \"%1\" (%2). The app on the iPhone, if any, was left "

@@ -1,7 +1,7 @@
 #include "transfer/apps/prapplistload.h"
 
 #include "device/amd/appservice.h"
-#include "device/amd/devicemanager.h"
+#include "device/jobs/devicejob.h"
 #include "device/amd/sbservice.h"
 #include "filesafety/exportpaths.h"
 #include "filesafety/primages.h"
@@ -79,7 +79,7 @@ PRAppListLoad::PRAppListLoad(int deviceId)
 
 bool PRAppListLoad::deviceConnected() const
 {
-    return DeviceManager::instance().findDevice(m_deviceId).has_value();
+    return !devjobs::phoneGone(m_deviceId);
 }
 
 QString PRAppListLoad::titleFor(const QString &executable, const QString &bundleId)

@@ -84,79 +84,61 @@ PRTansferViewController::PRTansferViewController(QObject *parent)
     setLoader(Load::Message, recordLoader(Kind::Message));
     setLoader(Load::Note, recordLoader(Kind::Note));
     PRTransferRecordLoad::Callbacks callbacks;
-    callbacks.progress = [self](int deviceId, const QString &line) {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, deviceId, line] {
-                if (!self || self->m_tranferDevice.load() != deviceId)
-                    return;
-                for (PRTransferPersonalPane *p : {self->contactPane, self->messagePane, self->notePane})
-                    if (p && !p->isBusy())
-                        p->statusLab->setText(tr("Backing up the phone: %1").arg(line.left(120)));
-            },
-            Qt::QueuedConnection);
+    // The load calls back on this object's thread.
+    callbacks.progress = [this](int deviceId, const QString &line) {
+        if (m_tranferDevice.load() != deviceId)
+            return;
+        for (PRTransferPersonalPane *p : {contactPane, messagePane, notePane})
+            if (p && !p->isBusy())
+                p->statusLab->setText(tr("Backing up the phone: %1").arg(line.left(120)));
     };
-    callbacks.finished = [self](int deviceId, Kind kind, const PRTransferRecordLoad::Lists &lists) {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, deviceId, kind, lists] {
-                if (!self || self->m_tranferDevice.load() != deviceId)
-                    return;
-                PRTransferPersonalPane *p = kind == Kind::Contact   ? self->contactPane
-                                            : kind == Kind::Message ? self->messagePane
-                                                                    : self->notePane;
-                if (p) {
-                    p->statusLab->clear();
-                    p->setContent(lists);
-                }
-                const Load load = kind == Kind::Contact ? Load::Contact : kind == Kind::Message ? Load::Message : Load::Note;
-                // Contacts read for the messages' names fill their pane too.
-                if (!self->isLoadStarted(load))
-                    self->m_started[std::size_t(load)] = true;
-                self->loadFinished(load, deviceId);
-            },
-            Qt::QueuedConnection);
+    callbacks.finished = [this](int deviceId, Kind kind, const PRTransferRecordLoad::Lists &lists) {
+        if (m_tranferDevice.load() != deviceId)
+            return;
+        PRTransferPersonalPane *p = kind == Kind::Contact ? contactPane : kind == Kind::Message ? messagePane : notePane;
+        if (p) {
+            p->statusLab->clear();
+            p->setContent(lists);
+        }
+        const Load load = kind == Kind::Contact ? Load::Contact : kind == Kind::Message ? Load::Message : Load::Note;
+        // Contacts read for the messages' names fill their pane too.
+        if (!isLoadStarted(load))
+            m_started[std::size_t(load)] = true;
+        loadFinished(load, deviceId);
     };
-    callbacks.failed = [self](int deviceId, const QList<Kind> &kinds, PRTransferRecordLoad::Failure failure,
+    callbacks.failed = [this](int deviceId, const QList<Kind> &kinds, PRTransferRecordLoad::Failure failure,
                               const QString &message) {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, deviceId, kinds, failure, message] {
-                if (!self || self->m_tranferDevice.load() != deviceId)
-                    return;
-                for (Kind kind : kinds)
-                    self->loadFailed(kind == Kind::Contact   ? Load::Contact
-                                     : kind == Kind::Message ? Load::Message
-                                                             : Load::Note,
-                                     deviceId);
-                for (PRTransferPersonalPane *p : {self->contactPane, self->messagePane, self->notePane})
-                    if (p)
-                        p->statusLab->clear();
-                QWidget *window = self->m_view ? self->m_view->window() : nullptr;
-                QMessageBox *box = nullptr;
-                QString informative;
-                if (failure == PRTransferRecordLoad::Failure::Encrypted) {
-                    box = new QMessageBox(QMessageBox::Warning, QString(), PRTransferRecordLoad::kEncryptedMessage,
-                                          QMessageBox::NoButton, window);
-                    informative = PRTransferRecordLoad::kEncryptedInformative;
-                    box->addButton(tr(" Ok "), QMessageBox::AcceptRole);
-                } else if (failure == PRTransferRecordLoad::Failure::BackupFailed) {
-                    box = new QMessageBox(QMessageBox::Warning, QString(), tr("The phone could not be backed up."),
-                                          QMessageBox::Ok, window);
-                    // The backup tool's words, which quote the phone's.
-                    informative = message;
-                }
-                if (box) {
-                    box->setObjectName(QStringLiteral("transferBackupAlert"));
-                    box->setTextFormat(Qt::PlainText);
-                    box->setInformativeText(PlainText::markup(informative));
-                    box->setAttribute(Qt::WA_DeleteOnClose);
-                    box->setWindowModality(Qt::WindowModal);
-                    Q_EMIT self->backupAlert(box->text(), informative);
-                    box->open();
-                }
-            },
-            Qt::QueuedConnection);
+        if (m_tranferDevice.load() != deviceId)
+            return;
+        for (Kind kind : kinds)
+            loadFailed(kind == Kind::Contact ? Load::Contact : kind == Kind::Message ? Load::Message : Load::Note,
+                       deviceId);
+        for (PRTransferPersonalPane *p : {contactPane, messagePane, notePane})
+            if (p)
+                p->statusLab->clear();
+        QWidget *window = m_view ? m_view->window() : nullptr;
+        QMessageBox *box = nullptr;
+        QString informative;
+        if (failure == PRTransferRecordLoad::Failure::Encrypted) {
+            box = new QMessageBox(QMessageBox::Warning, QString(), PRTransferRecordLoad::kEncryptedMessage,
+                                  QMessageBox::NoButton, window);
+            informative = PRTransferRecordLoad::kEncryptedInformative;
+            box->addButton(tr(" Ok "), QMessageBox::AcceptRole);
+        } else if (failure == PRTransferRecordLoad::Failure::BackupFailed) {
+            box = new QMessageBox(QMessageBox::Warning, QString(), tr("The phone could not be backed up."),
+                                  QMessageBox::Ok, window);
+            // The backup tool's words, which quote the phone's.
+            informative = message;
+        }
+        if (box) {
+            box->setObjectName(QStringLiteral("transferBackupAlert"));
+            box->setTextFormat(Qt::PlainText);
+            box->setInformativeText(PlainText::markup(informative));
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->setWindowModality(Qt::WindowModal);
+            Q_EMIT backupAlert(box->text(), informative);
+            box->open();
+        }
     };
     m_records.setCallbacks(std::move(callbacks));
     setExporter(TransferExport::MusicSelected, [this](const QString &path) { musicPane->exportToFolder(path, true); });
@@ -183,20 +165,12 @@ void PRTansferViewController::setCurrentIDevicenode(const std::optional<PRiDevic
 
 void PRTansferViewController::loadFailed(Load which, int deviceId)
 {
-    QPointer<PRTansferViewController> self(this);
-    QMetaObject::invokeMethod(
-        this,
-        [self, which, deviceId] {
-            if (!self || deviceId != self->m_tranferDevice.load())
-                return;
-            const std::size_t i = std::size_t(which);
-            const bool wasRunning = self->m_started[i].exchange(false);
-            if (wasRunning)
-                Q_EMIT self->loadEnded(which);
-            if (which == Load::Music)
-                self->applyMusicState();
-        },
-        Qt::QueuedConnection);
+    if (deviceId != m_tranferDevice.load())
+        return;
+    if (m_started[std::size_t(which)].exchange(false))
+        Q_EMIT loadEnded(which);
+    if (which == Load::Music)
+        applyMusicState();
 }
 
 void PRTansferViewController::showScriptAlert(const QString &title, const QString &message)
@@ -403,28 +377,20 @@ void PRTansferViewController::startLoad(Load which, int deviceId)
 
 void PRTansferViewController::loadFinished(Load which, int deviceId)
 {
-    QPointer<PRTansferViewController> self(this);
-    QMetaObject::invokeMethod(
-        this,
-        [self, which, deviceId] {
-            if (!self)
-                return;
-            const std::size_t i = std::size_t(which);
-            // The end of a load for a phone that has since left changes nothing.
-            if (deviceId != self->m_tranferDevice.load() || !self->m_started[i])
-                return;
-            self->m_started[i] = false;
-            self->m_finished[i] = true;
-            Q_EMIT self->loadEnded(which);
-            // The sidebar's spinners of these loads stop on their notifications.
-            if (which == Load::Music) {
-                self->applyMusicState();
-                NotificationCenter::defaultCenter().post(QStringLiteral("musicScanFinished"));
-            } else if (which == Load::App) {
-                NotificationCenter::defaultCenter().post(QStringLiteral("AppScanFinished"));
-            }
-        },
-        Qt::QueuedConnection);
+    const std::size_t i = std::size_t(which);
+    // The end of a load for a phone that has since left changes nothing.
+    if (deviceId != m_tranferDevice.load() || !m_started[i])
+        return;
+    m_started[i] = false;
+    m_finished[i] = true;
+    Q_EMIT loadEnded(which);
+    // The sidebar's spinners of these loads stop on their notifications.
+    if (which == Load::Music) {
+        applyMusicState();
+        NotificationCenter::defaultCenter().post(QStringLiteral("musicScanFinished"));
+    } else if (which == Load::App) {
+        NotificationCenter::defaultCenter().post(QStringLiteral("AppScanFinished"));
+    }
 }
 
 void PRTansferViewController::deviceShown(int deviceId)

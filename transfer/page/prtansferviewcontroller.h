@@ -75,9 +75,9 @@ public:
     void showMessage(int deviceId);
     void showNote(int deviceId);
 
-    // What starts a pane's load on a worker. It is handed the phone's id and
-    // calls loadFinished() (any thread) when it ends. A pane without a loader
-    // finishes at once.
+    // What starts a pane's load as a job. It is handed the phone's id and
+    // calls loadFinished() on this object's thread (where the job delivers
+    // its end) when it ends. A pane without a loader finishes at once.
     using Loader = std::function<void(int deviceId)>;
     void setLoader(Load which, Loader loader);
     void loadFinished(Load which, int deviceId);

@@ -20,7 +20,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPointer>
 #include <QProgressBar>
 #include <QTableView>
 #include <QToolButton>
@@ -67,12 +66,7 @@ PRTransferPersonalPane::PRTransferPersonalPane(Kind kind, QWidget *pane, QObject
     updateActions();
 }
 
-PRTransferPersonalPane::~PRTransferPersonalPane()
-{
-    m_cancel = true;
-    if (m_worker.joinable())
-        m_worker.join();
-}
+PRTransferPersonalPane::~PRTransferPersonalPane() = default;
 
 QString PRTransferPersonalPane::documentsFolder() const
 {
@@ -292,7 +286,7 @@ void PRTransferPersonalPane::setContent(const PRTransferRecordLoad::Lists &lists
 
 void PRTransferPersonalPane::clear()
 {
-    m_cancel = true;
+    m_export.cancel();
     m_previewTag = true;
     controller->setContent({});
     m_previewTag = false;
@@ -414,7 +408,7 @@ void PRTransferPersonalPane::startExport(const QList<PRNodeRef> &nodes, const QL
 {
     if (isBusy())
         return;
-    m_cancel = false;
+    m_exporting = true;
     exportProgressor->show();
     statusLab->clear();
     auto exporter = std::make_shared<PersonalExport>(documentsFolder(), m_deviceName);
@@ -425,51 +419,47 @@ void PRTransferPersonalPane::startExport(const QList<PRNodeRef> &nodes, const QL
     case Kind::Note: folder = exporter->noteFolder(); break;
     }
     const Kind kind = m_kind;
-    QPointer<PRTransferPersonalPane> self(this);
-    m_worker = std::thread([self, exporter, nodes, rows, format, kind, folder, cancel = &m_cancel] {
-        PersonalExportReport report;
-        switch (kind) {
-        case Kind::Contact: {
-            QList<std::shared_ptr<PRContactNode>> contacts;
-            for (const auto &n : nodes)
-                if (auto c = std::dynamic_pointer_cast<PRContactNode>(n))
-                    contacts.append(c);
-            report = exporter->exportContacts(contacts, {}, cancel);
-            break;
-        }
-        case Kind::Message: {
-            QList<std::shared_ptr<PRMessageTreeNode>> conversations;
-            for (const auto &n : nodes)
-                if (auto c = std::dynamic_pointer_cast<PRMessageTreeNode>(n))
-                    conversations.append(c);
-            report = format == Format::Pdf ? exporter->exportConversationsPdf(conversations, {}, cancel)
-                                           : exporter->exportConversationsHtml(conversations, {}, cancel);
-            break;
-        }
-        case Kind::Note: {
-            QList<std::shared_ptr<PRNoteNode>> notes;
-            for (const auto &n : nodes)
-                if (auto c = std::dynamic_pointer_cast<PRNoteNode>(n))
-                    notes.append(c);
-            report = exporter->exportNotes(notes, rows, {}, cancel);
-            break;
-        }
-        }
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, report, folder] {
-                if (self)
-                    self->exportFinished(report, folder);
-            },
-            Qt::QueuedConnection);
-    });
+    m_export = m_exportLane.start(
+        devjobs::kNoPhone,
+        [exporter, nodes, rows, format, kind](devjobs::JobContext<devjobs::NoProgress> &context) {
+            const std::atomic<bool> *cancel = &context.cancelFlag();
+            PersonalExportReport report;
+            switch (kind) {
+            case Kind::Contact: {
+                QList<std::shared_ptr<PRContactNode>> contacts;
+                for (const auto &n : nodes)
+                    if (auto c = std::dynamic_pointer_cast<PRContactNode>(n))
+                        contacts.append(c);
+                report = exporter->exportContacts(contacts, {}, cancel);
+                break;
+            }
+            case Kind::Message: {
+                QList<std::shared_ptr<PRMessageTreeNode>> conversations;
+                for (const auto &n : nodes)
+                    if (auto c = std::dynamic_pointer_cast<PRMessageTreeNode>(n))
+                        conversations.append(c);
+                report = format == Format::Pdf ? exporter->exportConversationsPdf(conversations, {}, cancel)
+                                               : exporter->exportConversationsHtml(conversations, {}, cancel);
+                break;
+            }
+            case Kind::Note: {
+                QList<std::shared_ptr<PRNoteNode>> notes;
+                for (const auto &n : nodes)
+                    if (auto c = std::dynamic_pointer_cast<PRNoteNode>(n))
+                        notes.append(c);
+                report = exporter->exportNotes(notes, rows, {}, cancel);
+                break;
+            }
+            }
+            return report;
+        },
+        [this, folder](const PersonalExportReport &report, const devjobs::JobError &) { exportFinished(report, folder); });
     updateActions();
 }
 
 void PRTransferPersonalPane::exportFinished(const PersonalExportReport &report, const QString &folder)
 {
-    if (m_worker.joinable())
-        m_worker.join();
+    m_exporting = false;
     exportProgressor->hide();
     statusLab->setText(tr("%n file(s) written", nullptr, int(report.written.size())));
     if (!report.failed.isEmpty()) {

@@ -4,14 +4,14 @@
 #include "transfer/personal/personalexport.h"
 #include "transfer/personal/transferrecordload.h"
 
+#include "device/jobs/devicejob.h"
+
 #include <QObject>
 #include <QString>
 
 #include <array>
-#include <atomic>
 #include <functional>
 #include <memory>
-#include <thread>
 
 class PRArrayController;
 class PRConversationView;
@@ -52,7 +52,7 @@ public:
     // The exports: the selected rows or every row, in the pane's format.
     void exportSelected(Format format = Format::Default);
     void exportAll(Format format = Format::Default);
-    bool isBusy() const { return m_worker.joinable(); }
+    bool isBusy() const { return m_exporting; }
 
     void setDocumentsFolder(const QString &folder) { m_documents = folder; }
     QString documentsFolder() const;
@@ -113,6 +113,9 @@ private:
     Notice m_notice;
     std::function<void(const QString &)> m_reveal;
     bool m_previewTag = false;
-    std::thread m_worker;
-    std::atomic<bool> m_cancel{false};
+    // The export writes this computer's files only: a job of no phone, which
+    // the pane's end cancels without waiting for it.
+    bool m_exporting = false;
+    devjobs::JobHandle m_export;
+    devjobs::JobLane m_exportLane{this};
 };

@@ -187,6 +187,9 @@ TEST_F(DeviceJobs, PhoneThatLeavesCancelsOnlyItsOwnJobs)
     // The removal has been handled whole: the other phone's job still runs.
     EXPECT_FALSE(b->delivered);
     EXPECT_FALSE(jobB.ended());
+    EXPECT_TRUE(devjobs::phoneGone(m_ids[0]));
+    EXPECT_FALSE(devjobs::phoneGone(m_ids[1]));
+    EXPECT_FALSE(devjobs::phoneGone(devjobs::kNoPhone));
 
     // A job started for the phone that left ends at once, its work not run.
     auto late = std::make_shared<Outcome>();
