@@ -95,21 +95,30 @@ void wrote(PRBrowserReport &report, const QString &written)
     report.donePaths.append(written);
 }
 
-// The end of a copy: ok only when everything was copied; a copy cut short
-// says why and how much was written, then what failed. failedLead heads
-// the failures of a copy that ran to its end.
-void endCopy(PRBrowserReport &report, const QStringList &failed, const QString &failedLead)
+// The end of a copy: ok only when everything was copied. A copy cut short
+// says why, how much of it was written (of planned files, when known) and
+// which files, then what failed; failedLead heads the failures of a copy
+// that ran to its end.
+void endCopy(PRBrowserReport &report, const QStringList &failed, const QString &failedLead, int planned = 0)
 {
     report.failed = int(failed.size());
     report.ok = failed.isEmpty() && report.error.ok() && !report.cut;
-    const QString written = tr("%1 (%2) were written to %3.")
-                                .arg(filesText(report.done), PRBrowserWalk::sizeText(report.bytes), report.writtenPath);
-    if (report.phoneGone())
-        report.message = joinFailures(tr("The iPhone was disconnected during the copy: %1").arg(written), failed);
-    else if (report.stopped())
-        report.message = joinFailures(tr("The copy was stopped: %1").arg(written), failed);
-    else if (!failed.isEmpty())
-        report.message = joinFailures(failedLead, failed);
+    if (report.error.ok()) {
+        if (!failed.isEmpty())
+            report.message = joinFailures(failedLead, failed);
+        return;
+    }
+    const QString count = planned > 0 ? tr("%1 of %2 files").arg(report.done).arg(planned) : filesText(report.done);
+    const QString written =
+        tr("%1 (%2) were written to %3.").arg(count, PRBrowserWalk::sizeText(report.bytes), report.writtenPath);
+    QStringList lines{report.phoneGone() ? tr("The iPhone was disconnected during the copy: %1").arg(written)
+                                         : tr("The copy was stopped: %1").arg(written)};
+    const QDir folder(report.writtenPath);
+    for (const QString &path : report.donePaths.mid(0, 8))
+        lines.append(folder.relativeFilePath(path));
+    if (report.donePaths.size() > 8)
+        lines.append(tr("and %1 more").arg(report.donePaths.size() - 8));
+    report.message = joinFailures(lines.join(QLatin1Char('\n')), failed);
 }
 
 bool madeFolder(PRBrowserReport &report, const QString &folder)
@@ -153,10 +162,16 @@ QString PRBrowserActions::folderOf(const QString &devicePath)
 PRBrowserReport PRBrowserActions::copyFiles(const PRBrowserDevice &device, const Rows &rows, const QString &folder,
                                             const Naming &naming, bool useLocalCopies, const devjobs::JobControl *job)
 {
+    PRBrowserSession session(device, job);
+    return copyFiles(session, rows, folder, naming, useLocalCopies);
+}
+
+PRBrowserReport PRBrowserActions::copyFiles(PRBrowserSession &session, const Rows &rows, const QString &folder,
+                                            const Naming &naming, bool useLocalCopies)
+{
     PRBrowserReport report;
     if (!madeFolder(report, folder))
         return report;
-    PRBrowserSession session(device, job);
     QStringList failed;
     for (const PRBrowserFileRef &row : rows) {
         if (session.cancelled()) {
@@ -191,17 +206,24 @@ PRBrowserReport PRBrowserActions::copyFiles(const PRBrowserDevice &device, const
         }
         failed.append(tr("%1: not copied").arg(row.filePath));
     }
-    endCopy(report, failed, tr("%1 of %2 files were copied. These were not:").arg(report.done).arg(rows.size()));
+    endCopy(report, failed, tr("%1 of %2 files were copied. These were not:").arg(report.done).arg(rows.size()),
+            int(rows.size()));
     return report;
 }
 
 PRBrowserReport PRBrowserActions::mirror(const PRBrowserDevice &device, const Rows &rows, const QString &folder,
                                          const devjobs::JobControl *job, const MirrorLimits &limits)
 {
+    PRBrowserSession session(device, job);
+    return mirror(session, rows, folder, limits);
+}
+
+PRBrowserReport PRBrowserActions::mirror(PRBrowserSession &session, const Rows &rows, const QString &folder,
+                                         const MirrorLimits &limits)
+{
     PRBrowserReport report;
     if (!madeFolder(report, folder))
         return report;
-    PRBrowserSession session(device, job);
     const QDir root(folder);
     QStringList failed;
     qint64 looked = 0;

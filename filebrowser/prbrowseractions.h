@@ -45,11 +45,15 @@ public:
     static PRBrowserReport copyFiles(const PRBrowserDevice &device, const Rows &rows, const QString &folder,
                                      const Naming &naming = {}, bool useLocalCopies = false,
                                      const devjobs::JobControl *job = nullptr);
+    static PRBrowserReport copyFiles(PRBrowserSession &session, const Rows &rows, const QString &folder,
+                                     const Naming &naming = {}, bool useLocalCopies = false);
     // The rows into folder, each under its device path (a folder row with
     // everything below it), so /DCIM/100APPLE/IMG_0001.JPG lands in
     // <folder>/DCIM/100APPLE/IMG_0001.JPG.
     static PRBrowserReport mirror(const PRBrowserDevice &device, const Rows &rows, const QString &folder,
                                   const devjobs::JobControl *job = nullptr, const MirrorLimits &limits = {});
+    static PRBrowserReport mirror(PRBrowserSession &session, const Rows &rows, const QString &folder,
+                                  const MirrorLimits &limits = {});
     // Removes exactly rows, and only when job runs on device's phone (its
     // id, handle and, when device has one, UDID). donePaths lists what the
     // phone reported removed.

@@ -36,7 +36,7 @@ public:
         entry.filePath = path;
         entry.isFile = isFile;
         if (isFile)
-            entry.fileSize = PRBrowserWalk::sizeText(size);
+            entry.fileSize = m_plan.sizeText(size);
         if (!entry.appBundleName.isEmpty())
             entry.fileType = isFile ? QStringLiteral("FILE") : QStringLiteral("DIR");
         if (m_builder.add(std::move(entry)) != PRPathCheck::Ok) {
@@ -97,7 +97,6 @@ PRBrowserWalk::Report PRBrowserWalk::settled(Report report, const devjobs::JobEr
 
 QString PRBrowserWalk::sizeText(qint64 bytes)
 {
-    // The same size text as every other list of the application.
     std::array<char, 100> buffer{};
     return QString::fromLatin1(TextFormat::size_to_unit(std::uint64_t(qMax<qint64>(bytes, 0)), buffer.data()));
 }

@@ -39,6 +39,9 @@ public:
     using Limits = PRBrowserWalkLimits;
     enum class Order { ContentsFirst, FolderFirst };
 
+    // The size text of a row, as every other list of the application has it.
+    static QString sizeText(qint64 bytes);
+
     struct Report
     {
         bool finished = false;      // the whole root was walked (or up to a limit)
@@ -77,6 +80,8 @@ public:
         Order order = Order::ContentsFirst;
         PRPathEntry carrier;
         Limits limits;
+        // A file row's size text (each tree keeps its own).
+        QString (*sizeText)(qint64 bytes) = &PRBrowserWalk::sizeText;
     };
 
     // Opens the root on the phone and walks it. As the body of job (its phone
@@ -95,6 +100,4 @@ public:
     // never reached (it had left) says so; any other is report.
     static Report settled(Report report, const devjobs::JobError &error);
 
-    // The size text of a row.
-    static QString sizeText(qint64 bytes);
 };

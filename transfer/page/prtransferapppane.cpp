@@ -2,7 +2,6 @@
 
 #include "results/prflowlayout.h"
 
-#include "device/amd/devicemanager.h"
 #include "filesafety/primages.h"
 #include "filesafety/prreveal.h"
 #include "filesafety/prthumbnailer.h"
@@ -369,13 +368,21 @@ void PRTransferAppPane::tell(const QString &title, const QString &text)
 
 void PRTransferAppPane::runWorker(int deviceId, std::function<void(const Post &post)> work, std::function<void()> gone)
 {
+    runJob(deviceId, [work = std::move(work)](const devjobs::JobControl &, const Post &post) { work(post); },
+           std::move(gone));
+}
+
+void PRTransferAppPane::runJob(int deviceId, std::function<void(const devjobs::JobControl &, const Post &)> work,
+                               std::function<void()> gone)
+{
     ++m_pendingResults;
     using Call = std::function<void()>;
-    m_lane.start<Call>(
+    std::erase_if(m_jobs, [](const devjobs::JobHandle &job) { return job.ended(); });
+    m_jobs.push_back(m_lane.start<Call>(
         deviceId,
         [work = std::move(work), cancel = m_cancel](devjobs::JobContext<Call> &job) {
             job.onCancel([cancel](devjobs::JobError::Kind) { *cancel = true; });
-            work([&job](Call call) { job.progress(std::move(call)); });
+            work(job, [&job](Call call) { job.progress(std::move(call)); });
             return true;
         },
         [this, gone = std::move(gone)](bool ran, const devjobs::JobError &) {
@@ -383,7 +390,7 @@ void PRTransferAppPane::runWorker(int deviceId, std::function<void(const Post &p
             if (!ran && gone)
                 gone();
         },
-        [](const Call &call) { call(); });
+        [](const Call &call) { call(); }));
 }
 
 void PRTransferAppPane::actionGone(quint64 generation)
@@ -398,10 +405,15 @@ void PRTransferAppPane::ShowApp(int deviceId)
 {
     if (deviceId < 0)
         return;
-    if (deviceId != m_device)
+    if (deviceId != m_device) {
         forget();
-    else if (m_started || m_finished)
+        // What the pane asks before touching the phone after a question:
+        // has it left meanwhile? The registry tells.
+        m_phoneLeft = false;
+        m_phoneWatch = m_lane.watch(deviceId, [this, deviceId] { m_phoneLeft = m_phoneLeft || deviceId == m_device; });
+    } else if (m_started || m_finished) {
         return;
+    }
     m_device = deviceId;
     m_started = true;
     m_previewFolder = std::make_shared<ScratchFolder>();
@@ -471,6 +483,8 @@ void PRTransferAppPane::forget()
     ++m_generation;
     *m_cancel = true;
     m_cancel = std::make_shared<std::atomic<bool>>(false);
+    for (const devjobs::JobHandle &job : std::exchange(m_jobs, {}))
+        job.cancel();
     m_started = false;
     m_finished = false;
     m_busy = false;
@@ -540,8 +554,7 @@ void PRTransferAppPane::finishAction(quint64 generation, const PRAppActionReport
 
 bool PRTransferAppPane::isShownPhone(int deviceId, quint64 generation) const
 {
-    return generation == m_generation && deviceId == m_device && deviceId >= 0
-           && DeviceManager::instance().findDevice(deviceId).has_value();
+    return generation == m_generation && deviceId == m_device && deviceId >= 0 && !m_phoneLeft;
 }
 
 QList<PRAppRef> PRTransferAppPane::selectedApps() const
@@ -566,16 +579,16 @@ QList<PRAppRef> PRTransferAppPane::allApps() const
     return apps;
 }
 
-QList<PRAppFileRef> PRTransferAppPane::selectedRows() const
+PRBrowserActions::Rows PRTransferAppPane::selectedRows() const
 {
     QList<int> rows;
     for (const QModelIndex &index : appTableView->selectionModel()->selectedRows())
         rows.append(index.row());
     std::sort(rows.begin(), rows.end());
-    QList<PRAppFileRef> refs;
+    PRBrowserActions::Rows refs;
     for (int row : rows) {
         if (const PRAppFileTreeNode *file = fileNodeAtViewRow(row))
-            refs.append({file->appBundleName(), file->appDisplayName(), file->filePath()});
+            refs.append(rowRef(file));
     }
     return refs;
 }
@@ -704,7 +717,7 @@ void PRTransferAppPane::AppDeleted()
 {
     // The rows and their phone are taken now, before the question: the
     // answer is about them, and about no other phone shown meanwhile.
-    const QList<PRAppFileRef> rows = selectedRows();
+    const PRBrowserActions::Rows rows = selectedRows();
     if (rows.isEmpty() || m_busy)
         return;
     const int device = m_device;
@@ -719,34 +732,35 @@ void PRTransferAppPane::AppDeleted()
     }
     if (!startAction(tr("Deleting %n file(s)...", nullptr, int(rows.size()))))
         return;
-    const auto cancel = m_cancel;
-    runWorker(device, [=, this](const Post &post) {
-        QList<PRAppFileRef> removed;
-        const PRAppActionReport report = PRAppDocuments::DeletedSelectedAppFileThreadHandle(device, rows, &removed);
+    runJob(device, [=, this](const devjobs::JobControl &job, const Post &post) {
+        const PRBrowserReport report = PRBrowserActions::remove(PRBrowserDevice::of(job), rows, job);
         // The folders are read again, so the rows show what the phone
         // holds after the delete, whatever it did.
-        QList<PRAppDocuments::FolderListing> listings;
+        QList<PRBrowserActions::Listing> listings;
         QSet<QPair<QString, QString>> folders;
-        for (const PRAppFileRef &row : rows) {
-            const QPair<QString, QString> folder{row.bundleId, PRAppDocuments::folderOf(row.filePath)};
-            if (report.deviceGone || folders.contains(folder))
+        for (const PRBrowserFileRef &row : rows) {
+            const QPair<QString, QString> folder{row.bundleId, PRBrowserActions::folderOf(row.filePath)};
+            if (report.phoneGone() || folders.contains(folder))
                 continue;
             folders.insert(folder);
-            listings.append(PRAppDocuments::readFolder(device, {row.bundleId, row.displayName}, folder.second, cancel.get()));
+            listings.append(PRBrowserActions::readFolder(PRBrowserDevice::of(job),
+                                                         PRAppDocuments::plan(row.bundleId, row.displayName),
+                                                         folder.second, &job));
         }
         post([=, this] {
             if (generation == m_generation) {
                 // What the phone said it removed goes in any case.
                 QList<PRPathFileNode *> gone;
-                for (const PRAppFileRef &ref : removed) {
-                    if (PRAppFileTreeNode *node = rowNode(ref))
+                for (const PRBrowserFileRef &ref : rows) {
+                    PRAppFileTreeNode *node = report.donePaths.contains(ref.filePath) ? rowNode(ref) : nullptr;
+                    if (node)
                         gone.append(node);
                 }
                 appTreeController->removeFileRows(gone);
-                for (const PRAppDocuments::FolderListing &listing : listings)
+                for (const PRBrowserActions::Listing &listing : listings)
                     applyListing(generation, listing);
             }
-            finishAction(generation, report);
+            finishAction(generation, appReport(report));
         });
     }, [this, generation] { actionGone(generation); });
 }
@@ -785,7 +799,7 @@ void PRTransferAppPane::exportToFolder(const QString &path, TransferExport which
 {
     if (path.isEmpty())
         return;
-    const QList<PRAppFileRef> rows = m_exportRows;
+    const PRBrowserActions::Rows rows = m_exportRows;
     const QList<PRAppRef> apps = m_exportApps;
     m_exportRows.clear();
     m_exportApps.clear();
@@ -794,40 +808,39 @@ void PRTransferAppPane::exportToFolder(const QString &path, TransferExport which
         return;
     const int device = m_device;
     const quint64 generation = m_generation;
-    const auto cancel = m_cancel;
-    runWorker(device, [=, this](const Post &post) {
-        const PRAppActionReport report =
-            files ? PRAppDocuments::ExportSelectedAppToMacThreadHandle(device, rows, path, true, cancel.get())
-                  : PRAppDocuments::ExportDirAppToMacThread(device, apps, path, cancel.get());
+    runJob(device, [=, this](const devjobs::JobControl &job, const Post &post) {
+        const PRBrowserDevice phone = PRBrowserDevice::of(job);
+        const PRBrowserReport report =
+            files ? PRAppDocuments::ExportSelectedAppToMacThreadHandle(phone, rows, path, true, &job)
+                  : PRAppDocuments::ExportDirAppToMacThread(phone, apps, path, &job);
         post([=, this] {
-            finishAction(generation, report, path);
+            finishAction(generation, appReport(report), path);
         });
     }, [this, generation] { actionGone(generation); });
 }
 
 void PRTransferAppPane::AppExportFilestoDocument()
 {
-    const QList<PRAppFileRef> rows = selectedRows();
+    const PRBrowserActions::Rows rows = selectedRows();
     if (rows.isEmpty() || !startAction(tr("Copying to Documents...")))
         return;
     const QString folder = documentsFolder();
     const int device = m_device;
     const quint64 generation = m_generation;
-    const auto cancel = m_cancel;
-    runWorker(device, [=, this](const Post &post) {
-        const PRAppActionReport report =
-            PRAppDocuments::ExportSelectedAppToMacThreadHandle(device, rows, folder, false, cancel.get());
+    runJob(device, [=, this](const devjobs::JobControl &job, const Post &post) {
+        const PRBrowserReport report =
+            PRAppDocuments::ExportSelectedAppToMacThreadHandle(PRBrowserDevice::of(job), rows, folder, false, &job);
         post([=, this] {
-            finishAction(generation, report);
+            finishAction(generation, appReport(report));
         });
     }, [this, generation] { actionGone(generation); });
 }
 
 void PRTransferAppPane::addFilesToApp()
 {
-    const QList<PRAppFileRef> rows = selectedRows();
+    const PRBrowserActions::Rows rows = selectedRows();
     if (!rows.isEmpty())
-        addFileInto({rows.first().bundleId, rows.first().displayName}, PRAppDocuments::folderOf(rows.first().filePath));
+        addFileInto({rows.first().bundleId, rows.first().displayName}, PRBrowserActions::folderOf(rows.first().filePath));
 }
 
 const PRAppDirTreeNode *PRTransferAppPane::selectedFolder(PRAppRef *app, QString *path) const
@@ -868,16 +881,17 @@ void PRTransferAppPane::startAdd(const PRAppRef &app, const QString &folderPath,
         return;
     const int device = m_device;
     const quint64 generation = m_generation;
-    const auto cancel = m_cancel;
-    runWorker(device, [=, this](const Post &post) {
-        const PRAppDocuments::AddReport report =
-            PRAppDocuments::addFilesToAppHandle(device, app, folderPath, localFile, replace);
+    runJob(device, [=, this](const devjobs::JobControl &job, const Post &post) {
+        const PRBrowserDevice phone = PRBrowserDevice::of(job);
+        using IfTaken = PRBrowserActions::IfTaken;
+        const PRBrowserReport report = PRBrowserActions::upload(phone, app.bundleId, folderPath, localFile,
+                                                          replace ? IfTaken::Replace : IfTaken::Ask, &job);
         // The folder as the phone holds it now: a new row, or the new size
         // of the one replaced.
-        const PRAppDocuments::FolderListing listing =
+        const PRBrowserActions::Listing listing =
             report.ok && report.existingName.isEmpty()
-                ? PRAppDocuments::readFolder(device, app, folderPath, cancel.get())
-                : PRAppDocuments::FolderListing();
+                ? PRBrowserActions::readFolder(phone, PRAppDocuments::plan(app.bundleId, app.shownName), folderPath, &job)
+                : PRBrowserActions::Listing();
         post([=, this] {
             if (!report.existingName.isEmpty()) {
                 if (generation == m_generation) {
@@ -891,7 +905,7 @@ void PRTransferAppPane::startAdd(const PRAppRef &app, const QString &folderPath,
                 return;
             }
             applyListing(generation, listing);
-            finishAction(generation, report);
+            finishAction(generation, appReport(report));
         });
     }, [this, generation] { actionGone(generation); });
 }
@@ -932,9 +946,9 @@ void PRTransferAppPane::AppDirReload()
         return;
     const int device = m_device;
     const quint64 generation = m_generation;
-    const auto cancel = m_cancel;
-    runWorker(device, [=, this](const Post &post) {
-        const PRAppDocuments::FolderListing listing = PRAppDocuments::readFolder(device, app, path, cancel.get());
+    runJob(device, [=, this](const devjobs::JobControl &job, const Post &post) {
+        const PRBrowserActions::Listing listing = PRBrowserActions::readFolder(
+            PRBrowserDevice::of(job), PRAppDocuments::plan(app.bundleId, app.shownName), path, &job);
         post([=, this] {
             applyListing(generation, listing);
             if (generation == m_generation && !listing.read)
@@ -943,7 +957,7 @@ void PRTransferAppPane::AppDirReload()
     });
 }
 
-void PRTransferAppPane::applyListing(quint64 generation, const PRAppDocuments::FolderListing &listing)
+void PRTransferAppPane::applyListing(quint64 generation, const PRBrowserActions::Listing &listing)
 {
     PRAppDirTreeNode *root = generation == m_generation && listing.read ? appTreeController->appRoot(listing.bundleId)
                                                                         : nullptr;
@@ -984,25 +998,24 @@ void PRTransferAppPane::expandApp(const QString &bundleId)
     ++m_walksStarted;
     const int device = m_device;
     const quint64 generation = m_generation;
-    const auto cancel = m_cancel;
     const QString displayName = root->appDisplayName().isEmpty() ? bundleId : root->appDisplayName();
     const QImage icon = root->appIcon();
-    runWorker(device, [=, this](const Post &post) {
-        const PRAppDocuments::WalkReport report = PRAppDocuments::ExpandItemThread(
-            device, bundleId, displayName, icon,
+    runJob(device, [=, this](const devjobs::JobControl &job, const Post &post) {
+        const PRBrowserWalk::Report report = PRAppDocuments::ExpandItemThread(
+            PRBrowserDevice::of(job), bundleId, displayName, icon,
             [this, generation, &post](PRPathEntryBatch batch) {
                 post([this, generation, batch] {
                     if (generation == m_generation)
                         appTreeController->fileEntries(batch);
                 });
             },
-            cancel.get());
+            &job);
         post([=, this] {
             if (generation != m_generation)
                 return;
             if (!report.message.isEmpty())
                 statusLab->setText(report.message);
-            if (report.access == PRAppDocuments::Access::None && !report.deviceGone)
+            if (report.access == PRBrowserAccess::None && !report.phoneGone())
                 tell(tr("Not opened"), report.message);
             Q_EMIT walkEnded(bundleId, report.entries);
         });
@@ -1027,7 +1040,17 @@ void PRTransferAppPane::outlineViewSelectionDidChange()
     appTableView->viewport()->update();
 }
 
-PRAppFileTreeNode *PRTransferAppPane::rowNode(const PRAppFileRef &ref) const
+PRBrowserFileRef PRTransferAppPane::rowRef(const PRAppFileTreeNode *file)
+{
+    return {file->filePath(), true, {}, file->appBundleName(), file->appDisplayName()};
+}
+
+PRAppActionReport PRTransferAppPane::appReport(const PRBrowserReport &report)
+{
+    return {report.ok, report.phoneGone(), report.message, report.writtenPath};
+}
+
+PRAppFileTreeNode *PRTransferAppPane::rowNode(const PRBrowserFileRef &ref) const
 {
     PRAppDirTreeNode *root = appTreeController->appRoot(ref.bundleId);
     if (!root)
@@ -1065,7 +1088,7 @@ void PRTransferAppPane::tableViewSelectionDidChange()
     PRAppFileTreeNode *node = fileNodeAtViewRow(row);
     if (!node || !node->isFile())
         return;
-    const PRAppFileRef ref{node->appBundleName(), node->appDisplayName(), node->filePath()};
+    const PRBrowserFileRef ref = rowRef(node);
     const bool copied = node->btransfer() && QFileInfo(node->transferPath()).isFile();
     const QString folder = m_previewFolder && m_previewFolder->isValid() ? m_previewFolder->path() : QString();
     const int serial = ++m_previewSerial;
@@ -1074,8 +1097,10 @@ void PRTransferAppPane::tableViewSelectionDidChange()
     const quint64 generation = m_generation;
     // The folder lives as long as the copies in it are shown.
     const auto keep = m_previewFolder;
-    runWorker(device, [=, this](const Post &post) {
-        const QString local = copied ? known : PRAppDocuments::copyForPreview(device, ref, folder, serial);
+    runJob(device, [=, this](const devjobs::JobControl &job, const Post &post) {
+        const QString local = copied ? known
+                                     : PRBrowserActions::previewCopy(PRBrowserDevice::of(job), ref, folder, serial,
+                                                                     PRBrowserActions::kMaxPreviewPictureBytes);
         const QImage image = local.isEmpty() ? QImage() : PRThumbnailer::makeThumbnail(local, false).image;
         post([=, this] {
             (void)keep;

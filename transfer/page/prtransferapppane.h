@@ -2,6 +2,7 @@
 
 #include "device/jobs/devicejob.h"
 #include "transfer/apps/prappdocuments.h"
+#include "transfer/apps/prapparchive.h"
 #include "transfer/apps/prappinstall.h"
 #include "transfer/apps/prapplistload.h"
 #include "transfer/page/transferexportflags.h"
@@ -13,6 +14,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class PRAppDirTreeNode;
 class PRAppFileTreeNode;
@@ -182,7 +184,7 @@ public:
     QLabel *noPhoneLab = nullptr;
 
     // The rows and apps the actions would act on, in view order.
-    QList<PRAppFileRef> selectedRows() const;
+    PRBrowserActions::Rows selectedRows() const;
     QList<PRAppRef> selectedApps() const;
     QList<PRAppRef> allApps() const;
     // The preview's local copy of the row shown last (empty: none).
@@ -218,6 +220,9 @@ private:
     // the phone had left before the work could start.
     using Post = std::function<void(std::function<void()> call)>;
     void runWorker(int deviceId, std::function<void(const Post &post)> work, std::function<void()> gone = {});
+    // The same for work that acts on the phone as the job's own.
+    void runJob(int deviceId, std::function<void(const devjobs::JobControl &job, const Post &post)> work,
+                std::function<void()> gone = {});
     // Ends the action of that generation as one whose phone had left.
     void actionGone(quint64 generation);
     bool startAction(const QString &text);
@@ -230,7 +235,9 @@ private:
     bool isShownPhone(int deviceId, quint64 generation) const;
     void installConfirmed(int deviceId, quint64 generation, const PRAppPackageCheck &check);
     void tell(const QString &title, const QString &text);
-    PRAppFileTreeNode *rowNode(const PRAppFileRef &ref) const;
+    PRAppFileTreeNode *rowNode(const PRBrowserFileRef &ref) const;
+    static PRBrowserFileRef rowRef(const PRAppFileTreeNode *file);
+    static PRAppActionReport appReport(const PRBrowserReport &report);
     PRAppFileTreeNode *fileNodeAtViewRow(int row) const;
     // The outline's selected folder with its app and device path, or null.
     const PRAppDirTreeNode *selectedFolder(PRAppRef *app, QString *path) const;
@@ -240,7 +247,7 @@ private:
                     const QString &localFile, const QString &existingName);
     // Files what the phone holds in a folder and drops the rows it no
     // longer holds (for the phone shown only).
-    void applyListing(quint64 generation, const PRAppDocuments::FolderListing &listing);
+    void applyListing(quint64 generation, const PRBrowserActions::Listing &listing);
     void showPreviewImage(const QImage &image, const QString &path);
 
     Confirm m_confirm;
@@ -260,12 +267,17 @@ private:
     bool m_busy = false;
     int m_walksStarted = 0;
     int m_pendingResults = 0;
-    QList<PRAppFileRef> m_exportRows;
+    PRBrowserActions::Rows m_exportRows;
     QList<PRAppRef> m_exportApps;
     std::shared_ptr<ScratchFolder> m_previewFolder;
     int m_previewSerial = 0;
     QString m_previewPath;
     QWidget *m_window = nullptr;
+    // The jobs started for the phone shown (forget cancels them), and the
+    // watch of that phone's departure.
+    std::vector<devjobs::JobHandle> m_jobs;
+    devjobs::JobHandle m_phoneWatch;
+    bool m_phoneLeft = false;
     // Last, so that it goes first: the jobs are cancelled before anything
     // they report to.
     devjobs::JobLane m_lane{this};
