@@ -19,29 +19,9 @@ QPixmap placeholderPixmap()
     return imageNamed(QStringLiteral("Image"));
 }
 
-QPixmap pixmapOf(const PRThumbnail &thumbnail)
-{
-    using Kind = PRThumbnail::Kind;
-    switch (thumbnail.kind) {
-    case Kind::Picture:
-    case Kind::MovieFrame: return QPixmap::fromImage(thumbnail.image);
-    case Kind::NoThumbnail: return placeholderPixmap();
-    case Kind::Unreadable: return imageNamed(QStringLiteral("document.png"));
-    case Kind::MovieTooLarge: return imageNamed(QStringLiteral("mov"));
-    case Kind::NoMovieFrame: return imageNamed(QStringLiteral("music.png"));
-    }
-    return placeholderPixmap();
-}
-
 bool isAscii(const QString &text)
 {
     return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
-}
-
-// Floor division, for offsets above the first row.
-int floorDiv(int a, int b)
-{
-    return a >= 0 ? a / b : -((-a + b - 1) / b);
 }
 
 } // namespace
@@ -49,16 +29,8 @@ int floorDiv(int a, int b)
 // PRThumModel
 
 PRThumModel::PRThumModel(QObject *parent)
-    : QAbstractListModel(parent)
-    , m_pictures(DefaultCacheBytes)
-    , m_thumbnailer(new PRThumbnailer(this))
+    : PRRangeThumbnailModel(DefaultCacheBytes, QStringLiteral("music.png"), parent)
 {
-    connect(m_thumbnailer, &PRThumbnailer::thumbnailReady, this, &PRThumModel::thumbnailReady);
-}
-
-PRThumModel::~PRThumModel()
-{
-    cancelAndWait();
 }
 
 QString PRThumModel::thumTitle(const QString &name)
@@ -80,14 +52,12 @@ QString PRThumModel::thumTitle(const QString &name)
 void PRThumModel::setRecords(const PRPhotoAndVideoRecords &records)
 {
     beginResetModel();
-    dropRequests();
-    m_pictures.clear();
+    forgetThumbnails();
     m_records = records;
     m_ticks = QBitArray(int(m_records.size()));
     for (int row = 0; row < m_records.size(); ++row)
         m_ticks.setBit(row, m_records.at(row) && m_records.at(row)->bSelected());
     m_highlighted = -1;
-    m_requested = 0;
     endResetModel();
 }
 
@@ -96,35 +66,16 @@ std::shared_ptr<PRPhotoAndVideoNode> PRThumModel::record(int row) const
     return row >= 0 && row < m_records.size() ? m_records.at(row) : nullptr;
 }
 
-void PRThumModel::loadRange(int first, int last)
+std::optional<PRRangeThumbnailModel::Source> PRThumModel::thumbnailSource(int row) const
 {
-    first = qMax(0, first);
-    last = qMin(int(m_records.size()) - 1, last);
-    // Jobs for items scrolled away are not worth a thread any more.
-    for (auto it = m_jobOfRow.begin(); it != m_jobOfRow.end();) {
-        if (it.key() < first || it.key() > last) {
-            m_thumbnailer->cancel(it.value());
-            m_rowOfJob.remove(it.value());
-            it = m_jobOfRow.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    for (int row = first; row <= last; ++row) {
-        if (m_pictures.contains(row) || m_jobOfRow.contains(row))
-            continue;
-        const auto &node = m_records.at(row);
-        const quint64 id = node ? m_thumbnailer->request(node->filePath(), node->bmov())
-                                : m_thumbnailer->request(QString(), false);
-        m_jobOfRow.insert(row, id);
-        m_rowOfJob.insert(id, row);
-        ++m_requested;
-    }
+    // A row without a record still asks, and shows what an unreadable file shows.
+    const auto &node = m_records.at(row);
+    return node ? Source{node->filePath(), node->bmov()} : Source{};
 }
 
-bool PRThumModel::isLoaded(int row) const
+QPixmap PRThumModel::placeholder(int) const
 {
-    return m_pictures.contains(row);
+    return placeholderPixmap();
 }
 
 bool PRThumModel::toggleTick(int row)
@@ -166,17 +117,6 @@ void PRThumModel::clickRow(int row)
         rowChanged(row);
 }
 
-void PRThumModel::setCacheLimit(qsizetype bytes)
-{
-    m_pictures.setMaxCost(bytes);
-}
-
-void PRThumModel::cancelAndWait()
-{
-    dropRequests();
-    m_thumbnailer->cancelAndWait();
-}
-
 int PRThumModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_records.size());
@@ -196,48 +136,15 @@ QVariant PRThumModel::data(const QModelIndex &index, int role) const
         return PlainText::markup(node->fileNodeSize().isEmpty()
                                      ? node->fileNodeName()
                                      : node->fileNodeName() + QLatin1Char('\n') + node->fileNodeSize());
-    case Qt::DecorationRole: {
-        const Picture *picture = m_pictures.object(row);
-        return picture ? picture->pixmap : placeholderPixmap();
-    }
     case Qt::CheckStateRole: return m_ticks.testBit(row) ? Qt::Checked : Qt::Unchecked;
     case HighlightRole: return row == m_highlighted;
-    case LoadedRole: return m_pictures.contains(row);
-    case KindRole: {
-        const Picture *picture = m_pictures.object(row);
-        return picture ? int(picture->kind) : -1;
-    }
-    default: return {};
+    default: return PRRangeThumbnailModel::data(index, role);
     }
 }
 
 Qt::ItemFlags PRThumModel::flags(const QModelIndex &index) const
 {
     return index.isValid() ? Qt::ItemIsEnabled : Qt::NoItemFlags;
-}
-
-void PRThumModel::thumbnailReady(quint64 id, const PRThumbnail &thumbnail)
-{
-    const auto found = m_rowOfJob.constFind(id);
-    if (found == m_rowOfJob.constEnd())
-        return;
-    const int row = found.value();
-    m_rowOfJob.erase(found);
-    m_jobOfRow.remove(row);
-    auto *picture = new Picture{thumbnail.kind, pixmapOf(thumbnail)};
-    // Icons are shared by every item that shows them and cost nothing here.
-    const bool own = !thumbnail.image.isNull();
-    const qsizetype cost = own ? qsizetype(thumbnail.image.sizeInBytes()) : 1;
-    m_pictures.insert(row, picture, qMin(cost, m_pictures.maxCost()));
-    Q_EMIT dataChanged(index(row), index(row), {Qt::DecorationRole, LoadedRole, KindRole});
-    Q_EMIT thumbnailLoaded(row);
-}
-
-void PRThumModel::dropRequests()
-{
-    m_thumbnailer->cancelAll();
-    m_jobOfRow.clear();
-    m_rowOfJob.clear();
 }
 
 void PRThumModel::rowChanged(int row)
@@ -330,56 +237,19 @@ QSize PRThumDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex &
 
 // PRSrollThumView
 
-int PRSrollThumView::columnCount(int viewportWidth)
-{
-    // Items start a gap from the left and keep a gap from the right edge.
-    return qMax(1, (viewportWidth - Gap) / Pitch);
-}
-
-PRSrollThumView::IndexRange PRSrollThumView::visibleRange(const QSize &viewport, int scrollY, int count)
-{
-    if (count <= 0 || viewport.isEmpty())
-        return {};
-    const int columns = columnCount(viewport.width());
-    const int rows = (count + columns - 1) / columns;
-    // Row r covers Gap + r * Pitch and ItemSize below it; one more row
-    // either side loads before it scrolls in.
-    const int firstVisible = floorDiv(scrollY - Gap - ItemSize, Pitch) + 1;
-    const int lastVisible = floorDiv(scrollY + viewport.height() - Gap - 1, Pitch);
-    const int firstRow = qMax(0, firstVisible - 1);
-    const int lastRow = qMin(rows - 1, lastVisible + 1);
-    if (lastRow < firstRow)
-        return {};
-    return {firstRow * columns, qMin(count - 1, (lastRow + 1) * columns - 1)};
-}
-
 PRSrollThumView::PRSrollThumView(QWidget *parent)
-    : QListView(parent)
+    : PRThumGridView(parent)
     , m_model(new PRThumModel(this))
 {
-    setViewMode(QListView::IconMode);
-    setMovement(QListView::Static);
-    setFlow(QListView::LeftToRight);
-    setWrapping(true);
-    setResizeMode(QListView::Adjust);
-    setUniformItemSizes(true);
     setSpacing(Gap);
     setSelectionMode(QAbstractItemView::NoSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setDragEnabled(false);
-    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     verticalScrollBar()->setSingleStep(Gap);
     setFrameShape(QFrame::NoFrame);
     QPalette white = palette();
     white.setColor(QPalette::Base, Qt::white);
     setPalette(white);
     setItemDelegate(new PRThumDelegate(this));
-    setModel(m_model);
-
-    m_loadTimer.setSingleShot(true);
-    m_loadTimer.setInterval(0);
-    connect(&m_loadTimer, &QTimer::timeout, this, &PRSrollThumView::loadVisible);
-    connect(m_model, &QAbstractItemModel::modelReset, this, &PRSrollThumView::scheduleLoad);
+    setThumbnailModel(m_model);
     connect(m_model, &PRThumModel::tickChanged, this, [this](int, bool on) { Q_EMIT tickChanged(on); });
 }
 
@@ -402,13 +272,8 @@ void PRSrollThumView::RefreshNodeSelectView(bool on)
 
 void PRSrollThumView::cancelAndWait()
 {
-    m_loadTimer.stop();
+    stopLoading();
     m_model->cancelAndWait();
-}
-
-PRSrollThumView::IndexRange PRSrollThumView::currentRange() const
-{
-    return visibleRange(viewport()->size(), verticalOffset(), m_model->rowCount());
 }
 
 void PRSrollThumView::mousePressEvent(QMouseEvent *event)
@@ -429,43 +294,4 @@ void PRSrollThumView::mouseDoubleClickEvent(QMouseEvent *event)
 {
     // A quick second click counts as a click of its own, on a tick as elsewhere.
     mousePressEvent(event);
-}
-
-void PRSrollThumView::resizeEvent(QResizeEvent *event)
-{
-    QListView::resizeEvent(event);
-    scheduleLoad();
-}
-
-void PRSrollThumView::showEvent(QShowEvent *event)
-{
-    QListView::showEvent(event);
-    scheduleLoad();
-}
-
-void PRSrollThumView::scrollContentsBy(int dx, int dy)
-{
-    QListView::scrollContentsBy(dx, dy);
-    scheduleLoad();
-}
-
-void PRSrollThumView::updateGeometries()
-{
-    QListView::updateGeometries();
-    scheduleLoad();
-}
-
-void PRSrollThumView::scheduleLoad()
-{
-    // Scrolling and layout come in bursts: one look at the viewport serves them all.
-    m_loadTimer.start();
-}
-
-void PRSrollThumView::loadVisible()
-{
-    // A grid not on screen decodes nothing; showing it resizes it and comes here.
-    if (!isVisible())
-        return;
-    const IndexRange range = currentRange();
-    m_model->loadRange(range.first, range.last);
 }

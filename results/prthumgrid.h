@@ -1,16 +1,11 @@
 #pragma once
 
 #include "backup/nodes/prphotoandvideonode.h"
-#include "filesafety/prthumbnailer.h"
+#include "filesafety/prrangethumbnailmodel.h"
+#include "results/prthumgridview.h"
 
-#include <QAbstractListModel>
 #include <QBitArray>
-#include <QCache>
-#include <QHash>
-#include <QListView>
-#include <QPixmap>
 #include <QStyledItemDelegate>
-#include <QTimer>
 
 #include <memory>
 
@@ -18,24 +13,19 @@ using PRPhotoAndVideoRecords = QList<std::shared_ptr<PRPhotoAndVideoNode>>;
 
 // The media records of the photo and video category with what the grid shows
 // of each: its thumbnail once loaded (a file-type icon until then), its tick
-// and its highlight. Thumbnails are asked for by range, made off the GUI
-// thread, and kept within a memory budget; one pushed out is loaded again
-// when its item comes back into view.
-class PRThumModel : public QAbstractListModel
+// and its highlight.
+class PRThumModel : public PRRangeThumbnailModel
 {
     Q_OBJECT
 
 public:
     enum Role {
-        HighlightRole = Qt::UserRole + 1, // bool
-        LoadedRole,                       // bool: the thumbnail has come
-        KindRole,                         // int, a PRThumbnail::Kind; -1 until loaded
+        HighlightRole = FirstOwnRole, // bool
     };
     // Bytes of decoded thumbnails kept at most.
     static constexpr qsizetype DefaultCacheBytes = 192 * 1024 * 1024;
 
     explicit PRThumModel(QObject *parent = nullptr);
-    ~PRThumModel() override;
 
     // The title under a thumbnail: names of 14 UTF-8 bytes and more become
     // their first five characters (four when a character outside ASCII is
@@ -47,15 +37,6 @@ public:
     void setRecords(const PRPhotoAndVideoRecords &records);
     const PRPhotoAndVideoRecords &records() const { return m_records; }
     std::shared_ptr<PRPhotoAndVideoNode> record(int row) const;
-
-    // Asks for the thumbnails of rows first..last that have none and are not
-    // asked for, and cancels those asked for outside the range.
-    void loadRange(int first, int last);
-    bool isLoaded(int row) const;
-    bool isRequested(int row) const { return m_jobOfRow.contains(row); }
-    // Thumbnails asked for since the records were set.
-    int requestedCount() const { return m_requested; }
-    int loadedCount() const { return int(m_pictures.size()); }
 
     // A click on the tick of a row: flips the tick and the record's
     // bSelected with it, leaves that row the only one highlighted or clears
@@ -70,37 +51,23 @@ public:
     void clickRow(int row);
     int highlightedRow() const { return m_highlighted; }
 
-    void setCacheLimit(qsizetype bytes);
-    PRThumbnailer *thumbnailer() const { return m_thumbnailer; }
-    // Stops the jobs still queued and waits for the running ones.
-    void cancelAndWait();
-
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
 Q_SIGNALS:
     void tickChanged(int row, bool on);
-    void thumbnailLoaded(int row);
+
+protected:
+    std::optional<Source> thumbnailSource(int row) const override;
+    QPixmap placeholder(int row) const override;
 
 private:
-    struct Picture
-    {
-        PRThumbnail::Kind kind;
-        QPixmap pixmap;
-    };
-    void thumbnailReady(quint64 id, const PRThumbnail &thumbnail);
-    void dropRequests();
     void rowChanged(int row);
 
     PRPhotoAndVideoRecords m_records;
     QBitArray m_ticks;
     int m_highlighted = -1;
-    QCache<int, Picture> m_pictures;
-    QHash<int, quint64> m_jobOfRow;
-    QHash<quint64, int> m_rowOfJob;
-    int m_requested = 0;
-    PRThumbnailer *m_thumbnailer;
 };
 
 // Draws one item of the grid: the highlight, the picture, the tick and the title.
@@ -122,31 +89,14 @@ public:
 };
 
 // The thumbnail grid of the photo and video category: items of 120 x 120 on
-// a pitch of 140 from the top left, on white. Only the items in view and a
-// row either side of it get their thumbnail.
-class PRSrollThumView : public QListView
+// a pitch of 140 from the top left, on white.
+class PRSrollThumView : public PRThumGridView
 {
     Q_OBJECT
 
 public:
     static constexpr int ItemSize = 120;
     static constexpr int Gap = 20;
-    static constexpr int Pitch = ItemSize + Gap;
-
-    // Rows first..last of the model; empty when last < first.
-    struct IndexRange
-    {
-        int first = 0;
-        int last = -1;
-        bool isEmpty() const { return last < first; }
-        int count() const { return isEmpty() ? 0 : last - first + 1; }
-        bool operator==(const IndexRange &) const = default;
-    };
-    // Items in a row of a viewport this wide: at least one.
-    static int columnCount(int viewportWidth);
-    // The items a viewport of this size scrolled down by scrollY shows, with
-    // one row more above and below, among count.
-    static IndexRange visibleRange(const QSize &viewport, int scrollY, int count);
 
     explicit PRSrollThumView(QWidget *parent = nullptr);
     ~PRSrollThumView() override;
@@ -159,7 +109,6 @@ public:
     void cancelAndWait();
 
     PRThumModel *thumModel() const { return m_model; }
-    IndexRange currentRange() const;
 
 Q_SIGNALS:
     // A tick was clicked on or off; the record's bSelected is already set.
@@ -168,15 +117,7 @@ Q_SIGNALS:
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
-    void showEvent(QShowEvent *event) override;
-    void scrollContentsBy(int dx, int dy) override;
-    void updateGeometries() override;
 
 private:
-    void scheduleLoad();
-    void loadVisible();
-
     PRThumModel *m_model;
-    QTimer m_loadTimer;
 };

@@ -63,34 +63,15 @@ QSize PRPhotoBrowserDelegate::sizeHint(const QStyleOptionViewItem &option, const
 // PRPhotoBrowserView
 
 PRPhotoBrowserView::PRPhotoBrowserView(PRPhotoBrowserModel *model, QWidget *parent)
-    : QListView(parent)
+    : PRThumGridView(parent)
     , m_model(model)
 {
     setObjectName(QStringLiteral("imageBroswerView"));
-    setViewMode(QListView::IconMode);
-    setMovement(QListView::Static);
-    setFlow(QListView::LeftToRight);
-    setWrapping(true);
-    setResizeMode(QListView::Adjust);
-    setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setDragEnabled(false);
-    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setContextMenuPolicy(Qt::CustomContextMenu);
     setItemDelegate(new PRPhotoBrowserDelegate(this));
-    setModel(m_model);
+    setThumbnailModel(m_model);
     setZoomValue(DefaultZoom);
-
-    m_loadTimer.setSingleShot(true);
-    m_loadTimer.setInterval(0);
-    connect(&m_loadTimer, &QTimer::timeout, this, &PRPhotoBrowserView::loadVisible);
-    connect(m_model, &QAbstractItemModel::modelReset, this, &PRPhotoBrowserView::scheduleLoad);
-}
-
-PRPhotoBrowserView::~PRPhotoBrowserView()
-{
-    m_loadTimer.stop();
 }
 
 void PRPhotoBrowserView::setZoomValue(int pixels)
@@ -100,40 +81,6 @@ void PRPhotoBrowserView::setZoomValue(int pixels)
     setGridSize(QSize(m_zoom + 8 + Gap, m_zoom + 8 + Gap));
     verticalScrollBar()->setSingleStep(m_zoom / 4);
     scheduleLoad();
-}
-
-PRPhotoBrowserView::IndexRange PRPhotoBrowserView::visibleRange() const
-{
-    const int count = m_model->rowCount();
-    if (count <= 0 || viewport()->height() <= 0 || viewport()->width() <= 0)
-        return {};
-    // Cells lie in reading order, so both ends are found by halving: a few
-    // look-ups whatever the count.
-    const int margin = gridSize().height();
-    const int top = -margin;
-    const int bottom = viewport()->height() + margin;
-    const auto rectOf = [this](int row) { return visualRect(m_model->index(row)); };
-    int low = 0;
-    int high = count;
-    while (low < high) {
-        const int middle = low + (high - low) / 2;
-        const QRect rect = rectOf(middle);
-        if (rect.isValid() && rect.bottom() < top)
-            low = middle + 1;
-        else
-            high = middle;
-    }
-    const int first = low;
-    high = count;
-    while (low < high) {
-        const int middle = low + (high - low) / 2;
-        const QRect rect = rectOf(middle);
-        if (rect.isValid() && rect.top() <= bottom)
-            low = middle + 1;
-        else
-            high = middle;
-    }
-    return {first, low - 1};
 }
 
 QList<int> PRPhotoBrowserView::selectedRows() const
@@ -146,50 +93,4 @@ QList<int> PRPhotoBrowserView::selectedRows() const
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
-}
-
-void PRPhotoBrowserView::resizeEvent(QResizeEvent *event)
-{
-    QListView::resizeEvent(event);
-    scheduleLoad();
-}
-
-void PRPhotoBrowserView::showEvent(QShowEvent *event)
-{
-    QListView::showEvent(event);
-    scheduleLoad();
-}
-
-void PRPhotoBrowserView::scrollContentsBy(int dx, int dy)
-{
-    QListView::scrollContentsBy(dx, dy);
-    scheduleLoad();
-}
-
-void PRPhotoBrowserView::updateGeometries()
-{
-    QListView::updateGeometries();
-    scheduleLoad();
-}
-
-void PRPhotoBrowserView::rowsInserted(const QModelIndex &parent, int start, int end)
-{
-    QListView::rowsInserted(parent, start, end);
-    scheduleLoad();
-}
-
-void PRPhotoBrowserView::scheduleLoad()
-{
-    // Scrolling, layout and arriving rows come in bursts: one look at the
-    // viewport serves them all.
-    m_loadTimer.start();
-}
-
-void PRPhotoBrowserView::loadVisible()
-{
-    // A browser not on screen decodes nothing; showing it comes back here.
-    if (!isVisible())
-        return;
-    const IndexRange range = visibleRange();
-    m_model->loadRange(range.first, range.last);
 }

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "results/prthumgridview.h"
+
 #include <QList>
-#include <QListView>
 #include <QStyledItemDelegate>
-#include <QTimer>
 
 class PRPhotoBrowserModel;
 
@@ -21,10 +21,8 @@ public:
 };
 
 // The photos pane's image browser (imageBroswerView): a grid of square cells
-// whose size the zoom slider sets, several selectable at once. Only the rows
-// in sight, and one line of cells either side, get their thumbnail: ten
-// thousand photos cost as many decodes as one screen of them.
-class PRPhotoBrowserView : public QListView
+// whose size the zoom slider sets, several selectable at once.
+class PRPhotoBrowserView : public PRThumGridView
 {
     Q_OBJECT
 
@@ -36,16 +34,7 @@ public:
     // Between two cells.
     static constexpr int Gap = 12;
 
-    struct IndexRange
-    {
-        int first = 0;
-        int last = -1;
-        bool isEmpty() const { return last < first; }
-        int count() const { return isEmpty() ? 0 : last - first + 1; }
-    };
-
     explicit PRPhotoBrowserView(PRPhotoBrowserModel *model, QWidget *parent = nullptr);
-    ~PRPhotoBrowserView() override;
 
     PRPhotoBrowserModel *photoModel() const { return m_model; }
 
@@ -53,23 +42,10 @@ public:
     void setZoomValue(int pixels);
     int zoomValue() const { return m_zoom; }
 
-    // The rows in sight with a line of cells either side; empty when none is.
-    IndexRange visibleRange() const;
     // The selected rows, ascending.
     QList<int> selectedRows() const;
 
-protected:
-    void resizeEvent(QResizeEvent *event) override;
-    void showEvent(QShowEvent *event) override;
-    void scrollContentsBy(int dx, int dy) override;
-    void updateGeometries() override;
-    void rowsInserted(const QModelIndex &parent, int start, int end) override;
-
 private:
-    void scheduleLoad();
-    void loadVisible();
-
     PRPhotoBrowserModel *m_model;
-    QTimer m_loadTimer;
     int m_zoom = DefaultZoom;
 };

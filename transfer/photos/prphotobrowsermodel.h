@@ -1,12 +1,7 @@
 #pragma once
 
-#include "filesafety/prthumbnailer.h"
+#include "filesafety/prrangethumbnailmodel.h"
 #include "transfer/photos/prphotoitem.h"
-
-#include <QAbstractListModel>
-#include <QCache>
-#include <QHash>
-#include <QPixmap>
 
 #include <memory>
 
@@ -22,22 +17,19 @@ class PhotoLibraryLoad;
 //
 // GUI thread only. The model keeps the load it shows alive, so the copies
 // stay while they are shown.
-class PRPhotoBrowserModel : public QAbstractListModel
+class PRPhotoBrowserModel : public PRRangeThumbnailModel
 {
     Q_OBJECT
 
 public:
     enum Role {
-        LoadedRole = Qt::UserRole + 1, // bool: the thumbnail came
-        KindRole,                      // int, a PRThumbnail::Kind; -1 until it came
-        MovieRole,                     // bool
-        DevicePathRole,                // QString, without format or control characters
-        NameRole,                      // QString, the file's name, as harmless
+        MovieRole = FirstOwnRole, // bool
+        DevicePathRole,           // QString, without format or control characters
+        NameRole,                 // QString, the file's name, as harmless
     };
     static constexpr qsizetype DefaultCacheBytes = 128 * 1024 * 1024;
 
     explicit PRPhotoBrowserModel(QObject *parent = nullptr);
-    ~PRPhotoBrowserModel() override;
 
     // Starts over with a load (null: empty); the jobs of the old rows stop.
     void setLoad(std::shared_ptr<PhotoLibraryLoad> load);
@@ -49,44 +41,15 @@ public:
     const PRPhotoItemList &items() const { return m_items; }
     PRPhotoItemPtr item(int row) const;
 
-    // Asks for the thumbnails of rows first..last that have none and are not
-    // asked for, and cancels those asked for outside the range.
-    void loadRange(int first, int last);
-    bool isLoaded(int row) const { return m_pictures.contains(row); }
-    bool isRequested(int row) const { return m_jobOfRow.contains(row); }
-    // Thumbnails asked for since the load was set, and those kept now.
-    int requestedCount() const { return m_requested; }
-    int loadedCount() const { return int(m_pictures.size()); }
-    // The thumbnail of a row, null until it came.
-    QPixmap thumbnail(int row) const;
-
-    void setCacheLimit(qsizetype bytes) { m_pictures.setMaxCost(bytes); }
-    PRThumbnailer *thumbnailer() const { return m_thumbnailer; }
-    // Stops the jobs still queued and waits for the running ones.
-    void cancelAndWait();
-
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
-Q_SIGNALS:
-    void thumbnailLoaded(int row);
+protected:
+    std::optional<Source> thumbnailSource(int row) const override;
+    QPixmap placeholder(int row) const override;
 
 private:
-    struct Picture
-    {
-        PRThumbnail::Kind kind;
-        QPixmap pixmap;
-    };
-    void thumbnailReady(quint64 id, const PRThumbnail &thumbnail);
-    void dropRequests();
-    QPixmap placeholder(const PRPhotoItem &item) const;
-
     std::shared_ptr<PhotoLibraryLoad> m_load;
     PRPhotoItemList m_items;
-    QCache<int, Picture> m_pictures;
-    QHash<int, quint64> m_jobOfRow;
-    QHash<quint64, int> m_rowOfJob;
-    int m_requested = 0;
-    PRThumbnailer *m_thumbnailer;
 };
