@@ -3,8 +3,11 @@
 // OSTRA_PHOTO_FIGURE_SCALE sets another):
 // how soon the first screen shows its thumbnails, how many thumbnails are
 // asked for, and the longest time the GUI thread did not answer while the
-// load ran. The bounds are generous sanity checks; the figures are printed.
+// load ran. The times are figures, printed; what is checked is how much work
+// was asked for and how long the GUI thread held on its own.
 
+#include "tests/support/eventwait.h"
+#include "tests/support/guiprobe.h"
 #include "tests/transfer/photos/photostestsupport.h"
 
 #include "transfer/page/prphotobrowserview.h"
@@ -15,7 +18,6 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cstdio>
@@ -25,7 +27,8 @@ using namespace transfertest;
 
 namespace {
 
-constexpr int kWaitMs = 300000;
+constexpr int kWaitMs = testsupport::kEventWaitMs;
+using testsupport::GuiProbe;
 
 int figureScale()
 {
@@ -34,34 +37,13 @@ int figureScale()
     if (ok && scale >= 1)
         return std::min(scale, devicegen::kMaxScale);
 #ifdef __SANITIZE_ADDRESS__
-    // Under the sanitizers copying the phone's folder alone takes minutes,
-    // and the figures mean nothing: a thousand photos keep the checks.
+    // Under the sanitizers the figures mean nothing: a thousand photos keep
+    // every check (more than ten screens of them).
     return 72;
 #else
     return 715;
 #endif
 }
-
-// The longest gap between ticks of a 5 ms timer on the GUI thread.
-class GuiWatch
-{
-public:
-    GuiWatch()
-    {
-        m_timer.setInterval(5);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            m_longest = std::max(m_longest, m_clock.restart());
-        });
-        m_clock.start();
-        m_timer.start();
-    }
-    qint64 longestMs() const { return m_longest; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_longest = 0;
-};
 
 class PhotoFigureTest : public PhotoPhoneTest
 {
@@ -75,6 +57,10 @@ protected:
         devicegen::ScenarioSummary summary;
         ASSERT_TRUE(devicegen::writeScenario({s_dir->filePath(QStringLiteral("phone")), figureScale()}, &summary, &error))
             << qPrintable(error);
+        // The pane reads the photo folders only: the app sandboxes and the
+        // songs, most of the files, stay out of the copy each plug makes.
+        for (const char *other : {"phone/containers", "phone/media/iTunes_Control/Music"})
+            ASSERT_TRUE(QDir(s_dir->filePath(QLatin1String(other))).removeRecursively());
         std::printf("[ figures  ] scenario at scale %d: %d files written in %lld ms\n", figureScale(), summary.files,
                     qint64(clock.elapsed()));
     }
@@ -109,7 +95,7 @@ TEST_F(PhotoFigureTest, TenThousandPhotosShowTheirFirstScreenAtOnceAndTheGuiKeep
     PRPhotoBrowserView *view = pane.imageBroswerView;
     QSignalSpy finished(&pane, &PRTransferPhotoPane::loadFinished);
 
-    GuiWatch watch;
+    GuiProbe probe;
     clock.restart();
     pane.ShowPhoto(phone);
     // The first screen: as many rows as fit, each with its thumbnail.
@@ -148,13 +134,11 @@ TEST_F(PhotoFigureTest, TenThousandPhotosShowTheirFirstScreenAtOnceAndTheGuiKeep
     std::printf("[ figures  ] whole load: %d photos copied in %lld ms; thumbnails asked for: %d, made: %d; "
                 "longest GUI stall during the load: %lld ms\n",
                 model->rowCount(), loadMs, model->requestedCount(), model->thumbnailer()->decodedCount(),
-                watch.longestMs());
+                probe.worst());
     EXPECT_EQ(model->rowCount(), expected);
     EXPECT_GE(expected, figureScale() * 14);
 
-    // Sanity bounds, well above what is printed on an ordinary machine.
-    EXPECT_LT(firstScreenMs, 3000);
-    EXPECT_LT(watch.longestMs(), 500);
+    EXPECT_LT(probe.worst(), 500);
     // Thumbnails only for the rows in sight and a line around them.
     const int perScreen = view->visibleRange().count();
     EXPECT_LE(model->requestedCount(), 3 * perScreen);
@@ -162,7 +146,7 @@ TEST_F(PhotoFigureTest, TenThousandPhotosShowTheirFirstScreenAtOnceAndTheGuiKeep
 
     // The end of the list: one more screen of thumbnails, not the rows between.
     const int before = model->requestedCount();
-    GuiWatch scrollWatch;
+    GuiProbe scrollProbe;
     clock.restart();
     view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum());
     const PRPhotoBrowserView::IndexRange end = view->visibleRange();
@@ -178,6 +162,6 @@ TEST_F(PhotoFigureTest, TenThousandPhotosShowTheirFirstScreenAtOnceAndTheGuiKeep
         kWaitMs));
     std::printf("[ figures  ] last screen shown after %lld ms; %d more thumbnails asked for; longest GUI stall "
                 "%lld ms\n",
-                qint64(clock.elapsed()), model->requestedCount() - before, scrollWatch.longestMs());
+                qint64(clock.elapsed()), model->requestedCount() - before, scrollProbe.worst());
     EXPECT_LE(model->requestedCount() - before, 2 * end.count());
 }
