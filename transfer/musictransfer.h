@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/jobs/devicejob.h"
+#include "filesafety/writereport.h"
 #include "transfer/prtranmusicnode.h"
 
 #include <QMetaType>
@@ -18,15 +19,10 @@ namespace amd {
 class AfcService;
 }
 
-// What a run did, track by track.
-struct MusicTransferReport
+// What a run did, track by track (written: exports and library copies).
+struct MusicTransferReport : WriteReport
 {
-    int total = 0;
-    QList<qint64> done;    // item ids of the tracks the run finished
-    QStringList written;   // files written (export, library copy), in order
-    QStringList failed;    // "title: why", in order
-    bool cancelled = false;
-    bool deviceGone = false;
+    QList<qint64> done; // item ids of the tracks the run finished
 };
 Q_DECLARE_METATYPE(MusicTransferReport)
 

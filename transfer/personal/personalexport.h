@@ -3,6 +3,7 @@
 #include "backup/nodes/prcontactnode.h"
 #include "backup/nodes/prmessagenode.h"
 #include "backup/nodes/prnotenode.h"
+#include "filesafety/writereport.h"
 
 #include <QList>
 #include <QString>
@@ -12,19 +13,9 @@
 #include <functional>
 #include <memory>
 
-// How one export went.
-struct PersonalExportReport
-{
-    // Rows asked for.
-    int total = 0;
-    // Every file written (vCards, pages, PDFs, the notes' text file, copied
-    // attachments), full paths, in the order written.
-    QStringList written;
-    // One entry a failure: "name: why".
-    QStringList failed;
-    // Stopped by the cancel flag; what was written until then stays.
-    bool cancelled = false;
-};
+// How one export went: the files are vCards, pages, PDFs, the notes' text
+// file and copied attachments.
+using PersonalExportReport = WriteReport;
 
 // The transfer page's exports of a phone's contacts, conversations and notes
 // into fixed folders of the user's Documents folder:

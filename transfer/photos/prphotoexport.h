@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/jobs/devicejob.h"
+#include "filesafety/writereport.h"
 #include "transfer/photos/prphotoitem.h"
 
 #include <QMetaType>
@@ -13,15 +14,10 @@
 
 class PhotoLibraryLoad;
 
-// What an export did, item by item.
-struct PhotoExportReport
+// What an export did, item by item (failed names hold no format characters).
+struct PhotoExportReport : WriteReport
 {
     QString folder;
-    int total = 0;
-    QStringList written; // files written, in item order
-    QStringList failed;  // "name: why", names without format characters
-    bool cancelled = false;
-    bool deviceGone = false;
 };
 Q_DECLARE_METATYPE(PhotoExportReport)
 
