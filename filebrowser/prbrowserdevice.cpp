@@ -1,28 +1,16 @@
 #include "filebrowser/prbrowserdevice.h"
 
 #include "device/amd/appdirservice.h"
-#include "device/amd/devicemanager.h"
-
-PRBrowserDevice PRBrowserDevice::current(int deviceId)
-{
-    PRBrowserDevice device;
-    if (deviceId < 0)
-        return device;
-    if (const auto holder = DeviceManager::instance().findDevice(deviceId)) {
-        device.deviceId = deviceId;
-        device.handle = holder->handle();
-    }
-    return device;
-}
 
 PRBrowserDevice PRBrowserDevice::of(const devjobs::JobControl &job)
 {
-    return {job.deviceId(), job.handle(), job.udid()};
+    return PRBrowserDevice(job.deviceId(), job.handle(), job.udid());
 }
 
 bool PRBrowserDevice::ranBy(const devjobs::JobControl &job) const
 {
-    return isValid() && job.deviceId() == deviceId && job.handle() == handle && (udid.isEmpty() || job.udid() == udid);
+    return isValid() && job.deviceId() == deviceId && (handle == 0 || job.handle() == handle)
+           && (udid.isEmpty() || job.udid() == udid);
 }
 
 PRBrowserSession::PRBrowserSession(const PRBrowserDevice &device, const devjobs::JobControl *job)
@@ -59,7 +47,9 @@ PRBrowserSession::Root &PRBrowserSession::open(const QString &bundleId)
         }
         root.service = std::move(service);
     }
-    if (root.code == 0 && root.service->deviceHandle() != m_device.handle)
+    // The phone behind the id is the one the run is bound to, or none.
+    const amd::DeviceHandle bound = m_device.handle != 0 ? m_device.handle : m_job ? m_job->handle() : 0;
+    if (root.code == 0 && bound != 0 && root.service->deviceHandle() != bound)
         root.code = amd::kBackendNoDevice;
     if (root.code != 0) {
         m_noDevice = m_noDevice || root.code == amd::kBackendNoDevice;

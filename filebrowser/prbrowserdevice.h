@@ -15,24 +15,26 @@ class AfcService;
 }
 
 // The phone a browser operation belongs to: the manager's id (never reused
-// in a run), the backend's handle of the phone behind it and, once a walk
-// has read it, its UDID. An operation started for one phone ends, touching
-// nothing, once that phone is gone; it never reaches a phone that came later.
+// in a run) and, once a job on it has read them, the backend's handle of the
+// phone behind it and its UDID. An operation started for one phone ends,
+// touching nothing, once that phone is gone; it never reaches a phone that
+// came later.
 struct PRBrowserDevice
 {
+    explicit PRBrowserDevice(int id = -1, amd::DeviceHandle phone = 0, QString phoneUdid = {})
+        : deviceId(id), handle(phone), udid(std::move(phoneUdid))
+    {
+    }
+    // The phone a job was bound to when it began.
+    static PRBrowserDevice of(const devjobs::JobControl &job);
+
     int deviceId = -1;
     amd::DeviceHandle handle = 0;
     QString udid;
 
-    // The phone with that id as the device manager lists it now; invalid
-    // when there is none. The UDID is not read (that asks the phone).
-    static PRBrowserDevice current(int deviceId);
-    // The phone a job was bound to when it began.
-    static PRBrowserDevice of(const devjobs::JobControl &job);
-
-    bool isValid() const { return deviceId >= 0 && handle != 0; }
-    // The job runs on this phone: the same id and handle, and the same UDID
-    // once one is bound here.
+    bool isValid() const { return deviceId >= 0; }
+    // The job runs on this phone: the same id, and the same handle and UDID
+    // once they are bound here.
     bool ranBy(const devjobs::JobControl &job) const;
 
     bool operator==(const PRBrowserDevice &) const = default;

@@ -191,6 +191,7 @@ PRBrowserWalk::Report PRBrowserWalk::walk(const PRBrowserDevice &device, const P
     // What later deletes are bound to besides the id: the UDID the phone
     // gave when the job began.
     report.udid = job ? job->udid() : QString();
+    report.handle = job ? job->handle() : 0;
     PRBrowserSession session(device, job);
     report.access = session.access(plan.bundleId);
     report.code = session.code(plan.bundleId);

@@ -57,7 +57,8 @@ public:
         int batches = 0;
         int largestBatch = 0;
         int code = 0;               // the backend's code of a failed open
-        QString udid;               // the walked phone's UDID (empty when it gave none)
+        amd::DeviceHandle handle = 0; // the walked phone's handle and UDID (empty when it gave none)
+        QString udid;
         QString message;            // for the user, when not finished
 
         bool phoneGone() const { return error.is(amd::ServiceError::Kind::PhoneGone); }

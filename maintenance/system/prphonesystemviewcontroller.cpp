@@ -386,7 +386,7 @@ void PRPhoneSystemViewController::LookupSystemTree(int deviceId)
     else if (m_bScanStart || m_bLoadFinished)
         return;
     m_theDevice = deviceId;
-    m_device = PRBrowserDevice::current(deviceId);
+    m_device = PRBrowserDevice(deviceId);
     m_bScanStart = true;
     m_lastWalk = {};
     m_longestFilingMs = 0;
@@ -424,6 +424,7 @@ void PRPhoneSystemViewController::LookupSystemTreeFinishedOnMainThreadHanld(cons
 {
     m_lastWalk = report;
     m_bScanStart = false;
+    m_device.handle = report.handle;
     m_device.udid = report.udid;
     showScanning(false);
     if (report.finished) {
@@ -486,7 +487,7 @@ void PRPhoneSystemViewController::forget()
     // Workers still copying hold their own reference to the folder.
     m_previewFolder.reset();
     m_theDevice = -1;
-    m_device = {};
+    m_device = PRBrowserDevice();
     showScanning(false);
 }
 

@@ -91,7 +91,7 @@ void BM_SystemBrowserWalk(benchmark::State &state)
         state.SkipWithError("no phone");
         return;
     }
-    const PRBrowserDevice device = PRBrowserDevice::current(p.id);
+    const PRBrowserDevice device = PRBrowserDevice(p.id);
     qint64 entries = 0;
     int batches = 0;
     int largest = 0;

@@ -36,7 +36,7 @@ protected:
 TEST_F(SystemActionsTest, ExportWritesBesideAnExistingFileAndKeepsNamesInsideTheFolder)
 {
     amd::DeviceHandle handle = 0;
-    const PRBrowserDevice device = PRBrowserDevice::current(plug(&handle));
+    const PRBrowserDevice device = PRBrowserDevice(plug(&handle));
     const QString area = media(handle);
     QFile existing(out.filePath(QStringLiteral("IMG_0001.JPG")));
     ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
@@ -85,7 +85,7 @@ TEST_F(SystemActionsTest, ExportWritesBesideAnExistingFileAndKeepsNamesInsideThe
 TEST_F(SystemActionsTest, FolderExportMirrorsTheDevicePathsAndNeverReplaces)
 {
     amd::DeviceHandle handle = 0;
-    const PRBrowserDevice device = PRBrowserDevice::current(plug(&handle));
+    const PRBrowserDevice device = PRBrowserDevice(plug(&handle));
     const QString area = media(handle);
     ASSERT_TRUE(QFile::link(QStringLiteral("/etc"), area + QStringLiteral("/DCIM/101APPLE/Sub/etc-link")));
 
@@ -124,7 +124,7 @@ TEST_F(SystemActionsTest, FolderExportMirrorsTheDevicePathsAndNeverReplaces)
 TEST_F(SystemActionsTest, FolderExportReachesAnyDepthAndNameAndReportsWhatALimitLeftOut)
 {
     amd::DeviceHandle handle = 0;
-    const PRBrowserDevice device = PRBrowserDevice::current(plug(&handle));
+    const PRBrowserDevice device = PRBrowserDevice(plug(&handle));
     const QString chain = QStringLiteral("/Deep") + QStringLiteral("/d").repeated(100);
     const QString longName = QString(246, QLatin1Char('n')) + QStringLiteral(".jpg");
     ASSERT_TRUE(QDir().mkpath(media(handle) + chain));
@@ -160,7 +160,7 @@ TEST_F(SystemActionsTest, DeleteRemovesExactlyTheRowsAndCountsOnlyWhatThePhoneRe
 {
     amd::DeviceHandle handle = 0;
     const int id = plug(&handle);
-    PRBrowserDevice device = PRBrowserDevice::current(id);
+    PRBrowserDevice device = PRBrowserDevice(id);
     const QString area = media(handle);
     // Bound to the phone's UDID too: under another, or for no phone, nothing goes.
     PRBrowserDevice other = device;
@@ -206,7 +206,7 @@ TEST_F(SystemActionsTest, DeleteRemovesExactlyTheRowsAndCountsOnlyWhatThePhoneRe
 TEST_F(SystemActionsTest, UploadNeverReplacesAPhoneFile)
 {
     amd::DeviceHandle handle = 0;
-    const PRBrowserDevice device = PRBrowserDevice::current(plug(&handle));
+    const PRBrowserDevice device = PRBrowserDevice(plug(&handle));
     const QString area = media(handle);
     const QByteArray original = bytes(area + QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG"));
     QFile same(out.filePath(QStringLiteral("IMG_0001.JPG")));
@@ -251,7 +251,7 @@ TEST_F(SystemActionsTest, UploadNeverReplacesAPhoneFile)
 TEST_F(SystemActionsTest, PreviewCopiesUnderOurOwnNameAndDecodesOffTheGuiThread)
 {
     amd::DeviceHandle handle = 0;
-    const PRBrowserDevice device = PRBrowserDevice::current(plug(&handle));
+    const PRBrowserDevice device = PRBrowserDevice(plug(&handle));
     QTemporaryDir scratch;
 
     const QString jpeg = PRBrowserActions::previewCopy(device, {QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG")},

@@ -118,7 +118,7 @@ protected:
     static Walked walk(int deviceId, const PRBrowserWalk::Limits &limits = {})
     {
         Walked walked;
-        const PRBrowserDevice device = PRBrowserDevice::current(deviceId);
+        const PRBrowserDevice device = PRBrowserDevice(deviceId);
         devjobs::JobError error;
         PRBrowserWalk::Plan plan;
         plan.limits = limits;

@@ -184,7 +184,7 @@ TEST_F(SystemWalkTest, EndsUnfinishedWhenThePhoneLeavesOrRefusesTheService)
 TEST_F(SystemWalkTest, StopsWhenCancelled)
 {
     const int id = plug();
-    const PRBrowserDevice device = PRBrowserDevice::current(id);
+    const PRBrowserDevice device = PRBrowserDevice(id);
     int batches = 0;
     PRBrowserWalk::Plan tiny;
     tiny.limits.batchEntries = 5;

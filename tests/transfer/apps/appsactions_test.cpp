@@ -337,7 +337,7 @@ TEST_F(AppsTest, AWalkFilesEveryEntryOfTheContainerOnce)
     const QString bundleId = QStringLiteral("com.ostra.extra.deepfiles");
     int batches = 0;
     QStringList files;
-    const auto report = PRAppDocuments::ExpandItemThread(PRBrowserDevice::current(id), bundleId, QStringLiteral("Deep Files"), {},
+    const auto report = PRAppDocuments::ExpandItemThread(PRBrowserDevice(id), bundleId, QStringLiteral("Deep Files"), {},
                                                          [&](PRPathEntryBatch batch) {
                                                              ++batches;
                                                              for (const auto &entry : batch.entries) {
@@ -353,13 +353,13 @@ TEST_F(AppsTest, AWalkFilesEveryEntryOfTheContainerOnce)
     EXPECT_EQ(report.files, files.size());
 
     // Refused containers: only Documents, or nothing, and the user is told.
-    const auto documents = PRAppDocuments::ExpandItemThread(PRBrowserDevice::current(id), QStringLiteral("com.ostra.extra.storebought"),
+    const auto documents = PRAppDocuments::ExpandItemThread(PRBrowserDevice(id), QStringLiteral("com.ostra.extra.storebought"),
                                                             QStringLiteral("Store Bought"), {},
                                                             [](PRPathEntryBatch) {});
     EXPECT_EQ(documents.access, PRBrowserAccess::DocumentsOnly);
     EXPECT_EQ(documents.files, 1);
     EXPECT_TRUE(documents.message.contains(QStringLiteral("8.3")));
-    const auto refused = PRAppDocuments::ExpandItemThread(PRBrowserDevice::current(id), QStringLiteral("com.ostra.extra.vault"),
+    const auto refused = PRAppDocuments::ExpandItemThread(PRBrowserDevice(id), QStringLiteral("com.ostra.extra.vault"),
                                                           QStringLiteral("Vault"), {}, [](PRPathEntryBatch) {});
     EXPECT_EQ(refused.access, PRBrowserAccess::None);
     EXPECT_EQ(refused.entries, 0);
@@ -378,7 +378,7 @@ TEST_F(AppsTest, FiveThousandFilesAreWalkedAtScaleTwo)
     const int id = plug(folder, &handle);
     const qint64 plugMs = timer.restart();
     int files = 0;
-    const auto report = PRAppDocuments::ExpandItemThread(PRBrowserDevice::current(id), QStringLiteral("com.ostra.extra.deepfiles"), QStringLiteral("Deep"),
+    const auto report = PRAppDocuments::ExpandItemThread(PRBrowserDevice(id), QStringLiteral("com.ostra.extra.deepfiles"), QStringLiteral("Deep"),
                                                          {}, [&](PRPathEntryBatch batch) {
                                                              for (const auto &entry : batch.entries)
                                                                  files += entry.isFile ? 1 : 0;
@@ -398,21 +398,21 @@ TEST_F(AppsTest, ContainerCopiesKeepOneFolderPerAppAndReplaceNothing)
     QTemporaryDir out;
     const QList<PRAppRef> twins{{QStringLiteral("com.ostra.extra.twin.one"), QStringLiteral("Twin One")},
                                 {QStringLiteral("com.ostra.extra.twin.two"), QStringLiteral("Twin Two")}};
-    const PRBrowserReport first = PRAppDocuments::ExportDirAppToMacThread(PRBrowserDevice::current(id), twins, out.path());
+    const PRBrowserReport first = PRAppDocuments::ExportDirAppToMacThread(PRBrowserDevice(id), twins, out.path());
     EXPECT_TRUE(first.ok) << qPrintable(first.message);
     EXPECT_EQ(bytes(out.filePath(QStringLiteral("Twin One/Documents/Same Name.txt"))),
               QByteArray("written by com.ostra.extra.twin.one\n"));
     EXPECT_EQ(bytes(out.filePath(QStringLiteral("Twin Two/Documents/Same Name.txt"))),
               QByteArray("written by com.ostra.extra.twin.two\n"));
     // A second copy goes beside the first.
-    EXPECT_TRUE(PRAppDocuments::ExportDirAppToMacThread(PRBrowserDevice::current(id), twins.mid(0, 1), out.path()).ok);
+    EXPECT_TRUE(PRAppDocuments::ExportDirAppToMacThread(PRBrowserDevice(id), twins.mid(0, 1), out.path()).ok);
     EXPECT_TRUE(QFile::exists(out.filePath(QStringLiteral("Twin One 2/Documents/Same Name.txt"))));
     EXPECT_EQ(filesBelow(out.filePath(QStringLiteral("Twin One"))), filesBelow(out.filePath(QStringLiteral("Twin One 2"))));
 
     // Hidden names lose their dot; a refused app is reported, the rest copied.
     const QList<PRAppRef> mixed{{QStringLiteral("com.ostra.extra.vault"), QStringLiteral("Vault")},
                                 {QStringLiteral("com.ostra.extra.deepfiles"), QStringLiteral("../Deep/..")}};
-    const PRBrowserReport second = PRAppDocuments::ExportDirAppToMacThread(PRBrowserDevice::current(id), mixed, out.path());
+    const PRBrowserReport second = PRAppDocuments::ExportDirAppToMacThread(PRBrowserDevice(id), mixed, out.path());
     EXPECT_FALSE(second.ok);
     EXPECT_TRUE(second.message.contains(QStringLiteral("Vault")));
     const QString deepFolder = PRAppDocuments::appFolderName(QStringLiteral("../Deep/.."), mixed[1].bundleId);
@@ -424,13 +424,13 @@ TEST_F(AppsTest, ContainerCopiesKeepOneFolderPerAppAndReplaceNothing)
     const PRBrowserActions::Rows rows{
         {QStringLiteral("/Documents/Note 1.txt"), true, {}, QString::fromLatin1(kNotebook), QStringLiteral("Notebook")},
         {QStringLiteral("/Documents/missing.txt"), true, {}, QString::fromLatin1(kNotebook), QStringLiteral("Notebook")}};
-    const PRBrowserReport some = PRAppDocuments::ExportSelectedAppToMacThreadHandle(PRBrowserDevice::current(id), rows, out.path());
+    const PRBrowserReport some = PRAppDocuments::ExportSelectedAppToMacThreadHandle(PRBrowserDevice(id), rows, out.path());
     EXPECT_FALSE(some.ok);
     EXPECT_TRUE(some.message.contains(QStringLiteral("missing.txt")));
     EXPECT_TRUE(QFile::exists(out.filePath(QStringLiteral("Notebook/Documents/Note 1.txt"))));
     // A failed download leaves no empty file.
     EXPECT_FALSE(QFile::exists(out.filePath(QStringLiteral("Notebook/Documents/missing.txt"))));
-    EXPECT_TRUE(PRAppDocuments::ExportSelectedAppToMacThreadHandle(PRBrowserDevice::current(id), rows.mid(0, 1), out.path()).ok);
+    EXPECT_TRUE(PRAppDocuments::ExportSelectedAppToMacThreadHandle(PRBrowserDevice(id), rows.mid(0, 1), out.path()).ok);
     EXPECT_TRUE(QFile::exists(out.filePath(QStringLiteral("Notebook/Documents/Note 1 2.txt"))));
 }
 
@@ -456,7 +456,7 @@ TEST_F(AppsTest, ContainerCopiesReachAnyDepthAndCountWhatTheyCouldNotRead)
 
     QTemporaryDir out;
     const PRBrowserReport report =
-        PRAppDocuments::ExportDirAppToMacThread(PRBrowserDevice::current(id), {{bundleId, QStringLiteral("Nameless")}}, out.path());
+        PRAppDocuments::ExportDirAppToMacThread(PRBrowserDevice(id), {{bundleId, QStringLiteral("Nameless")}}, out.path());
     EXPECT_EQ(bytes(out.filePath(QStringLiteral("Nameless") + deep + QStringLiteral("/deep.txt"))), QByteArray("bottom"));
     EXPECT_EQ(bytes(out.filePath(QStringLiteral("Nameless/Documents/file"))), QByteArray("bottom"));
     EXPECT_FALSE(report.ok);
