@@ -1,9 +1,10 @@
 #include "pathtree/prpathfiletablemodel.h"
 
-#include "platform/plaintext.h"
-
 PRPathFileTableModel::PRPathFileTableModel(PRPathTreeController *tree, QObject *parent)
-    : QAbstractTableModel(parent)
+    : PRFlatFileTableModel({{Field::Name, Field::Path, tr("Name")},
+                            {Field::Size, Field::Path, tr("Size")},
+                            {Field::Type, Field::Path, tr("Type")}},
+                           parent)
     , m_tree(tree)
 {
     if (!tree)
@@ -71,9 +72,10 @@ int PRPathFileTableModel::rowCount(const QModelIndex &parent) const
     return int(m_folder->fileChildren().size());
 }
 
-int PRPathFileTableModel::columnCount(const QModelIndex &parent) const
+PRFlatFileTableModel::FileRow PRPathFileTableModel::fileRow(int row) const
 {
-    return parent.isValid() ? 0 : ColumnCount;
+    const PRPathFileNode *node = m_folder->fileChildren().at(row);
+    return {node->fileName(), node->fileSize(), node->fileType(), node->filePath(), {}, {}, {}};
 }
 
 QVariant PRPathFileTableModel::data(const QModelIndex &index, int role) const
@@ -82,43 +84,9 @@ QVariant PRPathFileTableModel::data(const QModelIndex &index, int role) const
     if (!row)
         return {};
     switch (role) {
-    case Qt::DisplayRole:
-        switch (index.column()) {
-        case NameColumn:
-            return PRPathTreeController::plainLabel(row->fileName());
-        case SizeColumn:
-            return PRPathTreeController::plainLabel(row->fileSize());
-        case TypeColumn:
-            return PRPathTreeController::plainLabel(row->fileType());
-        default:
-            return {};
-        }
-    case Qt::ToolTipRole:
-        return PlainText::markup(row->filePath());
-    case FilePathRole:
-        return row->filePath();
-    case IsFileRole:
-        return row->isFile();
-    case NodeRole:
-        return QVariant::fromValue(quintptr(row));
-    default:
-        return {};
-    }
-}
-
-QVariant PRPathFileTableModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return {};
-    switch (section) {
-    case NameColumn:
-        return tr("Name");
-    case SizeColumn:
-        return tr("Size");
-    case TypeColumn:
-        return tr("Type");
-    default:
-        return {};
+    case IsFileRole: return row->isFile();
+    case NodeRole: return QVariant::fromValue(quintptr(row));
+    default: return PRFlatFileTableModel::data(index, role);
     }
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "pathtree/prflatfiletablemodel.h"
 #include "pathtree/prpathtreecontroller.h"
 
-#include <QAbstractTableModel>
 #include <QPointer>
 
 // The file table beside a path-tree outline: the fileChildren of one folder
@@ -13,17 +13,16 @@
 //
 // Columns: "Name" (fileName), "Size" (fileSize), "Type" (fileType); the
 // texts are plain (control characters shown as U+FFFD).
-class PRPathFileTableModel : public QAbstractTableModel
+class PRPathFileTableModel : public PRFlatFileTableModel
 {
     Q_OBJECT
 
 public:
     enum Column { NameColumn, SizeColumn, TypeColumn, ColumnCount };
+    // FilePathRole: the row's device path (QString).
     enum Role {
-        // The row's device path (QString).
-        FilePathRole = Qt::UserRole + 1,
         // The row is a regular file (bool).
-        IsFileRole,
+        IsFileRole = FilePathRole + 1,
         // The file node (quintptr of the PRPathFileNode).
         NodeRole,
     };
@@ -38,9 +37,10 @@ public:
     PRPathFileNode *fileNodeAt(int row) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
-    int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+protected:
+    FileRow fileRow(int row) const override;
 
 private:
     void rowsAboutToBeAppended(const PRPathDirNode *folder, int first, int last);

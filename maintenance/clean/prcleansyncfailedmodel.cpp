@@ -1,12 +1,13 @@
 #include "maintenance/clean/prcleansyncfailedmodel.h"
 
-#include "platform/plaintext.h"
-
 #include "backup/textformat.h"
 #include "pathtree/prpathtreecontroller.h"
 
 PRCleanSyncFailedModel::PRCleanSyncFailedModel(QObject *parent)
-    : QAbstractTableModel(parent)
+    : PRFlatFileTableModel({{Field::Name, Field::Name, tr("Name")},
+                            {Field::Size, Field::Size, tr("Size")},
+                            {Field::Path, Field::Path, tr("Path")}},
+                           parent)
 {
 }
 
@@ -144,46 +145,16 @@ int PRCleanSyncFailedModel::rowCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : int(m_rows.size());
 }
 
-int PRCleanSyncFailedModel::columnCount(const QModelIndex &parent) const
+PRFlatFileTableModel::FileRow PRCleanSyncFailedModel::fileRow(int row) const
 {
-    return parent.isValid() ? 0 : ColumnCount;
+    const PRCleanFileNode &node = *m_rows[size_t(row)];
+    return {node.fileName(), node.fileSize(), node.fileType(), node.filePath(), {}, node.fileBytes(), {}};
 }
 
 QVariant PRCleanSyncFailedModel::data(const QModelIndex &index, int role) const
 {
     const PRCleanFileNode *node = index.isValid() ? nodeAt(index.row()) : nullptr;
-    if (!node)
-        return {};
-    switch (role) {
-    case Qt::DisplayRole:
-        switch (index.column()) {
-        case NameColumn: return PRPathTreeController::plainLabel(node->fileName());
-        case SizeColumn: return node->fileSize();
-        case PathColumn: return PRPathTreeController::plainLabel(node->filePath());
-        default: return {};
-        }
-    case Qt::ToolTipRole:
-        switch (index.column()) {
-        case NameColumn: return PlainText::markup(node->fileName());
-        case SizeColumn: return PlainText::markup(node->fileSize());
-        case PathColumn: return PlainText::markup(node->filePath());
-        default: return {};
-        }
-    case FilePathRole: return node->filePath();
-    case FileBytesRole: return QVariant::fromValue<quint64>(node->fileBytes());
-    case NodeRole: return QVariant::fromValue<quintptr>(quintptr(node));
-    default: return {};
-    }
-}
-
-QVariant PRCleanSyncFailedModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return {};
-    switch (section) {
-    case NameColumn: return tr("Name");
-    case SizeColumn: return tr("Size");
-    case PathColumn: return tr("Path");
-    default: return {};
-    }
+    if (node && role == NodeRole)
+        return QVariant::fromValue<quintptr>(quintptr(node));
+    return PRFlatFileTableModel::data(index, role);
 }

@@ -2,8 +2,8 @@
 
 #include "maintenance/clean/prcleanfileref.h"
 #include "pathtree/pathtreenodes.h"
+#include "pathtree/prflatfiletablemodel.h"
 
-#include <QAbstractTableModel>
 #include <QHash>
 #include <QSet>
 
@@ -18,19 +18,16 @@
 // Columns: "Name" (the last name of the path), "Size" (size text), "Path"
 // (the device path); texts are plain (control characters as U+FFFD).
 // GUI thread only.
-class PRCleanSyncFailedModel : public QAbstractTableModel
+class PRCleanSyncFailedModel : public PRFlatFileTableModel
 {
     Q_OBJECT
 
 public:
     enum Column { NameColumn, SizeColumn, PathColumn, ColumnCount };
+    // FilePathRole: the row's device path; BytesRole: its exact size.
     enum Role {
-        // The row's device path (QString).
-        FilePathRole = Qt::UserRole + 1,
-        // The exact size in bytes (quint64).
-        FileBytesRole,
         // The node (quintptr of the PRCleanFileNode), valid while the row is.
-        NodeRole,
+        NodeRole = FilePathRole + 2,
     };
 
     explicit PRCleanSyncFailedModel(QObject *parent = nullptr);
@@ -55,9 +52,10 @@ public:
     PRCleanFileRefs refs() const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
-    int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+protected:
+    FileRow fileRow(int row) const override;
 
 private:
     void reindex();

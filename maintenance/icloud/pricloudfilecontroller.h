@@ -1,22 +1,19 @@
 #pragma once
 
 #include "maintenance/icloud/pricloudfilenode.h"
-
-#include <QAbstractTableModel>
+#include "pathtree/prflatfiletablemodel.h"
 
 // The file table: the files of the container selected in the container
-// table. Columns "Name", "Size", "Date Modified"; the sort role orders sizes
-// and dates by value, not by their texts.
-class PRiCloudFileController : public QAbstractTableModel
+// table. Columns "Name", "Size", "Date Modified"; SortRole orders sizes and
+// dates by value, not by their texts.
+class PRiCloudFileController : public PRFlatFileTableModel
 {
     Q_OBJECT
 
 public:
     enum Column { NameColumn, SizeColumn, DateColumn, ColumnCount };
     enum Role {
-        FullPathRole = Qt::UserRole + 1, // nodeFullPath (QString)
-        BytesRole,                       // nodeBytes (quint64)
-        SortRole,                        // what the column sorts by
+        FullPathRole = FilePathRole, // nodeFullPath (QString); BytesRole: nodeBytes (quint64)
     };
 
     explicit PRiCloudFileController(QObject *parent = nullptr);
@@ -27,9 +24,10 @@ public:
     const PRiCloudFileNode *nodeAt(int row) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
-    int columnCount(const QModelIndex &parent = {}) const override;
-    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+protected:
+    FileRow fileRow(int row) const override;
+    QString label(const QString &text) const override;
 
 private:
     QList<PRiCloudFileNode> m_nodes;

@@ -3,6 +3,7 @@
 #include "device/jobs/devicejob.h"
 #include "filesafety/prreveal.h"
 #include "maintenance/icloud/pricloudcopy.h"
+#include "maintenance/icloud/pricloudfilecontroller.h"
 #include "maintenance/icloud/pricloudpane.h"
 #include "maintenance/icloud/pricloudscan.h"
 #include "platform/paths.h"
@@ -15,6 +16,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QSignalSpy>
+#include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -354,4 +356,38 @@ TEST_F(ICloudTest, PanePreviewShowsPicturesAndTheDocumentImageOtherwise)
     EXPECT_EQ(shown.last().at(0).toString(), app + QStringLiteral("/b.txt"));
     EXPECT_FALSE(shown.last().at(1).toBool());
     EXPECT_FALSE(pane.previewImageView->pixmap().isNull()); // the "document" image
+}
+
+TEST(ICloudFileTable, SizesAndDatesSortByValueAndNamesShowAsPlainText)
+{
+    const auto node = [](const QString &name, const QString &size, quint64 bytes, qint64 seconds) {
+        PRiCloudFileNode file;
+        file.nodeName = name;
+        file.nodeFileSize = size;
+        file.nodeBytes = bytes;
+        file.nodeFullPath = QStringLiteral("/home/u/") + name;
+        file.modified = QDateTime::fromSecsSinceEpoch(seconds, QTimeZone::utc());
+        file.nodeLastModifyDate = file.modified.toString(QStringLiteral("d.M.yyyy"));
+        return file;
+    };
+    PRiCloudFileController table;
+    table.setContent({node(QStringLiteral("a<b>\u202Egpj.exe"), QStringLiteral("9.00KB"), 9216, 2000000000),
+                      node(QStringLiteral("b\nc"), QStringLiteral("10.00KB"), 10240, 900000000)});
+    EXPECT_EQ(table.index(0, PRiCloudFileController::NameColumn).data().toString(), QStringLiteral("a<b>gpj.exe"));
+    EXPECT_EQ(table.index(1, PRiCloudFileController::NameColumn).data().toString(), QStringLiteral("b\uFFFDc"));
+    const QString tip = table.index(0, PRiCloudFileController::DateColumn).data(Qt::ToolTipRole).toString();
+    EXPECT_TRUE(tip.contains(QStringLiteral("a&lt;b&gt;"))) << tip.toStdString();
+    EXPECT_EQ(table.index(0, PRiCloudFileController::SizeColumn).data(Qt::TextAlignmentRole).toInt(),
+              int(Qt::AlignRight | Qt::AlignVCenter));
+    EXPECT_EQ(table.headerData(PRiCloudFileController::DateColumn, Qt::Horizontal).toString(),
+              QStringLiteral("Date Modified"));
+
+    // "10.00KB" is below "9.00KB" as text, above it as bytes; "9.7.2001" is older than "18.5.2033".
+    QSortFilterProxyModel sorted;
+    sorted.setSourceModel(&table);
+    sorted.setSortRole(PRiCloudFileController::SortRole);
+    sorted.sort(PRiCloudFileController::SizeColumn, Qt::AscendingOrder);
+    EXPECT_EQ(sorted.index(0, PRiCloudFileController::SizeColumn).data().toString(), QStringLiteral("9.00KB"));
+    sorted.sort(PRiCloudFileController::DateColumn, Qt::AscendingOrder);
+    EXPECT_EQ(sorted.index(0, 0).data(PRiCloudFileController::FullPathRole).toString(), QStringLiteral("/home/u/b\nc"));
 }
