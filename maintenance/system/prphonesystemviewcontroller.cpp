@@ -1,5 +1,6 @@
 #include "maintenance/system/prphonesystemviewcontroller.h"
 
+#include "filebrowser/prbrowsercontroller.h"
 #include "filesafety/exportpaths.h"
 #include "filesafety/primages.h"
 #include "filesafety/prreveal.h"
@@ -79,6 +80,17 @@ PRPhoneSystemViewController::PRPhoneSystemViewController(QObject *parent)
         if (showMovView)
             showMovView->setMovie(path);
     };
+    m_browser = new PRBrowserController(this);
+    m_browser->setNotice([this](const QString &title, const QString &text) {
+        if (m_notice)
+            m_notice(title, text);
+    });
+    m_browser->setReveal([this](const QString &folder) {
+        if (m_reveal)
+            m_reveal(folder);
+    });
+    connect(m_browser, &PRBrowserController::statusChanged, this, &PRPhoneSystemViewController::updateStatus);
+    connect(m_browser, &PRBrowserController::actionEnded, this, &PRPhoneSystemViewController::actionEnded);
     libTreeController = new PRSystemLibTreeController(this);
     libFileController = new PRPathFileTableModel(libTreeController, this);
     libFileSorter = new QSortFilterProxyModel(this);
@@ -331,9 +343,17 @@ void PRPhoneSystemViewController::updateStatus(const QString &text)
 
 void PRPhoneSystemViewController::tell(const QString &title, const QString &text)
 {
-    updateStatus(text);
-    if (m_notice && !text.isEmpty())
-        m_notice(title, text);
+    m_browser->tell(title, text);
+}
+
+int PRPhoneSystemViewController::pendingWork() const
+{
+    return m_walkPending + m_previewPending + m_browser->pendingActions();
+}
+
+bool PRPhoneSystemViewController::isBusy() const
+{
+    return m_browser->isBusy();
 }
 
 void PRPhoneSystemViewController::refreshOutlineView()
@@ -350,33 +370,6 @@ QString PRPhoneSystemViewController::proposedExportName(const QDateTime &now)
 
 // -- The walk ------------------------------------------------------------------------------
 
-void PRPhoneSystemViewController::runCopy(std::function<PRBrowserReport(const devjobs::JobControl &)> copy,
-                                          const QString &reveal)
-{
-    const quint64 generation = m_generation;
-    ++m_actionPending;
-    m_copyJob = m_actionLane.start(
-        m_device.deviceId,
-        [copy = std::move(copy)](devjobs::JobControl &job) { return copy(job); },
-        [=, this](const PRBrowserReport &ended, const devjobs::JobError &error) {
-            --m_actionPending;
-            const PRBrowserReport report = PRBrowserActions::settled(ended, error);
-            if (generation == m_generation) {
-            endAction(report, reveal);
-            return;
-            }
-            // The page let the phone go meanwhile (it left, or another one
-            // is shown): the files written are on this computer all the
-            // same, and the user is told how far the copy came. The page's
-            // state is the new phone's: left as it is.
-            if (report.done > 0 && !reveal.isEmpty() && m_reveal)
-            m_reveal(reveal);
-            if (!report.message.isEmpty())
-            tell(report.ok ? tr("Done") : tr("Not done"), report.message);
-            Q_EMIT actionEnded(report.ok, report.message);
-        });
-}
-
 void PRPhoneSystemViewController::LookupSystemTree(int deviceId)
 {
     if (deviceId < 0)
@@ -387,6 +380,7 @@ void PRPhoneSystemViewController::LookupSystemTree(int deviceId)
         return;
     m_theDevice = deviceId;
     m_device = PRBrowserDevice(deviceId);
+    m_browser->setDevice(m_device);
     m_bScanStart = true;
     m_lastWalk = {};
     m_longestFilingMs = 0;
@@ -426,6 +420,7 @@ void PRPhoneSystemViewController::LookupSystemTreeFinishedOnMainThreadHanld(cons
     m_bScanStart = false;
     m_device.handle = report.handle;
     m_device.udid = report.udid;
+    m_browser->setDevice(m_device);
     showScanning(false);
     if (report.finished) {
         m_bLoadFinished = true;
@@ -441,6 +436,7 @@ void PRPhoneSystemViewController::LookupSystemTreeFinishedOnMainThreadHanld(cons
     forget();
     m_theDevice = device;
     m_device = bound;
+    m_browser->setDevice(m_device);
     showScanning(false);
     updateStatus(report.message);
     Q_EMIT walkEnded(false, report.message);
@@ -465,10 +461,9 @@ void PRPhoneSystemViewController::forget()
     m_previewLane.newGeneration();
     m_walkPending = 0;
     m_previewPending = 0;
-    m_copyJob.cancel();
+    m_browser->forget();
     m_bScanStart = false;
     m_bLoadFinished = false;
-    m_busy = false;
     m_bExportFileNode = false;
     m_bExportDirFile = false;
     m_exportRows.clear();
@@ -652,28 +647,6 @@ void PRPhoneSystemViewController::tableViewSelectionDidChange()
 
 // -- Actions -------------------------------------------------------------------------------
 
-bool PRPhoneSystemViewController::startAction(const QString &text)
-{
-    if (m_busy || !m_device.isValid())
-        return false;
-    m_busy = true;
-    updateStatus(text);
-    return true;
-}
-
-void PRPhoneSystemViewController::endAction(const PRBrowserReport &report, const QString &reveal)
-{
-    m_busy = false;
-    // The folder is shown once per run, when something was written into it.
-    if (report.done > 0 && !reveal.isEmpty() && m_reveal)
-        m_reveal(reveal);
-    if (!report.message.isEmpty())
-        tell(report.ok ? tr("Done") : tr("Not done"), report.message);
-    else
-        updateStatus(tr("Done."));
-    Q_EMIT actionEnded(report.ok, report.message);
-}
-
 void PRPhoneSystemViewController::SelecteAllFile()
 {
     theTableView->selectAll();
@@ -687,7 +660,7 @@ void PRPhoneSystemViewController::UnSelecteAllFile()
 void PRPhoneSystemViewController::ExportTheFileToMac()
 {
     const QList<PRBrowserFileRef> rows = selectedFiles();
-    if (rows.isEmpty() || m_busy || !m_device.isValid())
+    if (rows.isEmpty() || m_browser->isBusy() || !m_device.isValid())
         return;
     m_exportRows = rows;
     m_bExportFileNode = true;
@@ -698,7 +671,7 @@ void PRPhoneSystemViewController::ExportTheFileToMac()
 void PRPhoneSystemViewController::ExportDirFileToMac()
 {
     PRPhoneSystemDirNode *folder = selectedFolder();
-    if (!folder || m_busy || !m_device.isValid())
+    if (!folder || m_browser->isBusy() || !m_device.isValid())
         return;
     QList<PRBrowserFileRef> rows;
     for (const PRPathFileNode *child : folder->fileChildren())
@@ -761,33 +734,34 @@ void PRPhoneSystemViewController::startExport(const QString &path)
     if ((!files && !folder) || rows.isEmpty())
         return;
     m_exportPath = path;
-    if (!startAction(tr("Copying to %1...").arg(path)))
+    if (!m_browser->startAction(tr("Copying to %1...").arg(path)))
         return;
     const PRBrowserDevice device = m_device;
-    runCopy(
+    m_browser->run(
         [=](const devjobs::JobControl &job) {
             return files ? PRBrowserActions::copyFiles(device, rows, path, {}, false, &job)
                          : PRBrowserActions::mirror(device, rows, path, &job);
         },
-        path);
+        {}, path);
 }
 
 void PRPhoneSystemViewController::ExportTheFileToDocument()
 {
     const QList<PRBrowserFileRef> rows = selectedFiles();
-    if (rows.isEmpty() || !startAction(tr("Copying to Documents...")))
+    if (rows.isEmpty() || !m_browser->startAction(tr("Copying to Documents...")))
         return;
     const QString folder = Paths::userPath(QStringLiteral("/Users/%@/Documents"));
     const PRBrowserDevice device = m_device;
-    runCopy([=](const devjobs::JobControl &job) { return PRBrowserActions::copyFiles(device, rows, folder, {}, true, &job); },
-            folder);
+    m_browser->run(
+        [=](const devjobs::JobControl &job) { return PRBrowserActions::copyFiles(device, rows, folder, {}, true, &job); },
+        {}, folder);
 }
 
 void PRPhoneSystemViewController::RemoveTheFiles()
 {
     // The rows are taken now, before the question: the answer is about them.
     const QList<PRBrowserFileRef> rows = selectedFiles();
-    if (rows.isEmpty() || m_busy || !m_device.isValid())
+    if (rows.isEmpty() || m_browser->isBusy() || !m_device.isValid())
         return;
     if (m_bScanStart) {
         // A file deleted now could come back with a listing still on its way.
@@ -807,29 +781,18 @@ void PRPhoneSystemViewController::RemoveTheFiles()
         Q_EMIT actionEnded(false, why);
         return;
     }
-    if (!startAction(tr("Deleting %n file(s)...", nullptr, int(rows.size())))) {
+    if (!m_browser->startAction(tr("Deleting %n file(s)...", nullptr, int(rows.size())))) {
         const QString why = tr("Nothing was deleted: another action on the iPhone is still running.");
         tell(tr("Not deleted"), why);
         Q_EMIT actionEnded(false, why);
         return;
     }
-    ++m_actionPending;
-    m_actionLane.start(
-        device.deviceId,
+    m_browser->run(
         // A phone that gave no UDID is not bound well enough to delete on.
-        [device, rows](devjobs::JobControl &job) {
+        [device, rows](const devjobs::JobControl &job) {
             return PRBrowserActions::remove(device.udid.isEmpty() ? PRBrowserDevice() : device, rows, job);
         },
-        [=, this](const PRBrowserReport &ended, const devjobs::JobError &error) {
-            --m_actionPending;
-            const PRBrowserReport report = PRBrowserActions::settled(ended, error);
-            if (generation != m_generation) {
-                // The rows are gone with their phone; what it did is still told.
-                if (!report.message.isEmpty())
-                    tell(tr("Not done"), report.message);
-                Q_EMIT actionEnded(report.ok, report.message);
-                return;
-            }
+        [this](const PRBrowserReport &report) {
             // Only what the phone removed leaves the table.
             QList<PRPathFileNode *> gone;
             for (const QString &path : report.donePaths) {
@@ -843,14 +806,13 @@ void PRPhoneSystemViewController::RemoveTheFiles()
                 }
             }
             libTreeController->removeFileRows(gone);
-            endAction(report);
         });
 }
 
 void PRPhoneSystemViewController::addFilesToSystem()
 {
     PRPhoneSystemDirNode *folder = selectedFolder();
-    if (!folder || m_busy || !m_device.isValid())
+    if (!folder || m_browser->isBusy() || !m_device.isValid())
         return;
     if (m_bScanStart) {
         updateStatus(tr("Files can be added once the iPhone's files are read."));
@@ -900,28 +862,19 @@ void PRPhoneSystemViewController::startUpload(const QString &folderPath, const Q
         Q_EMIT actionEnded(false, statusLab->text());
         return;
     }
-    if (!startAction(tr("Adding %1...").arg(name)))
+    if (!m_browser->startAction(tr("Adding %1...").arg(name)))
         return;
     const PRBrowserDevice device = m_device;
-    const quint64 generation = m_generation;
-    ++m_actionPending;
-    m_actionLane.start(
-        device.deviceId,
-        [device, folderPath, localFile](devjobs::JobControl &job) {
+    m_browser->run(
+        [device, folderPath, localFile](const devjobs::JobControl &job) {
             return PRBrowserActions::upload(device, {}, folderPath, localFile, PRBrowserActions::IfTaken::Refuse, &job);
         },
-        [=, this](const PRBrowserReport &ended, const devjobs::JobError &error) {
-            --m_actionPending;
-            if (generation != m_generation)
+        [this](const PRBrowserReport &report) {
+            if (!report.ok)
                 return;
-            const PRBrowserReport report = PRBrowserActions::settled(ended, error);
-            if (report.ok) {
-                // The new row, filed like a walked entry, shows in its
-                // folder's table.
-                PRPathBatchBuilder builder(PRPathTreeMember::System);
-                builder.add(report.writtenPath, true, report.uploadedSize);
-                libTreeController->fileEntries(builder.take());
-            }
-            endAction(report);
+            // The new row, filed like a walked entry, shows in its folder's table.
+            PRPathBatchBuilder builder(PRPathTreeMember::System);
+            builder.add(report.writtenPath, true, report.uploadedSize);
+            libTreeController->fileEntries(builder.take());
         });
 }

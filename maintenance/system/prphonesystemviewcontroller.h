@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+class PRBrowserController;
 class PRMoviePreview;
 class PRPathFileNode;
 class PRPathFileTableModel;
@@ -155,8 +156,8 @@ public:
     PRPhoneSystemDirNode *selectedFolder() const;
 
     // Jobs whose results are still to come (tests wait for 0).
-    int pendingWork() const { return m_walkPending + m_previewPending + m_actionPending; }
-    bool isBusy() const { return m_busy; }
+    int pendingWork() const;
+    bool isBusy() const;
     // The last walk's figures, and the longest time one batch took to file
     // on the GUI thread.
     const PRBrowserWalk::Report &lastWalk() const { return m_lastWalk; }
@@ -206,12 +207,6 @@ private:
     void exportTheSelectedToMac();
     void startExport(const QString &path);
     void startUpload(const QString &folderPath, const QString &localFile);
-    bool startAction(const QString &text);
-    void endAction(const PRBrowserReport &report, const QString &reveal = {});
-    // A copy to this computer as a device job, its report applied unless
-    // the phone changed meanwhile (then only told); reveal is the folder
-    // shown.
-    void runCopy(std::function<PRBrowserReport(const devjobs::JobControl &)> copy, const QString &reveal);
     PRPathFileNode *rowForPath(const QString &devicePath) const;
     void showPicture(const QImage &image, const QString &local);
     void showMovie(const QString &local);
@@ -247,19 +242,18 @@ private:
     // Moves when the page lets its phone go: an action's report then is
     // told, not applied.
     quint64 m_generation = 0;
-    bool m_busy = false;
+    // The actions (their reports always come), their busy state and how
+    // their ends are told.
+    PRBrowserController *m_browser = nullptr;
     PRBrowserWalk::Report m_lastWalk;
     qint64 m_longestFilingMs = 0;
     std::shared_ptr<ScratchFolder> m_previewFolder;
     int m_previewSerial = 0; // names the preview copies
     QString m_previewPath;
-    // The walk (forget() starts a new generation), the previews (a newer one
-    // makes the older moot) and the actions (their reports always come).
+    // The walk (forget() starts a new generation) and the previews (a newer
+    // one makes the older moot).
     devjobs::JobLane m_walkLane{this};
     devjobs::JobLane m_previewLane{this};
-    devjobs::JobLane m_actionLane{this};
-    devjobs::JobHandle m_copyJob;
     int m_walkPending = 0;
     int m_previewPending = 0;
-    int m_actionPending = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "results/prflowlayout.h"
 
+#include "filebrowser/prbrowsercontroller.h"
 #include "filesafety/primages.h"
 #include "filesafety/prreveal.h"
 #include "filesafety/prthumbnailer.h"
@@ -79,7 +80,22 @@ PRTransferAppPane::PRTransferAppPane(QWidget *pane, QObject *parent)
                                             Paths::homeFolder(), tr("App archives (*.zip *.ipa)"));
     };
     m_chooseFile = [this] { return QFileDialog::getOpenFileName(m_window->window(), tr("Add a file to the app")); };
+    m_browser = new PRBrowserController(this);
+    m_browser->setNotice([this](const QString &title, const QString &text) {
+        if (m_notice)
+            m_notice(title, text);
+    });
+    m_browser->setReveal([this](const QString &folder) {
+        if (m_reveal)
+            m_reveal(folder);
+    });
     buildWidgets(pane);
+    connect(m_browser, &PRBrowserController::statusChanged, statusLab, &QLabel::setText);
+    connect(m_browser, &PRBrowserController::actionEnded, this, &PRTransferAppPane::actionEnded);
+    connect(m_browser, &PRBrowserController::busyChanged, this, [this](bool busy) {
+        appDataExportProgressor->setVisible(busy);
+        updateActions();
+    });
     updateActions();
 }
 
@@ -334,7 +350,7 @@ void PRTransferAppPane::menuNeedsUpdate(QMenu *menu)
 
 void PRTransferAppPane::updateActions()
 {
-    const bool phone = m_device >= 0 && !m_busy;
+    const bool phone = m_device >= 0 && !m_browser->isBusy();
     const bool apps = phone && appBroswerView->selectionModel()->hasSelection();
     const bool rows = phone && appTableView->selectionModel()->hasSelection();
     archiveAction->setEnabled(apps);
@@ -359,9 +375,17 @@ void PRTransferAppPane::showScanning(bool on)
 
 void PRTransferAppPane::tell(const QString &title, const QString &text)
 {
-    statusLab->setText(text);
-    if (m_notice && !text.isEmpty())
-        m_notice(title, text);
+    m_browser->tell(title, text);
+}
+
+bool PRTransferAppPane::isBusy() const
+{
+    return m_browser->isBusy();
+}
+
+bool PRTransferAppPane::hasPendingResults() const
+{
+    return m_pendingResults > 0 || m_browser->pendingActions() > 0;
 }
 
 // -- The list --------------------------------------------------------------------------
@@ -415,6 +439,7 @@ void PRTransferAppPane::ShowApp(int deviceId)
         return;
     }
     m_device = deviceId;
+    m_browser->setDevice(PRBrowserDevice(deviceId));
     m_started = true;
     m_previewFolder = std::make_shared<ScratchFolder>();
     showScanning(true);
@@ -473,6 +498,7 @@ void PRTransferAppPane::ScanAppFinishHandle(quint64 generation, PRAppListLoad::R
                                   : tr("The app list was not read.");
     forget();
     m_device = device;
+    m_browser->setDevice(PRBrowserDevice(device));
     statusLab->setText(why);
     updateActions();
     Q_EMIT loadFailed(device, why);
@@ -487,7 +513,7 @@ void PRTransferAppPane::forget()
         job.cancel();
     m_started = false;
     m_finished = false;
-    m_busy = false;
+    m_browser->forget();
     m_exportRows.clear();
     m_exportApps.clear();
     appFileController->setFolder(nullptr);
@@ -517,27 +543,12 @@ void PRTransferAppPane::deviceRemoved(int deviceId)
 
 bool PRTransferAppPane::startAction(const QString &text)
 {
-    if (m_busy || m_device < 0)
-        return false;
-    m_busy = true;
-    appDataExportProgressor->show();
-    statusLab->setText(text);
-    updateActions();
-    return true;
+    return m_browser->startAction(text);
 }
 
 void PRTransferAppPane::endAction(const PRAppActionReport &report, const QString &reveal)
 {
-    m_busy = false;
-    appDataExportProgressor->hide();
-    updateActions();
-    if (report.ok && !reveal.isEmpty() && m_reveal)
-        m_reveal(reveal);
-    if (!report.message.isEmpty())
-        tell(report.ok ? tr("Done") : tr("Not done"), report.message);
-    else
-        statusLab->setText(tr("Done."));
-    Q_EMIT actionEnded(report.ok, report.message);
+    m_browser->endAction(report.ok, report.message, report.ok ? reveal : QString());
 }
 
 void PRTransferAppPane::finishAction(quint64 generation, const PRAppActionReport &report, const QString &reveal)
@@ -603,7 +614,7 @@ PRAppFileTreeNode *PRTransferAppPane::fileNodeAtViewRow(int row) const
 void PRTransferAppPane::ClickAppArchiveAction()
 {
     const QList<PRAppRef> apps = selectedApps();
-    if (apps.isEmpty() || m_busy)
+    if (apps.isEmpty() || m_browser->isBusy())
         return;
     const QString folder = m_chooseFolder ? m_chooseFolder() : QString();
     if (!folder.isEmpty())
@@ -631,7 +642,7 @@ void PRTransferAppPane::archiveToFolder(const QString &exportPath)
 
 void PRTransferAppPane::InstallArchiveSelectedApp()
 {
-    if (m_busy || m_device < 0)
+    if (m_browser->isBusy() || m_device < 0)
         return;
     const QString path = m_chooseArchive ? m_chooseArchive() : QString();
     if (!path.isEmpty())
@@ -665,9 +676,7 @@ void PRTransferAppPane::installConfirmed(int deviceId, quint64 generation, const
     }
     if (check.notArchive) {
         // Its own alert, in place of the notice of other refusals.
-        m_busy = false;
-        appDataExportProgressor->hide();
-        updateActions();
+        m_browser->release();
         statusLab->setText(check.message);
         if (m_alert)
             m_alert(check.message, tr(" OK "));
@@ -718,7 +727,7 @@ void PRTransferAppPane::AppDeleted()
     // The rows and their phone are taken now, before the question: the
     // answer is about them, and about no other phone shown meanwhile.
     const PRBrowserActions::Rows rows = selectedRows();
-    if (rows.isEmpty() || m_busy)
+    if (rows.isEmpty() || m_browser->isBusy())
         return;
     const int device = m_device;
     const quint64 generation = m_generation;
@@ -732,43 +741,40 @@ void PRTransferAppPane::AppDeleted()
     }
     if (!startAction(tr("Deleting %n file(s)...", nullptr, int(rows.size()))))
         return;
-    runJob(device, [=, this](const devjobs::JobControl &job, const Post &post) {
-        const PRBrowserReport report = PRBrowserActions::remove(PRBrowserDevice::of(job), rows, job);
-        // The folders are read again, so the rows show what the phone
-        // holds after the delete, whatever it did.
-        QList<PRBrowserActions::Listing> listings;
-        QSet<QPair<QString, QString>> folders;
-        for (const PRBrowserFileRef &row : rows) {
-            const QPair<QString, QString> folder{row.bundleId, PRBrowserActions::folderOf(row.filePath)};
-            if (report.phoneGone() || folders.contains(folder))
-                continue;
-            folders.insert(folder);
-            listings.append(PRBrowserActions::readFolder(PRBrowserDevice::of(job),
-                                                         PRAppDocuments::plan(row.bundleId, row.displayName),
-                                                         folder.second, &job));
-        }
-        post([=, this] {
-            if (generation == m_generation) {
-                // What the phone said it removed goes in any case.
-                QList<PRPathFileNode *> gone;
-                for (const PRBrowserFileRef &ref : rows) {
-                    PRAppFileTreeNode *node = report.donePaths.contains(ref.filePath) ? rowNode(ref) : nullptr;
-                    if (node)
-                        gone.append(node);
-                }
-                appTreeController->removeFileRows(gone);
-                for (const PRBrowserActions::Listing &listing : listings)
-                    applyListing(generation, listing);
+    // The folders are read again, so the rows show what the phone holds
+    // after the delete, whatever it did.
+    const auto listings = std::make_shared<QList<PRBrowserActions::Listing>>();
+    m_browser->run(
+        [rows, listings](const devjobs::JobControl &job) {
+            const PRBrowserReport report = PRBrowserActions::remove(PRBrowserDevice::of(job), rows, job);
+            QSet<QPair<QString, QString>> folders;
+            for (const PRBrowserFileRef &row : rows) {
+                const QPair<QString, QString> folder{row.bundleId, PRBrowserActions::folderOf(row.filePath)};
+                if (report.phoneGone() || folders.contains(folder))
+                    continue;
+                folders.insert(folder);
+                listings->append(PRBrowserActions::readFolder(
+                    PRBrowserDevice::of(job), PRAppDocuments::plan(row.bundleId, row.displayName), folder.second, &job));
             }
-            finishAction(generation, appReport(report));
+            return report;
+        },
+        [this, rows, listings, generation](const PRBrowserReport &report) {
+            // What the phone said it removed goes in any case.
+            QList<PRPathFileNode *> gone;
+            for (const PRBrowserFileRef &ref : rows) {
+                if (PRAppFileTreeNode *node = report.donePaths.contains(ref.filePath) ? rowNode(ref) : nullptr)
+                    gone.append(node);
+            }
+            appTreeController->removeFileRows(gone);
+            for (const PRBrowserActions::Listing &listing : std::as_const(*listings))
+                applyListing(generation, listing);
         });
-    }, [this, generation] { actionGone(generation); });
 }
 
 void PRTransferAppPane::AppExportFilestoMac()
 {
     m_exportRows = selectedRows();
-    if (m_exportRows.isEmpty() || m_busy)
+    if (m_exportRows.isEmpty() || m_browser->isBusy())
         return;
     Q_EMIT exportSheetRequested(TransferExport::AppSelected);
 }
@@ -776,7 +782,7 @@ void PRTransferAppPane::AppExportFilestoMac()
 void PRTransferAppPane::ExportSelectedAppToMac()
 {
     m_exportApps = selectedApps();
-    if (m_exportApps.isEmpty() || m_busy)
+    if (m_exportApps.isEmpty() || m_browser->isBusy())
         return;
     Q_EMIT exportSheetRequested(TransferExport::AppDir);
 }
@@ -784,7 +790,7 @@ void PRTransferAppPane::ExportSelectedAppToMac()
 void PRTransferAppPane::ExportAllAppToMac()
 {
     m_exportApps = allApps();
-    if (m_exportApps.isEmpty() || m_busy)
+    if (m_exportApps.isEmpty() || m_browser->isBusy())
         return;
     Q_EMIT exportSheetRequested(TransferExport::AppAll);
 }
@@ -806,17 +812,13 @@ void PRTransferAppPane::exportToFolder(const QString &path, TransferExport which
     const bool files = which == TransferExport::AppSelected;
     if ((files ? rows.isEmpty() : apps.isEmpty()) || !startAction(tr("Copying to %1...").arg(path)))
         return;
-    const int device = m_device;
-    const quint64 generation = m_generation;
-    runJob(device, [=, this](const devjobs::JobControl &job, const Post &post) {
-        const PRBrowserDevice phone = PRBrowserDevice::of(job);
-        const PRBrowserReport report =
-            files ? PRAppDocuments::ExportSelectedAppToMacThreadHandle(phone, rows, path, true, &job)
-                  : PRAppDocuments::ExportDirAppToMacThread(phone, apps, path, &job);
-        post([=, this] {
-            finishAction(generation, appReport(report), path);
-        });
-    }, [this, generation] { actionGone(generation); });
+    m_browser->run(
+        [=](const devjobs::JobControl &job) {
+            const PRBrowserDevice phone = PRBrowserDevice::of(job);
+            return files ? PRAppDocuments::ExportSelectedAppToMacThreadHandle(phone, rows, path, true, &job)
+                         : PRAppDocuments::ExportDirAppToMacThread(phone, apps, path, &job);
+        },
+        {}, path);
 }
 
 void PRTransferAppPane::AppExportFilestoDocument()
@@ -825,15 +827,9 @@ void PRTransferAppPane::AppExportFilestoDocument()
     if (rows.isEmpty() || !startAction(tr("Copying to Documents...")))
         return;
     const QString folder = documentsFolder();
-    const int device = m_device;
-    const quint64 generation = m_generation;
-    runJob(device, [=, this](const devjobs::JobControl &job, const Post &post) {
-        const PRBrowserReport report =
-            PRAppDocuments::ExportSelectedAppToMacThreadHandle(PRBrowserDevice::of(job), rows, folder, false, &job);
-        post([=, this] {
-            finishAction(generation, appReport(report));
-        });
-    }, [this, generation] { actionGone(generation); });
+    m_browser->run([=](const devjobs::JobControl &job) {
+        return PRAppDocuments::ExportSelectedAppToMacThreadHandle(PRBrowserDevice::of(job), rows, folder, false, &job);
+    });
 }
 
 void PRTransferAppPane::addFilesToApp()
@@ -867,7 +863,7 @@ void PRTransferAppPane::addFilesToFolder()
 
 void PRTransferAppPane::addFileInto(const PRAppRef &app, const QString &folderPath)
 {
-    if (m_busy || m_device < 0 || app.bundleId.isEmpty())
+    if (m_browser->isBusy() || m_device < 0 || app.bundleId.isEmpty())
         return;
     const QString file = m_chooseFile ? m_chooseFile() : QString();
     if (!file.isEmpty())
@@ -915,9 +911,7 @@ void PRTransferAppPane::askReplace(int deviceId, quint64 generation, const PRApp
 {
     // The question is a pause of the add, not work: the pane is free while
     // it is up (and the phone may leave meanwhile).
-    m_busy = false;
-    appDataExportProgressor->hide();
-    updateActions();
+    m_browser->release();
     const QString name = PlainText::oneLine(existingName);
     const QString question =
         tr("\"%1\" already exists in %2 of \"%3\" on the iPhone. Replace it with the file from this computer?")

@@ -19,6 +19,7 @@
 class PRAppDirTreeNode;
 class PRAppFileTreeNode;
 class PRAppListModel;
+class PRBrowserController;
 class PRAppTreeController;
 class PRPathFileTableModel;
 class QAction;
@@ -145,10 +146,10 @@ public:
     // Previews the selected row (tableViewSelectionDidChange's app branch).
     void tableViewSelectionDidChange();
 
-    bool isBusy() const { return m_busy; }
+    bool isBusy() const;
     // True from a worker's start until its result has been applied on the
     // GUI thread (tests wait on it).
-    bool hasPendingResults() const { return m_pendingResults > 0; }
+    bool hasPendingResults() const;
     // Walks of containers started so far (tests).
     int walksStarted() const { return m_walksStarted; }
 
@@ -264,7 +265,6 @@ private:
     bool m_finished = false;
     quint64 m_generation = 0;
     std::shared_ptr<std::atomic<bool>> m_cancel = std::make_shared<std::atomic<bool>>(false);
-    bool m_busy = false;
     int m_walksStarted = 0;
     int m_pendingResults = 0;
     PRBrowserActions::Rows m_exportRows;
@@ -273,6 +273,8 @@ private:
     int m_previewSerial = 0;
     QString m_previewPath;
     QWidget *m_window = nullptr;
+    // The actions on the phone shown: busy state, their jobs and their ends.
+    PRBrowserController *m_browser = nullptr;
     // The jobs started for the phone shown (forget cancels them), and the
     // watch of that phone's departure.
     std::vector<devjobs::JobHandle> m_jobs;
