@@ -7,10 +7,14 @@
 
 #include "filesafety/exportpaths.h"
 #include "filebrowser/prbrowseractions.h"
+#include "filebrowser/prbrowsercontroller.h"
 #include "filebrowser/prbrowserpreview.h"
 
 #include <QFileInfo>
 #include <QImage>
+#include <QSignalSpy>
+
+#include <future>
 
 using systemtest::PhoneTest;
 constexpr auto Refuse = PRBrowserActions::IfTaken::Refuse;
@@ -285,6 +289,58 @@ TEST_F(SystemActionsTest, PreviewCopiesUnderOurOwnNameAndDecodesOffTheGuiThread)
     EXPECT_EQ(PRBrowserPreview::kindOfType(QStringLiteral("Jpg")), PRBrowserPreview::Kind::Picture);
     EXPECT_EQ(PRBrowserPreview::kindOfType(QStringLiteral("HEIC")), PRBrowserPreview::Kind::Picture);
     EXPECT_EQ(PRBrowserPreview::kindOfType(QStringLiteral("sqlitedb")), PRBrowserPreview::Kind::Other);
+}
+
+// An action's report is applied only while its phone is the one shown; a
+// page that let the phone go still tells it, and is free at once.
+TEST_F(SystemActionsTest, AnActionIsAppliedOnlyWhileItsPhoneIsShown)
+{
+    const int id = plug();
+    PRBrowserController browser;
+    QStringList revealed;
+    QStringList told;
+    browser.setReveal([&](const QString &folder) { revealed.append(folder); });
+    browser.setNotice([&](const QString &, const QString &text) { told.append(text); });
+    QSignalSpy ended(&browser, &PRBrowserController::actionEnded);
+    int applied = 0;
+    std::atomic<bool> running = false;
+    const auto copy = [&](std::shared_future<void> go) {
+        browser.run(
+            [&running, go, folder = out.path()](const devjobs::JobControl &job) {
+                running = true;
+                go.wait();
+                return PRBrowserActions::copyFiles(PRBrowserDevice::of(job), {{QStringLiteral("/DCIM/100APPLE/IMG_0001.JPG")}},
+                                                   folder, {}, false, &job);
+            },
+            [&](const PRBrowserReport &) { ++applied; }, out.path());
+    };
+
+    browser.setDevice(PRBrowserDevice(id));
+    ASSERT_TRUE(browser.startAction(QStringLiteral("Copying")));
+    EXPECT_FALSE(browser.startAction(QStringLiteral("Copying again")));
+    std::promise<void> held;
+    copy(held.get_future().share());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return running.load(); }, testsupport::kEventWaitMs));
+    browser.forget();
+    EXPECT_FALSE(browser.isBusy());
+    held.set_value();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended.size() == 1; }, testsupport::kEventWaitMs));
+    EXPECT_EQ(applied, 0);
+    EXPECT_FALSE(ended.first().first().toBool());
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told.first().contains(QStringLiteral("stopped"))) << qPrintable(told.first());
+    EXPECT_TRUE(revealed.isEmpty()); // nothing was written
+
+    browser.setDevice(PRBrowserDevice(id));
+    ASSERT_TRUE(browser.startAction(QStringLiteral("Copying")));
+    std::promise<void> free;
+    free.set_value();
+    copy(free.get_future().share());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended.size() == 2; }, testsupport::kEventWaitMs));
+    EXPECT_EQ(applied, 1);
+    EXPECT_TRUE(ended.last().first().toBool());
+    EXPECT_EQ(revealed, QStringList{out.path()});
+    EXPECT_FALSE(browser.isBusy());
 }
 
 } // namespace
