@@ -1,4 +1,5 @@
 #include "tests/support/qtprinters.h"
+#include "tests/support/queryclock.h"
 
 #include "backup/recorddatabase.h"
 
@@ -11,8 +12,6 @@
 #include <sqlite3.h>
 
 #include <atomic>
-#include <chrono>
-#include <cstdint>
 
 namespace {
 
@@ -75,20 +74,6 @@ std::unique_ptr<RecordDatabase> openEndless(const QTemporaryDir &dir, std::atomi
     return opened;
 }
 
-// Stands in for the steady clock of the interrupts made while it lives:
-// every look at it moves it a second on.
-struct ClockScope
-{
-    static inline std::atomic<std::int64_t> s_nowMs{0}, s_reads{0};
-    static std::chrono::steady_clock::time_point now()
-    {
-        ++s_reads;
-        return std::chrono::steady_clock::time_point(std::chrono::milliseconds(s_nowMs += 1000));
-    }
-    ClockScope() { QueryInterrupt::setClock(&now); }
-    ~ClockScope() { QueryInterrupt::setClock(nullptr); }
-};
-
 } // namespace
 
 TEST(RecordDatabase, AQueryThatNeverEndsStopsOnTheScansCancelOrAtTheStallLimit)
@@ -107,7 +92,7 @@ TEST(RecordDatabase, AQueryThatNeverEndsStopsOnTheScansCancelOrAtTheStallLimit)
     // Time comes from a clock the test drives: each look at it costs a
     // second, and the reader's pauses between rows are jumps of ten minutes.
     // What counts as stalled is then the same on any machine.
-    const ClockScope clock;
+    const testsupport::QueryClock clock;
     const auto limit = QueryInterrupt::stallLimit();
     QueryInterrupt::setStallLimit(std::chrono::seconds(30));
     std::atomic<bool> counting{false};
@@ -120,12 +105,12 @@ TEST(RecordDatabase, AQueryThatNeverEndsStopsOnTheScansCancelOrAtTheStallLimit)
     Statement slow(*db, "select x, (WITH RECURSIVE c(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM c "
                         "WHERE n < 2000 + length(x)) SELECT count(*) FROM c) from t");
     QStringList rows;
-    const std::int64_t before = ClockScope::s_reads;
+    const std::int64_t before = testsupport::QueryClock::s_reads;
     while (slow.step()) {
         rows << slow.text(0);
-        ClockScope::s_nowMs += 10 * 60 * 1000;
+        testsupport::QueryClock::s_nowMs += 10 * 60 * 1000;
     }
-    EXPECT_GT(ClockScope::s_reads - before, 3) << "the rows' work looked at the clock";
+    EXPECT_GT(testsupport::QueryClock::s_reads - before, 3) << "the rows' work looked at the clock";
     EXPECT_EQ(rows, (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
     EXPECT_FALSE(Statement(*db, "select n from endless").step());
     EXPECT_TRUE(counting);
