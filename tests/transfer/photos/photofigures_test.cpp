@@ -29,6 +29,14 @@ namespace {
 
 constexpr int kWaitMs = testsupport::kEventWaitMs;
 using testsupport::GuiProbe;
+// The GUI thread's own hold: tens of milliseconds in the normal build, a
+// quarter of a second in the sanitizer build on a loaded machine; a load
+// that copied the photos on the GUI thread would hold it for seconds.
+#ifdef __SANITIZE_ADDRESS__
+constexpr qint64 kGuiHoldMs = 2500;
+#else
+constexpr qint64 kGuiHoldMs = 500;
+#endif
 
 int figureScale()
 {
@@ -138,7 +146,7 @@ TEST_F(PhotoFigureTest, TenThousandPhotosShowTheirFirstScreenAtOnceAndTheGuiKeep
     EXPECT_EQ(model->rowCount(), expected);
     EXPECT_GE(expected, figureScale() * 14);
 
-    EXPECT_LT(probe.worst(), 500);
+    EXPECT_LT(probe.worst(), kGuiHoldMs);
     // Thumbnails only for the rows in sight and a line around them.
     const int perScreen = view->visibleRange().count();
     EXPECT_LE(model->requestedCount(), 3 * perScreen);
