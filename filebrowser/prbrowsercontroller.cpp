@@ -1,6 +1,9 @@
 #include "filebrowser/prbrowsercontroller.h"
 
 #include "filebrowser/prbrowseractions.h"
+#include "pathtree/prpathtreecontroller.h"
+#include "platform/regularfile.h"
+#include "platform/scratchfolder.h"
 
 PRBrowserController::PRBrowserController(QObject *parent)
     : QObject(parent)
@@ -14,6 +17,9 @@ void PRBrowserController::forget()
     ++m_generation;
     for (const devjobs::JobHandle &job : std::exchange(m_jobs, {}))
         job.cancel();
+    m_previewLane.newGeneration();
+    m_previewPending = 0;
+    m_previewFolder.reset();
     m_device = PRBrowserDevice();
     setBusy(false);
 }
@@ -80,4 +86,43 @@ void PRBrowserController::run(Work work, Applied applied, const QString &reveal)
                 tell(report.ok ? tr("Done") : tr("Not done"), report.message);
             Q_EMIT actionEnded(report.ok, report.message);
         }));
+}
+
+void PRBrowserController::preview(const PRBrowserFileRef &row, qint64 maxBytes, Decode decode, Shown shown)
+{
+    if (!m_device.isValid())
+        return;
+    if (!m_previewFolder)
+        m_previewFolder = std::make_shared<ScratchFolder>();
+    const QString folder = m_previewFolder->isValid() ? m_previewFolder->path() : QString();
+    const int serial = ++m_previewSerial;
+    struct Copied
+    {
+        QString local;
+        QImage image;
+    };
+    m_previewLane.newGeneration();
+    m_previewPending = 1;
+    m_previewLane.start(
+        m_device.deviceId,
+        [=](devjobs::JobControl &job) {
+            Copied result;
+            if (job.cancelled())
+                return result;
+            result.local = RegularFile::isRegular(row.localCopy)
+                               ? row.localCopy
+                               : PRBrowserActions::previewCopy(PRBrowserDevice::of(job), row, folder, serial, maxBytes);
+            if (decode && !result.local.isEmpty())
+                result.image = decode(result.local);
+            return result;
+        },
+        [=, this, keep = m_previewFolder](const Copied &result, const devjobs::JobError &) {
+            --m_previewPending;
+            (void)keep;
+            if (!result.local.isEmpty())
+                shown(result.local, result.image);
+            else
+                Q_EMIT statusChanged(tr("%1 could not be copied from the iPhone.")
+                                         .arg(PRPathTreeController::plainLabel(row.filePath.section(QLatin1Char('/'), -1))));
+        });
 }

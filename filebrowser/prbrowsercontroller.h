@@ -2,11 +2,15 @@
 
 #include "filebrowser/prbrowserdevice.h"
 
+#include <QImage>
 #include <QObject>
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <vector>
+
+class ScratchFolder;
 
 // What every file browser page does the same around its actions: the phone
 // it shows, one action at a time as a device job of that phone, and how an
@@ -34,8 +38,8 @@ public:
     void forget();
 
     bool isBusy() const { return m_busy; }
-    // Actions whose reports are still to come.
-    int pendingActions() const { return m_pending; }
+    // Actions and previews whose ends are still to come.
+    int pendingActions() const { return m_pending + m_previewPending; }
 
     // The page is busy with text shown; false while another action runs or
     // no phone is shown.
@@ -56,6 +60,16 @@ public:
     using Applied = std::function<void(const PRBrowserReport &report)>;
     void run(Work work, Applied applied = {}, const QString &reveal = {});
 
+    // The preview of one row (a newer one makes it moot): its whole local
+    // copy, row.localCopy while that is a regular file, else a new one of
+    // at most maxBytes in a private folder of the phone shown; decode runs
+    // on it off the GUI thread. shown(local, image) runs only while the
+    // phone is the one shown, and only when a copy came (else the status
+    // says so); a local other than row.localCopy is new.
+    using Decode = std::function<QImage(const QString &local)>;
+    using Shown = std::function<void(const QString &local, const QImage &image)>;
+    void preview(const PRBrowserFileRef &row, qint64 maxBytes, Decode decode, Shown shown);
+
 Q_SIGNALS:
     void statusChanged(const QString &text);
     void busyChanged(bool busy);
@@ -72,7 +86,13 @@ private:
     bool m_busy = false;
     int m_pending = 0;
     std::vector<devjobs::JobHandle> m_jobs;
-    // Last, so that it goes first: the jobs are cancelled before anything
+    // Previews' copies live as long as they may be shown (a job still
+    // copying holds the folder too).
+    std::shared_ptr<ScratchFolder> m_previewFolder;
+    int m_previewSerial = 0;
+    int m_previewPending = 0;
+    // Last, so that they go first: the jobs are cancelled before anything
     // they report to.
+    devjobs::JobLane m_previewLane{this};
     devjobs::JobLane m_lane{this};
 };

@@ -11,7 +11,6 @@
 #include "platform/paths.h"
 #include "platform/plaintext.h"
 #include "platform/regularfile.h"
-#include "platform/scratchfolder.h"
 #include "results/prmoviepreview.h"
 
 #include <QAction>
@@ -348,7 +347,7 @@ void PRPhoneSystemViewController::tell(const QString &title, const QString &text
 
 int PRPhoneSystemViewController::pendingWork() const
 {
-    return m_walkPending + m_previewPending + m_browser->pendingActions();
+    return m_walkPending + m_browser->pendingActions();
 }
 
 bool PRPhoneSystemViewController::isBusy() const
@@ -384,8 +383,6 @@ void PRPhoneSystemViewController::LookupSystemTree(int deviceId)
     m_bScanStart = true;
     m_lastWalk = {};
     m_longestFilingMs = 0;
-    if (!m_previewFolder)
-        m_previewFolder = std::make_shared<ScratchFolder>();
     showScanning(true);
     updateStatus(QString());
     Q_EMIT walkStarted();
@@ -458,9 +455,7 @@ void PRPhoneSystemViewController::forget()
 {
     ++m_generation;
     m_walkLane.newGeneration();
-    m_previewLane.newGeneration();
     m_walkPending = 0;
-    m_previewPending = 0;
     m_browser->forget();
     m_bScanStart = false;
     m_bLoadFinished = false;
@@ -479,8 +474,6 @@ void PRPhoneSystemViewController::forget()
     showMovView->hide();
     showImageView->show();
     m_previewPath.clear();
-    // Workers still copying hold their own reference to the folder.
-    m_previewFolder.reset();
     m_theDevice = -1;
     m_device = PRBrowserDevice();
     showScanning(false);
@@ -593,46 +586,17 @@ void PRPhoneSystemViewController::tableViewSelectionDidChange()
         showTypeIcon(node->fileName(), false);
         return;
     }
-    const bool copied = node->btransfer() && RegularFile::isRegular(node->transferPath());
-    const QString known = copied ? node->transferPath() : QString();
-    const QString folder = m_previewFolder && m_previewFolder->isValid() ? m_previewFolder->path() : QString();
-    const int serial = ++m_previewSerial;
-    const PRBrowserDevice device = m_device;
     const qint64 cap = kind == PRBrowserPreview::Kind::Movie ? PRBrowserActions::kMaxPreviewMovieBytes
                                                              : PRBrowserActions::kMaxPreviewPictureBytes;
-    struct Copied
-    {
-        QString local;
-        QImage image;
-    };
-    // A newer choice makes this one moot.
-    m_previewLane.newGeneration();
-    m_previewPending = 1;
-    m_previewLane.start(
-        device.deviceId,
-        [=](devjobs::JobControl &job) {
-            Copied result;
-            if (job.cancelled())
-                return result;
-            result.local = copied ? known : PRBrowserActions::previewCopy(device, ref, folder, serial, cap);
-            if (kind == PRBrowserPreview::Kind::Picture && !result.local.isEmpty())
-                result.image = PRBrowserPreview::decodePicture(result.local);
-            return result;
+    m_browser->preview(
+        ref, cap,
+        [kind](const QString &local) {
+            return kind == PRBrowserPreview::Kind::Picture ? PRBrowserPreview::decodePicture(local) : QImage();
         },
-        // The folder lives as long as the copies in it may be shown.
-        [=, this, keep = m_previewFolder](const Copied &result, const devjobs::JobError &) {
-            --m_previewPending;
-            (void)keep;
-            const QString &local = result.local;
-            const QImage &image = result.image;
-            if (local.isEmpty()) {
-                updateStatus(tr("%1 could not be copied from the iPhone.")
-                                 .arg(PRPathTreeController::plainLabel(lastName(ref.filePath))));
-                return;
-            }
+        [this, ref, kind](const QString &local, const QImage &image) {
             // Only a whole copy marks the row: a failed copy is tried
             // again on the next selection.
-            if (!copied) {
+            if (local != ref.localCopy) {
                 if (PRPathFileNode *row = rowForPath(ref.filePath)) {
                     row->setBtransfer(true);
                     row->setTransferPath(local);

@@ -28,7 +28,6 @@ class QSortFilterProxyModel;
 class QTableView;
 class QTreeView;
 class QWidget;
-class ScratchFolder;
 
 // The device file browser page: the phone's media area (what the plain file
 // service reaches) as a folder outline beside a table of the selected
@@ -242,18 +241,13 @@ private:
     // Moves when the page lets its phone go: an action's report then is
     // told, not applied.
     quint64 m_generation = 0;
-    // The actions (their reports always come), their busy state and how
-    // their ends are told.
+    // The actions (their reports always come), their busy state, how their
+    // ends are told, and the previews.
     PRBrowserController *m_browser = nullptr;
     PRBrowserWalk::Report m_lastWalk;
     qint64 m_longestFilingMs = 0;
-    std::shared_ptr<ScratchFolder> m_previewFolder;
-    int m_previewSerial = 0; // names the preview copies
     QString m_previewPath;
-    // The walk (forget() starts a new generation) and the previews (a newer
-    // one makes the older moot).
+    // The walk: forget() starts a new generation.
     devjobs::JobLane m_walkLane{this};
-    devjobs::JobLane m_previewLane{this};
     int m_walkPending = 0;
-    int m_previewPending = 0;
 };

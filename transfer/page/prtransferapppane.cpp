@@ -10,7 +10,6 @@
 #include "pathtree/prpathfiletablemodel.h"
 #include "platform/paths.h"
 #include "platform/plaintext.h"
-#include "platform/scratchfolder.h"
 #include "transfer/apps/prapplistmodel.h"
 #include "transfer/page/nophonelabel.h"
 
@@ -441,7 +440,6 @@ void PRTransferAppPane::ShowApp(int deviceId)
     m_device = deviceId;
     m_browser->setDevice(PRBrowserDevice(deviceId));
     m_started = true;
-    m_previewFolder = std::make_shared<ScratchFolder>();
     showScanning(true);
     statusLab->clear();
     updateActions();
@@ -521,7 +519,6 @@ void PRTransferAppPane::forget()
     appTreeController->clearTree();
     appImageView->clear();
     m_previewPath.clear();
-    m_previewFolder.reset();
     showScanning(false);
     appDataExportProgressor->hide();
     m_device = -1;
@@ -1036,7 +1033,8 @@ void PRTransferAppPane::outlineViewSelectionDidChange()
 
 PRBrowserFileRef PRTransferAppPane::rowRef(const PRAppFileTreeNode *file)
 {
-    return {file->filePath(), true, {}, file->appBundleName(), file->appDisplayName()};
+    const QString copy = file->btransfer() ? file->transferPath() : QString();
+    return {file->filePath(), true, copy, file->appBundleName(), file->appDisplayName()};
 }
 
 PRAppActionReport PRTransferAppPane::appReport(const PRBrowserReport &report)
@@ -1083,36 +1081,18 @@ void PRTransferAppPane::tableViewSelectionDidChange()
     if (!node || !node->isFile())
         return;
     const PRBrowserFileRef ref = rowRef(node);
-    const bool copied = node->btransfer() && QFileInfo(node->transferPath()).isFile();
-    const QString folder = m_previewFolder && m_previewFolder->isValid() ? m_previewFolder->path() : QString();
-    const int serial = ++m_previewSerial;
-    const QString known = copied ? node->transferPath() : QString();
-    const int device = m_device;
-    const quint64 generation = m_generation;
-    // The folder lives as long as the copies in it are shown.
-    const auto keep = m_previewFolder;
-    runJob(device, [=, this](const devjobs::JobControl &job, const Post &post) {
-        const QString local = copied ? known
-                                     : PRBrowserActions::previewCopy(PRBrowserDevice::of(job), ref, folder, serial,
-                                                                     PRBrowserActions::kMaxPreviewPictureBytes);
-        const QImage image = local.isEmpty() ? QImage() : PRThumbnailer::makeThumbnail(local, false).image;
-        post([=, this] {
-            (void)keep;
-            if (generation != m_generation || serial != m_previewSerial)
-                return;
-            // Only a whole copy marks the row copied: a failed download
-            // is tried again on the next selection.
-            if (!local.isEmpty() && !copied) {
+    m_browser->preview(
+        ref, PRBrowserActions::kMaxPreviewPictureBytes,
+        [](const QString &local) { return PRThumbnailer::makeThumbnail(local, false).image; },
+        [this, ref](const QString &local, const QImage &image) {
+            // Only a whole copy marks the row copied: a failed download is
+            // tried again on the next selection.
+            if (local != ref.localCopy) {
                 if (PRAppFileTreeNode *row = rowNode(ref)) {
                     row->setBtransfer(true);
                     row->setTransferPath(local);
                 }
             }
-            if (local.isEmpty()) {
-                statusLab->setText(tr("%1 could not be copied from the iPhone.").arg(ref.filePath.section(QLatin1Char('/'), -1)));
-                return;
-            }
             showPreviewImage(image, local);
         });
-    });
 }

@@ -33,7 +33,6 @@ class QSortFilterProxyModel;
 class QTableView;
 class QTreeView;
 class QWidget;
-class ScratchFolder;
 
 // The apps pane of the transfer page: the phone's user apps as icons, an
 // app's documents as a folder outline beside a file table and a preview, and
@@ -269,8 +268,6 @@ private:
     int m_pendingResults = 0;
     PRBrowserActions::Rows m_exportRows;
     QList<PRAppRef> m_exportApps;
-    std::shared_ptr<ScratchFolder> m_previewFolder;
-    int m_previewSerial = 0;
     QString m_previewPath;
     QWidget *m_window = nullptr;
     // The actions on the phone shown: busy state, their jobs and their ends.
