@@ -52,8 +52,8 @@
 namespace {
 
 // Timing bounds are sanity bounds: the faults they catch took a minute and
-// more, the sanitizer build on a loaded machine lays out within a second,
-// and the structural checks keep texts short.
+// more, the sanitizer build on a loaded machine lays out in two seconds or
+// so, and the structural checks keep texts short.
 constexpr qint64 kSanityMs = 30000;
 constexpr int kWaitMs = testsupport::kEventWaitMs;
 
