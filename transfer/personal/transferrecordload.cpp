@@ -43,6 +43,9 @@ struct PRTransferRecordLoad::Job
     std::array<bool, 4> finished{};
     QList<Kind> pending;
     bool running = false;
+    // Counts the runs started: a failed run lets the next start before its
+    // own end arrives, and that end must leave the new run alone.
+    quint64 runs = 0;
     bool backedUp = false;
 
     // The worker's own.
@@ -102,6 +105,7 @@ bool PRTransferRecordLoad::request(Kind kind, const Device &device)
     job->pending.append(kind);
     if (!job->running) {
         job->running = true;
+        const quint64 run = ++job->runs;
         m_lane.start<Event>(
             device.id,
             [job, root = rootLocked()](devjobs::JobContext<Event> &context) {
@@ -112,7 +116,7 @@ bool PRTransferRecordLoad::request(Kind kind, const Device &device)
                 work(job, root, context);
                 return true;
             },
-            [this, job](bool, const devjobs::JobError &error) { ended(job, error); },
+            [this, job, run](bool, const devjobs::JobError &error) { ended(job, run, error); },
             [this, job](const Event &event) { deliver(job, event); });
     }
     return true;
@@ -138,14 +142,14 @@ void PRTransferRecordLoad::deliver(const std::shared_ptr<Job> &job, const Event 
     }
 }
 
-void PRTransferRecordLoad::ended(const std::shared_ptr<Job> &job, const devjobs::JobError &error)
+void PRTransferRecordLoad::ended(const std::shared_ptr<Job> &job, quint64 run, const devjobs::JobError &error)
 {
     // A job its phone's departure stopped before it could say so itself: every
     // kind still waiting ends, and may be chosen again.
     QList<Kind> kinds;
     {
         std::lock_guard lock(job->mutex);
-        if (!job->running)
+        if (!job->running || job->runs != run)
             return;
         kinds = job->pending;
         for (Kind kind : std::as_const(kinds))

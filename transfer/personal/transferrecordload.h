@@ -101,7 +101,7 @@ private:
     };
     static void work(const std::shared_ptr<Job> &job, const QString &root, const devjobs::JobContext<Event> &context);
     void deliver(const std::shared_ptr<Job> &job, const Event &event);
-    void ended(const std::shared_ptr<Job> &job, const devjobs::JobError &error);
+    void ended(const std::shared_ptr<Job> &job, quint64 run, const devjobs::JobError &error);
     QString rootLocked() const;
 
     Callbacks m_callbacks;
